@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs every Debian package needed to build, run and test kestrel-eval.
+# Safe to run again: apt-get skips what is already installed.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
+  libgl-dev
+  libieee1284-3-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth imagemagick
+)
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${packages[@]}"

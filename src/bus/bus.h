@@ -1,0 +1,100 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "bus/port_access.h"
+#include "bus/wait_hooks.h"
+
+namespace kestrel {
+
+// Who asked for a transaction: a person (a refusal is worth telling) or the
+// status monitor's timer (a refused tick is simply skipped).
+enum class Origin { User, Timer };
+
+class Bus;
+
+// One transaction's hold on the bus: port access is open and no other
+// transaction may start until it is destroyed. Converts to false when the
+// bus refused the request; then nothing was opened and nothing may be sent.
+class BusTransaction {
+public:
+    BusTransaction(BusTransaction&& other) noexcept;
+    BusTransaction& operator=(BusTransaction&&) = delete;
+    BusTransaction(const BusTransaction&) = delete;
+    BusTransaction& operator=(const BusTransaction&) = delete;
+    ~BusTransaction();
+
+    explicit operator bool() const noexcept { return bus_ != nullptr; }
+
+private:
+    friend class Bus;
+    explicit BusTransaction(Bus* bus) noexcept : bus_(bus) {}
+    Bus* bus_;
+};
+
+// The two bus lines on the parallel port, the line primitives built on them,
+// the millisecond wait and the rules that keep transactions from overlapping.
+//
+// Every line change is exactly one write of a line state (0..3) to the data
+// register; there are no delays, the bus runs as fast as the port allows.
+class Bus {
+public:
+    // `lptBase` and `portEntry` live in the program's shared state; the bus
+    // reads them on every transaction, so it always drives the chosen port.
+    Bus(PortAccess& port, const std::int16_t& lptBase, const std::int16_t& portEntry);
+
+    void setWaitHooks(WaitHooks hooks) { hooks_ = std::move(hooks); }
+    // Where the bus says what the user must know (the main window's status bar).
+    void setNoticeSink(std::function<void(const std::string&)> sink) { notice_ = std::move(sink); }
+
+    // Starts a transaction: opens port access with the selected entry's
+    // numbers. Refused (false) when there is no usable port, when another
+    // transaction is still open (only possible from events handled inside
+    // WaitMilliseconds), or after shutDown().
+    BusTransaction begin(Origin origin = Origin::User);
+    bool busy() const noexcept { return busy_; }
+    // Refuses every later transaction; the one now open finishes normally.
+    void shutDown() noexcept { shutDown_ = true; }
+    bool hasUsablePort() const noexcept { return lptBase_ != 0; }
+
+    // Extra open/close around a run of transactions (block read and write
+    // loops). Each transaction still brackets itself; these never touch a
+    // port that is missing, and never close one that a transaction holds.
+    void openAccess();
+    void closeAccess();
+
+    // Line primitives.
+    void I2CStart();
+    void I2CStop();
+    void I2CAckClock();
+    void I2CMasterAck();
+    void I2CSendByte(int value);
+    int I2CReadByte();
+
+    // Waits `ms` milliseconds (-1: forever) while window events keep being
+    // handled. Returns kWaitTimeout when the time is up, or the wake-up result
+    // when something other than input ended the wait.
+    std::uint32_t WaitMilliseconds(std::int32_t ms, const std::int32_t* handles,
+                                   std::int32_t count);
+
+private:
+    friend class BusTransaction;
+    void endTransaction() noexcept;
+    void tell(const std::string& text);
+    void out(std::uint8_t lines) {
+        if (lptBase_ != 0) port_.Outport(static_cast<std::uint16_t>(lptBase_), lines);
+    }
+
+    PortAccess& port_;
+    const std::int16_t& lptBase_;
+    const std::int16_t& portEntry_;
+    WaitHooks hooks_;
+    std::function<void(const std::string&)> notice_;
+    bool busy_ = false;
+    bool shutDown_ = false;
+    bool toldNoPort_ = false;
+};
+
+}  // namespace kestrel

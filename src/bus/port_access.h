@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+
+namespace kestrel {
+
+// What the bus code needs from a parallel-port driver. The calls mirror the
+// classic port-I/O library: write the data register, read the status register,
+// open and close access around a transaction, and find the LPT ports.
+//
+// Data register bit 0 pulls SCL low, bit 1 pulls SDA low (both inverted on
+// the board); status bit 4 (10h) reads SDA back inverted.
+class PortAccess {
+public:
+    virtual ~PortAccess() = default;
+
+    // Writes `value` (0..3) to the data register at `port`.
+    virtual void Outport(std::uint16_t port, std::uint8_t value) = 0;
+    // Reads the status register at `port` (the data register address + 1).
+    virtual std::uint16_t Inport(std::uint16_t port) = 0;
+
+    // Opens port access until the matching DisablePorts. `first` and `last`
+    // are the position n of the selected port entry and n + 2.
+    virtual void EnablePorts(std::int16_t first, std::int16_t last) = 0;
+    virtual void DisablePorts(std::int16_t first, std::int16_t last) = 0;
+
+    // Base address of parallel port n (1..3), or 0 when there is none.
+    virtual std::uint16_t GetLPTPortAddress(int n) = 0;
+    // Nonzero when the preceding GetLPTPortAddress failed (as opposed to the
+    // port simply being absent).
+    virtual std::uint32_t GetLastState(int unused) = 0;
+};
+
+// Status register bit that carries SDA (inverted).
+inline constexpr std::uint16_t kStatusSdaBit = 0x10;
+
+// The four values ever written to the data register.
+inline constexpr std::uint8_t kLinesReleased = 0;  // SCL high, SDA high
+inline constexpr std::uint8_t kSclLow = 1;         // SCL low,  SDA high
+inline constexpr std::uint8_t kSdaLow = 2;         // SCL high, SDA low
+inline constexpr std::uint8_t kBothLow = 3;        // SCL low,  SDA low
+
+}  // namespace kestrel

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace kestrel {
+
+// The operating-system services the millisecond wait is built on. The program
+// plugs in the system tick counter and Qt's event loop; tests plug in a fake
+// clock so that wrap-around of the 32-bit tick counter can be exercised.
+struct WaitHooks {
+    // Milliseconds since some fixed point, wrapping at 2^32.
+    std::function<std::uint32_t()> tickCount;
+    // Sleeps until window input arrives or `timeoutMs` passes (-1: no limit).
+    // Returns `count` when woken by input, kWaitTimeout when the time ran out.
+    std::function<std::uint32_t(std::uint32_t count, const std::int32_t* handles,
+                                std::int32_t timeoutMs)>
+        waitForInput;
+    // Handles every window event that is pending.
+    std::function<void()> processEvents;
+};
+
+inline constexpr std::uint32_t kWaitTimeout = 258;
+
+// Hooks for programs without an event loop: a steady clock and a plain sleep.
+WaitHooks sleepingWaitHooks();
+
+}  // namespace kestrel

@@ -1,0 +1,124 @@
+#include "device/device.h"
+
+#include "device/text_rules.h"
+
+namespace kestrel {
+
+bool Device::WriteRegister(int reg, int data, Origin origin) {
+    auto tx = bus_.begin(origin);
+    if (!tx) return false;
+    ShowRamBits(data);
+    g_.CommandCode = static_cast<std::int16_t>(reg);
+    bus_.I2CStart();
+    sendAck(writeAddress());
+    sendAck(g_.CommandCode);
+    sendAck(data);
+    bus_.I2CStop();
+    display_.setPecCaption("");
+    return true;
+}
+
+std::optional<int> Device::ReadRegister(int reg, Origin origin) {
+    auto tx = bus_.begin(origin);
+    if (!tx) return std::nullopt;
+    g_.CommandCode = static_cast<std::int16_t>(reg);
+    bus_.I2CStart();
+    sendAck(writeAddress());
+    sendAck(g_.CommandCode);
+    bus_.I2CStart();
+    sendAck(readAddress());
+    const int data = bus_.I2CReadByte();
+    bus_.I2CMasterAck();
+    const int pec = bus_.I2CReadByte();
+    bus_.I2CAckClock();
+    bus_.I2CStop();
+    display_.setPecCaption(text::hexText(static_cast<unsigned>(pec)));
+    return data;
+}
+
+bool Device::WriteSwitch(int address, int data, Origin origin) {
+    auto tx = bus_.begin(origin);
+    if (!tx) return false;
+    ShowRamBits(data);
+    bus_.I2CStart();
+    sendAck(address & 0xFE);
+    sendAck(data);
+    bus_.I2CStop();
+    display_.setPecCaption("");
+    return true;
+}
+
+std::optional<int> Device::EEPROMReadByte(int addrHigh, int addrLow) {
+    auto tx = bus_.begin();
+    if (!tx) return std::nullopt;
+    bus_.I2CStart();
+    sendAck(writeAddress());
+    // The address bytes are clocked out with the master holding SDA low in
+    // the acknowledge slot, as the chip's EEPROM read expects.
+    bus_.I2CSendByte(addrHigh);
+    bus_.I2CMasterAck();
+    bus_.I2CSendByte(addrLow);
+    bus_.I2CMasterAck();
+    bus_.I2CStart();
+    sendAck(readAddress());
+    const int data = bus_.I2CReadByte();
+    bus_.I2CMasterAck();
+    const int pec = bus_.I2CReadByte();
+    bus_.I2CAckClock();
+    bus_.I2CStop();
+    display_.setEEByteData(text::hexText(static_cast<unsigned>(data)));
+    display_.setPecEECaption(text::hexText(static_cast<unsigned>(pec)));
+    return data;
+}
+
+bool Device::EEPROMWriteByte(int addrHigh, int addrLow, int data) {
+    auto tx = bus_.begin();
+    if (!tx) return false;
+    bus_.I2CStart();
+    sendAck(writeAddress());
+    sendAck(addrHigh);
+    sendAck(addrLow);
+    sendAck(data);
+    bus_.I2CStop();
+    display_.setPecEECaption("");
+    return true;
+}
+
+void Device::holdThenStop() {
+    const std::int32_t handles[1] = {0};
+    bus_.WaitMilliseconds(30, handles, 0);
+    bus_.I2CStop();
+}
+
+bool Device::EEPROMPageErase(std::string_view page) {
+    auto tx = bus_.begin();
+    if (!tx) return false;
+    const auto address = text::splitAddressText(page);
+    g_.EEAddrHigh = address.high;
+    g_.EEAddrLow = address.low;
+    bus_.I2CStart();
+    sendAck(writeAddress());
+    sendAck(kPageEraseCommand);
+    sendAck(g_.EEAddrHigh);
+    sendAck(g_.EEAddrLow);
+    sendAck(0xFF);
+    holdThenStop();
+    return true;
+}
+
+bool Device::EEPROMWriteZero(std::string_view addressText) {
+    auto tx = bus_.begin();
+    if (!tx) return false;
+    const auto address = text::splitAddressText(addressText);
+    g_.EEAddrHigh = address.high;
+    g_.EEAddrLow = address.low;
+    bus_.I2CStart();
+    sendAck(writeAddress());
+    sendAck(g_.EEAddrHigh);
+    sendAck(g_.EEAddrLow);
+    sendAck(0x00);
+    holdThenStop();
+    return true;
+}
+
+}  // namespace kestrel

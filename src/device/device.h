@@ -1,0 +1,65 @@
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "bus/bus.h"
+#include "device/device_display.h"
+#include "device/globals.h"
+
+namespace kestrel {
+
+// Complete bus transactions on the KESTREL and the PLOVER. Each one opens
+// port access, runs from START to STOP and closes port access, and shows its
+// result in the main window. A transaction the bus refuses (no usable port,
+// or another transaction still open) sends nothing, shows nothing and
+// returns false or no value.
+class Device {
+public:
+    Device(Globals& globals, Bus& bus, DeviceDisplay& display)
+        : g_(globals), bus_(bus), display_(display) {}
+
+    Bus& bus() { return bus_; }
+    Globals& globals() { return g_; }
+
+    // SMBus Write Byte: slave address (write), register, data.
+    bool WriteRegister(int reg, int data, Origin origin = Origin::User);
+    // SMBus Read Byte with PEC: address (write), register, repeated START,
+    // address (read), data (acknowledged), PEC (not acknowledged).
+    std::optional<int> ReadRegister(int reg, Origin origin = Origin::User);
+    // Two-byte write to a PLOVER switch: address, data.
+    bool WriteSwitch(int address, int data, Origin origin = Origin::User);
+
+    void ShowRamBits(int value) { display_.showRamBits(static_cast<std::uint8_t>(value & 0xFF)); }
+    void ShowEEBits(int value) { display_.showEEBits(static_cast<std::uint8_t>(value & 0xFF)); }
+
+    // EEPROM byte read with PEC at the two-byte address high, low.
+    std::optional<int> EEPROMReadByte(int addrHigh, int addrLow);
+    bool EEPROMWriteByte(int addrHigh, int addrLow, int data);
+    // Erases the 32-byte page named by a four-digit address text ("81E0").
+    bool EEPROMPageErase(std::string_view page);
+    // Writes 00h to one address, holding the bus 30 ms before the STOP.
+    bool EEPROMWriteZero(std::string_view address);
+
+private:
+    void sendAck(int byte) {
+        bus_.I2CSendByte(byte);
+        bus_.I2CAckClock();
+    }
+    int writeAddress() const { return g_.SlaveAddr & 0xFE; }
+    int readAddress() const { return g_.SlaveAddr | 0x01; }
+    // Page erase and zero-write: the last byte, then 30 ms with SCL held low,
+    // then STOP, so the chip can finish its EEPROM cycle.
+    void holdThenStop();
+
+    Globals& g_;
+    Bus& bus_;
+    DeviceDisplay& display_;
+};
+
+// The page erase command byte and the trailing confirmation byte it takes.
+inline constexpr int kPageEraseCommand = 0xA2;
+// The block read command (32 bytes from the EEPROM address pointer).
+inline constexpr int kBlockReadCommand = 0xA1;
+
+}  // namespace kestrel

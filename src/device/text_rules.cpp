@@ -1,0 +1,85 @@
+#include "device/text_rules.h"
+
+#include <cstdio>
+
+namespace kestrel::text {
+
+namespace {
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::uint16_t hexValue(std::string_view text) {
+    unsigned value = 0;
+    for (char c : text) {
+        if (c == ' ' || c == '\t' || c == '\n') continue;
+        const int digit = hexDigit(c);
+        if (digit < 0) break;
+        value = ((value << 4) | static_cast<unsigned>(digit)) & 0xFFFFu;
+    }
+    return static_cast<std::uint16_t>(value);
+}
+
+std::string hexText(unsigned value) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%X", value);
+    return buf;
+}
+
+std::string byteText(unsigned value) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%02X", value & 0xFFu);
+    return buf;
+}
+
+std::string addressText(unsigned address) { return hexText(address & 0xFFFFu); }
+
+std::string imageLine(unsigned address, unsigned byte) {
+    return addressText(address) + "h: " + byteText(byte) + "h";
+}
+
+std::uint8_t imageLineData(std::string_view line) {
+    const std::string_view field = line.size() < 3 ? line.substr(0, 2)
+                                                    : line.substr(line.size() - 3, 2);
+    return static_cast<std::uint8_t>(hexValue(field) & 0xFF);
+}
+
+AddressBytes splitAddressText(std::string_view text) {
+    const std::string_view first = text.substr(0, 2);
+    const std::string_view last = text.size() < 2 ? text : text.substr(text.size() - 2);
+    return {static_cast<std::uint8_t>(hexValue(first) & 0xFF),
+            static_cast<std::uint8_t>(hexValue(last) & 0xFF)};
+}
+
+bool isFourHexDigits(std::string_view text) {
+    int digits = 0;
+    for (char c : text) {
+        if (c == ' ' || c == '\t') continue;
+        if (hexDigit(c) < 0) return false;
+        ++digits;
+    }
+    return digits == 4;
+}
+
+bool setListItem(std::vector<std::string>& list, std::size_t k, std::string text) {
+    if (k < list.size()) {
+        list[k] = std::move(text);
+    } else if (k == list.size()) {
+        list.push_back(std::move(text));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+std::string listItem(const std::vector<std::string>& list, std::size_t k) {
+    return k < list.size() ? list[k] : std::string();
+}
+
+}  // namespace kestrel::text

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "bus/port_access.h"
+#include "simulator/bus_log.h"
+#include "simulator/kestrel_model.h"
+#include "simulator/plover_model.h"
+#include "simulator/wire.h"
+
+namespace kestrel::sim {
+
+// The evaluation board behind a virtual parallel port at 378h (LPT1; LPT2 and
+// LPT3 absent): a KESTREL, two PLOVER switches (90h and 98h) and a bus
+// analyser on the two wires. Data-register writes become line levels
+// (inverted, open drain); a status read has bit 4 set exactly when SDA is low.
+class SimulatedBoard final : public PortAccess {
+public:
+    static constexpr std::uint16_t kBase = 0x378;
+
+    explicit SimulatedBoard(std::uint32_t seed = 1);
+    SimulatedBoard(const SimulatedBoard&) = delete;
+    SimulatedBoard& operator=(const SimulatedBoard&) = delete;
+
+    void Outport(std::uint16_t port, std::uint8_t value) override;
+    std::uint16_t Inport(std::uint16_t port) override;
+    void EnablePorts(std::int16_t first, std::int16_t last) override;
+    void DisablePorts(std::int16_t first, std::int16_t last) override;
+    std::uint16_t GetLPTPortAddress(int n) override { return n == 1 ? kBase : 0; }
+    std::uint32_t GetLastState(int) override { return 0; }
+
+    KestrelModel& kestrel() { return kestrel_; }
+    PloverModel& plover() { return plover90_; }
+    PloverModel& plover98() { return plover98_; }
+    BusLog& log() { return log_; }
+    Wire& wire() { return wire_; }
+
+    // Port accesses made while port access was not open: a real ppdev port
+    // would drop them, and so does this one.
+    std::uint64_t accessesOutsideBracket() const { return outside_; }
+    bool accessOpen() const { return open_; }
+
+    // Keeps registers, EEPROM and switch bytes in a text file, so that a demo
+    // or a series of command-line runs sees one board. Returns false with a
+    // reason in `error` when the file cannot be read or written.
+    bool loadState(const std::string& path, std::string* error);
+    bool saveState(const std::string& path, std::string* error) const;
+
+private:
+    std::uint64_t accesses_ = 0;
+    std::uint64_t outside_ = 0;
+    bool open_ = false;
+    Wire wire_;
+    KestrelModel kestrel_;
+    PloverModel plover90_{0x90};
+    PloverModel plover98_{0x98};
+    BusLog log_{accesses_};
+};
+
+}  // namespace kestrel::sim
