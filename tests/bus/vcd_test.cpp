@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+#include "bus/recording_port.h"
+#include "bus/vcd_writer.h"
+#include "device/crc8.h"
+#include "support/sim_rig.h"
+
+namespace kestrel {
+namespace {
+
+// A small I2C decoder over a VCD text, as a protocol analyser would run it:
+// START/STOP from SDA changing while SCL is high, a bit on every rising SCL.
+struct Decoded {
+    std::vector<std::string> tokens;  // "S", "Sr", "P", "AE", ...
+    int sclRises = 0;
+};
+
+Decoded decodeVcd(const std::string& vcd) {
+    Decoded d;
+    std::istringstream in(vcd);
+    std::string line;
+    bool scl = true, sda = true, inTx = false, defs = true;
+    int bits = 0, value = 0;
+    while (std::getline(in, line)) {
+        if (defs) {
+            if (line.find("$enddefinitions") != std::string::npos) defs = false;
+            continue;
+        }
+        if (line.size() != 2 || (line[0] != '0' && line[0] != '1')) continue;
+        const bool level = line[0] == '1';
+        if (line[1] == '!') {
+            if (level && !scl) {
+                ++d.sclRises;
+                if (inTx) {
+                    if (bits < 8) value = (value << 1) | (sda ? 1 : 0);
+                    if (++bits == 9) {
+                        char buf[4];
+                        std::snprintf(buf, sizeof buf, "%02X", value);
+                        d.tokens.push_back(buf);
+                        bits = 0;
+                        value = 0;
+                    }
+                }
+            }
+            scl = level;
+        } else if (line[1] == '"') {
+            if (scl && sda && !level) {
+                d.tokens.push_back(inTx ? "Sr" : "S");
+                inTx = true;
+                bits = value = 0;
+            } else if (scl && !sda && level) {
+                d.tokens.push_back("P");
+                inTx = false;
+            }
+            sda = level;
+        }
+    }
+    return d;
+}
+
+TEST(VcdTrace, RegisterReadDecodesToTheBytesOnTheWire) {
+    testing::SimRig rig;
+    RecordingPort recorder(rig.board);
+    auto text = std::make_unique<std::ostringstream>();
+    std::ostringstream* vcd = text.get();
+    recorder.attachTrace(std::make_unique<VcdWriter>(std::move(text)));
+    Bus bus(recorder, rig.g.LPTBase, rig.g.PortEntry);
+    Device device(rig.g, bus, rig.display);
+
+    rig.board.kestrel().setReg(0x1D, 0x21);
+    ASSERT_EQ(device.ReadRegister(0x1D), 0x21);
+    ASSERT_TRUE(device.EEPROMWriteByte(0x81, 0x00, 0x3C));
+    recorder.trace()->flush();
+
+    const Decoded d = decodeVcd(vcd->str());
+    const std::string pec = [&] {
+        char buf[4];
+        std::snprintf(buf, sizeof buf, "%02X", smbusPec({0xAE, 0x1D, 0xAF, 0x21}));
+        return std::string(buf);
+    }();
+    const std::vector<std::string> expected = {"S", "AE", "1D", "Sr", "AF", "21", pec, "P",
+                                               "S", "AE", "81", "00", "3C", "P"};
+    EXPECT_EQ(d.tokens, expected);
+
+    int risesInWrites = 0;
+    bool sclHigh = true;
+    for (int w : recorder.writes()) {
+        const bool high = (w & 1) == 0;
+        if (high && !sclHigh) ++risesInWrites;
+        sclHigh = high;
+    }
+    EXPECT_EQ(d.sclRises, risesInWrites) << "one clock edge in the trace per edge written";
+    EXPECT_NE(vcd->str().find("$var wire 1 ! SCL $end"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kestrel

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include "bus/bus.h"
+#include "bus/null_port.h"
+#include "support/fake_clock.h"
+
+namespace kestrel {
+namespace {
+
+struct WaitRig {
+    NullPort port;
+    std::int16_t base = 0x378, entry = 0;
+    Bus bus{port, base, entry};
+    testing::FakeClock clock;
+    WaitRig() { bus.setWaitHooks(clock.hooks()); }
+    std::uint32_t wait30() {
+        const std::int32_t handles[1] = {0};
+        return bus.WaitMilliseconds(30, handles, 0);
+    }
+};
+
+TEST(WaitMilliseconds, ReturnsTimeoutAfterAtLeastTheTimeAndHandlesEvents) {
+    for (std::uint32_t start : {0u, 1000u, 0xFFFFFFF0u, 0xFFFFFFFFu, 0x7FFFFFF0u}) {
+        WaitRig rig;
+        rig.clock.now = start;
+        EXPECT_EQ(rig.wait30(), kWaitTimeout) << start;
+        const std::uint32_t elapsed = rig.clock.now - start;
+        EXPECT_GE(elapsed, 30u) << start;
+        EXPECT_LT(elapsed, 40u) << "the wait must end soon after its time: " << start;
+        EXPECT_GE(rig.clock.eventPasses, 4) << "events are handled on every wake";
+    }
+}
+
+TEST(WaitMilliseconds, InputWakesItButTheWaitResumesForTheRemainingTime) {
+    WaitRig rig;
+    rig.clock.now = 0xFFFFFFFEu;  // wraps during the wait
+    int wakes = 0;
+    WaitHooks hooks = rig.clock.hooks();
+    auto sleep = hooks.waitForInput;
+    hooks.waitForInput = [&](std::uint32_t count, const std::int32_t* h, std::int32_t timeout) {
+        // Every other wake-up is input arriving after 2 ms.
+        if (++wakes % 2 == 1) {
+            rig.clock.now += 2;
+            return count;
+        }
+        return sleep(count, h, timeout);
+    };
+    rig.bus.setWaitHooks(hooks);
+    EXPECT_EQ(rig.wait30(), kWaitTimeout);
+    EXPECT_GE(rig.clock.now - 0xFFFFFFFEu, 30u);
+    EXPECT_GT(wakes, 4);
+}
+
+TEST(WaitMilliseconds, AnotherWakeReasonEndsTheWaitWithThatResult) {
+    WaitRig rig;
+    WaitHooks hooks = rig.clock.hooks();
+    hooks.waitForInput = [](std::uint32_t, const std::int32_t*, std::int32_t) { return 0x80u; };
+    rig.bus.setWaitHooks(hooks);
+    EXPECT_EQ(rig.wait30(), 0x80u);
+}
+
+}  // namespace
+}  // namespace kestrel

@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include "device/crc8.h"
+#include "device/text_rules.h"
+#include "support/sim_rig.h"
+
+namespace kestrel {
+namespace {
+
+using testing::SimRig;
+
+TEST(EepromTransactions, WrittenByteReadsBackWithIndependentlyComputedPec) {
+    SimRig rig;
+    EXPECT_TRUE(rig.device.EEPROMWriteByte(0x80, 0x20, 0x1A5));
+    EXPECT_EQ(rig.last(), "S AE+ 80+ 20+ A5+ P");
+    EXPECT_EQ(rig.display.pecEE, "");
+
+    const auto v = rig.device.EEPROMReadByte(0x80, 0x20);
+    ASSERT_TRUE(v);
+    EXPECT_EQ(*v, 0xA5);
+    const std::uint8_t pec = smbusPec({0xAE, 0x80, 0x20, 0xAF, 0xA5});
+    EXPECT_EQ(rig.last(), "S AE+ 80+ 20+ Sr AF+ <A5+ <" + text::byteText(pec) + "- P");
+    EXPECT_EQ(rig.display.eeByteData, "A5");
+    EXPECT_EQ(rig.display.pecEE, text::hexText(pec));
+    EXPECT_EQ(rig.display.eeBits, "00000000") << "the byte read leaves the EE bit labels alone";
+}
+
+TEST(EepromTransactions, PageEraseHoldsTheBus30msBeforeStop) {
+    SimRig rig;
+    auto& chip = rig.board.kestrel();
+    for (int a = 0x81C0; a < 0x8200; ++a) chip.setEeprom(a, 0x00);
+    std::string logDuringWait = "unset";
+    rig.clock.onEvents = [&] {
+        // The chip has not seen the STOP yet.
+        logDuringWait = std::to_string(rig.board.log().transactions().size());
+        EXPECT_EQ(chip.eeprom(0x81E0), 0x00);
+        EXPECT_FALSE(rig.board.wire().scl()) << "SCL held low during the wait";
+    };
+    const std::uint32_t start = rig.clock.now;
+    EXPECT_TRUE(rig.device.EEPROMPageErase("81E0"));
+    EXPECT_GE(rig.clock.now - start, 30u);
+    EXPECT_EQ(logDuringWait, "0");
+    EXPECT_EQ(rig.last(), "S AE+ A2+ 81+ E0+ FF+ P");
+    EXPECT_EQ(rig.g.EEAddrHigh, 0x81);
+    EXPECT_EQ(rig.g.EEAddrLow, 0xE0);
+    for (int a = 0x81E0; a < 0x8200; ++a) EXPECT_EQ(chip.eeprom(a), 0xFF);
+    EXPECT_EQ(chip.eeprom(0x81DF), 0x00) << "the page before is untouched";
+}
+
+TEST(EepromTransactions, ZeroWriteAndOutOfRangeAddresses) {
+    SimRig rig;
+    auto& chip = rig.board.kestrel();
+    EXPECT_TRUE(rig.device.EEPROMWriteZero("801F"));
+    EXPECT_EQ(rig.last(), "S AE+ 80+ 1F+ 00+ P");
+    EXPECT_EQ(chip.eeprom(0x801F), 0x00);
+    EXPECT_EQ(chip.eeprom(0x8020), 0xFF);
+    EXPECT_GE(rig.clock.now, 30u);
+
+    // "8" splits into 08h, 08h: outside the EEPROM, ignored, reads FFh.
+    EXPECT_TRUE(rig.device.EEPROMWriteZero("8"));
+    EXPECT_EQ(rig.last(), "S AE+ 08+ 08+ 00+ P");
+    EXPECT_TRUE(rig.device.EEPROMWriteByte(0x82, 0x00, 0x12));
+    EXPECT_EQ(rig.device.EEPROMReadByte(0x82, 0x00), 0xFF);
+}
+
+TEST(EepromTransactions, BlockReadFromThePointerWithCountAndPec) {
+    SimRig rig;
+    auto& chip = rig.board.kestrel();
+    for (int i = 0; i < 32; ++i) chip.setEeprom(0x8100 + i, static_cast<std::uint8_t>(i * 7));
+    Bus& bus = rig.bus;
+    {
+        auto tx = bus.begin();
+        ASSERT_TRUE(tx);
+        // Address pointer write, then A1h with repeated START.
+        bus.I2CStart();
+        for (int b : {0xAE, 0x81, 0x00}) {
+            bus.I2CSendByte(b);
+            bus.I2CAckClock();
+        }
+        bus.I2CStop();
+        bus.I2CStart();
+        for (int b : {0xAE, 0xA1}) {
+            bus.I2CSendByte(b);
+            bus.I2CAckClock();
+        }
+        bus.I2CStart();
+        bus.I2CSendByte(0xAF);
+        bus.I2CAckClock();
+        std::vector<std::uint8_t> got;
+        for (int i = 0; i < 33; ++i) {
+            got.push_back(static_cast<std::uint8_t>(bus.I2CReadByte()));
+            bus.I2CMasterAck();
+        }
+        const int pec = bus.I2CReadByte();
+        bus.I2CAckClock();
+        bus.I2CStop();
+
+        EXPECT_EQ(got[0], 0x20);
+        for (int i = 0; i < 32; ++i) EXPECT_EQ(got[i + 1], static_cast<std::uint8_t>(i * 7));
+        std::vector<std::uint8_t> all = {0xAE, 0xA1, 0xAF};
+        all.insert(all.end(), got.begin(), got.end());
+        EXPECT_EQ(pec, smbusPec(all));
+    }
+    // A chip with a corrupted PEC still answers; the caption shows what came.
+    chip.setCorruptPec(true);
+    ASSERT_EQ(rig.device.ReadRegister(0x1D), 0x21);
+    EXPECT_NE(rig.display.pec, text::hexText(smbusPec({0xAE, 0x1D, 0xAF, 0x21})));
+}
+
+}  // namespace
+}  // namespace kestrel

@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include "device/text_rules.h"
+
+namespace kestrel::text {
+namespace {
+
+TEST(TextRules, HexValueReadsLeadingDigitsSkippingBlanks) {
+    EXPECT_EQ(hexValue("1D"), 0x1D);
+    EXPECT_EQ(hexValue("1Dh"), 0x1D);
+    EXPECT_EQ(hexValue("1d"), 0x1D);
+    EXPECT_EQ(hexValue(""), 0);
+    EXPECT_EQ(hexValue("x1"), 0);
+    EXPECT_EQ(hexValue(" 8 1\t0\n0"), 0x8100);
+    EXPECT_EQ(hexValue("81 00h: 3C"), 0x8100);
+    EXPECT_EQ(hexValue("AEh"), 0xAE);
+    EXPECT_EQ(hexValue("FFFF"), 0xFFFF);
+    EXPECT_EQ(hexValue("12345"), 0x2345) << "five digits keep the low 16 bits";
+    EXPECT_EQ(hexValue("8100\r"), 0x8100) << "a carriage return ends the number";
+}
+
+TEST(TextRules, NumberTexts) {
+    EXPECT_EQ(hexText(5), "5");
+    EXPECT_EQ(hexText(0xAE), "AE");
+    EXPECT_EQ(hexText(0), "0");
+    EXPECT_EQ(byteText(0x0A), "0A");
+    EXPECT_EQ(byteText(0x1FF), "FF");
+    EXPECT_EQ(addressText(0x8100 + 31), "811F");
+    EXPECT_EQ(addressText(0x1001F), "1F");
+    EXPECT_EQ(imageLine(0x8100, 0x3C), "8100h: 3Ch");
+}
+
+TEST(TextRules, ImageLineDataIsTheTwoCharactersBeforeTheLast) {
+    EXPECT_EQ(imageLineData("8100h: 3Ch"), 0x3C);
+    EXPECT_EQ(imageLineData("8103h: 5h"), 0x05);
+    EXPECT_EQ(imageLineData("8103h: 123h"), 0x23);
+    EXPECT_EQ(imageLineData("8100: 3C"), 0x03);
+    EXPECT_EQ(imageLineData(""), 0x00);
+    EXPECT_EQ(imageLineData("3C"), 0x3C);
+    EXPECT_EQ(imageLineData("A"), 0x0A);
+}
+
+TEST(TextRules, AddressTextSplitsByPosition) {
+    auto a = splitAddressText("81E0");
+    EXPECT_EQ(a.high, 0x81);
+    EXPECT_EQ(a.low, 0xE0);
+    a = splitAddressText("810");
+    EXPECT_EQ(a.high, 0x81);
+    EXPECT_EQ(a.low, 0x10);
+    a = splitAddressText("8");
+    EXPECT_EQ(a.high, 0x08);
+    EXPECT_EQ(a.low, 0x08);
+    a = splitAddressText("");
+    EXPECT_EQ(a.high, 0);
+    EXPECT_EQ(a.low, 0);
+    EXPECT_TRUE(isFourHexDigits("81e0"));
+    EXPECT_FALSE(isFourHexDigits("810"));
+    EXPECT_FALSE(isFourHexDigits("8100h"));
+}
+
+TEST(TextRules, ListItemReplacesOrAppendsOnly) {
+    std::vector<std::string> list;
+    EXPECT_TRUE(setListItem(list, 0, "a"));
+    EXPECT_TRUE(setListItem(list, 1, "b"));
+    EXPECT_TRUE(setListItem(list, 0, "c"));
+    EXPECT_FALSE(setListItem(list, 5, "x"));
+    EXPECT_EQ(list, (std::vector<std::string>{"c", "b"}));
+    EXPECT_EQ(listItem(list, 1), "b");
+    EXPECT_EQ(listItem(list, 2), "");
+}
+
+}  // namespace
+}  // namespace kestrel::text

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "support/sim_rig.h"
+
+namespace kestrel {
+namespace {
+
+using testing::SimRig;
+
+// Status 00h..02h read ten times in a row.
+std::vector<int> pollStatus(SimRig& rig) {
+    std::vector<int> seen;
+    for (int i = 0; i < 10; ++i)
+        for (int r = 0; r < 3; ++r) seen.push_back(rig.device.ReadRegister(r).value());
+    return seen;
+}
+
+TEST(SimulatedBoard, StatusActivityIsSeededAndLatched) {
+    SimRig a, b;
+    a.board.kestrel().setStatusActivity(true);
+    b.board.kestrel().setStatusActivity(true);
+    const auto first = pollStatus(a);
+    EXPECT_EQ(first, pollStatus(b)) << "the same seed gives the same activity";
+    EXPECT_NE(std::vector<int>(first.begin(), first.begin() + 3),
+              std::vector<int>(first.end() - 3, first.end()))
+        << "polling shows activity";
+    // Every bit ever seen in a live register stays set in its latched one.
+    int seenOr[3] = {0, 0, 0};
+    for (std::size_t i = 0; i < first.size(); ++i) seenOr[i % 3] |= first[i];
+    for (int r = 0; r < 3; ++r) {
+        const int latched = a.device.ReadRegister(0x2A + r).value();
+        EXPECT_EQ(latched & seenOr[r], seenOr[r]) << r;
+    }
+}
+
+TEST(SimulatedBoard, StrapAddressAndBroadcastBothAnswer) {
+    SimRig rig;
+    rig.board.kestrel().setStrapAddress(0xA4);
+    rig.g.SlaveAddr = 0xA4;
+    EXPECT_EQ(rig.device.ReadRegister(0x1C), 0x4B);
+    rig.g.SlaveAddr = 0xA0;
+    EXPECT_EQ(rig.device.ReadRegister(0x1C), 0xFF);
+    rig.g.SlaveAddr = 0xAE;
+    EXPECT_EQ(rig.device.ReadRegister(0x1C), 0x4B);
+}
+
+TEST(SimulatedBoard, SdaStuckLowReadsZeroAndShowsNoTransaction) {
+    SimRig rig;
+    rig.board.wire().setSdaStuckLow(true);
+    EXPECT_EQ(rig.device.ReadRegister(0x1D), 0x00);
+    EXPECT_TRUE(rig.log().empty()) << "with SDA low no START can happen";
+    rig.board.wire().setSdaStuckLow(false);
+    EXPECT_EQ(rig.device.ReadRegister(0x1D), 0x21) << "the chip recovers once SDA is free";
+}
+
+TEST(SimulatedBoard, PortIsLpt1At378WithSdaOnStatusBit4) {
+    sim::SimulatedBoard board;
+    EXPECT_EQ(board.GetLPTPortAddress(1), 0x378);
+    EXPECT_EQ(board.GetLPTPortAddress(2), 0);
+    EXPECT_EQ(board.GetLPTPortAddress(3), 0);
+    EXPECT_EQ(board.GetLastState(0), 0u);
+    board.EnablePorts(0, 2);
+    board.Outport(0x378, 2);  // START: SDA low while SCL high
+    EXPECT_EQ(board.Inport(0x379), 0x10);
+    board.Outport(0x378, 0);  // STOP
+    EXPECT_EQ(board.Inport(0x379), 0x00);
+    board.DisablePorts(0, 2);
+    board.Outport(0x378, 2);
+    EXPECT_EQ(board.accessesOutsideBracket(), 1u);
+    EXPECT_TRUE(board.wire().sda()) << "a write without port access does not reach the wire";
+}
+
+TEST(SimulatedBoard, StateFileKeepsRegistersEepromAndSwitches) {
+    const auto path = (std::filesystem::temp_directory_path() / "kestrel_sim_state_test.txt").string();
+    {
+        SimRig rig;
+        ASSERT_TRUE(rig.device.WriteRegister(0x0E, 0x00));
+        ASSERT_TRUE(rig.device.EEPROMWriteByte(0x81, 0xFF, 0x5A));
+        ASSERT_TRUE(rig.device.WriteSwitch(0x98, 0x03));
+        std::string error;
+        ASSERT_TRUE(rig.board.saveState(path, &error)) << error;
+    }
+    SimRig rig;
+    std::string error;
+    ASSERT_TRUE(rig.board.loadState(path, &error)) << error;
+    EXPECT_EQ(rig.device.ReadRegister(0x0E), 0x00);
+    EXPECT_EQ(rig.device.EEPROMReadByte(0x81, 0xFF), 0x5A);
+    EXPECT_EQ(rig.board.plover98().switches(), 0x03);
+    std::filesystem::remove(path);
+
+    EXPECT_FALSE(rig.board.loadState(path, &error));
+    EXPECT_NE(error.find(path), std::string::npos);
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    std::fputs("reg 0E\n", f);
+    std::fclose(f);
+    EXPECT_FALSE(rig.board.loadState(path, &error)) << "a damaged file is reported";
+    std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace kestrel

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "bus/bus.h"
+#include "device/device.h"
+#include "device/globals.h"
+#include "simulator/simulated_board.h"
+#include "support/fake_clock.h"
+#include "support/recording_display.h"
+
+namespace kestrel::testing {
+
+// The device layer on a simulated board, with a fake clock for the waits.
+struct SimRig {
+    Globals g;
+    sim::SimulatedBoard board;
+    RecordingDisplay display;
+    FakeClock clock;
+    Bus bus{board, g.LPTBase, g.PortEntry};
+    Device device{g, bus, display};
+    std::vector<std::string> notices;
+
+    SimRig() {
+        g.LPTBase = static_cast<std::int16_t>(sim::SimulatedBoard::kBase);
+        board.kestrel().setStatusActivity(false);
+        bus.setWaitHooks(clock.hooks());
+        bus.setNoticeSink([this](const std::string& s) { notices.push_back(s); });
+    }
+
+    std::vector<std::string> log() const { return const_cast<SimRig*>(this)->board.log().describeAll(); }
+    std::string last() const {
+        const auto all = log();
+        return all.empty() ? std::string() : all.back();
+    }
+};
+
+}  // namespace kestrel::testing
