@@ -18,21 +18,26 @@ void Bus::tell(const std::string& text) {
     if (notice_) notice_(text);
 }
 
-BusTransaction Bus::begin(Origin origin) {
-    if (shutDown_) return BusTransaction(nullptr);
+bool Bus::available(Origin origin) {
+    if (shutDown_) return false;
     if (lptBase_ == 0) {
         // I/O addresses 0 and 1 belong to other hardware: never drive them.
         if (!toldNoPort_) {
             toldNoPort_ = true;
             tell("No usable parallel port: LPT1 is missing, so nothing is sent on the bus.");
         }
-        return BusTransaction(nullptr);
+        return false;
     }
     if (busy_) {
         if (origin == Origin::User)
             tell("The bus is busy with an EEPROM write; request ignored, try again.");
-        return BusTransaction(nullptr);
+        return false;
     }
+    return true;
+}
+
+BusTransaction Bus::begin(Origin origin) {
+    if (!available(origin)) return BusTransaction(nullptr);
     busy_ = true;
     port_.EnablePorts(portEntry_, static_cast<std::int16_t>(portEntry_ + 2));
     return BusTransaction(this);

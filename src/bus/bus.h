@@ -54,6 +54,9 @@ public:
     // transaction is still open (only possible from events handled inside
     // WaitMilliseconds), or after shutDown().
     BusTransaction begin(Origin origin = Origin::User);
+    // Whether begin() would be granted now, telling the user why not as
+    // begin() does. Lets a window refuse a whole run of transactions at once.
+    bool available(Origin origin = Origin::User);
     bool busy() const noexcept { return busy_; }
     // Refuses every later transaction; the one now open finishes normally.
     void shutDown() noexcept { shutDown_ = true; }

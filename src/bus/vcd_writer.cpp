@@ -23,7 +23,7 @@ void VcdWriter::write(std::uint8_t lines) {
     pending_.push_back(Step{time_, (lines & kSclLow) == 0, !masterPullsSda, masterPullsSda});
     // A write with SCL low ends the window a later sample could correct.
     while (pending_.size() > 2) {
-        emit(pending_.front());
+        output(pending_.front());
         pending_.pop_front();
     }
 }
@@ -35,14 +35,14 @@ void VcdWriter::sample(bool sdaLow) {
 }
 
 void VcdWriter::flush() {
-    for (const Step& step : pending_) emit(step);
+    for (const Step& step : pending_) output(step);
     pending_.clear();
     out_->flush();
 }
 
 bool VcdWriter::good() const { return out_->good(); }
 
-void VcdWriter::emit(const Step& step) {
+void VcdWriter::output(const Step& step) {
     if (step.scl == sclShown_ && step.sda == sdaShown_) return;
     // When both lines change in one write, SDA changing first would look like
     // a START or STOP, so show them the way the bus settles: SCL falls first,

@@ -36,7 +36,7 @@ private:
         bool sda;  // true: high
         bool masterPullsSda;
     };
-    void emit(const Step& step);
+    void output(const Step& step);
 
     std::unique_ptr<std::ostream> out_;
     std::deque<Step> pending_;

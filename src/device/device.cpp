@@ -14,7 +14,7 @@ bool Device::WriteRegister(int reg, int data, Origin origin) {
     sendAck(g_.CommandCode);
     sendAck(data);
     bus_.I2CStop();
-    display_.setPecCaption("");
+    display_->setPecCaption("");
     return true;
 }
 
@@ -32,7 +32,7 @@ std::optional<int> Device::ReadRegister(int reg, Origin origin) {
     const int pec = bus_.I2CReadByte();
     bus_.I2CAckClock();
     bus_.I2CStop();
-    display_.setPecCaption(text::hexText(static_cast<unsigned>(pec)));
+    display_->setPecCaption(text::hexText(static_cast<unsigned>(pec)));
     return data;
 }
 
@@ -44,7 +44,7 @@ bool Device::WriteSwitch(int address, int data, Origin origin) {
     sendAck(address & 0xFE);
     sendAck(data);
     bus_.I2CStop();
-    display_.setPecCaption("");
+    display_->setPecCaption("");
     return true;
 }
 
@@ -66,8 +66,8 @@ std::optional<int> Device::EEPROMReadByte(int addrHigh, int addrLow) {
     const int pec = bus_.I2CReadByte();
     bus_.I2CAckClock();
     bus_.I2CStop();
-    display_.setEEByteData(text::hexText(static_cast<unsigned>(data)));
-    display_.setPecEECaption(text::hexText(static_cast<unsigned>(pec)));
+    display_->setEEByteData(text::hexText(static_cast<unsigned>(data)));
+    display_->setPecEECaption(text::hexText(static_cast<unsigned>(pec)));
     return data;
 }
 
@@ -80,7 +80,7 @@ bool Device::EEPROMWriteByte(int addrHigh, int addrLow, int data) {
     sendAck(addrLow);
     sendAck(data);
     bus_.I2CStop();
-    display_.setPecEECaption("");
+    display_->setPecEECaption("");
     return true;
 }
 

@@ -17,7 +17,11 @@ namespace kestrel {
 class Device {
 public:
     Device(Globals& globals, Bus& bus, DeviceDisplay& display)
-        : g_(globals), bus_(bus), display_(display) {}
+        : g_(globals), bus_(bus), display_(&display) {}
+
+    // The main window is built after the device it calls; it takes over the
+    // display here.
+    void setDisplay(DeviceDisplay& display) { display_ = &display; }
 
     Bus& bus() { return bus_; }
     Globals& globals() { return g_; }
@@ -30,8 +34,8 @@ public:
     // Two-byte write to a PLOVER switch: address, data.
     bool WriteSwitch(int address, int data, Origin origin = Origin::User);
 
-    void ShowRamBits(int value) { display_.showRamBits(static_cast<std::uint8_t>(value & 0xFF)); }
-    void ShowEEBits(int value) { display_.showEEBits(static_cast<std::uint8_t>(value & 0xFF)); }
+    void ShowRamBits(int value) { display_->showRamBits(static_cast<std::uint8_t>(value & 0xFF)); }
+    void ShowEEBits(int value) { display_->showEEBits(static_cast<std::uint8_t>(value & 0xFF)); }
 
     // EEPROM byte read with PEC at the two-byte address high, low.
     std::optional<int> EEPROMReadByte(int addrHigh, int addrLow);
@@ -54,7 +58,7 @@ private:
 
     Globals& g_;
     Bus& bus_;
-    DeviceDisplay& display_;
+    DeviceDisplay* display_;
 };
 
 // The page erase command byte and the trailing confirmation byte it takes.

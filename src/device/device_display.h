@@ -22,4 +22,14 @@ public:
     virtual void setPecEECaption(const std::string& text) = 0;
 };
 
+// Shows nothing: for command-line use and until a window takes over.
+class NoDisplay final : public DeviceDisplay {
+public:
+    void showRamBits(std::uint8_t) override {}
+    void showEEBits(std::uint8_t) override {}
+    void setPecCaption(const std::string&) override {}
+    void setEEByteData(const std::string&) override {}
+    void setPecEECaption(const std::string&) override {}
+};
+
 }  // namespace kestrel

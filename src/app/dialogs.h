@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace kestrel {
+
+// What a file dialog proposes: its filter, its folder and the name chosen
+// last (either direction), which it keeps between uses.
+struct FileDialogState {
+    QString filter;
+    QString folder;
+    QString fileName;
+};
+
+// Every question, message and file dialog the windows show goes through
+// here, so that tests can answer them without a person.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // A question with Yes and No; true for Yes.
+    virtual bool askYesNo(QWidget* parent, const QString& title, const QString& question) = 0;
+    virtual void inform(QWidget* parent, const QString& title, const QString& text) = 0;
+    virtual void warn(QWidget* parent, const QString& title, const QString& text) = 0;
+    // The chosen path, or an empty string when the user cancelled. Updates
+    // `state.fileName` and `state.folder` with the choice.
+    virtual QString openFileName(QWidget* parent, FileDialogState& state) = 0;
+    virtual QString saveFileName(QWidget* parent, FileDialogState& state) = 0;
+};
+
+// The program's title: captions every message box.
+inline const QString kProgramTitle = QStringLiteral("KESTREL Eval");
+
+}  // namespace kestrel

@@ -1,0 +1,93 @@
+#pragma once
+
+// The one way to build the whole program: shared state, the port (simulated
+// board, real parallel port, or one a test supplies), the bus, the device
+// transactions, the dialogs and every window. The executable, the GUI tests
+// and the benchmarks all start the program through this class, so a test can
+// run the complete program in-process on a simulated board, click controls by
+// object name and read the board's bus log.
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/dialogs.h"
+#include "app/window_registry.h"
+#include "bus/bus.h"
+#include "bus/recording_port.h"
+#include "device/device.h"
+#include "device/globals.h"
+#include "simulator/simulated_board.h"
+
+namespace kestrel {
+
+class MainWindow;
+
+struct ProgramOptions {
+    // Run on the simulated board (LPT1 at 378h) instead of the real ports.
+    bool simulate = true;
+    // Seed of the simulated board's status activity.
+    std::uint32_t seed = 1;
+    // Keeps the simulated board in this file across runs ("" for none).
+    std::string simStatePath;
+    // Writes every line change of the session to this VCD file ("" for none).
+    std::string tracePath;
+    // A port of the caller's instead of the simulated or real one (tests
+    // script port discovery with it). The program does not own it.
+    PortAccess* port = nullptr;
+    // Where questions, messages and file dialogs go; nullptr for the screen.
+    Dialogs* dialogs = nullptr;
+    // How the millisecond wait sleeps; by default on Qt's event loop.
+    std::optional<WaitHooks> waitHooks;
+};
+
+class Program {
+public:
+    explicit Program(ProgramOptions options);
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // Runs the main window's start-up (port discovery, PLOVER start position)
+    // and shows it.
+    void start();
+    // Ends the program: no further bus traffic, every window closed, the
+    // simulated board saved. Idempotent.
+    void quit();
+    bool hasQuit() const { return quit_; }
+
+    Globals& globals() { return globals_; }
+    Bus& bus() { return *bus_; }
+    Device& device() { return *device_; }
+    MainWindow& mainWindow() { return *mainWindow_; }
+    WindowRegistry& windows() { return windows_; }
+    Dialogs& dialogs() { return *dialogs_; }
+    // The simulated board, or nullptr on real ports.
+    sim::SimulatedBoard* board() { return board_.get(); }
+    // Problems met while starting (trace or state file), already shown.
+    const QStringList& startupProblems() const { return problems_; }
+
+private:
+    void notice(const QString& text);
+
+    ProgramOptions options_;
+    Globals globals_;
+    std::unique_ptr<Dialogs> ownDialogs_;
+    Dialogs* dialogs_ = nullptr;
+    std::unique_ptr<sim::SimulatedBoard> board_;
+    std::unique_ptr<PortAccess> realPort_;
+    std::unique_ptr<RecordingPort> tracer_;
+    PortAccess* port_ = nullptr;
+    std::unique_ptr<Bus> bus_;
+    NoDisplay noDisplay_;
+    std::unique_ptr<Device> device_;
+    WindowRegistry windows_;
+    std::unique_ptr<MainWindow> mainWindow_;
+    QStringList problems_;
+    QStringList pendingNotices_;
+    bool quit_ = false;
+};
+
+}  // namespace kestrel

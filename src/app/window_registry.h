@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QMap>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+namespace kestrel {
+
+// The program-wide reference to every secondary window: each exists once,
+// created (and so loaded) on first use. A window's Exit button hides it and
+// it keeps its contents; its close box destroys it, and the next use creates
+// and loads it anew.
+class WindowRegistry {
+public:
+    using Factory = std::function<QWidget*()>;
+
+    void add(const QString& name, Factory factory);
+    bool has(const QString& name) const { return factories_.contains(name); }
+
+    // The window, created on first use.
+    QWidget* window(const QString& name);
+    // The window if it is loaded now, without creating it.
+    QWidget* loaded(const QString& name) const;
+    template <typename W>
+    W* window(const QString& name) {
+        return qobject_cast<W*>(window(name));
+    }
+
+    // Shows the window (creating it if needed) and brings it to the front.
+    // A modal window blocks input to every other window until it closes.
+    QWidget* show(const QString& name, bool modal);
+
+    // Destroys every loaded window (the program is ending).
+    void closeAll();
+
+private:
+    QMap<QString, Factory> factories_;
+    QMap<QString, QPointer<QWidget>> windows_;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,20 @@
+# The windows (Qt Widgets) and the program itself.
+add_library(kestrel_gui STATIC
+    app/app_icon.cpp
+    app/program.cpp
+    app/qt_dialogs.cpp
+    app/qt_wait_hooks.cpp
+    app/window_registry.cpp
+    app/windows.cpp
+    main_window/bit_label_row.cpp
+    main_window/main_window.cpp
+    main_window/main_window_eeprom.cpp
+    main_window/tab_list_delegate.cpp
+)
+target_include_directories(kestrel_gui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(kestrel_gui PUBLIC kestrel_core Qt6::Widgets)
+
+add_executable(kestrel-eval app/main.cpp)
+target_link_libraries(kestrel-eval PRIVATE kestrel_gui)
+set_target_properties(kestrel-eval PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+install(TARGETS kestrel-eval RUNTIME DESTINATION bin)

@@ -1,0 +1,142 @@
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+
+#include "app/dialogs.h"
+#include "device/device.h"
+#include "device/device_display.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QAction;
+class QMenu;
+
+namespace kestrel {
+
+class BitLabelRow;
+class WindowRegistry;
+
+// The main window "KESTREL": port and slave address choice, RAM byte access
+// and read-out, the EEPROM block image with its file, and the menus that open
+// every other window. It also shows the result of every bus transaction,
+// whichever window made it.
+class MainWindow final : public QMainWindow, public DeviceDisplay {
+    Q_OBJECT
+public:
+    MainWindow(Globals& globals, Device& device, PortAccess& portLibrary, Dialogs& dialogs,
+               WindowRegistry& windows);
+
+    // Start-up: shared state, lists, port discovery and the PLOVER's start
+    // position.
+    void KESTREL_Form_Load();
+
+    // Runs when the program must end (close box or either Exit).
+    void setQuitHandler(std::function<void()> quit) { quit_ = std::move(quit); }
+    // A message the user must see, in the status bar.
+    void notify(const QString& text);
+
+    // Adds a menu entry that shows a registered window; `menu` is the menu
+    // bar caption ("&Config Regs"), created on first use.
+    QAction* addWindowEntry(const QString& menu, const QString& objectName, const QString& caption,
+                            const QString& window, bool modal);
+    QMenu* menu(const QString& caption);
+
+    FileDialogState& fileDialog() { return CommonDialog1; }
+
+    // DeviceDisplay
+    void showRamBits(std::uint8_t value) override;
+    void showEEBits(std::uint8_t value) override;
+    void setPecCaption(const std::string& text) override;
+    void setEEByteData(const std::string& text) override;
+    void setPecEECaption(const std::string& text) override;
+
+    // Operations, named after control and event.
+    void SlaveAddress_Click();
+    void CurrentPPortAddrCOMBO_Click();
+    void ByteReadCMD_Click();
+    void ByteWriteCMD_Click();
+    void ReadRAM_Click();
+    void Command1_Click();
+    void List1_Click();
+    void exit_Click();
+    void EEBaseAddress_Change();
+    void EEData_Click();
+    void ReadEECMD_Click();
+    void WriteEECMD_Click();
+    void PageErase_Click();
+    void WriteZeros_Click();
+    void EEByteReadCMD_Click();
+    void EEByteWriteCMD_Click();
+    void ReadAllEE_Click();
+    void EEBlockRead_Click();
+    void WriteFileCMD_Click();
+    void ReadFileCMD_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QWidget* buildPortSection();
+    QWidget* buildRamSection();
+    QWidget* buildReadoutSection();
+    QWidget* buildEepromDataSection();
+    QWidget* buildEepromByteSection();
+    void buildMenus();
+    void connectHandlers();
+    void discoverPorts();
+    // The chosen page of the erase list, or nothing (with a note to the user).
+    bool chosenPage(unsigned& page);
+    // The EEPROM address of the single-byte controls, or nothing (with a note).
+    bool byteAddress(int& high, int& low);
+    std::vector<std::string> eeDataItems() const;
+    void setEEDataItem(int index, const QString& text);
+
+    Globals& g_;
+    Device& device_;
+    PortAccess& ports_;
+    Dialogs& dialogs_;
+    WindowRegistry& windows_;
+    std::function<void()> quit_;
+    FileDialogState CommonDialog1;
+    bool quitting_ = false;
+
+    QComboBox* CurrentPPortAddrCOMBO = nullptr;
+    QComboBox* SlaveAddress = nullptr;
+    QLineEdit* AddressPointer = nullptr;
+    QLineEdit* ByteData = nullptr;
+    BitLabelRow* Read_Data = nullptr;
+    QLabel* PEC = nullptr;
+    QPushButton* ByteReadCMD = nullptr;
+    QPushButton* ByteWriteCMD = nullptr;
+    QListWidget* List1 = nullptr;
+    QListWidget* List2 = nullptr;
+    QPushButton* ReadRAM = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* exit = nullptr;
+
+    QLineEdit* EEBaseAddress = nullptr;
+    QListWidget* EEData = nullptr;
+    QLineEdit* Text5 = nullptr;
+    QPushButton* ReadEECMD = nullptr;
+    QPushButton* WriteEECMD = nullptr;
+    QComboBox* PageErasePointer = nullptr;
+    QPushButton* PageErase = nullptr;
+    QPushButton* WriteZeros = nullptr;
+    QPushButton* ReadAllEE = nullptr;
+    QPushButton* EEBlockRead = nullptr;
+    QLineEdit* EEAddressPointer = nullptr;
+    QPushButton* EEByteReadCMD = nullptr;
+    QPushButton* EEByteWriteCMD = nullptr;
+    QLineEdit* EEByteData = nullptr;
+    BitLabelRow* Read_DataEE = nullptr;
+    QLabel* PEC_EE = nullptr;
+    QAction* WriteFileCMD = nullptr;
+    QAction* ReadFileCMD = nullptr;
+    QAction* ExitCMD = nullptr;
+};
+
+}  // namespace kestrel

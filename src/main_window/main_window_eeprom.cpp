@@ -1,0 +1,270 @@
+// The main window's EEPROM side: the 32-byte block image, page erase and
+// zero fill, the single-byte read and write, and the image file.
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include "app/window_registry.h"
+#include "device/text_rules.h"
+#include "main_window/bit_label_row.h"
+#include "main_window/image_file.h"
+#include "main_window/main_window.h"
+
+namespace kestrel {
+
+namespace {
+
+std::string str(const QString& s) { return s.toStdString(); }
+QString qstr(const std::string& s) { return QString::fromStdString(s); }
+
+QPushButton* button(const char* name, const QString& caption, QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+QLineEdit* edit(const char* name, const QString& text, QWidget* parent) {
+    auto* e = new QLineEdit(text, parent);
+    e->setObjectName(QLatin1String(name));
+    e->setMaximumWidth(70);
+    return e;
+}
+
+QGroupBox* frame(const QString& caption, QWidget* parent) {
+    auto* f = new QGroupBox(caption, parent);
+    return f;
+}
+
+constexpr const char* kWindowEeprom = "frm_EEPROM";
+constexpr const char* kWindowBlockRead = "frm_Block_Read";
+
+}  // namespace
+
+QWidget* MainWindow::buildEepromDataSection() {
+    QGroupBox* data = frame(QStringLiteral("EEPROM Data"), this);
+    auto* grid = new QGridLayout(data);
+    EEData = new QListWidget(data);
+    EEData->setObjectName(QStringLiteral("EEData"));
+    EEData->setSelectionMode(QAbstractItemView::MultiSelection);
+    EEData->setMinimumHeight(200);
+    EEData->setMinimumWidth(130);
+    grid->addWidget(EEData, 0, 0, 8, 1);
+
+    grid->addWidget(new QLabel(QStringLiteral("Base Address:"), data), 0, 1);
+    EEBaseAddress = edit("EEBaseAddress", QStringLiteral("8100"), data);
+    grid->addWidget(EEBaseAddress, 0, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Data:"), data), 1, 1);
+    Text5 = edit("Text5", QStringLiteral("00"), data);
+    grid->addWidget(Text5, 1, 2);
+    ReadEECMD = button("ReadEECMD", QStringLiteral("Read 32 bytes from EEPROM:"), data);
+    WriteEECMD = button("WriteEECMD", QStringLiteral("Write 32 bytes to EEPROM:"), data);
+    grid->addWidget(ReadEECMD, 2, 1, 1, 2);
+    grid->addWidget(WriteEECMD, 3, 1, 1, 2);
+    ReadAllEE = button("ReadAllEE", QStringLiteral("View entire EEPROM"), data);
+    grid->addWidget(ReadAllEE, 4, 1, 1, 2);
+
+    QGroupBox* erase = frame(QStringLiteral("EEPROM Page Erase"), data);
+    auto* eraseGrid = new QGridLayout(erase);
+    PageErasePointer = new QComboBox(erase);
+    PageErasePointer->setObjectName(QStringLiteral("PageErasePointer"));
+    PageErasePointer->setMinimumWidth(90);
+    PageErase = button("PageErase", QStringLiteral("Page Erase:"), erase);
+    WriteZeros = button("WriteZeros", QStringLiteral("Write Zeros to Page:"), erase);
+    eraseGrid->addWidget(PageErase, 0, 0);
+    eraseGrid->addWidget(WriteZeros, 1, 0);
+    eraseGrid->addWidget(PageErasePointer, 0, 1, 2, 1);
+    grid->addWidget(erase, 5, 1, 1, 2);
+
+    QGroupBox* boot = frame(QStringLiteral("BOOT EEPROM r/w"), data);
+    auto* bootGrid = new QGridLayout(boot);
+    EEBlockRead = button("EEBlockRead", QStringLiteral("Block Read"), boot);
+    bootGrid->addWidget(EEBlockRead, 0, 0);
+    grid->addWidget(boot, 6, 1, 1, 2);
+    grid->setRowStretch(7, 1);
+    return data;
+}
+
+QWidget* MainWindow::buildEepromByteSection() {
+    QGroupBox* bytes = frame(QStringLiteral("EEPROM Byte r/w"), this);
+    auto* grid = new QGridLayout(bytes);
+    grid->addWidget(new QLabel(QStringLiteral("Register:"), bytes), 0, 0);
+    EEAddressPointer = edit("EEAddressPointer", QStringLiteral("8100"), bytes);
+    EEAddressPointer->setMinimumWidth(60);
+    grid->addWidget(EEAddressPointer, 0, 1);
+    Read_DataEE = new BitLabelRow(QStringLiteral("Read_DataEE"), bytes);
+    grid->addWidget(Read_DataEE, 0, 2, 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Data:"), bytes), 1, 0);
+    EEByteData = edit("EEByteData", QStringLiteral("00"), bytes);
+    grid->addWidget(EEByteData, 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("PEC:"), bytes), 1, 2, Qt::AlignRight);
+    PEC_EE = new QLabel(bytes);
+    PEC_EE->setObjectName(QStringLiteral("PEC_EE"));
+    PEC_EE->setMinimumWidth(30);
+    grid->addWidget(PEC_EE, 1, 3);
+    EEByteReadCMD = button("EEByteReadCMD", QStringLiteral("EE Byte Read"), bytes);
+    EEByteWriteCMD = button("EEByteWriteCMD", QStringLiteral("EE Byte Write"), bytes);
+    grid->addWidget(EEByteReadCMD, 0, 4);
+    grid->addWidget(EEByteWriteCMD, 1, 4);
+    return bytes;
+}
+
+std::vector<std::string> MainWindow::eeDataItems() const {
+    std::vector<std::string> items;
+    items.reserve(static_cast<std::size_t>(EEData->count()));
+    for (int i = 0; i < EEData->count(); ++i) items.push_back(str(EEData->item(i)->text()));
+    return items;
+}
+
+void MainWindow::setEEDataItem(int index, const QString& text) {
+    if (index < EEData->count())
+        EEData->item(index)->setText(text);
+    else if (index == EEData->count())
+        EEData->addItem(text);
+}
+
+void MainWindow::EEBaseAddress_Change() {
+    const std::string t = str(EEBaseAddress->text().left(4));
+    const std::string e = text::addressText(text::hexValue(t) + 31u);
+    WriteEECMD->setText(qstr("Write " + t + "h-" + e + "h to EEPROM:"));
+    ReadEECMD->setText(qstr("Read " + t + "h-" + e + "h from EEPROM:"));
+    WriteFileCMD->setText(qstr("Write " + t + "h-" + e + "h to file"));
+}
+
+void MainWindow::ReadEECMD_Click() {
+    Bus& bus = device_.bus();
+    if (!bus.available()) return;
+    const unsigned base = text::hexValue(str(EEBaseAddress->text()));
+    bus.openAccess();
+    for (int i = 0; i < g_.EEBlockSize; ++i) {
+        const unsigned address = (base + static_cast<unsigned>(i)) & 0xFFFFu;
+        g_.EEAddrHigh = static_cast<std::int16_t>(address >> 8);
+        g_.EEAddrLow = static_cast<std::int16_t>(address & 0xFF);
+        const auto d = device_.EEPROMReadByte(g_.EEAddrHigh, g_.EEAddrLow);
+        if (!d) break;
+        setEEDataItem(i, qstr(text::imageLine(address, static_cast<unsigned>(*d))));
+    }
+    bus.closeAccess();
+}
+
+void MainWindow::EEData_Click() {
+    if (EEData->count() == 0) return;
+    const unsigned base = text::hexValue(str(EEData->item(0)->text().left(4)));
+    const QString value = Text5->text();
+    for (int i = EEData->count() - 1; i >= 0; --i) {
+        QListWidgetItem* item = EEData->item(i);
+        if (!item->isSelected()) continue;
+        item->setText(qstr(text::addressText(base + static_cast<unsigned>(i)) + "h: ") + value +
+                      QStringLiteral("h"));
+    }
+}
+
+void MainWindow::WriteEECMD_Click() {
+    Bus& bus = device_.bus();
+    if (!bus.available()) return;
+    const unsigned base = text::hexValue(str(EEBaseAddress->text()));
+    const unsigned last = base + static_cast<unsigned>(g_.EEBlockSize) - 1;
+    const std::string first = text::addressText(base);
+    const std::string lastText = text::addressText(last);
+    if (dialogs_.askYesNo(this, kProgramTitle,
+                          qstr("Erase pages " + first + " and " + lastText + " first?"))) {
+        if (!device_.EEPROMPageErase(first)) return;
+        if (last / 0x20 != base / 0x20 && !device_.EEPROMPageErase(lastText)) return;
+    }
+    const std::vector<std::string> items = eeDataItems();
+    for (int i = 0; i < g_.EEBlockSize; ++i) {
+        const unsigned address = (base + static_cast<unsigned>(i)) & 0xFFFFu;
+        g_.EEAddrHigh = static_cast<std::int16_t>(address >> 8);
+        g_.EEAddrLow = static_cast<std::int16_t>(address & 0xFF);
+        const int d = text::imageLineData(text::listItem(items, static_cast<std::size_t>(i)));
+        if (!device_.EEPROMWriteByte(g_.EEAddrHigh, g_.EEAddrLow, d)) break;
+    }
+    bus.closeAccess();
+}
+
+bool MainWindow::chosenPage(unsigned& page) {
+    if (PageErasePointer->currentIndex() < 0) {
+        notify(QStringLiteral("Choose a page in the page list first."));
+        return false;
+    }
+    page = text::hexValue(str(PageErasePointer->currentText()));
+    return true;
+}
+
+void MainWindow::PageErase_Click() {
+    unsigned page = 0;
+    if (!chosenPage(page)) return;
+    device_.EEPROMPageErase(text::addressText(page));
+}
+
+void MainWindow::WriteZeros_Click() {
+    unsigned page = 0;
+    if (!chosenPage(page) || !device_.bus().available()) return;
+    for (unsigned i = 0; i < 32; ++i)
+        if (!device_.EEPROMWriteZero(text::addressText(page + i))) break;
+}
+
+bool MainWindow::byteAddress(int& high, int& low) {
+    QString t = EEAddressPointer->text();
+    t.remove(QLatin1Char(' ')).remove(QLatin1Char('\t'));
+    if (!text::isFourHexDigits(str(t))) {
+        notify(QStringLiteral("Enter the EEPROM address as four hex digits, for example 8100."));
+        return false;
+    }
+    const auto bytes = text::splitAddressText(str(t));
+    high = bytes.high;
+    low = bytes.low;
+    return true;
+}
+
+void MainWindow::EEByteReadCMD_Click() {
+    int high = 0, low = 0;
+    if (!byteAddress(high, low)) return;
+    g_.EEAddrHigh = static_cast<std::int16_t>(high);
+    g_.EEAddrLow = static_cast<std::int16_t>(low);
+    const auto b = device_.EEPROMReadByte(g_.EEAddrHigh, g_.EEAddrLow);
+    if (!b) return;
+    EEByteData->setText(qstr(text::hexText(static_cast<unsigned>(*b))));
+    device_.ShowEEBits(*b);
+}
+
+// Writes the byte in the data box to the address in the address box, then
+// reads it back so the display shows what the chip holds.
+void MainWindow::EEByteWriteCMD_Click() {
+    int high = 0, low = 0;
+    if (!byteAddress(high, low)) return;
+    g_.EEAddrHigh = static_cast<std::int16_t>(high);
+    g_.EEAddrLow = static_cast<std::int16_t>(low);
+    const int d = text::hexValue(str(EEByteData->text())) & 0xFF;
+    if (!device_.EEPROMWriteByte(g_.EEAddrHigh, g_.EEAddrLow, d)) return;
+    EEByteReadCMD_Click();
+}
+
+void MainWindow::ReadAllEE_Click() { windows_.show(QLatin1String(kWindowEeprom), false); }
+void MainWindow::EEBlockRead_Click() { windows_.show(QLatin1String(kWindowBlockRead), false); }
+
+void MainWindow::WriteFileCMD_Click() {
+    const QString path = dialogs_.saveFileName(this, CommonDialog1);
+    if (path.isEmpty()) return;
+    std::string error;
+    if (!image_file::save(str(path), eeDataItems(), g_.EEBlockSize, &error))
+        dialogs_.warn(this, kProgramTitle, qstr(error));
+}
+
+void MainWindow::ReadFileCMD_Click() {
+    const QString path = dialogs_.openFileName(this, CommonDialog1);
+    if (path.isEmpty()) return;
+    std::vector<std::string> lines;
+    std::string error;
+    if (!image_file::load(str(path), lines, &error)) {
+        dialogs_.warn(this, kProgramTitle, qstr(error));
+        return;
+    }
+    EEData->clear();
+    for (const std::string& line : lines) EEData->addItem(qstr(line));
+}
+
+}  // namespace kestrel

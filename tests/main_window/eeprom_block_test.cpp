@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include "device/crc8.h"
+#include "device/text_rules.h"
+#include "support/app_rig.h"
+
+namespace kestrel {
+namespace {
+
+using testing::AppRig;
+
+void fillEeprom(sim::KestrelModel& chip) {
+    for (int a = 0x8000; a < 0x8200; ++a) chip.setEeprom(a, static_cast<std::uint8_t>(a * 3));
+}
+
+TEST(EepromBlock, BaseAddressCaptionsFollowTheText) {
+    AppRig app;
+    EXPECT_EQ(app.text("ReadEECMD"), "Read 32 bytes from EEPROM:");
+    EXPECT_EQ(app.text("WriteEECMD"), "Write 32 bytes to EEPROM:");
+    EXPECT_EQ(app.action("WriteFileCMD")->text(), "Write 8100h-811Fh to file");
+    EXPECT_EQ(app.action("ReadFileCMD")->text(), "Read 8XXXh-8XXXh from file");
+    app.type("EEBaseAddress", "8110");
+    EXPECT_EQ(app.text("WriteEECMD"), "Write 8110h-812Fh to EEPROM:");
+    EXPECT_EQ(app.text("ReadEECMD"), "Read 8110h-812Fh from EEPROM:");
+    EXPECT_EQ(app.action("WriteFileCMD")->text(), "Write 8110h-812Fh to file");
+    app.type("EEBaseAddress", "81000");
+    EXPECT_EQ(app.text("ReadEECMD"), "Read 8100h-811Fh from EEPROM:") << "captions use four characters";
+}
+
+TEST(EepromBlock, ReadFillsTheImageInAddressOrder) {
+    AppRig app;
+    fillEeprom(app.board().kestrel());
+    const std::size_t mark = app.logSize();
+    app.click("ReadEECMD");
+    const auto traffic = app.logSince(mark);
+    ASSERT_EQ(traffic.size(), 32u);
+    EXPECT_EQ(traffic[0].substr(0, 18), "S AE+ 81+ 00+ Sr A");
+    EXPECT_EQ(traffic[31].substr(0, 18), "S AE+ 81+ 1F+ Sr A");
+    const QStringList items = app.items("EEData");
+    ASSERT_EQ(items.size(), 32);
+    for (int i = 0; i < 32; ++i)
+        EXPECT_EQ(items[i].toStdString(), text::imageLine(0x8100u + i, (0x8100u + i) * 3));
+    // The byte controls show the last byte read.
+    EXPECT_EQ(app.text("EEByteData").toStdString(), text::hexText((0x811Fu * 3) & 0xFF));
+    EXPECT_FALSE(app.board().accessOpen());
+}
+
+TEST(EepromBlock, WriteAsksToEraseOneOrTwoPagesThenWritesTheList) {
+    AppRig app;
+    auto& chip = app.board().kestrel();
+    fillEeprom(chip);
+    app.type("EEBaseAddress", "8110");
+    app.click("ReadEECMD");
+    auto* list = app.find<QListWidget>("EEData");
+    app.type("Text5", "5");
+    list->item(3)->setSelected(true);
+    EXPECT_EQ(list->item(3)->text(), "8113h: 5h");
+
+    std::size_t mark = app.logSize();
+    app.click("WriteEECMD");
+    EXPECT_EQ(app.dialogs.questions.back(), "KESTREL Eval|Erase pages 8110 and 812F first?");
+    auto traffic = app.logSince(mark);
+    ASSERT_EQ(traffic.size(), 34u);
+    EXPECT_EQ(traffic[0], "S AE+ A2+ 81+ 10+ FF+ P");
+    EXPECT_EQ(traffic[1], "S AE+ A2+ 81+ 2F+ FF+ P");
+    EXPECT_EQ(traffic[2], "S AE+ 81+ 10+ " + text::byteText((0x8110 * 3) & 0xFF) + "+ P");
+    EXPECT_EQ(traffic[5], "S AE+ 81+ 13+ 05+ P");
+    EXPECT_EQ(traffic[33].substr(0, 12), "S AE+ 81+ 2F");
+    EXPECT_EQ(chip.eeprom(0x8113), 0x05);
+    EXPECT_EQ(chip.eeprom(0x8100), 0xFF) << "the erased page's bytes outside the block are FFh";
+
+    // Base 8100 lies in one page: one erase. No: no erase at all.
+    app.type("EEBaseAddress", "8100");
+    mark = app.logSize();
+    app.click("WriteEECMD");
+    traffic = app.logSince(mark);
+    ASSERT_EQ(traffic.size(), 33u);
+    EXPECT_EQ(traffic[0], "S AE+ A2+ 81+ 00+ FF+ P");
+    app.dialogs.yesNoAnswers = {false};
+    mark = app.logSize();
+    app.click("WriteEECMD");
+    EXPECT_EQ(app.logSince(mark).size(), 32u);
+    EXPECT_FALSE(app.board().accessOpen());
+}
+
+TEST(EepromBlock, ListWithMoreOrFewerItemsAndAnEmptyList) {
+    AppRig app;
+    app.dialogs.yesNoAnswers = {false, false};
+    auto* list = app.find<QListWidget>("EEData");
+    list->addItem("8000h: 11h");
+    list->addItem("8001h: 22h");
+    std::size_t mark = app.logSize();
+    app.click("WriteEECMD");
+    auto traffic = app.logSince(mark);
+    ASSERT_EQ(traffic.size(), 32u);
+    EXPECT_EQ(traffic[0], "S AE+ 81+ 00+ 11+ P") << "position decides the address, not the text";
+    EXPECT_EQ(traffic[2], "S AE+ 81+ 02+ 00+ P") << "missing items write 00h";
+
+    for (int i = 0; i < 40; ++i) list->addItem("x");
+    mark = app.logSize();
+    app.click("WriteEECMD");
+    EXPECT_EQ(app.logSince(mark).size(), 32u);
+
+    // A click into the list relabels the selected items from item 0's address.
+    app.type("Text5", "123");
+    list->item(1)->setSelected(true);
+    EXPECT_EQ(list->item(1)->text(), "8001h: 123h");
+    EXPECT_EQ(text::imageLineData(list->item(1)->text().toStdString()), 0x23);
+}
+
+TEST(EepromBlock, PageEraseAndZerosNeedAChosenPage) {
+    AppRig app;
+    auto& chip = app.board().kestrel();
+    fillEeprom(chip);
+    std::size_t mark = app.logSize();
+    app.click("PageErase");
+    app.click("WriteZeros");
+    EXPECT_EQ(app.logSize(), mark) << "no page chosen: nothing on the bus";
+    EXPECT_TRUE(app.status().contains("Choose a page"));
+
+    app.choose("PageErasePointer", "81E0");
+    app.click("PageErase");
+    EXPECT_EQ(app.logSince(mark), std::vector<std::string>{"S AE+ A2+ 81+ E0+ FF+ P"});
+    EXPECT_EQ(chip.eeprom(0x81FF), 0xFF);
+
+    app.choose("PageErasePointer", "8020");
+    mark = app.logSize();
+    const std::uint32_t start = app.clock.now;
+    app.click("WriteZeros");
+    const auto traffic = app.logSince(mark);
+    ASSERT_EQ(traffic.size(), 32u);
+    EXPECT_EQ(traffic[0], "S AE+ 80+ 20+ 00+ P");
+    EXPECT_EQ(traffic[31], "S AE+ 80+ 3F+ 00+ P");
+    EXPECT_GE(app.clock.now - start, 32u * 30u) << "each zero-write holds the bus 30 ms";
+    EXPECT_EQ(chip.eeprom(0x803F), 0x00);
+    EXPECT_NE(chip.eeprom(0x8040), 0x00);
+}
+
+TEST(EepromBlock, SingleByteReadAndWrite) {
+    AppRig app;
+    auto& chip = app.board().kestrel();
+    chip.setEeprom(0x8105, 0x0A);
+    app.type("EEAddressPointer", "8105");
+    app.click("EEByteReadCMD");
+    EXPECT_EQ(app.text("EEByteData"), "A");
+    EXPECT_EQ(app.bits("Read_DataEE"), "00001010");
+    EXPECT_EQ(app.text("PEC_EE").toStdString(), text::hexText(smbusPec({0xAE, 0x81, 0x05, 0xAF, 0x0A})));
+
+    app.type("EEByteData", "3c");
+    std::size_t mark = app.logSize();
+    app.click("EEByteWriteCMD");
+    const auto traffic = app.logSince(mark);
+    ASSERT_EQ(traffic.size(), 2u);
+    EXPECT_EQ(traffic[0], "S AE+ 81+ 05+ 3C+ P");
+    EXPECT_EQ(chip.eeprom(0x8105), 0x3C);
+    EXPECT_EQ(app.text("EEByteData"), "3C") << "read back after the write";
+    EXPECT_EQ(app.bits("Read_DataEE"), "00111100");
+
+    for (const char* bad : {"810", "8100h", "", "81000"}) {
+        app.type("EEAddressPointer", bad);
+        mark = app.logSize();
+        app.click("EEByteReadCMD");
+        app.click("EEByteWriteCMD");
+        EXPECT_EQ(app.logSize(), mark) << bad;
+        EXPECT_TRUE(app.status().contains("four hex digits")) << bad;
+    }
+}
+
+}  // namespace
+}  // namespace kestrel

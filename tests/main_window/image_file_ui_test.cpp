@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "support/app_rig.h"
+
+namespace kestrel {
+namespace {
+
+using testing::AppRig;
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+void writeFile(const QString& path, const QByteArray& data) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+TEST(ImageFileUi, SaveAfterReadGivesThirtyTwoCrLfLines) {
+    QTemporaryDir dir;
+    AppRig app;
+    for (int i = 0; i < 32; ++i) app.board().kestrel().setEeprom(0x8100 + i, static_cast<std::uint8_t>(i));
+    app.click("ReadEECMD");
+    const QString path = dir.filePath("block.dat");
+    app.dialogs.fileNames = {path};
+    app.action("WriteFileCMD")->trigger();
+    const QByteArray data = readFile(path);
+    EXPECT_TRUE(data.startsWith("8100h: 00h\r\n8101h: 01h\r\n"));
+    EXPECT_TRUE(data.endsWith("811Fh: 1Fh\r\n"));
+    EXPECT_EQ(data.count("\r\n"), 32);
+    EXPECT_TRUE(app.dialogs.proposedFiles.front().endsWith("/kestrel.dat|Dat Files (*.dat)"));
+
+    // The dialog proposes the name chosen last, in either direction.
+    app.action("ReadFileCMD")->trigger();
+    EXPECT_TRUE(app.dialogs.proposedFiles.back().startsWith(path + "|"));
+}
+
+TEST(ImageFileUi, ShortFileWritesZerosForTheRestAndLinuxLineEndsSplit) {
+    QTemporaryDir dir;
+    AppRig app;
+    const QString path = dir.filePath("ten.dat");
+    QByteArray ten;
+    for (int i = 0; i < 10; ++i) ten += QByteArray("8000h: ") + QByteArray::number(0x40 + i, 16).toUpper() + "h\n";
+    writeFile(path, ten);
+    app.dialogs.fileNames = {path};
+    app.action("ReadFileCMD")->trigger();
+    const QStringList items = app.items("EEData");
+    ASSERT_EQ(items.size(), 10) << "line feeds alone end lines too";
+    EXPECT_EQ(items[9], "8000h: 49h");
+
+    app.dialogs.yesNoAnswers = {false};
+    app.click("WriteEECMD");
+    auto& chip = app.board().kestrel();
+    EXPECT_EQ(chip.eeprom(0x8100), 0x40);
+    EXPECT_EQ(chip.eeprom(0x8109), 0x49);
+    for (int a = 0x810A; a < 0x8120; ++a) EXPECT_EQ(chip.eeprom(a), 0x00) << std::hex << a;
+}
+
+TEST(ImageFileUi, FailuresAreToldAndNothingIsLost) {
+    QTemporaryDir dir;
+    AppRig app;
+    app.click("ReadEECMD");
+    const QStringList before = app.items("EEData");
+
+    app.dialogs.fileNames = {dir.filePath("missing.dat")};
+    app.action("ReadFileCMD")->trigger();
+    EXPECT_EQ(app.items("EEData"), before) << "an unreadable file leaves the list as it was";
+    ASSERT_EQ(app.dialogs.messages.size(), 1);
+    EXPECT_TRUE(app.dialogs.messages[0].contains("missing.dat"));
+
+    app.dialogs.fileNames = {dir.filePath("no/such/folder/x.dat")};
+    app.action("WriteFileCMD")->trigger();
+    ASSERT_EQ(app.dialogs.messages.size(), 2);
+    EXPECT_TRUE(app.dialogs.messages[1].contains("Cannot create"));
+
+    // Cancelled dialogs change nothing.
+    app.action("ReadFileCMD")->trigger();
+    app.action("WriteFileCMD")->trigger();
+    EXPECT_EQ(app.items("EEData"), before);
+    EXPECT_EQ(app.dialogs.messages.size(), 2);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 0);
+}
+
+}  // namespace
+}  // namespace kestrel

@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include "device/crc8.h"
+#include "device/text_rules.h"
+#include "support/app_rig.h"
+
+namespace kestrel {
+namespace {
+
+using testing::AppRig;
+
+TEST(RamAccess, ByteWriteAndReadThroughTheWindow) {
+    AppRig app;
+    app.type("AddressPointer", "1d");
+    app.type("ByteData", "FF");
+    std::size_t mark = app.logSize();
+    app.click("ByteWriteCMD");
+    EXPECT_EQ(app.logSince(mark), std::vector<std::string>{"S AE+ 1D+ FF+ P"});
+    EXPECT_EQ(app.bits("Read_Data"), "11111111");
+    EXPECT_EQ(app.text("ByteData"), "FF") << "the data text stays as typed";
+    EXPECT_EQ(app.g().CommandCode, 0x1D);
+
+    app.board().kestrel().setReg(0x0B, 0x07);
+    app.type("AddressPointer", "0Bh");
+    mark = app.logSize();
+    app.click("ByteReadCMD");
+    ASSERT_EQ(app.logSince(mark).size(), 1u);
+    EXPECT_EQ(app.text("ByteData"), "7");
+    EXPECT_EQ(app.bits("Read_Data"), "00000111");
+    EXPECT_EQ(app.text("PEC"), QString::fromStdString(text::hexText(smbusPec({0xAE, 0x0B, 0xAF, 0x07}))));
+
+    app.choose("SlaveAddress", "2Dh");
+    mark = app.logSize();
+    app.click("ByteReadCMD");
+    EXPECT_EQ(app.board().log().transactions().back().masterBytes(),
+              (std::vector<std::uint8_t>{0x2C, 0x0B, 0x2D}));
+}
+
+TEST(RamAccess, ReadoutListsAllThirtyRegistersWithTabs) {
+    AppRig app;
+    app.board().kestrel().setReg(0x03, 0x00);
+    std::size_t mark = app.logSize();
+    app.click("ReadRAM");
+    const auto traffic = app.logSince(mark);
+    ASSERT_EQ(traffic.size(), 30u);
+    for (int i = 0; i < 30; ++i) {
+        const std::string reg = text::byteText(static_cast<unsigned>(i));
+        EXPECT_EQ(traffic[static_cast<std::size_t>(i)].substr(0, 16), "S AE+ " + reg + "+ Sr AF+");
+    }
+    QStringList lines = app.items("List2");
+    ASSERT_EQ(lines.size(), 30);
+    EXPECT_EQ(lines[0], "Status1\t\t\t\t00h: 01h  ");
+    EXPECT_EQ(lines[3], "Misc Cal Bits\t\t\t03h: 00h  ");
+    EXPECT_EQ(lines[0x1D], "Revision Register\t\t\t1Dh: 21h  ");
+    EXPECT_EQ(app.text("PEC"), QString::fromStdString(text::hexText(smbusPec({0xAE, 0x1D, 0xAF, 0x21}))));
+    EXPECT_EQ(app.bits("Read_Data"), "00000110") << "the read-out leaves the bit labels alone";
+
+    app.board().kestrel().setReg(0x03, 0x5A);
+    app.click("ReadRAM");
+    lines = app.items("List2");
+    ASSERT_EQ(lines.size(), 30) << "a second read-out replaces the lines";
+    EXPECT_EQ(lines[3], "Misc Cal Bits\t\t\t03h: 5Ah  ");
+
+    // A click on a register name fills the byte controls from the read-out.
+    auto* list1 = app.find<QListWidget>("List1");
+    QListWidgetItem* item = list1->item(3);
+    QTest::mouseClick(list1->viewport(), Qt::LeftButton, {}, list1->visualItemRect(item).center());
+    EXPECT_EQ(app.text("AddressPointer"), "03");
+    EXPECT_EQ(app.text("ByteData"), "5A");
+    EXPECT_EQ(app.bits("Read_Data"), "01011010");
+    EXPECT_EQ(app.text("PEC"), "");
+}
+
+TEST(RamAccess, PsOnWritesConfig2TwiceAndShowsTheLastByte) {
+    AppRig app;
+    const std::size_t mark = app.logSize();
+    app.click("Command1");
+    EXPECT_EQ(app.logSince(mark), (std::vector<std::string>{"S AE+ 0E+ 00+ P", "S AE+ 0E+ 04+ P"}));
+    EXPECT_EQ(app.bits("Read_Data"), "00000100");
+    EXPECT_EQ(app.board().kestrel().reg(0x0E), 0x04);
+}
+
+}  // namespace
+}  // namespace kestrel

@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include "bus/null_port.h"
+#include "bus/recording_port.h"
+#include "support/app_rig.h"
+
+namespace kestrel {
+namespace {
+
+using testing::AppRig;
+
+TEST(Startup, FillsListsFindsTheSimulatedPortAndSetsThePlover) {
+    AppRig app;
+    EXPECT_EQ(app.main().windowTitle(), "KESTREL");
+    EXPECT_EQ(app.entries("CurrentPPortAddrCOMBO"), QStringList({"378", "LPT2: absent", "LPT3: absent"}));
+    EXPECT_EQ(app.g().LPTBase, 0x378);
+    EXPECT_EQ(app.entries("SlaveAddress"),
+              QStringList({"AEh", "A0h", "A2h", "A4h", "A6h", "A8h", "AAh", "2Dh"}));
+    EXPECT_EQ(app.find<QComboBox>("SlaveAddress")->currentIndex(), -1);
+    const QStringList pages = app.entries("PageErasePointer");
+    ASSERT_EQ(pages.size(), 16);
+    EXPECT_EQ(pages.front(), "8000");
+    EXPECT_EQ(pages[9], "8120");
+    EXPECT_EQ(pages.back(), "81E0");
+    EXPECT_EQ(app.find<QComboBox>("PageErasePointer")->currentIndex(), -1);
+    const QStringList names = app.items("List1");
+    ASSERT_EQ(names.size(), 30);
+    EXPECT_EQ(names[0], "Status1\t\t\t\t");
+    EXPECT_EQ(names[0x14], "Current Sense Divider Error Trim\t");
+    EXPECT_EQ(names[0x1D], "Revision Register\t\t\t");
+
+    // The PLOVER's start-up position: 06h to 90h, shown in the bit labels.
+    EXPECT_EQ(app.log(), std::vector<std::string>{"S 90+ 06+ P"});
+    EXPECT_EQ(app.board().plover().switches(), 0x06);
+    EXPECT_EQ(app.bits("Read_Data"), "00000110");
+    EXPECT_EQ(app.text("PEC"), "");
+    EXPECT_EQ(app.g().CommandCode, 0x90);
+    EXPECT_EQ(app.g().SlaveAddr, 0xAE);
+    EXPECT_EQ(app.g().SCLTimingValue, 5);
+    EXPECT_FALSE(app.g().ConfigWindowOpen);
+    EXPECT_EQ(app.main().fileDialog().fileName, "kestrel.dat");
+    EXPECT_EQ(app.main().fileDialog().filter, "Dat Files (*.dat)");
+}
+
+// Port discovery as a test scripts it: addresses and error states per LPT number.
+class ScriptedPorts final : public PortAccess {
+public:
+    ScriptedPorts(std::uint16_t lpt1, std::uint16_t lpt2, std::uint32_t lpt1State = 0)
+        : addresses_{lpt1, lpt2, 0}, states_{lpt1State, 0, 0} {}
+    void Outport(std::uint16_t, std::uint8_t) override { ++accesses; }
+    std::uint16_t Inport(std::uint16_t) override {
+        ++accesses;
+        return 0;
+    }
+    void EnablePorts(std::int16_t, std::int16_t) override { ++accesses; }
+    void DisablePorts(std::int16_t, std::int16_t) override { ++accesses; }
+    std::uint16_t GetLPTPortAddress(int n) override {
+        last_ = states_[n - 1];
+        return addresses_[n - 1];
+    }
+    std::uint32_t GetLastState(int) override { return last_; }
+    int accesses = 0;
+
+private:
+    std::uint16_t addresses_[3];
+    std::uint32_t states_[3];
+    std::uint32_t last_ = 0;
+};
+
+TEST(Startup, WithoutAFirstPortTheBusStaysSilentAndTheUserIsTold) {
+    ScriptedPorts ports(0, 0x278);
+    AppRig app(&ports);
+    EXPECT_EQ(app.entries("CurrentPPortAddrCOMBO"), QStringList({"LPT1: absent", "278", "LPT3: absent"}));
+    EXPECT_EQ(app.g().LPTBase, 0);
+    EXPECT_TRUE(app.status().contains("No usable parallel port")) << app.status().toStdString();
+
+    app.main().statusBar()->clearMessage();
+    app.click("ByteReadCMD");
+    app.click("ReadRAM");
+    app.click("ReadEECMD");
+    app.click("WriteEECMD");
+    app.click("Command1");
+    EXPECT_EQ(ports.accesses, 0) << "nothing at all reaches the port";
+    EXPECT_TRUE(app.dialogs.questions.isEmpty()) << "no erase question when nothing can be written";
+    EXPECT_TRUE(app.items("List2").isEmpty());
+    EXPECT_EQ(app.status(), "") << "told once, not on every click";
+
+    ScriptedPorts broken(0, 0, 5);
+    AppRig app2(&broken);
+    EXPECT_EQ(app2.entries("CurrentPPortAddrCOMBO").front(), "LPT1: Error");
+}
+
+TEST(Startup, ChoosingAnotherPortEntryChangesOnlyTheAccessNumbers) {
+    NullPort null(0x378);
+    RecordingPort ports(null);
+    AppRig app(&ports);
+    app.choose("CurrentPPortAddrCOMBO", "LPT3: absent");
+    ports.clear();
+    app.click("ByteReadCMD");
+    EXPECT_EQ(app.g().LPTBase, 0x378);
+    ASSERT_FALSE(ports.events().empty());
+    EXPECT_EQ(ports.events().front().kind, PortEvent::Kind::Enable);
+    EXPECT_EQ(ports.events().front().value, 2) << "entry n opens access with n and n + 2";
+}
+
+TEST(Startup, ClosingTheMainWindowEndsEverything) {
+    AppRig app;
+    const std::size_t before = app.logSize();
+    app.click("exit");
+    EXPECT_TRUE(app.program->hasQuit());
+    EXPECT_FALSE(app.main().isVisible());
+    EXPECT_FALSE(app.program->device().ReadRegister(0));
+    EXPECT_EQ(app.logSize(), before);
+}
+
+}  // namespace
+}  // namespace kestrel

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QStatusBar>
+#include <QTest>
+#include <memory>
+
+#include "app/program.h"
+#include "main_window/main_window.h"
+#include "support/fake_clock.h"
+#include "support/scripted_dialogs.h"
+
+namespace kestrel::testing {
+
+// The complete program on a simulated board, in-process, with scripted
+// dialogs and a fake clock for the EEPROM waits.
+struct AppRig {
+    ScriptedDialogs dialogs;
+    FakeClock clock;
+    std::unique_ptr<Program> program;
+
+    explicit AppRig(PortAccess* port = nullptr, bool start = true) {
+        ProgramOptions options;
+        options.simulate = true;
+        options.port = port;
+        options.dialogs = &dialogs;
+        options.waitHooks = clock.hooks();
+        program = std::make_unique<Program>(std::move(options));
+        if (program->board()) program->board()->kestrel().setStatusActivity(false);
+        if (start) program->start();
+    }
+
+    MainWindow& main() { return program->mainWindow(); }
+    sim::SimulatedBoard& board() { return *program->board(); }
+    Globals& g() { return program->globals(); }
+
+    template <typename T = QWidget>
+    T* find(const QString& name, QWidget* root = nullptr) {
+        QWidget* top = root ? root : &main();
+        T* w = top->findChild<T*>(name);
+        EXPECT_NE(w, nullptr) << name.toStdString();
+        return w;
+    }
+    QAction* action(const QString& name) { return main().findChild<QAction*>(name); }
+
+    void click(const QString& name, QWidget* root = nullptr) {
+        auto* b = find<QAbstractButton>(name, root);
+        if (b) QTest::mouseClick(b, Qt::LeftButton);
+    }
+    void type(const QString& name, const QString& text, QWidget* root = nullptr) {
+        auto* e = find<QLineEdit>(name, root);
+        if (!e) return;
+        e->clear();
+        QTest::keyClicks(e, text);
+    }
+    QString text(const QString& name, QWidget* root = nullptr) {
+        QWidget* w = find<QWidget>(name, root);
+        if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+        if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+        return QString();
+    }
+    // Captions of an eight-label bit array, bit 7 first.
+    QString bits(const QString& name, QWidget* root = nullptr) {
+        QWidget* top = root ? root : &main();
+        QString out(8, '?');
+        for (QLabel* l : top->findChildren<QLabel*>(name)) {
+            const int i = l->property("index").toInt();
+            out[7 - i] = l->text().isEmpty() ? '?' : l->text()[0];
+        }
+        return out;
+    }
+    QStringList items(const QString& name, QWidget* root = nullptr) {
+        QStringList out;
+        if (auto* list = find<QListWidget>(name, root))
+            for (int i = 0; i < list->count(); ++i) out << list->item(i)->text();
+        return out;
+    }
+    QStringList entries(const QString& name, QWidget* root = nullptr) {
+        QStringList out;
+        if (auto* box = find<QComboBox>(name, root))
+            for (int i = 0; i < box->count(); ++i) out << box->itemText(i);
+        return out;
+    }
+    // Picks an entry of a drop-down list as a user would.
+    void choose(const QString& name, const QString& entry, QWidget* root = nullptr) {
+        auto* box = find<QComboBox>(name, root);
+        if (!box) return;
+        const int i = box->findText(entry);
+        EXPECT_GE(i, 0) << entry.toStdString();
+        box->setCurrentIndex(i);
+        emit box->activated(i);
+    }
+    QString status() { return main().statusBar()->currentMessage(); }
+
+    std::vector<std::string> log() { return board().log().describeAll(); }
+    std::size_t logSize() { return board().log().transactions().size(); }
+    std::vector<std::string> logSince(std::size_t from) {
+        auto all = log();
+        return std::vector<std::string>(all.begin() + static_cast<long>(from), all.end());
+    }
+};
+
+}  // namespace kestrel::testing
