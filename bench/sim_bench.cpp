@@ -1,0 +1,38 @@
+// Cost of the simulated board: a register read and the 512 single-byte reads
+// of a whole-EEPROM read, through the real device transactions.
+#include <benchmark/benchmark.h>
+
+#include "bus/bus.h"
+#include "device/device.h"
+#include "simulator/simulated_board.h"
+
+namespace {
+
+struct Rig {
+    kestrel::Globals g;
+    kestrel::sim::SimulatedBoard board;
+    kestrel::NoDisplay display;
+    kestrel::Bus bus{board, g.LPTBase, g.PortEntry};
+    kestrel::Device device{g, bus, display};
+    Rig() { g.LPTBase = 0x378; }
+};
+
+void BM_SimReadRegister(benchmark::State& state) {
+    Rig rig;
+    int reg = 0;
+    // Time per iteration is the cost of one complete register read.
+    for (auto _ : state) benchmark::DoNotOptimize(rig.device.ReadRegister(reg++ % 30));
+}
+BENCHMARK(BM_SimReadRegister);
+
+void BM_SimWholeEepromRead(benchmark::State& state) {
+    Rig rig;
+    for (auto _ : state) {
+        for (int a = 0x8000; a < 0x8200; ++a)
+            benchmark::DoNotOptimize(rig.device.EEPROMReadByte(a >> 8, a & 0xFF));
+    }
+    state.SetLabel("512 byte reads per iteration");
+}
+BENCHMARK(BM_SimWholeEepromRead)->Unit(benchmark::kMillisecond);
+
+}  // namespace
