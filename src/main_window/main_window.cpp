@@ -140,7 +140,8 @@ QWidget* MainWindow::buildReadoutSection() {
     List1->setObjectName(QStringLiteral("List1"));
     List2 = new QListWidget(frame);
     List2->setObjectName(QStringLiteral("List2"));
-    for (QListWidget* list : {List1, List2}) list->setItemDelegate(new TabListDelegate(list));
+    // The register names carry tabs; only the read-out has a value after them.
+    List2->setItemDelegate(new TabListDelegate(QStringLiteral("Current Sense Amplifier Offset Trim"), List2));
     List1->setMinimumWidth(250);
     List1->setMinimumHeight(300);
     List2->setMinimumWidth(420);
