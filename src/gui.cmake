@@ -6,6 +6,7 @@ add_library(kestrel_gui STATIC
     app/qt_wait_hooks.cpp
     app/window_registry.cpp
     app/windows.cpp
+    editors/bit_toggle_editor.cpp
     main_window/bit_label_row.cpp
     main_window/main_window.cpp
     main_window/main_window_eeprom.cpp

@@ -5,6 +5,7 @@ add_executable(gui_tests
     main_window/ram_access_test.cpp
     main_window/eeprom_block_test.cpp
     main_window/image_file_ui_test.cpp
+    editors/editor_test.cpp
 )
 target_include_directories(gui_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(gui_tests PRIVATE kestrel_gui Qt6::Test GTest::gtest)

@@ -1,33 +1,59 @@
 #include "main_window/bit_label_row.h"
 
 #include <QEvent>
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMouseEvent>
 
 namespace kestrel {
 
-BitLabelRow::BitLabelRow(const QString& name, QWidget* parent, int pointSize) : QWidget(parent) {
-    auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(4);
-    for (int i = 7; i >= 0; --i) {
+BitLabelRow::BitLabelRow(const QString& name, QWidget* parent, const BitLayout& layout,
+                         const BitNames* names)
+    : QWidget(parent) {
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(4);
+    grid->setVerticalSpacing(1);
+    const int nameRows = names == nullptr ? 0 : (layout.staggerNames ? 2 : 1);
+    const int perRow = layout.rowsOfFour ? 4 : 8;
+    // Each bit takes two grid columns, so a staggered name may span four.
+    for (int position = 0; position < 8; ++position) {
+        const int bit = 7 - position;
+        const int block = position / perRow;
+        const int column = 2 * (position % perRow);
+        const int top = block * (nameRows + 1);
+        if (names != nullptr) {
+            auto* nameLabel = new QLabel(names->texts[static_cast<std::size_t>(position)], this);
+            nameLabel->setObjectName(names->objectNames[static_cast<std::size_t>(position)]);
+            nameLabel->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+            if (layout.staggerNames) {
+                const int first = std::max(0, column - 1);
+                const int span = std::min(2 * perRow, column + 3) - first;
+                grid->addWidget(nameLabel, top + position % 2, first, 1, span, Qt::AlignHCenter);
+            } else {
+                grid->addWidget(nameLabel, top, column, 1, 2);
+            }
+        }
         auto* label = new QLabel(QStringLiteral("0"), this);
         label->setObjectName(name);
-        label->setProperty("index", i);
+        label->setProperty("index", bit);
         label->setAlignment(Qt::AlignCenter);
         label->setFrameShape(QFrame::Panel);
         label->setFrameShadow(QFrame::Sunken);
-        label->setMinimumWidth(pointSize > 0 ? pointSize + 10 : 18);
-        if (pointSize > 0) {
+        if (layout.pointSize > 0) {
             QFont f = label->font();
-            f.setPointSize(pointSize);
+            f.setPointSize(layout.pointSize);
             f.setBold(true);
             label->setFont(f);
+            label->setMinimumWidth(layout.pointSize * 2 + 6);
+            label->setCursor(Qt::PointingHandCursor);
+        } else {
+            label->setMinimumWidth(18);
         }
+        label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
         label->installEventFilter(this);
-        labels_[static_cast<std::size_t>(i)] = label;
-        row->addWidget(label);
+        labels_[static_cast<std::size_t>(bit)] = label;
+        grid->addWidget(label, top + nameRows, column, 1, 2);
     }
 }
 

@@ -1,0 +1,214 @@
+#include "editors/bit_toggle_editor.h"
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "device/text_rules.h"
+#include "main_window/bit_label_row.h"
+
+namespace kestrel {
+
+namespace {
+
+QString q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+constexpr int kBitPointSize = 18;
+
+
+}  // namespace
+
+BitToggleEditor::BitToggleEditor(const editors::EditorSpec& spec, Device& device,
+                                 std::function<void()> returnToDiagram)
+    : spec_(spec), device_(device), returnToDiagram_(std::move(returnToDiagram)) {
+    setObjectName(q(spec.windowName));
+    setWindowTitle(q(spec.title));
+    setWindowFlag(Qt::Window);
+
+    auto* column = new QVBoxLayout(this);
+    if (!spec.heading.empty()) {
+        auto* heading = new QLabel(q(spec.heading), this);
+        heading->setObjectName(QStringLiteral("Label9"));
+        QFont f = heading->font();
+        f.setPointSize(12);
+        f.setBold(true);
+        heading->setFont(f);
+        column->addWidget(heading);
+    }
+    if (spec.hint) {
+        auto* hint = new QLabel(QStringLiteral("(click on bits to toggle)"), this);
+        hint->setObjectName(QStringLiteral("Label10"));
+        column->addWidget(hint);
+    }
+    auto* frames = new QGridLayout;
+    groups_.reserve(spec.groups.size());
+    for (int i = 0; i < static_cast<int>(spec.groups.size()); ++i)
+        frames->addWidget(buildGroup(i), i / spec.frameColumns, i % spec.frameColumns);
+    column->addLayout(frames);
+
+    auto* exit = new QPushButton(q(spec.exitCaption), this);
+    exit->setObjectName(q(spec.exitName));
+    connect(exit, &QPushButton::clicked, this, [this] { exitClick(); });
+    column->addWidget(exit, 0, Qt::AlignRight);
+}
+
+QWidget* BitToggleEditor::buildGroup(int index) {
+    const editors::RegisterGroupSpec& g = spec_.groups[static_cast<std::size_t>(index)];
+    auto* frame = new QGroupBox(q(g.frameCaption), this);
+    frame->setObjectName(q(g.frameName));
+    auto* grid = new QGridLayout(frame);
+
+    BitNames names;
+    for (std::size_t i = 0; i < 8; ++i) {
+        names.texts[i] = q(g.bitNames[i]);
+        names.objectNames[i] = q(g.bitNameObjects[i]);
+    }
+    BitLayout layout{kBitPointSize, g.rowsOfFour, g.staggerNames};
+    auto* bits = new BitLabelRow(q(g.bitsName), frame, layout, &names);
+    connect(bits, &BitLabelRow::bitClicked, this, [this, index](int bit) { bitClick(index, bit); });
+    grid->addWidget(bits, 0, 0, 2, 1);
+
+    auto* hex = new QLabel(QStringLiteral("00h"), frame);
+    hex->setObjectName(q(g.hexName));
+    QFont f = hex->font();
+    f.setPointSize(kBitPointSize);
+    f.setBold(true);
+    hex->setFont(f);
+    hex->setMinimumWidth(70);
+    grid->addWidget(hex, 1, 1, Qt::AlignBottom | Qt::AlignLeft);
+
+    auto* read = new QPushButton(q(g.readCaption), frame);
+    read->setObjectName(q(g.readName));
+    connect(read, &QPushButton::clicked, this, [this, index] { readClick(index); });
+    grid->addWidget(read, 0, 1, 1, 2, Qt::AlignTop | Qt::AlignRight);
+
+    Group group{&g, bits, hex, {}, {}};
+    auto* optionArea = new QGridLayout;
+    for (int o = 0; o < static_cast<int>(g.optionGroups.size()); ++o) {
+        const editors::OptionGroupSpec& og = g.optionGroups[static_cast<std::size_t>(o)];
+        auto* box = new QGroupBox(q(og.frameCaption), frame);
+        box->setObjectName(q(og.frameName));
+        auto* boxGrid = new QGridLayout(box);
+        auto* buttons = new QButtonGroup(box);
+        const int count = static_cast<int>(og.options.size());
+        const int perColumn = (count + og.buttonColumns - 1) / og.buttonColumns;
+        for (int k = 0; k < count; ++k) {
+            auto* option = new QRadioButton(q(og.options[static_cast<std::size_t>(k)].caption), box);
+            option->setObjectName(q(og.optionName));
+            option->setProperty("index", k);
+            buttons->addButton(option, k);
+            boxGrid->addWidget(option, k % perColumn, k / perColumn);
+        }
+        connect(buttons, &QButtonGroup::idClicked, this, [this, index, o](int k) { optionClick(index, o, k); });
+        group.options.push_back(buttons);
+        group.selected.push_back(-1);
+        optionArea->addWidget(box, og.row, og.column);
+    }
+    if (!g.optionGroups.empty()) grid->addLayout(optionArea, 2, 0, 1, 3);
+    grid->setRowStretch(3, 1);  // spare height below everything, not between rows
+    groups_.push_back(group);
+    return frame;
+}
+
+void BitToggleEditor::Form_Load() {
+    for (int i : spec_.loadOrder) readClick(i);
+}
+
+void BitToggleEditor::showHex(Group& group, int value) {
+    group.hex->setText(QString::fromStdString(text::hexText(static_cast<unsigned>(value) & 0xFFFFu)) +
+                       QStringLiteral("h"));
+}
+
+void BitToggleEditor::readClick(int index) {
+    Group& group = groups_.at(static_cast<std::size_t>(index));
+    const auto v = device_.ReadRegister(group.spec->reg);
+    if (!v) return;
+    showHex(group, *v);
+    group.bits->showValue(static_cast<std::uint8_t>(*v));
+    decode(index);
+}
+
+void BitToggleEditor::decode(int index) {
+    Group& group = groups_.at(static_cast<std::size_t>(index));
+    for (int o = 0; o < static_cast<int>(group.options.size()); ++o) {
+        const editors::OptionGroupSpec& og = group.spec->optionGroups[static_cast<std::size_t>(o)];
+        QString pattern;
+        for (int bit = og.highBit; bit >= og.lowBit; --bit) pattern += group.bits->label(bit)->text();
+        for (int k = 0; k < static_cast<int>(og.options.size()); ++k) {
+            if (pattern != q(og.options[static_cast<std::size_t>(k)].pattern)) continue;
+            if (group.selected[static_cast<std::size_t>(o)] != k) {
+                select(group, o, k);
+                // Selected from code: the option's click runs as if the user clicked it.
+                optionClick(index, o, k);
+            }
+            break;
+        }
+    }
+}
+
+void BitToggleEditor::bitClick(int index, int bit) {
+    Group& group = groups_.at(static_cast<std::size_t>(index));
+    QLabel* label = group.bits->label(bit);
+    const QString before = label->text();
+    label->setText(before == QLatin1String("1") ? QStringLiteral("0") : QStringLiteral("1"));
+    const int b = group.bits->value();
+    if (!device_.WriteRegister(group.spec->reg, b)) {
+        label->setText(before);  // nothing was written: show the chip's value still
+        return;
+    }
+    showHex(group, b);
+    readClick(index);
+}
+
+void BitToggleEditor::optionClick(int index, int optionGroup, int k) {
+    Group& group = groups_.at(static_cast<std::size_t>(index));
+    const editors::OptionGroupSpec& og = group.spec->optionGroups.at(static_cast<std::size_t>(optionGroup));
+    const std::uint8_t before = group.bits->value();
+    const std::string_view pattern = og.options.at(static_cast<std::size_t>(k)).pattern;
+    for (int bit = og.highBit, i = 0; bit >= og.lowBit; --bit, ++i)
+        group.bits->label(bit)->setText(pattern[static_cast<std::size_t>(i)] == '1' ? QStringLiteral("1")
+                                                                                      : QStringLiteral("0"));
+    const int b = group.bits->value();
+    if (!device_.WriteRegister(group.spec->reg, b)) {
+        // Nothing reached the chip: put the captions and the selection back.
+        group.bits->showValue(before);
+        select(group, optionGroup, group.selected[static_cast<std::size_t>(optionGroup)]);
+        return;
+    }
+    select(group, optionGroup, k);
+    showHex(group, b);
+}
+
+void BitToggleEditor::select(Group& group, int optionGroup, int k) {
+    const auto o = static_cast<std::size_t>(optionGroup);
+    group.selected[o] = k;
+    QButtonGroup* buttons = group.options[o];
+    if (k >= 0) {
+        buttons->button(k)->setChecked(true);
+        return;
+    }
+    buttons->setExclusive(false);
+    for (QAbstractButton* b : buttons->buttons()) b->setChecked(false);
+    buttons->setExclusive(true);
+}
+
+void BitToggleEditor::backToDiagram() {
+    if (device_.globals().ConfigWindowOpen && returnToDiagram_) returnToDiagram_();
+}
+
+void BitToggleEditor::exitClick() {
+    hide();
+    backToDiagram();
+}
+
+void BitToggleEditor::closeEvent(QCloseEvent* event) {
+    event->accept();
+    backToDiagram();
+}
+
+}  // namespace kestrel

@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <QRadioButton>
+
+#include "editors/bit_toggle_editor.h"
+#include "editors/editor_specs.h"
+#include "support/app_rig.h"
+
+namespace kestrel {
+namespace {
+
+using testing::AppRig;
+
+struct EditorRig : AppRig {
+    QWidget* open(const char* menuEntry, const char* window) {
+        action(menuEntry)->trigger();
+        QWidget* w = program->windows().loaded(window);
+        EXPECT_NE(w, nullptr) << window;
+        return w;
+    }
+    // Caption of the selected option of an option array, "" for none.
+    QString selected(QWidget* w, const char* option) {
+        QString out;
+        for (auto* b : w->findChildren<QRadioButton*>(option))
+            if (b->isChecked()) out += b->text();
+        return out;
+    }
+    QRadioButton* option(QWidget* w, const char* name, int index) {
+        for (auto* b : w->findChildren<QRadioButton*>(name))
+            if (b->property("index").toInt() == index) return b;
+        ADD_FAILURE() << name << index;
+        return nullptr;
+    }
+    // Clicks an option on its indicator, where a radio button takes clicks.
+    void clickOption(QWidget* w, const char* name, int index) {
+        QRadioButton* b = option(w, name, index);
+        if (b) QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
+    }
+    void clickBit(QWidget* w, const char* name, int index) {
+        for (QLabel* l : w->findChildren<QLabel*>(name))
+            if (l->property("index").toInt() == index) QTest::mouseClick(l, Qt::LeftButton);
+    }
+};
+
+std::string rd(int reg, int value) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "S AE+ %02X+ Sr AF+ <%02X+", reg, value);
+    return buf;
+}
+std::string wr(int reg, int value) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "S AE+ %02X+ %02X+ P", reg, value);
+    return buf;
+}
+// Read transactions end with the PEC; compare only what comes before it.
+std::vector<std::string> trimPec(std::vector<std::string> log) {
+    for (auto& t : log)
+        if (t.find(" Sr ") != std::string::npos) t = t.substr(0, t.rfind(" <"));
+    return log;
+}
+
+TEST(Editors, CurrentSenseFirstOpeningWritesBackEveryFirstSelection) {
+    EditorRig app;
+    auto& chip = app.board().kestrel();
+    chip.setReg(0x14, 0x11);
+    chip.setReg(0x15, 0x22);
+    chip.setReg(0x16, 0x00);
+    chip.setReg(0x17, 0x00);
+    const std::size_t mark = app.logSize();
+    QWidget* w = app.open("mnuIDIFF", "frm_idiff");
+    EXPECT_EQ(trimPec(app.logSince(mark)),
+              (std::vector<std::string>{rd(0x14, 0x11), rd(0x15, 0x22), rd(0x16, 0), wr(0x16, 0), wr(0x16, 0),
+                                        rd(0x17, 0), wr(0x17, 0), wr(0x17, 0), wr(0x17, 0), wr(0x17, 0)}));
+    EXPECT_EQ(w->windowTitle(), "Current Sense & Current Transformer Config");
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(app.selected(w, "Option1"), "0.25%");
+    EXPECT_EQ(app.selected(w, "Option2"), "65x");
+    EXPECT_EQ(app.selected(w, "Option3"), "Current Sense");
+    EXPECT_EQ(app.selected(w, "Option4"), "continuous time");
+    EXPECT_EQ(app.selected(w, "Option5"), "4.5x");
+    EXPECT_EQ(app.selected(w, "Option6"), "-1x");
+    EXPECT_EQ(app.text("reg14h", w), "11h");
+    EXPECT_EQ(app.bits("reg15", w), "00100010");
+
+    // "+4x" with 17h showing 00h: bits 2, 1 set, 06h written, no read-back.
+    std::size_t m = app.logSize();
+    app.clickOption(w, "Option6", 5);
+    EXPECT_EQ(app.logSince(m), std::vector<std::string>{wr(0x17, 0x06)});
+    EXPECT_EQ(app.text("reg17h", w), "6h");
+    EXPECT_EQ(app.bits("reg17", w), "00000110");
+    EXPECT_EQ(app.bits("Read_Data"), "00000110") << "the main window shows the editor's write";
+
+    // A click on the option already selected writes its field again.
+    m = app.logSize();
+    app.clickOption(w, "Option6", 5);
+    EXPECT_EQ(app.logSince(m), std::vector<std::string>{wr(0x17, 0x06)});
+
+    // "chopper" sets bit 6, "continuous time" clears it.
+    app.clickOption(w, "Option4", 0);
+    EXPECT_EQ(app.bits("reg17", w), "01000110");
+    app.clickOption(w, "Option4", 1);
+    EXPECT_EQ(app.bits("reg17", w), "00000110");
+}
+
+TEST(Editors, DecodeSelectsNamedSettingsAndSkipsPatternsWithoutOption) {
+    EditorRig app;
+    auto& chip = app.board().kestrel();
+    chip.setReg(0x16, 0x00);
+    QWidget* w = app.open("mnuIDIFF", "frm_idiff");
+    chip.setReg(0x17, 0xE5);
+    app.click("read17", w);
+    EXPECT_EQ(app.selected(w, "Option3"), "Current Transformer");
+    EXPECT_EQ(app.selected(w, "Option4"), "chopper");
+    EXPECT_EQ(app.selected(w, "Option5"), "3.0x");
+    EXPECT_EQ(app.selected(w, "Option6"), "+2x");
+    EXPECT_EQ(app.text("reg17h", w), "E5h");
+
+    chip.setReg(0x16, 0x2D);
+    std::size_t m = app.logSize();
+    app.click("read16", w);
+    EXPECT_EQ(app.selected(w, "Option1"), "0.5%");
+    EXPECT_EQ(app.selected(w, "Option2"), "175x");
+    EXPECT_EQ(trimPec(app.logSince(m)), (std::vector<std::string>{rd(0x16, 0x2D), wr(0x16, 0x2D), wr(0x16, 0x2D)}));
+
+    chip.setReg(0x16, 0x1B);  // tolerance "11", gain "011": no option for either
+    m = app.logSize();
+    app.click("read16", w);
+    EXPECT_EQ(app.logSince(m).size(), 1u) << "no selection changed, nothing written";
+    EXPECT_EQ(app.selected(w, "Option1"), "0.5%");
+    EXPECT_EQ(app.selected(w, "Option2"), "175x");
+    EXPECT_EQ(app.text("reg16h", w), "1Bh");
+}
+
+TEST(Editors, BitClicksWriteAndReadBackAndUnstoredBitsSpringBack) {
+    EditorRig app;
+    auto& chip = app.board().kestrel();
+    chip.setReg(0x16, 0x00);
+    QWidget* w = app.open("mnuIDIFF", "frm_idiff");
+
+    // Bit 7 of 16h is not stored by the chip.
+    std::size_t m = app.logSize();
+    app.clickBit(w, "reg16", 7);
+    EXPECT_EQ(trimPec(app.logSince(m)), (std::vector<std::string>{wr(0x16, 0x80), rd(0x16, 0x00)}));
+    EXPECT_EQ(app.bits("reg16", w), "00000000");
+    EXPECT_EQ(app.text("reg16h", w), "0h");
+
+    // Bit 4 is stored: the read-back selects "1%" and its click writes the byte again.
+    m = app.logSize();
+    app.clickBit(w, "reg16", 4);
+    EXPECT_EQ(trimPec(app.logSince(m)), (std::vector<std::string>{wr(0x16, 0x10), rd(0x16, 0x10), wr(0x16, 0x10)}));
+    EXPECT_EQ(app.selected(w, "Option1"), "1%");
+}
+
+TEST(Editors, CurrentLimitAndSoftStartTraffic) {
+    EditorRig app;
+    auto& chip = app.board().kestrel();
+    chip.setReg(0x04, 0xF9);
+    std::size_t m = app.logSize();
+    QWidget* ilim = app.open("mnuILIM", "frm_ilim");
+    EXPECT_EQ(trimPec(app.logSince(m)), (std::vector<std::string>{rd(0x04, 0xF9), wr(0x04, 0xF9)}));
+    EXPECT_EQ(app.selected(ilim, "Option1"), "10%");
+    EXPECT_EQ(app.bits("reg04", ilim), "11111001");
+
+    chip.setReg(0x10, 0x5C);
+    m = app.logSize();
+    QWidget* ss = app.open("mnuSFTSTRT", "frm_sstart");
+    EXPECT_EQ(trimPec(app.logSince(m)),
+              (std::vector<std::string>{rd(0x10, 0x5C), wr(0x10, 0x5C), wr(0x10, 0x5C), wr(0x10, 0x5C)}));
+    EXPECT_EQ(app.selected(ss, "Option1"), "16ms");
+    EXPECT_EQ(app.selected(ss, "Option2"), "2%");
+    EXPECT_EQ(app.selected(ss, "Option3"), "0ms");
+
+    // DCok off delay "4ms" then soft start "16ms" from 00h: C0h, then CCh.
+    chip.setReg(0x10, 0x00);
+    app.click("read10", ss);
+    m = app.logSize();
+    app.clickOption(ss, "Option3", 3);
+    app.clickOption(ss, "Option1", 3);
+    EXPECT_EQ(app.logSince(m), (std::vector<std::string>{wr(0x10, 0xC0), wr(0x10, 0xCC)}));
+    EXPECT_EQ(app.text("reg10h", ss), "CCh");
+}
+
+TEST(Editors, LoadOrderAndGroupsStayApart) {
+    EditorRig app;
+    std::size_t m = app.logSize();
+    QWidget* w = app.open("mnuLCL", "frm_local");
+    const auto traffic = app.logSince(m);
+    ASSERT_EQ(traffic.size(), 3u);
+    EXPECT_EQ(traffic[0].substr(0, 9), "S AE+ 09+");
+    EXPECT_EQ(traffic[1].substr(0, 9), "S AE+ 0A+");
+    EXPECT_EQ(traffic[2].substr(0, 9), "S AE+ 18+");
+    const QString uvp = app.bits("reg09", w), clamp = app.bits("reg18", w);
+    app.clickBit(w, "reg0A", 0);
+    EXPECT_EQ(app.board().kestrel().reg(0x0A), 0x21);
+    EXPECT_EQ(app.bits("reg09", w), uvp);
+    EXPECT_EQ(app.bits("reg18", w), clamp);
+
+    m = app.logSize();
+    app.open("mnuSHR", "frm_shroff");
+    EXPECT_EQ(app.logSince(m).front().substr(0, 9), "S AE+ 05+") << "offset before slope";
+}
+
+TEST(Editors, HideKeepsTheWindowAndCloseBoxDiscardsIt) {
+    EditorRig app;
+    QWidget* w = app.open("mnuREV", "frm_rev");
+    app.click("Command2", w);
+    EXPECT_FALSE(w->isVisible());
+    std::size_t m = app.logSize();
+    EXPECT_EQ(app.open("mnuREV", "frm_rev"), w);
+    EXPECT_EQ(app.logSize(), m) << "a hidden editor is shown again without reading";
+
+    w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(app.program->windows().loaded("frm_rev"), nullptr);
+    app.open("mnuREV", "frm_rev");
+    EXPECT_EQ(app.logSize(), m + 1) << "a discarded editor reads again when opened";
+}
+
+TEST(Editors, ExitReturnsToTheBlockDiagramOnlyWhileItIsLoaded) {
+    EditorRig app;
+    auto* diagram = new QWidget;
+    app.program->windows().add("frm_Config", [diagram] { return diagram; });
+    QWidget* w = app.open("mnuVDIFF", "frm_vdiff");
+    app.click("Command2", w);
+    EXPECT_FALSE(diagram->isVisible());
+
+    app.g().ConfigWindowOpen = true;
+    app.open("mnuVDIFF", "frm_vdiff");
+    app.click("Command2", w);
+    EXPECT_TRUE(diagram->isVisible());
+    diagram->hide();
+    w->close();
+    EXPECT_TRUE(diagram->isVisible()) << "the close box returns to the diagram too";
+}
+
+TEST(Editors, AcsenseBitsStandInTwoRowsOfFourByBitPosition) {
+    EditorRig app;
+    app.board().kestrel().setReg(0x0C, 0xA5);
+    QWidget* w = app.open("mnuACSNS", "frm_acsns");
+    EXPECT_EQ(app.text("reg0Ch", w), "A5h");
+    EXPECT_EQ(app.bits("reg0c", w), "10100101");
+    std::map<int, QPoint> at;
+    for (QLabel* l : w->findChildren<QLabel*>("reg0c")) at[l->property("index").toInt()] = l->mapTo(w, QPoint(0, 0));
+    for (int i : {7, 6, 5}) {
+        EXPECT_EQ(at[i].y(), at[i - 1].y());
+        EXPECT_LT(at[i].x(), at[i - 1].x());
+    }
+    EXPECT_LT(at[4].y(), at[3].y());
+    EXPECT_EQ(at[7].x(), at[3].x());
+    app.clickBit(w, "reg0c", 6);
+    EXPECT_EQ(app.board().kestrel().reg(0x0C), 0xE5);
+}
+
+}  // namespace
+}  // namespace kestrel
