@@ -1,5 +1,7 @@
 # The windows (Qt Widgets) and the program itself.
 add_library(kestrel_gui STATIC
+    about/about_window.cpp
+    about/system_info.cpp
     app/app_icon.cpp
     app/program.cpp
     app/qt_dialogs.cpp
@@ -11,6 +13,8 @@ add_library(kestrel_gui STATIC
     main_window/main_window.cpp
     main_window/main_window_eeprom.cpp
     main_window/tab_list_delegate.cpp
+    status/status_window.cpp
+    switch_control/switch_window.cpp
 )
 target_include_directories(kestrel_gui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(kestrel_gui PUBLIC kestrel_core Qt6::Widgets)

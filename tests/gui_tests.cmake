@@ -6,6 +6,9 @@ add_executable(gui_tests
     main_window/eeprom_block_test.cpp
     main_window/image_file_ui_test.cpp
     editors/editor_test.cpp
+    status/status_window_test.cpp
+    switch_control/switch_window_test.cpp
+    about/about_window_test.cpp
 )
 target_include_directories(gui_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(gui_tests PRIVATE kestrel_gui Qt6::Test GTest::gtest)

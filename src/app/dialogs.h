@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "app/program_info.h"
+
 class QWidget;
 
 namespace kestrel {
@@ -28,8 +30,5 @@ public:
     virtual QString openFileName(QWidget* parent, FileDialogState& state) = 0;
     virtual QString saveFileName(QWidget* parent, FileDialogState& state) = 0;
 };
-
-// The program's title: captions every message box.
-inline const QString kProgramTitle = QStringLiteral("KESTREL Eval");
 
 }  // namespace kestrel

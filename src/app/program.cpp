@@ -19,6 +19,8 @@ Program::Program(ProgramOptions options) : options_(std::move(options)) {
         dialogs_ = ownDialogs_.get();
     }
 
+    systemInfo_ = options_.systemInfo != nullptr ? options_.systemInfo : &ownSystemInfo_;
+
     if (options_.port != nullptr) {
         port_ = options_.port;
     } else if (options_.simulate) {

@@ -9,10 +9,12 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "about/system_info.h"
 #include "app/dialogs.h"
 #include "app/window_registry.h"
 #include "bus/bus.h"
@@ -41,6 +43,11 @@ struct ProgramOptions {
     Dialogs* dialogs = nullptr;
     // How the millisecond wait sleeps; by default on Qt's event loop.
     std::optional<WaitHooks> waitHooks;
+    // How the status monitor pauses between groups; by default it sleeps.
+    std::function<void(double seconds)> statusPause;
+    // Where the About window finds a system information program; nullptr
+    // for the machine's own.
+    SystemInfo* systemInfo = nullptr;
 };
 
 class Program {
@@ -64,6 +71,8 @@ public:
     MainWindow& mainWindow() { return *mainWindow_; }
     WindowRegistry& windows() { return windows_; }
     Dialogs& dialogs() { return *dialogs_; }
+    SystemInfo& systemInfo() { return *systemInfo_; }
+    const ProgramOptions& options() const { return options_; }
     // The simulated board, or nullptr on real ports.
     sim::SimulatedBoard* board() { return board_.get(); }
     // Problems met while starting (trace or state file), already shown.
@@ -76,6 +85,8 @@ private:
     Globals globals_;
     std::unique_ptr<Dialogs> ownDialogs_;
     Dialogs* dialogs_ = nullptr;
+    LinuxSystemInfo ownSystemInfo_;
+    SystemInfo* systemInfo_ = nullptr;
     std::unique_ptr<sim::SimulatedBoard> board_;
     std::unique_ptr<PortAccess> realPort_;
     std::unique_ptr<RecordingPort> tracer_;

@@ -2,10 +2,13 @@
 
 #include <QMenu>
 
+#include "about/about_window.h"
 #include "app/program.h"
 #include "editors/bit_toggle_editor.h"
 #include "editors/editor_specs.h"
 #include "main_window/main_window.h"
+#include "status/status_window.h"
+#include "switch_control/switch_window.h"
 
 namespace kestrel {
 
@@ -14,30 +17,63 @@ namespace {
 QString q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 const QString kConfigMenu = QStringLiteral("&Config Regs");
+const QString kHelpMenu = QStringLiteral("&Help");
 const QString kDiagram = QStringLiteral("frm_Config");
+const QString kStatus = QStringLiteral("frm_Status");
+const QString kSwitch = QStringLiteral("frm_PLOVER_Control");
+const QString kAbout = QStringLiteral("frmAbout");
 
+std::function<void()> showDiagram(Program& program) {
+    return [&program] { program.windows().show(kDiagram, false); };
+}
+
+void registerStatus(Program& program) {
+    program.windows().add(kStatus, [&program] {
+        auto pause = program.options().statusPause ? program.options().statusPause : StatusWindow::Pause(sleepSeconds);
+        auto* w = new StatusWindow(program.device(), std::move(pause));
+        w->Form_Load();
+        return w;
+    });
+    program.mainWindow().addMenuBarEntry(QStringLiteral("mnuStatus"), QStringLiteral("&Status Regs"), kStatus, true);
+}
+
+void registerSwitch(Program& program) {
+    program.windows().add(kSwitch, [&program] { return new SwitchWindow(program.device(), showDiagram(program)); });
+    program.mainWindow().addWindowEntry(kConfigMenu, QStringLiteral("PLOVERControl"), QStringLiteral("PLOVER Control"),
+                                        kSwitch, false);
+}
+
+// The editors in menu order, with the switch window after the share bus editor.
 void registerEditors(Program& program) {
-    WindowRegistry& windows = program.windows();
-    MainWindow& main = program.mainWindow();
     for (const editors::EditorSpec& spec : editors::allEditors()) {
         const QString name = q(spec.windowName);
-        windows.add(name, [&program, &spec] {
-            auto* editor = new BitToggleEditor(spec, program.device(),
-                                               [&program] { program.windows().show(kDiagram, false); });
+        program.windows().add(name, [&program, &spec] {
+            auto* editor = new BitToggleEditor(spec, program.device(), showDiagram(program));
             editor->Form_Load();
             return editor;
         });
-        main.addWindowEntry(kConfigMenu, q(spec.menuName), q(spec.menuCaption), name, false);
+        program.mainWindow().addWindowEntry(kConfigMenu, q(spec.menuName), q(spec.menuCaption), name, false);
+        if (spec.menuName == "mnuSHR") registerSwitch(program);
     }
+}
+
+void registerAbout(Program& program) {
+    program.windows().add(kAbout, [&program] {
+        auto* w = new AboutWindow(program.globals(), program.dialogs(), program.systemInfo());
+        w->Form_Load();
+        return w;
+    });
+    program.mainWindow().menu(kHelpMenu)->setObjectName(QStringLiteral("mnuHelp"));
+    program.mainWindow().addWindowEntry(kHelpMenu, QStringLiteral("mnuAbout"), QStringLiteral("About"), kAbout, true);
 }
 
 }  // namespace
 
 void registerWindows(Program& program) {
-    MainWindow& main = program.mainWindow();
-    QMenu* config = main.menu(kConfigMenu);
-    config->setObjectName(QStringLiteral("mnuCFG"));
+    registerStatus(program);
+    program.mainWindow().menu(kConfigMenu)->setObjectName(QStringLiteral("mnuCFG"));
     registerEditors(program);
+    registerAbout(program);
 }
 
 }  // namespace kestrel

@@ -26,6 +26,21 @@ std::uint16_t hexValue(std::string_view text) {
     return static_cast<std::uint16_t>(value);
 }
 
+double decimalValue(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    double sign = 1;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) sign = text[i++] == '-' ? -1 : 1;
+    double value = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') value = value * 10 + (text[i++] - '0');
+    if (i < text.size() && text[i] == '.') {
+        double scale = 0.1;
+        for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, scale /= 10)
+            value += (text[i] - '0') * scale;
+    }
+    return sign * value;
+}
+
 std::string hexText(unsigned value) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%X", value);

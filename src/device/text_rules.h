@@ -14,6 +14,10 @@ namespace kestrel::text {
 // bits ("12345" is 2345h), the same rule for every field.
 std::uint16_t hexValue(std::string_view text);
 
+// The leading decimal number of a text, with sign and fraction ("0.15" is
+// 0.15, " -2x" is -2, "abc" is 0). Blanks before the number are skipped.
+double decimalValue(std::string_view text);
+
 // Upper-case hex digits without leading zeros or suffix: "5", "AE", "0".
 std::string hexText(unsigned value);
 // Exactly two upper-case hex digits: "05", "3C".

@@ -22,7 +22,13 @@ BitLabelRow::BitLabelRow(const QString& name, QWidget* parent, const BitLayout& 
         const int block = position / perRow;
         const int column = 2 * (position % perRow);
         const int top = block * (nameRows + 1);
-        if (names != nullptr) {
+        if (layout.vertical) {
+            if (names != nullptr) {
+                auto* nameLabel = new QLabel(names->texts[static_cast<std::size_t>(position)], this);
+                nameLabel->setObjectName(names->objectNames[static_cast<std::size_t>(position)]);
+                grid->addWidget(nameLabel, position, 0, Qt::AlignRight | Qt::AlignVCenter);
+            }
+        } else if (names != nullptr) {
             auto* nameLabel = new QLabel(names->texts[static_cast<std::size_t>(position)], this);
             nameLabel->setObjectName(names->objectNames[static_cast<std::size_t>(position)]);
             nameLabel->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
@@ -53,7 +59,10 @@ BitLabelRow::BitLabelRow(const QString& name, QWidget* parent, const BitLayout& 
         label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
         label->installEventFilter(this);
         labels_[static_cast<std::size_t>(bit)] = label;
-        grid->addWidget(label, top + nameRows, column, 1, 2);
+        if (layout.vertical)
+            grid->addWidget(label, position, 1);
+        else
+            grid->addWidget(label, top + nameRows, column, 1, 2);
     }
 }
 

@@ -19,6 +19,7 @@ struct BitLayout {
     int pointSize = 0;        // 0: the window's font; editors use 18 pt bold
     bool rowsOfFour = false;  // bits 7..4 above bits 3..0, each row under its names
     bool staggerNames = false;  // names alternate between two rows, so long names fit
+    bool vertical = false;      // one column, bit 7 on top, each name to its left
 };
 
 // Eight bit labels forming one indexed array: each label carries the shared

@@ -177,6 +177,14 @@ QAction* MainWindow::addWindowEntry(const QString& menuCaption, const QString& o
     return action;
 }
 
+QAction* MainWindow::addMenuBarEntry(const QString& objectName, const QString& caption,
+                                     const QString& window, bool modal) {
+    QAction* action = menuBar()->addAction(caption);
+    action->setObjectName(objectName);
+    connect(action, &QAction::triggered, this, [this, window, modal] { windows_.show(window, modal); });
+    return action;
+}
+
 void MainWindow::connectHandlers() {
     connect(SlaveAddress, &QComboBox::activated, this, [this] { SlaveAddress_Click(); });
     connect(CurrentPPortAddrCOMBO, &QComboBox::activated, this, [this] { CurrentPPortAddrCOMBO_Click(); });

@@ -44,6 +44,9 @@ public:
     QAction* addWindowEntry(const QString& menu, const QString& objectName, const QString& caption,
                             const QString& window, bool modal);
     QMenu* menu(const QString& caption);
+    // A menu bar entry that itself shows a window ("&Status Regs").
+    QAction* addMenuBarEntry(const QString& objectName, const QString& caption, const QString& window,
+                             bool modal);
 
     FileDialogState& fileDialog() { return CommonDialog1; }
 

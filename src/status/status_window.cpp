@@ -1,0 +1,168 @@
+#include "status/status_window.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "device/text_rules.h"
+#include "main_window/bit_label_row.h"
+
+namespace kestrel {
+
+namespace {
+
+struct StatusRegister {
+    int reg;
+    const char* frame;
+    const char* caption;
+    const char* readName;
+    const char* readCaption;
+    const char* bits;
+    const char* hex;
+    int names;  // row of kBitNames
+};
+
+constexpr std::array<StatusRegister, 6> kRegisters = {{
+    {0x00, "Status1", "Status Register 1 (00h)", "ReadStatus1", "Read Status1", "Read_Stat1", "stat1hex", 0},
+    {0x01, "Status2", "Status Register 2 (01h)", "ReadStatus2", "Read Status2", "Read_Stat2", "stat2hex", 1},
+    {0x02, "Status3", "Status Register 3 (02h)", "ReadStatus3", "Read Status3", "Read_Stat3", "stat3hex", 2},
+    {0x2A, "Status4", "Latched Status Register 1 (2Ah)", "ReadLatchedStatus1", "Read Latched Status1",
+     "Read_Stat4", "stat4hex", 0},
+    {0x2B, "Status5", "Latched Status Register 2 (2Bh)", "ReadLatchedStatus2", "Read Latched Status2",
+     "Read_Stat5", "stat5hex", 1},
+    {0x2C, "Status6", "Latched Status Register 3 (2Ch)", "ReadLatchedStatus3", "Read Latched Status3",
+     "Read_Stat6", "stat6hex", 2},
+}};
+
+// Bit names, bit 7 first; a latched register carries its live register's names.
+constexpr std::array<std::array<const char*, 8>, 3> kBitNames = {{
+    {"ovfault", "uvfault", "ocpto", "mfg1", "mfg2", "mfg3", "mfg4", "mfg5"},
+    {"shareok", "orfetok", "reverseok", "vddok", "gndok", "intrefok", "extrefok", "vddov"},
+    {"m_acsns_r", "m_pson_r", "m_penok_r", "m_psonok_r", "m_dcok_r", "ocpf", "pulseok", "fault"},
+}};
+
+}  // namespace
+
+void sleepSeconds(double seconds) {
+    if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+StatusWindow::StatusWindow(Device& device, Pause pause) : device_(device), pause_(std::move(pause)) {
+    setObjectName(QStringLiteral("frm_Status"));
+    setWindowTitle(QStringLiteral("KESTREL Status Registers"));
+    setWindowFlag(Qt::Window);
+
+    auto* column = new QVBoxLayout(this);
+    auto* heading = new QLabel(QStringLiteral("Status Registers"), this);
+    heading->setObjectName(QStringLiteral("Label33"));
+    QFont bold = heading->font();
+    bold.setBold(true);
+    bold.setPointSize(bold.pointSize() + 2);
+    heading->setFont(bold);
+    column->addWidget(heading);
+
+    auto* frames = new QGridLayout;
+    for (int i = 0; i < 6; ++i) {
+        const StatusRegister& r = kRegisters[static_cast<std::size_t>(i)];
+        auto* frame = new QGroupBox(QString::fromLatin1(r.caption), this);
+        frame->setObjectName(QString::fromLatin1(r.frame));
+        auto* grid = new QGridLayout(frame);
+        auto* read = new QPushButton(QString::fromLatin1(r.readCaption), frame);
+        read->setObjectName(QString::fromLatin1(r.readName));
+        connect(read, &QPushButton::clicked, this, [this, i] { readClick(i); });
+        grid->addWidget(read, 0, 0, 1, 2);
+        BitNames names;
+        for (std::size_t k = 0; k < 8; ++k) {
+            names.texts[k] = QString::fromLatin1(kBitNames[static_cast<std::size_t>(r.names)][k]);
+            names.objectNames[k] = QStringLiteral("%1_name").arg(QString::fromLatin1(r.bits));
+        }
+        auto* bits = new BitLabelRow(QString::fromLatin1(r.bits), frame, BitLayout{18, false, false, true}, &names);
+        grid->addWidget(bits, 1, 0);
+        auto* hex = new QLabel(QStringLiteral("00h"), frame);
+        hex->setObjectName(QString::fromLatin1(r.hex));
+        QFont f = hex->font();
+        f.setPointSize(18);
+        f.setBold(true);
+        hex->setFont(f);
+        hex->setMinimumWidth(70);
+        grid->addWidget(hex, 1, 1, Qt::AlignVCenter);
+        groups_[static_cast<std::size_t>(i)] = {bits, hex};
+        frames->addWidget(frame, i / 3, i % 3);
+    }
+    column->addLayout(frames);
+
+    auto* controls = new QHBoxLayout;
+    poll_ = new QPushButton(QStringLiteral("Start Polling"), this);
+    poll_->setObjectName(QStringLiteral("poll"));
+    connect(poll_, &QPushButton::clicked, this, [this] { poll_Click(); });
+    controls->addWidget(poll_);
+    auto* delayLabel = new QLabel(QStringLiteral("Poll Delay (seconds):"), this);
+    delayLabel->setObjectName(QStringLiteral("Label34"));
+    controls->addWidget(delayLabel);
+    poll_delay_ = new QLineEdit(QStringLiteral("0.15"), this);
+    poll_delay_->setObjectName(QStringLiteral("poll_delay"));
+    poll_delay_->setMaximumWidth(70);
+    controls->addWidget(poll_delay_);
+    controls->addStretch(1);
+    auto* exit = new QPushButton(QStringLiteral("Exit"), this);
+    exit->setObjectName(QStringLiteral("exit"));
+    connect(exit, &QPushButton::clicked, this, [this] { exit_Click(); });
+    controls->addWidget(exit);
+    column->addLayout(controls);
+
+    Timer1_ = new QTimer(this);
+    Timer1_->setObjectName(QStringLiteral("Timer1"));
+    Timer1_->setInterval(10);
+    connect(Timer1_, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+}
+
+void StatusWindow::Form_Load() {
+    polling_ = false;
+    Timer1_->start();
+}
+
+double StatusWindow::pauseSeconds() const {
+    const double seconds = text::decimalValue(poll_delay_->text().toStdString());
+    return std::clamp(seconds, 0.0, kMaxPauseSeconds);
+}
+
+void StatusWindow::readClick(int index, Origin origin) {
+    Group& group = groups_.at(static_cast<std::size_t>(index));
+    const auto v = device_.ReadRegister(kRegisters[static_cast<std::size_t>(index)].reg, origin);
+    if (v) {
+        group.hex->setText(QString::fromStdString(text::hexText(static_cast<unsigned>(*v))) + QStringLiteral("h"));
+        group.bits->showValue(static_cast<std::uint8_t>(*v));
+    }
+    if (index % 3 == 2 && pause_) pause_(pauseSeconds());
+}
+
+void StatusWindow::poll_Click() {
+    polling_ = !polling_;
+    poll_->setText(polling_ ? QStringLiteral("Stop Polling") : QStringLiteral("Start Polling"));
+}
+
+void StatusWindow::Timer1_Timer() {
+    // One pass per tick; a tick that comes while a pass runs is dropped.
+    if (!polling_ || inPass_) return;
+    // While another window holds the bus (an EEPROM write waiting), skip the
+    // pass rather than interleave with it.
+    if (!device_.bus().available(Origin::Timer)) return;
+    inPass_ = true;
+    for (int i = 0; i < 6 && polling_; ++i) readClick(i, Origin::Timer);
+    inPass_ = false;
+}
+
+void StatusWindow::exit_Click() {
+    hide();
+    poll_->setText(QStringLiteral("Start Polling"));
+    polling_ = false;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <functional>
+
+#include "device/device.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+namespace kestrel {
+
+class BitLabelRow;
+
+// The status monitor "KESTREL Status Registers": the live status registers
+// 00h..02h above their latched copies 2Ah..2Ch, read by button or polled.
+// A polling pass reads 00h, 01h, 02h, pauses, reads 2Ah, 2Bh, 2Ch and pauses
+// again; the pause keeps the window busy, like the bus it waits for.
+class StatusWindow final : public QWidget {
+    Q_OBJECT
+public:
+    // How the window pauses: blocks for the given seconds without handling
+    // events. Tests record the pauses instead of sleeping.
+    using Pause = std::function<void(double seconds)>;
+    // The longest pause taken, whatever `poll_delay` says: a typo such as
+    // "150" must not freeze the program for minutes.
+    static constexpr double kMaxPauseSeconds = 5.0;
+
+    StatusWindow(Device& device, Pause pause);
+
+    void Form_Load();
+    // Reads register group `group` (0..5: 00h, 01h, 02h, 2Ah, 2Bh, 2Ch); the
+    // third of each row pauses afterwards.
+    void readClick(int group, Origin origin = Origin::User);
+    void poll_Click();
+    void Timer1_Timer();
+    void exit_Click();
+    bool polling() const { return polling_; }
+    // The pause after a group of three, in seconds, from `poll_delay`.
+    double pauseSeconds() const;
+
+private:
+    struct Group {
+        BitLabelRow* bits;
+        QLabel* hex;
+    };
+
+    Device& device_;
+    Pause pause_;
+    std::array<Group, 6> groups_{};
+    QPushButton* poll_ = nullptr;
+    QLineEdit* poll_delay_ = nullptr;
+    QTimer* Timer1_ = nullptr;
+    bool polling_ = false;
+    bool inPass_ = false;
+};
+
+// Pauses by sleeping the thread: the processor is not kept busy.
+void sleepSeconds(double seconds);
+
+}  // namespace kestrel

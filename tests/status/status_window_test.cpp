@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include "status/status_window.h"
+#include "support/app_rig.h"
+
+namespace kestrel {
+namespace {
+
+// The program with the status monitor's pauses recorded in the bus log's
+// order instead of slept.
+struct StatusRig {
+    testing::AppRig app{nullptr, false};
+    std::vector<std::string> events;  // register read or "pause <seconds>"
+    std::size_t seen = 0;
+
+    StatusRig() {
+        app.program.reset();
+        ProgramOptions options;
+        options.dialogs = &app.dialogs;
+        options.waitHooks = app.clock.hooks();
+        options.statusPause = [this](double s) {
+            collect();
+            events.push_back("pause " + std::to_string(s).substr(0, 4));
+        };
+        app.program = std::make_unique<Program>(std::move(options));
+        app.board().kestrel().setStatusActivity(false);
+        app.program->start();
+        seen = app.logSize();
+    }
+    void collect() {
+        const auto& all = app.board().log().transactions();
+        for (; seen < all.size(); ++seen) {
+            char reg[8];
+            std::snprintf(reg, sizeof reg, "%02X", all[seen].masterBytes().at(1));
+            events.push_back(reg);
+        }
+    }
+    StatusWindow* open() {
+        app.action("mnuStatus")->trigger();
+        return qobject_cast<StatusWindow*>(app.program->windows().loaded("frm_Status"));
+    }
+};
+
+TEST(StatusMonitor, APollingPassReadsSixRegistersWithTwoPauses) {
+    StatusRig rig;
+    StatusWindow* w = rig.open();
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(w->windowModality(), Qt::ApplicationModal);
+    rig.collect();
+    EXPECT_TRUE(rig.events.empty()) << "nothing is read at load";
+
+    rig.app.click("poll", w);
+    EXPECT_EQ(rig.app.text("poll", w), "Stop Polling");
+    w->Timer1_Timer();
+    rig.collect();
+    EXPECT_EQ(rig.events, (std::vector<std::string>{"00", "01", "02", "pause 0.15", "2A", "2B", "2C", "pause 0.15"}));
+
+    rig.app.click("poll", w);
+    EXPECT_EQ(rig.app.text("poll", w), "Start Polling");
+    rig.events.clear();
+    w->Timer1_Timer();
+    rig.collect();
+    EXPECT_TRUE(rig.events.empty());
+}
+
+TEST(StatusMonitor, SingleReadsPauseOnlyAfterTheThirdOfARow) {
+    StatusRig rig;
+    StatusWindow* w = rig.open();
+    rig.app.click("ReadStatus1", w);
+    rig.app.click("ReadStatus3", w);
+    rig.app.click("ReadLatchedStatus3", w);
+    rig.collect();
+    EXPECT_EQ(rig.events, (std::vector<std::string>{"00", "02", "pause 0.15", "2C", "pause 0.15"}));
+
+    auto* delay = rig.app.find<QLineEdit>("poll_delay", w);
+    delay->setText("2");
+    EXPECT_DOUBLE_EQ(w->pauseSeconds(), 2.0);
+    delay->setText("150");
+    EXPECT_DOUBLE_EQ(w->pauseSeconds(), StatusWindow::kMaxPauseSeconds) << "a typo cannot freeze the program";
+    delay->setText("abc");
+    EXPECT_DOUBLE_EQ(w->pauseSeconds(), 0.0);
+    delay->setText("-3");
+    EXPECT_DOUBLE_EQ(w->pauseSeconds(), 0.0);
+}
+
+TEST(StatusMonitor, ExitStopsPollingAndTheTimerThenReadsNothing) {
+    StatusRig rig;
+    StatusWindow* w = rig.open();
+    rig.app.find<QLineEdit>("poll_delay", w)->setText("0");
+    rig.app.click("poll", w);
+    QTest::qWait(60);  // the real 10 ms timer runs passes
+    rig.collect();
+    EXPECT_GE(rig.events.size(), 8u);
+    rig.app.click("exit", w);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_FALSE(w->polling());
+    EXPECT_EQ(rig.app.text("poll", w), "Start Polling");
+    const std::size_t before = rig.app.logSize();
+    rig.open();
+    QTest::qWait(40);
+    EXPECT_EQ(rig.app.logSize(), before);
+}
+
+TEST(StatusMonitor, LatchedBitStaysAfterTheLiveBitClears) {
+    StatusRig rig;
+    StatusWindow* w = rig.open();
+    auto& chip = rig.app.board().kestrel();
+    chip.setLiveStatus(0, 0x80);
+    rig.app.click("poll", w);
+    w->Timer1_Timer();
+    EXPECT_EQ(rig.app.bits("Read_Stat1", w), "10000000");
+    chip.setLiveStatus(0, 0x00);
+    w->Timer1_Timer();
+    EXPECT_EQ(rig.app.bits("Read_Stat1", w), "00000000");
+    EXPECT_EQ(rig.app.text("stat1hex", w), "0h");
+    EXPECT_EQ(rig.app.bits("Read_Stat4", w).at(0), '1');
+    EXPECT_EQ(rig.app.text("Read_Stat4_name", w), "ovfault");
+}
+
+TEST(StatusMonitor, APassNeverInterleavesWithAnOpenTransaction) {
+    StatusRig rig;
+    StatusWindow* w = rig.open();
+    rig.app.click("poll", w);
+    rig.app.main().statusBar()->clearMessage();
+    {
+        auto held = rig.app.program->bus().begin();
+        ASSERT_TRUE(held);
+        w->Timer1_Timer();
+    }
+    rig.collect();
+    EXPECT_TRUE(rig.events.empty()) << "the tick is skipped";
+    EXPECT_EQ(rig.app.status(), "") << "silently";
+    w->Timer1_Timer();
+    rig.collect();
+    EXPECT_EQ(rig.events.size(), 8u);
+}
+
+}  // namespace
+}  // namespace kestrel

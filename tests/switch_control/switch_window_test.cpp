@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+
+#include "support/app_rig.h"
+
+namespace kestrel {
+namespace {
+
+TEST(SwitchWindow, WritesAddressAndSwitchByteAndShowsTheBits) {
+    testing::AppRig app;
+    app.action("PLOVERControl")->trigger();
+    QWidget* w = app.program->windows().loaded("frm_PLOVER_Control");
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->windowTitle(), "PLOVER_Control");
+    EXPECT_NE(w->windowModality(), Qt::ApplicationModal);
+    app.type("AddressByte", "98", w);
+    app.type("SelectSwitch", "01", w);
+    std::size_t mark = app.logSize();
+    app.click("PLOVERWriteCMD", w);
+    EXPECT_EQ(app.logSince(mark), std::vector<std::string>{"S 98+ 01+ P"});
+    EXPECT_EQ(app.bits("Read_Data"), "00000001");
+    EXPECT_EQ(app.g().CommandCode, 0x98);
+    EXPECT_EQ(app.board().plover98().switches(), 0x01);
+
+    mark = app.logSize();
+    auto* combo = app.find<QComboBox>("combo1", w);
+    combo->setCurrentIndex(1);
+    EXPECT_EQ(app.logSize(), mark) << "the drop-down list sends nothing";
+
+    app.type("AddressByte", "", w);
+    app.type("SelectSwitch", "9Z", w);
+    app.click("PLOVERWriteCMD", w);
+    EXPECT_EQ(app.logSince(mark), std::vector<std::string>{"S 00- 09- P"});
+}
+
+TEST(SwitchWindow, ExitReturnsToTheDiagramWhileItIsLoaded) {
+    testing::AppRig app;
+    auto* diagram = new QWidget;
+    app.program->windows().add("frm_Config", [diagram] { return diagram; });
+    app.g().ConfigWindowOpen = true;
+    app.action("PLOVERControl")->trigger();
+    QWidget* w = app.program->windows().loaded("frm_PLOVER_Control");
+    app.click("exit", w);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_TRUE(diagram->isVisible());
+}
+
+}  // namespace
+}  // namespace kestrel
