@@ -4,6 +4,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
+#include <QLineEdit>
 #include <QTest>
 
 #include "app/program.h"
@@ -21,16 +23,24 @@ public:
     QString saveFileName(QWidget*, kestrel::FileDialogState&) override { return {}; }
 };
 
-void clickRepeatedly(benchmark::State& state, const char* button) {
-    NoDialogs dialogs;
+std::unique_ptr<kestrel::Program> startProgram(NoDialogs& dialogs) {
     kestrel::ProgramOptions options;
     options.dialogs = &dialogs;
-    kestrel::Program program(std::move(options));
-    program.start();
-    auto* target = program.mainWindow().findChild<QAbstractButton*>(QLatin1String(button));
+    options.statusPause = [](double) {};
+    auto program = std::make_unique<kestrel::Program>(std::move(options));
+    program->start();
+    return program;
+}
+
+// Clicks a button of `window` ("" for the main window) over and over.
+void clickRepeatedly(benchmark::State& state, const char* button, const char* window = "") {
+    NoDialogs dialogs;
+    auto program = startProgram(dialogs);
+    QWidget* root = *window ? program->windows().show(QLatin1String(window), false) : &program->mainWindow();
+    auto* target = root->findChild<QAbstractButton*>(QLatin1String(button));
     for (auto _ : state) {
         QTest::mouseClick(target, Qt::LeftButton);
-        program.board()->log().clear();
+        program->board()->log().clear();
     }
 }
 
@@ -39,6 +49,38 @@ BENCHMARK(BM_WindowReadRam)->Unit(benchmark::kMillisecond);
 
 void BM_WindowEepromBlockRead(benchmark::State& state) { clickRepeatedly(state, "ReadEECMD"); }
 BENCHMARK(BM_WindowEepromBlockRead)->Unit(benchmark::kMillisecond);
+
+// The EEPROM window's whole read: 512 byte reads, lists and progress bar drawn.
+void BM_WindowWholeEepromRead(benchmark::State& state) { clickRepeatedly(state, "Read_EEPROM_Page", "frm_EEPROM"); }
+BENCHMARK(BM_WindowWholeEepromRead)->Unit(benchmark::kMillisecond);
+
+// Status polling with a poll delay of 0, through the window's 10 ms timer for
+// ten seconds: passes per second and how much the process grew meanwhile.
+long residentKb() {
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    const QList<QByteArray> fields = f.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLong() * 4 : 0;
+}
+
+void BM_StatusPollingTenSeconds(benchmark::State& state) {
+    NoDialogs dialogs;
+    auto program = startProgram(dialogs);
+    QWidget* status = program->windows().show(QStringLiteral("frm_Status"), true);
+    status->findChild<QLineEdit*>(QStringLiteral("poll_delay"))->setText(QStringLiteral("0"));
+    const auto* chip = &program->board()->kestrel();
+    for (auto _ : state) {
+        QTest::mouseClick(status->findChild<QAbstractButton*>(QStringLiteral("poll")), Qt::LeftButton);
+        QTest::qWait(8000);  // warm up: the bus log reaches its steady size
+        const long before = residentKb();
+        const auto reads = chip->transactions();
+        QTest::qWait(10000);
+        state.counters["passes_per_s"] = static_cast<double>(chip->transactions() - reads) / 6.0 / 10.0;
+        state.counters["rss_growth_kb"] = static_cast<double>(residentKb() - before);
+        QTest::mouseClick(status->findChild<QAbstractButton*>(QStringLiteral("exit")), Qt::LeftButton);
+    }
+}
+BENCHMARK(BM_StatusPollingTenSeconds)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 

@@ -8,7 +8,9 @@ add_library(kestrel_gui STATIC
     app/qt_wait_hooks.cpp
     app/window_registry.cpp
     app/windows.cpp
+    block_read/block_read_window.cpp
     editors/bit_toggle_editor.cpp
+    eeprom_window/eeprom_window.cpp
     main_window/bit_label_row.cpp
     main_window/main_window.cpp
     main_window/main_window_eeprom.cpp

@@ -4,6 +4,8 @@
 
 #include "about/about_window.h"
 #include "app/program.h"
+#include "block_read/block_read_window.h"
+#include "eeprom_window/eeprom_window.h"
 #include "editors/bit_toggle_editor.h"
 #include "editors/editor_specs.h"
 #include "main_window/main_window.h"
@@ -67,9 +69,22 @@ void registerAbout(Program& program) {
     program.mainWindow().addWindowEntry(kHelpMenu, QStringLiteral("mnuAbout"), QStringLiteral("About"), kAbout, true);
 }
 
+// The EEPROM and block read windows, opened by the main window's buttons.
+void registerEepromWindows(Program& program) {
+    program.windows().add(QStringLiteral("frm_EEPROM"), [&program] {
+        auto* w = new EepromWindow(program.device(),
+                                   [&program](const QString& text) { program.mainWindow().notify(text); });
+        w->Form_Load();
+        return w;
+    });
+    program.windows().add(QStringLiteral("frm_Block_Read"),
+                          [&program] { return new BlockReadWindow(program.device()); });
+}
+
 }  // namespace
 
 void registerWindows(Program& program) {
+    registerEepromWindows(program);
     registerStatus(program);
     program.mainWindow().menu(kConfigMenu)->setObjectName(QStringLiteral("mnuCFG"));
     registerEditors(program);

@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "app/window_registry.h"
+#include "device/eeprom_ops.h"
 #include "device/text_rules.h"
 #include "main_window/bit_label_row.h"
 #include "main_window/image_file.h"
@@ -140,10 +141,8 @@ void MainWindow::ReadEECMD_Click() {
     const unsigned base = text::hexValue(str(EEBaseAddress->text()));
     bus.openAccess();
     for (int i = 0; i < g_.EEBlockSize; ++i) {
-        const unsigned address = (base + static_cast<unsigned>(i)) & 0xFFFFu;
-        g_.EEAddrHigh = static_cast<std::int16_t>(address >> 8);
-        g_.EEAddrLow = static_cast<std::int16_t>(address & 0xFF);
-        const auto d = device_.EEPROMReadByte(g_.EEAddrHigh, g_.EEAddrLow);
+        const unsigned address = base + static_cast<unsigned>(i);
+        const auto d = eeprom::readByteAt(device_, address);
         if (!d) break;
         setEEDataItem(i, qstr(text::imageLine(address, static_cast<unsigned>(*d))));
     }
@@ -202,9 +201,7 @@ void MainWindow::PageErase_Click() {
 
 void MainWindow::WriteZeros_Click() {
     unsigned page = 0;
-    if (!chosenPage(page) || !device_.bus().available()) return;
-    for (unsigned i = 0; i < 32; ++i)
-        if (!device_.EEPROMWriteZero(text::addressText(page + i))) break;
+    if (chosenPage(page)) eeprom::writeZerosToPage(device_, page);
 }
 
 bool MainWindow::byteAddress(int& high, int& low) {

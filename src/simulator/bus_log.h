@@ -38,7 +38,7 @@ struct LoggedTransaction {
 // recent transactions only, so a long polling session stays small.
 class BusLog final : public WireListener {
 public:
-    explicit BusLog(const std::uint64_t& portAccessCounter, std::size_t capacity = 20000);
+    explicit BusLog(const std::uint64_t& portAccessCounter, std::size_t capacity = 4096);
 
     void onStart() override;
     void onStop() override;

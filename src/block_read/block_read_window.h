@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QWidget>
+
+#include "device/device.h"
+
+class QLineEdit;
+class QListWidget;
+
+namespace kestrel {
+
+// "Block Read": one SMBus block read of 32 EEPROM bytes with byte count and
+// PEC, driven on the line primitives: an address-pointer write, then the
+// block read command A1h with a repeated START.
+class BlockReadWindow final : public QWidget {
+    Q_OBJECT
+public:
+    explicit BlockReadWindow(Device& device);
+
+    void Do_Block_Read_Click();
+    void Command2_Click() { hide(); }
+
+private:
+    void setItem(int index, const QString& text);
+    void sendAck(int byte);
+
+    Device& device_;
+    QLineEdit* EEBaseAddress_ = nullptr;
+    QListWidget* List1_ = nullptr;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <optional>
+
+#include "device/device.h"
+
+// EEPROM operations that several windows offer, built from the single-byte
+// transactions.
+namespace kestrel::eeprom {
+
+// Reads the byte at `address` (modulo 10000h), leaving the address in
+// EEAddrHigh and EEAddrLow as the transaction's callers do.
+std::optional<int> readByteAt(Device& device, unsigned address);
+
+// Writes 00h into the 32 bytes from `page` on, one zero-write each (30 ms
+// apiece). Stops at the first transaction the bus refuses; false then.
+bool writeZerosToPage(Device& device, unsigned page);
+
+}  // namespace kestrel::eeprom

@@ -1,0 +1,159 @@
+#include "eeprom_window/eeprom_window.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "device/eeprom_ops.h"
+#include "device/text_rules.h"
+
+namespace kestrel {
+
+namespace {
+
+QPushButton* button(const char* name, const QString& caption, QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+}  // namespace
+
+EepromWindow::EepromWindow(Device& device, std::function<void(const QString&)> notify)
+    : device_(device), notify_(std::move(notify)) {
+    setObjectName(QStringLiteral("frm_EEPROM"));
+    setWindowTitle(QStringLiteral("KESTREL EEPROM"));
+    setWindowFlag(Qt::Window);
+
+    auto* column = new QVBoxLayout(this);
+    auto* pages = new QGridLayout;
+    for (int row = 0; row < 2; ++row) {
+        auto* heading = new QLabel(row == 0 ? QStringLiteral("8000-80FFh") : QStringLiteral("8100-81FFh"), this);
+        QFont f = heading->font();
+        f.setBold(true);
+        heading->setFont(f);
+        pages->addWidget(heading, row * 2, 0, 1, 8);
+        for (int col = 0; col < 8; ++col) {
+            const int page = row * 8 + col;
+            const unsigned base = 0x8000u + 32u * static_cast<unsigned>(page);
+            auto* frame = new QGroupBox(QString::fromStdString(text::addressText(base) + "-" +
+                                                               text::addressText(base + 31)),
+                                        this);
+            auto* inside = new QVBoxLayout(frame);
+            inside->setContentsMargins(2, 2, 2, 2);
+            auto* list = new QListWidget(frame);
+            list->setObjectName(QStringLiteral("EEData"));
+            list->setProperty("index", page);
+            list->setMinimumSize(105, 150);
+            inside->addWidget(list);
+            EEData_[static_cast<std::size_t>(page)] = list;
+            pages->addWidget(frame, row * 2 + 1, col);
+        }
+    }
+    column->addLayout(pages, 1);
+
+    auto* controls = new QHBoxLayout;
+    EEPage0_ = new QLineEdit(QStringLiteral("8000"), this);
+    EEPage0_->setObjectName(QStringLiteral("EEPage0"));
+    EEPage0_->setMaximumWidth(70);
+    controls->addWidget(EEPage0_);
+    auto* read = button("Read_EEPROM_Page", QStringLiteral("Read Entire EEPROM"), this);
+    connect(read, &QPushButton::clicked, this, [this] { Read_EEPROM_Page_Click(); });
+    controls->addWidget(read);
+    ReadEEPROMStatus_ = new QProgressBar(this);
+    ReadEEPROMStatus_->setObjectName(QStringLiteral("ReadEEPROMStatus"));
+    ReadEEPROMStatus_->setMinimumWidth(200);
+    controls->addWidget(ReadEEPROMStatus_, 1);
+
+    auto* erase = new QGroupBox(QStringLiteral("EEPROM Page Erase                Write Zeros to Page"), this);
+    auto* eraseRow = new QHBoxLayout(erase);
+    PageErasePointer1_ = new QComboBox(erase);
+    PageErasePointer1_->setObjectName(QStringLiteral("PageErasePointer1"));
+    PageErasePointer1_->setMinimumWidth(90);
+    auto* pageErase = button("PageErase", QStringLiteral("Page Erase:"), erase);
+    auto* zeros = button("WriteZeros", QStringLiteral("Write Zeros to Page:"), erase);
+    connect(pageErase, &QPushButton::clicked, this, [this] { PageErase_Click(); });
+    connect(zeros, &QPushButton::clicked, this, [this] { WriteZeros_Click(); });
+    eraseRow->addWidget(pageErase);
+    eraseRow->addWidget(PageErasePointer1_);
+    eraseRow->addWidget(zeros);
+    controls->addWidget(erase);
+
+    auto* exit = button("exit", QStringLiteral("Exit"), this);
+    connect(exit, &QPushButton::clicked, this, [this] { exit_Click(); });
+    controls->addWidget(exit, 0, Qt::AlignBottom);
+    column->addLayout(controls);
+}
+
+void EepromWindow::Form_Load() {
+    for (unsigned page = 0x8000; page < 0x8200; page += 0x20)
+        PageErasePointer1_->addItem(QString::fromStdString(text::addressText(page)));
+    PageErasePointer1_->setCurrentIndex(-1);
+}
+
+void EepromWindow::Read_EEPROM_Page_Click() {
+    Bus& bus = device_.bus();
+    if (!bus.available()) return;
+    Globals& g = device_.globals();
+    ReadEEPROMStatus_->setVisible(true);
+    ReadEEPROMStatus_->setMinimum(0);
+    ReadEEPROMStatus_->setMaximum(15);
+    ReadEEPROMStatus_->setValue(0);
+    g.EEPageSize = 32;
+    bus.openAccess();
+    const unsigned start = text::hexValue(EEPage0_->text().toStdString());
+    bool refused = false;
+    for (int p = 0; p < 16 && !refused; ++p) {
+        QListWidget* list = EEData_[static_cast<std::size_t>(p)];
+        list->setUpdatesEnabled(false);
+        for (int j = 0; j < g.EEPageSize; ++j) {
+            const unsigned n = start + 32u * static_cast<unsigned>(p) + static_cast<unsigned>(j);
+            const auto d = eeprom::readByteAt(device_, n);
+            if (!d) {
+                refused = true;
+                break;
+            }
+            const QString line = QString::fromStdString(text::imageLine(n, static_cast<unsigned>(*d)));
+            if (j < list->count())
+                list->item(j)->setText(line);
+            else if (j == list->count())
+                list->addItem(line);
+        }
+        list->setUpdatesEnabled(true);
+        ReadEEPROMStatus_->setValue(p);
+        // Draw the page and the progress now, without handling input: no other
+        // bus operation can start in the middle of the read.
+        list->repaint();
+        ReadEEPROMStatus_->repaint();
+    }
+    ReadEEPROMStatus_->setVisible(false);
+    bus.closeAccess();
+}
+
+bool EepromWindow::chosenPage(unsigned& page) {
+    if (PageErasePointer1_->currentIndex() < 0) {
+        if (notify_) notify_(QStringLiteral("Choose a page in the EEPROM window's page list first."));
+        return false;
+    }
+    page = text::hexValue(PageErasePointer1_->currentText().toStdString());
+    return true;
+}
+
+void EepromWindow::PageErase_Click() {
+    unsigned page = 0;
+    if (chosenPage(page)) device_.EEPROMPageErase(text::addressText(page));
+}
+
+void EepromWindow::WriteZeros_Click() {
+    unsigned page = 0;
+    if (chosenPage(page)) eeprom::writeZerosToPage(device_, page);
+}
+
+}  // namespace kestrel

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <functional>
+
+#include "device/device.h"
+
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+
+namespace kestrel {
+
+// "KESTREL EEPROM": the whole EEPROM as sixteen page lists, read byte by byte
+// with a progress bar, and the page erase and zero fill of a chosen page.
+class EepromWindow final : public QWidget {
+    Q_OBJECT
+public:
+    // `notify` shows a message in the main window's status bar.
+    EepromWindow(Device& device, std::function<void(const QString&)> notify);
+
+    void Form_Load();
+    void Read_EEPROM_Page_Click();
+    void PageErase_Click();
+    void WriteZeros_Click();
+    void exit_Click() { hide(); }
+
+    QListWidget* pageList(int page) const { return EEData_.at(static_cast<std::size_t>(page)); }
+
+private:
+    bool chosenPage(unsigned& page);
+
+    Device& device_;
+    std::function<void(const QString&)> notify_;
+    std::array<QListWidget*, 16> EEData_{};
+    QLineEdit* EEPage0_ = nullptr;
+    QProgressBar* ReadEEPROMStatus_ = nullptr;
+    QComboBox* PageErasePointer1_ = nullptr;
+};
+
+}  // namespace kestrel

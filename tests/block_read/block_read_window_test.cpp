@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include "device/crc8.h"
+#include "device/text_rules.h"
+#include "support/app_rig.h"
+
+namespace kestrel {
+namespace {
+
+struct BlockRig : testing::AppRig {
+    QWidget* open() {
+        click("EEBlockRead");
+        return program->windows().loaded("frm_Block_Read");
+    }
+};
+
+TEST(BlockReadWindow, ReadsCountThirtyTwoBytesAndPec) {
+    BlockRig app;
+    auto& chip = app.board().kestrel();
+    std::vector<std::uint8_t> onWire = {0xAE, 0xA1, 0xAF, 0x20};
+    for (int i = 0; i < 32; ++i) {
+        chip.setEeprom(0x8100 + i, static_cast<std::uint8_t>(0xC0 + i));
+        onWire.push_back(static_cast<std::uint8_t>(0xC0 + i));
+    }
+    QWidget* w = app.open();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->windowTitle(), "Block Read");
+    std::size_t mark = app.logSize();
+    app.click("Do_Block_Read", w);
+    const auto traffic = app.logSince(mark);
+    ASSERT_EQ(traffic.size(), 2u);
+    EXPECT_EQ(traffic[0], "S AE+ 81+ 00+ P");
+    EXPECT_EQ(traffic[1].substr(0, 25), "S AE+ A1+ Sr AF+ <20+ <C0");
+    QStringList items = app.items("List1", w);
+    ASSERT_EQ(items.size(), 34);
+    EXPECT_EQ(items[0], "Bytes: 20h");
+    EXPECT_EQ(items[1], "8100h: C0h");
+    EXPECT_EQ(items[32], "811Fh: DFh");
+    EXPECT_EQ(items[33].toStdString(), "PEC: " + text::byteText(smbusPec(onWire)) + "h");
+    EXPECT_EQ(app.g().EEAddrHigh, 0x81);
+    EXPECT_EQ(app.g().EEAddrLow, 0x00);
+    EXPECT_FALSE(app.board().accessOpen());
+
+    // Near the end of the EEPROM the labels run past it; a wrong count
+    // still gives 32 data lines, and the list is replaced, not extended.
+    chip.setBlockCount(0x05);
+    app.type("EEBaseAddress", "81F0", w);
+    app.click("Do_Block_Read", w);
+    items = app.items("List1", w);
+    ASSERT_EQ(items.size(), 34);
+    EXPECT_EQ(items[0], "Bytes: 05h");
+    EXPECT_EQ(items[17], "8200h: FFh");
+    EXPECT_EQ(items[32], "820Fh: FFh");
+}
+
+TEST(BlockReadWindow, RefusedWhileTheBusIsHeld) {
+    BlockRig app;
+    QWidget* w = app.open();
+    const std::size_t mark = app.logSize();
+    {
+        auto held = app.program->bus().begin();
+        app.click("Do_Block_Read", w);
+    }
+    EXPECT_EQ(app.logSize(), mark);
+    EXPECT_TRUE(app.items("List1", w).isEmpty());
+    EXPECT_TRUE(app.status().contains("busy"));
+}
+
+}  // namespace
+}  // namespace kestrel

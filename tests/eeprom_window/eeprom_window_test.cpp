@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <QGroupBox>
+#include <QProgressBar>
+
+#include "device/text_rules.h"
+#include "eeprom_window/eeprom_window.h"
+#include "support/app_rig.h"
+
+namespace kestrel {
+namespace {
+
+struct EepromRig : testing::AppRig {
+    EepromWindow* open() {
+        click("ReadAllEE");
+        return qobject_cast<EepromWindow*>(program->windows().loaded("frm_EEPROM"));
+    }
+};
+
+TEST(EepromWindow, WholeReadFillsSixteenPagesInAscendingOrder) {
+    EepromRig app;
+    auto& chip = app.board().kestrel();
+    for (int a = 0x8000; a < 0x8200; ++a) chip.setEeprom(a, static_cast<std::uint8_t>(a ^ (a >> 8)));
+    EepromWindow* w = app.open();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->windowTitle(), "KESTREL EEPROM");
+    EXPECT_NE(w->windowModality(), Qt::ApplicationModal);
+
+    std::size_t mark = app.logSize();
+    app.click("Read_EEPROM_Page", w);
+    const auto& log = app.board().log().transactions();
+    ASSERT_EQ(log.size() - mark, 512u);
+    for (std::size_t i = 0; i < 512; ++i) {
+        const auto bytes = log[mark + i].masterBytes();
+        EXPECT_EQ((bytes.at(1) << 8) | bytes.at(2), 0x8000 + static_cast<int>(i));
+    }
+    for (int p = 0; p < 16; ++p) {
+        QListWidget* list = w->pageList(p);
+        ASSERT_EQ(list->count(), 32);
+        const unsigned a = 0x8000u + 32u * p + 31u;
+        EXPECT_EQ(list->item(31)->text().toStdString(), text::imageLine(a, (a ^ (a >> 8)) & 0xFF));
+    }
+    EXPECT_EQ(w->pageList(0)->item(0)->text(), "8000h: 80h");
+    EXPECT_FALSE(app.find<QProgressBar>("ReadEEPROMStatus", w)->isVisible());
+    EXPECT_EQ(app.find<QProgressBar>("ReadEEPROMStatus", w)->value(), 15);
+    // The main window shows the last byte read.
+    EXPECT_EQ(app.text("EEByteData").toStdString(), text::hexText((0x81FF ^ 0x81) & 0xFF));
+    EXPECT_FALSE(app.board().accessOpen());
+
+    // A second read from 8100 replaces the lines; frame captions stay.
+    app.type("EEPage0", "8100", w);
+    app.click("Read_EEPROM_Page", w);
+    EXPECT_EQ(w->pageList(0)->count(), 32);
+    EXPECT_EQ(w->pageList(0)->item(0)->text(), "8100h: 81h");
+    EXPECT_EQ(w->pageList(15)->item(0)->text(), "82E0h: FFh");
+    EXPECT_EQ(w->pageList(15)->item(31)->text(), "82FFh: FFh");
+    QStringList captions;
+    for (QGroupBox* frame : w->findChildren<QGroupBox*>())
+        if (frame->title().contains('-')) captions << frame->title();
+    EXPECT_TRUE(captions.contains("8000-801F"));
+    EXPECT_TRUE(captions.contains("81E0-81FF"));
+}
+
+TEST(EepromWindow, PageListSurvivesExitAndNoChoiceMeansNoTraffic) {
+    EepromRig app;
+    EepromWindow* w = app.open();
+    app.click("exit", w);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(app.open(), w);
+    EXPECT_EQ(app.entries("PageErasePointer1", w).size(), 16);
+
+    std::size_t mark = app.logSize();
+    app.click("PageErase", w);
+    app.click("WriteZeros", w);
+    EXPECT_EQ(app.logSize(), mark);
+    EXPECT_TRUE(app.status().contains("Choose a page"));
+
+    app.choose("PageErasePointer1", "8040", w);
+    app.click("WriteZeros", w);
+    const auto zeros = app.logSince(mark);
+    ASSERT_EQ(zeros.size(), 32u);
+    EXPECT_EQ(zeros.back(), "S AE+ 80+ 5F+ 00+ P");
+    app.click("PageErase", w);
+    EXPECT_EQ(app.logSince(mark).back(), "S AE+ A2+ 80+ 40+ FF+ P");
+}
+
+}  // namespace
+}  // namespace kestrel
