@@ -18,6 +18,7 @@ class NoDialogs final : public kestrel::Dialogs {
 public:
     bool askYesNo(QWidget*, const QString&, const QString&) override { return false; }
     void inform(QWidget*, const QString&, const QString&) override {}
+    void message(QWidget*, const QString&, const QString&) override {}
     void warn(QWidget*, const QString&, const QString&) override {}
     QString openFileName(QWidget*, kestrel::FileDialogState&) override { return {}; }
     QString saveFileName(QWidget*, kestrel::FileDialogState&) override { return {}; }

@@ -9,6 +9,8 @@ add_library(kestrel_gui STATIC
     app/window_registry.cpp
     app/windows.cpp
     block_read/block_read_window.cpp
+    diagram/diagram.qrc
+    diagram/diagram_window.cpp
     editors/bit_toggle_editor.cpp
     eeprom_window/eeprom_window.cpp
     main_window/bit_label_row.cpp
@@ -19,7 +21,7 @@ add_library(kestrel_gui STATIC
     switch_control/switch_window.cpp
 )
 target_include_directories(kestrel_gui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(kestrel_gui PUBLIC kestrel_core Qt6::Widgets)
+target_link_libraries(kestrel_gui PUBLIC kestrel_core Qt6::Widgets Qt6::Svg)
 
 add_executable(kestrel-eval app/main.cpp)
 target_link_libraries(kestrel-eval PRIVATE kestrel_gui)

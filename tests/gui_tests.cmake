@@ -11,6 +11,7 @@ add_executable(gui_tests
     about/about_window_test.cpp
     eeprom_window/eeprom_window_test.cpp
     block_read/block_read_window_test.cpp
+    diagram/diagram_window_test.cpp
 )
 target_include_directories(gui_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(gui_tests PRIVATE kestrel_gui Qt6::Test GTest::gtest)

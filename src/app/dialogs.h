@@ -24,6 +24,8 @@ public:
     // A question with Yes and No; true for Yes.
     virtual bool askYesNo(QWidget* parent, const QString& title, const QString& question) = 0;
     virtual void inform(QWidget* parent, const QString& title, const QString& text) = 0;
+    // A plain message with an OK button and no icon.
+    virtual void message(QWidget* parent, const QString& title, const QString& text) = 0;
     virtual void warn(QWidget* parent, const QString& title, const QString& text) = 0;
     // The chosen path, or an empty string when the user cancelled. Updates
     // `state.fileName` and `state.folder` with the choice.

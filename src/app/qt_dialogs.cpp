@@ -27,6 +27,11 @@ void QtDialogs::inform(QWidget* parent, const QString& title, const QString& tex
     QMessageBox::information(parent, title, text);
 }
 
+void QtDialogs::message(QWidget* parent, const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
 void QtDialogs::warn(QWidget* parent, const QString& title, const QString& text) {
     QMessageBox::warning(parent, title, text);
 }

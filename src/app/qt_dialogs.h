@@ -9,6 +9,7 @@ class QtDialogs final : public Dialogs {
 public:
     bool askYesNo(QWidget* parent, const QString& title, const QString& question) override;
     void inform(QWidget* parent, const QString& title, const QString& text) override;
+    void message(QWidget* parent, const QString& title, const QString& text) override;
     void warn(QWidget* parent, const QString& title, const QString& text) override;
     QString openFileName(QWidget* parent, FileDialogState& state) override;
     QString saveFileName(QWidget* parent, FileDialogState& state) override;

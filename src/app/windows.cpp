@@ -5,6 +5,7 @@
 #include "about/about_window.h"
 #include "app/program.h"
 #include "block_read/block_read_window.h"
+#include "diagram/diagram_window.h"
 #include "eeprom_window/eeprom_window.h"
 #include "editors/bit_toggle_editor.h"
 #include "editors/editor_specs.h"
@@ -83,10 +84,24 @@ void registerEepromWindows(Program& program) {
 
 }  // namespace
 
+void registerDiagram(Program& program) {
+    program.windows().add(kDiagram, [&program] {
+        auto* w = new DiagramWindow(program.globals(), program.dialogs(), [&program](const QString& name, bool modal) {
+            program.windows().show(name, modal);
+        });
+        w->Form_Load();
+        return w;
+    });
+    MainWindow& main = program.mainWindow();
+    main.addWindowEntry(kConfigMenu, QStringLiteral("mnuConfigs"), QStringLiteral("Block Diagram"), kDiagram, true);
+    main.menu(kConfigMenu)->addSeparator()->setObjectName(QStringLiteral("sep2"));
+}
+
 void registerWindows(Program& program) {
     registerEepromWindows(program);
     registerStatus(program);
     program.mainWindow().menu(kConfigMenu)->setObjectName(QStringLiteral("mnuCFG"));
+    registerDiagram(program);
     registerEditors(program);
     registerAbout(program);
 }

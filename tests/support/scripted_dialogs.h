@@ -27,6 +27,9 @@ public:
     void inform(QWidget*, const QString& title, const QString& text) override {
         messages << title + "|" + text;
     }
+    void message(QWidget*, const QString& title, const QString& text) override {
+        messages << title + "|" + text;
+    }
     void warn(QWidget*, const QString& title, const QString& text) override {
         messages << title + "|" + text;
     }
