@@ -33,14 +33,17 @@ std::unique_ptr<kestrel::Program> startProgram(NoDialogs& dialogs) {
     return program;
 }
 
-// Clicks a button of `window` ("" for the main window) over and over.
-void clickRepeatedly(benchmark::State& state, const char* button, const char* window = "") {
+// Clicks a button of `window` ("" for the main window) over and over, each
+// time also handling the events the click left (the bus monitor's batch).
+void clickRepeatedly(benchmark::State& state, const char* button, const char* window = "", bool monitor = false) {
     NoDialogs dialogs;
     auto program = startProgram(dialogs);
+    if (monitor) program->windows().show(QStringLiteral("frm_BusMonitor"), false);
     QWidget* root = *window ? program->windows().show(QLatin1String(window), false) : &program->mainWindow();
     auto* target = root->findChild<QAbstractButton*>(QLatin1String(button));
     for (auto _ : state) {
         QTest::mouseClick(target, Qt::LeftButton);
+        QCoreApplication::processEvents();
         program->board()->log().clear();
     }
 }
@@ -54,6 +57,12 @@ BENCHMARK(BM_WindowEepromBlockRead)->Unit(benchmark::kMillisecond);
 // The EEPROM window's whole read: 512 byte reads, lists and progress bar drawn.
 void BM_WindowWholeEepromRead(benchmark::State& state) { clickRepeatedly(state, "Read_EEPROM_Page", "frm_EEPROM"); }
 BENCHMARK(BM_WindowWholeEepromRead)->Unit(benchmark::kMillisecond);
+
+// The same with the bus monitor open: every transaction listed, lines kept.
+void BM_WindowWholeEepromReadMonitored(benchmark::State& state) {
+    clickRepeatedly(state, "Read_EEPROM_Page", "frm_EEPROM", true);
+}
+BENCHMARK(BM_WindowWholeEepromReadMonitored)->Unit(benchmark::kMillisecond);
 
 // Status polling with a poll delay of 0, through the window's 10 ms timer for
 // ten seconds: passes per second and how much the process grew meanwhile.

@@ -9,6 +9,9 @@ add_library(kestrel_gui STATIC
     app/window_registry.cpp
     app/windows.cpp
     block_read/block_read_window.cpp
+    bus_monitor/bus_monitor_model.cpp
+    bus_monitor/bus_monitor_window.cpp
+    bus_monitor/waveform_view.cpp
     diagram/diagram.qrc
     diagram/diagram_window.cpp
     editors/bit_toggle_editor.cpp

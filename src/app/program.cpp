@@ -57,6 +57,7 @@ Program::Program(ProgramOptions options) : options_(std::move(options)) {
 
     mainWindow_ = std::make_unique<MainWindow>(globals_, *device_, *port_, *dialogs_, windows_);
     device_->setDisplay(*mainWindow_);
+    bus_->addObserver(mainWindow_.get());
     mainWindow_->setQuitHandler([this] { quit(); });
     registerWindows(*this);
     for (const QString& text : std::as_const(pendingNotices_)) mainWindow_->notify(text);
@@ -65,6 +66,7 @@ Program::Program(ProgramOptions options) : options_(std::move(options)) {
 
 Program::~Program() {
     quit();
+    bus_->removeObserver(mainWindow_.get());
     mainWindow_.reset();
 }
 

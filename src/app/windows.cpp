@@ -5,6 +5,8 @@
 #include "about/about_window.h"
 #include "app/program.h"
 #include "block_read/block_read_window.h"
+#include "bus/port_check.h"
+#include "bus_monitor/bus_monitor_window.h"
 #include "diagram/diagram_window.h"
 #include "eeprom_window/eeprom_window.h"
 #include "editors/bit_toggle_editor.h"
@@ -60,6 +62,35 @@ void registerEditors(Program& program) {
     }
 }
 
+// The diagnostics of the "&Tools" menu: the bus monitor, the port test and
+// the bus clear.
+void registerTools(Program& program) {
+    const QString monitor = QStringLiteral("frm_BusMonitor");
+    program.windows().add(monitor, [&program] { return new BusMonitorWindow(program.bus(), program.dialogs()); });
+    MainWindow& main = program.mainWindow();
+    main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuBusMonitor"), QStringLiteral("Bus Monitor"),
+                        monitor, false);
+    QMenu* tools = main.menu(QStringLiteral("&Tools"));
+    tools->setObjectName(QStringLiteral("mnuTools"));
+    QAction* test = tools->addAction(QStringLiteral("Port Test"));
+    test->setObjectName(QStringLiteral("mnuPortTest"));
+    QObject::connect(test, &QAction::triggered, &main, [&program] {
+        const auto result = port_check::portTest(program.bus());
+        if (result.result == port_check::SdaResult::Refused) return;
+        const QString text = QString::fromStdString(result.text);
+        program.mainWindow().notify(text);
+        program.dialogs().inform(&program.mainWindow(), kProgramTitle, QStringLiteral("Port test: ") + text);
+    });
+    QAction* clear = tools->addAction(QStringLiteral("Bus Clear"));
+    clear->setObjectName(QStringLiteral("mnuBusClear"));
+    QObject::connect(clear, &QAction::triggered, &main, [&program] {
+        if (!program.bus().available()) return;
+        program.mainWindow().notify(port_check::busClear(program.bus())
+                                        ? QStringLiteral("Bus clear: SDA is free.")
+                                        : QStringLiteral("Bus clear: SDA is still held low."));
+    });
+}
+
 void registerAbout(Program& program) {
     program.windows().add(kAbout, [&program] {
         auto* w = new AboutWindow(program.globals(), program.dialogs(), program.systemInfo());
@@ -103,6 +134,7 @@ void registerWindows(Program& program) {
     program.mainWindow().menu(kConfigMenu)->setObjectName(QStringLiteral("mnuCFG"));
     registerDiagram(program);
     registerEditors(program);
+    registerTools(program);
     registerAbout(program);
 }
 

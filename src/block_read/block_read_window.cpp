@@ -63,6 +63,7 @@ void BlockReadWindow::Do_Block_Read_Click() {
     sendAck(writeAddress);
     sendAck(g.EEAddrHigh);
     sendAck(g.EEAddrLow);
+    bus.describe("Address Pointer", static_cast<int>(base & 0xFFFF), 4);
     bus.I2CStop();
 
     // Block read: command A1h, repeated START, count, 32 bytes, PEC.
@@ -85,6 +86,8 @@ void BlockReadWindow::Do_Block_Read_Click() {
     setItem(33, QStringLiteral("PEC: ") + QString::fromStdString(text::byteText(static_cast<unsigned>(pec))) +
                     QStringLiteral("h"));
     bus.I2CAckClock();
+    bus.describe("Block Read", static_cast<int>(base & 0xFFFF), 4);
+    bus.checkPec();
     bus.I2CStop();
 }
 

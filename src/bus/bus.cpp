@@ -1,5 +1,9 @@
 #include "bus/bus.h"
 
+#include "bus/crc8.h"
+
+#include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace kestrel {
@@ -39,6 +43,12 @@ bool Bus::available(Origin origin) {
 BusTransaction Bus::begin(Origin origin) {
     if (!available(origin)) return BusTransaction(nullptr);
     busy_ = true;
+    record_.clear();
+    record_.sequence = ++sequence_;
+    static const auto epoch = std::chrono::steady_clock::now();
+    record_.startMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - epoch).count();
+    lastWasSend_ = false;
     port_.EnablePorts(portEntry_, static_cast<std::int16_t>(portEntry_ + 2));
     return BusTransaction(this);
 }
@@ -47,6 +57,41 @@ void Bus::endTransaction() noexcept {
     port_.DisablePorts(portEntry_, static_cast<std::int16_t>(portEntry_ + 2));
     busy_ = false;
 }
+
+void Bus::describe(const char* kind, int target, int targetDigits) {
+    record_.kind = kind;
+    record_.target = target;
+    record_.targetDigits = targetDigits;
+}
+
+void Bus::checkPec() {
+    if (record_.received.empty()) return;
+    std::uint8_t crc = 0;
+    for (const auto& b : record_.sent) crc = crc8Update(crc, b.value);
+    for (std::size_t i = 0; i + 1 < record_.received.size(); ++i) crc = crc8Update(crc, record_.received[i]);
+    record_.pecReceived = record_.received.back();
+    record_.pecExpected = crc;
+}
+
+void Bus::addObserver(TransactionObserver* observer) {
+    if (std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
+        observers_.push_back(observer);
+}
+
+void Bus::removeObserver(TransactionObserver* observer) {
+    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
+
+std::uint16_t Bus::status() {
+    if (lptBase_ == 0) return 0;
+    const std::uint16_t s = port_.Inport(static_cast<std::uint16_t>(lptBase_ + 1));
+    if (captureLines_)
+        record_.lines.push_back(static_cast<std::uint8_t>(
+            TransactionRecord::kSample | ((s & kStatusSdaBit) != 0 ? TransactionRecord::kSampleLow : 0)));
+    return s;
+}
+
+bool Bus::sampleSdaLow() { return (status() & kStatusSdaBit) != 0; }
 
 void Bus::openAccess() {
     if (lptBase_ != 0 && !busy_ && !shutDown_)
@@ -61,8 +106,12 @@ void Bus::closeAccess() {
 // START: SDA falls while SCL is released; leaves both lines low.
 void Bus::I2CStart() {
     out(kLinesReleased);
+    // With both lines released SDA must read high; low means something on
+    // the board holds it (a stuck line, or a slave left in the middle of a byte).
+    if (sampleSdaLow()) record_.sdaStuckLow = true;
     out(kSdaLow);
     out(kBothLow);
+    lastWasSend_ = false;
 }
 
 // STOP: SDA rises while SCL is released; leaves the bus idle.
@@ -70,6 +119,11 @@ void Bus::I2CStop() {
     out(kBothLow);
     out(kSdaLow);
     out(kLinesReleased);
+    lastWasSend_ = false;
+    // One record per START..STOP; observers see it now.
+    for (TransactionObserver* o : std::vector<TransactionObserver*>(observers_)) o->transactionEnded(record_);
+    record_.clear();
+    record_.sequence = ++sequence_;
 }
 
 // One clock with SDA released: the slave's acknowledge slot, or the master's
@@ -77,6 +131,9 @@ void Bus::I2CStop() {
 void Bus::I2CAckClock() {
     out(kSclLow);
     out(kLinesReleased);
+    const bool low = sampleSdaLow();
+    if (lastWasSend_ && !record_.sent.empty()) record_.sent.back().ack = low ? 1 : 0;
+    lastWasSend_ = false;
     out(kSclLow);
 }
 
@@ -85,9 +142,12 @@ void Bus::I2CMasterAck() {
     out(kBothLow);
     out(kSdaLow);
     out(kSclLow);
+    lastWasSend_ = false;
 }
 
 void Bus::I2CSendByte(int value) {
+    record_.sent.push_back({static_cast<std::uint8_t>(value & 0xFF), -1});
+    lastWasSend_ = true;
     for (int mask = 0x80; mask != 0; mask >>= 1) {
         if ((value & mask) != 0) {
             out(kSclLow);
@@ -104,14 +164,14 @@ void Bus::I2CSendByte(int value) {
 // Samples SDA after each rising edge of SCL; a clear status bit is a 1 bit.
 int Bus::I2CReadByte() {
     int result = 0;
-    const auto status = static_cast<std::uint16_t>(lptBase_ + 1);
     for (int k = 0; k < 8; ++k) {
         out(kSclLow);
         out(kLinesReleased);
-        const std::uint16_t s = lptBase_ != 0 ? port_.Inport(status) : 0;
-        if ((s & kStatusSdaBit) == 0) result += 1 << (7 - k);
+        if (!sampleSdaLow()) result += 1 << (7 - k);
         out(kSclLow);
     }
+    record_.received.push_back(static_cast<std::uint8_t>(result));
+    lastWasSend_ = false;
     return result;
 }
 

@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "bus/port_access.h"
+#include "bus/transaction_record.h"
 #include "bus/wait_hooks.h"
 
 namespace kestrel {
@@ -68,7 +70,23 @@ public:
     void openAccess();
     void closeAccess();
 
-    // Line primitives.
+    // The record of the transaction now on the wire (for the device layer to
+    // name it before its STOP).
+    TransactionRecord& record() { return record_; }
+    // Names the transaction on the wire: its kind and the register (two
+    // digits) or EEPROM address (four digits) it works on.
+    void describe(const char* kind, int target = -1, int targetDigits = 2);
+    // Checks the last byte read as the PEC of everything before it.
+    void checkPec();
+    // Observers see each transaction's record at its STOP.
+    void addObserver(TransactionObserver* observer);
+    void removeObserver(TransactionObserver* observer);
+    // Keeps every line change in the records (for the bus monitor).
+    void setLineCapture(bool on) { captureLines_ = on; }
+
+    // Line primitives. START samples SDA with both lines released (to catch
+    // a line held low) and every acknowledge clock samples SDA while SCL is
+    // high; the data-register writes are exactly those of the protocol.
     void I2CStart();
     void I2CStop();
     void I2CAckClock();
@@ -82,19 +100,32 @@ public:
     std::uint32_t WaitMilliseconds(std::int32_t ms, const std::int32_t* handles,
                                    std::int32_t count);
 
+    // Raw line access for wiring tests: one write of a line state, one SDA
+    // sample (true when SDA reads low). Only inside a transaction.
+    void writeLines(std::uint8_t lines) { out(lines); }
+    bool sampleSdaLow();
+
 private:
     friend class BusTransaction;
     void endTransaction() noexcept;
     void tell(const std::string& text);
     void out(std::uint8_t lines) {
-        if (lptBase_ != 0) port_.Outport(static_cast<std::uint16_t>(lptBase_), lines);
+        if (lptBase_ == 0) return;
+        port_.Outport(static_cast<std::uint16_t>(lptBase_), lines);
+        if (captureLines_) record_.lines.push_back(lines);
     }
+    std::uint16_t status();
 
     PortAccess& port_;
     const std::int16_t& lptBase_;
     const std::int16_t& portEntry_;
     WaitHooks hooks_;
     std::function<void(const std::string&)> notice_;
+    TransactionRecord record_;
+    std::vector<TransactionObserver*> observers_;
+    std::uint64_t sequence_ = 0;
+    bool captureLines_ = false;
+    bool lastWasSend_ = false;  // the next acknowledge slot is the slave's
     bool busy_ = false;
     bool shutDown_ = false;
     bool toldNoPort_ = false;

@@ -13,6 +13,7 @@ bool Device::WriteRegister(int reg, int data, Origin origin) {
     sendAck(writeAddress());
     sendAck(g_.CommandCode);
     sendAck(data);
+    bus_.describe("Write Byte", g_.CommandCode & 0xFF);
     bus_.I2CStop();
     display_->setPecCaption("");
     return true;
@@ -31,6 +32,8 @@ std::optional<int> Device::ReadRegister(int reg, Origin origin) {
     bus_.I2CMasterAck();
     const int pec = bus_.I2CReadByte();
     bus_.I2CAckClock();
+    bus_.describe("Read Byte", g_.CommandCode & 0xFF);
+    bus_.checkPec();
     bus_.I2CStop();
     display_->setPecCaption(text::hexText(static_cast<unsigned>(pec)));
     return data;
@@ -43,6 +46,7 @@ bool Device::WriteSwitch(int address, int data, Origin origin) {
     bus_.I2CStart();
     sendAck(address & 0xFE);
     sendAck(data);
+    bus_.describe("Switch Write");
     bus_.I2CStop();
     display_->setPecCaption("");
     return true;
@@ -65,6 +69,8 @@ std::optional<int> Device::EEPROMReadByte(int addrHigh, int addrLow) {
     bus_.I2CMasterAck();
     const int pec = bus_.I2CReadByte();
     bus_.I2CAckClock();
+    bus_.describe("EEPROM Read", ((addrHigh & 0xFF) << 8) | (addrLow & 0xFF), 4);
+    bus_.checkPec();
     bus_.I2CStop();
     display_->setEEByteData(text::hexText(static_cast<unsigned>(data)));
     display_->setPecEECaption(text::hexText(static_cast<unsigned>(pec)));
@@ -79,12 +85,14 @@ bool Device::EEPROMWriteByte(int addrHigh, int addrLow, int data) {
     sendAck(addrHigh);
     sendAck(addrLow);
     sendAck(data);
+    bus_.describe("EEPROM Write", ((addrHigh & 0xFF) << 8) | (addrLow & 0xFF), 4);
     bus_.I2CStop();
     display_->setPecEECaption("");
     return true;
 }
 
-void Device::holdThenStop() {
+void Device::holdThenStop(const char* kind) {
+    bus_.describe(kind, ((g_.EEAddrHigh & 0xFF) << 8) | (g_.EEAddrLow & 0xFF), 4);
     const std::int32_t handles[1] = {0};
     bus_.WaitMilliseconds(30, handles, 0);
     bus_.I2CStop();
@@ -102,7 +110,7 @@ bool Device::EEPROMPageErase(std::string_view page) {
     sendAck(g_.EEAddrHigh);
     sendAck(g_.EEAddrLow);
     sendAck(0xFF);
-    holdThenStop();
+    holdThenStop("Page Erase");
     return true;
 }
 
@@ -117,7 +125,7 @@ bool Device::EEPROMWriteZero(std::string_view addressText) {
     sendAck(g_.EEAddrHigh);
     sendAck(g_.EEAddrLow);
     sendAck(0x00);
-    holdThenStop();
+    holdThenStop("Zero Write");
     return true;
 }
 

@@ -54,7 +54,7 @@ private:
     int readAddress() const { return g_.SlaveAddr | 0x01; }
     // Page erase and zero-write: the last byte, then 30 ms with SCL held low,
     // then STOP, so the chip can finish its EEPROM cycle.
-    void holdThenStop();
+    void holdThenStop(const char* kind);
 
     Globals& g_;
     Bus& bus_;

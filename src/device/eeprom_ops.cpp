@@ -19,4 +19,24 @@ bool writeZerosToPage(Device& device, unsigned page) {
     return true;
 }
 
+std::vector<Mismatch> verify(Device& device, unsigned base, const std::vector<int>& expected, bool& complete) {
+    std::vector<Mismatch> out;
+    complete = false;
+    Bus& bus = device.bus();
+    if (!bus.available()) return out;
+    bus.openAccess();
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const unsigned address = (base + static_cast<unsigned>(i)) & 0xFFFFu;
+        const auto d = readByteAt(device, address);
+        if (!d) {
+            bus.closeAccess();
+            return out;
+        }
+        if (*d != (expected[i] & 0xFF)) out.push_back({address, expected[i] & 0xFF, *d});
+    }
+    bus.closeAccess();
+    complete = true;
+    return out;
+}
+
 }  // namespace kestrel::eeprom

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include "device/device.h"
 
@@ -15,5 +16,16 @@ std::optional<int> readByteAt(Device& device, unsigned address);
 // Writes 00h into the 32 bytes from `page` on, one zero-write each (30 ms
 // apiece). Stops at the first transaction the bus refuses; false then.
 bool writeZerosToPage(Device& device, unsigned page);
+
+// A byte that read back other than written.
+struct Mismatch {
+    unsigned address;
+    int expected;
+    int read;
+};
+
+// Reads `expected.size()` bytes from `base` on and lists every byte that
+// differs. Nothing when the bus refused the reads (then `complete` is false).
+std::vector<Mismatch> verify(Device& device, unsigned base, const std::vector<int>& expected, bool& complete);
 
 }  // namespace kestrel::eeprom

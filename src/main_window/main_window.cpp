@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "app/window_registry.h"
+#include "device/diagnostics.h"
 #include "device/text_rules.h"
 #include "main_window/bit_label_row.h"
 #include "main_window/register_map.h"
@@ -199,6 +200,7 @@ void MainWindow::connectHandlers() {
     connect(EEData, &QListWidget::itemSelectionChanged, this, [this] { EEData_Click(); });
     connect(ReadEECMD, &QPushButton::clicked, this, [this] { ReadEECMD_Click(); });
     connect(WriteEECMD, &QPushButton::clicked, this, [this] { WriteEECMD_Click(); });
+    connect(VerifyEECMD, &QPushButton::clicked, this, [this] { VerifyEECMD_Click(); });
     connect(PageErase, &QPushButton::clicked, this, [this] { PageErase_Click(); });
     connect(WriteZeros, &QPushButton::clicked, this, [this] { WriteZeros_Click(); });
     connect(EEByteReadCMD, &QPushButton::clicked, this, [this] { EEByteReadCMD_Click(); });
@@ -335,6 +337,17 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::notify(const QString& text) { statusBar()->showMessage(text); }
+
+void MainWindow::transactionEnded(const TransactionRecord& record) {
+    const std::string problem = diagnose(record);
+    if (!problem.empty()) {
+        diagnosticShown_ = QString::fromStdString(problem);
+        statusBar()->showMessage(diagnosticShown_);
+    } else if (!diagnosticShown_.isEmpty()) {
+        if (statusBar()->currentMessage() == diagnosticShown_) statusBar()->clearMessage();
+        diagnosticShown_.clear();
+    }
+}
 
 void MainWindow::showRamBits(std::uint8_t value) { Read_Data->showValue(value); }
 void MainWindow::showEEBits(std::uint8_t value) { Read_DataEE->showValue(value); }

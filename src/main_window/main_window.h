@@ -24,7 +24,7 @@ class WindowRegistry;
 // and read-out, the EEPROM block image with its file, and the menus that open
 // every other window. It also shows the result of every bus transaction,
 // whichever window made it.
-class MainWindow final : public QMainWindow, public DeviceDisplay {
+class MainWindow final : public QMainWindow, public DeviceDisplay, public TransactionObserver {
     Q_OBJECT
 public:
     MainWindow(Globals& globals, Device& device, PortAccess& portLibrary, Dialogs& dialogs,
@@ -57,6 +57,10 @@ public:
     void setEEByteData(const std::string& text) override;
     void setPecEECaption(const std::string& text) override;
 
+    // TransactionObserver: says in the status bar what went wrong on the bus,
+    // and takes the note away again once a transaction goes through cleanly.
+    void transactionEnded(const TransactionRecord& record) override;
+
     // Operations, named after control and event.
     void SlaveAddress_Click();
     void CurrentPPortAddrCOMBO_Click();
@@ -72,6 +76,7 @@ public:
     void WriteEECMD_Click();
     void PageErase_Click();
     void WriteZeros_Click();
+    void VerifyEECMD_Click();
     void EEByteReadCMD_Click();
     void EEByteWriteCMD_Click();
     void ReadAllEE_Click();
@@ -106,6 +111,7 @@ private:
     std::function<void()> quit_;
     FileDialogState CommonDialog1;
     bool quitting_ = false;
+    QString diagnosticShown_;
 
     QComboBox* CurrentPPortAddrCOMBO = nullptr;
     QComboBox* SlaveAddress = nullptr;
@@ -126,6 +132,7 @@ private:
     QLineEdit* Text5 = nullptr;
     QPushButton* ReadEECMD = nullptr;
     QPushButton* WriteEECMD = nullptr;
+    QPushButton* VerifyEECMD = nullptr;
     QComboBox* PageErasePointer = nullptr;
     QPushButton* PageErase = nullptr;
     QPushButton* WriteZeros = nullptr;

@@ -2,6 +2,7 @@
 // zero fill, the single-byte read and write, and the image file.
 #include <QComboBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -63,8 +64,13 @@ QWidget* MainWindow::buildEepromDataSection() {
     grid->addWidget(Text5, 1, 2);
     ReadEECMD = button("ReadEECMD", QStringLiteral("Read 32 bytes from EEPROM:"), data);
     WriteEECMD = button("WriteEECMD", QStringLiteral("Write 32 bytes to EEPROM:"), data);
+    VerifyEECMD = button("VerifyEECMD", QStringLiteral("Verify"), data);
+    VerifyEECMD->setToolTip(QStringLiteral("Read the block back and compare it with the list"));
     grid->addWidget(ReadEECMD, 2, 1, 1, 2);
-    grid->addWidget(WriteEECMD, 3, 1, 1, 2);
+    auto* writeRow = new QHBoxLayout;
+    writeRow->addWidget(WriteEECMD, 1);
+    writeRow->addWidget(VerifyEECMD);
+    grid->addLayout(writeRow, 3, 1, 1, 2);
     ReadAllEE = button("ReadAllEE", QStringLiteral("View entire EEPROM"), data);
     grid->addWidget(ReadAllEE, 4, 1, 1, 2);
 
@@ -179,9 +185,36 @@ void MainWindow::WriteEECMD_Click() {
         g_.EEAddrHigh = static_cast<std::int16_t>(address >> 8);
         g_.EEAddrLow = static_cast<std::int16_t>(address & 0xFF);
         const int d = text::imageLineData(text::listItem(items, static_cast<std::size_t>(i)));
-        if (!device_.EEPROMWriteByte(g_.EEAddrHigh, g_.EEAddrLow, d)) break;
+        if (!device_.EEPROMWriteByte(g_.EEAddrHigh, g_.EEAddrLow, d)) {
+            bus.closeAccess();
+            return;
+        }
     }
     bus.closeAccess();
+    notify(qstr("Block written to " + first + "h-" + lastText + "h. Click Verify to read it back."));
+}
+
+// Reads the block back and lists every byte that differs from the list.
+void MainWindow::VerifyEECMD_Click() {
+    const unsigned base = text::hexValue(str(EEBaseAddress->text()));
+    const std::vector<std::string> items = eeDataItems();
+    std::vector<int> expected;
+    for (int i = 0; i < g_.EEBlockSize; ++i)
+        expected.push_back(text::imageLineData(text::listItem(items, static_cast<std::size_t>(i))));
+    bool complete = false;
+    const auto mismatches = eeprom::verify(device_, base, expected, complete);
+    if (!complete) return;
+    const std::string range = text::addressText(base) + "h-" + text::addressText(base + expected.size() - 1) + "h";
+    if (mismatches.empty()) {
+        notify(qstr("Verify " + range + ": all " + std::to_string(expected.size()) + " bytes match."));
+        return;
+    }
+    std::string report = "Verify " + range + ": " + std::to_string(mismatches.size()) + " bytes differ.\n\n";
+    for (const auto& m : mismatches)
+        report += text::addressText(m.address) + "h: expected " + text::byteText(static_cast<unsigned>(m.expected)) +
+                  ", read " + text::byteText(static_cast<unsigned>(m.read)) + "\n";
+    notify(qstr("Verify " + range + ": " + std::to_string(mismatches.size()) + " bytes differ."));
+    dialogs_.warn(this, kProgramTitle, qstr(report));
 }
 
 bool MainWindow::chosenPage(unsigned& page) {

@@ -1,6 +1,6 @@
 #include "simulator/kestrel_model.h"
 
-#include "device/crc8.h"
+#include "bus/crc8.h"
 
 namespace kestrel::sim {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "device/crc8.h"
+#include "bus/crc8.h"
 #include "device/text_rules.h"
 #include "support/app_rig.h"
 

@@ -5,61 +5,15 @@
 
 #include "bus/recording_port.h"
 #include "bus/vcd_writer.h"
-#include "device/crc8.h"
+#include "bus/crc8.h"
 #include "support/sim_rig.h"
+#include "support/vcd_decoder.h"
 
 namespace kestrel {
 namespace {
 
-// A small I2C decoder over a VCD text, as a protocol analyser would run it:
-// START/STOP from SDA changing while SCL is high, a bit on every rising SCL.
-struct Decoded {
-    std::vector<std::string> tokens;  // "S", "Sr", "P", "AE", ...
-    int sclRises = 0;
-};
-
-Decoded decodeVcd(const std::string& vcd) {
-    Decoded d;
-    std::istringstream in(vcd);
-    std::string line;
-    bool scl = true, sda = true, inTx = false, defs = true;
-    int bits = 0, value = 0;
-    while (std::getline(in, line)) {
-        if (defs) {
-            if (line.find("$enddefinitions") != std::string::npos) defs = false;
-            continue;
-        }
-        if (line.size() != 2 || (line[0] != '0' && line[0] != '1')) continue;
-        const bool level = line[0] == '1';
-        if (line[1] == '!') {
-            if (level && !scl) {
-                ++d.sclRises;
-                if (inTx) {
-                    if (bits < 8) value = (value << 1) | (sda ? 1 : 0);
-                    if (++bits == 9) {
-                        char buf[4];
-                        std::snprintf(buf, sizeof buf, "%02X", value);
-                        d.tokens.push_back(buf);
-                        bits = 0;
-                        value = 0;
-                    }
-                }
-            }
-            scl = level;
-        } else if (line[1] == '"') {
-            if (scl && sda && !level) {
-                d.tokens.push_back(inTx ? "Sr" : "S");
-                inTx = true;
-                bits = value = 0;
-            } else if (scl && !sda && level) {
-                d.tokens.push_back("P");
-                inTx = false;
-            }
-            sda = level;
-        }
-    }
-    return d;
-}
+using testing::decodeVcd;
+using testing::Decoded;
 
 TEST(VcdTrace, RegisterReadDecodesToTheBytesOnTheWire) {
     testing::SimRig rig;

@@ -1,0 +1,85 @@
+#include "bus/record_export.h"
+
+#include <cstdio>
+#include <memory>
+#include <sstream>
+
+#include "bus/vcd_writer.h"
+
+namespace kestrel::record_export {
+
+namespace {
+
+std::string hex2(unsigned v) {
+    char buf[4];
+    std::snprintf(buf, sizeof buf, "%02X", v & 0xFFu);
+    return buf;
+}
+
+// A CSV field: quoted when it holds a comma or a quote.
+std::string field(const std::string& text) {
+    if (text.find_first_of(",\"") == std::string::npos) return text;
+    std::string out = "\"";
+    for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+// Streams into another stream that the VCD writer does not own.
+class BorrowedStream final : public std::ostream {
+public:
+    explicit BorrowedStream(std::ostream& target) : std::ostream(target.rdbuf()) {}
+};
+
+std::string targetHex(const TransactionRecord& r) {
+    if (r.target < 0) return {};
+    const auto t = static_cast<unsigned>(r.target);
+    return r.targetDigits == 2 ? hex2(t) : hex2(t >> 8) + hex2(t);
+}
+
+}  // namespace
+
+std::string bytesText(const TransactionRecord& r) {
+    std::string out;
+    for (const auto& b : r.sent) {
+        if (!out.empty()) out += ' ';
+        out += hex2(b.value);
+        if (b.ack >= 0) out += b.ack ? '+' : '-';
+    }
+    for (std::uint8_t b : r.received) {
+        if (!out.empty()) out += ' ';
+        out += '<' + hex2(b);
+    }
+    return out;
+}
+
+void writeCsv(std::ostream& out, const std::vector<const TransactionRecord*>& records) {
+    out << "time_ms,kind,address,target,bytes,pec,pec_expected,problem\r\n";
+    for (const TransactionRecord* r : records) {
+        char time[32];
+        std::snprintf(time, sizeof time, "%.3f", r->startMs);
+        std::string problem;
+        if (r->sdaStuckLow) problem = "SDA stuck low";
+        else if (r->anyNack()) problem = "no acknowledge";
+        else if (r->pecMismatch()) problem = "PEC mismatch";
+        out << time << ',' << field(r->kind) << ',' << (r->sent.empty() ? "" : hex2(r->sent[0].value & 0xFEu))
+            << ',' << targetHex(*r)
+            << ',' << field(bytesText(*r)) << ',' << (r->pecReceived < 0 ? "" : hex2(static_cast<unsigned>(r->pecReceived)))
+            << ',' << (r->pecExpected < 0 ? "" : hex2(static_cast<unsigned>(r->pecExpected))) << ',' << problem
+            << "\r\n";
+    }
+}
+
+void writeVcd(std::ostream& out, const std::vector<const TransactionRecord*>& records) {
+    VcdWriter vcd(std::make_unique<BorrowedStream>(out));
+    for (const TransactionRecord* r : records) {
+        for (std::uint8_t e : r->lines) {
+            if ((e & TransactionRecord::kSample) != 0)
+                vcd.sample((e & TransactionRecord::kSampleLow) != 0);
+            else
+                vcd.write(e);
+        }
+    }
+    vcd.flush();
+}
+
+}  // namespace kestrel::record_export

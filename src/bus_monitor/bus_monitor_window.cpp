@@ -1,0 +1,117 @@
+#include "bus_monitor/bus_monitor_window.h"
+
+#include <QDir>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <fstream>
+
+#include "bus/record_export.h"
+#include "bus_monitor/bus_monitor_model.h"
+#include "bus_monitor/waveform_view.h"
+
+namespace kestrel {
+
+namespace {
+
+QPushButton* button(const char* name, const QString& caption, QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+}  // namespace
+
+BusMonitorWindow::BusMonitorWindow(Bus& bus, Dialogs& dialogs)
+    : bus_(bus), dialogs_(dialogs), model_(new BusMonitorModel(this)) {
+    setObjectName(QStringLiteral("frm_BusMonitor"));
+    setWindowTitle(QStringLiteral("Bus Monitor"));
+    setWindowFlag(Qt::Window);
+    resize(960, 560);
+    csvFile_.folder = vcdFile_.folder = QDir::homePath();
+
+    auto* column = new QVBoxLayout(this);
+    auto* buttons = new QHBoxLayout;
+    pause_ = button("pauseMonitor", QStringLiteral("Pause"), this);
+    auto* clearButton = button("clearMonitor", QStringLiteral("Clear"), this);
+    auto* csv = button("exportCsv", QStringLiteral("Export CSV..."), this);
+    auto* vcd = button("exportVcd", QStringLiteral("Export VCD..."), this);
+    connect(pause_, &QPushButton::clicked, this, [this] { togglePause(); });
+    connect(clearButton, &QPushButton::clicked, this, [this] { clear(); });
+    connect(csv, &QPushButton::clicked, this, [this] { exportCsv(); });
+    connect(vcd, &QPushButton::clicked, this, [this] { exportVcd(); });
+    for (QPushButton* b : {pause_, clearButton, csv, vcd}) buttons->addWidget(b);
+    buttons->addStretch(1);
+    column->addLayout(buttons);
+
+    table_ = new QTableView(this);
+    table_->setObjectName(QStringLiteral("transactions"));
+    table_->setModel(model_);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->verticalHeader()->setVisible(false);
+    table_->verticalHeader()->setDefaultSectionSize(20);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setColumnWidth(BusMonitorModel::Time, 80);
+    table_->setColumnWidth(BusMonitorModel::Kind, 110);
+    table_->setColumnWidth(BusMonitorModel::Target, 120);
+    table_->setColumnWidth(BusMonitorModel::Bytes, 300);
+    table_->setColumnWidth(BusMonitorModel::Pec, 110);
+    column->addWidget(table_, 1);
+    connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { showSelected(); });
+    // Follow the newest line unless the user has scrolled away from the end.
+    connect(model_, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (table_->currentIndex().isValid()) return;
+        table_->scrollToBottom();
+    });
+
+    waveform_ = new WaveformView(this);
+    column->addWidget(waveform_);
+
+    bus_.setLineCapture(true);
+    bus_.addObserver(model_);
+}
+
+BusMonitorWindow::~BusMonitorWindow() {
+    bus_.removeObserver(model_);
+    bus_.setLineCapture(false);
+}
+
+void BusMonitorWindow::showSelected() {
+    const QModelIndex current = table_->currentIndex();
+    waveform_->show(current.isValid() ? &model_->record(current.row()) : nullptr);
+}
+
+void BusMonitorWindow::clear() {
+    model_->clear();
+    waveform_->show(nullptr);
+}
+
+void BusMonitorWindow::togglePause() {
+    model_->setPaused(!model_->paused());
+    pause_->setText(model_->paused() ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+}
+
+void BusMonitorWindow::exportCsv() {
+    model_->flush();
+    const QString path = dialogs_.saveFileName(this, csvFile_);
+    if (path.isEmpty()) return;
+    std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
+    record_export::writeCsv(out, model_->records());
+    out.close();
+    if (!out) dialogs_.warn(this, kProgramTitle, QStringLiteral("Cannot write %1").arg(path));
+}
+
+void BusMonitorWindow::exportVcd() {
+    model_->flush();
+    const QString path = dialogs_.saveFileName(this, vcdFile_);
+    if (path.isEmpty()) return;
+    std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
+    record_export::writeVcd(out, model_->records());
+    out.close();
+    if (!out) dialogs_.warn(this, kProgramTitle, QStringLiteral("Cannot write %1").arg(path));
+}
+
+}  // namespace kestrel

@@ -1,0 +1,33 @@
+#include "device/diagnostics.h"
+
+#include "device/text_rules.h"
+
+namespace kestrel {
+
+std::string targetText(const TransactionRecord& r) {
+    if (r.target < 0) return {};
+    if (r.targetDigits == 2) return text::byteText(static_cast<unsigned>(r.target)) + "h";
+    const std::string digits = text::hexText(static_cast<unsigned>(r.target) & 0xFFFFu);
+    return std::string(digits.size() < 4 ? 4 - digits.size() : 0, '0') + digits + "h";
+}
+
+std::string diagnose(const TransactionRecord& r) {
+    if (r.sdaStuckLow) return "SDA stuck low";
+    if (!r.sent.empty() && r.sent[0].ack == 0)
+        return "No acknowledge from " + text::byteText(r.sent[0].value & 0xFEu) + "h";
+    for (std::size_t i = 1; i < r.sent.size(); ++i) {
+        if (r.sent[i].ack != 0) continue;
+        const bool addressByte = i <= (r.targetDigits == 4 ? 2u : 1u) && r.target >= 0;
+        if (addressByte && r.targetDigits == 2) return "Register " + targetText(r) + " not acknowledged";
+        if (addressByte) return "EEPROM address " + targetText(r) + " not acknowledged";
+        return "Byte " + text::byteText(r.sent[i].value) + "h not acknowledged";
+    }
+    if (r.pecMismatch()) {
+        const std::string where = r.target >= 0 ? " at " + targetText(r) : std::string();
+        return "PEC mismatch" + where + ": received " + text::byteText(static_cast<unsigned>(r.pecReceived)) +
+               ", expected " + text::byteText(static_cast<unsigned>(r.pecExpected));
+    }
+    return {};
+}
+
+}  // namespace kestrel

@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTableView>
+
+#include "bus/record_export.h"
+#include "bus_monitor/bus_monitor_model.h"
+#include "bus_monitor/bus_monitor_window.h"
+#include "support/app_rig.h"
+#include "support/vcd_decoder.h"
+
+namespace kestrel {
+namespace {
+
+struct MonitorRig : testing::AppRig {
+    BusMonitorWindow* open() {
+        action("mnuBusMonitor")->trigger();
+        return qobject_cast<BusMonitorWindow*>(program->windows().loaded("frm_BusMonitor"));
+    }
+};
+
+TEST(BusMonitor, ListsTransactionsAndHighlightsFaultsWithTheirMessages) {
+    MonitorRig app;
+    BusMonitorWindow* w = app.open();
+    ASSERT_NE(w, nullptr);
+    BusMonitorModel& model = w->model();
+    auto& chip = app.board().kestrel();
+
+    app.click("ByteReadCMD");
+    EXPECT_EQ(app.status(), "") << "no fault, no message";
+    chip.setPresent(false);
+    app.click("ByteReadCMD");
+    EXPECT_EQ(app.status(), "No acknowledge from AEh");
+    chip.setPresent(true);
+    app.click("ByteReadCMD");
+    EXPECT_EQ(app.status(), "") << "a clean transaction takes the note away";
+    chip.setCorruptPec(true);
+    app.click("ByteReadCMD");
+    EXPECT_TRUE(app.status().startsWith("PEC mismatch at 00h: received"));
+    chip.setCorruptPec(false);
+    app.choose("SlaveAddress", "A2h");
+    app.click("ByteWriteCMD");
+    EXPECT_EQ(app.status(), "No acknowledge from A2h");
+    app.choose("SlaveAddress", "AEh");
+    app.board().wire().setSdaStuckLow(true);
+    app.click("ByteReadCMD");
+    EXPECT_EQ(app.status(), "SDA stuck low");
+    app.board().wire().setSdaStuckLow(false);
+
+    model.flush();
+    ASSERT_EQ(model.rowCount(), 6);
+    const std::vector<bool> faulty = {false, true, false, true, true, true};
+    for (int row = 0; row < 6; ++row) {
+        EXPECT_EQ(model.data(model.index(row, 0), Qt::BackgroundRole).isValid(), faulty[row]) << row;
+        EXPECT_EQ(model.data(model.index(row, BusMonitorModel::Result), Qt::DisplayRole).toString() == "ok",
+                  !faulty[row])
+            << row;
+    }
+    EXPECT_EQ(model.data(model.index(0, BusMonitorModel::Kind), Qt::DisplayRole).toString(), "Read Byte");
+    EXPECT_EQ(model.data(model.index(0, BusMonitorModel::Target), Qt::DisplayRole).toString(), "00h");
+    EXPECT_TRUE(model.data(model.index(0, BusMonitorModel::Pec), Qt::DisplayRole).toString().endsWith(" ok"));
+
+    w->togglePause();
+    app.click("ByteReadCMD");
+    model.flush();
+    EXPECT_EQ(model.rowCount(), 6) << "paused";
+    w->togglePause();
+    w->clear();
+    EXPECT_EQ(model.rowCount(), 0);
+}
+
+TEST(BusMonitor, ExportedVcdDecodesToTheListedBytesAndCsvHasARowEach) {
+    QTemporaryDir dir;
+    MonitorRig app;
+    BusMonitorWindow* w = app.open();
+    app.click("ByteReadCMD");
+    app.click("Command1");
+    app.click("EEByteReadCMD");
+    app.board().kestrel().setPresent(false);
+    app.click("ByteReadCMD");
+    app.board().kestrel().setPresent(true);
+
+    const QString vcd = dir.filePath("bus.vcd"), csv = dir.filePath("bus.csv");
+    app.dialogs.fileNames = {vcd, csv};
+    w->exportVcd();
+    w->exportCsv();
+
+    std::vector<std::string> listed;
+    std::vector<bool> listedAcks;
+    for (const TransactionRecord* r : w->model().records()) {
+        listed.push_back("S");
+        for (const auto& b : r->sent) {
+            char buf[4];
+            std::snprintf(buf, sizeof buf, "%02X", b.value);
+            listed.push_back(buf);
+            if (b.ack >= 0) listedAcks.push_back(b.ack == 1);
+        }
+        for (std::uint8_t b : r->received) {
+            char buf[4];
+            std::snprintf(buf, sizeof buf, "%02X", b);
+            listed.push_back(buf);
+        }
+        listed.push_back("P");
+    }
+    QFile f(vcd);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    auto decoded = testing::decodeVcd(f.readAll().toStdString()).tokens;
+    // The decoder also shows repeated STARTs, which the monitor's byte list does not.
+    decoded.erase(std::remove(decoded.begin(), decoded.end(), "Sr"), decoded.end());
+    EXPECT_EQ(decoded, listed);
+    EXPECT_EQ(std::count(listedAcks.begin(), listedAcks.end(), false), 3) << "the three bytes sent to no device";
+
+    QFile c(csv);
+    ASSERT_TRUE(c.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = c.readAll().split('\n');
+    EXPECT_EQ(rows.size(), 7);  // header, five transactions, empty after the last line end
+    EXPECT_TRUE(rows[1].contains(",Read Byte,AE,00,"));
+    EXPECT_TRUE(rows[5].contains("no acknowledge"));
+}
+
+TEST(BusMonitor, PortTestAndBusClearFromTheToolsMenu) {
+    MonitorRig app;
+    app.action("mnuPortTest")->trigger();
+    EXPECT_EQ(app.status(), "SDA follows");
+    app.board().wire().setSdaStuckLow(true);
+    app.action("mnuPortTest")->trigger();
+    EXPECT_EQ(app.status(), "SDA stuck low");
+    EXPECT_EQ(app.dialogs.messages.back(), "KESTREL Eval|Port test: SDA stuck low");
+    app.action("mnuBusClear")->trigger();
+    EXPECT_EQ(app.status(), "Bus clear: SDA is still held low.");
+}
+
+TEST(EepromVerify, OfferedAfterTheWriteAndListsMismatches) {
+    MonitorRig app;
+    app.click("ReadEECMD");
+    app.dialogs.yesNoAnswers = {false};
+    app.click("WriteEECMD");
+    EXPECT_TRUE(app.status().contains("Click Verify"));
+    std::size_t mark = app.logSize();
+    app.click("VerifyEECMD");
+    EXPECT_EQ(app.logSize() - mark, 32u);
+    EXPECT_EQ(app.status(), "Verify 8100h-811Fh: all 32 bytes match.");
+
+    // Past the end of the EEPROM nothing is stored: every byte differs.
+    auto* list = app.find<QListWidget>("EEData");
+    list->clear();
+    for (int i = 0; i < 32; ++i) list->addItem(QStringLiteral("81F0h: %1h").arg(i, 2, 16, QLatin1Char('0')).toUpper());
+    app.type("EEBaseAddress", "81F0");
+    app.click("VerifyEECMD");
+    EXPECT_EQ(app.status(), "Verify 81F0h-820Fh: 32 bytes differ.");
+    ASSERT_FALSE(app.dialogs.messages.isEmpty());
+    EXPECT_TRUE(app.dialogs.messages.back().contains("8200h: expected 10, read FF"));
+}
+
+}  // namespace
+}  // namespace kestrel
