@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include "device/block_read.h"
 #include "device/text_rules.h"
 
 namespace kestrel {
@@ -42,53 +43,15 @@ void BlockReadWindow::setItem(int index, const QString& text) {
         List1_->addItem(text);
 }
 
-void BlockReadWindow::sendAck(int byte) {
-    device_.bus().I2CSendByte(byte);
-    device_.bus().I2CAckClock();
-}
-
 void BlockReadWindow::Do_Block_Read_Click() {
-    Bus& bus = device_.bus();
-    Globals& g = device_.globals();
     const unsigned base = text::hexValue(EEBaseAddress_->text().toStdString());
-    // Both transactions run inside one hold of the bus and one port-access bracket.
-    auto tx = bus.begin();
-    if (!tx) return;
-    g.EEAddrHigh = static_cast<std::int16_t>((base >> 8) & 0xFF);
-    g.EEAddrLow = static_cast<std::int16_t>(base & 0xFF);
-    const int writeAddress = g.SlaveAddr & 0xFE;
-
-    // Address pointer write.
-    bus.I2CStart();
-    sendAck(writeAddress);
-    sendAck(g.EEAddrHigh);
-    sendAck(g.EEAddrLow);
-    bus.describe("Address Pointer", static_cast<int>(base & 0xFFFF), 4);
-    bus.I2CStop();
-
-    // Block read: command A1h, repeated START, count, 32 bytes, PEC.
-    bus.I2CStart();
-    sendAck(writeAddress);
-    sendAck(kBlockReadCommand);
-    bus.I2CStart();
-    sendAck(g.SlaveAddr | 0x01);
-    const int count = bus.I2CReadByte();
-    setItem(0, QStringLiteral("Bytes: ") + QString::fromStdString(text::byteText(static_cast<unsigned>(count))) +
-                   QStringLiteral("h"));
-    bus.I2CMasterAck();
-    // Always 32 data bytes, whatever the count says.
-    for (int i = 0; i < 32; ++i) {
-        const int d = bus.I2CReadByte();
-        setItem(i + 1, QString::fromStdString(text::imageLine(base + static_cast<unsigned>(i), static_cast<unsigned>(d))));
-        bus.I2CMasterAck();
-    }
-    const int pec = bus.I2CReadByte();
-    setItem(33, QStringLiteral("PEC: ") + QString::fromStdString(text::byteText(static_cast<unsigned>(pec))) +
-                    QStringLiteral("h"));
-    bus.I2CAckClock();
-    bus.describe("Block Read", static_cast<int>(base & 0xFFFF), 4);
-    bus.checkPec();
-    bus.I2CStop();
+    const auto r = blockRead(device_, base);
+    if (!r) return;
+    auto q = [](const std::string& s) { return QString::fromStdString(s); };
+    setItem(0, q("Bytes: " + text::byteText(static_cast<unsigned>(r->count)) + "h"));
+    for (int i = 0; i < 32; ++i)
+        setItem(i + 1, q(text::imageLine(base + static_cast<unsigned>(i), static_cast<unsigned>(r->data[static_cast<std::size_t>(i)]))));
+    setItem(33, q("PEC: " + text::byteText(static_cast<unsigned>(r->pec)) + "h"));
 }
 
 }  // namespace kestrel

@@ -10,8 +10,7 @@ class QListWidget;
 namespace kestrel {
 
 // "Block Read": one SMBus block read of 32 EEPROM bytes with byte count and
-// PEC, driven on the line primitives: an address-pointer write, then the
-// block read command A1h with a repeated START.
+// PEC, shown as 34 lines ("Bytes: 20h", 32 image lines, "PEC: 5Ah").
 class BlockReadWindow final : public QWidget {
     Q_OBJECT
 public:
@@ -22,7 +21,6 @@ public:
 
 private:
     void setItem(int index, const QString& text);
-    void sendAck(int byte);
 
     Device& device_;
     QLineEdit* EEBaseAddress_ = nullptr;

@@ -17,6 +17,15 @@ std::optional<int> readByteAt(Device& device, unsigned address);
 // apiece). Stops at the first transaction the bus refuses; false then.
 bool writeZerosToPage(Device& device, unsigned page);
 
+// Erases the page holding `base` and, when a block of `count` bytes from
+// there runs into the next page, that page too (erase text: the block's
+// first and last address). False when the bus refused.
+bool eraseBlockPages(Device& device, unsigned base, int count);
+
+// Writes data[i] to base + i, one byte write each, no waits. False when the
+// bus refused (the bytes before were written).
+bool writeBlock(Device& device, unsigned base, const std::vector<int>& data);
+
 // A byte that read back other than written.
 struct Mismatch {
     unsigned address;

@@ -101,6 +101,7 @@ private:
     // The EEPROM address of the single-byte controls, or nothing (with a note).
     bool byteAddress(int& high, int& low);
     std::vector<std::string> eeDataItems() const;
+    std::vector<int> blockData() const;
     void setEEDataItem(int index, const QString& text);
 
     Globals& g_;

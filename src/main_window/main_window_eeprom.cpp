@@ -167,40 +167,33 @@ void MainWindow::EEData_Click() {
     }
 }
 
+// The block's data bytes, from the list items by position (missing items give 00h).
+std::vector<int> MainWindow::blockData() const {
+    const std::vector<std::string> items = eeDataItems();
+    std::vector<int> data;
+    for (int i = 0; i < g_.EEBlockSize; ++i)
+        data.push_back(text::imageLineData(text::listItem(items, static_cast<std::size_t>(i))));
+    return data;
+}
+
 void MainWindow::WriteEECMD_Click() {
     Bus& bus = device_.bus();
     if (!bus.available()) return;
     const unsigned base = text::hexValue(str(EEBaseAddress->text()));
-    const unsigned last = base + static_cast<unsigned>(g_.EEBlockSize) - 1;
     const std::string first = text::addressText(base);
-    const std::string lastText = text::addressText(last);
-    if (dialogs_.askYesNo(this, kProgramTitle,
-                          qstr("Erase pages " + first + " and " + lastText + " first?"))) {
-        if (!device_.EEPROMPageErase(first)) return;
-        if (last / 0x20 != base / 0x20 && !device_.EEPROMPageErase(lastText)) return;
-    }
-    const std::vector<std::string> items = eeDataItems();
-    for (int i = 0; i < g_.EEBlockSize; ++i) {
-        const unsigned address = (base + static_cast<unsigned>(i)) & 0xFFFFu;
-        g_.EEAddrHigh = static_cast<std::int16_t>(address >> 8);
-        g_.EEAddrLow = static_cast<std::int16_t>(address & 0xFF);
-        const int d = text::imageLineData(text::listItem(items, static_cast<std::size_t>(i)));
-        if (!device_.EEPROMWriteByte(g_.EEAddrHigh, g_.EEAddrLow, d)) {
-            bus.closeAccess();
-            return;
-        }
-    }
+    const std::string last = text::addressText(base + static_cast<unsigned>(g_.EEBlockSize) - 1);
+    if (dialogs_.askYesNo(this, kProgramTitle, qstr("Erase pages " + first + " and " + last + " first?")) &&
+        !eeprom::eraseBlockPages(device_, base, g_.EEBlockSize))
+        return;
+    const bool written = eeprom::writeBlock(device_, base, blockData());
     bus.closeAccess();
-    notify(qstr("Block written to " + first + "h-" + lastText + "h. Click Verify to read it back."));
+    if (written) notify(qstr("Block written to " + first + "h-" + last + "h. Click Verify to read it back."));
 }
 
 // Reads the block back and lists every byte that differs from the list.
 void MainWindow::VerifyEECMD_Click() {
     const unsigned base = text::hexValue(str(EEBaseAddress->text()));
-    const std::vector<std::string> items = eeDataItems();
-    std::vector<int> expected;
-    for (int i = 0; i < g_.EEBlockSize; ++i)
-        expected.push_back(text::imageLineData(text::listItem(items, static_cast<std::size_t>(i))));
+    const std::vector<int> expected = blockData();
     bool complete = false;
     const auto mismatches = eeprom::verify(device_, base, expected, complete);
     if (!complete) return;

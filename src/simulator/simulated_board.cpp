@@ -41,6 +41,29 @@ void SimulatedBoard::DisablePorts(std::int16_t, std::int16_t) { open_ = false; }
 //   reg XX YY          register XX holds YY
 //   ee XXXX YY YY ...  EEPROM bytes from address XXXX on
 //   plover XX YY       switch byte YY of the PLOVER at XX
+//   fault NAME [XX]    a fault for tests: missing, corrupt-pec, sda-stuck-low,
+//                      block-count XX
+bool SimulatedBoard::applyFault(const std::string& fault) {
+    std::istringstream words(fault);
+    std::string name;
+    words >> name;
+    if (name == "missing") {
+        kestrel_.setPresent(false);
+    } else if (name == "corrupt-pec") {
+        kestrel_.setCorruptPec(true);
+    } else if (name == "sda-stuck-low") {
+        wire_.setSdaStuckLow(true);
+    } else if (name == "block-count") {
+        unsigned count = 0;
+        if (!(words >> std::hex >> count)) return false;
+        kestrel_.setBlockCount(static_cast<std::uint8_t>(count));
+    } else {
+        return false;
+    }
+    faults_.push_back(fault);
+    return true;
+}
+
 bool SimulatedBoard::saveState(const std::string& path, std::string* error) const {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) {
@@ -60,6 +83,7 @@ bool SimulatedBoard::saveState(const std::string& path, std::string* error) cons
     for (const PloverModel* p : {&plover90_, &plover98_})
         out << "plover " << static_cast<int>(p->address()) << ' '
             << static_cast<int>(p->switches()) << '\n';
+    for (const std::string& fault : faults_) out << "fault " << fault << '\n';
     out.flush();
     if (!out) {
         if (error) *error = "cannot write " + path;
@@ -83,6 +107,15 @@ bool SimulatedBoard::loadState(const std::string& path, std::string* error) {
         words >> std::hex;
         std::string kind;
         words >> kind;
+        if (kind == "fault") {
+            std::string rest;
+            std::getline(words >> std::ws, rest);
+            if (!applyFault(rest)) {
+                if (error) *error = path + ":" + std::to_string(lineNo) + ": unknown fault '" + rest + "'";
+                return false;
+            }
+            continue;
+        }
         unsigned a = 0, v = 0;
         if (!(words >> a)) {
             if (error) *error = path + ":" + std::to_string(lineNo) + ": missing address";

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "bus/port_access.h"
 #include "simulator/bus_log.h"
@@ -46,11 +47,15 @@ public:
     // reason in `error` when the file cannot be read or written.
     bool loadState(const std::string& path, std::string* error);
     bool saveState(const std::string& path, std::string* error) const;
+    // Sets a fault by name ("missing", "corrupt-pec", "sda-stuck-low",
+    // "block-count 05"); it is kept in the state file too. False when unknown.
+    bool applyFault(const std::string& fault);
 
 private:
     std::uint64_t accesses_ = 0;
     std::uint64_t outside_ = 0;
     bool open_ = false;
+    std::vector<std::string> faults_;
     Wire wire_;
     KestrelModel kestrel_;
     PloverModel plover90_{0x90};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <array>
+#include <optional>
+
+#include "device/device.h"
+
+namespace kestrel {
+
+// One SMBus block read of 32 EEPROM bytes: the address-pointer write
+// (S, address, high, low, P), then the block read command A1h with a
+// repeated START, the byte count, 32 data bytes (always 32, whatever the
+// count says) and the PEC, all inside one hold of the bus.
+struct BlockReadResult {
+    int count = 0;
+    std::array<int, 32> data{};
+    int pec = 0;
+    bool pecOk = false;
+};
+
+// Reads from `base` (modulo 10000h); sets EEAddrHigh and EEAddrLow. Nothing
+// when the bus refused.
+std::optional<BlockReadResult> blockRead(Device& device, unsigned base);
+
+}  // namespace kestrel

@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
+
+#include "batch/batch.h"
+#include "bus/crc8.h"
+#include "device/text_rules.h"
+#include "support/vcd_decoder.h"
+
+namespace kestrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs the program's batch mode in-process on a simulated board kept in a file.
+class BatchTest : public ::testing::Test {
+protected:
+    fs::path dir = fs::temp_directory_path() / ("kestrel_batch_" + std::to_string(::getpid()));
+    std::string state;
+    std::string out, err;
+
+    void SetUp() override {
+        fs::create_directories(dir);
+        state = (dir / "board.txt").string();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    int run(std::vector<std::string> args, bool simulated = true) {
+        if (simulated) args.insert(args.begin(), {"--simulate", "--sim-state", state});
+        std::ostringstream o, e;
+        const int code = batch::run(args, o, e);
+        out = o.str();
+        err = e.str();
+        return code;
+    }
+    std::vector<std::string> lines() const {
+        std::vector<std::string> v;
+        std::istringstream in(out);
+        for (std::string l; std::getline(in, l);) v.push_back(l);
+        return v;
+    }
+    void addFault(const std::string& fault) {
+        std::ofstream(state, std::ios::app) << "fault " << fault << '\n';
+    }
+};
+
+TEST_F(BatchTest, RegistersPersistAcrossRunsOfOneBoard) {
+    EXPECT_EQ(run({"write", "0E", "00"}), 0);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(run({"read", "0E"}), 0);
+    EXPECT_EQ(out, "00\n");
+    EXPECT_EQ(run({"write", "0E", "04"}), 0);
+    EXPECT_EQ(run({"read", "0e"}), 0);
+    EXPECT_EQ(out, "04\n");
+    EXPECT_EQ(err, "");
+
+    EXPECT_EQ(run({"dump"}), 0);
+    const auto dump = lines();
+    ASSERT_EQ(dump.size(), 33u);
+    EXPECT_EQ(dump[0x0E], "0E 04 Config 2");
+    EXPECT_EQ(dump[0x1D], "1D 21 Revision Register");
+    EXPECT_EQ(dump[32].substr(0, 2), "2C");
+    EXPECT_EQ(run({"status"}), 0);
+    EXPECT_EQ(lines().size(), 6u);
+    EXPECT_EQ(run({"switch", "98", "01"}), 0);
+    std::ifstream saved(state);
+    std::stringstream text;
+    text << saved.rdbuf();
+    EXPECT_NE(text.str().find("plover 98 1"), std::string::npos);
+}
+
+TEST_F(BatchTest, EepromImageRoundTripWithEraseAndVerify) {
+    const std::string image = (dir / "image.dat").string();
+    {
+        std::ofstream f(image, std::ios::binary);
+        for (int i = 0; i < 32; ++i) f << text::imageLine(0x8000u + i, 0x40u + i) << "\r\n";
+    }
+    EXPECT_EQ(run({"eeprom", "write", "8100", image, "--erase", "--verify"}), 0) << err;
+    EXPECT_EQ(run({"eeprom", "read", "8100"}), 0);
+    const auto read = lines();
+    ASSERT_EQ(read.size(), 32u);
+    for (int i = 0; i < 32; ++i) EXPECT_EQ(read[i], text::imageLine(0x8100u + i, 0x40u + i));
+
+    const std::string copy = (dir / "copy.dat").string();
+    EXPECT_EQ(run({"eeprom", "read", "8100", "--out", copy}), 0);
+    EXPECT_EQ(out, "");
+    std::ifstream f(copy, std::ios::binary);
+    std::stringstream bytes;
+    bytes << f.rdbuf();
+    EXPECT_EQ(bytes.str().substr(0, 12), "8100h: 40h\r\n");
+
+    EXPECT_EQ(run({"eeprom", "dump"}), 0);
+    const auto table = lines();
+    ASSERT_EQ(table.size(), 33u);
+    EXPECT_EQ(table[17].substr(0, 18), "8100: 40 41 42 43 ");
+
+    EXPECT_EQ(run({"block-read", "8100"}), 0);
+    ASSERT_EQ(lines().size(), 34u);
+    EXPECT_EQ(lines()[0], "Bytes: 20h");
+    EXPECT_EQ(run({"eeprom", "erase", "8100"}), 0);
+    EXPECT_EQ(run({"eeprom", "zero", "8120"}), 0);
+    EXPECT_EQ(run({"eeprom", "read", "8110"}), 0);
+    EXPECT_EQ(lines()[0], "8110h: FFh");
+    EXPECT_EQ(lines()[31], "812Fh: 00h");
+}
+
+TEST_F(BatchTest, BusFaultsGiveExitCodeTwoAndAreNamed) {
+    const std::string image = (dir / "image.dat").string();
+    std::ofstream(image) << "8200h: 12h\n";
+    // Past the EEPROM's end nothing is stored: the verify fails.
+    EXPECT_EQ(run({"eeprom", "write", "8200", image, "--verify"}), 2);
+    EXPECT_NE(err.find("verify mismatch at 8200h: expected 12, read FF"), std::string::npos) << err;
+
+    EXPECT_EQ(run({"--slave", "A2", "read", "1D"}), 2);
+    EXPECT_NE(err.find("No acknowledge from A2h"), std::string::npos) << err;
+    EXPECT_EQ(out, "FF\n") << "the value read is still printed";
+
+    addFault("corrupt-pec");
+    EXPECT_EQ(run({"read", "1D"}), 2);
+    EXPECT_NE(err.find("PEC mismatch at 1Dh"), std::string::npos) << err;
+    EXPECT_EQ(run({"block-read", "8100"}), 2);
+    EXPECT_NE(err.find("PEC mismatch at 8100h"), std::string::npos) << err;
+}
+
+TEST_F(BatchTest, UsageErrorsAndNoPort) {
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{}, {"read"}, {"read", "1D", "2"}, {"frobnicate"}, {"eeprom"},
+                                               {"eeprom", "read", "8100", "--erase"}, {"--sim-state"},
+                                               {"read", "1D", "--nonsense"}}) {
+        EXPECT_EQ(run(bad), 1);
+        EXPECT_EQ(out, "");
+        EXPECT_NE(err.find("Usage: kestrel-eval"), std::string::npos);
+    }
+    EXPECT_EQ(run({"--sim-state", state, "read", "1D"}, false), 1) << "--sim-state needs --simulate";
+    EXPECT_EQ(run({"eeprom", "write", "8100", (dir / "missing.dat").string()}), 1);
+
+    if (fs::exists("/dev/parport0")) GTEST_SKIP() << "this machine has a parallel port";
+    EXPECT_EQ(run({"read", "1D"}, false), 3);
+    EXPECT_NE(err.find("no usable parallel port"), std::string::npos);
+}
+
+TEST_F(BatchTest, TraceOfARegisterReadDecodes) {
+    const std::string trace = (dir / "read.vcd").string();
+    EXPECT_EQ(run({"--trace", trace, "read", "1D"}), 0);
+    std::ifstream f(trace);
+    std::stringstream vcd;
+    vcd << f.rdbuf();
+    const auto d = testing::decodeVcd(vcd.str());
+    const std::string pec = text::byteText(smbusPec({0xAE, 0x1D, 0xAF, 0x21}));
+    EXPECT_EQ(d.tokens, (std::vector<std::string>{"S", "AE", "1D", "Sr", "AF", "21", pec, "P"}));
+    EXPECT_EQ(d.acks, (std::vector<bool>{true, true, true, true, false})) << "acknowledges show in the trace";
+}
+
+}  // namespace
+}  // namespace kestrel
