@@ -32,7 +32,7 @@ QWidget* WindowRegistry::show(const QString& name, bool modal) {
         if (!w->property("kestrelShownOnce").toBool()) {
             // First showing: centre on the screen.
             w->setProperty("kestrelShownOnce", true);
-            w->adjustSize();
+            if (!w->testAttribute(Qt::WA_Resized)) w->adjustSize();
             if (QScreen* screen = QGuiApplication::primaryScreen())
                 w->move(screen->availableGeometry().center() - w->rect().center());
         }

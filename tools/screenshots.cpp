@@ -1,0 +1,70 @@
+// Starts the program on the simulated board, does a little work in each
+// window and saves a picture of every window: for the README and for a look
+// at the layout without clicking through by hand.
+//   kestrel-screenshots OUTDIR     (QT_QPA_PLATFORM=offscreen works without a display)
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QTableView>
+#include <QTest>
+#include <iostream>
+
+#include "app/app_icon.h"
+#include "app/program.h"
+#include "main_window/main_window.h"
+
+namespace {
+
+void click(QWidget* root, const char* name) {
+    if (auto* b = root->findChild<QAbstractButton*>(QLatin1String(name))) QTest::mouseClick(b, Qt::LeftButton);
+}
+
+void save(QWidget* w, const QString& dir, const QString& name) {
+    QTest::qWait(50);
+    const QString path = QDir(dir).filePath(name + QStringLiteral(".png"));
+    if (!w->grab().save(path)) std::cerr << "cannot write " << path.toStdString() << '\n';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setWindowIcon(kestrel::appIcon());
+    if (argc != 2) {
+        std::cerr << "usage: kestrel-screenshots OUTDIR\n";
+        return 1;
+    }
+    const QString dir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(dir);
+
+    kestrel::ProgramOptions options;
+    options.statusPause = [](double) {};
+    kestrel::Program program(std::move(options));
+    for (int i = 0; i < 32; ++i)
+        program.board()->kestrel().setEeprom(0x8100 + i, static_cast<std::uint8_t>(0x3C + 7 * i));
+    program.start();
+    auto& main = program.mainWindow();
+    for (const char* b : {"ReadRAM", "ReadEECMD", "EEByteReadCMD"}) click(&main, b);
+    save(&main, dir, QStringLiteral("main_window"));
+
+    const char* const windows[] = {"frm_acsns", "frm_idiff", "frm_ilim", "frm_sstart", "frm_shroff", "frm_local",
+                                   "frm_rev", "frm_vdiff", "frm_Status", "frm_PLOVER_Control", "frmAbout",
+                                   "frm_EEPROM", "frm_Block_Read", "frm_Config", "frm_BusMonitor"};
+    for (const char* name : windows) {
+        QWidget* w = program.windows().show(QLatin1String(name), false);
+        if (w == nullptr) continue;
+        for (const char* b : {"Read_EEPROM_Page", "Do_Block_Read", "ReadStatus1", "ReadStatus2", "ReadStatus3",
+                              "ReadLatchedStatus1", "ReadLatchedStatus2", "ReadLatchedStatus3"})
+            click(w, b);
+        if (QLatin1String(name) == QLatin1String("frm_BusMonitor")) {
+            click(&main, "ReadEECMD");
+            QTest::qWait(50);
+            if (auto* table = w->findChild<QTableView*>(QStringLiteral("transactions")))
+                table->setCurrentIndex(table->model()->index(table->model()->rowCount() - 1, 0));
+        }
+        save(w, dir, QLatin1String(name));
+        w->hide();
+    }
+    return 0;
+}
