@@ -1,12 +1,10 @@
 #include "app/program.h"
 
 #include <QCoreApplication>
-#include <fstream>
 
 #include "app/qt_dialogs.h"
 #include "app/qt_wait_hooks.h"
 #include "app/windows.h"
-#include "bus/parallel_port.h"
 #include "main_window/main_window.h"
 
 namespace kestrel {
@@ -23,31 +21,16 @@ Program::Program(ProgramOptions options) : options_(std::move(options)) {
 
     if (options_.port != nullptr) {
         port_ = options_.port;
-    } else if (options_.simulate) {
-        board_ = std::make_unique<sim::SimulatedBoard>(options_.seed);
-        if (!options_.simStatePath.empty()) {
-            std::string error;
-            if (std::ifstream(options_.simStatePath).good() &&
-                !board_->loadState(options_.simStatePath, &error))
-                problems_ << QString::fromStdString("Simulated board state not loaded: " + error);
-        }
-        port_ = board_.get();
     } else {
-        realPort_ = std::make_unique<ParallelPort>(
-            [this](const std::string& text) { notice(QString::fromStdString(text)); });
-        port_ = realPort_.get();
-    }
-
-    if (!options_.tracePath.empty()) {
-        auto file = std::make_unique<std::ofstream>(options_.tracePath, std::ios::trunc);
-        if (*file) {
-            tracer_ = std::make_unique<RecordingPort>(*port_, false);
-            tracer_->attachTrace(std::make_unique<VcdWriter>(std::move(file)));
-            port_ = tracer_.get();
-        } else {
-            problems_ << QStringLiteral("Cannot write the trace file %1; no trace is recorded.")
-                             .arg(QString::fromStdString(options_.tracePath));
-        }
+        PortStackOptions portOptions;
+        portOptions.simulate = options_.simulate;
+        portOptions.seed = options_.seed;
+        portOptions.simStatePath = options_.simStatePath;
+        portOptions.tracePath = options_.tracePath;
+        portOptions.notice = [this](const std::string& text) { notice(QString::fromStdString(text)); };
+        ports_ = std::make_unique<PortStack>(portOptions);
+        for (const std::string& problem : ports_->problems()) problems_ << QString::fromStdString(problem);
+        port_ = &ports_->port();
     }
 
     bus_ = std::make_unique<Bus>(*port_, globals_.LPTBase, globals_.PortEntry);
@@ -88,13 +71,9 @@ void Program::quit() {
     quit_ = true;
     bus_->shutDown();
     windows_.closeAll();
-    if (board_ && !options_.simStatePath.empty()) {
-        std::string error;
-        if (!board_->saveState(options_.simStatePath, &error))
-            dialogs_->warn(mainWindow_.get(), kProgramTitle,
-                           QString::fromStdString("Simulated board state not saved: " + error));
-    }
-    if (tracer_ && tracer_->trace()) tracer_->trace()->flush();
+    std::string error;
+    if (ports_ && !ports_->finish(&error))
+        dialogs_->warn(mainWindow_.get(), kProgramTitle, QString::fromStdString(error));
     if (mainWindow_ && mainWindow_->isVisible()) mainWindow_->close();
     QCoreApplication::quit();
 }

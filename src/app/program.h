@@ -18,10 +18,9 @@
 #include "app/dialogs.h"
 #include "app/window_registry.h"
 #include "bus/bus.h"
-#include "bus/recording_port.h"
 #include "device/device.h"
 #include "device/globals.h"
-#include "simulator/simulated_board.h"
+#include "device/port_stack.h"
 
 namespace kestrel {
 
@@ -74,7 +73,7 @@ public:
     SystemInfo& systemInfo() { return *systemInfo_; }
     const ProgramOptions& options() const { return options_; }
     // The simulated board, or nullptr on real ports.
-    sim::SimulatedBoard* board() { return board_.get(); }
+    sim::SimulatedBoard* board() { return ports_ ? ports_->board() : nullptr; }
     // Problems met while starting (trace or state file), already shown.
     const QStringList& startupProblems() const { return problems_; }
 
@@ -87,9 +86,7 @@ private:
     Dialogs* dialogs_ = nullptr;
     LinuxSystemInfo ownSystemInfo_;
     SystemInfo* systemInfo_ = nullptr;
-    std::unique_ptr<sim::SimulatedBoard> board_;
-    std::unique_ptr<PortAccess> realPort_;
-    std::unique_ptr<RecordingPort> tracer_;
+    std::unique_ptr<PortStack> ports_;
     PortAccess* port_ = nullptr;
     std::unique_ptr<Bus> bus_;
     NoDisplay noDisplay_;

@@ -1,34 +1,18 @@
 #include "batch/batch_session.h"
 
-#include <fstream>
-
-#include "bus/parallel_port.h"
 #include "device/diagnostics.h"
 
 namespace kestrel::batch {
 
 Session::Session(const Options& options, std::ostream& err) : options_(options), err_(err) {
-    if (options_.simulate) {
-        board_ = std::make_unique<sim::SimulatedBoard>();
-        std::string error;
-        if (!options_.simState.empty() && std::ifstream(options_.simState).good() &&
-            !board_->loadState(options_.simState, &error))
-            err_ << "kestrel-eval: simulated board state not loaded: " << error << '\n';
-        port_ = board_.get();
-    } else {
-        real_ = std::make_unique<ParallelPort>([this](const std::string& text) { err_ << "kestrel-eval: " << text << '\n'; });
-        port_ = real_.get();
-    }
-    if (!options_.trace.empty()) {
-        auto file = std::make_unique<std::ofstream>(options_.trace, std::ios::trunc);
-        if (*file) {
-            tracer_ = std::make_unique<RecordingPort>(*port_, false);
-            tracer_->attachTrace(std::make_unique<VcdWriter>(std::move(file)));
-            port_ = tracer_.get();
-        } else {
-            err_ << "kestrel-eval: cannot write the trace file " << options_.trace << '\n';
-        }
-    }
+    PortStackOptions portOptions;
+    portOptions.simulate = options_.simulate;
+    portOptions.simStatePath = options_.simState;
+    portOptions.tracePath = options_.trace;
+    portOptions.notice = [this](const std::string& text) { err_ << "kestrel-eval: " << text << '\n'; };
+    ports_ = std::make_unique<PortStack>(portOptions);
+    for (const std::string& problem : ports_->problems()) err_ << "kestrel-eval: " << problem << '\n';
+    PortAccess* port_ = &ports_->port();
     // LPT1 is the port, as in the windows.
     g_.LPTBase = static_cast<std::int16_t>(port_->GetLPTPortAddress(1));
     const std::uint32_t state = port_->GetLastState(0);
@@ -52,11 +36,9 @@ void Session::transactionEnded(const TransactionRecord& record) {
 }
 
 bool Session::finish() {
-    if (tracer_ && tracer_->trace()) tracer_->trace()->flush();
-    if (!board_ || options_.simState.empty()) return true;
     std::string error;
-    if (board_->saveState(options_.simState, &error)) return true;
-    err_ << "kestrel-eval: simulated board state not saved: " << error << '\n';
+    if (ports_->finish(&error)) return true;
+    err_ << "kestrel-eval: " << error << '\n';
     return false;
 }
 

@@ -6,9 +6,8 @@
 #include <vector>
 
 #include "bus/bus.h"
-#include "bus/recording_port.h"
 #include "device/device.h"
-#include "simulator/simulated_board.h"
+#include "device/port_stack.h"
 
 namespace kestrel::batch {
 
@@ -42,10 +41,7 @@ private:
     std::ostream& err_;
     Globals g_;
     NoDisplay display_;
-    std::unique_ptr<sim::SimulatedBoard> board_;
-    std::unique_ptr<PortAccess> real_;
-    std::unique_ptr<RecordingPort> tracer_;
-    PortAccess* port_ = nullptr;
+    std::unique_ptr<PortStack> ports_;
     std::unique_ptr<Bus> bus_;
     std::unique_ptr<Device> device_;
     std::vector<std::string> faults_;

@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include "app/widget_helpers.h"
 #include "device/block_read.h"
 #include "device/text_rules.h"
 
@@ -36,22 +37,15 @@ BlockReadWindow::BlockReadWindow(Device& device) : device_(device) {
     grid->addWidget(exit, 2, 0, 1, 2, Qt::AlignBottom);
 }
 
-void BlockReadWindow::setItem(int index, const QString& text) {
-    if (index < List1_->count())
-        List1_->item(index)->setText(text);
-    else if (index == List1_->count())
-        List1_->addItem(text);
-}
-
 void BlockReadWindow::Do_Block_Read_Click() {
     const unsigned base = text::hexValue(EEBaseAddress_->text().toStdString());
     const auto r = blockRead(device_, base);
     if (!r) return;
     auto q = [](const std::string& s) { return QString::fromStdString(s); };
-    setItem(0, q("Bytes: " + text::byteText(static_cast<unsigned>(r->count)) + "h"));
+    ui::setListItem(List1_, 0, q("Bytes: " + text::byteText(static_cast<unsigned>(r->count)) + "h"));
     for (int i = 0; i < 32; ++i)
-        setItem(i + 1, q(text::imageLine(base + static_cast<unsigned>(i), static_cast<unsigned>(r->data[static_cast<std::size_t>(i)]))));
-    setItem(33, q("PEC: " + text::byteText(static_cast<unsigned>(r->pec)) + "h"));
+        ui::setListItem(List1_, i + 1, q(text::imageLine(base + static_cast<unsigned>(i), static_cast<unsigned>(r->data[static_cast<std::size_t>(i)]))));
+    ui::setListItem(List1_, 33, q("PEC: " + text::byteText(static_cast<unsigned>(r->pec)) + "h"));
 }
 
 }  // namespace kestrel

@@ -20,8 +20,6 @@ public:
     void Command2_Click() { hide(); }
 
 private:
-    void setItem(int index, const QString& text);
-
     Device& device_;
     QLineEdit* EEBaseAddress_ = nullptr;
     QListWidget* List1_ = nullptr;

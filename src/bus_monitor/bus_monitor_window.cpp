@@ -8,21 +8,12 @@
 #include <QVBoxLayout>
 #include <fstream>
 
+#include "app/widget_helpers.h"
 #include "bus/record_export.h"
 #include "bus_monitor/bus_monitor_model.h"
 #include "bus_monitor/waveform_view.h"
 
 namespace kestrel {
-
-namespace {
-
-QPushButton* button(const char* name, const QString& caption, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
-
-}  // namespace
 
 BusMonitorWindow::BusMonitorWindow(Bus& bus, Dialogs& dialogs)
     : bus_(bus), dialogs_(dialogs), model_(new BusMonitorModel(this)) {
@@ -34,10 +25,10 @@ BusMonitorWindow::BusMonitorWindow(Bus& bus, Dialogs& dialogs)
 
     auto* column = new QVBoxLayout(this);
     auto* buttons = new QHBoxLayout;
-    pause_ = button("pauseMonitor", QStringLiteral("Pause"), this);
-    auto* clearButton = button("clearMonitor", QStringLiteral("Clear"), this);
-    auto* csv = button("exportCsv", QStringLiteral("Export CSV..."), this);
-    auto* vcd = button("exportVcd", QStringLiteral("Export VCD..."), this);
+    pause_ = ui::button("pauseMonitor", QStringLiteral("Pause"), this);
+    auto* clearButton = ui::button("clearMonitor", QStringLiteral("Clear"), this);
+    auto* csv = ui::button("exportCsv", QStringLiteral("Export CSV..."), this);
+    auto* vcd = ui::button("exportVcd", QStringLiteral("Export VCD..."), this);
     connect(pause_, &QPushButton::clicked, this, [this] { togglePause(); });
     connect(clearButton, &QPushButton::clicked, this, [this] { clear(); });
     connect(csv, &QPushButton::clicked, this, [this] { exportCsv(); });
@@ -94,22 +85,16 @@ void BusMonitorWindow::togglePause() {
     pause_->setText(model_->paused() ? QStringLiteral("Resume") : QStringLiteral("Pause"));
 }
 
-void BusMonitorWindow::exportCsv() {
-    model_->flush();
-    const QString path = dialogs_.saveFileName(this, csvFile_);
-    if (path.isEmpty()) return;
-    std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
-    record_export::writeCsv(out, model_->records());
-    out.close();
-    if (!out) dialogs_.warn(this, kProgramTitle, QStringLiteral("Cannot write %1").arg(path));
-}
+void BusMonitorWindow::exportCsv() { exportTo(csvFile_, record_export::writeCsv); }
 
-void BusMonitorWindow::exportVcd() {
+void BusMonitorWindow::exportVcd() { exportTo(vcdFile_, record_export::writeVcd); }
+
+void BusMonitorWindow::exportTo(FileDialogState& file, Writer write) {
     model_->flush();
-    const QString path = dialogs_.saveFileName(this, vcdFile_);
+    const QString path = dialogs_.saveFileName(this, file);
     if (path.isEmpty()) return;
     std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
-    record_export::writeVcd(out, model_->records());
+    write(out, model_->records());
     out.close();
     if (!out) dialogs_.warn(this, kProgramTitle, QStringLiteral("Cannot write %1").arg(path));
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QWidget>
+#include <ostream>
+#include <vector>
 
 #include "app/dialogs.h"
 #include "bus/bus.h"
@@ -31,7 +33,9 @@ public:
     void togglePause();
 
 private:
+    using Writer = void (*)(std::ostream&, const std::vector<const TransactionRecord*>&);
     void showSelected();
+    void exportTo(FileDialogState& file, Writer write);
 
     Bus& bus_;
     Dialogs& dialogs_;

@@ -98,12 +98,16 @@ void Device::holdThenStop(const char* kind) {
     bus_.I2CStop();
 }
 
+void Device::setAddressFromText(std::string_view addressText) {
+    const auto address = text::splitAddressText(addressText);
+    g_.EEAddrHigh = address.high;
+    g_.EEAddrLow = address.low;
+}
+
 bool Device::EEPROMPageErase(std::string_view page) {
     auto tx = bus_.begin();
     if (!tx) return false;
-    const auto address = text::splitAddressText(page);
-    g_.EEAddrHigh = address.high;
-    g_.EEAddrLow = address.low;
+    setAddressFromText(page);
     bus_.I2CStart();
     sendAck(writeAddress());
     sendAck(kPageEraseCommand);
@@ -117,9 +121,7 @@ bool Device::EEPROMPageErase(std::string_view page) {
 bool Device::EEPROMWriteZero(std::string_view addressText) {
     auto tx = bus_.begin();
     if (!tx) return false;
-    const auto address = text::splitAddressText(addressText);
-    g_.EEAddrHigh = address.high;
-    g_.EEAddrLow = address.low;
+    setAddressFromText(addressText);
     bus_.I2CStart();
     sendAck(writeAddress());
     sendAck(g_.EEAddrHigh);

@@ -55,6 +55,8 @@ private:
     // Page erase and zero-write: the last byte, then 30 ms with SCL held low,
     // then STOP, so the chip can finish its EEPROM cycle.
     void holdThenStop(const char* kind);
+    // EEAddrHigh and EEAddrLow from a four-digit address text, split by position.
+    void setAddressFromText(std::string_view addressText);
 
     Globals& g_;
     Bus& bus_;

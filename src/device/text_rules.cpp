@@ -82,17 +82,6 @@ bool isFourHexDigits(std::string_view text) {
     return digits == 4;
 }
 
-bool setListItem(std::vector<std::string>& list, std::size_t k, std::string text) {
-    if (k < list.size()) {
-        list[k] = std::move(text);
-    } else if (k == list.size()) {
-        list.push_back(std::move(text));
-    } else {
-        return false;
-    }
-    return true;
-}
-
 std::string listItem(const std::vector<std::string>& list, std::size_t k) {
     return k < list.size() ? list[k] : std::string();
 }

@@ -41,9 +41,6 @@ AddressBytes splitAddressText(std::string_view text);
 // True for a text of exactly four hex digits (blanks ignored).
 bool isFourHexDigits(std::string_view text);
 
-// Sets item k of a list: replaces it, or appends it when the list holds
-// exactly k items; an item further out is left unset (returns false).
-bool setListItem(std::vector<std::string>& list, std::size_t k, std::string text);
 // Item k, or an empty text beyond the end.
 std::string listItem(const std::vector<std::string>& list, std::size_t k);
 

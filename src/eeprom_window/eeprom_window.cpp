@@ -11,20 +11,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/widget_helpers.h"
 #include "device/eeprom_ops.h"
 #include "device/text_rules.h"
 
 namespace kestrel {
-
-namespace {
-
-QPushButton* button(const char* name, const QString& caption, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
-
-}  // namespace
 
 EepromWindow::EepromWindow(Device& device, std::function<void(const QString&)> notify)
     : device_(device), notify_(std::move(notify)) {
@@ -64,7 +55,7 @@ EepromWindow::EepromWindow(Device& device, std::function<void(const QString&)> n
     EEPage0_->setObjectName(QStringLiteral("EEPage0"));
     EEPage0_->setMaximumWidth(70);
     controls->addWidget(EEPage0_);
-    auto* read = button("Read_EEPROM_Page", QStringLiteral("Read Entire EEPROM"), this);
+    auto* read = ui::button("Read_EEPROM_Page", QStringLiteral("Read Entire EEPROM"), this);
     connect(read, &QPushButton::clicked, this, [this] { Read_EEPROM_Page_Click(); });
     controls->addWidget(read);
     ReadEEPROMStatus_ = new QProgressBar(this);
@@ -77,8 +68,8 @@ EepromWindow::EepromWindow(Device& device, std::function<void(const QString&)> n
     PageErasePointer1_ = new QComboBox(erase);
     PageErasePointer1_->setObjectName(QStringLiteral("PageErasePointer1"));
     PageErasePointer1_->setMinimumWidth(90);
-    auto* pageErase = button("PageErase", QStringLiteral("Page Erase:"), erase);
-    auto* zeros = button("WriteZeros", QStringLiteral("Write Zeros to Page:"), erase);
+    auto* pageErase = ui::button("PageErase", QStringLiteral("Page Erase:"), erase);
+    auto* zeros = ui::button("WriteZeros", QStringLiteral("Write Zeros to Page:"), erase);
     connect(pageErase, &QPushButton::clicked, this, [this] { PageErase_Click(); });
     connect(zeros, &QPushButton::clicked, this, [this] { WriteZeros_Click(); });
     eraseRow->addWidget(pageErase);
@@ -86,7 +77,7 @@ EepromWindow::EepromWindow(Device& device, std::function<void(const QString&)> n
     eraseRow->addWidget(zeros);
     controls->addWidget(erase);
 
-    auto* exit = button("exit", QStringLiteral("Exit"), this);
+    auto* exit = ui::button("exit", QStringLiteral("Exit"), this);
     connect(exit, &QPushButton::clicked, this, [this] { exit_Click(); });
     controls->addWidget(exit, 0, Qt::AlignBottom);
     column->addLayout(controls);
@@ -120,11 +111,7 @@ void EepromWindow::Read_EEPROM_Page_Click() {
                 refused = true;
                 break;
             }
-            const QString line = QString::fromStdString(text::imageLine(n, static_cast<unsigned>(*d)));
-            if (j < list->count())
-                list->item(j)->setText(line);
-            else if (j == list->count())
-                list->addItem(line);
+            ui::setListItem(list, j, QString::fromStdString(text::imageLine(n, static_cast<unsigned>(*d))));
         }
         list->setUpdatesEnabled(true);
         ReadEEPROMStatus_->setValue(p);

@@ -15,6 +15,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include "app/widget_helpers.h"
 #include "app/window_registry.h"
 #include "device/diagnostics.h"
 #include "device/text_rules.h"
@@ -27,25 +28,6 @@ namespace kestrel {
 namespace {
 
 const char* const kSlaveAddresses[] = {"AEh", "A0h", "A2h", "A4h", "A6h", "A8h", "AAh", "2Dh"};
-
-QLabel* namedLabel(const char* name, const QString& caption, QWidget* parent) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    return label;
-}
-
-QPushButton* namedButton(const char* name, const QString& caption, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    return button;
-}
-
-QLineEdit* namedEdit(const char* name, const QString& text, QWidget* parent, int width = 60) {
-    auto* edit = new QLineEdit(text, parent);
-    edit->setObjectName(QLatin1String(name));
-    edit->setMaximumWidth(width);
-    return edit;
-}
 
 std::string str(const QString& s) { return s.toStdString(); }
 
@@ -68,7 +50,7 @@ MainWindow::MainWindow(Globals& globals, Device& device, PortAccess& portLibrary
     right->addWidget(buildEepromByteSection());
     grid->addLayout(left, 1, 0);
     grid->addLayout(right, 1, 1);
-    exit = namedButton("exit", QStringLiteral("Exit"), central);
+    exit = ui::button("exit", QStringLiteral("Exit"), central);
     grid->addWidget(exit, 2, 1, Qt::AlignRight);
     grid->setColumnStretch(0, 3);
     grid->setColumnStretch(1, 2);
@@ -83,24 +65,24 @@ QWidget* MainWindow::buildPortSection() {
     auto* box = new QWidget(this);
     auto* grid = new QGridLayout(box);
     grid->setContentsMargins(0, 0, 0, 0);
-    auto* heading = namedLabel("Label3", QStringLiteral("KESTREL Eval Software"), box);
+    auto* heading = ui::label("Label3", QStringLiteral("KESTREL Eval Software"), box);
     QFont f = heading->font();
     f.setPointSize(f.pointSize() + 6);
     f.setBold(true);
     heading->setFont(f);
     grid->addWidget(heading, 0, 0, 1, 6);
-    grid->addWidget(namedLabel("Label2", QStringLiteral("Printer port:"), box), 1, 0);
+    grid->addWidget(ui::label("Label2", QStringLiteral("Printer port:"), box), 1, 0);
     CurrentPPortAddrCOMBO = new QComboBox(box);
     CurrentPPortAddrCOMBO->setObjectName(QStringLiteral("CurrentPPortAddrCOMBO"));
     CurrentPPortAddrCOMBO->setMinimumWidth(130);
     grid->addWidget(CurrentPPortAddrCOMBO, 1, 1);
-    grid->addWidget(namedLabel("Label1", QStringLiteral("pin2=SCL; pin3=SDA"), box), 1, 2);
-    grid->addWidget(namedLabel("Label4", QStringLiteral("Slave address:"), box), 1, 3);
+    grid->addWidget(ui::label("Label1", QStringLiteral("pin2=SCL; pin3=SDA"), box), 1, 2);
+    grid->addWidget(ui::label("Label4", QStringLiteral("Slave address:"), box), 1, 3);
     SlaveAddress = new QComboBox(box);
     SlaveAddress->setObjectName(QStringLiteral("SlaveAddress"));
     SlaveAddress->setMinimumWidth(80);
     grid->addWidget(SlaveAddress, 1, 4);
-    grid->addWidget(namedLabel("Label5", QStringLiteral("AEh=broadcast address"), box), 1, 5);
+    grid->addWidget(ui::label("Label5", QStringLiteral("AEh=broadcast address"), box), 1, 5);
     grid->setColumnStretch(6, 1);
     return box;
 }
@@ -109,21 +91,21 @@ QWidget* MainWindow::buildRamSection() {
     auto* frame = new QGroupBox(QStringLiteral("Ram Byte r/w"), this);
     frame->setObjectName(QStringLiteral("Frame1"));
     auto* grid = new QGridLayout(frame);
-    grid->addWidget(namedLabel("Label6", QStringLiteral("Register:"), frame), 0, 0);
-    AddressPointer = namedEdit("AddressPointer", QStringLiteral("00"), frame);
+    grid->addWidget(ui::label("Label6", QStringLiteral("Register:"), frame), 0, 0);
+    AddressPointer = ui::edit("AddressPointer", QStringLiteral("00"), frame);
     grid->addWidget(AddressPointer, 0, 1);
-    grid->addWidget(namedLabel("Label9", QStringLiteral("Data:"), frame), 1, 0);
-    ByteData = namedEdit("ByteData", QStringLiteral("00"), frame);
+    grid->addWidget(ui::label("Label9", QStringLiteral("Data:"), frame), 1, 0);
+    ByteData = ui::edit("ByteData", QStringLiteral("00"), frame);
     grid->addWidget(ByteData, 1, 1);
     Read_Data = new BitLabelRow(QStringLiteral("Read_Data"), frame);
     grid->addWidget(Read_Data, 0, 2, 1, 2);
-    grid->addWidget(namedLabel("Label10", QStringLiteral("PEC:"), frame), 1, 2, Qt::AlignRight);
-    PEC = namedLabel("PEC", QString(), frame);
+    grid->addWidget(ui::label("Label10", QStringLiteral("PEC:"), frame), 1, 2, Qt::AlignRight);
+    PEC = ui::label("PEC", QString(), frame);
     PEC->setMinimumWidth(30);
     grid->addWidget(PEC, 1, 3);
-    ByteReadCMD = namedButton("ByteReadCMD", QStringLiteral("RAM Byte Read"), frame);
-    ByteWriteCMD = namedButton("ByteWriteCMD", QStringLiteral("RAM Byte Write"), frame);
-    Command1 = namedButton("Command1", QStringLiteral("PS ON"), frame);
+    ByteReadCMD = ui::button("ByteReadCMD", QStringLiteral("RAM Byte Read"), frame);
+    ByteWriteCMD = ui::button("ByteWriteCMD", QStringLiteral("RAM Byte Write"), frame);
+    Command1 = ui::button("Command1", QStringLiteral("PS ON"), frame);
     grid->addWidget(ByteReadCMD, 0, 4);
     grid->addWidget(ByteWriteCMD, 1, 4);
     grid->addWidget(Command1, 0, 5, 2, 1);
@@ -135,7 +117,7 @@ QWidget* MainWindow::buildReadoutSection() {
     auto* frame = new QGroupBox(QStringLiteral("Read RAM Data"), this);
     frame->setObjectName(QStringLiteral("Frame6"));
     auto* grid = new QGridLayout(frame);
-    ReadRAM = namedButton("ReadRAM", QStringLiteral("Read 00h-1Dh:"), frame);
+    ReadRAM = ui::button("ReadRAM", QStringLiteral("Read 00h-1Dh:"), frame);
     grid->addWidget(ReadRAM, 0, 0, Qt::AlignLeft);
     List1 = new QListWidget(frame);
     List1->setObjectName(QStringLiteral("List1"));
@@ -297,11 +279,7 @@ void MainWindow::ReadRAM_Click() {
     for (int i = 0; i < g_.RamRegisterCount; ++i) {
         const auto v = device_.ReadRegister(i);
         if (!v) return;
-        const QString line = QString::fromStdString(readoutLine(static_cast<std::size_t>(i), *v));
-        if (i < List2->count())
-            List2->item(i)->setText(line);
-        else if (i == List2->count())
-            List2->addItem(line);
+        ui::setListItem(List2, i, QString::fromStdString(readoutLine(static_cast<std::size_t>(i), *v)));
     }
 }
 

@@ -102,7 +102,6 @@ private:
     bool byteAddress(int& high, int& low);
     std::vector<std::string> eeDataItems() const;
     std::vector<int> blockData() const;
-    void setEEDataItem(int index, const QString& text);
 
     Globals& g_;
     Device& device_;

@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include "app/widget_helpers.h"
 #include "app/window_registry.h"
 #include "device/eeprom_ops.h"
 #include "device/text_rules.h"
@@ -22,19 +23,6 @@ namespace {
 
 std::string str(const QString& s) { return s.toStdString(); }
 QString qstr(const std::string& s) { return QString::fromStdString(s); }
-
-QPushButton* button(const char* name, const QString& caption, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
-
-QLineEdit* edit(const char* name, const QString& text, QWidget* parent) {
-    auto* e = new QLineEdit(text, parent);
-    e->setObjectName(QLatin1String(name));
-    e->setMaximumWidth(70);
-    return e;
-}
 
 QGroupBox* frame(const QString& caption, QWidget* parent) {
     auto* f = new QGroupBox(caption, parent);
@@ -57,21 +45,21 @@ QWidget* MainWindow::buildEepromDataSection() {
     grid->addWidget(EEData, 0, 0, 8, 1);
 
     grid->addWidget(new QLabel(QStringLiteral("Base Address:"), data), 0, 1);
-    EEBaseAddress = edit("EEBaseAddress", QStringLiteral("8100"), data);
+    EEBaseAddress = ui::edit("EEBaseAddress", QStringLiteral("8100"), data);
     grid->addWidget(EEBaseAddress, 0, 2);
     grid->addWidget(new QLabel(QStringLiteral("Data:"), data), 1, 1);
-    Text5 = edit("Text5", QStringLiteral("00"), data);
+    Text5 = ui::edit("Text5", QStringLiteral("00"), data);
     grid->addWidget(Text5, 1, 2);
-    ReadEECMD = button("ReadEECMD", QStringLiteral("Read 32 bytes from EEPROM:"), data);
-    WriteEECMD = button("WriteEECMD", QStringLiteral("Write 32 bytes to EEPROM:"), data);
-    VerifyEECMD = button("VerifyEECMD", QStringLiteral("Verify"), data);
+    ReadEECMD = ui::button("ReadEECMD", QStringLiteral("Read 32 bytes from EEPROM:"), data);
+    WriteEECMD = ui::button("WriteEECMD", QStringLiteral("Write 32 bytes to EEPROM:"), data);
+    VerifyEECMD = ui::button("VerifyEECMD", QStringLiteral("Verify"), data);
     VerifyEECMD->setToolTip(QStringLiteral("Read the block back and compare it with the list"));
     grid->addWidget(ReadEECMD, 2, 1, 1, 2);
     auto* writeRow = new QHBoxLayout;
     writeRow->addWidget(WriteEECMD, 1);
     writeRow->addWidget(VerifyEECMD);
     grid->addLayout(writeRow, 3, 1, 1, 2);
-    ReadAllEE = button("ReadAllEE", QStringLiteral("View entire EEPROM"), data);
+    ReadAllEE = ui::button("ReadAllEE", QStringLiteral("View entire EEPROM"), data);
     grid->addWidget(ReadAllEE, 4, 1, 1, 2);
 
     QGroupBox* erase = frame(QStringLiteral("EEPROM Page Erase"), data);
@@ -79,8 +67,8 @@ QWidget* MainWindow::buildEepromDataSection() {
     PageErasePointer = new QComboBox(erase);
     PageErasePointer->setObjectName(QStringLiteral("PageErasePointer"));
     PageErasePointer->setMinimumWidth(90);
-    PageErase = button("PageErase", QStringLiteral("Page Erase:"), erase);
-    WriteZeros = button("WriteZeros", QStringLiteral("Write Zeros to Page:"), erase);
+    PageErase = ui::button("PageErase", QStringLiteral("Page Erase:"), erase);
+    WriteZeros = ui::button("WriteZeros", QStringLiteral("Write Zeros to Page:"), erase);
     eraseGrid->addWidget(PageErase, 0, 0);
     eraseGrid->addWidget(WriteZeros, 1, 0);
     eraseGrid->addWidget(PageErasePointer, 0, 1, 2, 1);
@@ -88,7 +76,7 @@ QWidget* MainWindow::buildEepromDataSection() {
 
     QGroupBox* boot = frame(QStringLiteral("BOOT EEPROM r/w"), data);
     auto* bootGrid = new QGridLayout(boot);
-    EEBlockRead = button("EEBlockRead", QStringLiteral("Block Read"), boot);
+    EEBlockRead = ui::button("EEBlockRead", QStringLiteral("Block Read"), boot);
     bootGrid->addWidget(EEBlockRead, 0, 0);
     grid->addWidget(boot, 6, 1, 1, 2);
     grid->setRowStretch(7, 1);
@@ -99,21 +87,21 @@ QWidget* MainWindow::buildEepromByteSection() {
     QGroupBox* bytes = frame(QStringLiteral("EEPROM Byte r/w"), this);
     auto* grid = new QGridLayout(bytes);
     grid->addWidget(new QLabel(QStringLiteral("Register:"), bytes), 0, 0);
-    EEAddressPointer = edit("EEAddressPointer", QStringLiteral("8100"), bytes);
+    EEAddressPointer = ui::edit("EEAddressPointer", QStringLiteral("8100"), bytes);
     EEAddressPointer->setMinimumWidth(60);
     grid->addWidget(EEAddressPointer, 0, 1);
     Read_DataEE = new BitLabelRow(QStringLiteral("Read_DataEE"), bytes);
     grid->addWidget(Read_DataEE, 0, 2, 1, 2);
     grid->addWidget(new QLabel(QStringLiteral("Data:"), bytes), 1, 0);
-    EEByteData = edit("EEByteData", QStringLiteral("00"), bytes);
+    EEByteData = ui::edit("EEByteData", QStringLiteral("00"), bytes);
     grid->addWidget(EEByteData, 1, 1);
     grid->addWidget(new QLabel(QStringLiteral("PEC:"), bytes), 1, 2, Qt::AlignRight);
     PEC_EE = new QLabel(bytes);
     PEC_EE->setObjectName(QStringLiteral("PEC_EE"));
     PEC_EE->setMinimumWidth(30);
     grid->addWidget(PEC_EE, 1, 3);
-    EEByteReadCMD = button("EEByteReadCMD", QStringLiteral("EE Byte Read"), bytes);
-    EEByteWriteCMD = button("EEByteWriteCMD", QStringLiteral("EE Byte Write"), bytes);
+    EEByteReadCMD = ui::button("EEByteReadCMD", QStringLiteral("EE Byte Read"), bytes);
+    EEByteWriteCMD = ui::button("EEByteWriteCMD", QStringLiteral("EE Byte Write"), bytes);
     grid->addWidget(EEByteReadCMD, 0, 4);
     grid->addWidget(EEByteWriteCMD, 1, 4);
     return bytes;
@@ -124,13 +112,6 @@ std::vector<std::string> MainWindow::eeDataItems() const {
     items.reserve(static_cast<std::size_t>(EEData->count()));
     for (int i = 0; i < EEData->count(); ++i) items.push_back(str(EEData->item(i)->text()));
     return items;
-}
-
-void MainWindow::setEEDataItem(int index, const QString& text) {
-    if (index < EEData->count())
-        EEData->item(index)->setText(text);
-    else if (index == EEData->count())
-        EEData->addItem(text);
 }
 
 void MainWindow::EEBaseAddress_Change() {
@@ -150,7 +131,7 @@ void MainWindow::ReadEECMD_Click() {
         const unsigned address = base + static_cast<unsigned>(i);
         const auto d = eeprom::readByteAt(device_, address);
         if (!d) break;
-        setEEDataItem(i, qstr(text::imageLine(address, static_cast<unsigned>(*d))));
+        ui::setListItem(EEData, i, qstr(text::imageLine(address, static_cast<unsigned>(*d))));
     }
     bus.closeAccess();
 }

@@ -75,22 +75,6 @@ TEST(BusSafety, NothingReachesThePortWithoutAFirstPort) {
     EXPECT_NE(notices[0].find("No usable parallel port"), std::string::npos);
 }
 
-TEST(BusSafety, TransactionBracketsPortAccessWithEntryNumbers) {
-    PortRig rig;
-    rig.entry = 1;
-    {
-        auto tx = rig.bus.begin();
-        ASSERT_TRUE(tx);
-        EXPECT_TRUE(rig.bus.busy());
-    }
-    EXPECT_FALSE(rig.bus.busy());
-    const auto& ev = rig.port.events();
-    ASSERT_EQ(ev.size(), 2u);
-    EXPECT_EQ(ev[0].kind, PortEvent::Kind::Enable);
-    EXPECT_EQ(ev[0].value, 1);
-    EXPECT_EQ(ev[1].kind, PortEvent::Kind::Disable);
-}
-
 TEST(BusSafety, SecondTransactionFromInsideTheWaitIsRefusedNotInterleaved) {
     PortRig rig;
     testing::FakeClock clock;

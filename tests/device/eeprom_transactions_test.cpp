@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "bus/crc8.h"
+#include "device/block_read.h"
 #include "device/text_rules.h"
 #include "support/sim_rig.h"
 
@@ -66,43 +67,26 @@ TEST(EepromTransactions, ZeroWriteAndOutOfRangeAddresses) {
 TEST(EepromTransactions, BlockReadFromThePointerWithCountAndPec) {
     SimRig rig;
     auto& chip = rig.board.kestrel();
-    for (int i = 0; i < 32; ++i) chip.setEeprom(0x8100 + i, static_cast<std::uint8_t>(i * 7));
-    Bus& bus = rig.bus;
-    {
-        auto tx = bus.begin();
-        ASSERT_TRUE(tx);
-        // Address pointer write, then A1h with repeated START.
-        bus.I2CStart();
-        for (int b : {0xAE, 0x81, 0x00}) {
-            bus.I2CSendByte(b);
-            bus.I2CAckClock();
-        }
-        bus.I2CStop();
-        bus.I2CStart();
-        for (int b : {0xAE, 0xA1}) {
-            bus.I2CSendByte(b);
-            bus.I2CAckClock();
-        }
-        bus.I2CStart();
-        bus.I2CSendByte(0xAF);
-        bus.I2CAckClock();
-        std::vector<std::uint8_t> got;
-        for (int i = 0; i < 33; ++i) {
-            got.push_back(static_cast<std::uint8_t>(bus.I2CReadByte()));
-            bus.I2CMasterAck();
-        }
-        const int pec = bus.I2CReadByte();
-        bus.I2CAckClock();
-        bus.I2CStop();
-
-        EXPECT_EQ(got[0], 0x20);
-        for (int i = 0; i < 32; ++i) EXPECT_EQ(got[i + 1], static_cast<std::uint8_t>(i * 7));
-        std::vector<std::uint8_t> all = {0xAE, 0xA1, 0xAF};
-        all.insert(all.end(), got.begin(), got.end());
-        EXPECT_EQ(pec, smbusPec(all));
+    std::vector<std::uint8_t> onWire = {0xAE, 0xA1, 0xAF, 0x20};
+    for (int i = 0; i < 32; ++i) {
+        chip.setEeprom(0x8100 + i, static_cast<std::uint8_t>(i * 7));
+        onWire.push_back(static_cast<std::uint8_t>(i * 7));
     }
-    // A chip with a corrupted PEC still answers; the caption shows what came.
+    const auto r = blockRead(rig.device, 0x8100);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->count, 0x20);
+    for (int i = 0; i < 32; ++i) EXPECT_EQ(r->data[static_cast<std::size_t>(i)], i * 7);
+    EXPECT_EQ(r->pec, smbusPec(onWire));
+    EXPECT_TRUE(r->pecOk);
+    const auto log = rig.log();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0], "S AE+ 81+ 00+ P");
+    EXPECT_EQ(log[1].substr(0, 21), "S AE+ A1+ Sr AF+ <20+");
+    EXPECT_FALSE(rig.board.accessOpen());
+
+    // A chip with a corrupted PEC still answers; the check notices.
     chip.setCorruptPec(true);
+    EXPECT_FALSE(blockRead(rig.device, 0x8100)->pecOk);
     ASSERT_EQ(rig.device.ReadRegister(0x1D), 0x21);
     EXPECT_NE(rig.display.pec, text::hexText(smbusPec({0xAE, 0x1D, 0xAF, 0x21})));
 }

@@ -61,14 +61,6 @@ TEST(RegisterTransactions, WritesReachTheChipOnlyInStoredBits) {
     EXPECT_EQ(rig.device.ReadRegister(0x1D), 0x21);
 }
 
-TEST(RegisterTransactions, ReadOnlyLowEightBitsAndOddSlaveAddress) {
-    SimRig rig;
-    rig.g.SlaveAddr = 0x2D;
-    (void)rig.device.ReadRegister(0x103);
-    EXPECT_EQ(rig.board.log().transactions().back().masterBytes(),
-              (std::vector<std::uint8_t>{0x2C, 0x03, 0x2D}));
-}
-
 TEST(RegisterTransactions, SwitchWriteHasNoCommandByte) {
     SimRig rig;
     rig.display.pec = "7";
@@ -102,17 +94,6 @@ TEST(RegisterTransactions, NoPortRefusesWithoutSideEffects) {
     EXPECT_EQ(rig.display.pec, "untouched");
     EXPECT_TRUE(rig.log().empty());
     EXPECT_EQ(rig.notices.size(), 1u);
-}
-
-TEST(RegisterTransactions, LatchedStatusKeepsBitsTheLiveRegisterLost) {
-    SimRig rig;
-    auto& chip = rig.board.kestrel();
-    chip.setLiveStatus(1, 0x40);
-    chip.setLiveStatus(1, 0x00);
-    EXPECT_EQ(rig.device.ReadRegister(0x01), 0x00);
-    EXPECT_EQ(rig.device.ReadRegister(0x2B) .value() & 0x40, 0x40);
-    EXPECT_TRUE(rig.device.WriteRegister(0x2B, 0x00));
-    EXPECT_EQ(rig.device.ReadRegister(0x2B).value() & 0x40, 0x40) << "latched status is read-only";
 }
 
 }  // namespace

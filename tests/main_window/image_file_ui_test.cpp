@@ -37,6 +37,12 @@ TEST(ImageFileUi, SaveAfterReadGivesThirtyTwoCrLfLines) {
     EXPECT_EQ(data.count("\r\n"), 32);
     EXPECT_TRUE(app.dialogs.proposedFiles.front().endsWith("/kestrel.dat|Dat Files (*.dat)"));
 
+    // An empty list saves 32 empty lines.
+    app.find<QListWidget>("EEData")->clear();
+    app.dialogs.fileNames = {path};
+    app.action("WriteFileCMD")->trigger();
+    EXPECT_EQ(readFile(path), QByteArray("\r\n").repeated(32));
+
     // The dialog proposes the name chosen last, in either direction.
     app.action("ReadFileCMD")->trigger();
     EXPECT_TRUE(app.dialogs.proposedFiles.back().startsWith(path + "|"));

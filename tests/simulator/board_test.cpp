@@ -47,15 +47,6 @@ TEST(SimulatedBoard, StrapAddressAndBroadcastBothAnswer) {
     EXPECT_EQ(rig.device.ReadRegister(0x1C), 0x4B);
 }
 
-TEST(SimulatedBoard, SdaStuckLowReadsZeroAndShowsNoTransaction) {
-    SimRig rig;
-    rig.board.wire().setSdaStuckLow(true);
-    EXPECT_EQ(rig.device.ReadRegister(0x1D), 0x00);
-    EXPECT_TRUE(rig.log().empty()) << "with SDA low no START can happen";
-    rig.board.wire().setSdaStuckLow(false);
-    EXPECT_EQ(rig.device.ReadRegister(0x1D), 0x21) << "the chip recovers once SDA is free";
-}
-
 TEST(SimulatedBoard, PortIsLpt1At378WithSdaOnStatusBit4) {
     sim::SimulatedBoard board;
     EXPECT_EQ(board.GetLPTPortAddress(1), 0x378);

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+// Small helpers the windows share: controls created with their object name,
+// and the list item rule.
+namespace kestrel::ui {
+
+inline QPushButton* button(const char* name, const QString& caption, QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+inline QLabel* label(const char* name, const QString& caption, QWidget* parent) {
+    auto* l = new QLabel(caption, parent);
+    l->setObjectName(QLatin1String(name));
+    return l;
+}
+
+inline QLineEdit* edit(const char* name, const QString& text, QWidget* parent, int maxWidth = 70) {
+    auto* e = new QLineEdit(text, parent);
+    e->setObjectName(QLatin1String(name));
+    e->setMaximumWidth(maxWidth);
+    return e;
+}
+
+// Sets item k of a list: replaces it, or appends it when the list holds
+// exactly k items; an item further out is left alone.
+inline void setListItem(QListWidget* list, int k, const QString& text) {
+    if (k < list->count())
+        list->item(k)->setText(text);
+    else if (k == list->count())
+        list->addItem(text);
+}
+
+}  // namespace kestrel::ui

@@ -1,0 +1,41 @@
+#include "device/port_stack.h"
+
+#include <fstream>
+
+#include "bus/parallel_port.h"
+
+namespace kestrel {
+
+PortStack::PortStack(const PortStackOptions& options) : options_(options) {
+    if (options_.simulate) {
+        board_ = std::make_unique<sim::SimulatedBoard>(options_.seed);
+        std::string error;
+        if (!options_.simStatePath.empty() && std::ifstream(options_.simStatePath).good() &&
+            !board_->loadState(options_.simStatePath, &error))
+            problems_.push_back("Simulated board state not loaded: " + error);
+        port_ = board_.get();
+    } else {
+        real_ = std::make_unique<ParallelPort>(options_.notice);
+        port_ = real_.get();
+    }
+    if (!options_.tracePath.empty()) {
+        auto file = std::make_unique<std::ofstream>(options_.tracePath, std::ios::trunc);
+        if (*file) {
+            tracer_ = std::make_unique<RecordingPort>(*port_, false);
+            tracer_->attachTrace(std::make_unique<VcdWriter>(std::move(file)));
+            port_ = tracer_.get();
+        } else {
+            problems_.push_back("Cannot write the trace file " + options_.tracePath + "; no trace is recorded.");
+        }
+    }
+}
+
+bool PortStack::finish(std::string* error) {
+    if (tracer_ && tracer_->trace()) tracer_->trace()->flush();
+    if (!board_ || options_.simStatePath.empty()) return true;
+    if (board_->saveState(options_.simStatePath, error)) return true;
+    if (error) *error = "Simulated board state not saved: " + *error;
+    return false;
+}
+
+}  // namespace kestrel
