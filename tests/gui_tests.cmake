@@ -1,6 +1,7 @@
 # Tests that drive the real windows on the offscreen platform.
 add_executable(gui_tests
     support/gui_main.cpp
+    app/qt_wait_test.cpp
     main_window/startup_test.cpp
     main_window/ram_access_test.cpp
     main_window/eeprom_block_test.cpp

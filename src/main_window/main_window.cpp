@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QToolBar>
 #include <QVBoxLayout>
 
 #include "app/widget_helpers.h"
@@ -57,6 +58,10 @@ MainWindow::MainWindow(Globals& globals, Device& device, PortAccess& portLibrary
     setCentralWidget(central);
 
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    // The toolbar has no buttons yet; it is there but not shown.
+    QToolBar* toolbar = addToolBar(QStringLiteral("Toolbar1"));
+    toolbar->setObjectName(QStringLiteral("Toolbar1"));
+    toolbar->setVisible(false);
     buildMenus();
     connectHandlers();
 }
