@@ -10,7 +10,7 @@
 #include "diagram/diagram_window.h"
 #include "eeprom_window/eeprom_window.h"
 #include "editors/bit_toggle_editor.h"
-#include "editors/editor_specs.h"
+#include "editors/editor_tables.h"
 #include "main_window/main_window.h"
 #include "status/status_window.h"
 #include "switch_control/switch_window.h"
@@ -50,7 +50,7 @@ void registerSwitch(Program& program) {
 
 // The editors in menu order, with the switch window after the share bus editor.
 void registerEditors(Program& program) {
-    for (const editors::EditorSpec& spec : editors::allEditors()) {
+    for (const editors::EditorDef& spec : editors::allEditors()) {
         const QString name = q(spec.windowName);
         program.windows().add(name, [&program, &spec] {
             auto* editor = new BitToggleEditor(spec, program.device(), showDiagram(program));

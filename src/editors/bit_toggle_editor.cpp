@@ -23,7 +23,7 @@ constexpr int kBitPointSize = 18;
 
 }  // namespace
 
-BitToggleEditor::BitToggleEditor(const editors::EditorSpec& spec, Device& device,
+BitToggleEditor::BitToggleEditor(const editors::EditorDef& spec, Device& device,
                                  std::function<void()> returnToDiagram)
     : spec_(spec), device_(device), returnToDiagram_(std::move(returnToDiagram)) {
     setObjectName(q(spec.windowName));
@@ -58,7 +58,7 @@ BitToggleEditor::BitToggleEditor(const editors::EditorSpec& spec, Device& device
 }
 
 QWidget* BitToggleEditor::buildGroup(int index) {
-    const editors::RegisterGroupSpec& g = spec_.groups[static_cast<std::size_t>(index)];
+    const editors::RegisterGroupDef& g = spec_.groups[static_cast<std::size_t>(index)];
     auto* frame = new QGroupBox(q(g.frameCaption), this);
     frame->setObjectName(q(g.frameName));
     auto* grid = new QGridLayout(frame);
@@ -90,7 +90,7 @@ QWidget* BitToggleEditor::buildGroup(int index) {
     Group group{&g, bits, hex, {}, {}};
     auto* optionArea = new QGridLayout;
     for (int o = 0; o < static_cast<int>(g.optionGroups.size()); ++o) {
-        const editors::OptionGroupSpec& og = g.optionGroups[static_cast<std::size_t>(o)];
+        const editors::OptionGroupDef& og = g.optionGroups[static_cast<std::size_t>(o)];
         auto* box = new QGroupBox(q(og.frameCaption), frame);
         box->setObjectName(q(og.frameName));
         auto* boxGrid = new QGridLayout(box);
@@ -136,7 +136,7 @@ void BitToggleEditor::readClick(int index) {
 void BitToggleEditor::decode(int index) {
     Group& group = groups_.at(static_cast<std::size_t>(index));
     for (int o = 0; o < static_cast<int>(group.options.size()); ++o) {
-        const editors::OptionGroupSpec& og = group.spec->optionGroups[static_cast<std::size_t>(o)];
+        const editors::OptionGroupDef& og = group.spec->optionGroups[static_cast<std::size_t>(o)];
         QString pattern;
         for (int bit = og.highBit; bit >= og.lowBit; --bit) pattern += group.bits->label(bit)->text();
         for (int k = 0; k < static_cast<int>(og.options.size()); ++k) {
@@ -167,7 +167,7 @@ void BitToggleEditor::bitClick(int index, int bit) {
 
 void BitToggleEditor::optionClick(int index, int optionGroup, int k) {
     Group& group = groups_.at(static_cast<std::size_t>(index));
-    const editors::OptionGroupSpec& og = group.spec->optionGroups.at(static_cast<std::size_t>(optionGroup));
+    const editors::OptionGroupDef& og = group.spec->optionGroups.at(static_cast<std::size_t>(optionGroup));
     const std::uint8_t before = group.bits->value();
     const std::string_view pattern = og.options.at(static_cast<std::size_t>(k)).pattern;
     for (int bit = og.highBit, i = 0; bit >= og.lowBit; --bit, ++i)

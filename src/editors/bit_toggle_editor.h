@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "device/device.h"
-#include "editors/editor_specs.h"
+#include "editors/editor_tables.h"
 
 class QButtonGroup;
 class QLabel;
@@ -27,7 +27,7 @@ class BitLabelRow;
 class BitToggleEditor final : public QWidget {
     Q_OBJECT
 public:
-    BitToggleEditor(const editors::EditorSpec& spec, Device& device, std::function<void()> returnToDiagram);
+    BitToggleEditor(const editors::EditorDef& spec, Device& device, std::function<void()> returnToDiagram);
 
     // Reads every register of the window in its load order.
     void Form_Load();
@@ -40,14 +40,14 @@ public:
     // The exit button: hide, and go back to the block diagram while it is loaded.
     void exitClick();
 
-    const editors::EditorSpec& spec() const { return spec_; }
+    const editors::EditorDef& spec() const { return spec_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     struct Group {
-        const editors::RegisterGroupSpec* spec;
+        const editors::RegisterGroupDef* spec;
         BitLabelRow* bits;
         QLabel* hex;
         std::vector<QButtonGroup*> options;  // in decode order
@@ -59,7 +59,7 @@ private:
     void decode(int group);
     void backToDiagram();
 
-    const editors::EditorSpec& spec_;
+    const editors::EditorDef& spec_;
     Device& device_;
     std::function<void()> returnToDiagram_;
     std::vector<Group> groups_;

@@ -3,7 +3,7 @@
 #include <QRadioButton>
 
 #include "editors/bit_toggle_editor.h"
-#include "editors/editor_specs.h"
+#include "editors/editor_tables.h"
 #include "support/app_rig.h"
 
 namespace kestrel {

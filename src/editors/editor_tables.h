@@ -11,26 +11,26 @@
 namespace kestrel::editors {
 
 // One option of a field: the field's bits, highest first ("01"), and its caption.
-struct OptionSpec {
+struct OptionDef {
     std::string_view pattern;
     std::string_view caption;
 };
 
 // A group of option buttons bound to a run of adjacent bits of a register.
-struct OptionGroupSpec {
+struct OptionGroupDef {
     std::string_view frameName;
     std::string_view frameCaption;
     std::string_view optionName;
     int highBit;
     int lowBit;
-    std::vector<OptionSpec> options;  // in index order
+    std::vector<OptionDef> options;  // in index order
     int row = 0;                      // where the frame stands below the bit row
     int column = 0;
     int buttonColumns = 1;            // options fill columns of equal height, index 0 top left
 };
 
 // One register shown as eight clickable bits with names, hex label and Read button.
-struct RegisterGroupSpec {
+struct RegisterGroupDef {
     int reg;
     std::string_view frameName;
     std::string_view frameCaption;
@@ -40,19 +40,19 @@ struct RegisterGroupSpec {
     std::string_view hexName;
     std::array<std::string_view, 8> bitNames;         // bit 7 first
     std::array<std::string_view, 8> bitNameObjects;   // object names, bit 7 first
-    std::vector<OptionGroupSpec> optionGroups;        // in decode order
+    std::vector<OptionGroupDef> optionGroups;        // in decode order
     bool rowsOfFour = false;     // bits 7..4 above bits 3..0
     bool staggerNames = false;   // names in two staggered rows (long names)
 };
 
-struct EditorSpec {
+struct EditorDef {
     std::string_view windowName;
     std::string_view title;
     std::string_view heading;  // empty: no heading and no hint label
     bool hint;
     std::string_view exitName;
     std::string_view exitCaption;
-    std::vector<RegisterGroupSpec> groups;  // in display order
+    std::vector<RegisterGroupDef> groups;  // in display order
     std::vector<int> loadOrder;             // indexes into `groups`, read at load
     int frameColumns = 1;                   // register frames per row
     std::string_view menuName;              // main window "&Config Regs" entry
@@ -60,7 +60,7 @@ struct EditorSpec {
 };
 
 // Every editor, in the order of the main window's menu.
-const std::vector<EditorSpec>& allEditors();
-const EditorSpec* findEditor(std::string_view windowName);
+const std::vector<EditorDef>& allEditors();
+const EditorDef* findEditor(std::string_view windowName);
 
 }  // namespace kestrel::editors

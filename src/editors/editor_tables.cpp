@@ -1,4 +1,4 @@
-#include "editors/editor_specs.h"
+#include "editors/editor_tables.h"
 
 namespace kestrel::editors {
 
@@ -15,18 +15,18 @@ constexpr Names kLabels21to28 = {"Label21", "Label22", "Label23", "Label24",
                                  "Label25", "Label26", "Label27", "Label28"};
 
 // Sign and magnitude codes shared by the gain and offset fields.
-std::vector<OptionSpec> signMagnitude(std::string_view m1, std::string_view m2, std::string_view m3,
+std::vector<OptionDef> signMagnitude(std::string_view m1, std::string_view m2, std::string_view m3,
                                       std::string_view p1, std::string_view p2, std::string_view p3) {
     return {{"000", m1}, {"001", m2}, {"010", m3}, {"100", p1}, {"101", p2}, {"110", p3}};
 }
 
-std::vector<OptionSpec> twoBitCodes(std::string_view c00, std::string_view c01, std::string_view c10,
+std::vector<OptionDef> twoBitCodes(std::string_view c00, std::string_view c01, std::string_view c10,
                                     std::string_view c11) {
     return {{"00", c00}, {"01", c01}, {"10", c10}, {"11", c11}};
 }
 
-std::vector<EditorSpec> buildEditors() {
-    std::vector<EditorSpec> all;
+std::vector<EditorDef> buildEditors() {
+    std::vector<EditorDef> all;
 
     all.push_back({"frm_acsns", "ACsense, pulseok", "ACsense and Pulseok", true, "exit", "exit",
                    {{0x0C, "acsense", "ACSense Trim (0Ch)", "read0C", "Read ACSNS Trim", "reg0c", "reg0Ch",
@@ -34,7 +34,7 @@ std::vector<EditorSpec> buildEditors() {
                      kLabels1to8, {}, true, false}},
                    {0}, 1, "mnuACSNS", "ACsense"});
 
-    RegisterGroupSpec r16{0x16, "Frame1", "Current Sense Trim3 (16h)", "read16",
+    RegisterGroupDef r16{0x16, "Frame1", "Current Sense Trim3 (16h)", "read16",
                           "Read Current Sense Trim3 (16h)", "reg16", "reg16h",
                           {"n/a", "n/a", "pol", "tol1", "tol0", "gain2", "gain1", "gain0"},
                           {"Label27", "Label26", "Label25", "Label24", "Label23", "Label22", "Label21", "Label20"},
@@ -44,7 +44,7 @@ std::vector<EditorSpec> buildEditors() {
          {{"00", "0.25%"}, {"01", "0.5%"}, {"10", "1%"}}, 0, 1, 1},
         {"Frame3", "Gain", "Option2", 2, 0, signMagnitude("65x", "85x", "110x", "135x", "175x", "230x"), 0, 0, 2},
     };
-    RegisterGroupSpec r17{0x17, "Frame4", "Current Sense Trim4 (17h)", "read17",
+    RegisterGroupDef r17{0x17, "Frame4", "Current Sense Trim4 (17h)", "read17",
                           "Read Current Sense Trim4 (17h)", "reg17", "reg17h",
                           {"mode", "chop", "ict gain", "gnd off", "n/a", "off2", "off1", "off0"},
                           {"Label19", "Label28", "Label29", "Label30", "Label31", "Label32", "Label33", "Label34"},
@@ -66,7 +66,7 @@ std::vector<EditorSpec> buildEditors() {
                     r16, r17},
                    {0, 1, 2, 3}, 2, "mnuIDIFF", "Current Sense"});
 
-    RegisterGroupSpec r04{0x04, "acsense", "Current Limit and Shareok Trim (04h)", "read04",
+    RegisterGroupDef r04{0x04, "acsense", "Current Limit and Shareok Trim (04h)", "read04",
                           "Read Current Limit Trim (04h)", "reg04", "reg04h",
                           {"lim4", "lim3", "lim2", "lim1", "lim0", "n/c", "shrok1", "shrok0"}, kLabels1to8,
                           {}, false, false};
@@ -104,7 +104,7 @@ std::vector<EditorSpec> buildEditors() {
                      "Read Load Voltage Trim (19h)", "reg19", "reg19h", kPlainBits, kLabels1to8, {}, false, false}},
                    {0}, 1, "mnuVDIFF", "Load Voltage"});
 
-    RegisterGroupSpec r10{0x10, "acsense", "Config4 (10h)", "read10", "Read Config4 (10h)", "reg10", "reg10h",
+    RegisterGroupDef r10{0x10, "acsense", "Config4 (10h)", "read10", "Read Config4 (10h)", "reg10", "reg10h",
                           {"pots1", "pots0", "capture1", "capture0", "ssrs1", "ssrs0", "add1", "trim_lock"},
                           kLabels1to8, {}, false, true};
     r10.optionGroups = {
@@ -119,13 +119,13 @@ std::vector<EditorSpec> buildEditors() {
 
 }  // namespace
 
-const std::vector<EditorSpec>& allEditors() {
-    static const std::vector<EditorSpec> editors = buildEditors();
+const std::vector<EditorDef>& allEditors() {
+    static const std::vector<EditorDef> editors = buildEditors();
     return editors;
 }
 
-const EditorSpec* findEditor(std::string_view windowName) {
-    for (const EditorSpec& e : allEditors())
+const EditorDef* findEditor(std::string_view windowName) {
+    for (const EditorDef& e : allEditors())
         if (e.windowName == windowName) return &e;
     return nullptr;
 }
