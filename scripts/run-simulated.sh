@@ -4,5 +4,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-scripts/build.sh
+KESTREL_BUILD_TESTS=OFF KESTREL_BUILD_BENCH=OFF scripts/build.sh
 exec build/bin/kestrel-eval --simulate "$@"

@@ -28,6 +28,8 @@ KestrelModel::KestrelModel(std::uint32_t seed) : random_(seed == 0 ? 1 : seed) {
     for (std::size_t i = 0; i < kResetValues.size(); ++i) regs_[i] = kResetValues[i];
     for (int i = 0; i < 3; ++i) regs_[kLatchedStatus + i] = regs_[i];
     eeprom_.fill(0xFF);
+    // The first page holds the boot image the chip's trims come from.
+    for (std::size_t i = 0; i < kResetValues.size(); ++i) eeprom_[i] = kResetValues[i];
     written_.reserve(8);
 }
 
