@@ -20,8 +20,9 @@ void BM_SendByte(benchmark::State& state) {
         benchmark::DoNotOptimize(port.lastWritten());
     }
     // 24 data-register writes per byte.
-    state.counters["ns_per_port_access"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * 24, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_port_access"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * 24,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["bytes_per_s"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
@@ -33,8 +34,9 @@ void BM_ReadByte(benchmark::State& state) {
     Bus bus(port, base, entry);
     for (auto _ : state) benchmark::DoNotOptimize(bus.I2CReadByte());
     // 24 writes and 8 status reads per byte.
-    state.counters["ns_per_port_access"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * 32, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_port_access"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * 32,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["bytes_per_s"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }

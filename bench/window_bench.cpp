@@ -15,7 +15,7 @@ namespace {
 
 // Nobody to answer questions in a benchmark: every dialog is cancelled.
 class NoDialogs final : public kestrel::Dialogs {
-public:
+  public:
     bool askYesNo(QWidget*, const QString&, const QString&) override { return false; }
     void inform(QWidget*, const QString&, const QString&) override {}
     void message(QWidget*, const QString&, const QString&) override {}
@@ -35,11 +35,13 @@ std::unique_ptr<kestrel::Program> startProgram(NoDialogs& dialogs) {
 
 // Clicks a button of `window` ("" for the main window) over and over, each
 // time also handling the events the click left (the bus monitor's batch).
-void clickRepeatedly(benchmark::State& state, const char* button, const char* window = "", bool monitor = false) {
+void clickRepeatedly(benchmark::State& state, const char* button, const char* window = "",
+                     bool monitor = false) {
     NoDialogs dialogs;
     auto program = startProgram(dialogs);
     if (monitor) program->windows().show(QStringLiteral("frm_BusMonitor"), false);
-    QWidget* root = *window ? program->windows().show(QLatin1String(window), false) : &program->mainWindow();
+    QWidget* root =
+        *window ? program->windows().show(QLatin1String(window), false) : &program->mainWindow();
     auto* target = root->findChild<QAbstractButton*>(QLatin1String(button));
     for (auto _ : state) {
         QTest::mouseClick(target, Qt::LeftButton);
@@ -48,14 +50,20 @@ void clickRepeatedly(benchmark::State& state, const char* button, const char* wi
     }
 }
 
-void BM_WindowReadRam(benchmark::State& state) { clickRepeatedly(state, "ReadRAM"); }
+void BM_WindowReadRam(benchmark::State& state) {
+    clickRepeatedly(state, "ReadRAM");
+}
 BENCHMARK(BM_WindowReadRam)->Unit(benchmark::kMillisecond);
 
-void BM_WindowEepromBlockRead(benchmark::State& state) { clickRepeatedly(state, "ReadEECMD"); }
+void BM_WindowEepromBlockRead(benchmark::State& state) {
+    clickRepeatedly(state, "ReadEECMD");
+}
 BENCHMARK(BM_WindowEepromBlockRead)->Unit(benchmark::kMillisecond);
 
 // The EEPROM window's whole read: 512 byte reads, lists and progress bar drawn.
-void BM_WindowWholeEepromRead(benchmark::State& state) { clickRepeatedly(state, "Read_EEPROM_Page", "frm_EEPROM"); }
+void BM_WindowWholeEepromRead(benchmark::State& state) {
+    clickRepeatedly(state, "Read_EEPROM_Page", "frm_EEPROM");
+}
 BENCHMARK(BM_WindowWholeEepromRead)->Unit(benchmark::kMillisecond);
 
 // The same with the bus monitor open: every transaction listed, lines kept.
@@ -80,14 +88,17 @@ void BM_StatusPollingTenSeconds(benchmark::State& state) {
     status->findChild<QLineEdit*>(QStringLiteral("poll_delay"))->setText(QStringLiteral("0"));
     const auto* chip = &program->board()->kestrel();
     for (auto _ : state) {
-        QTest::mouseClick(status->findChild<QAbstractButton*>(QStringLiteral("poll")), Qt::LeftButton);
+        QTest::mouseClick(status->findChild<QAbstractButton*>(QStringLiteral("poll")),
+                          Qt::LeftButton);
         QTest::qWait(8000);  // warm up: the bus log reaches its steady size
         const long before = residentKb();
         const auto reads = chip->transactions();
         QTest::qWait(10000);
-        state.counters["passes_per_s"] = static_cast<double>(chip->transactions() - reads) / 6.0 / 10.0;
+        state.counters["passes_per_s"] =
+            static_cast<double>(chip->transactions() - reads) / 6.0 / 10.0;
         state.counters["rss_growth_kb"] = static_cast<double>(residentKb() - before);
-        QTest::mouseClick(status->findChild<QAbstractButton*>(QStringLiteral("exit")), Qt::LeftButton);
+        QTest::mouseClick(status->findChild<QAbstractButton*>(QStringLiteral("exit")),
+                          Qt::LeftButton);
     }
 }
 BENCHMARK(BM_StatusPollingTenSeconds)->Iterations(1)->Unit(benchmark::kSecond);

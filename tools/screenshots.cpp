@@ -17,7 +17,8 @@
 namespace {
 
 void click(QWidget* root, const char* name) {
-    if (auto* b = root->findChild<QAbstractButton*>(QLatin1String(name))) QTest::mouseClick(b, Qt::LeftButton);
+    if (auto* b = root->findChild<QAbstractButton*>(QLatin1String(name)))
+        QTest::mouseClick(b, Qt::LeftButton);
 }
 
 void save(QWidget* w, const QString& dir, const QString& name) {
@@ -48,14 +49,16 @@ int main(int argc, char** argv) {
     for (const char* b : {"ReadRAM", "ReadEECMD", "EEByteReadCMD"}) click(&main, b);
     save(&main, dir, QStringLiteral("main_window"));
 
-    const char* const windows[] = {"frm_acsns", "frm_idiff", "frm_ilim", "frm_sstart", "frm_shroff", "frm_local",
-                                   "frm_rev", "frm_vdiff", "frm_Status", "frm_PLOVER_Control", "frmAbout",
-                                   "frm_EEPROM", "frm_Block_Read", "frm_Config", "frm_BusMonitor"};
+    const char* const windows[] = {
+        "frm_acsns", "frm_idiff",  "frm_ilim",       "frm_sstart", "frm_shroff",
+        "frm_local", "frm_rev",    "frm_vdiff",      "frm_Status", "frm_PLOVER_Control",
+        "frmAbout",  "frm_EEPROM", "frm_Block_Read", "frm_Config", "frm_BusMonitor"};
     for (const char* name : windows) {
         QWidget* w = program.windows().show(QLatin1String(name), false);
         if (w == nullptr) continue;
-        for (const char* b : {"Read_EEPROM_Page", "Do_Block_Read", "ReadStatus1", "ReadStatus2", "ReadStatus3",
-                              "ReadLatchedStatus1", "ReadLatchedStatus2", "ReadLatchedStatus3"})
+        for (const char* b :
+             {"Read_EEPROM_Page", "Do_Block_Read", "ReadStatus1", "ReadStatus2", "ReadStatus3",
+              "ReadLatchedStatus1", "ReadLatchedStatus2", "ReadLatchedStatus3"})
             click(w, b);
         if (QLatin1String(name) == QLatin1String("frm_BusMonitor")) {
             click(&main, "ReadEECMD");

@@ -58,24 +58,30 @@ AboutWindow::AboutWindow(Globals& globals, Dialogs& dialogs, SystemInfo& systemI
     grid->addWidget(icon, 0, 0, 2, 1, Qt::AlignTop);
     grid->addWidget(label("lblTitle", QString(), this, true), 0, 1, 1, 2);
     grid->addWidget(label("lblVersion", QString(), this, true), 1, 1, 1, 2);
-    grid->addWidget(label("lblDescription",
-                          QStringLiteral("Program to exercise the KESTREL RAM/EEPROM registers through a standard "
-                                         "PC parallel port: "),
-                          this),
-                    2, 1, 1, 2);
+    grid->addWidget(
+        label("lblDescription",
+              QStringLiteral(
+                  "Program to exercise the KESTREL RAM/EEPROM registers through a standard "
+                  "PC parallel port: "),
+              this),
+        2, 1, 1, 2);
     grid->addWidget(label("Label1", QStringLiteral("pin2=SCL; pin3=SDA"), this, true), 3, 1, 1, 2);
     grid->addWidget(label("Label2", QStringLiteral("program written by: "), this), 4, 1);
-    grid->addWidget(label("Label3", QStringLiteral("kestrel-eval maintainers <kestrel-eval@example.org>"), this),
-                    5, 1, 1, 2);
-    grid->addWidget(label("Label4", QStringLiteral("Applications support <kestrel-apps@example.org>"), this), 6,
-                    1, 1, 2);
+    grid->addWidget(
+        label("Label3", QStringLiteral("kestrel-eval maintainers <kestrel-eval@example.org>"),
+              this),
+        5, 1, 1, 2);
+    grid->addWidget(
+        label("Label4", QStringLiteral("Applications support <kestrel-apps@example.org>"), this), 6,
+        1, 1, 2);
     grid->addWidget(etchedLine(0, palette().color(QPalette::Mid), this), 7, 0, 1, 3);
     grid->addWidget(etchedLine(1, Qt::white, this), 8, 0, 1, 3);
-    auto* disclaimer = label("lblDisclaimer",
-                             QStringLiteral("Warning: this program drives the evaluation board directly and is "
-                                            "provided as is, without warranty of any kind. Use it only with KESTREL "
-                                            "evaluation boards and at your own risk."),
-                             this);
+    auto* disclaimer = label(
+        "lblDisclaimer",
+        QStringLiteral("Warning: this program drives the evaluation board directly and is "
+                       "provided as is, without warranty of any kind. Use it only with KESTREL "
+                       "evaluation boards and at your own risk."),
+        this);
     grid->addWidget(disclaimer, 9, 0, 3, 2);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
@@ -90,7 +96,8 @@ AboutWindow::AboutWindow(Globals& globals, Dialogs& dialogs, SystemInfo& systemI
     grid->addWidget(ok, 9, 2);
     grid->addWidget(sysInfo, 10, 2);
 
-    grid->addWidget(label("Label5", QStringLiteral("SCL timing adjust:"), this), 12, 0, 1, 2, Qt::AlignRight);
+    grid->addWidget(label("Label5", QStringLiteral("SCL timing adjust:"), this), 12, 0, 1, 2,
+                    Qt::AlignRight);
     SCLtimingadj_ = new QLineEdit(QStringLiteral("5"), this);
     SCLtimingadj_->setObjectName(QStringLiteral("SCLtimingadj"));
     SCLtimingadj_->setMaximumWidth(70);
@@ -104,7 +111,8 @@ void AboutWindow::Form_Load() {
     const int v = g_.SCLTimingValue;
     SCLtimingadj_->setText((v >= 0 ? QStringLiteral(" ") : QString()) + QString::number(v));
     setWindowTitle(QStringLiteral("About ") + kProgramTitle);
-    findChild<QLabel*>(QStringLiteral("lblVersion"))->setText(QStringLiteral("Version ") + kProgramVersion);
+    findChild<QLabel*>(QStringLiteral("lblVersion"))
+        ->setText(QStringLiteral("Version ") + kProgramVersion);
     findChild<QLabel*>(QStringLiteral("lblTitle"))->setText(kProgramTitle);
 }
 
@@ -115,13 +123,17 @@ void AboutWindow::SCLtimingadj_Change() {
     g_.SCLTimingValue = static_cast<std::int16_t>(std::clamp(v, -32768.0, 32767.0));
 }
 
-void AboutWindow::cmdOK_Click() { accept(); }
+void AboutWindow::cmdOK_Click() {
+    accept();
+}
 
 void AboutWindow::StartSysInfo() {
     std::string value;
-    if (systemInfo_.GetKeyValue(kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH", value)) {
+    if (systemInfo_.GetKeyValue(kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO",
+                                "PATH", value)) {
         if (systemInfo_.start(QString::fromStdString(value))) return;
-    } else if (systemInfo_.GetKeyValue(kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Shared Tools Location", "MSINFO",
+    } else if (systemInfo_.GetKeyValue(kHkeyLocalMachine,
+                                       "SOFTWARE\\Microsoft\\Shared Tools Location", "MSINFO",
                                        value)) {
         const QString file = QString::fromStdString(value) + QStringLiteral("\\MSINFO32.EXE");
         if (systemInfo_.fileExists(file) && systemInfo_.start(file)) return;
@@ -129,7 +141,8 @@ void AboutWindow::StartSysInfo() {
         const QString program = systemInfo_.findOnPath(kSystemInfoPrograms);
         if (!program.isEmpty() && systemInfo_.start(program)) return;
     }
-    dialogs_.inform(this, kProgramTitle, QStringLiteral("System Information Is Unavailable At This Time"));
+    dialogs_.inform(this, kProgramTitle,
+                    QStringLiteral("System Information Is Unavailable At This Time"));
 }
 
 }  // namespace kestrel

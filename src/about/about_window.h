@@ -2,8 +2,8 @@
 
 #include <QDialog>
 
-#include "app/dialogs.h"
 #include "about/system_info.h"
+#include "app/dialogs.h"
 #include "device/globals.h"
 
 class QLineEdit;
@@ -15,7 +15,7 @@ namespace kestrel {
 // shared state; no bus operation reads it).
 class AboutWindow final : public QDialog {
     Q_OBJECT
-public:
+  public:
     AboutWindow(Globals& globals, Dialogs& dialogs, SystemInfo& systemInfo);
 
     void Form_Load();
@@ -23,7 +23,7 @@ public:
     void cmdOK_Click();
     void StartSysInfo();
 
-private:
+  private:
     Globals& g_;
     Dialogs& dialogs_;
     SystemInfo& systemInfo_;

@@ -6,9 +6,13 @@
 
 namespace kestrel {
 
-bool LinuxSystemInfo::fileExists(const QString& path) { return QFileInfo::exists(path); }
+bool LinuxSystemInfo::fileExists(const QString& path) {
+    return QFileInfo::exists(path);
+}
 
-bool LinuxSystemInfo::start(const QString& program) { return QProcess::startDetached(program, {}); }
+bool LinuxSystemInfo::start(const QString& program) {
+    return QProcess::startDetached(program, {});
+}
 
 QString LinuxSystemInfo::findOnPath(const QStringList& candidates) {
     for (const QString& name : candidates) {

@@ -12,7 +12,7 @@ namespace kestrel {
 // program runs on Linux, which has none, so the lookups find nothing and a
 // system information program on the PATH is started instead.
 class SystemInfo {
-public:
+  public:
     virtual ~SystemInfo() = default;
     // Reads one registry value as text; false (and `value` empty) when absent.
     virtual bool GetKeyValue(std::uint32_t keyRoot, const std::string& keyName,
@@ -26,8 +26,9 @@ public:
 
 // Linux: no registry; programs found with the PATH and started detached.
 class LinuxSystemInfo final : public SystemInfo {
-public:
-    bool GetKeyValue(std::uint32_t, const std::string&, const std::string&, std::string& value) override {
+  public:
+    bool GetKeyValue(std::uint32_t, const std::string&, const std::string&,
+                     std::string& value) override {
         value.clear();
         return false;
     }

@@ -25,7 +25,8 @@ QIcon appIcon() {
         p.drawRoundedRect(12, 8, 40, 48, 4, 4);
         // SCL and SDA traces.
         p.setPen(QPen(QColor(255, 190, 60), 3));
-        p.drawPolyline(QPolygon({{18, 26}, {24, 26}, {24, 18}, {32, 18}, {32, 26}, {40, 26}, {40, 18}, {46, 18}}));
+        p.drawPolyline(QPolygon(
+            {{18, 26}, {24, 26}, {24, 18}, {32, 18}, {32, 26}, {40, 26}, {40, 18}, {46, 18}}));
         p.setPen(QPen(QColor(90, 200, 255), 3));
         p.drawPolyline(QPolygon({{18, 46}, {26, 46}, {28, 38}, {38, 38}, {40, 46}, {46, 46}}));
         icon.addPixmap(pix);

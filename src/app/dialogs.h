@@ -19,7 +19,7 @@ struct FileDialogState {
 // Every question, message and file dialog the windows show goes through
 // here, so that tests can answer them without a person.
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
     // A question with Yes and No; true for Yes.
     virtual bool askYesNo(QWidget* parent, const QString& title, const QString& question) = 0;

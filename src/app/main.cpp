@@ -30,7 +30,8 @@ int main(int argc, char* argv[]) {
         std::cout << "kestrel-eval " << kestrel::kProgramVersion.toStdString() << '\n';
         return 0;
     }
-    if (kestrel::batch::isBatchCommand(args)) return kestrel::batch::run(args, std::cout, std::cerr);
+    if (kestrel::batch::isBatchCommand(args))
+        return kestrel::batch::run(args, std::cout, std::cerr);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kestrel-eval"));
@@ -39,14 +40,18 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(kestrel::appIcon());
 
     QCommandLineParser parser;
-    const QCommandLineOption simulate(QStringLiteral("simulate"), QStringLiteral("Run on the simulated board."));
-    const QCommandLineOption trace(QStringLiteral("trace"), QStringLiteral("VCD trace file."), QStringLiteral("FILE"));
-    const QCommandLineOption simState(QStringLiteral("sim-state"), QStringLiteral("Simulated board file."),
+    const QCommandLineOption simulate(QStringLiteral("simulate"),
+                                      QStringLiteral("Run on the simulated board."));
+    const QCommandLineOption trace(QStringLiteral("trace"), QStringLiteral("VCD trace file."),
+                                   QStringLiteral("FILE"));
+    const QCommandLineOption simState(QStringLiteral("sim-state"),
+                                      QStringLiteral("Simulated board file."),
                                       QStringLiteral("FILE"));
     parser.addOptions({simulate, trace, simState});
     if (!parser.parse(QApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
         std::cerr << "kestrel-eval: "
-                  << (parser.errorText().isEmpty() ? std::string("unknown command") : parser.errorText().toStdString())
+                  << (parser.errorText().isEmpty() ? std::string("unknown command")
+                                                   : parser.errorText().toStdString())
                   << "\n\n"
                   << kestrel::batch::usage();
         return kestrel::batch::kUsage;

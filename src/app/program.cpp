@@ -27,9 +27,12 @@ Program::Program(ProgramOptions options) : options_(std::move(options)) {
         portOptions.seed = options_.seed;
         portOptions.simStatePath = options_.simStatePath;
         portOptions.tracePath = options_.tracePath;
-        portOptions.notice = [this](const std::string& text) { notice(QString::fromStdString(text)); };
+        portOptions.notice = [this](const std::string& text) {
+            notice(QString::fromStdString(text));
+        };
         ports_ = std::make_unique<PortStack>(portOptions);
-        for (const std::string& problem : ports_->problems()) problems_ << QString::fromStdString(problem);
+        for (const std::string& problem : ports_->problems())
+            problems_ << QString::fromStdString(problem);
         port_ = &ports_->port();
     }
 

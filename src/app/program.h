@@ -50,7 +50,7 @@ struct ProgramOptions {
 };
 
 class Program {
-public:
+  public:
     explicit Program(ProgramOptions options);
     ~Program();
     Program(const Program&) = delete;
@@ -77,7 +77,7 @@ public:
     // Problems met while starting (trace or state file), already shown.
     const QStringList& startupProblems() const { return problems_; }
 
-private:
+  private:
     void notice(const QString& text);
 
     ProgramOptions options_;

@@ -13,7 +13,7 @@ namespace kestrel {
 // it keeps its contents; its close box destroys it, and the next use creates
 // and loads it anew.
 class WindowRegistry {
-public:
+  public:
     using Factory = std::function<QWidget*()>;
 
     void add(const QString& name, Factory factory);
@@ -35,7 +35,7 @@ public:
     // Destroys every loaded window (the program is ending).
     void closeAll();
 
-private:
+  private:
     QMap<QString, Factory> factories_;
     QMap<QString, QPointer<QWidget>> windows_;
 };

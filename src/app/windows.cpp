@@ -8,9 +8,9 @@
 #include "bus/port_check.h"
 #include "bus_monitor/bus_monitor_window.h"
 #include "diagram/diagram_window.h"
-#include "eeprom_window/eeprom_window.h"
 #include "editors/bit_toggle_editor.h"
 #include "editors/editor_tables.h"
+#include "eeprom_window/eeprom_window.h"
 #include "main_window/main_window.h"
 #include "status/status_window.h"
 #include "switch_control/switch_window.h"
@@ -19,7 +19,9 @@ namespace kestrel {
 
 namespace {
 
-QString q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString q(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 const QString kConfigMenu = QStringLiteral("&Config Regs");
 const QString kHelpMenu = QStringLiteral("&Help");
@@ -34,18 +36,21 @@ std::function<void()> showDiagram(Program& program) {
 
 void registerStatus(Program& program) {
     program.windows().add(kStatus, [&program] {
-        auto pause = program.options().statusPause ? program.options().statusPause : StatusWindow::Pause(sleepSeconds);
+        auto pause = program.options().statusPause ? program.options().statusPause
+                                                   : StatusWindow::Pause(sleepSeconds);
         auto* w = new StatusWindow(program.device(), std::move(pause));
         w->Form_Load();
         return w;
     });
-    program.mainWindow().addMenuBarEntry(QStringLiteral("mnuStatus"), QStringLiteral("&Status Regs"), kStatus, true);
+    program.mainWindow().addMenuBarEntry(QStringLiteral("mnuStatus"),
+                                         QStringLiteral("&Status Regs"), kStatus, true);
 }
 
 void registerSwitch(Program& program) {
-    program.windows().add(kSwitch, [&program] { return new SwitchWindow(program.device(), showDiagram(program)); });
-    program.mainWindow().addWindowEntry(kConfigMenu, QStringLiteral("PLOVERControl"), QStringLiteral("PLOVER Control"),
-                                        kSwitch, false);
+    program.windows().add(
+        kSwitch, [&program] { return new SwitchWindow(program.device(), showDiagram(program)); });
+    program.mainWindow().addWindowEntry(kConfigMenu, QStringLiteral("PLOVERControl"),
+                                        QStringLiteral("PLOVER Control"), kSwitch, false);
 }
 
 // The editors in menu order, with the switch window after the share bus editor.
@@ -57,7 +62,8 @@ void registerEditors(Program& program) {
             editor->Form_Load();
             return editor;
         });
-        program.mainWindow().addWindowEntry(kConfigMenu, q(spec.menuName), q(spec.menuCaption), name, false);
+        program.mainWindow().addWindowEntry(kConfigMenu, q(spec.menuName), q(spec.menuCaption),
+                                            name, false);
         if (spec.menuName == "mnuSHR") registerSwitch(program);
     }
 }
@@ -66,10 +72,11 @@ void registerEditors(Program& program) {
 // the bus clear.
 void registerTools(Program& program) {
     const QString monitor = QStringLiteral("frm_BusMonitor");
-    program.windows().add(monitor, [&program] { return new BusMonitorWindow(program.bus(), program.dialogs()); });
+    program.windows().add(
+        monitor, [&program] { return new BusMonitorWindow(program.bus(), program.dialogs()); });
     MainWindow& main = program.mainWindow();
-    main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuBusMonitor"), QStringLiteral("Bus Monitor"),
-                        monitor, false);
+    main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuBusMonitor"),
+                        QStringLiteral("Bus Monitor"), monitor, false);
     QMenu* tools = main.menu(QStringLiteral("&Tools"));
     tools->setObjectName(QStringLiteral("mnuTools"));
     QAction* test = tools->addAction(QStringLiteral("Port Test"));
@@ -79,7 +86,8 @@ void registerTools(Program& program) {
         if (result.result == port_check::SdaResult::Refused) return;
         const QString text = QString::fromStdString(result.text);
         program.mainWindow().notify(text);
-        program.dialogs().inform(&program.mainWindow(), kProgramTitle, QStringLiteral("Port test: ") + text);
+        program.dialogs().inform(&program.mainWindow(), kProgramTitle,
+                                 QStringLiteral("Port test: ") + text);
     });
     QAction* clear = tools->addAction(QStringLiteral("Bus Clear"));
     clear->setObjectName(QStringLiteral("mnuBusClear"));
@@ -98,14 +106,16 @@ void registerAbout(Program& program) {
         return w;
     });
     program.mainWindow().menu(kHelpMenu)->setObjectName(QStringLiteral("mnuHelp"));
-    program.mainWindow().addWindowEntry(kHelpMenu, QStringLiteral("mnuAbout"), QStringLiteral("About"), kAbout, true);
+    program.mainWindow().addWindowEntry(kHelpMenu, QStringLiteral("mnuAbout"),
+                                        QStringLiteral("About"), kAbout, true);
 }
 
 // The EEPROM and block read windows, opened by the main window's buttons.
 void registerEepromWindows(Program& program) {
     program.windows().add(QStringLiteral("frm_EEPROM"), [&program] {
-        auto* w = new EepromWindow(program.device(),
-                                   [&program](const QString& text) { program.mainWindow().notify(text); });
+        auto* w = new EepromWindow(program.device(), [&program](const QString& text) {
+            program.mainWindow().notify(text);
+        });
         w->Form_Load();
         return w;
     });
@@ -117,14 +127,15 @@ void registerEepromWindows(Program& program) {
 
 void registerDiagram(Program& program) {
     program.windows().add(kDiagram, [&program] {
-        auto* w = new DiagramWindow(program.globals(), program.dialogs(), [&program](const QString& name, bool modal) {
-            program.windows().show(name, modal);
-        });
+        auto* w = new DiagramWindow(
+            program.globals(), program.dialogs(),
+            [&program](const QString& name, bool modal) { program.windows().show(name, modal); });
         w->Form_Load();
         return w;
     });
     MainWindow& main = program.mainWindow();
-    main.addWindowEntry(kConfigMenu, QStringLiteral("mnuConfigs"), QStringLiteral("Block Diagram"), kDiagram, true);
+    main.addWindowEntry(kConfigMenu, QStringLiteral("mnuConfigs"), QStringLiteral("Block Diagram"),
+                        kDiagram, true);
     main.menu(kConfigMenu)->addSeparator()->setObjectName(QStringLiteral("sep2"));
 }
 

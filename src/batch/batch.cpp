@@ -22,7 +22,8 @@ struct Parsed {
 };
 
 bool takesValue(const std::string& option) {
-    return option == "--sim-state" || option == "--slave" || option == "--trace" || option == "--out";
+    return option == "--sim-state" || option == "--slave" || option == "--trace" ||
+           option == "--out";
 }
 
 Parsed parse(const std::vector<std::string>& args) {
@@ -41,18 +42,25 @@ Parsed parse(const std::vector<std::string>& args) {
             }
             value = args[++i];
         }
-        if (a == "--simulate") p.options.simulate = true;
-        else if (a == "--sim-state") p.options.simState = value;
-        else if (a == "--trace") p.options.trace = value;
-        else if (a == "--slave") p.options.slave = text::hexValue(value) & 0xFF;
-        else if (a == "--out") p.out = value;
-        else if (a == "--erase" || a == "--verify") p.flags.push_back(a);
+        if (a == "--simulate")
+            p.options.simulate = true;
+        else if (a == "--sim-state")
+            p.options.simState = value;
+        else if (a == "--trace")
+            p.options.trace = value;
+        else if (a == "--slave")
+            p.options.slave = text::hexValue(value) & 0xFF;
+        else if (a == "--out")
+            p.out = value;
+        else if (a == "--erase" || a == "--verify")
+            p.flags.push_back(a);
         else {
             p.error = "unknown option " + a;
             return p;
         }
     }
-    if (!p.options.simState.empty() && !p.options.simulate) p.error = "--sim-state needs --simulate";
+    if (!p.options.simState.empty() && !p.options.simulate)
+        p.error = "--sim-state needs --simulate";
     return p;
 }
 
@@ -64,26 +72,51 @@ struct CommandSpec {
 
 const std::map<std::string, CommandSpec>& commands() {
     static const std::map<std::string, CommandSpec> table = {
-        {"read", {1, [](Session& s, const Parsed& p, std::ostream& o, std::ostream&) {
-             return readRegister(s, text::hexValue(p.words[1]), o); }}},
-        {"write", {2, [](Session& s, const Parsed& p, std::ostream&, std::ostream&) {
-             return writeRegister(s, text::hexValue(p.words[1]), text::hexValue(p.words[2])); }}},
-        {"dump", {0, [](Session& s, const Parsed&, std::ostream& o, std::ostream&) { return dumpRegisters(s, o); }}},
-        {"status", {0, [](Session& s, const Parsed&, std::ostream& o, std::ostream&) { return status(s, o); }}},
-        {"switch", {2, [](Session& s, const Parsed& p, std::ostream&, std::ostream&) {
-             return writeSwitch(s, text::hexValue(p.words[1]), text::hexValue(p.words[2])); }}},
-        {"block-read", {1, [](Session& s, const Parsed& p, std::ostream& o, std::ostream&) {
-             return blockReadCommand(s, text::hexValue(p.words[1]), o); }}},
-        {"eeprom read", {1, [](Session& s, const Parsed& p, std::ostream& o, std::ostream& e) {
-             return eepromRead(s, text::hexValue(p.words[2]), p.out, o, e); }}},
-        {"eeprom dump", {0, [](Session& s, const Parsed&, std::ostream& o, std::ostream&) { return eepromDump(s, o); }}},
-        {"eeprom write", {2, [](Session& s, const Parsed& p, std::ostream&, std::ostream& e) {
-             const auto has = [&](const char* f) { return std::find(p.flags.begin(), p.flags.end(), f) != p.flags.end(); };
-             return eepromWrite(s, text::hexValue(p.words[2]), p.words[3], has("--erase"), has("--verify"), e); }}},
-        {"eeprom erase", {1, [](Session& s, const Parsed& p, std::ostream&, std::ostream&) {
-             return eepromErase(s, text::hexValue(p.words[2])); }}},
-        {"eeprom zero", {1, [](Session& s, const Parsed& p, std::ostream&, std::ostream&) {
-             return eepromZero(s, text::hexValue(p.words[2])); }}},
+        {"read",
+         {1, [](Session& s, const Parsed& p, std::ostream& o,
+                std::ostream&) { return readRegister(s, text::hexValue(p.words[1]), o); }}},
+        {"write",
+         {2,
+          [](Session& s, const Parsed& p, std::ostream&, std::ostream&) {
+              return writeRegister(s, text::hexValue(p.words[1]), text::hexValue(p.words[2]));
+          }}},
+        {"dump",
+         {0, [](Session& s, const Parsed&, std::ostream& o,
+                std::ostream&) { return dumpRegisters(s, o); }}},
+        {"status",
+         {0,
+          [](Session& s, const Parsed&, std::ostream& o, std::ostream&) { return status(s, o); }}},
+        {"switch",
+         {2,
+          [](Session& s, const Parsed& p, std::ostream&, std::ostream&) {
+              return writeSwitch(s, text::hexValue(p.words[1]), text::hexValue(p.words[2]));
+          }}},
+        {"block-read",
+         {1, [](Session& s, const Parsed& p, std::ostream& o,
+                std::ostream&) { return blockReadCommand(s, text::hexValue(p.words[1]), o); }}},
+        {"eeprom read",
+         {1,
+          [](Session& s, const Parsed& p, std::ostream& o, std::ostream& e) {
+              return eepromRead(s, text::hexValue(p.words[2]), p.out, o, e);
+          }}},
+        {"eeprom dump",
+         {0, [](Session& s, const Parsed&, std::ostream& o,
+                std::ostream&) { return eepromDump(s, o); }}},
+        {"eeprom write",
+         {2,
+          [](Session& s, const Parsed& p, std::ostream&, std::ostream& e) {
+              const auto has = [&](const char* f) {
+                  return std::find(p.flags.begin(), p.flags.end(), f) != p.flags.end();
+              };
+              return eepromWrite(s, text::hexValue(p.words[2]), p.words[3], has("--erase"),
+                                 has("--verify"), e);
+          }}},
+        {"eeprom erase",
+         {1, [](Session& s, const Parsed& p, std::ostream&,
+                std::ostream&) { return eepromErase(s, text::hexValue(p.words[2])); }}},
+        {"eeprom zero",
+         {1, [](Session& s, const Parsed& p, std::ostream&,
+                std::ostream&) { return eepromZero(s, text::hexValue(p.words[2])); }}},
     };
     return table;
 }
@@ -97,7 +130,9 @@ std::string commandName(const std::vector<std::string>& words) {
 
 }  // namespace
 
-bool isBatchCommand(const std::vector<std::string>& args) { return !parse(args).words.empty(); }
+bool isBatchCommand(const std::vector<std::string>& args) {
+    return !parse(args).words.empty();
+}
 
 std::string usage() {
     return R"(Usage: kestrel-eval [--simulate [--sim-state FILE]] [--slave AEh] [--trace FILE.vcd] [COMMAND ARGS]
@@ -142,9 +177,12 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         problem = name.empty() ? "no command given" : "unknown command '" + name + "'";
     const std::size_t nameWords = name.rfind("eeprom ", 0) == 0 ? 2 : 1;
     if (problem.empty() && p.words.size() != nameWords + command->second.arguments)
-        problem = "'" + name + "' takes " + std::to_string(command->second.arguments) + " argument(s)";
-    if (problem.empty() && !p.out.empty() && name != "eeprom read") problem = "--out goes with 'eeprom read'";
-    if (problem.empty() && !p.flags.empty() && name != "eeprom write") problem = p.flags[0] + " goes with 'eeprom write'";
+        problem =
+            "'" + name + "' takes " + std::to_string(command->second.arguments) + " argument(s)";
+    if (problem.empty() && !p.out.empty() && name != "eeprom read")
+        problem = "--out goes with 'eeprom read'";
+    if (problem.empty() && !p.flags.empty() && name != "eeprom write")
+        problem = p.flags[0] + " goes with 'eeprom write'";
     if (!problem.empty()) {
         err << "kestrel-eval: " << problem << "\n\n" << usage();
         return kUsage;

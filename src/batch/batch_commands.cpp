@@ -18,7 +18,9 @@ constexpr int kBlock = 32;
 // A transaction the bus refused: it has said why on standard error.
 constexpr int kRefused = kNoPort;
 
-std::string hex2(unsigned v) { return text::byteText(v); }
+std::string hex2(unsigned v) {
+    return text::byteText(v);
+}
 
 }  // namespace
 
@@ -30,7 +32,9 @@ int readRegister(Session& s, unsigned reg, std::ostream& out) {
 }
 
 int writeRegister(Session& s, unsigned reg, unsigned data) {
-    return s.device().WriteRegister(static_cast<int>(reg & 0xFF), static_cast<int>(data & 0xFF)) ? kOk : kRefused;
+    return s.device().WriteRegister(static_cast<int>(reg & 0xFF), static_cast<int>(data & 0xFF))
+               ? kOk
+               : kRefused;
 }
 
 // "REG VALUE NAME" per line: the 30 RAM registers, then the latched status.
@@ -38,32 +42,35 @@ int dumpRegisters(Session& s, std::ostream& out) {
     for (std::size_t r = 0; r < kRegisterMap.size(); ++r) {
         const auto v = s.device().ReadRegister(static_cast<int>(r));
         if (!v) return kRefused;
-        out << hex2(static_cast<unsigned>(r)) << ' ' << hex2(static_cast<unsigned>(*v)) << ' ' << kRegisterMap[r].name
-            << '\n';
+        out << hex2(static_cast<unsigned>(r)) << ' ' << hex2(static_cast<unsigned>(*v)) << ' '
+            << kRegisterMap[r].name << '\n';
     }
     for (int i = 0; i < 3; ++i) {
         const auto v = s.device().ReadRegister(0x2A + i);
         if (!v) return kRefused;
-        out << hex2(0x2Au + static_cast<unsigned>(i)) << ' ' << hex2(static_cast<unsigned>(*v)) << " Latched Status"
-            << i + 1 << '\n';
+        out << hex2(0x2Au + static_cast<unsigned>(i)) << ' ' << hex2(static_cast<unsigned>(*v))
+            << " Latched Status" << i + 1 << '\n';
     }
     return kOk;
 }
 
 int status(Session& s, std::ostream& out) {
-    static const char* const names[] = {"Status1", "Status2", "Status3",
+    static const char* const names[] = {"Status1",         "Status2",         "Status3",
                                         "Latched Status1", "Latched Status2", "Latched Status3"};
     const int regs[] = {0x00, 0x01, 0x02, 0x2A, 0x2B, 0x2C};
     for (int i = 0; i < 6; ++i) {
         const auto v = s.device().ReadRegister(regs[i]);
         if (!v) return kRefused;
-        out << hex2(static_cast<unsigned>(regs[i])) << ' ' << hex2(static_cast<unsigned>(*v)) << ' ' << names[i] << '\n';
+        out << hex2(static_cast<unsigned>(regs[i])) << ' ' << hex2(static_cast<unsigned>(*v)) << ' '
+            << names[i] << '\n';
     }
     return kOk;
 }
 
 int writeSwitch(Session& s, unsigned address, unsigned data) {
-    return s.device().WriteSwitch(static_cast<int>(address & 0xFF), static_cast<int>(data & 0xFF)) ? kOk : kRefused;
+    return s.device().WriteSwitch(static_cast<int>(address & 0xFF), static_cast<int>(data & 0xFF))
+               ? kOk
+               : kRefused;
 }
 
 // The 34 lines of the block read window.
@@ -72,13 +79,15 @@ int blockReadCommand(Session& s, unsigned base, std::ostream& out) {
     if (!r) return kRefused;
     out << "Bytes: " << hex2(static_cast<unsigned>(r->count)) << "h\n";
     for (int i = 0; i < kBlock; ++i)
-        out << text::imageLine(base + static_cast<unsigned>(i), static_cast<unsigned>(r->data[static_cast<std::size_t>(i)]))
+        out << text::imageLine(base + static_cast<unsigned>(i),
+                               static_cast<unsigned>(r->data[static_cast<std::size_t>(i)]))
             << '\n';
     out << "PEC: " << hex2(static_cast<unsigned>(r->pec)) << "h\n";
     return kOk;
 }
 
-int eepromRead(Session& s, unsigned base, const std::string& outFile, std::ostream& out, std::ostream& err) {
+int eepromRead(Session& s, unsigned base, const std::string& outFile, std::ostream& out,
+               std::ostream& err) {
     std::vector<std::string> lines;
     s.device().bus().openAccess();
     for (int i = 0; i < kBlock; ++i) {
@@ -119,7 +128,8 @@ int eepromDump(Session& s, std::ostream& out) {
     return kOk;
 }
 
-int eepromWrite(Session& s, unsigned base, const std::string& file, bool erase, bool verify, std::ostream& err) {
+int eepromWrite(Session& s, unsigned base, const std::string& file, bool erase, bool verify,
+                std::ostream& err) {
     std::vector<std::string> lines;
     std::string error;
     if (!image_file::load(file, lines, &error)) {
@@ -127,7 +137,8 @@ int eepromWrite(Session& s, unsigned base, const std::string& file, bool erase, 
         return kUsage;
     }
     std::vector<int> data;
-    for (int i = 0; i < kBlock; ++i) data.push_back(text::imageLineData(text::listItem(lines, static_cast<std::size_t>(i))));
+    for (int i = 0; i < kBlock; ++i)
+        data.push_back(text::imageLineData(text::listItem(lines, static_cast<std::size_t>(i))));
     if (erase && !eeprom::eraseBlockPages(s.device(), base, kBlock)) return kRefused;
     if (!eeprom::writeBlock(s.device(), base, data)) return kRefused;
     s.device().bus().closeAccess();
@@ -137,7 +148,8 @@ int eepromWrite(Session& s, unsigned base, const std::string& file, bool erase, 
     if (!complete) return kRefused;
     for (const auto& m : mismatches)
         err << "kestrel-eval: verify mismatch at " << text::addressText(m.address) << "h: expected "
-            << hex2(static_cast<unsigned>(m.expected)) << ", read " << hex2(static_cast<unsigned>(m.read)) << '\n';
+            << hex2(static_cast<unsigned>(m.expected)) << ", read "
+            << hex2(static_cast<unsigned>(m.read)) << '\n';
     return mismatches.empty() ? kOk : kBusFault;
 }
 
@@ -145,6 +157,8 @@ int eepromErase(Session& s, unsigned page) {
     return s.device().EEPROMPageErase(text::addressText(page)) ? kOk : kRefused;
 }
 
-int eepromZero(Session& s, unsigned page) { return eeprom::writeZerosToPage(s.device(), page) ? kOk : kRefused; }
+int eepromZero(Session& s, unsigned page) {
+    return eeprom::writeZerosToPage(s.device(), page) ? kOk : kRefused;
+}
 
 }  // namespace kestrel::batch

@@ -15,9 +15,11 @@ int dumpRegisters(Session& s, std::ostream& out);
 int status(Session& s, std::ostream& out);
 int writeSwitch(Session& s, unsigned address, unsigned data);
 int blockReadCommand(Session& s, unsigned base, std::ostream& out);
-int eepromRead(Session& s, unsigned base, const std::string& outFile, std::ostream& out, std::ostream& err);
+int eepromRead(Session& s, unsigned base, const std::string& outFile, std::ostream& out,
+               std::ostream& err);
 int eepromDump(Session& s, std::ostream& out);
-int eepromWrite(Session& s, unsigned base, const std::string& file, bool erase, bool verify, std::ostream& err);
+int eepromWrite(Session& s, unsigned base, const std::string& file, bool erase, bool verify,
+                std::ostream& err);
 int eepromErase(Session& s, unsigned page);
 int eepromZero(Session& s, unsigned page);
 

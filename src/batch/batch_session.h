@@ -21,7 +21,7 @@ struct Options {
 
 // The port, bus and device of one batch run, and what went wrong on the bus.
 class Session final : public TransactionObserver {
-public:
+  public:
     Session(const Options& options, std::ostream& err);
     ~Session() override;
 
@@ -36,7 +36,7 @@ public:
 
     void transactionEnded(const TransactionRecord& record) override;
 
-private:
+  private:
     Options options_;
     std::ostream& err_;
     Globals g_;

@@ -42,9 +42,13 @@ void BlockReadWindow::Do_Block_Read_Click() {
     const auto r = blockRead(device_, base);
     if (!r) return;
     auto q = [](const std::string& s) { return QString::fromStdString(s); };
-    ui::setListItem(List1_, 0, q("Bytes: " + text::byteText(static_cast<unsigned>(r->count)) + "h"));
+    ui::setListItem(List1_, 0,
+                    q("Bytes: " + text::byteText(static_cast<unsigned>(r->count)) + "h"));
     for (int i = 0; i < 32; ++i)
-        ui::setListItem(List1_, i + 1, q(text::imageLine(base + static_cast<unsigned>(i), static_cast<unsigned>(r->data[static_cast<std::size_t>(i)]))));
+        ui::setListItem(
+            List1_, i + 1,
+            q(text::imageLine(base + static_cast<unsigned>(i),
+                              static_cast<unsigned>(r->data[static_cast<std::size_t>(i)]))));
     ui::setListItem(List1_, 33, q("PEC: " + text::byteText(static_cast<unsigned>(r->pec)) + "h"));
 }
 

@@ -13,13 +13,13 @@ namespace kestrel {
 // PEC, shown as 34 lines ("Bytes: 20h", 32 image lines, "PEC: 5Ah").
 class BlockReadWindow final : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit BlockReadWindow(Device& device);
 
     void Do_Block_Read_Click();
     void Command2_Click() { hide(); }
 
-private:
+  private:
     Device& device_;
     QLineEdit* EEBaseAddress_ = nullptr;
     QListWidget* List1_ = nullptr;

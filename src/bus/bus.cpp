@@ -1,10 +1,10 @@
 #include "bus/bus.h"
 
-#include "bus/crc8.h"
-
 #include <algorithm>
 #include <chrono>
 #include <utility>
+
+#include "bus/crc8.h"
 
 namespace kestrel {
 
@@ -68,7 +68,8 @@ void Bus::checkPec() {
     if (record_.received.empty()) return;
     std::uint8_t crc = 0;
     for (const auto& b : record_.sent) crc = crc8Update(crc, b.value);
-    for (std::size_t i = 0; i + 1 < record_.received.size(); ++i) crc = crc8Update(crc, record_.received[i]);
+    for (std::size_t i = 0; i + 1 < record_.received.size(); ++i)
+        crc = crc8Update(crc, record_.received[i]);
     record_.pecReceived = record_.received.back();
     record_.pecExpected = crc;
 }
@@ -87,11 +88,14 @@ std::uint16_t Bus::status() {
     const std::uint16_t s = port_.Inport(static_cast<std::uint16_t>(lptBase_ + 1));
     if (captureLines_)
         record_.lines.push_back(static_cast<std::uint8_t>(
-            TransactionRecord::kSample | ((s & kStatusSdaBit) != 0 ? TransactionRecord::kSampleLow : 0)));
+            TransactionRecord::kSample |
+            ((s & kStatusSdaBit) != 0 ? TransactionRecord::kSampleLow : 0)));
     return s;
 }
 
-bool Bus::sampleSdaLow() { return (status() & kStatusSdaBit) != 0; }
+bool Bus::sampleSdaLow() {
+    return (status() & kStatusSdaBit) != 0;
+}
 
 void Bus::openAccess() {
     if (lptBase_ != 0 && !busy_ && !shutDown_)
@@ -121,7 +125,8 @@ void Bus::I2CStop() {
     out(kLinesReleased);
     lastWasSend_ = false;
     // One record per START..STOP; observers see it now.
-    for (TransactionObserver* o : std::vector<TransactionObserver*>(observers_)) o->transactionEnded(record_);
+    for (TransactionObserver* o : std::vector<TransactionObserver*>(observers_))
+        o->transactionEnded(record_);
     record_.clear();
     record_.sequence = ++sequence_;
 }

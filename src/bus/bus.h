@@ -21,7 +21,7 @@ class Bus;
 // transaction may start until it is destroyed. Converts to false when the
 // bus refused the request; then nothing was opened and nothing may be sent.
 class BusTransaction {
-public:
+  public:
     BusTransaction(BusTransaction&& other) noexcept;
     BusTransaction& operator=(BusTransaction&&) = delete;
     BusTransaction(const BusTransaction&) = delete;
@@ -30,7 +30,7 @@ public:
 
     explicit operator bool() const noexcept { return bus_ != nullptr; }
 
-private:
+  private:
     friend class Bus;
     explicit BusTransaction(Bus* bus) noexcept : bus_(bus) {}
     Bus* bus_;
@@ -42,7 +42,7 @@ private:
 // Every line change is exactly one write of a line state (0..3) to the data
 // register; there are no delays, the bus runs as fast as the port allows.
 class Bus {
-public:
+  public:
     // `lptBase` and `portEntry` live in the program's shared state; the bus
     // reads them on every transaction, so it always drives the chosen port.
     Bus(PortAccess& port, const std::int16_t& lptBase, const std::int16_t& portEntry);
@@ -105,7 +105,7 @@ public:
     void writeLines(std::uint8_t lines) { out(lines); }
     bool sampleSdaLow();
 
-private:
+  private:
     friend class BusTransaction;
     void endTransaction() noexcept;
     void tell(const std::string& text);

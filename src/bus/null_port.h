@@ -7,7 +7,7 @@ namespace kestrel {
 // A port that accepts every write and always reads back the same status.
 // Used to measure the software cost of the bus code without hardware.
 class NullPort final : public PortAccess {
-public:
+  public:
     explicit NullPort(std::uint16_t base = 0x378, std::uint16_t status = 0) noexcept
         : base_(base), status_(status) {}
 
@@ -20,7 +20,7 @@ public:
 
     std::uint8_t lastWritten() const noexcept { return last_; }
 
-private:
+  private:
     std::uint16_t base_;
     std::uint16_t status_;
     std::uint8_t last_ = 0;

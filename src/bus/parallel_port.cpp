@@ -17,8 +17,8 @@ ParallelPort::ParallelPort(std::function<void(const std::string&)> notice)
     }
     std::vector<ListedPort> listed;
     for (int i = 0; i < list_->portc; ++i)
-        listed.push_back({list_->portv[i]->name ? list_->portv[i]->name : "",
-                          list_->portv[i]->base_addr});
+        listed.push_back(
+            {list_->portv[i]->name ? list_->portv[i]->name : "", list_->portv[i]->base_addr});
     const auto assigned = assignLptSlots(listed);
     for (std::size_t n = 0; n < slots_.size(); ++n) {
         slots_[n].info = assigned[n];
@@ -46,7 +46,9 @@ std::uint16_t ParallelPort::GetLPTPortAddress(int n) {
     return slots_[n - 1].info.address;
 }
 
-void ParallelPort::EnablePorts(std::int16_t, std::int16_t) { enabled_ = true; }
+void ParallelPort::EnablePorts(std::int16_t, std::int16_t) {
+    enabled_ = true;
+}
 
 void ParallelPort::DisablePorts(std::int16_t, std::int16_t) {
     enabled_ = false;
@@ -100,8 +102,8 @@ void ParallelPort::explainOpenFailure(const Slot& slot, int error) {
         text += "permission denied on " + node +
                 ". Add yourself to group lp (sudo adduser $USER lp), log in again and restart.";
     else
-        text += "the port library reported error " + std::to_string(error) +
-                " (no pin-level access).";
+        text +=
+            "the port library reported error " + std::to_string(error) + " (no pin-level access).";
     notice_(text);
 }
 

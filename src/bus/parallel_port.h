@@ -17,7 +17,7 @@ namespace kestrel {
 // drives is opened on first use and claimed from EnablePorts to DisablePorts,
 // so other programs (a printer daemon) can use it between transactions.
 class ParallelPort final : public PortAccess {
-public:
+  public:
     // `notice` receives what the user must do when a port cannot be opened;
     // it is told once, not on every transaction.
     explicit ParallelPort(std::function<void(const std::string&)> notice);
@@ -32,7 +32,7 @@ public:
     std::uint16_t GetLPTPortAddress(int n) override;
     std::uint32_t GetLastState(int) override { return lastState_; }
 
-private:
+  private:
     struct Slot {
         LptSlot info;
         ::parport* port = nullptr;

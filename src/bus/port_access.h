@@ -11,7 +11,7 @@ namespace kestrel {
 // Data register bit 0 pulls SCL low, bit 1 pulls SDA low (both inverted on
 // the board); status bit 4 (10h) reads SDA back inverted.
 class PortAccess {
-public:
+  public:
     virtual ~PortAccess() = default;
 
     // Writes `value` (0..3) to the data register at `port`.

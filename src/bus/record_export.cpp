@@ -26,7 +26,7 @@ std::string field(const std::string& text) {
 
 // Streams into another stream that the VCD writer does not own.
 class BorrowedStream final : public std::ostream {
-public:
+  public:
     explicit BorrowedStream(std::ostream& target) : std::ostream(target.rdbuf()) {}
 };
 
@@ -58,14 +58,18 @@ void writeCsv(std::ostream& out, const std::vector<const TransactionRecord*>& re
         char time[32];
         std::snprintf(time, sizeof time, "%.3f", r->startMs);
         std::string problem;
-        if (r->sdaStuckLow) problem = "SDA stuck low";
-        else if (r->anyNack()) problem = "no acknowledge";
-        else if (r->pecMismatch()) problem = "PEC mismatch";
-        out << time << ',' << field(r->kind) << ',' << (r->sent.empty() ? "" : hex2(r->sent[0].value & 0xFEu))
-            << ',' << targetHex(*r)
-            << ',' << field(bytesText(*r)) << ',' << (r->pecReceived < 0 ? "" : hex2(static_cast<unsigned>(r->pecReceived)))
-            << ',' << (r->pecExpected < 0 ? "" : hex2(static_cast<unsigned>(r->pecExpected))) << ',' << problem
-            << "\r\n";
+        if (r->sdaStuckLow)
+            problem = "SDA stuck low";
+        else if (r->anyNack())
+            problem = "no acknowledge";
+        else if (r->pecMismatch())
+            problem = "PEC mismatch";
+        out << time << ',' << field(r->kind) << ','
+            << (r->sent.empty() ? "" : hex2(r->sent[0].value & 0xFEu)) << ',' << targetHex(*r)
+            << ',' << field(bytesText(*r)) << ','
+            << (r->pecReceived < 0 ? "" : hex2(static_cast<unsigned>(r->pecReceived))) << ','
+            << (r->pecExpected < 0 ? "" : hex2(static_cast<unsigned>(r->pecExpected))) << ','
+            << problem << "\r\n";
     }
 }
 

@@ -20,7 +20,7 @@ struct PortEvent {
 // status read in order (for tests), and optionally the line history as a VCD
 // trace streamed to a file (for a whole session, without growing in memory).
 class RecordingPort final : public PortAccess {
-public:
+  public:
     explicit RecordingPort(PortAccess& inner, bool keepEvents = true)
         : inner_(inner), keep_(keepEvents) {}
 
@@ -39,7 +39,7 @@ public:
     std::vector<int> writes() const;
     void clear() { events_.clear(); }
 
-private:
+  private:
     void keep(PortEvent::Kind kind, std::uint16_t value) {
         if (keep_) events_.push_back({kind, value});
     }

@@ -33,7 +33,9 @@ struct TransactionRecord {
     bool sdaStuckLow = false;
     std::vector<std::uint8_t> lines;
 
-    bool pecMismatch() const { return pecReceived >= 0 && pecExpected >= 0 && pecReceived != pecExpected; }
+    bool pecMismatch() const {
+        return pecReceived >= 0 && pecExpected >= 0 && pecReceived != pecExpected;
+    }
     bool anyNack() const {
         for (const SentByte& b : sent)
             if (b.ack == 0) return true;
@@ -45,7 +47,7 @@ struct TransactionRecord {
 
 // Sees every transaction when it ends.
 class TransactionObserver {
-public:
+  public:
     virtual ~TransactionObserver() = default;
     virtual void transactionEnded(const TransactionRecord& record) = 0;
 };

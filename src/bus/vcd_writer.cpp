@@ -15,7 +15,9 @@ VcdWriter::VcdWriter(std::unique_ptr<std::ostream> out) : out_(std::move(out)) {
              "#0\n$dumpvars\n1!\n1\"\n$end\n";
 }
 
-VcdWriter::~VcdWriter() { flush(); }
+VcdWriter::~VcdWriter() {
+    flush();
+}
 
 void VcdWriter::write(std::uint8_t lines) {
     const bool masterPullsSda = (lines & kSdaLow) != 0;
@@ -40,7 +42,9 @@ void VcdWriter::flush() {
     out_->flush();
 }
 
-bool VcdWriter::good() const { return out_->good(); }
+bool VcdWriter::good() const {
+    return out_->good();
+}
 
 void VcdWriter::output(const Step& step) {
     if (step.scl == sclShown_ && step.sda == sdaShown_) return;

@@ -16,7 +16,7 @@ namespace kestrel {
 // master samples SDA. A sample therefore corrects the level of the writes since
 // SCL last fell, so that SDA never appears to change while SCL is high.
 class VcdWriter {
-public:
+  public:
     explicit VcdWriter(std::unique_ptr<std::ostream> out);
     ~VcdWriter();
     VcdWriter(const VcdWriter&) = delete;
@@ -29,7 +29,7 @@ public:
     void flush();
     bool good() const;
 
-private:
+  private:
     struct Step {
         std::uint64_t time;
         bool scl;  // true: high

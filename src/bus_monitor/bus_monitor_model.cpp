@@ -25,7 +25,8 @@ void BusMonitorModel::flush() {
     flushQueued_ = false;
     if (pending_.empty()) return;
     if (pending_.size() > kCapacity) pending_.erase(pending_.begin(), pending_.end() - kCapacity);
-    const std::size_t overflow = rows_.size() + pending_.size() > kCapacity ? rows_.size() + pending_.size() - kCapacity : 0;
+    const std::size_t overflow =
+        rows_.size() + pending_.size() > kCapacity ? rows_.size() + pending_.size() - kCapacity : 0;
     if (overflow > 0) {
         beginRemoveRows({}, 0, static_cast<int>(overflow) - 1);
         rows_.erase(rows_.begin(), rows_.begin() + static_cast<long>(overflow));
@@ -56,7 +57,9 @@ int BusMonitorModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
-int BusMonitorModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
+int BusMonitorModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
 
 QVariant BusMonitorModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
@@ -64,30 +67,38 @@ QVariant BusMonitorModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::BackgroundRole) return r.faulty() ? QBrush(QColor(255, 205, 205)) : QVariant();
     if (role != Qt::DisplayRole) return {};
     switch (index.column()) {
-        case Time: return QString::number(r.startMs, 'f', 3);
-        case Kind: return QString::fromStdString(r.kind);
+        case Time:
+            return QString::number(r.startMs, 'f', 3);
+        case Kind:
+            return QString::fromStdString(r.kind);
         case Address:
-            return r.sent.empty() ? QString()
-                                  : QString::fromStdString(text::byteText(r.sent[0].value & 0xFEu) + "h");
-        case Target: return QString::fromStdString(targetText(r));
-        case Bytes: return QString::fromStdString(record_export::bytesText(r));
+            return r.sent.empty()
+                       ? QString()
+                       : QString::fromStdString(text::byteText(r.sent[0].value & 0xFEu) + "h");
+        case Target:
+            return QString::fromStdString(targetText(r));
+        case Bytes:
+            return QString::fromStdString(record_export::bytesText(r));
         case Pec:
             if (r.pecReceived < 0) return QString();
-            return QString::fromStdString(text::byteText(static_cast<unsigned>(r.pecReceived)) +
-                                          (r.pecMismatch() ? " (expected " +
-                                                                 text::byteText(static_cast<unsigned>(r.pecExpected)) + ")"
-                                                           : " ok"));
+            return QString::fromStdString(
+                text::byteText(static_cast<unsigned>(r.pecReceived)) +
+                (r.pecMismatch()
+                     ? " (expected " + text::byteText(static_cast<unsigned>(r.pecExpected)) + ")"
+                     : " ok"));
         case Result: {
             const std::string problem = diagnose(r);
             return QString::fromStdString(problem.empty() ? "ok" : problem);
         }
-        default: return {};
+        default:
+            return {};
     }
 }
 
 QVariant BusMonitorModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    static const char* const names[] = {"Time (ms)", "Kind", "Slave", "Register / address", "Bytes", "PEC", "Result"};
+    static const char* const names[] = {"Time (ms)", "Kind", "Slave", "Register / address",
+                                        "Bytes",     "PEC",  "Result"};
     return section >= 0 && section < ColumnCount ? QString::fromLatin1(names[section]) : QVariant();
 }
 

@@ -14,7 +14,7 @@ namespace kestrel {
 // bus little. Keeps the most recent rows only.
 class BusMonitorModel final : public QAbstractTableModel, public TransactionObserver {
     Q_OBJECT
-public:
+  public:
     enum Column { Time, Kind, Address, Target, Bytes, Pec, Result, ColumnCount };
     static constexpr std::size_t kCapacity = 5000;
 
@@ -27,7 +27,9 @@ public:
     void setPaused(bool paused) { paused_ = paused; }
     bool paused() const { return paused_; }
 
-    const TransactionRecord& record(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
+    const TransactionRecord& record(int row) const {
+        return rows_.at(static_cast<std::size_t>(row));
+    }
     std::vector<const TransactionRecord*> records() const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -35,7 +37,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-private:
+  private:
     std::deque<TransactionRecord> rows_;
     std::vector<TransactionRecord> pending_;
     bool flushQueued_ = false;

@@ -51,7 +51,8 @@ BusMonitorWindow::BusMonitorWindow(Bus& bus, Dialogs& dialogs)
     table_->setColumnWidth(BusMonitorModel::Bytes, 300);
     table_->setColumnWidth(BusMonitorModel::Pec, 110);
     column->addWidget(table_, 1);
-    connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { showSelected(); });
+    connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { showSelected(); });
     // Follow the newest line unless the user has scrolled away from the end.
     connect(model_, &QAbstractItemModel::rowsInserted, this, [this] {
         if (table_->currentIndex().isValid()) return;
@@ -85,9 +86,13 @@ void BusMonitorWindow::togglePause() {
     pause_->setText(model_->paused() ? QStringLiteral("Resume") : QStringLiteral("Pause"));
 }
 
-void BusMonitorWindow::exportCsv() { exportTo(csvFile_, record_export::writeCsv); }
+void BusMonitorWindow::exportCsv() {
+    exportTo(csvFile_, record_export::writeCsv);
+}
 
-void BusMonitorWindow::exportVcd() { exportTo(vcdFile_, record_export::writeVcd); }
+void BusMonitorWindow::exportVcd() {
+    exportTo(vcdFile_, record_export::writeVcd);
+}
 
 void BusMonitorWindow::exportTo(FileDialogState& file, Writer write) {
     model_->flush();

@@ -22,7 +22,7 @@ class WaveformView;
 // change for it.
 class BusMonitorWindow final : public QWidget {
     Q_OBJECT
-public:
+  public:
     BusMonitorWindow(Bus& bus, Dialogs& dialogs);
     ~BusMonitorWindow() override;
 
@@ -32,7 +32,7 @@ public:
     void clear();
     void togglePause();
 
-private:
+  private:
     using Writer = void (*)(std::ostream&, const std::vector<const TransactionRecord*>&);
     void showSelected();
     void exportTo(FileDialogState& file, Writer write);

@@ -11,15 +11,15 @@ struct TransactionRecord;
 // the master drove, and where it sampled SDA, what the line really was.
 class WaveformView final : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit WaveformView(QWidget* parent = nullptr);
     void show(const TransactionRecord* record);
     QSize sizeHint() const override { return {900, 110}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     // Levels per port write (true: high), SDA corrected by the samples.
     std::vector<bool> scl_, sda_;
 };

@@ -15,7 +15,7 @@ namespace kestrel {
 // or another transaction still open) sends nothing, shows nothing and
 // returns false or no value.
 class Device {
-public:
+  public:
     Device(Globals& globals, Bus& bus, DeviceDisplay& display)
         : g_(globals), bus_(bus), display_(&display) {}
 
@@ -45,7 +45,7 @@ public:
     // Writes 00h to one address, holding the bus 30 ms before the STOP.
     bool EEPROMWriteZero(std::string_view address);
 
-private:
+  private:
     void sendAck(int byte) {
         bus_.I2CSendByte(byte);
         bus_.I2CAckClock();

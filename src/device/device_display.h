@@ -8,7 +8,7 @@ namespace kestrel {
 // The main window's controls that every transaction writes, whichever window
 // called it, so the main window always shows the last bus transaction.
 class DeviceDisplay {
-public:
+  public:
     virtual ~DeviceDisplay() = default;
     // `Read_Data` bit labels: bit i of `value` as "1" or "0".
     virtual void showRamBits(std::uint8_t value) = 0;
@@ -24,7 +24,7 @@ public:
 
 // Shows nothing: for command-line use and until a window takes over.
 class NoDisplay final : public DeviceDisplay {
-public:
+  public:
     void showRamBits(std::uint8_t) override {}
     void showEEBits(std::uint8_t) override {}
     void setPecCaption(const std::string&) override {}

@@ -18,14 +18,16 @@ std::string diagnose(const TransactionRecord& r) {
     for (std::size_t i = 1; i < r.sent.size(); ++i) {
         if (r.sent[i].ack != 0) continue;
         const bool addressByte = i <= (r.targetDigits == 4 ? 2u : 1u) && r.target >= 0;
-        if (addressByte && r.targetDigits == 2) return "Register " + targetText(r) + " not acknowledged";
+        if (addressByte && r.targetDigits == 2)
+            return "Register " + targetText(r) + " not acknowledged";
         if (addressByte) return "EEPROM address " + targetText(r) + " not acknowledged";
         return "Byte " + text::byteText(r.sent[i].value) + "h not acknowledged";
     }
     if (r.pecMismatch()) {
         const std::string where = r.target >= 0 ? " at " + targetText(r) : std::string();
-        return "PEC mismatch" + where + ": received " + text::byteText(static_cast<unsigned>(r.pecReceived)) +
-               ", expected " + text::byteText(static_cast<unsigned>(r.pecExpected));
+        return "PEC mismatch" + where + ": received " +
+               text::byteText(static_cast<unsigned>(r.pecReceived)) + ", expected " +
+               text::byteText(static_cast<unsigned>(r.pecExpected));
     }
     return {};
 }

@@ -22,7 +22,8 @@ bool writeZerosToPage(Device& device, unsigned page) {
 bool eraseBlockPages(Device& device, unsigned base, int count) {
     const unsigned last = base + static_cast<unsigned>(count) - 1;
     if (!device.EEPROMPageErase(text::addressText(base))) return false;
-    if (last / 0x20 != base / 0x20 && !device.EEPROMPageErase(text::addressText(last))) return false;
+    if (last / 0x20 != base / 0x20 && !device.EEPROMPageErase(text::addressText(last)))
+        return false;
     return true;
 }
 
@@ -37,7 +38,8 @@ bool writeBlock(Device& device, unsigned base, const std::vector<int>& data) {
     return true;
 }
 
-std::vector<Mismatch> verify(Device& device, unsigned base, const std::vector<int>& expected, bool& complete) {
+std::vector<Mismatch> verify(Device& device, unsigned base, const std::vector<int>& expected,
+                             bool& complete) {
     std::vector<Mismatch> out;
     complete = false;
     Bus& bus = device.bus();

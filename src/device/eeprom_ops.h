@@ -35,6 +35,7 @@ struct Mismatch {
 
 // Reads `expected.size()` bytes from `base` on and lists every byte that
 // differs. Nothing when the bus refused the reads (then `complete` is false).
-std::vector<Mismatch> verify(Device& device, unsigned base, const std::vector<int>& expected, bool& complete);
+std::vector<Mismatch> verify(Device& device, unsigned base, const std::vector<int>& expected,
+                             bool& complete);
 
 }  // namespace kestrel::eeprom

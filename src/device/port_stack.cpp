@@ -25,7 +25,8 @@ PortStack::PortStack(const PortStackOptions& options) : options_(options) {
             tracer_->attachTrace(std::make_unique<VcdWriter>(std::move(file)));
             port_ = tracer_.get();
         } else {
-            problems_.push_back("Cannot write the trace file " + options_.tracePath + "; no trace is recorded.");
+            problems_.push_back("Cannot write the trace file " + options_.tracePath +
+                                "; no trace is recorded.");
         }
     }
 }

@@ -12,10 +12,10 @@
 namespace kestrel {
 
 struct PortStackOptions {
-    bool simulate = true;            // the simulated board instead of the real ports
-    std::uint32_t seed = 1;          // of the simulated board's status activity
-    std::string simStatePath;        // keeps the simulated board in this file ("" for none)
-    std::string tracePath;           // records every line change as VCD ("" for none)
+    bool simulate = true;      // the simulated board instead of the real ports
+    std::uint32_t seed = 1;    // of the simulated board's status activity
+    std::string simStatePath;  // keeps the simulated board in this file ("" for none)
+    std::string tracePath;     // records every line change as VCD ("" for none)
     std::function<void(const std::string&)> notice;  // what the real port must tell the user
 };
 
@@ -23,7 +23,7 @@ struct PortStackOptions {
 // board or the real parallel port, with the VCD recorder around it when a
 // trace is asked for.
 class PortStack {
-public:
+  public:
     explicit PortStack(const PortStackOptions& options);
     PortStack(const PortStack&) = delete;
     PortStack& operator=(const PortStack&) = delete;
@@ -36,7 +36,7 @@ public:
     // in `error` when the state file cannot be written.
     bool finish(std::string* error);
 
-private:
+  private:
     PortStackOptions options_;
     std::unique_ptr<sim::SimulatedBoard> board_;
     std::unique_ptr<PortAccess> real_;

@@ -32,7 +32,8 @@ double decimalValue(std::string_view text) {
     double sign = 1;
     if (i < text.size() && (text[i] == '-' || text[i] == '+')) sign = text[i++] == '-' ? -1 : 1;
     double value = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') value = value * 10 + (text[i++] - '0');
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+        value = value * 10 + (text[i++] - '0');
     if (i < text.size() && text[i] == '.') {
         double scale = 0.1;
         for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, scale /= 10)
@@ -53,15 +54,17 @@ std::string byteText(unsigned value) {
     return buf;
 }
 
-std::string addressText(unsigned address) { return hexText(address & 0xFFFFu); }
+std::string addressText(unsigned address) {
+    return hexText(address & 0xFFFFu);
+}
 
 std::string imageLine(unsigned address, unsigned byte) {
     return addressText(address) + "h: " + byteText(byte) + "h";
 }
 
 std::uint8_t imageLineData(std::string_view line) {
-    const std::string_view field = line.size() < 3 ? line.substr(0, 2)
-                                                    : line.substr(line.size() - 3, 2);
+    const std::string_view field =
+        line.size() < 3 ? line.substr(0, 2) : line.substr(line.size() - 3, 2);
     return static_cast<std::uint8_t>(hexValue(field) & 0xFF);
 }
 

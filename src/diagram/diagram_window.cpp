@@ -12,7 +12,9 @@
 #include <cmath>
 
 // The artwork lives in a static library: register its resources explicitly.
-static void initDiagramResources() { Q_INIT_RESOURCE(diagram); }
+static void initDiagramResources() {
+    Q_INIT_RESOURCE(diagram);
+}
 
 namespace kestrel {
 
@@ -20,7 +22,9 @@ namespace {
 
 constexpr int kTwipsPerPixel = 15;
 
-int toPixels(int twips) { return static_cast<int>(std::floor(twips / static_cast<double>(kTwipsPerPixel))); }
+int toPixels(int twips) {
+    return static_cast<int>(std::floor(twips / static_cast<double>(kTwipsPerPixel)));
+}
 
 // The diagram picture's design place and size in twips.
 constexpr int kDiagramLeft = 0, kDiagramTop = -960, kDiagramWidth = 9360, kDiagramHeight = 14445;
@@ -59,9 +63,15 @@ const Hotspot* findHotspot(const QString& name) {
 
 }  // namespace
 
-DiagramPicture::DiagramPicture(const QString& name, const QPixmap& image, int left, int top, bool hotspot,
-                               QWidget* parent)
-    : QWidget(parent), image_(image), homeLeft_(left), homeTop_(top), left_(left), top_(top), hotspot_(hotspot) {
+DiagramPicture::DiagramPicture(const QString& name, const QPixmap& image, int left, int top,
+                               bool hotspot, QWidget* parent)
+    : QWidget(parent),
+      image_(image),
+      homeLeft_(left),
+      homeTop_(top),
+      left_(left),
+      top_(top),
+      hotspot_(hotspot) {
     setObjectName(name);
     resize(image.size());
     moveTo(left, top);
@@ -85,7 +95,8 @@ void DiagramPicture::paintEvent(QPaintEvent*) {
 }
 
 void DiagramPicture::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
 }
 
 void DiagramPicture::enterEvent(QEnterEvent*) {
@@ -99,7 +110,8 @@ void DiagramPicture::leaveEvent(QEvent*) {
 }
 
 QPixmap DiagramWindow::artwork() {
-    QImage image(toPixels(kDiagramWidth), toPixels(kDiagramHeight), QImage::Format_ARGB32_Premultiplied);
+    QImage image(toPixels(kDiagramWidth), toPixels(kDiagramHeight),
+                 QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);
     initDiagramResources();
     QSvgRenderer renderer(QStringLiteral(":/diagram/kestrel_diagram.svg"));
@@ -108,7 +120,8 @@ QPixmap DiagramWindow::artwork() {
     return QPixmap::fromImage(image);
 }
 
-DiagramWindow::DiagramWindow(Globals& globals, Dialogs& dialogs, std::function<void(const QString&, bool)> open)
+DiagramWindow::DiagramWindow(Globals& globals, Dialogs& dialogs,
+                             std::function<void(const QString&, bool)> open)
     : g_(globals), dialogs_(dialogs), open_(std::move(open)) {
     setObjectName(QStringLiteral("frm_Config"));
     setWindowTitle(QStringLiteral("KESTREL Configuration Registers"));
@@ -128,14 +141,16 @@ DiagramWindow::DiagramWindow(Globals& globals, Dialogs& dialogs, std::function<v
 
     auto* frame = new QWidget(client);  // clips the pictures to the viewport
     frame->setObjectName(QStringLiteral("pic_frame"));
-    frame->setGeometry(toPixels(kFrameLeft), toPixels(kFrameTop), toPixels(kFrameWidth), toPixels(kFrameHeight));
+    frame->setGeometry(toPixels(kFrameLeft), toPixels(kFrameTop), toPixels(kFrameWidth),
+                       toPixels(kFrameHeight));
     frame->setAutoFillBackground(true);
 
     const QPixmap art = artwork();
-    pictures_.push_back(new DiagramPicture(QStringLiteral("pic_kestrel"), art, kDiagramLeft, kDiagramTop, false, frame));
+    pictures_.push_back(new DiagramPicture(QStringLiteral("pic_kestrel"), art, kDiagramLeft,
+                                           kDiagramTop, false, frame));
     for (const Hotspot& h : kHotspots) {
-        const QRect crop(toPixels(h.left - kDiagramLeft), toPixels(h.top - kDiagramTop), toPixels(h.width),
-                         toPixels(h.height));
+        const QRect crop(toPixels(h.left - kDiagramLeft), toPixels(h.top - kDiagramTop),
+                         toPixels(h.width), toPixels(h.height));
         const QString name = QLatin1String(h.name);
         auto* picture = new DiagramPicture(name, art.copy(crop), h.left, h.top, true, frame);
         if (name != QLatin1String("pic_vrev")) picture->setCursor(Qt::WhatsThisCursor);

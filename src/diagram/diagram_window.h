@@ -16,8 +16,9 @@ namespace kestrel {
 // the viewport; it remembers its design position for scrolling.
 class DiagramPicture : public QWidget {
     Q_OBJECT
-public:
-    DiagramPicture(const QString& name, const QPixmap& image, int left, int top, bool hotspot, QWidget* parent);
+  public:
+    DiagramPicture(const QString& name, const QPixmap& image, int left, int top, bool hotspot,
+                   QWidget* parent);
 
     int homeLeft() const { return homeLeft_; }
     int homeTop() const { return homeTop_; }
@@ -26,16 +27,16 @@ public:
     // Places the picture at a position in twips.
     void moveTo(int left, int top);
 
-signals:
+  signals:
     void clicked();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
-private:
+  private:
     QPixmap image_;
     int homeLeft_, homeTop_, left_, top_;
     bool hotspot_;
@@ -46,9 +47,10 @@ private:
 // scrollable viewport; its function blocks open their register editors.
 class DiagramWindow final : public QWidget {
     Q_OBJECT
-public:
+  public:
     // `open` shows a window of the program by name (modal or not).
-    DiagramWindow(Globals& globals, Dialogs& dialogs, std::function<void(const QString&, bool)> open);
+    DiagramWindow(Globals& globals, Dialogs& dialogs,
+                  std::function<void(const QString&, bool)> open);
 
     void Form_Load();
     // A click on the hotspot picture `name` ("pic_ilim").
@@ -59,10 +61,10 @@ public:
     // The artwork at its full size, 624 by 963 pixels.
     static QPixmap artwork();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     Globals& g_;
     Dialogs& dialogs_;
     std::function<void(const QString&, bool)> open_;

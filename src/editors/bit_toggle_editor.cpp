@@ -16,10 +16,11 @@ namespace kestrel {
 
 namespace {
 
-QString q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString q(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 constexpr int kBitPointSize = 18;
-
 
 }  // namespace
 
@@ -98,13 +99,15 @@ QWidget* BitToggleEditor::buildGroup(int index) {
         const int count = static_cast<int>(og.options.size());
         const int perColumn = (count + og.buttonColumns - 1) / og.buttonColumns;
         for (int k = 0; k < count; ++k) {
-            auto* option = new QRadioButton(q(og.options[static_cast<std::size_t>(k)].caption), box);
+            auto* option =
+                new QRadioButton(q(og.options[static_cast<std::size_t>(k)].caption), box);
             option->setObjectName(q(og.optionName));
             option->setProperty("index", k);
             buttons->addButton(option, k);
             boxGrid->addWidget(option, k % perColumn, k / perColumn);
         }
-        connect(buttons, &QButtonGroup::idClicked, this, [this, index, o](int k) { optionClick(index, o, k); });
+        connect(buttons, &QButtonGroup::idClicked, this,
+                [this, index, o](int k) { optionClick(index, o, k); });
         group.options.push_back(buttons);
         group.selected.push_back(-1);
         optionArea->addWidget(box, og.row, og.column);
@@ -120,8 +123,9 @@ void BitToggleEditor::Form_Load() {
 }
 
 void BitToggleEditor::showHex(Group& group, int value) {
-    group.hex->setText(QString::fromStdString(text::hexText(static_cast<unsigned>(value) & 0xFFFFu)) +
-                       QStringLiteral("h"));
+    group.hex->setText(
+        QString::fromStdString(text::hexText(static_cast<unsigned>(value) & 0xFFFFu)) +
+        QStringLiteral("h"));
 }
 
 void BitToggleEditor::readClick(int index) {
@@ -138,7 +142,8 @@ void BitToggleEditor::decode(int index) {
     for (int o = 0; o < static_cast<int>(group.options.size()); ++o) {
         const editors::OptionGroupDef& og = group.spec->optionGroups[static_cast<std::size_t>(o)];
         QString pattern;
-        for (int bit = og.highBit; bit >= og.lowBit; --bit) pattern += group.bits->label(bit)->text();
+        for (int bit = og.highBit; bit >= og.lowBit; --bit)
+            pattern += group.bits->label(bit)->text();
         for (int k = 0; k < static_cast<int>(og.options.size()); ++k) {
             if (pattern != q(og.options[static_cast<std::size_t>(k)].pattern)) continue;
             if (group.selected[static_cast<std::size_t>(o)] != k) {
@@ -167,12 +172,14 @@ void BitToggleEditor::bitClick(int index, int bit) {
 
 void BitToggleEditor::optionClick(int index, int optionGroup, int k) {
     Group& group = groups_.at(static_cast<std::size_t>(index));
-    const editors::OptionGroupDef& og = group.spec->optionGroups.at(static_cast<std::size_t>(optionGroup));
+    const editors::OptionGroupDef& og =
+        group.spec->optionGroups.at(static_cast<std::size_t>(optionGroup));
     const std::uint8_t before = group.bits->value();
     const std::string_view pattern = og.options.at(static_cast<std::size_t>(k)).pattern;
     for (int bit = og.highBit, i = 0; bit >= og.lowBit; --bit, ++i)
-        group.bits->label(bit)->setText(pattern[static_cast<std::size_t>(i)] == '1' ? QStringLiteral("1")
-                                                                                      : QStringLiteral("0"));
+        group.bits->label(bit)->setText(pattern[static_cast<std::size_t>(i)] == '1'
+                                            ? QStringLiteral("1")
+                                            : QStringLiteral("0"));
     const int b = group.bits->value();
     if (!device_.WriteRegister(group.spec->reg, b)) {
         // Nothing reached the chip: put the captions and the selection back.

@@ -26,8 +26,9 @@ class BitLabelRow;
 // per group whose selection changed: that is what the chip sees.
 class BitToggleEditor final : public QWidget {
     Q_OBJECT
-public:
-    BitToggleEditor(const editors::EditorDef& spec, Device& device, std::function<void()> returnToDiagram);
+  public:
+    BitToggleEditor(const editors::EditorDef& spec, Device& device,
+                    std::function<void()> returnToDiagram);
 
     // Reads every register of the window in its load order.
     void Form_Load();
@@ -42,10 +43,10 @@ public:
 
     const editors::EditorDef& spec() const { return spec_; }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     struct Group {
         const editors::RegisterGroupDef* spec;
         BitLabelRow* bits;

@@ -24,9 +24,9 @@ struct OptionGroupDef {
     int highBit;
     int lowBit;
     std::vector<OptionDef> options;  // in index order
-    int row = 0;                      // where the frame stands below the bit row
+    int row = 0;                     // where the frame stands below the bit row
     int column = 0;
-    int buttonColumns = 1;            // options fill columns of equal height, index 0 top left
+    int buttonColumns = 1;  // options fill columns of equal height, index 0 top left
 };
 
 // One register shown as eight clickable bits with names, hex label and Read button.
@@ -38,11 +38,11 @@ struct RegisterGroupDef {
     std::string_view readCaption;
     std::string_view bitsName;  // the bit label array
     std::string_view hexName;
-    std::array<std::string_view, 8> bitNames;         // bit 7 first
-    std::array<std::string_view, 8> bitNameObjects;   // object names, bit 7 first
+    std::array<std::string_view, 8> bitNames;        // bit 7 first
+    std::array<std::string_view, 8> bitNameObjects;  // object names, bit 7 first
     std::vector<OptionGroupDef> optionGroups;        // in decode order
-    bool rowsOfFour = false;     // bits 7..4 above bits 3..0
-    bool staggerNames = false;   // names in two staggered rows (long names)
+    bool rowsOfFour = false;                         // bits 7..4 above bits 3..0
+    bool staggerNames = false;                       // names in two staggered rows (long names)
 };
 
 struct EditorDef {
@@ -53,9 +53,9 @@ struct EditorDef {
     std::string_view exitName;
     std::string_view exitCaption;
     std::vector<RegisterGroupDef> groups;  // in display order
-    std::vector<int> loadOrder;             // indexes into `groups`, read at load
-    int frameColumns = 1;                   // register frames per row
-    std::string_view menuName;              // main window "&Config Regs" entry
+    std::vector<int> loadOrder;            // indexes into `groups`, read at load
+    int frameColumns = 1;                  // register frames per row
+    std::string_view menuName;             // main window "&Config Regs" entry
     std::string_view menuCaption;
 };
 

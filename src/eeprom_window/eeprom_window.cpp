@@ -26,7 +26,8 @@ EepromWindow::EepromWindow(Device& device, std::function<void(const QString&)> n
     auto* column = new QVBoxLayout(this);
     auto* pages = new QGridLayout;
     for (int row = 0; row < 2; ++row) {
-        auto* heading = new QLabel(row == 0 ? QStringLiteral("8000-80FFh") : QStringLiteral("8100-81FFh"), this);
+        auto* heading = new QLabel(
+            row == 0 ? QStringLiteral("8000-80FFh") : QStringLiteral("8100-81FFh"), this);
         QFont f = heading->font();
         f.setBold(true);
         heading->setFont(f);
@@ -63,7 +64,8 @@ EepromWindow::EepromWindow(Device& device, std::function<void(const QString&)> n
     ReadEEPROMStatus_->setMinimumWidth(200);
     controls->addWidget(ReadEEPROMStatus_, 1);
 
-    auto* erase = new QGroupBox(QStringLiteral("EEPROM Page Erase                Write Zeros to Page"), this);
+    auto* erase =
+        new QGroupBox(QStringLiteral("EEPROM Page Erase                Write Zeros to Page"), this);
     auto* eraseRow = new QHBoxLayout(erase);
     PageErasePointer1_ = new QComboBox(erase);
     PageErasePointer1_->setObjectName(QStringLiteral("PageErasePointer1"));
@@ -111,7 +113,8 @@ void EepromWindow::Read_EEPROM_Page_Click() {
                 refused = true;
                 break;
             }
-            ui::setListItem(list, j, QString::fromStdString(text::imageLine(n, static_cast<unsigned>(*d))));
+            ui::setListItem(list, j,
+                            QString::fromStdString(text::imageLine(n, static_cast<unsigned>(*d))));
         }
         list->setUpdatesEnabled(true);
         ReadEEPROMStatus_->setValue(p);
@@ -126,7 +129,8 @@ void EepromWindow::Read_EEPROM_Page_Click() {
 
 bool EepromWindow::chosenPage(unsigned& page) {
     if (PageErasePointer1_->currentIndex() < 0) {
-        if (notify_) notify_(QStringLiteral("Choose a page in the EEPROM window's page list first."));
+        if (notify_)
+            notify_(QStringLiteral("Choose a page in the EEPROM window's page list first."));
         return false;
     }
     page = text::hexValue(PageErasePointer1_->currentText().toStdString());

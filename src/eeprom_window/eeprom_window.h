@@ -17,7 +17,7 @@ namespace kestrel {
 // with a progress bar, and the page erase and zero fill of a chosen page.
 class EepromWindow final : public QWidget {
     Q_OBJECT
-public:
+  public:
     // `notify` shows a message in the main window's status bar.
     EepromWindow(Device& device, std::function<void(const QString&)> notify);
 
@@ -29,7 +29,7 @@ public:
 
     QListWidget* pageList(int page) const { return EEData_.at(static_cast<std::size_t>(page)); }
 
-private:
+  private:
     bool chosenPage(unsigned& page);
 
     Device& device_;

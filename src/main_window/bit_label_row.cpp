@@ -24,7 +24,8 @@ BitLabelRow::BitLabelRow(const QString& name, QWidget* parent, const BitLayout& 
         const int top = block * (nameRows + 1);
         if (layout.vertical) {
             if (names != nullptr) {
-                auto* nameLabel = new QLabel(names->texts[static_cast<std::size_t>(position)], this);
+                auto* nameLabel =
+                    new QLabel(names->texts[static_cast<std::size_t>(position)], this);
                 nameLabel->setObjectName(names->objectNames[static_cast<std::size_t>(position)]);
                 grid->addWidget(nameLabel, position, 0, Qt::AlignRight | Qt::AlignVCenter);
             }
@@ -69,7 +70,7 @@ BitLabelRow::BitLabelRow(const QString& name, QWidget* parent, const BitLayout& 
 void BitLabelRow::showValue(std::uint8_t value) {
     for (int i = 0; i < 8; ++i)
         labels_[static_cast<std::size_t>(i)]->setText((value >> i) & 1 ? QStringLiteral("1")
-                                                                        : QStringLiteral("0"));
+                                                                       : QStringLiteral("0"));
 }
 
 std::uint8_t BitLabelRow::value() const {

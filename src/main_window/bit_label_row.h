@@ -16,8 +16,8 @@ struct BitNames {
 
 // How the eight bits stand.
 struct BitLayout {
-    int pointSize = 0;        // 0: the window's font; editors use 18 pt bold
-    bool rowsOfFour = false;  // bits 7..4 above bits 3..0, each row under its names
+    int pointSize = 0;          // 0: the window's font; editors use 18 pt bold
+    bool rowsOfFour = false;    // bits 7..4 above bits 3..0, each row under its names
     bool staggerNames = false;  // names alternate between two rows, so long names fit
     bool vertical = false;      // one column, bit 7 on top, each name to its left
 };
@@ -27,7 +27,7 @@ struct BitLayout {
 // "1" or "0", bit 7 leftmost. The register value lives in these captions.
 class BitLabelRow : public QWidget {
     Q_OBJECT
-public:
+  public:
     BitLabelRow(const QString& name, QWidget* parent = nullptr, const BitLayout& layout = {},
                 const BitNames* names = nullptr);
 
@@ -37,14 +37,14 @@ public:
     // The byte the eight captions spell: a caption "1" counts, any other not.
     std::uint8_t value() const;
 
-signals:
+  signals:
     // A label was clicked; `index` is its bit position.
     void bitClicked(int index);
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     std::array<QLabel*, 8> labels_{};
 };
 

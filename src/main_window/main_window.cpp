@@ -30,12 +30,14 @@ namespace {
 
 const char* const kSlaveAddresses[] = {"AEh", "A0h", "A2h", "A4h", "A6h", "A8h", "AAh", "2Dh"};
 
-std::string str(const QString& s) { return s.toStdString(); }
+std::string str(const QString& s) {
+    return s.toStdString();
+}
 
 }  // namespace
 
-MainWindow::MainWindow(Globals& globals, Device& device, PortAccess& portLibrary,
-                       Dialogs& dialogs, WindowRegistry& windows)
+MainWindow::MainWindow(Globals& globals, Device& device, PortAccess& portLibrary, Dialogs& dialogs,
+                       WindowRegistry& windows)
     : g_(globals), device_(device), ports_(portLibrary), dialogs_(dialogs), windows_(windows) {
     setObjectName(QStringLiteral("KESTREL"));
     setWindowTitle(QStringLiteral("KESTREL"));
@@ -129,7 +131,8 @@ QWidget* MainWindow::buildReadoutSection() {
     List2 = new QListWidget(frame);
     List2->setObjectName(QStringLiteral("List2"));
     // The register names carry tabs; only the read-out has a value after them.
-    List2->setItemDelegate(new TabListDelegate(QStringLiteral("Current Sense Amplifier Offset Trim"), List2));
+    List2->setItemDelegate(
+        new TabListDelegate(QStringLiteral("Current Sense Amplifier Offset Trim"), List2));
     List1->setMinimumWidth(250);
     List1->setMinimumHeight(300);
     List2->setMinimumWidth(420);
@@ -161,7 +164,8 @@ QAction* MainWindow::addWindowEntry(const QString& menuCaption, const QString& o
                                     const QString& caption, const QString& window, bool modal) {
     QAction* action = menu(menuCaption)->addAction(caption);
     action->setObjectName(objectName);
-    connect(action, &QAction::triggered, this, [this, window, modal] { windows_.show(window, modal); });
+    connect(action, &QAction::triggered, this,
+            [this, window, modal] { windows_.show(window, modal); });
     return action;
 }
 
@@ -169,13 +173,15 @@ QAction* MainWindow::addMenuBarEntry(const QString& objectName, const QString& c
                                      const QString& window, bool modal) {
     QAction* action = menuBar()->addAction(caption);
     action->setObjectName(objectName);
-    connect(action, &QAction::triggered, this, [this, window, modal] { windows_.show(window, modal); });
+    connect(action, &QAction::triggered, this,
+            [this, window, modal] { windows_.show(window, modal); });
     return action;
 }
 
 void MainWindow::connectHandlers() {
     connect(SlaveAddress, &QComboBox::activated, this, [this] { SlaveAddress_Click(); });
-    connect(CurrentPPortAddrCOMBO, &QComboBox::activated, this, [this] { CurrentPPortAddrCOMBO_Click(); });
+    connect(CurrentPPortAddrCOMBO, &QComboBox::activated, this,
+            [this] { CurrentPPortAddrCOMBO_Click(); });
     connect(ByteReadCMD, &QPushButton::clicked, this, [this] { ByteReadCMD_Click(); });
     connect(ByteWriteCMD, &QPushButton::clicked, this, [this] { ByteWriteCMD_Click(); });
     connect(ReadRAM, &QPushButton::clicked, this, [this] { ReadRAM_Click(); });
@@ -243,8 +249,10 @@ void MainWindow::discoverPorts() {
         if (address != 0)
             CurrentPPortAddrCOMBO->addItem(QString::fromStdString(text::hexText(address)));
         else
-            CurrentPPortAddrCOMBO->addItem(QStringLiteral("LPT%1: %2").arg(n).arg(
-                state != 0 ? QStringLiteral("Error") : QStringLiteral("absent")));
+            CurrentPPortAddrCOMBO->addItem(
+                QStringLiteral("LPT%1: %2")
+                    .arg(n)
+                    .arg(state != 0 ? QStringLiteral("Error") : QStringLiteral("absent")));
     }
     CurrentPPortAddrCOMBO->setCurrentIndex(0);
     g_.PortEntry = 0;
@@ -284,7 +292,8 @@ void MainWindow::ReadRAM_Click() {
     for (int i = 0; i < g_.RamRegisterCount; ++i) {
         const auto v = device_.ReadRegister(i);
         if (!v) return;
-        ui::setListItem(List2, i, QString::fromStdString(readoutLine(static_cast<std::size_t>(i), *v)));
+        ui::setListItem(List2, i,
+                        QString::fromStdString(readoutLine(static_cast<std::size_t>(i), *v)));
     }
 }
 
@@ -310,7 +319,9 @@ void MainWindow::List1_Click() {
     PEC->clear();
 }
 
-void MainWindow::exit_Click() { close(); }
+void MainWindow::exit_Click() {
+    close();
+}
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
@@ -319,7 +330,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (quit_) quit_();
 }
 
-void MainWindow::notify(const QString& text) { statusBar()->showMessage(text); }
+void MainWindow::notify(const QString& text) {
+    statusBar()->showMessage(text);
+}
 
 void MainWindow::transactionEnded(const TransactionRecord& record) {
     const std::string problem = diagnose(record);
@@ -332,9 +345,15 @@ void MainWindow::transactionEnded(const TransactionRecord& record) {
     }
 }
 
-void MainWindow::showRamBits(std::uint8_t value) { Read_Data->showValue(value); }
-void MainWindow::showEEBits(std::uint8_t value) { Read_DataEE->showValue(value); }
-void MainWindow::setPecCaption(const std::string& text) { PEC->setText(QString::fromStdString(text)); }
+void MainWindow::showRamBits(std::uint8_t value) {
+    Read_Data->showValue(value);
+}
+void MainWindow::showEEBits(std::uint8_t value) {
+    Read_DataEE->showValue(value);
+}
+void MainWindow::setPecCaption(const std::string& text) {
+    PEC->setText(QString::fromStdString(text));
+}
 void MainWindow::setEEByteData(const std::string& text) {
     EEByteData->setText(QString::fromStdString(text));
 }

@@ -26,7 +26,7 @@ class WindowRegistry;
 // whichever window made it.
 class MainWindow final : public QMainWindow, public DeviceDisplay, public TransactionObserver {
     Q_OBJECT
-public:
+  public:
     MainWindow(Globals& globals, Device& device, PortAccess& portLibrary, Dialogs& dialogs,
                WindowRegistry& windows);
 
@@ -45,8 +45,8 @@ public:
                             const QString& window, bool modal);
     QMenu* menu(const QString& caption);
     // A menu bar entry that itself shows a window ("&Status Regs").
-    QAction* addMenuBarEntry(const QString& objectName, const QString& caption, const QString& window,
-                             bool modal);
+    QAction* addMenuBarEntry(const QString& objectName, const QString& caption,
+                             const QString& window, bool modal);
 
     FileDialogState& fileDialog() { return CommonDialog1; }
 
@@ -84,10 +84,10 @@ public:
     void WriteFileCMD_Click();
     void ReadFileCMD_Click();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     QWidget* buildPortSection();
     QWidget* buildRamSection();
     QWidget* buildReadoutSection();

@@ -2,8 +2,8 @@
 // zero fill, the single-byte read and write, and the image file.
 #include <QComboBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -21,8 +21,12 @@ namespace kestrel {
 
 namespace {
 
-std::string str(const QString& s) { return s.toStdString(); }
-QString qstr(const std::string& s) { return QString::fromStdString(s); }
+std::string str(const QString& s) {
+    return s.toStdString();
+}
+QString qstr(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 QGroupBox* frame(const QString& caption, QWidget* parent) {
     auto* f = new QGroupBox(caption, parent);
@@ -163,12 +167,15 @@ void MainWindow::WriteEECMD_Click() {
     const unsigned base = text::hexValue(str(EEBaseAddress->text()));
     const std::string first = text::addressText(base);
     const std::string last = text::addressText(base + static_cast<unsigned>(g_.EEBlockSize) - 1);
-    if (dialogs_.askYesNo(this, kProgramTitle, qstr("Erase pages " + first + " and " + last + " first?")) &&
+    if (dialogs_.askYesNo(this, kProgramTitle,
+                          qstr("Erase pages " + first + " and " + last + " first?")) &&
         !eeprom::eraseBlockPages(device_, base, g_.EEBlockSize))
         return;
     const bool written = eeprom::writeBlock(device_, base, blockData());
     bus.closeAccess();
-    if (written) notify(qstr("Block written to " + first + "h-" + last + "h. Click Verify to read it back."));
+    if (written)
+        notify(
+            qstr("Block written to " + first + "h-" + last + "h. Click Verify to read it back."));
 }
 
 // Reads the block back and lists every byte that differs from the list.
@@ -178,15 +185,19 @@ void MainWindow::VerifyEECMD_Click() {
     bool complete = false;
     const auto mismatches = eeprom::verify(device_, base, expected, complete);
     if (!complete) return;
-    const std::string range = text::addressText(base) + "h-" + text::addressText(base + expected.size() - 1) + "h";
+    const std::string range =
+        text::addressText(base) + "h-" + text::addressText(base + expected.size() - 1) + "h";
     if (mismatches.empty()) {
-        notify(qstr("Verify " + range + ": all " + std::to_string(expected.size()) + " bytes match."));
+        notify(
+            qstr("Verify " + range + ": all " + std::to_string(expected.size()) + " bytes match."));
         return;
     }
-    std::string report = "Verify " + range + ": " + std::to_string(mismatches.size()) + " bytes differ.\n\n";
+    std::string report =
+        "Verify " + range + ": " + std::to_string(mismatches.size()) + " bytes differ.\n\n";
     for (const auto& m : mismatches)
-        report += text::addressText(m.address) + "h: expected " + text::byteText(static_cast<unsigned>(m.expected)) +
-                  ", read " + text::byteText(static_cast<unsigned>(m.read)) + "\n";
+        report += text::addressText(m.address) + "h: expected " +
+                  text::byteText(static_cast<unsigned>(m.expected)) + ", read " +
+                  text::byteText(static_cast<unsigned>(m.read)) + "\n";
     notify(qstr("Verify " + range + ": " + std::to_string(mismatches.size()) + " bytes differ."));
     dialogs_.warn(this, kProgramTitle, qstr(report));
 }
@@ -247,8 +258,12 @@ void MainWindow::EEByteWriteCMD_Click() {
     EEByteReadCMD_Click();
 }
 
-void MainWindow::ReadAllEE_Click() { windows_.show(QLatin1String(kWindowEeprom), false); }
-void MainWindow::EEBlockRead_Click() { windows_.show(QLatin1String(kWindowBlockRead), false); }
+void MainWindow::ReadAllEE_Click() {
+    windows_.show(QLatin1String(kWindowEeprom), false);
+}
+void MainWindow::EEBlockRead_Click() {
+    windows_.show(QLatin1String(kWindowBlockRead), false);
+}
 
 void MainWindow::WriteFileCMD_Click() {
     const QString path = dialogs_.saveFileName(this, CommonDialog1);

@@ -5,8 +5,8 @@
 namespace kestrel {
 
 std::string readoutLine(std::size_t reg, int value) {
-    return registerListLine(reg) + text::byteText(static_cast<unsigned>(reg)) + "h: " +
-           text::byteText(static_cast<unsigned>(value)) + "h  ";
+    return registerListLine(reg) + text::byteText(static_cast<unsigned>(reg)) +
+           "h: " + text::byteText(static_cast<unsigned>(value)) + "h  ";
 }
 
 }  // namespace kestrel

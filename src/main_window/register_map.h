@@ -48,7 +48,8 @@ inline constexpr std::array<RegisterName, 30> kRegisterMap = {{
 
 // Name and tabs of register i, as the register list shows it.
 inline std::string registerListLine(std::size_t i) {
-    return std::string(kRegisterMap.at(i).name) + std::string(static_cast<std::size_t>(kRegisterMap.at(i).tabs), '\t');
+    return std::string(kRegisterMap.at(i).name) +
+           std::string(static_cast<std::size_t>(kRegisterMap.at(i).tabs), '\t');
 }
 
 // One read-out line: the register's list line, then "1Dh: 21h  ".

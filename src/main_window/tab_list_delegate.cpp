@@ -31,18 +31,20 @@ void TabListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     } else {
         const int lastTab = static_cast<int>(text.lastIndexOf(QLatin1Char('\t')));
         painter->drawText(area, Qt::AlignLeft | Qt::AlignVCenter, text.left(firstTab));
-        painter->drawText(area.adjusted(valueColumn(opt.font), 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                          text.mid(lastTab + 1));
+        painter->drawText(area.adjusted(valueColumn(opt.font), 0, 0, 0),
+                          Qt::AlignLeft | Qt::AlignVCenter, text.mid(lastTab + 1));
     }
     painter->restore();
 }
 
-QSize TabListDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+QSize TabListDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                const QModelIndex& index) const {
     QSize size = QStyledItemDelegate::sizeHint(option, index);
     const QString text = index.data(Qt::DisplayRole).toString();
     const int lastTab = static_cast<int>(text.lastIndexOf(QLatin1Char('\t')));
     if (lastTab >= 0)
-        size.setWidth(valueColumn(option.font) + QFontMetrics(option.font).horizontalAdvance(text.mid(lastTab + 1)) + 12);
+        size.setWidth(valueColumn(option.font) +
+                      QFontMetrics(option.font).horizontalAdvance(text.mid(lastTab + 1)) + 12);
     return size;
 }
 

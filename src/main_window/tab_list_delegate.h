@@ -9,7 +9,7 @@ namespace kestrel {
 // drawn in one column just right of the widest name, so the values line up
 // in any font.
 class TabListDelegate final : public QStyledItemDelegate {
-public:
+  public:
     TabListDelegate(QString widestName, QObject* parent)
         : QStyledItemDelegate(parent), widestName_(std::move(widestName)) {}
 
@@ -17,7 +17,7 @@ public:
                const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
-private:
+  private:
     int valueColumn(const QFont& font) const;
     QString widestName_;
 };

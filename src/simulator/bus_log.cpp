@@ -34,9 +34,15 @@ std::string LoggedTransaction::describe() const {
     for (const BusEvent& e : events) {
         if (!out.empty()) out += ' ';
         switch (e.kind) {
-            case BusEvent::Kind::Start: out += 'S'; break;
-            case BusEvent::Kind::RepeatedStart: out += "Sr"; break;
-            case BusEvent::Kind::Stop: out += 'P'; break;
+            case BusEvent::Kind::Start:
+                out += 'S';
+                break;
+            case BusEvent::Kind::RepeatedStart:
+                out += "Sr";
+                break;
+            case BusEvent::Kind::Stop:
+                out += 'P';
+                break;
             case BusEvent::Kind::Byte: {
                 char buf[8];
                 std::snprintf(buf, sizeof buf, "%s%02X%c", e.fromSlave ? "<" : "", e.value,

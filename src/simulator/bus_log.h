@@ -13,9 +13,9 @@ namespace kestrel::sim {
 struct BusEvent {
     enum class Kind : std::uint8_t { Start, RepeatedStart, Stop, Byte };
     Kind kind;
-    std::uint8_t value = 0;  // the byte
-    bool acked = false;      // SDA low in the ninth clock
-    bool fromSlave = false;  // sent by the slave (a read)
+    std::uint8_t value = 0;        // the byte
+    bool acked = false;            // SDA low in the ninth clock
+    bool fromSlave = false;        // sent by the slave (a read)
     std::uint64_t portAccess = 0;  // port accesses since the board started
 };
 
@@ -37,7 +37,7 @@ struct LoggedTransaction {
 // and every byte with its acknowledge bit, whoever sends it. Keeps the most
 // recent transactions only, so a long polling session stays small.
 class BusLog final : public WireListener {
-public:
+  public:
     explicit BusLog(const std::uint64_t& portAccessCounter, std::size_t capacity = 4096);
 
     void onStart() override;
@@ -50,7 +50,7 @@ public:
     std::vector<std::string> describeAll() const;
     void clear() { done_.clear(); }
 
-private:
+  private:
     const std::uint64_t& portAccess_;
     std::size_t capacity_;
     std::deque<LoggedTransaction> done_;

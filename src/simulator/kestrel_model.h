@@ -23,7 +23,7 @@ namespace kestrel::sim {
 // the address pointer (set by a write of the address alone) and a PEC.
 // Addresses outside the EEPROM are ignored on write and read FFh.
 class KestrelModel final : public SmbusSlave {
-public:
+  public:
     static constexpr int kRegisterSpace = 0x30;
     static constexpr int kEepromBase = 0x8000;
     static constexpr int kEepromSize = 512;
@@ -34,7 +34,9 @@ public:
     // Register file access for tests and the state file (bypasses the bus
     // and its read-only rules).
     std::uint8_t reg(int address) const { return regs_.at(static_cast<std::size_t>(address)); }
-    void setReg(int address, std::uint8_t value) { regs_.at(static_cast<std::size_t>(address)) = value; }
+    void setReg(int address, std::uint8_t value) {
+        regs_.at(static_cast<std::size_t>(address)) = value;
+    }
     // Sets a live status register and latches its bits as the chip would.
     void setLiveStatus(int index, std::uint8_t value);
     std::uint8_t eeprom(int address) const;
@@ -58,14 +60,14 @@ public:
     // Completed transactions addressed to this chip.
     std::uint64_t transactions() const { return transactions_; }
 
-protected:
+  protected:
     bool respondsTo(std::uint8_t addressByte) const override;
     void onAddressed(std::uint8_t addressByte, bool repeated) override;
     bool onByteWritten(std::uint8_t byte) override;
     std::uint8_t nextByteToSend() override;
     void onStopCondition() override;
 
-private:
+  private:
     void prepareReply();
     void commitWrite();
     void stepStatus();

@@ -9,7 +9,7 @@ namespace kestrel::sim {
 // A PLOVER analog switch: one byte, set by a two-byte write (address, switch
 // byte) and read back by a read of its address.
 class PloverModel final : public SmbusSlave {
-public:
+  public:
     explicit PloverModel(std::uint8_t address) : address_(address & 0xFE) {}
 
     std::uint8_t address() const { return address_; }
@@ -18,7 +18,7 @@ public:
     // How many switch bytes it has received.
     int writes() const { return writes_; }
 
-protected:
+  protected:
     bool respondsTo(std::uint8_t addressByte) const override { return addressByte == address_; }
     void onAddressed(std::uint8_t, bool repeated) override {
         if (!repeated) received_ = 0;
@@ -36,7 +36,7 @@ protected:
         received_ = 0;
     }
 
-private:
+  private:
     std::uint8_t address_;
     std::uint8_t switches_ = 0;
     std::uint8_t pending_ = 0;

@@ -34,8 +34,12 @@ std::uint16_t SimulatedBoard::Inport(std::uint16_t port) {
     return wire_.sda() ? 0 : kStatusSdaBit;
 }
 
-void SimulatedBoard::EnablePorts(std::int16_t, std::int16_t) { open_ = true; }
-void SimulatedBoard::DisablePorts(std::int16_t, std::int16_t) { open_ = false; }
+void SimulatedBoard::EnablePorts(std::int16_t, std::int16_t) {
+    open_ = true;
+}
+void SimulatedBoard::DisablePorts(std::int16_t, std::int16_t) {
+    open_ = false;
+}
 
 // File format, one item per line:
 //   reg XX YY          register XX holds YY
@@ -81,8 +85,8 @@ bool SimulatedBoard::saveState(const std::string& path, std::string* error) cons
         out << '\n';
     }
     for (const PloverModel* p : {&plover90_, &plover98_})
-        out << "plover " << static_cast<int>(p->address()) << ' '
-            << static_cast<int>(p->switches()) << '\n';
+        out << "plover " << static_cast<int>(p->address()) << ' ' << static_cast<int>(p->switches())
+            << '\n';
     for (const std::string& fault : faults_) out << "fault " << fault << '\n';
     out.flush();
     if (!out) {
@@ -111,7 +115,8 @@ bool SimulatedBoard::loadState(const std::string& path, std::string* error) {
             std::string rest;
             std::getline(words >> std::ws, rest);
             if (!applyFault(rest)) {
-                if (error) *error = path + ":" + std::to_string(lineNo) + ": unknown fault '" + rest + "'";
+                if (error)
+                    *error = path + ":" + std::to_string(lineNo) + ": unknown fault '" + rest + "'";
                 return false;
             }
             continue;
@@ -124,7 +129,8 @@ bool SimulatedBoard::loadState(const std::string& path, std::string* error) {
         if (kind == "reg" && a < KestrelModel::kRegisterSpace && (words >> v)) {
             kestrel_.setReg(static_cast<int>(a), static_cast<std::uint8_t>(v));
         } else if (kind == "ee") {
-            while (words >> v) kestrel_.setEeprom(static_cast<int>(a++), static_cast<std::uint8_t>(v));
+            while (words >> v)
+                kestrel_.setEeprom(static_cast<int>(a++), static_cast<std::uint8_t>(v));
         } else if (kind == "plover" && (words >> v)) {
             for (PloverModel* p : {&plover90_, &plover98_})
                 if (p->address() == (a & 0xFE)) p->setSwitches(static_cast<std::uint8_t>(v));

@@ -17,7 +17,7 @@ namespace kestrel::sim {
 // analyser on the two wires. Data-register writes become line levels
 // (inverted, open drain); a status read has bit 4 set exactly when SDA is low.
 class SimulatedBoard final : public PortAccess {
-public:
+  public:
     static constexpr std::uint16_t kBase = 0x378;
 
     explicit SimulatedBoard(std::uint32_t seed = 1);
@@ -51,7 +51,7 @@ public:
     // "block-count 05"); it is kept in the state file too. False when unknown.
     bool applyFault(const std::string& fault);
 
-private:
+  private:
     std::uint64_t accesses_ = 0;
     std::uint64_t outside_ = 0;
     bool open_ = false;

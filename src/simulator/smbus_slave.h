@@ -12,13 +12,13 @@ namespace kestrel::sim {
 // the address byte is not its own. A chip model builds on it by answering
 // the byte-level calls below.
 class SmbusSlave : public WireListener {
-public:
+  public:
     void onStart() final;
     void onStop() final;
     void onSclRise(bool sda) final;
     void onSclFall() final;
 
-protected:
+  protected:
     // Whether the address byte (bit 0 cleared) belongs to this chip.
     virtual bool respondsTo(std::uint8_t addressByte) const = 0;
     // A START (`repeated` false) or repeated START followed by our address.
@@ -30,7 +30,7 @@ protected:
     // STOP after a transaction that addressed this chip.
     virtual void onStopCondition() = 0;
 
-private:
+  private:
     enum class Phase { Idle, Receive, AckOut, Transmit, AckIn, Ignore };
     void beginSending();
 

@@ -9,7 +9,7 @@ namespace kestrel::sim {
 // SCL is only ever driven by the master; SDA is open drain, low whenever the
 // master or any listener pulls it.
 class WireListener {
-public:
+  public:
     virtual ~WireListener() = default;
     // SDA fell while SCL was high.
     virtual void onStart() = 0;
@@ -22,17 +22,17 @@ public:
 
     bool pullsSda() const noexcept { return pullsSda_; }
 
-protected:
+  protected:
     void pullSda(bool low) noexcept { pullsSda_ = low; }
 
-private:
+  private:
     bool pullsSda_ = false;
 };
 
 // The two wires with the master's drivers, the listeners and the faults a
 // board can have. Levels: true means high (released).
 class Wire {
-public:
+  public:
     void attach(WireListener& listener) { listeners_.push_back(&listener); }
 
     // The master drives new levels (true: released). When both lines change
@@ -47,7 +47,7 @@ public:
     void setSdaStuckLow(bool stuck);
     bool sdaStuckLow() const noexcept { return stuckLow_; }
 
-private:
+  private:
     void settleSda();
 
     std::vector<WireListener*> listeners_;

@@ -30,15 +30,18 @@ struct StatusRegister {
 };
 
 constexpr std::array<StatusRegister, 6> kRegisters = {{
-    {0x00, "Status1", "Status Register 1 (00h)", "ReadStatus1", "Read Status1", "Read_Stat1", "stat1hex", 0},
-    {0x01, "Status2", "Status Register 2 (01h)", "ReadStatus2", "Read Status2", "Read_Stat2", "stat2hex", 1},
-    {0x02, "Status3", "Status Register 3 (02h)", "ReadStatus3", "Read Status3", "Read_Stat3", "stat3hex", 2},
-    {0x2A, "Status4", "Latched Status Register 1 (2Ah)", "ReadLatchedStatus1", "Read Latched Status1",
-     "Read_Stat4", "stat4hex", 0},
-    {0x2B, "Status5", "Latched Status Register 2 (2Bh)", "ReadLatchedStatus2", "Read Latched Status2",
-     "Read_Stat5", "stat5hex", 1},
-    {0x2C, "Status6", "Latched Status Register 3 (2Ch)", "ReadLatchedStatus3", "Read Latched Status3",
-     "Read_Stat6", "stat6hex", 2},
+    {0x00, "Status1", "Status Register 1 (00h)", "ReadStatus1", "Read Status1", "Read_Stat1",
+     "stat1hex", 0},
+    {0x01, "Status2", "Status Register 2 (01h)", "ReadStatus2", "Read Status2", "Read_Stat2",
+     "stat2hex", 1},
+    {0x02, "Status3", "Status Register 3 (02h)", "ReadStatus3", "Read Status3", "Read_Stat3",
+     "stat3hex", 2},
+    {0x2A, "Status4", "Latched Status Register 1 (2Ah)", "ReadLatchedStatus1",
+     "Read Latched Status1", "Read_Stat4", "stat4hex", 0},
+    {0x2B, "Status5", "Latched Status Register 2 (2Bh)", "ReadLatchedStatus2",
+     "Read Latched Status2", "Read_Stat5", "stat5hex", 1},
+    {0x2C, "Status6", "Latched Status Register 3 (2Ch)", "ReadLatchedStatus3",
+     "Read Latched Status3", "Read_Stat6", "stat6hex", 2},
 }};
 
 // Bit names, bit 7 first; a latched register carries its live register's names.
@@ -54,7 +57,8 @@ void sleepSeconds(double seconds) {
     if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }
 
-StatusWindow::StatusWindow(Device& device, Pause pause) : device_(device), pause_(std::move(pause)) {
+StatusWindow::StatusWindow(Device& device, Pause pause)
+    : device_(device), pause_(std::move(pause)) {
     setObjectName(QStringLiteral("frm_Status"));
     setWindowTitle(QStringLiteral("KESTREL Status Registers"));
     setWindowFlag(Qt::Window);
@@ -83,7 +87,8 @@ StatusWindow::StatusWindow(Device& device, Pause pause) : device_(device), pause
             names.texts[k] = QString::fromLatin1(kBitNames[static_cast<std::size_t>(r.names)][k]);
             names.objectNames[k] = QStringLiteral("%1_name").arg(QString::fromLatin1(r.bits));
         }
-        auto* bits = new BitLabelRow(QString::fromLatin1(r.bits), frame, BitLayout{18, false, false, true}, &names);
+        auto* bits = new BitLabelRow(QString::fromLatin1(r.bits), frame,
+                                     BitLayout{18, false, false, true}, &names);
         grid->addWidget(bits, 1, 0);
         auto* hex = new QLabel(QStringLiteral("00h"), frame);
         hex->setObjectName(QString::fromLatin1(r.hex));
@@ -137,7 +142,8 @@ void StatusWindow::readClick(int index, Origin origin) {
     Group& group = groups_.at(static_cast<std::size_t>(index));
     const auto v = device_.ReadRegister(kRegisters[static_cast<std::size_t>(index)].reg, origin);
     if (v) {
-        group.hex->setText(QString::fromStdString(text::hexText(static_cast<unsigned>(*v))) + QStringLiteral("h"));
+        group.hex->setText(QString::fromStdString(text::hexText(static_cast<unsigned>(*v))) +
+                           QStringLiteral("h"));
         group.bits->showValue(static_cast<std::uint8_t>(*v));
     }
     if (index % 3 == 2 && pause_) pause_(pauseSeconds());

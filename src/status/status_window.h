@@ -21,7 +21,7 @@ class BitLabelRow;
 // again; the pause keeps the window busy, like the bus it waits for.
 class StatusWindow final : public QWidget {
     Q_OBJECT
-public:
+  public:
     // How the window pauses: blocks for the given seconds without handling
     // events. Tests record the pauses instead of sleeping.
     using Pause = std::function<void(double seconds)>;
@@ -42,7 +42,7 @@ public:
     // The pause after a group of three, in seconds, from `poll_delay`.
     double pauseSeconds() const;
 
-private:
+  private:
     struct Group {
         BitLabelRow* bits;
         QLabel* hex;

@@ -13,13 +13,13 @@ namespace kestrel {
 // two-byte write of address and data without command byte.
 class SwitchWindow final : public QWidget {
     Q_OBJECT
-public:
+  public:
     SwitchWindow(Device& device, std::function<void()> returnToDiagram);
 
     void PLOVERWriteCMD_Click();
     void exit_Click();
 
-private:
+  private:
     Device& device_;
     std::function<void()> returnToDiagram_;
     QLineEdit* SelectSwitch_ = nullptr;

@@ -1,17 +1,19 @@
+#include "about/about_window.h"
+
 #include <gtest/gtest.h>
 
-#include "about/about_window.h"
 #include "support/app_rig.h"
 
 namespace kestrel {
 namespace {
 
 class FakeSystemInfo final : public SystemInfo {
-public:
+  public:
     QString onPath;
     bool startWorks = true;
     QStringList started;
-    bool GetKeyValue(std::uint32_t, const std::string&, const std::string&, std::string& value) override {
+    bool GetKeyValue(std::uint32_t, const std::string&, const std::string&,
+                     std::string& value) override {
         value.clear();
         return false;
     }
@@ -77,7 +79,8 @@ TEST(AboutWindow, SystemInfoStartsAProgramOrSaysItIsUnavailable) {
     QWidget* w = rig.open();
     rig.app.click("cmdSysInfo", w);
     EXPECT_TRUE(rig.info.started.isEmpty());
-    EXPECT_EQ(rig.app.dialogs.messages, QStringList{"KESTREL Eval|System Information Is Unavailable At This Time"});
+    EXPECT_EQ(rig.app.dialogs.messages,
+              QStringList{"KESTREL Eval|System Information Is Unavailable At This Time"});
 
     rig.info.onPath = "/usr/bin/hardinfo";
     rig.app.click("cmdSysInfo", w);
@@ -86,7 +89,8 @@ TEST(AboutWindow, SystemInfoStartsAProgramOrSaysItIsUnavailable) {
 
     rig.info.startWorks = false;
     rig.app.click("cmdSysInfo", w);
-    EXPECT_EQ(rig.app.dialogs.messages.size(), 2) << "a program that does not start is reported too";
+    EXPECT_EQ(rig.app.dialogs.messages.size(), 2)
+        << "a program that does not start is reported too";
 }
 
 }  // namespace

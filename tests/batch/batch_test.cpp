@@ -1,12 +1,12 @@
+#include "batch/batch.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include <unistd.h>
-
-#include "batch/batch.h"
 #include "bus/crc8.h"
 #include "device/text_rules.h"
 #include "support/vcd_decoder.h"
@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 // Runs the program's batch mode in-process on a simulated board kept in a file.
 class BatchTest : public ::testing::Test {
-protected:
+  protected:
     fs::path dir = fs::temp_directory_path() / ("kestrel_batch_" + std::to_string(::getpid()));
     std::string state;
     std::string out, err;
@@ -128,14 +128,20 @@ TEST_F(BatchTest, BusFaultsGiveExitCodeTwoAndAreNamed) {
 
 TEST_F(BatchTest, UsageErrorsAndNoPort) {
     for (const std::vector<std::string>& bad :
-         std::vector<std::vector<std::string>>{{}, {"read"}, {"read", "1D", "2"}, {"frobnicate"}, {"eeprom"},
-                                               {"eeprom", "read", "8100", "--erase"}, {"--sim-state"},
+         std::vector<std::vector<std::string>>{{},
+                                               {"read"},
+                                               {"read", "1D", "2"},
+                                               {"frobnicate"},
+                                               {"eeprom"},
+                                               {"eeprom", "read", "8100", "--erase"},
+                                               {"--sim-state"},
                                                {"read", "1D", "--nonsense"}}) {
         EXPECT_EQ(run(bad), 1);
         EXPECT_EQ(out, "");
         EXPECT_NE(err.find("Usage: kestrel-eval"), std::string::npos);
     }
-    EXPECT_EQ(run({"--sim-state", state, "read", "1D"}, false), 1) << "--sim-state needs --simulate";
+    EXPECT_EQ(run({"--sim-state", state, "read", "1D"}, false), 1)
+        << "--sim-state needs --simulate";
     EXPECT_EQ(run({"eeprom", "write", "8100", (dir / "missing.dat").string()}), 1);
 
     if (fs::exists("/dev/parport0")) GTEST_SKIP() << "this machine has a parallel port";
@@ -152,7 +158,8 @@ TEST_F(BatchTest, TraceOfARegisterReadDecodes) {
     const auto d = testing::decodeVcd(vcd.str());
     const std::string pec = text::byteText(smbusPec({0xAE, 0x1D, 0xAF, 0x21}));
     EXPECT_EQ(d.tokens, (std::vector<std::string>{"S", "AE", "1D", "Sr", "AF", "21", pec, "P"}));
-    EXPECT_EQ(d.acks, (std::vector<bool>{true, true, true, true, false})) << "acknowledges show in the trace";
+    EXPECT_EQ(d.acks, (std::vector<bool>{true, true, true, true, false}))
+        << "acknowledges show in the trace";
 }
 
 }  // namespace

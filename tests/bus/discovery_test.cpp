@@ -15,8 +15,11 @@ TEST(LptDiscovery, LegacyGuessesOfTheLibraryAreNotPorts) {
 }
 
 TEST(LptDiscovery, KernelPortsMapByTheirNumber) {
-    const auto slots = assignLptSlots(
-        {{"0x378", 0x378}, {"parport1", 0x278}, {"parport0", 0x378}, {"parport2", 0}, {"parport7", 0x3BC}});
+    const auto slots = assignLptSlots({{"0x378", 0x378},
+                                       {"parport1", 0x278},
+                                       {"parport0", 0x378},
+                                       {"parport2", 0},
+                                       {"parport7", 0x3BC}});
     EXPECT_EQ(slots[0].address, 0x378);
     EXPECT_EQ(slots[0].listIndex, 2);
     EXPECT_EQ(slots[1].address, 0x278);
@@ -25,8 +28,11 @@ TEST(LptDiscovery, KernelPortsMapByTheirNumber) {
 }
 
 TEST(LptDiscovery, OddNamesAreIgnored) {
-    const auto slots = assignLptSlots({{"parport", 0x378}, {"parportX", 0x378}, {"parport-1", 0x378},
-                                       {"myparport0", 0x378}, {"parport01x", 0x378}});
+    const auto slots = assignLptSlots({{"parport", 0x378},
+                                       {"parportX", 0x378},
+                                       {"parport-1", 0x378},
+                                       {"myparport0", 0x378},
+                                       {"parport01x", 0x378}});
     for (const LptSlot& s : slots) EXPECT_EQ(s.address, 0);
 }
 

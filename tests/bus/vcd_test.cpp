@@ -3,17 +3,17 @@
 #include <cstdio>
 #include <sstream>
 
+#include "bus/crc8.h"
 #include "bus/recording_port.h"
 #include "bus/vcd_writer.h"
-#include "bus/crc8.h"
 #include "support/sim_rig.h"
 #include "support/vcd_decoder.h"
 
 namespace kestrel {
 namespace {
 
-using testing::decodeVcd;
 using testing::Decoded;
+using testing::decodeVcd;
 
 TEST(VcdTrace, RegisterReadDecodesToTheBytesOnTheWire) {
     testing::SimRig rig;
@@ -35,8 +35,8 @@ TEST(VcdTrace, RegisterReadDecodesToTheBytesOnTheWire) {
         std::snprintf(buf, sizeof buf, "%02X", smbusPec({0xAE, 0x1D, 0xAF, 0x21}));
         return std::string(buf);
     }();
-    const std::vector<std::string> expected = {"S", "AE", "1D", "Sr", "AF", "21", pec, "P",
-                                               "S", "AE", "81", "00", "3C", "P"};
+    const std::vector<std::string> expected = {"S", "AE", "1D", "Sr", "AF", "21", pec,
+                                               "P", "S",  "AE", "81", "00", "3C", "P"};
     EXPECT_EQ(d.tokens, expected);
 
     int risesInWrites = 0;

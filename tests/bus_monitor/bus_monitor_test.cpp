@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTableView>
+#include <QTemporaryDir>
 
 #include "bus/record_export.h"
 #include "bus_monitor/bus_monitor_model.h"
@@ -52,14 +52,21 @@ TEST(BusMonitor, ListsTransactionsAndHighlightsFaultsWithTheirMessages) {
     ASSERT_EQ(model.rowCount(), 6);
     const std::vector<bool> faulty = {false, true, false, true, true, true};
     for (int row = 0; row < 6; ++row) {
-        EXPECT_EQ(model.data(model.index(row, 0), Qt::BackgroundRole).isValid(), faulty[row]) << row;
-        EXPECT_EQ(model.data(model.index(row, BusMonitorModel::Result), Qt::DisplayRole).toString() == "ok",
-                  !faulty[row])
+        EXPECT_EQ(model.data(model.index(row, 0), Qt::BackgroundRole).isValid(), faulty[row])
+            << row;
+        EXPECT_EQ(
+            model.data(model.index(row, BusMonitorModel::Result), Qt::DisplayRole).toString() ==
+                "ok",
+            !faulty[row])
             << row;
     }
-    EXPECT_EQ(model.data(model.index(0, BusMonitorModel::Kind), Qt::DisplayRole).toString(), "Read Byte");
-    EXPECT_EQ(model.data(model.index(0, BusMonitorModel::Target), Qt::DisplayRole).toString(), "00h");
-    EXPECT_TRUE(model.data(model.index(0, BusMonitorModel::Pec), Qt::DisplayRole).toString().endsWith(" ok"));
+    EXPECT_EQ(model.data(model.index(0, BusMonitorModel::Kind), Qt::DisplayRole).toString(),
+              "Read Byte");
+    EXPECT_EQ(model.data(model.index(0, BusMonitorModel::Target), Qt::DisplayRole).toString(),
+              "00h");
+    EXPECT_TRUE(model.data(model.index(0, BusMonitorModel::Pec), Qt::DisplayRole)
+                    .toString()
+                    .endsWith(" ok"));
 
     w->togglePause();
     app.click("ByteReadCMD");
@@ -109,7 +116,8 @@ TEST(BusMonitor, ExportedVcdDecodesToTheListedBytesAndCsvHasARowEach) {
     // The decoder also shows repeated STARTs, which the monitor's byte list does not.
     decoded.erase(std::remove(decoded.begin(), decoded.end(), "Sr"), decoded.end());
     EXPECT_EQ(decoded, listed);
-    EXPECT_EQ(std::count(listedAcks.begin(), listedAcks.end(), false), 3) << "the three bytes sent to no device";
+    EXPECT_EQ(std::count(listedAcks.begin(), listedAcks.end(), false), 3)
+        << "the three bytes sent to no device";
 
     QFile c(csv);
     ASSERT_TRUE(c.open(QIODevice::ReadOnly));
@@ -145,7 +153,8 @@ TEST(EepromVerify, OfferedAfterTheWriteAndListsMismatches) {
     // Past the end of the EEPROM nothing is stored: every byte differs.
     auto* list = app.find<QListWidget>("EEData");
     list->clear();
-    for (int i = 0; i < 32; ++i) list->addItem(QStringLiteral("81F0h: %1h").arg(i, 2, 16, QLatin1Char('0')).toUpper());
+    for (int i = 0; i < 32; ++i)
+        list->addItem(QStringLiteral("81F0h: %1h").arg(i, 2, 16, QLatin1Char('0')).toUpper());
     app.type("EEBaseAddress", "81F0");
     app.click("VerifyEECMD");
     EXPECT_EQ(app.status(), "Verify 81F0h-820Fh: 32 bytes differ.");

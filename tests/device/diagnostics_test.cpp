@@ -1,10 +1,11 @@
+#include "device/diagnostics.h"
+
 #include <gtest/gtest.h>
 
 #include "bus/crc8.h"
 #include "bus/null_port.h"
 #include "bus/port_check.h"
 #include "bus/recording_port.h"
-#include "device/diagnostics.h"
 #include "device/text_rules.h"
 #include "support/sim_rig.h"
 
@@ -51,8 +52,8 @@ TEST(Diagnostics, EachFaultNamesItself) {
     (void)rig.device.ReadRegister(0x1D);
     const std::uint8_t good = smbusPec({0xAE, 0x1D, 0xAF, 0x21});
     const std::uint8_t bad = good ^ 0x5A;
-    EXPECT_EQ(rig.d.seen.back(), "PEC mismatch at 1Dh: received " + text::byteText(bad) + ", expected " +
-                                     text::byteText(good));
+    EXPECT_EQ(rig.d.seen.back(), "PEC mismatch at 1Dh: received " + text::byteText(bad) +
+                                     ", expected " + text::byteText(good));
     rig.board.kestrel().setEeprom(0x8100, 0x3C);
     (void)rig.device.EEPROMReadByte(0x81, 0x00);
     EXPECT_EQ(rig.d.seen.back().substr(0, 31), "PEC mismatch at 8100h: received");

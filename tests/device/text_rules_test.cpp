@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "device/text_rules.h"
+
+#include <gtest/gtest.h>
 
 namespace kestrel::text {
 namespace {

@@ -1,8 +1,9 @@
+#include "diagram/diagram_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QScrollBar>
 
-#include "diagram/diagram_window.h"
 #include "support/app_rig.h"
 
 namespace kestrel {
@@ -65,7 +66,8 @@ TEST(BlockDiagram, MessageHotspotsNameTheirBlocksAndTheDiagramItselfDoesNothing)
     EXPECT_TRUE(w->isVisible());
     for (const char* name : {"pic_capture", "pic_genlog", "pic_otp"}) app.clickPicture(w, name);
     EXPECT_EQ(app.dialogs.messages,
-              QStringList({"KESTREL Eval|Capture Current", "KESTREL Eval|General Logic", "KESTREL Eval|OTP"}));
+              QStringList({"KESTREL Eval|Capture Current", "KESTREL Eval|General Logic",
+                           "KESTREL Eval|OTP"}));
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(app.logSize(), mark) << "the diagram touches no bus itself";
 }
@@ -95,11 +97,13 @@ TEST(BlockDiagram, ScrollingMovesEveryPictureTogetherInTwips) {
         EXPECT_EQ(p->left(), p->homeLeft() - 500) << p->objectName().toStdString();
         EXPECT_EQ(p->top(), p->homeTop() - 1000) << p->objectName().toStdString();
         // Every hotspot keeps its place over its block of the diagram.
-        EXPECT_EQ(p->pos() - diagram->pos(), designPixels[p->objectName()] - designPixels["pic_kestrel"]);
+        EXPECT_EQ(p->pos() - diagram->pos(),
+                  designPixels[p->objectName()] - designPixels["pic_kestrel"]);
     }
     h->setValue(0);
     v->setValue(0);
-    for (auto* p : pictures) EXPECT_EQ(p->pos(), designPixels[p->objectName()]) << p->objectName().toStdString();
+    for (auto* p : pictures)
+        EXPECT_EQ(p->pos(), designPixels[p->objectName()]) << p->objectName().toStdString();
 }
 
 TEST(BlockDiagram, HotspotsShowExactlyTheirPartOfTheArtwork) {
@@ -112,7 +116,8 @@ TEST(BlockDiagram, HotspotsShowExactlyTheirPartOfTheArtwork) {
         const QImage shown = p->grab().toImage().convertToFormat(art.format());
         const QRect where(p->pos() - diagram->pos(), p->size());
         EXPECT_EQ(shown, art.copy(where)) << p->objectName().toStdString();
-        EXPECT_EQ(p->cursor().shape(), p->objectName() == "pic_vrev" ? Qt::ArrowCursor : Qt::WhatsThisCursor);
+        EXPECT_EQ(p->cursor().shape(),
+                  p->objectName() == "pic_vrev" ? Qt::ArrowCursor : Qt::WhatsThisCursor);
     }
 }
 

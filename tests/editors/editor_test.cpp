@@ -69,8 +69,9 @@ TEST(Editors, CurrentSenseFirstOpeningWritesBackEveryFirstSelection) {
     const std::size_t mark = app.logSize();
     QWidget* w = app.open("mnuIDIFF", "frm_idiff");
     EXPECT_EQ(trimPec(app.logSince(mark)),
-              (std::vector<std::string>{rd(0x14, 0x11), rd(0x15, 0x22), rd(0x16, 0), wr(0x16, 0), wr(0x16, 0),
-                                        rd(0x17, 0), wr(0x17, 0), wr(0x17, 0), wr(0x17, 0), wr(0x17, 0)}));
+              (std::vector<std::string>{rd(0x14, 0x11), rd(0x15, 0x22), rd(0x16, 0), wr(0x16, 0),
+                                        wr(0x16, 0), rd(0x17, 0), wr(0x17, 0), wr(0x17, 0),
+                                        wr(0x17, 0), wr(0x17, 0)}));
     EXPECT_EQ(w->windowTitle(), "Current Sense & Current Transformer Config");
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(app.selected(w, "Option1"), "0.25%");
@@ -120,7 +121,8 @@ TEST(Editors, DecodeSelectsNamedSettingsAndSkipsPatternsWithoutOption) {
     app.click("read16", w);
     EXPECT_EQ(app.selected(w, "Option1"), "0.5%");
     EXPECT_EQ(app.selected(w, "Option2"), "175x");
-    EXPECT_EQ(trimPec(app.logSince(m)), (std::vector<std::string>{rd(0x16, 0x2D), wr(0x16, 0x2D), wr(0x16, 0x2D)}));
+    EXPECT_EQ(trimPec(app.logSince(m)),
+              (std::vector<std::string>{rd(0x16, 0x2D), wr(0x16, 0x2D), wr(0x16, 0x2D)}));
 
     chip.setReg(0x16, 0x1B);  // tolerance "11", gain "011": no option for either
     m = app.logSize();
@@ -147,7 +149,8 @@ TEST(Editors, BitClicksWriteAndReadBackAndUnstoredBitsSpringBack) {
     // Bit 4 is stored: the read-back selects "1%" and its click writes the byte again.
     m = app.logSize();
     app.clickBit(w, "reg16", 4);
-    EXPECT_EQ(trimPec(app.logSince(m)), (std::vector<std::string>{wr(0x16, 0x10), rd(0x16, 0x10), wr(0x16, 0x10)}));
+    EXPECT_EQ(trimPec(app.logSince(m)),
+              (std::vector<std::string>{wr(0x16, 0x10), rd(0x16, 0x10), wr(0x16, 0x10)}));
     EXPECT_EQ(app.selected(w, "Option1"), "1%");
 }
 
@@ -164,8 +167,8 @@ TEST(Editors, CurrentLimitAndSoftStartTraffic) {
     chip.setReg(0x10, 0x5C);
     m = app.logSize();
     QWidget* ss = app.open("mnuSFTSTRT", "frm_sstart");
-    EXPECT_EQ(trimPec(app.logSince(m)),
-              (std::vector<std::string>{rd(0x10, 0x5C), wr(0x10, 0x5C), wr(0x10, 0x5C), wr(0x10, 0x5C)}));
+    EXPECT_EQ(trimPec(app.logSince(m)), (std::vector<std::string>{rd(0x10, 0x5C), wr(0x10, 0x5C),
+                                                                  wr(0x10, 0x5C), wr(0x10, 0x5C)}));
     EXPECT_EQ(app.selected(ss, "Option1"), "16ms");
     EXPECT_EQ(app.selected(ss, "Option2"), "2%");
     EXPECT_EQ(app.selected(ss, "Option3"), "0ms");
@@ -240,7 +243,8 @@ TEST(Editors, AcsenseBitsStandInTwoRowsOfFourByBitPosition) {
     EXPECT_EQ(app.text("reg0Ch", w), "A5h");
     EXPECT_EQ(app.bits("reg0c", w), "10100101");
     std::map<int, QPoint> at;
-    for (QLabel* l : w->findChildren<QLabel*>("reg0c")) at[l->property("index").toInt()] = l->mapTo(w, QPoint(0, 0));
+    for (QLabel* l : w->findChildren<QLabel*>("reg0c"))
+        at[l->property("index").toInt()] = l->mapTo(w, QPoint(0, 0));
     for (int i : {7, 6, 5}) {
         EXPECT_EQ(at[i].y(), at[i - 1].y());
         EXPECT_LT(at[i].x(), at[i - 1].x());

@@ -1,10 +1,11 @@
+#include "eeprom_window/eeprom_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QGroupBox>
 #include <QProgressBar>
 
 #include "device/text_rules.h"
-#include "eeprom_window/eeprom_window.h"
 #include "support/app_rig.h"
 
 namespace kestrel {
@@ -20,7 +21,8 @@ struct EepromRig : testing::AppRig {
 TEST(EepromWindow, WholeReadFillsSixteenPagesInAscendingOrder) {
     EepromRig app;
     auto& chip = app.board().kestrel();
-    for (int a = 0x8000; a < 0x8200; ++a) chip.setEeprom(a, static_cast<std::uint8_t>(a ^ (a >> 8)));
+    for (int a = 0x8000; a < 0x8200; ++a)
+        chip.setEeprom(a, static_cast<std::uint8_t>(a ^ (a >> 8)));
     EepromWindow* w = app.open();
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->windowTitle(), "KESTREL EEPROM");

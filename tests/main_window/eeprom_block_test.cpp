@@ -24,7 +24,8 @@ TEST(EepromBlock, BaseAddressCaptionsFollowTheText) {
     EXPECT_EQ(app.text("ReadEECMD"), "Read 8110h-812Fh from EEPROM:");
     EXPECT_EQ(app.action("WriteFileCMD")->text(), "Write 8110h-812Fh to file");
     app.type("EEBaseAddress", "81000");
-    EXPECT_EQ(app.text("ReadEECMD"), "Read 8100h-811Fh from EEPROM:") << "captions use four characters";
+    EXPECT_EQ(app.text("ReadEECMD"), "Read 8100h-811Fh from EEPROM:")
+        << "captions use four characters";
 }
 
 TEST(EepromBlock, ReadFillsTheImageInAddressOrder) {
@@ -144,7 +145,8 @@ TEST(EepromBlock, SingleByteReadAndWrite) {
     app.click("EEByteReadCMD");
     EXPECT_EQ(app.text("EEByteData"), "A");
     EXPECT_EQ(app.bits("Read_DataEE"), "00001010");
-    EXPECT_EQ(app.text("PEC_EE").toStdString(), text::hexText(smbusPec({0xAE, 0x81, 0x05, 0xAF, 0x0A})));
+    EXPECT_EQ(app.text("PEC_EE").toStdString(),
+              text::hexText(smbusPec({0xAE, 0x81, 0x05, 0xAF, 0x0A})));
 
     app.type("EEByteData", "3c");
     std::size_t mark = app.logSize();

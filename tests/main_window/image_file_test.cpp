@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "main_window/image_file.h"
+
+#include <gtest/gtest.h>
 
 namespace kestrel {
 namespace {

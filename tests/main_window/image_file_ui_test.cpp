@@ -26,7 +26,8 @@ void writeFile(const QString& path, const QByteArray& data) {
 TEST(ImageFileUi, SaveAfterReadGivesThirtyTwoCrLfLines) {
     QTemporaryDir dir;
     AppRig app;
-    for (int i = 0; i < 32; ++i) app.board().kestrel().setEeprom(0x8100 + i, static_cast<std::uint8_t>(i));
+    for (int i = 0; i < 32; ++i)
+        app.board().kestrel().setEeprom(0x8100 + i, static_cast<std::uint8_t>(i));
     app.click("ReadEECMD");
     const QString path = dir.filePath("block.dat");
     app.dialogs.fileNames = {path};
@@ -53,7 +54,8 @@ TEST(ImageFileUi, ShortFileWritesZerosForTheRestAndLinuxLineEndsSplit) {
     AppRig app;
     const QString path = dir.filePath("ten.dat");
     QByteArray ten;
-    for (int i = 0; i < 10; ++i) ten += QByteArray("8000h: ") + QByteArray::number(0x40 + i, 16).toUpper() + "h\n";
+    for (int i = 0; i < 10; ++i)
+        ten += QByteArray("8000h: ") + QByteArray::number(0x40 + i, 16).toUpper() + "h\n";
     writeFile(path, ten);
     app.dialogs.fileNames = {path};
     app.action("ReadFileCMD")->trigger();

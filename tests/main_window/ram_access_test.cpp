@@ -27,7 +27,8 @@ TEST(RamAccess, ByteWriteAndReadThroughTheWindow) {
     ASSERT_EQ(app.logSince(mark).size(), 1u);
     EXPECT_EQ(app.text("ByteData"), "7");
     EXPECT_EQ(app.bits("Read_Data"), "00000111");
-    EXPECT_EQ(app.text("PEC"), QString::fromStdString(text::hexText(smbusPec({0xAE, 0x0B, 0xAF, 0x07}))));
+    EXPECT_EQ(app.text("PEC"),
+              QString::fromStdString(text::hexText(smbusPec({0xAE, 0x0B, 0xAF, 0x07}))));
 
     app.choose("SlaveAddress", "2Dh");
     mark = app.logSize();
@@ -52,7 +53,8 @@ TEST(RamAccess, ReadoutListsAllThirtyRegistersWithTabs) {
     EXPECT_EQ(lines[0], "Status1\t\t\t\t00h: 01h  ");
     EXPECT_EQ(lines[3], "Misc Cal Bits\t\t\t03h: 00h  ");
     EXPECT_EQ(lines[0x1D], "Revision Register\t\t\t1Dh: 21h  ");
-    EXPECT_EQ(app.text("PEC"), QString::fromStdString(text::hexText(smbusPec({0xAE, 0x1D, 0xAF, 0x21}))));
+    EXPECT_EQ(app.text("PEC"),
+              QString::fromStdString(text::hexText(smbusPec({0xAE, 0x1D, 0xAF, 0x21}))));
     EXPECT_EQ(app.bits("Read_Data"), "00000110") << "the read-out leaves the bit labels alone";
 
     app.board().kestrel().setReg(0x03, 0x5A);

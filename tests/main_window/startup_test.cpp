@@ -12,7 +12,8 @@ using testing::AppRig;
 TEST(Startup, FillsListsFindsTheSimulatedPortAndSetsThePlover) {
     AppRig app;
     EXPECT_EQ(app.main().windowTitle(), "KESTREL");
-    EXPECT_EQ(app.entries("CurrentPPortAddrCOMBO"), QStringList({"378", "LPT2: absent", "LPT3: absent"}));
+    EXPECT_EQ(app.entries("CurrentPPortAddrCOMBO"),
+              QStringList({"378", "LPT2: absent", "LPT3: absent"}));
     EXPECT_EQ(app.g().LPTBase, 0x378);
     EXPECT_EQ(app.entries("SlaveAddress"),
               QStringList({"AEh", "A0h", "A2h", "A4h", "A6h", "A8h", "AAh", "2Dh"}));
@@ -44,7 +45,7 @@ TEST(Startup, FillsListsFindsTheSimulatedPortAndSetsThePlover) {
 
 // Port discovery as a test scripts it: addresses and error states per LPT number.
 class ScriptedPorts final : public PortAccess {
-public:
+  public:
     ScriptedPorts(std::uint16_t lpt1, std::uint16_t lpt2, std::uint32_t lpt1State = 0)
         : addresses_{lpt1, lpt2, 0}, states_{lpt1State, 0, 0} {}
     void Outport(std::uint16_t, std::uint8_t) override { ++accesses; }
@@ -61,7 +62,7 @@ public:
     std::uint32_t GetLastState(int) override { return last_; }
     int accesses = 0;
 
-private:
+  private:
     std::uint16_t addresses_[3];
     std::uint32_t states_[3];
     std::uint32_t last_ = 0;
@@ -70,7 +71,8 @@ private:
 TEST(Startup, WithoutAFirstPortTheBusStaysSilentAndTheUserIsTold) {
     ScriptedPorts ports(0, 0x278);
     AppRig app(&ports);
-    EXPECT_EQ(app.entries("CurrentPPortAddrCOMBO"), QStringList({"LPT1: absent", "278", "LPT3: absent"}));
+    EXPECT_EQ(app.entries("CurrentPPortAddrCOMBO"),
+              QStringList({"LPT1: absent", "278", "LPT3: absent"}));
     EXPECT_EQ(app.g().LPTBase, 0);
     EXPECT_TRUE(app.status().contains("No usable parallel port")) << app.status().toStdString();
 

@@ -65,7 +65,8 @@ TEST(SimulatedBoard, PortIsLpt1At378WithSdaOnStatusBit4) {
 }
 
 TEST(SimulatedBoard, StateFileKeepsRegistersEepromAndSwitches) {
-    const auto path = (std::filesystem::temp_directory_path() / "kestrel_sim_state_test.txt").string();
+    const auto path =
+        (std::filesystem::temp_directory_path() / "kestrel_sim_state_test.txt").string();
     {
         SimRig rig;
         ASSERT_TRUE(rig.device.WriteRegister(0x0E, 0x00));

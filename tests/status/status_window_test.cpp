@@ -1,6 +1,7 @@
+#include "status/status_window.h"
+
 #include <gtest/gtest.h>
 
-#include "status/status_window.h"
 #include "support/app_rig.h"
 
 namespace kestrel {
@@ -54,7 +55,8 @@ TEST(StatusMonitor, APollingPassReadsSixRegistersWithTwoPauses) {
     EXPECT_EQ(rig.app.text("poll", w), "Stop Polling");
     w->Timer1_Timer();
     rig.collect();
-    EXPECT_EQ(rig.events, (std::vector<std::string>{"00", "01", "02", "pause 0.15", "2A", "2B", "2C", "pause 0.15"}));
+    EXPECT_EQ(rig.events, (std::vector<std::string>{"00", "01", "02", "pause 0.15", "2A", "2B",
+                                                    "2C", "pause 0.15"}));
 
     rig.app.click("poll", w);
     EXPECT_EQ(rig.app.text("poll", w), "Start Polling");
@@ -77,7 +79,8 @@ TEST(StatusMonitor, SingleReadsPauseOnlyAfterTheThirdOfARow) {
     delay->setText("2");
     EXPECT_DOUBLE_EQ(w->pauseSeconds(), 2.0);
     delay->setText("150");
-    EXPECT_DOUBLE_EQ(w->pauseSeconds(), StatusWindow::kMaxPauseSeconds) << "a typo cannot freeze the program";
+    EXPECT_DOUBLE_EQ(w->pauseSeconds(), StatusWindow::kMaxPauseSeconds)
+        << "a typo cannot freeze the program";
     delay->setText("abc");
     EXPECT_DOUBLE_EQ(w->pauseSeconds(), 0.0);
     delay->setText("-3");

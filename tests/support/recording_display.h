@@ -8,7 +8,7 @@ namespace kestrel::testing {
 
 // Keeps what the transactions show, as the main window's controls would.
 class RecordingDisplay final : public DeviceDisplay {
-public:
+  public:
     void showRamBits(std::uint8_t value) override { ramBits = bits(value); }
     void showEEBits(std::uint8_t value) override { eeBits = bits(value); }
     void setPecCaption(const std::string& text) override { pec = text; }
@@ -22,7 +22,7 @@ public:
     std::string eeByteData = "00";
     std::string pecEE = "-";
 
-private:
+  private:
     static std::string bits(std::uint8_t v) {
         std::string s;
         for (int i = 7; i >= 0; --i) s += ((v >> i) & 1) ? '1' : '0';

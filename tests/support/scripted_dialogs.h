@@ -10,7 +10,7 @@ namespace kestrel::testing {
 // Answers the program's questions and file dialogs from a script and keeps
 // every question and message it was shown.
 class ScriptedDialogs final : public Dialogs {
-public:
+  public:
     std::deque<bool> yesNoAnswers;  // empty: answer Yes
     std::deque<QString> fileNames;  // empty: cancel
     QStringList questions;
@@ -36,7 +36,7 @@ public:
     QString openFileName(QWidget*, FileDialogState& state) override { return pick(state); }
     QString saveFileName(QWidget*, FileDialogState& state) override { return pick(state); }
 
-private:
+  private:
     QString pick(FileDialogState& state) {
         proposedFiles << state.folder + "/" + state.fileName + "|" + state.filter;
         if (fileNames.empty()) return QString();

@@ -29,7 +29,9 @@ struct SimRig {
         bus.setNoticeSink([this](const std::string& s) { notices.push_back(s); });
     }
 
-    std::vector<std::string> log() const { return const_cast<SimRig*>(this)->board.log().describeAll(); }
+    std::vector<std::string> log() const {
+        return const_cast<SimRig*>(this)->board.log().describeAll();
+    }
     std::string last() const {
         const auto all = log();
         return all.empty() ? std::string() : all.back();

@@ -59,5 +59,4 @@ inline Decoded decodeVcd(const std::string& vcd) {
     return d;
 }
 
-
 }  // namespace kestrel::testing
