@@ -4,10 +4,19 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <string>
+#include <string_view>
 
 // Small helpers the windows share: controls created with their object name,
 // and the list item rule.
 namespace kestrel::ui {
+
+inline std::string str(const QString& s) {
+    return s.toStdString();
+}
+inline QString qstr(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 inline QPushButton* button(const char* name, const QString& caption, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);

@@ -4,6 +4,7 @@
 
 #include "about/about_window.h"
 #include "app/program.h"
+#include "app/widget_helpers.h"
 #include "block_read/block_read_window.h"
 #include "bus/port_check.h"
 #include "bus_monitor/bus_monitor_window.h"
@@ -18,10 +19,6 @@
 namespace kestrel {
 
 namespace {
-
-QString q(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 const QString kConfigMenu = QStringLiteral("&Config Regs");
 const QString kHelpMenu = QStringLiteral("&Help");
@@ -56,14 +53,14 @@ void registerSwitch(Program& program) {
 // The editors in menu order, with the switch window after the share bus editor.
 void registerEditors(Program& program) {
     for (const editors::EditorDef& spec : editors::allEditors()) {
-        const QString name = q(spec.windowName);
+        const QString name = ui::qstr(spec.windowName);
         program.windows().add(name, [&program, &spec] {
             auto* editor = new BitToggleEditor(spec, program.device(), showDiagram(program));
             editor->Form_Load();
             return editor;
         });
-        program.mainWindow().addWindowEntry(kConfigMenu, q(spec.menuName), q(spec.menuCaption),
-                                            name, false);
+        program.mainWindow().addWindowEntry(kConfigMenu, ui::qstr(spec.menuName),
+                                            ui::qstr(spec.menuCaption), name, false);
         if (spec.menuName == "mnuSHR") registerSwitch(program);
     }
 }

@@ -62,7 +62,6 @@ class Bus {
     bool busy() const noexcept { return busy_; }
     // Refuses every later transaction; the one now open finishes normally.
     void shutDown() noexcept { shutDown_ = true; }
-    bool hasUsablePort() const noexcept { return lptBase_ != 0; }
 
     // Extra open/close around a run of transactions (block read and write
     // loops). Each transaction still brackets itself; these never touch a

@@ -9,16 +9,13 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "app/widget_helpers.h"
 #include "device/text_rules.h"
 #include "main_window/bit_label_row.h"
 
 namespace kestrel {
 
 namespace {
-
-QString q(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 constexpr int kBitPointSize = 18;
 
@@ -27,13 +24,13 @@ constexpr int kBitPointSize = 18;
 BitToggleEditor::BitToggleEditor(const editors::EditorDef& spec, Device& device,
                                  std::function<void()> returnToDiagram)
     : spec_(spec), device_(device), returnToDiagram_(std::move(returnToDiagram)) {
-    setObjectName(q(spec.windowName));
-    setWindowTitle(q(spec.title));
+    setObjectName(ui::qstr(spec.windowName));
+    setWindowTitle(ui::qstr(spec.title));
     setWindowFlag(Qt::Window);
 
     auto* column = new QVBoxLayout(this);
     if (!spec.heading.empty()) {
-        auto* heading = new QLabel(q(spec.heading), this);
+        auto* heading = new QLabel(ui::qstr(spec.heading), this);
         heading->setObjectName(QStringLiteral("Label9"));
         QFont f = heading->font();
         f.setPointSize(12);
@@ -52,30 +49,30 @@ BitToggleEditor::BitToggleEditor(const editors::EditorDef& spec, Device& device,
         frames->addWidget(buildGroup(i), i / spec.frameColumns, i % spec.frameColumns);
     column->addLayout(frames);
 
-    auto* exit = new QPushButton(q(spec.exitCaption), this);
-    exit->setObjectName(q(spec.exitName));
+    auto* exit = new QPushButton(ui::qstr(spec.exitCaption), this);
+    exit->setObjectName(ui::qstr(spec.exitName));
     connect(exit, &QPushButton::clicked, this, [this] { exitClick(); });
     column->addWidget(exit, 0, Qt::AlignRight);
 }
 
 QWidget* BitToggleEditor::buildGroup(int index) {
     const editors::RegisterGroupDef& g = spec_.groups[static_cast<std::size_t>(index)];
-    auto* frame = new QGroupBox(q(g.frameCaption), this);
-    frame->setObjectName(q(g.frameName));
+    auto* frame = new QGroupBox(ui::qstr(g.frameCaption), this);
+    frame->setObjectName(ui::qstr(g.frameName));
     auto* grid = new QGridLayout(frame);
 
     BitNames names;
     for (std::size_t i = 0; i < 8; ++i) {
-        names.texts[i] = q(g.bitNames[i]);
-        names.objectNames[i] = q(g.bitNameObjects[i]);
+        names.texts[i] = ui::qstr(g.bitNames[i]);
+        names.objectNames[i] = ui::qstr(g.bitNameObjects[i]);
     }
     BitLayout layout{kBitPointSize, g.rowsOfFour, g.staggerNames};
-    auto* bits = new BitLabelRow(q(g.bitsName), frame, layout, &names);
+    auto* bits = new BitLabelRow(ui::qstr(g.bitsName), frame, layout, &names);
     connect(bits, &BitLabelRow::bitClicked, this, [this, index](int bit) { bitClick(index, bit); });
     grid->addWidget(bits, 0, 0, 2, 1);
 
     auto* hex = new QLabel(QStringLiteral("00h"), frame);
-    hex->setObjectName(q(g.hexName));
+    hex->setObjectName(ui::qstr(g.hexName));
     QFont f = hex->font();
     f.setPointSize(kBitPointSize);
     f.setBold(true);
@@ -83,8 +80,8 @@ QWidget* BitToggleEditor::buildGroup(int index) {
     hex->setMinimumWidth(70);
     grid->addWidget(hex, 1, 1, Qt::AlignBottom | Qt::AlignLeft);
 
-    auto* read = new QPushButton(q(g.readCaption), frame);
-    read->setObjectName(q(g.readName));
+    auto* read = new QPushButton(ui::qstr(g.readCaption), frame);
+    read->setObjectName(ui::qstr(g.readName));
     connect(read, &QPushButton::clicked, this, [this, index] { readClick(index); });
     grid->addWidget(read, 0, 1, 1, 2, Qt::AlignTop | Qt::AlignRight);
 
@@ -92,16 +89,16 @@ QWidget* BitToggleEditor::buildGroup(int index) {
     auto* optionArea = new QGridLayout;
     for (int o = 0; o < static_cast<int>(g.optionGroups.size()); ++o) {
         const editors::OptionGroupDef& og = g.optionGroups[static_cast<std::size_t>(o)];
-        auto* box = new QGroupBox(q(og.frameCaption), frame);
-        box->setObjectName(q(og.frameName));
+        auto* box = new QGroupBox(ui::qstr(og.frameCaption), frame);
+        box->setObjectName(ui::qstr(og.frameName));
         auto* boxGrid = new QGridLayout(box);
         auto* buttons = new QButtonGroup(box);
         const int count = static_cast<int>(og.options.size());
         const int perColumn = (count + og.buttonColumns - 1) / og.buttonColumns;
         for (int k = 0; k < count; ++k) {
             auto* option =
-                new QRadioButton(q(og.options[static_cast<std::size_t>(k)].caption), box);
-            option->setObjectName(q(og.optionName));
+                new QRadioButton(ui::qstr(og.options[static_cast<std::size_t>(k)].caption), box);
+            option->setObjectName(ui::qstr(og.optionName));
             option->setProperty("index", k);
             buttons->addButton(option, k);
             boxGrid->addWidget(option, k % perColumn, k / perColumn);
@@ -145,7 +142,7 @@ void BitToggleEditor::decode(int index) {
         for (int bit = og.highBit; bit >= og.lowBit; --bit)
             pattern += group.bits->label(bit)->text();
         for (int k = 0; k < static_cast<int>(og.options.size()); ++k) {
-            if (pattern != q(og.options[static_cast<std::size_t>(k)].pattern)) continue;
+            if (pattern != ui::qstr(og.options[static_cast<std::size_t>(k)].pattern)) continue;
             if (group.selected[static_cast<std::size_t>(o)] != k) {
                 select(group, o, k);
                 // Selected from code: the option's click runs as if the user clicked it.

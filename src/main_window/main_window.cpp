@@ -26,13 +26,12 @@
 
 namespace kestrel {
 
+using ui::qstr;
+using ui::str;
+
 namespace {
 
 const char* const kSlaveAddresses[] = {"AEh", "A0h", "A2h", "A4h", "A6h", "A8h", "AAh", "2Dh"};
-
-std::string str(const QString& s) {
-    return s.toStdString();
-}
 
 }  // namespace
 

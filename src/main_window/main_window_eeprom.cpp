@@ -19,14 +19,10 @@
 
 namespace kestrel {
 
-namespace {
+using ui::qstr;
+using ui::str;
 
-std::string str(const QString& s) {
-    return s.toStdString();
-}
-QString qstr(const std::string& s) {
-    return QString::fromStdString(s);
-}
+namespace {
 
 QGroupBox* frame(const QString& caption, QWidget* parent) {
     auto* f = new QGroupBox(caption, parent);

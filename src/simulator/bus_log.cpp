@@ -15,13 +15,6 @@ std::uint64_t nowMicros() {
 
 }  // namespace
 
-std::vector<std::uint8_t> LoggedTransaction::bytes() const {
-    std::vector<std::uint8_t> out;
-    for (const BusEvent& e : events)
-        if (e.kind == BusEvent::Kind::Byte) out.push_back(e.value);
-    return out;
-}
-
 std::vector<std::uint8_t> LoggedTransaction::masterBytes() const {
     std::vector<std::uint8_t> out;
     for (const BusEvent& e : events)

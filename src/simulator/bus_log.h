@@ -24,8 +24,6 @@ struct LoggedTransaction {
     std::vector<BusEvent> events;
     std::uint64_t startMicros = 0;  // time since the board started
 
-    // All bytes, in order.
-    std::vector<std::uint8_t> bytes() const;
     // The bytes the master sent, in order.
     std::vector<std::uint8_t> masterBytes() const;
     // Compact text: "S AE+ 1D+ Sr AF+ <3C+ <5A- P" ('<' marks a slave byte,

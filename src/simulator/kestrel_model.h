@@ -17,7 +17,8 @@ namespace kestrel::sim {
 // registers, the ID (1Ch) and revision (1Dh), and the bits the chip does not
 // store (they read 0).
 //
-// EEPROM of 512 bytes at 8000h..81FFh, reached with a two-byte address in
+// EEPROM of 512 bytes at 8000h..81FFh (the first page holds the boot image of
+// the trims, the rest is erased), reached with a two-byte address in
 // place of the register byte. Writes take effect at STOP. Page erase is
 // A2h, address, FFh. The block read A1h sends a count of 20h, 32 bytes from
 // the address pointer (set by a write of the address alone) and a PEC.
@@ -41,14 +42,12 @@ class KestrelModel final : public SmbusSlave {
     void setLiveStatus(int index, std::uint8_t value);
     std::uint8_t eeprom(int address) const;
     void setEeprom(int address, std::uint8_t value);
-    int eepromPointer() const { return pointer_; }
 
     // Bits of a register that a write over the bus changes.
     static std::uint8_t writableMask(int address);
 
     // The strap address besides the broadcast address AEh (A0h by default).
     void setStrapAddress(std::uint8_t address) { strap_ = address & 0xFE; }
-    std::uint8_t strapAddress() const { return strap_; }
 
     // Faults for tests.
     void setPresent(bool present) { present_ = present; }
