@@ -29,15 +29,7 @@ class FakeSystemInfo final : public SystemInfo {
 
 struct AboutRig {
     FakeSystemInfo info;
-    testing::AppRig app{nullptr, false};
-    AboutRig() {
-        app.program.reset();
-        ProgramOptions options;
-        options.dialogs = &app.dialogs;
-        options.systemInfo = &info;
-        app.program = std::make_unique<Program>(std::move(options));
-        app.program->start();
-    }
+    testing::AppRig app{nullptr, [this](ProgramOptions& o) { o.systemInfo = &info; }};
     QWidget* open() {
         app.action("mnuAbout")->trigger();
         return app.program->windows().loaded("frmAbout");

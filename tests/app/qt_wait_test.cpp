@@ -12,12 +12,9 @@ namespace {
 // 30 ms and handles window events meanwhile; a click that arrives then is
 // refused, not interleaved.
 TEST(QtWait, EraseWaitsThirtyMillisecondsAndHandlesEventsMeanwhile) {
-    testing::ScriptedDialogs dialogs;
-    ProgramOptions options;
-    options.dialogs = &dialogs;
-    Program program(std::move(options));
-    program.board()->kestrel().setStatusActivity(false);
-    program.start();
+    // The program's own wait hooks, not the test clock.
+    testing::AppRig app{nullptr, [](ProgramOptions& o) { o.waitHooks.reset(); }};
+    Program& program = *app.program;
     auto& main = program.mainWindow();
     auto* pages = main.findChild<QComboBox*>("PageErasePointer");
     pages->setCurrentIndex(3);

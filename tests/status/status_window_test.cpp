@@ -10,24 +10,16 @@ namespace {
 // The program with the status monitor's pauses recorded in the bus log's
 // order instead of slept.
 struct StatusRig {
-    testing::AppRig app{nullptr, false};
     std::vector<std::string> events;  // register read or "pause <seconds>"
     std::size_t seen = 0;
+    testing::AppRig app{nullptr, [this](ProgramOptions& o) {
+                            o.statusPause = [this](double s) {
+                                collect();
+                                events.push_back("pause " + std::to_string(s).substr(0, 4));
+                            };
+                        }};
 
-    StatusRig() {
-        app.program.reset();
-        ProgramOptions options;
-        options.dialogs = &app.dialogs;
-        options.waitHooks = app.clock.hooks();
-        options.statusPause = [this](double s) {
-            collect();
-            events.push_back("pause " + std::to_string(s).substr(0, 4));
-        };
-        app.program = std::make_unique<Program>(std::move(options));
-        app.board().kestrel().setStatusActivity(false);
-        app.program->start();
-        seen = app.logSize();
-    }
+    StatusRig() { seen = app.logSize(); }
     void collect() {
         const auto& all = app.board().log().transactions();
         for (; seen < all.size(); ++seen) {

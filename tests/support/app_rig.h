@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QStatusBar>
 #include <QTest>
+#include <functional>
 #include <memory>
 
 #include "app/program.h"
@@ -24,15 +25,18 @@ struct AppRig {
     FakeClock clock;
     std::unique_ptr<Program> program;
 
-    explicit AppRig(PortAccess* port = nullptr, bool start = true) {
+    // `adjust` changes the program's options before it is built.
+    explicit AppRig(PortAccess* port = nullptr,
+                    const std::function<void(ProgramOptions&)>& adjust = {}) {
         ProgramOptions options;
         options.simulate = true;
         options.port = port;
         options.dialogs = &dialogs;
         options.waitHooks = clock.hooks();
+        if (adjust) adjust(options);
         program = std::make_unique<Program>(std::move(options));
         if (program->board()) program->board()->kestrel().setStatusActivity(false);
-        if (start) program->start();
+        program->start();
     }
 
     MainWindow& main() { return program->mainWindow(); }
