@@ -57,9 +57,19 @@ TEST(EepromTransactions, ZeroWriteAndOutOfRangeAddresses) {
     EXPECT_EQ(chip.eeprom(0x8020), 0xFF);
     EXPECT_GE(rig.clock.now, 30u);
 
-    // "8" splits into 08h, 08h: outside the EEPROM, ignored, reads FFh.
-    EXPECT_TRUE(rig.device.EEPROMWriteZero("8"));
-    EXPECT_EQ(rig.last(), "S AE+ 08+ 08+ 00+ P");
+    // "8" splits into 08h, 08h: the chip would take that as a write of 00h
+    // to register 08h, so nothing is sent. The same holds for every EEPROM
+    // transaction whose address high byte is below 80h (0E00h would switch
+    // PS ON off).
+    const std::size_t before = rig.board.log().transactions().size();
+    EXPECT_FALSE(rig.device.EEPROMWriteZero("8"));
+    EXPECT_FALSE(rig.device.EEPROMPageErase("0E00"));
+    EXPECT_FALSE(rig.device.EEPROMWriteByte(0x0E, 0x00, 0x00));
+    EXPECT_FALSE(rig.device.EEPROMReadByte(0x7F, 0xFF));
+    EXPECT_FALSE(blockRead(rig.device, 0x0E00));
+    EXPECT_EQ(rig.board.log().transactions().size(), before) << "nothing on the bus";
+    EXPECT_FALSE(rig.device.lastClean());
+    // From 8200h up the address reaches the EEPROM side of the chip.
     EXPECT_TRUE(rig.device.EEPROMWriteByte(0x82, 0x00, 0x12));
     EXPECT_EQ(rig.device.EEPROMReadByte(0x82, 0x00), 0xFF);
 }
