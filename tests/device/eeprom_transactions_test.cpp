@@ -101,5 +101,38 @@ TEST(EepromTransactions, BlockReadFromThePointerWithCountAndPec) {
     EXPECT_NE(rig.display.pec, text::hexText(smbusPec({0xAE, 0x1D, 0xAF, 0x21})));
 }
 
+// The EEPROM read clocks its two address bytes' acknowledge slots with SDA
+// held low by the master itself. The simulated chip pulls SDA low there
+// too, so the bus log cannot tell; the program's own line writes can.
+TEST(EepromTransactions, TheMasterHoldsTheAddressAcknowledgesItself) {
+    struct Lines : TransactionObserver {
+        std::vector<std::uint8_t> lines;
+        void transactionEnded(const TransactionRecord& r) override { lines = r.lines; }
+    } seen;
+    SimRig rig;
+    rig.bus.setLineCapture(true);
+    rig.bus.addObserver(&seen);
+    ASSERT_TRUE(rig.device.EEPROMReadByte(0x81, 0x05));
+    std::vector<std::uint8_t> writes;
+    int samples = 0;
+    for (std::uint8_t l : seen.lines) {
+        if (l & TransactionRecord::kSample)
+            ++samples;
+        else
+            writes.push_back(l);
+    }
+    // START (3 writes), AEh (24) and its acknowledge clock (3), 81h (24),
+    // then the master's acknowledge: SDA low with SCL low, SCL high, SCL low
+    // with SDA released. The same after 05h.
+    const std::vector<std::uint8_t> masterAck = {kBothLow, kSdaLow, kSclLow};
+    ASSERT_GE(writes.size(), 84u);
+    EXPECT_EQ(std::vector<std::uint8_t>(writes.begin() + 54, writes.begin() + 57), masterAck);
+    EXPECT_EQ(std::vector<std::uint8_t>(writes.begin() + 81, writes.begin() + 84), masterAck);
+    // SDA is sampled at the two STARTs, the two slave acknowledges, the 16
+    // data bits and the final not-acknowledge: never in a master's slot.
+    EXPECT_EQ(samples, 21);
+    rig.bus.removeObserver(&seen);
+}
+
 }  // namespace
 }  // namespace kestrel
