@@ -1,7 +1,9 @@
 #include "app/window_registry.h"
 
+#include <QAbstractButton>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QShortcut>
 
 namespace kestrel {
 
@@ -20,6 +22,13 @@ QWidget* WindowRegistry::window(const QString& name) {
     if (factory == factories_.constEnd()) return nullptr;
     QWidget* w = (*factory)();
     w->setAttribute(Qt::WA_DeleteOnClose);
+    // Escape does what the window's own Exit button does.
+    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
+        if (b->property(kEscapeButton).toBool()) {
+            auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), w);
+            QObject::connect(escape, &QShortcut::activated, b, &QAbstractButton::click);
+            break;
+        }
     windows_.insert(name, w);
     return w;
 }

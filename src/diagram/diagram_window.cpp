@@ -16,6 +16,8 @@ static void initDiagramResources() {
     Q_INIT_RESOURCE(diagram);
 }
 
+#include "editors/editor_tables.h"
+
 namespace kestrel {
 
 namespace {
@@ -154,7 +156,11 @@ DiagramWindow::DiagramWindow(Globals& globals, Dialogs& dialogs,
         const QString name = QLatin1String(h.name);
         auto* picture = new DiagramPicture(name, art.copy(crop), h.left, h.top, true, frame);
         if (name != QLatin1String("pic_vrev")) picture->setCursor(Qt::WhatsThisCursor);
-        picture->setToolTip(QLatin1String(h.editor ? h.editor : h.message));
+        // The block's name as the user knows it: the editor's title.
+        const editors::EditorDef* editor = h.editor ? editors::findEditor(h.editor) : nullptr;
+        picture->setToolTip(editor ? QString::fromUtf8(editor->title.data(),
+                                                       static_cast<qsizetype>(editor->title.size()))
+                                   : QLatin1String(h.message));
         connect(picture, &DiagramPicture::clicked, this, [this, name] { hotspotClick(name); });
         pictures_.push_back(picture);
     }
