@@ -70,6 +70,7 @@ BitToggleEditor::BitToggleEditor(const editors::EditorDef& spec, Device& device,
     retry_ = new QTimer(this);
     retry_->setInterval(250);
     connect(retry_, &QTimer::timeout, this, [this] { readUnread(); });
+    ui::makeScrollable(this);
 }
 
 QString BitToggleEditor::note() const {

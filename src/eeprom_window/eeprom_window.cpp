@@ -89,6 +89,7 @@ EepromWindow::EepromWindow(Device& device, std::function<void(const QString&)> n
     statusLine_->setFrameShape(QFrame::StyledPanel);
     statusLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     column->addWidget(statusLine_);
+    ui::makeScrollable(this);
 }
 
 void EepromWindow::say(const QString& text) {

@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -56,7 +57,14 @@ MainWindow::MainWindow(Globals& globals, Device& device, PortAccess& portLibrary
     grid->addWidget(exit, 2, 1, Qt::AlignRight);
     grid->setColumnStretch(0, 3);
     grid->setColumnStretch(1, 2);
-    setCentralWidget(central);
+    // On a small screen the window shrinks and its controls scroll.
+    auto* area = new QScrollArea(this);
+    area->setObjectName(QStringLiteral("scrollArea"));
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    const QSize natural = central->sizeHint();
+    area->setWidget(central);
+    setCentralWidget(area);
 
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
     // Both labels are permanent widgets: a menu's hover text, which the
@@ -74,6 +82,8 @@ MainWindow::MainWindow(Globals& globals, Device& device, PortAccess& portLibrary
     toolbar->setVisible(false);
     buildMenus();
     connectHandlers();
+    resize(natural.width(),
+           natural.height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 }
 
 QWidget* MainWindow::buildPortSection() {

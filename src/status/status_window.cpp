@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/widget_helpers.h"
 #include "device/text_rules.h"
 #include "main_window/bit_label_row.h"
 
@@ -129,6 +130,7 @@ StatusWindow::StatusWindow(Device& device, Pause pause)
     Timer1_->setObjectName(QStringLiteral("Timer1"));
     Timer1_->setInterval(10);
     connect(Timer1_, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+    ui::makeScrollable(this);
 }
 
 void StatusWindow::Form_Load() {
