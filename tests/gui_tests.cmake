@@ -10,6 +10,7 @@ add_executable(gui_tests
     main_window/eeprom_backup_test.cpp
     editors/editor_test.cpp
     status/status_window_test.cpp
+    status_timeline/timeline_window_test.cpp
     switch_control/switch_window_test.cpp
     about/about_window_test.cpp
     eeprom_window/eeprom_window_test.cpp

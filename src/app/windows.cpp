@@ -15,6 +15,7 @@
 #include "main_window/main_window.h"
 #include "main_window/message_log_window.h"
 #include "status/status_window.h"
+#include "status_timeline/timeline_window.h"
 #include "switch_control/switch_window.h"
 
 namespace kestrel {
@@ -116,6 +117,12 @@ void registerTools(Program& program) {
     });
     main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuMessages"),
                         QStringLiteral("Messages"), messages, false);
+    const QString timeline = QStringLiteral("frm_Timeline");
+    program.windows().add(timeline, [&program] {
+        return new TimelineWindow(program.statusHistory(), program.device(), program.dialogs());
+    });
+    main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuTimeline"),
+                        QStringLiteral("Status Timeline"), timeline, false);
     tools->addSeparator();
     QAction* backup = tools->addAction(QStringLiteral("Back Up EEPROM..."));
     backup->setObjectName(QStringLiteral("mnuBackupEEPROM"));
