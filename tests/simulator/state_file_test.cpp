@@ -194,8 +194,10 @@ TEST(StateFile, ASecondHolderWaitsForTheFirstAndSeesItsChanges) {
         EXPECT_TRUE(file.save(b, &why)) << why;
         done = true;
     });
-    while (!waited) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int i = 0; i < 2000 && !waited && !done; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(waited) << "the second holder is told it waits";
     EXPECT_FALSE(done) << "the second holder waits";
     a.kestrel().setReg(0x0E, 0x00);
     ASSERT_TRUE(first->save(a, &error)) << error;
