@@ -187,7 +187,7 @@ std::uint8_t KestrelModel::followingByte() {
         case Follow::Registers:
             return regs_[static_cast<std::size_t>(a % kRegisterSpace)];
         case Follow::Eeprom:
-            return eeprom_[static_cast<std::size_t>((a - kEepromBase) & (kEepromSize - 1))];
+            return eepromOrBlank(a);
         case Follow::Nothing:
             break;
     }
