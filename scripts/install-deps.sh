@@ -9,6 +9,7 @@ packages=(
   libgl-dev
   libieee1284-3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  sigrok-cli
   xvfb xauth imagemagick
 )
 

@@ -42,7 +42,7 @@ PortStack::PortStack(const PortStackOptions& options) : options_(options) {
 }
 
 bool PortStack::finish(std::string* error) {
-    if (tracer_ && tracer_->trace()) tracer_->trace()->flush();
+    if (tracer_ && tracer_->trace()) tracer_->trace()->finish();
     if (!board_ || !stateFile_ || !stateFile_->loaded()) return true;
     if (stateFile_->save(*board_, error)) return true;
     if (error) *error = "Simulated board state not saved: " + *error;

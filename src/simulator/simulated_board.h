@@ -31,6 +31,11 @@ class SimulatedBoard final : public PortAccess {
     void DisablePorts(std::int16_t first, std::int16_t last) override;
     std::uint16_t GetLPTPortAddress(int n) override { return n == 1 ? kBase : 0; }
     std::uint32_t GetLastState(int) override { return 0; }
+    bool wireLevels(bool* scl, bool* sda) override {
+        *scl = wire_.scl();
+        *sda = wire_.sda();
+        return true;
+    }
 
     KestrelModel& kestrel() { return kestrel_; }
     PloverModel& plover() { return plover90_; }
