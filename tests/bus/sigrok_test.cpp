@@ -199,7 +199,9 @@ TEST_P(Sigrok, SdaStuckLowShowsNoAcknowledgedAddressAndNoStop) {
     rig.sim.board.applyFault("sda-stuck-low");
     rig.device.WriteSwitch(0x90, 0x06);
     (void)rig.device.ReadRegister(0x1D);
-    const auto annotations = sigrok(rig.vcd());
+    const std::string vcd = rig.vcd();
+    EXPECT_EQ(vcd.find("1\"\n"), std::string::npos) << "SDA never shows high:\n" << vcd;
+    const auto annotations = sigrok(vcd);
     for (const Annotation& a : annotations) {
         EXPECT_NE(a.text, "Stop");
         EXPECT_EQ(a.text.find("Address"), std::string::npos) << a.text;
