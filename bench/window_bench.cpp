@@ -16,7 +16,7 @@ namespace {
 // Nobody to answer questions in a benchmark: every dialog is cancelled.
 class NoDialogs final : public kestrel::Dialogs {
   public:
-    bool askYesNo(QWidget*, const QString&, const QString&) override { return false; }
+    Answer askYesNo(QWidget*, const QString&, const QString&) override { return Answer::No; }
     void inform(QWidget*, const QString&, const QString&) override {}
     void message(QWidget*, const QString&, const QString&) override {}
     void warn(QWidget*, const QString&, const QString&) override {}
@@ -27,7 +27,7 @@ class NoDialogs final : public kestrel::Dialogs {
 std::unique_ptr<kestrel::Program> startProgram(NoDialogs& dialogs) {
     kestrel::ProgramOptions options;
     options.dialogs = &dialogs;
-    options.statusPause = [](double) {};
+    options.statusPause = [](double, std::function<void()> then) { then(); };
     auto program = std::make_unique<kestrel::Program>(std::move(options));
     program->start();
     return program;

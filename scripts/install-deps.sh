@@ -12,6 +12,7 @@ packages=(
   sigrok-cli
   clang libfuzzer-14-dev
   xvfb xauth imagemagick
+  lintian
 )
 
 SUDO=""

@@ -35,7 +35,6 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kestrel-eval"));
-    QApplication::setApplicationDisplayName(kestrel::kProgramTitle);
     QApplication::setApplicationVersion(kestrel::kProgramVersion);
     QApplication::setWindowIcon(kestrel::appIcon());
 

@@ -139,18 +139,37 @@ int eepromWrite(Session& s, unsigned base, const std::string& file, bool erase, 
     std::vector<int> data;
     for (int i = 0; i < kBlock; ++i)
         data.push_back(text::imageLineData(text::listItem(lines, static_cast<std::size_t>(i))));
-    if (erase && !eeprom::eraseBlockPages(s.device(), base, kBlock)) return kRefused;
-    if (!eeprom::writeBlock(s.device(), base, data)) return kRefused;
+    if (erase) {
+        const eeprom::RunResult erased = eeprom::eraseBlockPages(s.device(), base, kBlock);
+        if (erased.refused) return kRefused;
+        if (!erased.ok()) {
+            err << "kestrel-eval: page erase at " << text::addressText(erased.firstFailedAddress)
+                << "h failed: " << eeprom::inSentence(erased.firstProblem)
+                << "; nothing was written\n";
+            return kBusFault;
+        }
+    }
+    const eeprom::RunResult written = eeprom::writeBlock(s.device(), base, data);
     s.device().bus().closeAccess();
+    if (written.refused) return kRefused;
+    if (!written.ok()) {
+        err << "kestrel-eval: block write failed: " << written.failed << " of " << written.attempted
+            << " writes not acknowledged (" << eeprom::inSentence(written.firstProblem) << ")\n";
+        return kBusFault;
+    }
     if (!verify) return kOk;
-    bool complete = false;
-    const auto mismatches = eeprom::verify(s.device(), base, data, complete);
-    if (!complete) return kRefused;
-    for (const auto& m : mismatches)
+    const eeprom::VerifyResult result = eeprom::verify(s.device(), base, data);
+    if (result.run.refused) return kRefused;
+    if (!result.run.ok()) {
+        err << "kestrel-eval: Verify failed at " << text::addressText(result.run.firstFailedAddress)
+            << "h: " << eeprom::inSentence(result.run.firstProblem) << '\n';
+        return kBusFault;
+    }
+    for (const auto& m : result.mismatches)
         err << "kestrel-eval: verify mismatch at " << text::addressText(m.address) << "h: expected "
             << hex2(static_cast<unsigned>(m.expected)) << ", read "
             << hex2(static_cast<unsigned>(m.read)) << '\n';
-    return mismatches.empty() ? kOk : kBusFault;
+    return result.mismatches.empty() ? kOk : kBusFault;
 }
 
 int eepromErase(Session& s, unsigned page) {
@@ -158,7 +177,9 @@ int eepromErase(Session& s, unsigned page) {
 }
 
 int eepromZero(Session& s, unsigned page) {
-    return eeprom::writeZerosToPage(s.device(), page) ? kOk : kRefused;
+    const eeprom::RunResult r = eeprom::writeZerosToPage(s.device(), page);
+    if (r.refused) return kRefused;
+    return r.ok() ? kOk : kBusFault;
 }
 
 }  // namespace kestrel::batch

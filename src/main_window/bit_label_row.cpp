@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 
@@ -53,7 +54,14 @@ BitLabelRow::BitLabelRow(const QString& name, QWidget* parent, const BitLayout& 
             f.setBold(true);
             label->setFont(f);
             label->setMinimumWidth(layout.pointSize * 2 + 6);
-            label->setCursor(Qt::PointingHandCursor);
+            if (layout.clickable) {
+                label->setCursor(Qt::PointingHandCursor);
+                // Tab reaches the bits in reading order; Space toggles one.
+                label->setFocusPolicy(Qt::TabFocus);
+                label->setStyleSheet(
+                    QStringLiteral("QLabel:focus { background: palette(highlight); color: "
+                                   "palette(highlighted-text); }"));
+            }
         } else {
             label->setMinimumWidth(18);
         }
@@ -81,14 +89,37 @@ std::uint8_t BitLabelRow::value() const {
 }
 
 bool BitLabelRow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        if (auto* label = qobject_cast<QLabel*>(watched)) {
-            emit bitClicked(label->property("index").toInt());
+    auto* label = qobject_cast<QLabel*>(watched);
+    if (label == nullptr) return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) pressed_ = label;
+            return true;
+        case QEvent::MouseButtonDblClick:
+            // The second press of a double-click: the first click already
+            // toggled, so this one counts for nothing.
+            pressed_ = nullptr;
+            return true;
+        case QEvent::MouseButtonRelease: {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() != Qt::LeftButton) return true;
+            // A click is a press and a release on the same label.
+            const bool click =
+                pressed_ == label && label->rect().contains(mouse->position().toPoint());
+            pressed_ = nullptr;
+            if (click) emit bitClicked(label->property("index").toInt());
             return true;
         }
+        case QEvent::KeyPress: {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() != Qt::Key_Space || label->focusPolicy() == Qt::NoFocus)
+                return QWidget::eventFilter(watched, event);
+            if (!key->isAutoRepeat()) emit bitClicked(label->property("index").toInt());
+            return true;
+        }
+        default:
+            return QWidget::eventFilter(watched, event);
     }
-    return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace kestrel

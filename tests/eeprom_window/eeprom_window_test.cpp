@@ -75,7 +75,8 @@ TEST(EepromWindow, PageListSurvivesExitAndNoChoiceMeansNoTraffic) {
     app.click("PageErase", w);
     app.click("WriteZeros", w);
     EXPECT_EQ(app.logSize(), mark);
-    EXPECT_TRUE(app.status().contains("Choose a page"));
+    EXPECT_TRUE(w->message().contains("Choose a page")) << "in the window's own status line";
+    EXPECT_FALSE(app.status().contains("Choose a page"));
 
     app.choose("PageErasePointer1", "8040", w);
     app.click("WriteZeros", w);
@@ -84,6 +85,17 @@ TEST(EepromWindow, PageListSurvivesExitAndNoChoiceMeansNoTraffic) {
     EXPECT_EQ(zeros.back(), "S AE+ 80+ 5F+ 00+ P");
     app.click("PageErase", w);
     EXPECT_EQ(app.logSince(mark).back(), "S AE+ A2+ 80+ 40+ FF+ P");
+}
+
+TEST(EepromWindow, AStartAddressBelow8000hIsRefused) {
+    EepromRig app;
+    EepromWindow* w = app.open();
+    ASSERT_NE(w, nullptr);
+    const std::size_t mark = app.logSize();
+    app.type("EEPage0", "7F00", w);
+    app.click("Read_EEPROM_Page", w);
+    EXPECT_EQ(app.logSize(), mark);
+    EXPECT_TRUE(w->message().contains("7F00h is below 8000h")) << w->message().toStdString();
 }
 
 }  // namespace
