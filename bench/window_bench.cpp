@@ -4,12 +4,18 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
 
 #include "app/program.h"
 #include "main_window/main_window.h"
+#include "status/status_window.h"
+#include "status_timeline/timeline_view.h"
 
 namespace {
 
@@ -102,6 +108,60 @@ void BM_StatusPollingTenSeconds(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_StatusPollingTenSeconds)->Iterations(1)->Unit(benchmark::kSecond);
+
+// Status polling with a poll delay of 3 s: how long a click on Stop waits
+// before it acts, posted at a random moment of the pass (mostly inside a
+// pause). The pauses run on timers, so the click never waits for one.
+void BM_StatusStopLatencyDuringPolling(benchmark::State& state) {
+    NoDialogs dialogs;
+    kestrel::ProgramOptions options;
+    options.dialogs = &dialogs;  // the window's own timer pauses
+    kestrel::Program program(std::move(options));
+    program.start();
+    auto* status = qobject_cast<kestrel::StatusWindow*>(
+        program.windows().show(QStringLiteral("frm_Status"), false));
+    status->findChild<QLineEdit*>(QStringLiteral("poll_delay"))->setText(QStringLiteral("3"));
+    auto* poll = status->findChild<QAbstractButton*>(QStringLiteral("poll"));
+    qint64 worst = 0;
+    int round = 0;
+    for (auto _ : state) {
+        QTest::mouseClick(poll, Qt::LeftButton);  // start
+        QTest::qWait(20 + 37 * (round++ % 5));
+        QElapsedTimer clock;
+        clock.start();
+        QTimer::singleShot(0, poll, [poll] { QTest::mouseClick(poll, Qt::LeftButton); });
+        while (status->polling() && clock.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        worst = std::max(worst, clock.elapsed());
+    }
+    state.counters["worst_click_ms"] = static_cast<double>(worst);
+}
+BENCHMARK(BM_StatusStopLatencyDuringPolling)->Iterations(10)->Unit(benchmark::kMillisecond);
+
+// The status timeline with an hour of samples at 100 reads a second for each
+// of the six registers: the memory it takes, and one full redraw of a
+// 1200 x 700 window showing the whole hour.
+void BM_TimelineHourRedraw(benchmark::State& state) {
+    const long before = residentKb();
+    kestrel::StatusHistory history;
+    std::uint32_t seed = 1;
+    for (std::uint32_t ms = 0; ms < 3600u * 1000u; ms += 10)
+        for (int reg = 0; reg < 6; ++reg) {
+            seed = seed * 1103515245u + 12345u;
+            history.add(
+                reg, {ms, static_cast<std::uint8_t>((seed >> 16) & 0x81), (seed >> 8) % 997 != 0});
+        }
+    state.counters["memory_mb"] = static_cast<double>(residentKb() - before) / 1024.0;
+    kestrel::TimelineView view(history);
+    view.resize(1200, 700);
+    view.setSpan(3600u * 1000u, 3600u * 1000u);
+    QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        view.render(&image);
+        benchmark::DoNotOptimize(image.bits());
+    }
+}
+BENCHMARK(BM_TimelineHourRedraw)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
