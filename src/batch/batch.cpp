@@ -189,7 +189,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
 
     Session session(p.options, err);
-    if (!session.ready()) return kNoPort;
+    if (!session.ready()) return session.stateFileFailed() ? kUsage : kNoPort;
     int code = command->second.run(session, p, out, err);
     for (const std::string& fault : session.faults()) err << "kestrel-eval: " << fault << '\n';
     if (code == kOk && !session.faults().empty()) code = kBusFault;

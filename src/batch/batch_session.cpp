@@ -26,8 +26,8 @@ Session::Session(const Options& options, std::ostream& err) : options_(options),
         [this](const std::string& text) { err_ << "kestrel-eval: " << text << '\n'; });
     bus_->addObserver(this);
     device_ = std::make_unique<Device>(g_, *bus_, display_);
-    ready_ = g_.LPTBase != 0;
-    if (!ready_)
+    ready_ = g_.LPTBase != 0 && !ports_->stateFileFailed();
+    if (g_.LPTBase == 0)
         err_ << "kestrel-eval: no usable parallel port: LPT1 is "
              << (state != 0 ? "in error" : "absent")
              << " (use --simulate for the simulated board)\n";

@@ -27,6 +27,8 @@ class Session final : public TransactionObserver {
 
     // False (with the reason on standard error) when there is no usable LPT1.
     bool ready() const { return ready_; }
+    // The simulated board's state file did not load (nothing was sent).
+    bool stateFileFailed() const { return ports_->stateFileFailed(); }
     Device& device() { return *device_; }
     // Every bus fault seen so far, as the status bar would say it.
     const std::vector<std::string>& faults() const { return faults_; }
