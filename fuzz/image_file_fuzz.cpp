@@ -8,7 +8,7 @@
 
 #include "device/eeprom_backup.h"
 #include "device/text_rules.h"
-#include "main_window/image_file.h"
+#include "device/image_file.h"
 
 using namespace kestrel;
 

@@ -6,8 +6,8 @@
 #include "device/block_read.h"
 #include "device/eeprom_ops.h"
 #include "device/text_rules.h"
-#include "main_window/image_file.h"
-#include "main_window/register_map.h"
+#include "device/image_file.h"
+#include "device/register_map.h"
 
 namespace kestrel::batch {
 

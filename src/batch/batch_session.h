@@ -7,7 +7,7 @@
 
 #include "bus/bus.h"
 #include "device/device.h"
-#include "device/port_stack.h"
+#include "connection/port_stack.h"
 
 namespace kestrel::batch {
 
