@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bus/bus.h"
+#include "chip/kestrel_map.h"
 #include "device/device.h"
 #include "simulator/simulated_board.h"
 
@@ -28,7 +29,8 @@ BENCHMARK(BM_SimReadRegister);
 void BM_SimWholeEepromRead(benchmark::State& state) {
     Rig rig;
     for (auto _ : state) {
-        for (int a = 0x8000; a < 0x8200; ++a)
+        for (int a = static_cast<int>(kestrel::chip::kEepromFirst);
+             a < static_cast<int>(kestrel::chip::kEepromEnd); ++a)
             benchmark::DoNotOptimize(rig.device.EEPROMReadByte(a >> 8, a & 0xFF));
     }
     state.SetLabel("512 byte reads per iteration");

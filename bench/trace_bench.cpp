@@ -10,6 +10,7 @@
 #include "bus/bus.h"
 #include "bus/recording_port.h"
 #include "bus/vcd_writer.h"
+#include "chip/kestrel_map.h"
 #include "device/device.h"
 #include "simulator/simulated_board.h"
 
@@ -54,7 +55,8 @@ double readWholeEeprom(kestrel::PortAccess& port, bool traced) {
     kestrel::Bus bus(recorder, g.LPTBase, g.PortEntry);
     kestrel::Device device(g, bus, display);
     const auto start = Clock::now();
-    for (int a = 0x8000; a < 0x8200; ++a)
+    for (int a = static_cast<int>(kestrel::chip::kEepromFirst);
+         a < static_cast<int>(kestrel::chip::kEepromEnd); ++a)
         benchmark::DoNotOptimize(device.EEPROMReadByte(a >> 8, a & 0xFF));
     if (recorder.trace()) recorder.trace()->finish();
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "chip/kestrel_map.h"
 #include "simulator/simulated_board.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -23,6 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Every register and EEPROM byte the file can name is in range.
     for (int r = 0; r < kestrel::sim::KestrelModel::kRegisterSpace; ++r)
         (void)board.kestrel().reg(r);
-    for (int a = 0x8000; a < 0x8200; ++a) (void)board.kestrel().eeprom(a);
+    for (int a = static_cast<int>(kestrel::chip::kEepromFirst);
+         a < static_cast<int>(kestrel::chip::kEepromEnd); ++a)
+        (void)board.kestrel().eeprom(a);
     return 0;
 }

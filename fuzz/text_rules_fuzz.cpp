@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "chip/kestrel_map.h"
 #include "device/text_rules.h"
 
 using namespace kestrel::text;
@@ -28,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string two = byteText(byte);
         if (two.size() != 2 || hexValue(two) != byte) __builtin_trap();
         if (imageLineData(imageLine(number, byte)) != byte) __builtin_trap();
-        const unsigned eeprom = 0x8000 | (number & 0x1FF);
+        const unsigned eeprom =
+            kestrel::chip::kEepromFirst | (number & (kestrel::chip::kEepromSize - 1));
         const std::string address = addressText(eeprom);
         if (!isFourHexDigits(address) || hexValue(address) != eeprom) __builtin_trap();
         const AddressBytes split = splitAddressText(address);

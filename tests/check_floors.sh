@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Every include points down the floors, never up:
-#   bus <- simulator <- device <- connection <- widgets <- windows, batch <- app
+#   chip (the chip map, data only) <- bus <- simulator <- device <- connection
+#   <- widgets <- windows, batch <- app
 # (bus/ includes nothing of the project above it; simulator/ only bus/;
 # device/ neither the simulator nor a window; no window includes app/;
 # batch/ no window and no widget). Prints each include that points up.
@@ -9,14 +10,15 @@ src=${1:-$(dirname "$0")/../src}
 windows="about block_read bus_monitor diagram editors eeprom_window main_window status status_timeline switch_control"
 allowed() {  # folder -> the folders it may include
     case $1 in
-        bus) echo "bus" ;;
-        simulator) echo "bus simulator" ;;
-        device) echo "bus device" ;;
-        connection) echo "bus simulator device connection" ;;
-        widgets) echo "bus device widgets" ;;
-        batch) echo "bus simulator device connection batch" ;;
+        chip) echo "chip" ;;
+        bus) echo "chip bus" ;;
+        simulator) echo "chip bus simulator" ;;
+        device) echo "chip bus device" ;;
+        connection) echo "chip bus simulator device connection" ;;
+        widgets) echo "chip bus device widgets" ;;
+        batch) echo "chip bus simulator device connection batch" ;;
         app) echo "*" ;;
-        *) echo "bus device connection widgets $windows" ;;  # a window folder
+        *) echo "chip bus device connection widgets $windows" ;;  # a window folder
     esac
 }
 bad=0

@@ -116,7 +116,7 @@ bool Device::EEPROMWriteByte(int addrHigh, int addrLow, int data) {
 void Device::holdThenStop(const char* kind) {
     bus_.describe(kind, ((g_.EEAddrHigh & 0xFF) << 8) | (g_.EEAddrLow & 0xFF), 4);
     const std::int32_t handles[1] = {0};
-    bus_.WaitMilliseconds(30, handles, 0);
+    bus_.WaitMilliseconds(chip::kEepromHoldMs, handles, 0);
     stop();
 }
 
@@ -136,7 +136,7 @@ bool Device::EEPROMPageErase(std::string_view page) {
     sendAck(kPageEraseCommand);
     sendAck(g_.EEAddrHigh);
     sendAck(g_.EEAddrLow);
-    sendAck(0xFF);
+    sendAck(chip::kEraseConfirm);
     holdThenStop("Page Erase");
     return true;
 }

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "bus/bus.h"
+#include "chip/kestrel_map.h"
 #include "device/device_display.h"
 #include "device/globals.h"
 
@@ -79,13 +80,8 @@ class Device {
     bool lastRan_ = false;
 };
 
-// The lowest first address byte that the chip takes as an EEPROM address;
-// below it, the byte names a register.
-inline constexpr int kEepromAddressHighMin = 0x80;
-
-// The page erase command byte and the trailing confirmation byte it takes.
-inline constexpr int kPageEraseCommand = 0xA2;
-// The block read command (32 bytes from the EEPROM address pointer).
-inline constexpr int kBlockReadCommand = 0xA1;
+using chip::kBlockReadCommand;
+using chip::kEepromAddressHighMin;
+using chip::kPageEraseCommand;
 
 }  // namespace kestrel

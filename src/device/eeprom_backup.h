@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "chip/kestrel_map.h"
 #include "device/eeprom_ops.h"
 
 // The whole 512-byte EEPROM at once: read it, keep it in a file, write it
@@ -13,9 +14,9 @@
 // ("8000h: FFh", CR LF), 8000h first, and nothing else.
 namespace kestrel::eeprom {
 
-inline constexpr unsigned kEepromFirst = 0x8000;
-inline constexpr unsigned kEepromBytes = 512;
-inline constexpr unsigned kPageBytes = 32;
+inline constexpr unsigned kEepromFirst = chip::kEepromFirst;
+inline constexpr unsigned kEepromBytes = chip::kEepromSize;
+inline constexpr unsigned kPageBytes = chip::kEepromPageSize;
 using Image = std::array<std::uint8_t, kEepromBytes>;
 
 // Called after each step with how many of `total` are done; returns false to

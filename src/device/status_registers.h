@@ -2,11 +2,13 @@
 
 #include <array>
 
+#include "chip/kestrel_map.h"
+
 // The KESTREL's status registers as the windows name them: the live
 // registers 00h..02h and their latched copies 2Ah..2Ch.
 namespace kestrel::status {
 
-inline constexpr std::array<int, 6> kRegisters = {0x00, 0x01, 0x02, 0x2A, 0x2B, 0x2C};
+inline constexpr std::array<int, 6> kRegisters = chip::kStatusRegisters;
 
 // Bit names, bit 7 first; a latched register carries its live register's names.
 inline constexpr std::array<std::array<const char*, 8>, 3> kBitNames = {{

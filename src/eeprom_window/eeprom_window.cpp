@@ -11,9 +11,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "widgets/widget_helpers.h"
+#include "chip/kestrel_map.h"
 #include "device/eeprom_ops.h"
 #include "device/text_rules.h"
+#include "widgets/widget_helpers.h"
 
 namespace kestrel {
 
@@ -34,7 +35,8 @@ EepromWindow::EepromWindow(Device& device, std::function<void(const QString&)> n
         pages->addWidget(heading, row * 2, 0, 1, 8);
         for (int col = 0; col < 8; ++col) {
             const int page = row * 8 + col;
-            const unsigned base = 0x8000u + 32u * static_cast<unsigned>(page);
+            const unsigned base =
+                chip::kEepromFirst + chip::kEepromPageSize * static_cast<unsigned>(page);
             auto* frame = new QGroupBox(QString::fromStdString(text::addressText(base) + "-" +
                                                                text::addressText(base + 31)),
                                         this);
@@ -102,7 +104,7 @@ QString EepromWindow::message() const {
 }
 
 void EepromWindow::Form_Load() {
-    for (unsigned page = 0x8000; page < 0x8200; page += 0x20)
+    for (unsigned page = chip::kEepromFirst; page < chip::kEepromEnd; page += chip::kEepromPageSize)
         PageErasePointer1_->addItem(QString::fromStdString(text::addressText(page)));
     PageErasePointer1_->setCurrentIndex(-1);
 }

@@ -18,13 +18,14 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-#include "widgets/widget_helpers.h"
-#include "widgets/window_registry.h"
+#include "chip/kestrel_map.h"
 #include "device/diagnostics.h"
+#include "device/register_map.h"
 #include "device/text_rules.h"
 #include "widgets/bit_label_row.h"
-#include "device/register_map.h"
 #include "widgets/tab_list_delegate.h"
+#include "widgets/widget_helpers.h"
+#include "widgets/window_registry.h"
 
 namespace kestrel {
 
@@ -253,7 +254,7 @@ void MainWindow::KESTREL_Form_Load() {
     for (const char* a : kSlaveAddresses) SlaveAddress->addItem(QLatin1String(a));
     SlaveAddress->setCurrentIndex(-1);
     PageErasePointer->clear();
-    for (unsigned page = 0x8000; page < 0x8200; page += 0x20)
+    for (unsigned page = chip::kEepromFirst; page < chip::kEepromEnd; page += chip::kEepromPageSize)
         PageErasePointer->addItem(QString::fromStdString(text::addressText(page)));
     PageErasePointer->setCurrentIndex(-1);
     List1->clear();
@@ -268,8 +269,8 @@ void MainWindow::KESTREL_Form_Load() {
     ReadAllEE->setEnabled(windows_.has(QStringLiteral("frm_EEPROM")));
     EEBlockRead->setEnabled(windows_.has(QStringLiteral("frm_Block_Read")));
 
-    g_.CommandCode = 0x90;
-    device_.WriteSwitch(g_.CommandCode, 0x06);
+    g_.CommandCode = chip::kPloverAddress;
+    device_.WriteSwitch(g_.CommandCode, chip::kPloverStartSetting);
 }
 
 void MainWindow::discoverPorts() {
@@ -338,9 +339,9 @@ void MainWindow::ReadRAM_Click() {
 }
 
 void MainWindow::Command1_Click() {
-    g_.CommandCode = 0x0E;
-    if (!device_.WriteRegister(0x0E, 0x00)) return;
-    device_.WriteRegister(0x0E, 0x04);
+    g_.CommandCode = chip::kPsOnRegister;
+    if (!device_.WriteRegister(chip::kPsOnRegister, chip::kPsOnOff)) return;
+    device_.WriteRegister(chip::kPsOnRegister, chip::kPsOnOn);
 }
 
 // A click on a register name puts its address, and the value of the last

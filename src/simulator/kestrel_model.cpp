@@ -3,14 +3,15 @@
 #include <chrono>
 
 #include "bus/crc8.h"
+#include "chip/kestrel_map.h"
 
 namespace kestrel::sim {
 
 namespace {
 
 constexpr int kLatchedStatus = 0x2A;
-constexpr std::uint8_t kPageEraseCommand = 0xA2;
-constexpr std::uint8_t kBlockReadCommand = 0xA1;
+constexpr std::uint8_t kPageEraseCommand = chip::kPageEraseCommand;
+constexpr std::uint8_t kBlockReadCommand = chip::kBlockReadCommand;
 
 // Reset values of 00h..1Dh: a powered evaluation board with its trims at
 // mid-scale, PS ON set in Config 2, and the chip's ID and revision.
@@ -140,7 +141,7 @@ bool KestrelModel::byteFitsTransaction(std::uint8_t byte) const {
 bool KestrelModel::startsProgramming() const {
     const std::size_t n = written_.size();
     if (rejected_ || readPhase_ || n == 0) return false;
-    if (written_[0] == kPageEraseCommand) return n == 4 && written_[3] == 0xFF;
+    if (written_[0] == kPageEraseCommand) return n == 4 && written_[3] == chip::kEraseConfirm;
     return options_.busyAfterZeroWrite && isEepromCommandByte(written_[0]) && n == 3 &&
            written_[2] == 0x00;
 }
@@ -228,7 +229,7 @@ void KestrelModel::commitWrite() {
         return;
     }
     if (first == kPageEraseCommand) {
-        if (n == 4 && written_[3] == 0xFF) {
+        if (n == 4 && written_[3] == chip::kEraseConfirm) {
             const int page = ((written_[1] << 8) | written_[2]) & ~0x1F;
             for (int i = 0; i < 32; ++i) setEeprom(page + i, 0xFF);
         }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "chip/kestrel_map.h"
 #include "simulator/smbus_slave.h"
 
 namespace kestrel::sim {
@@ -66,7 +67,7 @@ class KestrelModel final : public SmbusSlave {
     static constexpr std::uint64_t kBusyMicros = 30000;
 
     static constexpr int kRegisterSpace = 0x30;
-    static constexpr int kEepromBase = 0x8000;
+    static constexpr int kEepromBase = static_cast<int>(chip::kEepromFirst);
     static constexpr int kEepromSize = 512;
     static constexpr std::uint8_t kBroadcastAddress = 0xAE;
 
