@@ -58,13 +58,8 @@ int main(int argc, char** argv) {
     for (const char* b : {"ReadRAM", "ReadEECMD", "EEByteReadCMD"}) click(&main, b);
     save(&main, dir, QStringLiteral("main_window"));
 
-    const char* const windows[] = {
-        "frm_acsns",      "frm_idiff",          "frm_ilim",       "frm_sstart",
-        "frm_shroff",     "frm_local",          "frm_rev",        "frm_vdiff",
-        "frm_Status",     "frm_PLOVER_Control", "frmAbout",       "frm_EEPROM",
-        "frm_Block_Read", "frm_Config",         "frm_BusMonitor", "frm_Timeline"};
-    for (const char* name : windows) {
-        QWidget* w = program.windows().show(QLatin1String(name), false);
+    for (const QString& name : program.windows().names()) {
+        QWidget* w = program.windows().show(name, false);
         if (w == nullptr) continue;
         for (const char* b :
              {"Read_EEPROM_Page", "Do_Block_Read", "ReadStatus1", "ReadStatus2", "ReadStatus3",
@@ -82,13 +77,13 @@ int main(int argc, char** argv) {
                          program.statusHistory().lastMs() - program.statusHistory().firstMs());
             view.setCursorAt(view.width() * 2 / 3);
         }
-        if (QLatin1String(name) == QLatin1String("frm_BusMonitor")) {
+        if (name == QLatin1String("frm_BusMonitor")) {
             click(&main, "ReadEECMD");
             QTest::qWait(50);
             if (auto* table = w->findChild<QTableView*>(QStringLiteral("transactions")))
                 table->setCurrentIndex(table->model()->index(table->model()->rowCount() - 1, 0));
         }
-        save(w, dir, QLatin1String(name));
+        save(w, dir, name);
         w->hide();
     }
     return 0;

@@ -78,8 +78,6 @@ class Program {
     const ProgramOptions& options() const { return options_; }
     // The simulated board, or nullptr on real ports.
     sim::SimulatedBoard* board() { return ports_ ? ports_->board() : nullptr; }
-    // Problems met while starting (trace or state file), already shown.
-    const QStringList& startupProblems() const { return problems_; }
 
   private:
     void notice(const QString& text);

@@ -59,7 +59,6 @@ class Bus {
     // Whether begin() would be granted now, telling the user why not as
     // begin() does. Lets a window refuse a whole run of transactions at once.
     bool available(Origin origin = Origin::User);
-    bool busy() const noexcept { return busy_; }
     // Refuses every later transaction; the one now open finishes normally.
     void shutDown() noexcept { shutDown_ = true; }
 

@@ -112,9 +112,6 @@ void VcdWriter::finish() {
     out_->flush();
 }
 
-bool VcdWriter::good() const {
-    return out_->good();
-}
 
 void VcdWriter::outputTime(std::uint64_t time) {
     char text[24];

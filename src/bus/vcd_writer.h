@@ -46,7 +46,6 @@ class VcdWriter {
     // Puts everything into the file and ends it with a timestamp after the
     // last change. Later writes continue the trace.
     void finish();
-    bool good() const;
 
   private:
     struct Step {

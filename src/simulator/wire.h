@@ -45,7 +45,6 @@ class Wire {
 
     // Fault: something on the board holds SDA low.
     void setSdaStuckLow(bool stuck);
-    bool sdaStuckLow() const noexcept { return stuckLow_; }
 
   private:
     void settleSda();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "device/status_registers.h"
+#include "device/text_rules.h"
 
 namespace kestrel {
 
@@ -20,7 +21,7 @@ enum class Level { None, Low, High, Toggled, Gap };
 
 // Two upper-case hex digits: "2A".
 QString hex2(int value) {
-    return QString::number(value, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+    return QString::fromStdString(text::byteText(static_cast<unsigned>(value)));
 }
 
 Level levelOf(const StatusHistory::Sample* s, int bit) {

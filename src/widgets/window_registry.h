@@ -26,6 +26,8 @@ class WindowRegistry {
 
     void add(const QString& name, Factory factory);
     bool has(const QString& name) const { return factories_.contains(name); }
+    // Every window's name, in alphabetical order.
+    QStringList names() const { return factories_.keys(); }
 
     // The window, created on first use.
     QWidget* window(const QString& name);
