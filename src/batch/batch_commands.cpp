@@ -215,6 +215,7 @@ void detect(Session& s, Report& r) {
                                scan->acknowledged.end();
             grid += found ? " " + hex2(static_cast<unsigned>(a)) : probed ? " --" : "   ";
         }
+        grid.erase(grid.find_last_not_of(' ') + 1);
         grid += '\n';
     }
     std::vector<std::string> found;
@@ -260,8 +261,14 @@ std::optional<std::vector<ByteRead>> readEeprom(Session& s, unsigned base, unsig
         refused(r);
         return std::nullopt;
     }
-    for (const std::string& line : read->fallbacks) r.notes.push_back(line);
-    for (const std::string& line : summarize(read->bytes, false)) fail(r, line);
+    const auto failures = summarize(read->bytes, false);
+    // A block that was read again byte by byte without fault is worth a
+    // remark; one whose bytes failed too is summed up with them.
+    if (!read->fallbacks.empty() && failures.empty())
+        r.notes.push_back(
+            plural(read->fallbacks.size(), "block read", "block reads") +
+            " failed and were read again byte by byte; first: " + lowerFirst(read->fallbacks[0]));
+    for (const std::string& line : failures) fail(r, line);
     return std::move(read->bytes);
 }
 
@@ -376,10 +383,11 @@ void eepromWrite(Session& s, const Invocation& inv, const std::vector<int>& data
         if (last / kPage != base / kPage && !erasePage(s, last, r)) return;
     }
     std::vector<std::string> written;
-    const bool ok = writeChecked(s, base, data, r, written);
+    writeChecked(s, base, data, r, written);
     r.json.raw("written", json::array(written));
-    if (!ok || !inv.verify) return;
-    verifyChecked(s, base, data, r);
+    // Asked for, the verify runs even after a write failed: it tells what the
+    // block now holds.
+    if (inv.verify && r.code != kNoPort) verifyChecked(s, base, data, r);
 }
 
 void eepromWriteByte(Session& s, unsigned address, unsigned data, Report& r) {

@@ -100,8 +100,7 @@ constexpr OptionSpec kOptions[] = {
     {"--verify", OptionId::Verify, false},
 };
 
-Invocation failure(std::string error, std::string hint = kHelpHint) {
-    Invocation inv;
+Invocation failure(Invocation inv, std::string error, std::string hint = kHelpHint) {
     inv.mode = Mode::Error;
     inv.error = std::move(error);
     inv.hint = std::move(hint);
@@ -148,6 +147,11 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
     std::vector<std::string> words;
     bool slaveGiven = false;
     bool optionsEnded = false;
+    // A script that asked for JSON gets its usage error as JSON too.
+    for (const std::string& a : args) {
+        if (a == "--") break;
+        if (a == "--json") inv.options.json = true;
+    }
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (optionsEnded || a == "-" || a.empty() || a[0] != '-') {
@@ -171,18 +175,18 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
         const auto option = std::find_if(
             std::begin(kOptions), std::end(kOptions),
             [&](const OptionSpec& o) { return a.rfind("--", 0) == 0 && name == o.name; });
-        if (option == std::end(kOptions)) return failure("unknown option '" + a + "'");
+        if (option == std::end(kOptions)) return failure(inv, "unknown option '" + a + "'");
         std::string value;
         if (!option->takesValue) {
             if (equals != std::string::npos)
-                return failure("unknown option '" + a + "' (" + name + " takes no value)");
+                return failure(inv, "unknown option '" + a + "' (" + name + " takes no value)");
         } else if (equals != std::string::npos) {
             value = a.substr(equals + 1);
         } else if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
             value = args[++i];
         }
         if (option->takesValue && value.empty())
-            return failure("option '" + name + "' needs a value");
+            return failure(inv, "option '" + name + "' needs a value");
         switch (option->id) {
             case OptionId::Simulate:
                 inv.options.simulate = true;
@@ -196,7 +200,7 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
             case OptionId::Slave: {
                 std::string error;
                 const auto slave = readNumber(value, NumberKind::AddressByte, error);
-                if (!slave) return failure("--slave: " + error);
+                if (!slave) return failure(inv, "--slave: " + error);
                 inv.options.slave = *slave;
                 slaveGiven = true;
                 break;
@@ -223,10 +227,11 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
         const std::string& value =
             std::string(fileOption) == "--sim-state" ? inv.options.simState : inv.options.trace;
         if (value == "-")
-            return failure(std::string(fileOption) + " needs a file name; '-' is not one here");
+            return failure(inv,
+                           std::string(fileOption) + " needs a file name; '-' is not one here");
     }
     if (!inv.options.simState.empty() && !inv.options.simulate)
-        return failure("--sim-state needs --simulate");
+        return failure(inv, "--sim-state needs --simulate");
 
     if (words.empty()) {
         const char* batchOnly = inv.options.json       ? "--json"
@@ -236,7 +241,8 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
                                 : inv.erase            ? "--erase"
                                 : inv.verify           ? "--verify"
                                                        : nullptr;
-        if (batchOnly != nullptr) return failure(std::string(batchOnly) + " goes with a command");
+        if (batchOnly != nullptr)
+            return failure(inv, std::string(batchOnly) + " goes with a command");
         inv.mode = Mode::Gui;
         return inv;
     }
@@ -246,13 +252,14 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
     if (name == "eeprom") {
         if (words.size() < 2)
             return failure(
+                inv,
                 "'eeprom' needs one of: read, dump, write, write-byte, erase, zero, backup, "
                 "restore");
         name += " " + words[1];
         nameWords = 2;
     }
     const CommandSpec* spec = findCommand(name);
-    if (spec == nullptr) return failure("unknown command '" + name + "'");
+    if (spec == nullptr) return failure(inv, "unknown command '" + name + "'");
     const std::string usage = usageOf(*spec);
 
     const std::size_t given = words.size() - nameWords;
@@ -263,16 +270,17 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
     if (given < least || given > most) {
         std::string count = least == most ? std::to_string(least)
                                           : std::to_string(least) + " or " + std::to_string(most);
-        return failure("'" + name + "' takes " + count + (most == 1 ? " argument" : " arguments") +
+        return failure(inv,
+                       "'" + name + "' takes " + count + (most == 1 ? " argument" : " arguments") +
                            ", not " + std::to_string(given),
                        usage);
     }
     if (!inv.out.empty() && (spec->flags & kOut) == 0)
-        return failure("--out goes with 'eeprom read'", usage);
+        return failure(inv, "--out goes with 'eeprom read'", usage);
     if (inv.erase && (spec->flags & kErase) == 0)
-        return failure("--erase goes with 'eeprom write'", usage);
+        return failure(inv, "--erase goes with 'eeprom write'", usage);
     if (inv.verify && (spec->flags & kVerify) == 0)
-        return failure("--verify goes with 'eeprom write' and 'eeprom restore'", usage);
+        return failure(inv, "--verify goes with 'eeprom write' and 'eeprom restore'", usage);
 
     for (std::size_t k = 0; k < given; ++k) {
         const Argument& argument = spec->arguments[k];
@@ -283,21 +291,22 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
         }
         std::string error;
         const auto value = readNumber(word, argument.kind, error);
-        if (!value) return failure(error, usage);
+        if (!value) return failure(inv, error, usage);
         inv.numbers.push_back(*value);
     }
 
     if (spec->command == Command::EepromRead) {
         if (inv.numbers.size() < 2) inv.numbers.push_back(0x20);
         if (inv.numbers[0] + inv.numbers[1] > kEepromEnd)
-            return failure("EEPROM address " + words[nameWords] + ": " + hexCount(inv.numbers[1]) +
+            return failure(inv,
+                           "EEPROM address " + words[nameWords] + ": " + hexCount(inv.numbers[1]) +
                                " bytes from there run past 81FFh",
                            usage);
     }
     const bool fileToStdout =
         inv.out == "-" || (spec->command == Command::EepromBackup && inv.file == "-");
     if (inv.options.json && fileToStdout)
-        return failure("--json and a file '-' would both write to standard output", usage);
+        return failure(inv, "--json and a file '-' would both write to standard output", usage);
 
     inv.mode = Mode::Batch;
     inv.command = spec->command;

@@ -133,5 +133,39 @@ TEST_F(BatchStrictTest, OptionsAreParsedStrictlyAndNeverGuessed) {
     EXPECT_NE(err.find("--help"), std::string::npos) << err;
 }
 
+TEST_F(BatchStrictTest, StateAndTraceFilesThatCannotBeUsedStopTheRunBeforeTheBus) {
+    ASSERT_EQ(run({"write", "0E", "00"}), 0) << err;
+    std::ofstream(state, std::ios::app) << "this line is not a board\n";
+    const std::string before = [&] {
+        std::ifstream f(state, std::ios::binary);
+        std::stringstream s;
+        s << f.rdbuf();
+        return s.str();
+    }();
+    EXPECT_EQ(run({"write", "0E", "04"}), 1);
+    EXPECT_TRUE(busUntouched());
+    EXPECT_NE(err.find("not loaded"), std::string::npos) << err;
+    std::ifstream f(state, std::ios::binary);
+    std::stringstream after;
+    after << f.rdbuf();
+    EXPECT_EQ(after.str(), before) << "a state file that did not load is left as it was";
+
+    fs::remove(state);
+    ASSERT_EQ(run({"write", "0E", "00"}), 0) << err;
+    std::vector<std::string> args = {"--simulate",
+                                     "--sim-state",
+                                     state,
+                                     "--trace",
+                                     (dir / "no" / "such" / "folder.vcd").string(),
+                                     "write",
+                                     "0E",
+                                     "04"};
+    std::ostringstream o, e;
+    EXPECT_EQ(batch::run(args, o, e), 1);
+    EXPECT_NE(e.str().find("trace"), std::string::npos) << e.str();
+    EXPECT_EQ(run({"read", "0E"}), 0);
+    EXPECT_EQ(out, "00\n") << "the run with the unusable trace wrote nothing";
+}
+
 }  // namespace
 }  // namespace kestrel
