@@ -9,7 +9,8 @@ trap 'rm -rf "$work"' EXIT
 deb=$(ls "$work"/kestrel-eval_*.deb)
 contents=$(dpkg-deb -c "$deb")
 for path in ./usr/bin/kestrel-eval ./usr/share/applications/kestrel-eval.desktop \
-            ./usr/share/icons/hicolor/scalable/apps/kestrel-eval.svg ./usr/share/man/man1/kestrel-eval.1; do
+            ./usr/share/icons/hicolor/scalable/apps/kestrel-eval.svg ./usr/share/man/man1/kestrel-eval.1 \
+            ./usr/share/bash-completion/completions/kestrel-eval; do
     grep -q " $path\$" <<<"$contents" || { echo "missing from the package: $path"; exit 1; }
 done
 depends=$(dpkg-deb -f "$deb" Depends)
