@@ -239,5 +239,24 @@ TEST_F(BatchResultsTest, RestoreTakesOnlyAWholeBackupInAddressOrder) {
     EXPECT_TRUE(board.log().transactions().empty());
 }
 
+TEST_F(BatchResultsTest, AnImageFileIsReplacedOnlyByACompleteImage) {
+    const std::string path = (dir / "block.dat").string();
+    std::ofstream(path) << "keep me";
+    ASSERT_TRUE(board.applyFault("missing"));
+    EXPECT_EQ(run({"eeprom", "read", "8100", "--out", path}), 2);
+    EXPECT_NE(err.find("image file not written"), std::string::npos) << err;
+    EXPECT_EQ(slurp(path), "keep me");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1)
+        << "no temporary file left behind";
+
+    board.kestrel().setPresent(true);
+    EXPECT_EQ(run({"eeprom", "read", "8100", "--out", path}), 0) << err;
+    EXPECT_EQ(slurp(path), image(0x8100, 32, 0xFF));
+
+    board.log().clear();
+    EXPECT_EQ(run({"eeprom", "read", "8100", "--out", (dir / "no" / "x.dat").string()}), 1);
+    EXPECT_TRUE(board.log().transactions().empty()) << "an unusable output is found first";
+}
+
 }  // namespace
 }  // namespace kestrel

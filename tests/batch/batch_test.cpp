@@ -168,5 +168,27 @@ TEST_F(BatchTest, TraceOfARegisterReadDecodes) {
         << "acknowledges show in the trace";
 }
 
+TEST_F(BatchTest, TraceOfABlockSpeedReadDecodes) {
+    const std::string trace = (dir / "block.vcd").string();
+    EXPECT_EQ(run({"--trace", trace, "eeprom", "read", "8000", "20"}), 0) << err;
+    std::ifstream f(trace);
+    std::stringstream vcd;
+    vcd << f.rdbuf();
+    const auto d = testing::decodeVcd(vcd.str());
+    // The boot image of the simulated chip: its registers' reset values.
+    std::vector<std::uint8_t> block = {0xAE, 0xA1, 0xAF, 0x20};
+    std::vector<std::string> want = {"S", "AE", "80", "00", "P", "S", "AE", "A1", "Sr", "AF", "20"};
+    for (const std::string& line : lines()) {
+        block.push_back(static_cast<std::uint8_t>(text::imageLineData(line)));
+        want.push_back(text::byteText(block.back()));
+    }
+    ASSERT_EQ(block.size(), 36u);
+    want.push_back(text::byteText(smbusPec(block)));
+    want.push_back("P");
+    EXPECT_EQ(d.tokens, want);
+    ASSERT_EQ(d.acks.size(), 3u + 3u + 34u);
+    EXPECT_FALSE(d.acks.back()) << "the PEC is not acknowledged";
+}
+
 }  // namespace
 }  // namespace kestrel
