@@ -52,10 +52,6 @@ int finishRun(const Invocation& inv, Report& r, const std::string& backup, std::
 
 }  // namespace
 
-std::string usage() {
-    return helpText();
-}
-
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     return run(args, Environment{}, out, err);
 }

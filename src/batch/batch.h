@@ -44,7 +44,4 @@ int run(const std::vector<std::string>& args, const Environment& environment, st
         std::ostream& err);
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// The usage text: options, every command, exit codes.
-std::string usage();
-
 }  // namespace kestrel::batch

@@ -9,6 +9,7 @@
 
 #include "batch/batch.h"
 #include "device/text_rules.h"
+#include "simulator/simulated_board.h"
 #include "support/vcd_decoder.h"
 
 namespace kestrel {
@@ -56,6 +57,15 @@ class BatchStrictTest : public ::testing::Test {
     }
     void expectRefused(const std::vector<std::string>& args, const std::string& named) {
         SCOPED_TRACE(::testing::PrintToString(args));
+        // On a board the test holds, its own bus log shows every transaction.
+        sim::SimulatedBoard board;
+        batch::Environment env;
+        env.port = &board;
+        std::ostringstream o, e;
+        EXPECT_EQ(batch::run(args, env, o, e), 1);
+        EXPECT_TRUE(board.log().transactions().empty()) << board.log().describeAll()[0];
+        EXPECT_EQ(board.kestrel().transactions(), 0u);
+
         EXPECT_EQ(run(args), 1);
         EXPECT_TRUE(busUntouched()) << "a refused command sent something";
         EXPECT_EQ(out, "");
