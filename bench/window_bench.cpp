@@ -16,7 +16,7 @@ namespace {
 // Nobody to answer questions in a benchmark: every dialog is cancelled.
 class NoDialogs final : public kestrel::Dialogs {
   public:
-    bool askYesNo(QWidget*, const QString&, const QString&) override { return false; }
+    Answer askYesNo(QWidget*, const QString&, const QString&) override { return Answer::No; }
     void inform(QWidget*, const QString&, const QString&) override {}
     void message(QWidget*, const QString&, const QString&) override {}
     void warn(QWidget*, const QString&, const QString&) override {}

@@ -2,6 +2,7 @@
 add_executable(gui_tests
     support/gui_main.cpp
     app/qt_wait_test.cpp
+    app/qt_dialogs_test.cpp
     main_window/startup_test.cpp
     main_window/ram_access_test.cpp
     main_window/eeprom_block_test.cpp

@@ -21,8 +21,10 @@ struct FileDialogState {
 class Dialogs {
   public:
     virtual ~Dialogs() = default;
-    // A question with Yes and No; true for Yes.
-    virtual bool askYesNo(QWidget* parent, const QString& title, const QString& question) = 0;
+    // How a Yes/No question was answered: Escape or the close box cancel.
+    enum class Answer { Yes, No, Cancel };
+    // A question with Yes and No buttons.
+    virtual Answer askYesNo(QWidget* parent, const QString& title, const QString& question) = 0;
     virtual void inform(QWidget* parent, const QString& title, const QString& text) = 0;
     // A plain message with an OK button and no icon.
     virtual void message(QWidget* parent, const QString& title, const QString& text) = 0;

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace kestrel {
 
@@ -18,9 +19,21 @@ void remember(FileDialogState& state, const QString& path) {
 
 }  // namespace
 
-bool QtDialogs::askYesNo(QWidget* parent, const QString& title, const QString& question) {
-    return QMessageBox::question(parent, title, question, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::Yes) == QMessageBox::Yes;
+Dialogs::Answer QtDialogs::askYesNo(QWidget* parent, const QString& title,
+                                    const QString& question) {
+    QMessageBox box(QMessageBox::Question, title, question, QMessageBox::NoButton, parent);
+    QAbstractButton* yes = box.addButton(QMessageBox::Yes);
+    QAbstractButton* no = box.addButton(QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
+    // Escape and the close box press this hidden button, so they cancel
+    // instead of counting as No.
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    cancel->hide();
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == yes) return Answer::Yes;
+    if (box.clickedButton() == no) return Answer::No;
+    return Answer::Cancel;
 }
 
 void QtDialogs::inform(QWidget* parent, const QString& title, const QString& text) {

@@ -7,7 +7,7 @@ namespace kestrel {
 // Message boxes and file dialogs on screen.
 class QtDialogs final : public Dialogs {
   public:
-    bool askYesNo(QWidget* parent, const QString& title, const QString& question) override;
+    Answer askYesNo(QWidget* parent, const QString& title, const QString& question) override;
     void inform(QWidget* parent, const QString& title, const QString& text) override;
     void message(QWidget* parent, const QString& title, const QString& text) override;
     void warn(QWidget* parent, const QString& title, const QString& text) override;

@@ -12,6 +12,8 @@ WaitHooks qtWaitHooks() {
         bool timedOut = false;
         QTimer timer;
         timer.setSingleShot(true);
+        // A coarse timer may fire up to 5 % early; the EEPROM hold must not.
+        timer.setTimerType(Qt::PreciseTimer);
         QObject::connect(&timer, &QTimer::timeout, [&timedOut] { timedOut = true; });
         if (timeoutMs >= 0) timer.start(timeoutMs);
         // Blocks until an event (input, paint, our timer) has been handled.

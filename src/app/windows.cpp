@@ -116,8 +116,11 @@ void registerEepromWindows(Program& program) {
         w->Form_Load();
         return w;
     });
-    program.windows().add(QStringLiteral("frm_Block_Read"),
-                          [&program] { return new BlockReadWindow(program.device()); });
+    program.windows().add(QStringLiteral("frm_Block_Read"), [&program] {
+        return new BlockReadWindow(program.device(), [&program](const QString& text) {
+            program.mainWindow().notify(text);
+        });
+    });
 }
 
 }  // namespace

@@ -329,7 +329,7 @@ bool erasePage(Session& s, unsigned address, Report& r) {
     }
     const TransactionOutcome o = watch.last();
     if (o.ok()) return true;
-    fail(r, "Erase of page " + hex4(address & ~(kPage - 1)) + "h failed: " + lowerFirst(o.problem));
+    fail(r, "page erase at " + hex4(address & ~(kPage - 1)) + "h failed: " + lowerFirst(o.problem));
     return false;
 }
 
@@ -349,7 +349,7 @@ bool writeChecked(Session& s, unsigned base, const std::vector<int>& data, Repor
     }
     const std::string failure = eeprom::writeFailureText(*writes);
     if (failure.empty()) return true;
-    fail(r, failure);
+    fail(r, "block write failed: " + failure);
     return false;
 }
 
@@ -378,9 +378,11 @@ void eepromWrite(Session& s, const Invocation& inv, const std::vector<int>& data
     const unsigned base = inv.numbers[0];
     r.json.text("base", hex4(base));
     if (inv.erase) {
-        if (!erasePage(s, base, r)) return;
         const unsigned last = base + static_cast<unsigned>(data.size()) - 1;
-        if (last / kPage != base / kPage && !erasePage(s, last, r)) return;
+        if (!erasePage(s, base, r) || (last / kPage != base / kPage && !erasePage(s, last, r))) {
+            if (r.code != kNoPort) r.errors.push_back("nothing was written");
+            return;
+        }
     }
     std::vector<std::string> written;
     writeChecked(s, base, data, r, written);

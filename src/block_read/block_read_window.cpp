@@ -8,11 +8,13 @@
 
 #include "app/widget_helpers.h"
 #include "device/block_read.h"
+#include "device/eeprom_ops.h"
 #include "device/text_rules.h"
 
 namespace kestrel {
 
-BlockReadWindow::BlockReadWindow(Device& device) : device_(device) {
+BlockReadWindow::BlockReadWindow(Device& device, std::function<void(const QString&)> notify)
+    : device_(device), notify_(std::move(notify)) {
     setObjectName(QStringLiteral("frm_Block_Read"));
     setWindowTitle(QStringLiteral("Block Read"));
     setWindowFlag(Qt::Window);
@@ -39,6 +41,12 @@ BlockReadWindow::BlockReadWindow(Device& device) : device_(device) {
 
 void BlockReadWindow::Do_Block_Read_Click() {
     const unsigned base = text::hexValue(EEBaseAddress_->text().toStdString());
+    // The pointer write names only the first address; the chip reads on from there.
+    const std::string refusal = eeprom::registerSpaceRefusal(base, 1);
+    if (!refusal.empty()) {
+        if (notify_) notify_(QString::fromStdString(refusal));
+        return;
+    }
     const auto r = blockRead(device_, base);
     if (!r) return;
     auto q = [](const std::string& s) { return QString::fromStdString(s); };

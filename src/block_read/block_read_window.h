@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 
 #include "device/device.h"
 
@@ -14,13 +15,15 @@ namespace kestrel {
 class BlockReadWindow final : public QWidget {
     Q_OBJECT
   public:
-    explicit BlockReadWindow(Device& device);
+    // `notify` shows a message in the main window's status bar.
+    BlockReadWindow(Device& device, std::function<void(const QString&)> notify);
 
     void Do_Block_Read_Click();
     void Command2_Click() { hide(); }
 
   private:
     Device& device_;
+    std::function<void(const QString&)> notify_;
     QLineEdit* EEBaseAddress_ = nullptr;
     QListWidget* List1_ = nullptr;
 };

@@ -195,6 +195,9 @@ std::uint32_t Bus::WaitMilliseconds(std::int32_t ms, const std::int32_t* handles
         const std::uint32_t r =
             hooks_.waitForInput(static_cast<std::uint32_t>(count), handles, remaining);
         hooks_.processEvents();
+        // A timer may fire a little early: the time is up only when the tick
+        // count says so, never on the timer's word alone.
+        if (r == kWaitTimeout && !infinite) continue;
         if (r != static_cast<std::uint32_t>(count)) return r;
     }
 }

@@ -6,6 +6,8 @@ std::optional<BlockReadResult> blockRead(Device& device, unsigned base) {
     Bus& bus = device.bus();
     Globals& g = device.globals();
     base &= 0xFFFFu;
+    // The pointer write AEh, high, low would be a register write below 8000h.
+    if ((base >> 8) < kEepromAddressHighMin) return std::nullopt;
     auto tx = bus.begin();
     if (!tx) return std::nullopt;
     g.EEAddrHigh = static_cast<std::int16_t>(base >> 8);

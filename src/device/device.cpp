@@ -1,11 +1,31 @@
 #include "device/device.h"
 
+#include "device/diagnostics.h"
 #include "device/text_rules.h"
 
 namespace kestrel {
 
+BusTransaction Device::begin(Origin origin) {
+    lastRan_ = false;
+    lastProblem_.clear();
+    return bus_.begin(origin);
+}
+
+void Device::stop() {
+    lastProblem_ = diagnose(bus_.record());
+    lastRan_ = true;
+    bus_.I2CStop();
+}
+
+bool Device::inRegisterSpace(int addrHigh) {
+    if ((addrHigh & 0xFF) >= kEepromAddressHighMin) return false;
+    lastRan_ = false;
+    lastProblem_ = "EEPROM address below 8000h refused";
+    return true;
+}
+
 bool Device::WriteRegister(int reg, int data, Origin origin) {
-    auto tx = bus_.begin(origin);
+    auto tx = begin(origin);
     if (!tx) return false;
     ShowRamBits(data);
     g_.CommandCode = static_cast<std::int16_t>(reg);
@@ -14,13 +34,13 @@ bool Device::WriteRegister(int reg, int data, Origin origin) {
     sendAck(g_.CommandCode);
     sendAck(data);
     bus_.describe("Write Byte", g_.CommandCode & 0xFF);
-    bus_.I2CStop();
+    stop();
     display_->setPecCaption("");
     return true;
 }
 
 std::optional<int> Device::ReadRegister(int reg, Origin origin) {
-    auto tx = bus_.begin(origin);
+    auto tx = begin(origin);
     if (!tx) return std::nullopt;
     g_.CommandCode = static_cast<std::int16_t>(reg);
     bus_.I2CStart();
@@ -34,26 +54,27 @@ std::optional<int> Device::ReadRegister(int reg, Origin origin) {
     bus_.I2CAckClock();
     bus_.describe("Read Byte", g_.CommandCode & 0xFF);
     bus_.checkPec();
-    bus_.I2CStop();
+    stop();
     display_->setPecCaption(text::hexText(static_cast<unsigned>(pec)));
     return data;
 }
 
 bool Device::WriteSwitch(int address, int data, Origin origin) {
-    auto tx = bus_.begin(origin);
+    auto tx = begin(origin);
     if (!tx) return false;
     ShowRamBits(data);
     bus_.I2CStart();
     sendAck(address & 0xFE);
     sendAck(data);
     bus_.describe("Switch Write");
-    bus_.I2CStop();
+    stop();
     display_->setPecCaption("");
     return true;
 }
 
 std::optional<int> Device::EEPROMReadByte(int addrHigh, int addrLow) {
-    auto tx = bus_.begin();
+    if (inRegisterSpace(addrHigh)) return std::nullopt;
+    auto tx = begin();
     if (!tx) return std::nullopt;
     bus_.I2CStart();
     sendAck(writeAddress());
@@ -71,14 +92,15 @@ std::optional<int> Device::EEPROMReadByte(int addrHigh, int addrLow) {
     bus_.I2CAckClock();
     bus_.describe("EEPROM Read", ((addrHigh & 0xFF) << 8) | (addrLow & 0xFF), 4);
     bus_.checkPec();
-    bus_.I2CStop();
+    stop();
     display_->setEEByteData(text::hexText(static_cast<unsigned>(data)));
     display_->setPecEECaption(text::hexText(static_cast<unsigned>(pec)));
     return data;
 }
 
 bool Device::EEPROMWriteByte(int addrHigh, int addrLow, int data) {
-    auto tx = bus_.begin();
+    if (inRegisterSpace(addrHigh)) return false;
+    auto tx = begin();
     if (!tx) return false;
     bus_.I2CStart();
     sendAck(writeAddress());
@@ -86,7 +108,7 @@ bool Device::EEPROMWriteByte(int addrHigh, int addrLow, int data) {
     sendAck(addrLow);
     sendAck(data);
     bus_.describe("EEPROM Write", ((addrHigh & 0xFF) << 8) | (addrLow & 0xFF), 4);
-    bus_.I2CStop();
+    stop();
     display_->setPecEECaption("");
     return true;
 }
@@ -95,7 +117,7 @@ void Device::holdThenStop(const char* kind) {
     bus_.describe(kind, ((g_.EEAddrHigh & 0xFF) << 8) | (g_.EEAddrLow & 0xFF), 4);
     const std::int32_t handles[1] = {0};
     bus_.WaitMilliseconds(30, handles, 0);
-    bus_.I2CStop();
+    stop();
 }
 
 void Device::setAddressFromText(std::string_view addressText) {
@@ -105,7 +127,8 @@ void Device::setAddressFromText(std::string_view addressText) {
 }
 
 bool Device::EEPROMPageErase(std::string_view page) {
-    auto tx = bus_.begin();
+    if (inRegisterSpace(text::splitAddressText(page).high)) return false;
+    auto tx = begin();
     if (!tx) return false;
     setAddressFromText(page);
     bus_.I2CStart();
@@ -119,7 +142,8 @@ bool Device::EEPROMPageErase(std::string_view page) {
 }
 
 bool Device::EEPROMWriteZero(std::string_view addressText) {
-    auto tx = bus_.begin();
+    if (inRegisterSpace(text::splitAddressText(addressText).high)) return false;
+    auto tx = begin();
     if (!tx) return false;
     setAddressFromText(addressText);
     bus_.I2CStart();

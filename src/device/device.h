@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "bus/bus.h"
@@ -34,6 +35,12 @@ class Device {
     // Two-byte write to a PLOVER switch: address, data.
     bool WriteSwitch(int address, int data, Origin origin = Origin::User);
 
+    // What went wrong on the wire in the last transaction, in the status
+    // bar's words ("No acknowledge from AEh"); empty when it went through
+    // cleanly. A refused transaction counts as not clean.
+    const std::string& lastProblem() const { return lastProblem_; }
+    bool lastClean() const { return lastRan_ && lastProblem_.empty(); }
+
     void ShowRamBits(int value) { display_->showRamBits(static_cast<std::uint8_t>(value & 0xFF)); }
     void ShowEEBits(int value) { display_->showEEBits(static_cast<std::uint8_t>(value & 0xFF)); }
 
@@ -46,6 +53,13 @@ class Device {
     bool EEPROMWriteZero(std::string_view address);
 
   private:
+    // Opens the bus for one transaction and forgets the last one's outcome.
+    BusTransaction begin(Origin origin = Origin::User);
+    // Judges the transaction on the wire, then sends its STOP.
+    void stop();
+    // True (and nothing may be sent) when an EEPROM address high byte would
+    // make the chip take the transaction as a register write.
+    bool inRegisterSpace(int addrHigh);
     void sendAck(int byte) {
         bus_.I2CSendByte(byte);
         bus_.I2CAckClock();
@@ -61,7 +75,13 @@ class Device {
     Globals& g_;
     Bus& bus_;
     DeviceDisplay* display_;
+    std::string lastProblem_;
+    bool lastRan_ = false;
 };
+
+// The lowest first address byte that the chip takes as an EEPROM address;
+// below it, the byte names a register.
+inline constexpr int kEepromAddressHighMin = 0x80;
 
 // The page erase command byte and the trailing confirmation byte it takes.
 inline constexpr int kPageEraseCommand = 0xA2;

@@ -4,10 +4,13 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/widget_helpers.h"
 #include "device/text_rules.h"
@@ -49,10 +52,31 @@ BitToggleEditor::BitToggleEditor(const editors::EditorDef& spec, Device& device,
         frames->addWidget(buildGroup(i), i / spec.frameColumns, i % spec.frameColumns);
     column->addLayout(frames);
 
+    auto* bottom = new QHBoxLayout;
+    note_ = new QLabel(this);
+    note_->setObjectName(QStringLiteral("editorNote"));
+    note_->setWordWrap(true);
+    note_->setStyleSheet(QStringLiteral("color: #a00000;"));
+    bottom->addWidget(note_, 1);
     auto* exit = new QPushButton(ui::qstr(spec.exitCaption), this);
     exit->setObjectName(ui::qstr(spec.exitName));
     connect(exit, &QPushButton::clicked, this, [this] { exitClick(); });
-    column->addWidget(exit, 0, Qt::AlignRight);
+    bottom->addWidget(exit, 0, Qt::AlignRight);
+    column->addLayout(bottom);
+
+    // While a register could not be read because the bus was held, try again
+    // now and then until it is free.
+    retry_ = new QTimer(this);
+    retry_->setInterval(250);
+    connect(retry_, &QTimer::timeout, this, [this] { readUnread(); });
+}
+
+QString BitToggleEditor::note() const {
+    return note_->text();
+}
+
+void BitToggleEditor::setNote(const QString& text) {
+    note_->setText(text);
 }
 
 QWidget* BitToggleEditor::buildGroup(int index) {
@@ -85,8 +109,9 @@ QWidget* BitToggleEditor::buildGroup(int index) {
     connect(read, &QPushButton::clicked, this, [this, index] { readClick(index); });
     grid->addWidget(read, 0, 1, 1, 2, Qt::AlignTop | Qt::AlignRight);
 
-    Group group{&g, bits, hex, {}, {}};
-    auto* optionArea = new QGridLayout;
+    Group group{&g, Known::Unread, bits, hex, {}, {}};
+    // Only groups with bit fields get an option area; the frame's layout owns it.
+    QGridLayout* optionArea = g.optionGroups.empty() ? nullptr : new QGridLayout;
     for (int o = 0; o < static_cast<int>(g.optionGroups.size()); ++o) {
         const editors::OptionGroupDef& og = g.optionGroups[static_cast<std::size_t>(o)];
         auto* box = new QGroupBox(ui::qstr(og.frameCaption), frame);
@@ -109,7 +134,7 @@ QWidget* BitToggleEditor::buildGroup(int index) {
         group.selected.push_back(-1);
         optionArea->addWidget(box, og.row, og.column);
     }
-    if (!g.optionGroups.empty()) grid->addLayout(optionArea, 2, 0, 1, 3);
+    if (optionArea != nullptr) grid->addLayout(optionArea, 2, 0, 1, 3);
     grid->setRowStretch(3, 1);  // spare height below everything, not between rows
     groups_.push_back(group);
     return frame;
@@ -128,13 +153,64 @@ void BitToggleEditor::showHex(Group& group, int value) {
 void BitToggleEditor::readClick(int index) {
     Group& group = groups_.at(static_cast<std::size_t>(index));
     const auto v = device_.ReadRegister(group.spec->reg);
-    if (!v) return;
+    if (!v) {
+        // Refused: the captions keep what they showed; if that was never
+        // read, keep trying while the window is open.
+        if (group.known == Known::Unread && isVisible()) retry_->start();
+        return;
+    }
+    const bool clean = device_.lastClean();
+    group.known = clean ? Known::Read : Known::Faulty;
     showHex(group, *v);
     group.bits->showValue(static_cast<std::uint8_t>(*v));
-    decode(index);
+    // A value that was not acknowledged or failed its PEC is shown, but never
+    // written back.
+    decode(index, clean);
+    if (!clean)
+        setNote(QStringLiteral("Register %1h: %2. Its bits cannot be changed until it reads "
+                               "cleanly; click Read to try again.")
+                    .arg(ui::qstr(text::byteText(static_cast<unsigned>(group.spec->reg))),
+                         ui::qstr(device_.lastProblem())));
+    else if (std::all_of(groups_.begin(), groups_.end(),
+                         [](const Group& g) { return g.known == Known::Read; }))
+        setNote(QString());
 }
 
-void BitToggleEditor::decode(int index) {
+bool BitToggleEditor::readBeforeWrite(int index) {
+    Group& group = groups_.at(static_cast<std::size_t>(index));
+    if (group.known == Known::Read) return true;
+    setNote(QStringLiteral("Register %1h was not read from the chip, so nothing was written. "
+                           "Reading it now; click again to change it.")
+                .arg(ui::qstr(text::byteText(static_cast<unsigned>(group.spec->reg)))));
+    const QString note = note_->text();
+    readClick(index);
+    if (group.known == Known::Read) setNote(note);
+    return false;
+}
+
+void BitToggleEditor::readUnread() {
+    bool pending = false;
+    for (int i : spec_.loadOrder) {
+        Group& group = groups_.at(static_cast<std::size_t>(i));
+        if (group.known != Known::Unread) continue;
+        if (!device_.bus().available(Origin::Timer)) {
+            pending = true;
+            break;
+        }
+        readClick(i);
+        if (group.known == Known::Unread) pending = true;
+    }
+    if (!pending || !isVisible()) retry_->stop();
+}
+
+void BitToggleEditor::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    const bool unread = std::any_of(groups_.begin(), groups_.end(),
+                                    [](const Group& g) { return g.known == Known::Unread; });
+    if (unread) retry_->start();
+}
+
+void BitToggleEditor::decode(int index, bool writeBack) {
     Group& group = groups_.at(static_cast<std::size_t>(index));
     for (int o = 0; o < static_cast<int>(group.options.size()); ++o) {
         const editors::OptionGroupDef& og = group.spec->optionGroups[static_cast<std::size_t>(o)];
@@ -146,7 +222,7 @@ void BitToggleEditor::decode(int index) {
             if (group.selected[static_cast<std::size_t>(o)] != k) {
                 select(group, o, k);
                 // Selected from code: the option's click runs as if the user clicked it.
-                optionClick(index, o, k);
+                if (writeBack) optionClick(index, o, k);
             }
             break;
         }
@@ -154,6 +230,7 @@ void BitToggleEditor::decode(int index) {
 }
 
 void BitToggleEditor::bitClick(int index, int bit) {
+    if (!readBeforeWrite(index)) return;
     Group& group = groups_.at(static_cast<std::size_t>(index));
     QLabel* label = group.bits->label(bit);
     const QString before = label->text();
@@ -171,6 +248,11 @@ void BitToggleEditor::optionClick(int index, int optionGroup, int k) {
     Group& group = groups_.at(static_cast<std::size_t>(index));
     const editors::OptionGroupDef& og =
         group.spec->optionGroups.at(static_cast<std::size_t>(optionGroup));
+    if (!readBeforeWrite(index)) {
+        // The button the user pressed is checked now: show the chip's choice.
+        select(group, optionGroup, group.selected[static_cast<std::size_t>(optionGroup)]);
+        return;
+    }
     const std::uint8_t before = group.bits->value();
     const std::string_view pattern = og.options.at(static_cast<std::size_t>(k)).pattern;
     for (int bit = og.highBit, i = 0; bit >= og.lowBit; --bit, ++i)

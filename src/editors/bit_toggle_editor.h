@@ -9,6 +9,7 @@
 
 class QButtonGroup;
 class QLabel;
+class QTimer;
 
 namespace kestrel {
 
@@ -24,6 +25,10 @@ class BitLabelRow;
 // After each read the fields are decoded, and an option that the decode newly
 // selects runs its click at once, so the byte just read is written back once
 // per group whose selection changed: that is what the chip sees.
+//
+// Captions that were not read from the chip never feed a write: a group
+// whose read was refused (the bus was held) or went wrong on the wire
+// refuses bit and option clicks with a note and reads itself again instead.
 class BitToggleEditor final : public QWidget {
     Q_OBJECT
   public:
@@ -43,12 +48,19 @@ class BitToggleEditor final : public QWidget {
 
     const editors::EditorDef& spec() const { return spec_; }
 
+    // The note under the registers, empty while all is well.
+    QString note() const;
+
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
+    // Whether a group's captions hold what the chip said.
+    enum class Known { Unread, Faulty, Read };
     struct Group {
         const editors::RegisterGroupDef* spec;
+        Known known;
         BitLabelRow* bits;
         QLabel* hex;
         std::vector<QButtonGroup*> options;  // in decode order
@@ -57,13 +69,23 @@ class BitToggleEditor final : public QWidget {
     void select(Group& group, int optionGroup, int k);
     QWidget* buildGroup(int index);
     void showHex(Group& group, int value);
-    void decode(int group);
+    // Selects the options the captions spell; `writeBack` runs the click of
+    // each newly selected option (after a clean read only).
+    void decode(int group, bool writeBack);
+    // True when the group's captions may feed a write; otherwise tells the
+    // user and reads the register again.
+    bool readBeforeWrite(int group);
+    // Reads the groups whose reads the bus refused, quietly (show, timer).
+    void readUnread();
+    void setNote(const QString& text);
     void backToDiagram();
 
     const editors::EditorDef& spec_;
     Device& device_;
     std::function<void()> returnToDiagram_;
     std::vector<Group> groups_;
+    QLabel* note_ = nullptr;
+    QTimer* retry_ = nullptr;
 };
 
 }  // namespace kestrel

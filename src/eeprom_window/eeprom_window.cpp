@@ -93,6 +93,12 @@ void EepromWindow::Form_Load() {
 
 void EepromWindow::Read_EEPROM_Page_Click() {
     Bus& bus = device_.bus();
+    const unsigned first = text::hexValue(EEPage0_->text().toStdString());
+    const std::string refusal = eeprom::registerSpaceRefusal(first, 16u * 32u);
+    if (!refusal.empty()) {
+        if (notify_) notify_(QString::fromStdString(refusal));
+        return;
+    }
     if (!bus.available()) return;
     Globals& g = device_.globals();
     ReadEEPROMStatus_->setVisible(true);
@@ -144,7 +150,13 @@ void EepromWindow::PageErase_Click() {
 
 void EepromWindow::WriteZeros_Click() {
     unsigned page = 0;
-    if (chosenPage(page)) eeprom::writeZerosToPage(device_, page);
+    if (!chosenPage(page)) return;
+    const eeprom::RunResult r = eeprom::writeZerosToPage(device_, page);
+    if (!r.refused && !r.ok() && notify_)
+        notify_(QString::fromStdString("Write zeros to " + text::addressText(page) +
+                                       "h failed: " + std::to_string(r.failed) + " of " +
+                                       std::to_string(r.attempted) + " zero-writes went wrong (" +
+                                       eeprom::inSentence(r.firstProblem) + ")."));
 }
 
 }  // namespace kestrel

@@ -81,14 +81,30 @@ std::uint8_t BitLabelRow::value() const {
 }
 
 bool BitLabelRow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        if (auto* label = qobject_cast<QLabel*>(watched)) {
-            emit bitClicked(label->property("index").toInt());
+    auto* label = qobject_cast<QLabel*>(watched);
+    if (label == nullptr) return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) pressed_ = label;
+            return true;
+        case QEvent::MouseButtonDblClick:
+            // The second press of a double-click: the first click already
+            // toggled, so this one counts for nothing.
+            pressed_ = nullptr;
+            return true;
+        case QEvent::MouseButtonRelease: {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() != Qt::LeftButton) return true;
+            // A click is a press and a release on the same label.
+            const bool click =
+                pressed_ == label && label->rect().contains(mouse->position().toPoint());
+            pressed_ = nullptr;
+            if (click) emit bitClicked(label->property("index").toInt());
             return true;
         }
+        default:
+            return QWidget::eventFilter(watched, event);
     }
-    return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace kestrel

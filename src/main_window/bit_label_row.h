@@ -46,6 +46,7 @@ class BitLabelRow : public QWidget {
 
   private:
     std::array<QLabel*, 8> labels_{};
+    QLabel* pressed_ = nullptr;  // the label the left button went down on
 };
 
 }  // namespace kestrel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -7,16 +8,32 @@
 // ending in CR LF ("8100h: 3Ch"). No header, no checksum.
 namespace kestrel::image_file {
 
+// An image is a few hundred bytes; anything larger than this is refused
+// unread, so a device file or a huge file cannot exhaust the memory.
+inline constexpr std::size_t kMaxFileBytes = 1024 * 1024;
+
 // Writes items 0..count-1 (missing items as empty lines), each followed by
-// CR LF. Returns false with a reason in `error` when the file cannot be
-// created or written.
+// CR LF, byte for byte (each character is one 8-bit byte). The old file is
+// replaced only once the new one is complete on disk. Returns false with a
+// reason in `error` when the file cannot be created or written; the old file
+// is then unchanged.
 bool save(const std::string& path, const std::vector<std::string>& items, int count,
           std::string* error);
 
-// Reads every line of the file, in order, without its line end. A line ends
-// at CR LF, at CR alone, or at LF alone (files edited on Linux). Returns false
-// with a reason in `error` when the file cannot be read; `lines` is then left
-// untouched.
+// Replaces `path` with `bytes`: a temporary file in the same folder, flushed
+// to disk and renamed over the old one, which keeps its permissions.
+bool writeAtomically(const std::string& path, const std::string& bytes, std::string* error);
+
+// Reads a regular file of at most `limit` bytes whole. False with a reason
+// in `error` for anything else (a folder, a FIFO, a device, a read error).
+bool readSmallFile(const std::string& path, std::size_t limit, std::string& bytes,
+                   std::string* error);
+
+// Reads every line of the file, in order, without its line end, byte for
+// byte. A line ends at CR LF, at CR alone, or at LF alone (files edited on
+// Linux). Returns false with a reason in `error` when the file is not a
+// regular file of at most kMaxFileBytes or cannot be read; `lines` is then
+// left untouched.
 bool load(const std::string& path, std::vector<std::string>& lines, std::string* error);
 
 // Splits text into lines as `load` does.

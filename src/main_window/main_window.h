@@ -98,6 +98,9 @@ class MainWindow final : public QMainWindow, public DeviceDisplay, public Transa
     void discoverPorts();
     // The chosen page of the erase list, or nothing (with a note to the user).
     bool chosenPage(unsigned& page);
+    // False, with a note, when the chip would take an address of the run as
+    // a register.
+    bool eepromRange(unsigned first, unsigned count);
     // The EEPROM address of the single-byte controls, or nothing (with a note).
     bool byteAddress(int& high, int& low);
     std::vector<std::string> eeDataItems() const;

@@ -110,7 +110,9 @@ QWidget* MainWindow::buildEepromByteSection() {
 std::vector<std::string> MainWindow::eeDataItems() const {
     std::vector<std::string> items;
     items.reserve(static_cast<std::size_t>(EEData->count()));
-    for (int i = 0; i < EEData->count(); ++i) items.push_back(str(EEData->item(i)->text()));
+    // Image lines are 8-bit text: one character, one byte.
+    for (int i = 0; i < EEData->count(); ++i)
+        items.push_back(EEData->item(i)->text().toLatin1().toStdString());
     return items;
 }
 
@@ -122,10 +124,19 @@ void MainWindow::EEBaseAddress_Change() {
     WriteFileCMD->setText(qstr("Write " + t + "h-" + e + "h to file"));
 }
 
+// Refuses, with a note, a run of EEPROM addresses that the chip would take
+// as a register write.
+bool MainWindow::eepromRange(unsigned first, unsigned count) {
+    const std::string refusal = eeprom::registerSpaceRefusal(first, count);
+    if (refusal.empty()) return true;
+    notify(qstr(refusal));
+    return false;
+}
+
 void MainWindow::ReadEECMD_Click() {
     Bus& bus = device_.bus();
-    if (!bus.available()) return;
     const unsigned base = text::hexValue(str(EEBaseAddress->text()));
+    if (!eepromRange(base, static_cast<unsigned>(g_.EEBlockSize)) || !bus.available()) return;
     bus.openAccess();
     for (int i = 0; i < g_.EEBlockSize; ++i) {
         const unsigned address = base + static_cast<unsigned>(i);
@@ -159,28 +170,60 @@ std::vector<int> MainWindow::blockData() const {
 
 void MainWindow::WriteEECMD_Click() {
     Bus& bus = device_.bus();
-    if (!bus.available()) return;
     const unsigned base = text::hexValue(str(EEBaseAddress->text()));
+    if (!eepromRange(base, static_cast<unsigned>(g_.EEBlockSize)) || !bus.available()) return;
     const std::string first = text::addressText(base);
     const std::string last = text::addressText(base + static_cast<unsigned>(g_.EEBlockSize) - 1);
-    if (dialogs_.askYesNo(this, kProgramTitle,
-                          qstr("Erase pages " + first + " and " + last + " first?")) &&
-        !eeprom::eraseBlockPages(device_, base, g_.EEBlockSize))
+    const std::string range = first + "h-" + last + "h";
+    const auto answer = dialogs_.askYesNo(
+        this, kProgramTitle, qstr("Erase pages " + first + " and " + last + " first?"));
+    if (answer == Dialogs::Answer::Cancel) {
+        notify(qstr("Block write to " + range + " cancelled; nothing was erased or written."));
         return;
-    const bool written = eeprom::writeBlock(device_, base, blockData());
+    }
+    if (answer == Dialogs::Answer::Yes) {
+        const eeprom::RunResult erased = eeprom::eraseBlockPages(device_, base, g_.EEBlockSize);
+        if (erased.refused) return;
+        if (!erased.ok()) {
+            // Bytes written over a page that was not erased would be wrong.
+            notify(qstr("Page erase at " + text::addressText(erased.firstFailedAddress) +
+                        "h failed: " + eeprom::inSentence(erased.firstProblem) +
+                        ". Nothing was written."));
+            return;
+        }
+    }
+    const eeprom::RunResult written = eeprom::writeBlock(device_, base, blockData());
     bus.closeAccess();
-    if (written)
-        notify(
-            qstr("Block written to " + first + "h-" + last + "h. Click Verify to read it back."));
+    if (written.refused) {
+        notify(qstr("Block write to " + range + " stopped after " +
+                    std::to_string(written.attempted) + " of " + std::to_string(g_.EEBlockSize) +
+                    " bytes: the bus was busy."));
+        return;
+    }
+    if (!written.ok()) {
+        notify(qstr("Block write to " + range + " failed: " + std::to_string(written.failed) +
+                    " of " + std::to_string(written.attempted) + " writes not acknowledged (" +
+                    eeprom::inSentence(written.firstProblem) + ", first at " +
+                    text::addressText(written.firstFailedAddress) + "h)."));
+        return;
+    }
+    notify(qstr("Block written to " + range + ". Click Verify to read it back."));
 }
 
 // Reads the block back and lists every byte that differs from the list.
 void MainWindow::VerifyEECMD_Click() {
     const unsigned base = text::hexValue(str(EEBaseAddress->text()));
     const std::vector<int> expected = blockData();
-    bool complete = false;
-    const auto mismatches = eeprom::verify(device_, base, expected, complete);
-    if (!complete) return;
+    if (!eepromRange(base, static_cast<unsigned>(expected.size()))) return;
+    const eeprom::VerifyResult result = eeprom::verify(device_, base, expected);
+    if (result.run.refused) return;
+    if (!result.run.ok()) {
+        // A byte whose read was not acknowledged or failed its PEC is not verified.
+        notify(qstr("Verify failed at " + text::addressText(result.run.firstFailedAddress) +
+                    "h: " + eeprom::inSentence(result.run.firstProblem)));
+        return;
+    }
+    const auto& mismatches = result.mismatches;
     const std::string range =
         text::addressText(base) + "h-" + text::addressText(base + expected.size() - 1) + "h";
     if (mismatches.empty()) {
@@ -215,7 +258,12 @@ void MainWindow::PageErase_Click() {
 
 void MainWindow::WriteZeros_Click() {
     unsigned page = 0;
-    if (chosenPage(page)) eeprom::writeZerosToPage(device_, page);
+    if (!chosenPage(page)) return;
+    const eeprom::RunResult r = eeprom::writeZerosToPage(device_, page);
+    if (!r.refused && !r.ok())
+        notify(qstr("Write zeros to " + text::addressText(page) +
+                    "h failed: " + std::to_string(r.failed) + " of " + std::to_string(r.attempted) +
+                    " zero-writes went wrong (" + eeprom::inSentence(r.firstProblem) + ")."));
 }
 
 bool MainWindow::byteAddress(int& high, int& low) {
@@ -226,6 +274,7 @@ bool MainWindow::byteAddress(int& high, int& low) {
         return false;
     }
     const auto bytes = text::splitAddressText(str(t));
+    if (!eepromRange(static_cast<unsigned>((bytes.high << 8) | bytes.low), 1)) return false;
     high = bytes.high;
     low = bytes.low;
     return true;
@@ -279,7 +328,8 @@ void MainWindow::ReadFileCMD_Click() {
         return;
     }
     EEData->clear();
-    for (const std::string& line : lines) EEData->addItem(qstr(line));
+    for (const std::string& line : lines)
+        EEData->addItem(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
 }
 
 }  // namespace kestrel

@@ -168,7 +168,7 @@ TEST_F(BatchResultsTest, VerifyAndBlockWriteFailWithTheChipAbsent) {
     EXPECT_EQ(run({"--no-backup", "eeprom", "write-byte", "8100", "5A"}), 2);
     EXPECT_NE(err.find("1 of 1 writes not acknowledged"), std::string::npos) << err;
     EXPECT_EQ(run({"--no-backup", "eeprom", "erase", "8100"}), 2);
-    EXPECT_NE(err.find("Erase of page 8100h failed: no acknowledge from AEh"), std::string::npos)
+    EXPECT_NE(err.find("page erase at 8100h failed: no acknowledge from AEh"), std::string::npos)
         << err;
 }
 

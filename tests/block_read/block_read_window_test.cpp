@@ -66,5 +66,29 @@ TEST(BlockReadWindow, RefusedWhileTheBusIsHeld) {
     EXPECT_TRUE(app.status().contains("busy"));
 }
 
+// The base is read from the whole text, and a base the chip would take as a
+// register is refused: its pointer write would be a register write.
+TEST(BlockReadWindow, WholeBaseTextAndNoRegisterWrites) {
+    BlockRig app;
+    QWidget* w = app.open();
+    app.board().kestrel().setReg(0x0E, 0x04);
+    std::size_t mark = app.logSize();
+    app.type("EEBaseAddress", "0E00", w);
+    app.click("Do_Block_Read", w);
+    EXPECT_EQ(app.logSize(), mark);
+    EXPECT_EQ(app.board().kestrel().reg(0x0E), 0x04);
+    EXPECT_TRUE(app.status().contains("below 8000h"));
+
+    app.type("EEBaseAddress", "18100", w);  // five digits keep their low 16 bits: 8100h
+    app.click("Do_Block_Read", w);
+    const auto traffic = app.logSince(mark);
+    ASSERT_EQ(traffic.size(), 2u);
+    EXPECT_EQ(traffic[0], "S AE+ 81+ 00+ P");
+    EXPECT_EQ(
+        app.items("List1", w).value(1),
+        "8100h: " + QString::fromStdString(text::byteText(app.board().kestrel().eeprom(0x8100))) +
+            "h");
+}
+
 }  // namespace
 }  // namespace kestrel

@@ -51,6 +51,21 @@ TEST(WaitMilliseconds, InputWakesItButTheWaitResumesForTheRemainingTime) {
     EXPECT_GT(wakes, 4);
 }
 
+TEST(WaitMilliseconds, ATimerThatFiresEarlyDoesNotShortenTheHold) {
+    // Coarse timers may fire a few percent early: each sleep here ends 2 ms
+    // short of what was asked, yet reports a time-out.
+    WaitRig rig;
+    rig.clock.now = 0xFFFFFFF8u;
+    WaitHooks hooks = rig.clock.hooks();
+    hooks.waitForInput = [&](std::uint32_t, const std::int32_t*, std::int32_t timeout) {
+        rig.clock.now += static_cast<std::uint32_t>(timeout > 2 ? timeout - 2 : 1);
+        return kWaitTimeout;
+    };
+    rig.bus.setWaitHooks(hooks);
+    EXPECT_EQ(rig.wait30(), kWaitTimeout);
+    EXPECT_GT(rig.clock.now - 0xFFFFFFF8u, 30u) << "the tick count must have passed the end";
+}
+
 TEST(WaitMilliseconds, AnotherWakeReasonEndsTheWaitWithThatResult) {
     WaitRig rig;
     WaitHooks hooks = rig.clock.hooks();

@@ -142,7 +142,7 @@ TEST(BusMonitor, PortTestAndBusClearFromTheToolsMenu) {
 TEST(EepromVerify, OfferedAfterTheWriteAndListsMismatches) {
     MonitorRig app;
     app.click("ReadEECMD");
-    app.dialogs.yesNoAnswers = {false};
+    app.dialogs.yesNoAnswers = {testing::ScriptedDialogs::Answer::No};
     app.click("WriteEECMD");
     EXPECT_TRUE(app.status().contains("Click Verify"));
     std::size_t mark = app.logSize();

@@ -57,9 +57,19 @@ TEST(EepromTransactions, ZeroWriteAndOutOfRangeAddresses) {
     EXPECT_EQ(chip.eeprom(0x8020), 0xFF);
     EXPECT_GE(rig.clock.now, 30u);
 
-    // "8" splits into 08h, 08h: outside the EEPROM, ignored, reads FFh.
-    EXPECT_TRUE(rig.device.EEPROMWriteZero("8"));
-    EXPECT_EQ(rig.last(), "S AE+ 08+ 08+ 00+ P");
+    // "8" splits into 08h, 08h: the chip would take that as a write of 00h
+    // to register 08h, so nothing is sent. The same holds for every EEPROM
+    // transaction whose address high byte is below 80h (0E00h would switch
+    // PS ON off).
+    const std::size_t before = rig.board.log().transactions().size();
+    EXPECT_FALSE(rig.device.EEPROMWriteZero("8"));
+    EXPECT_FALSE(rig.device.EEPROMPageErase("0E00"));
+    EXPECT_FALSE(rig.device.EEPROMWriteByte(0x0E, 0x00, 0x00));
+    EXPECT_FALSE(rig.device.EEPROMReadByte(0x7F, 0xFF));
+    EXPECT_FALSE(blockRead(rig.device, 0x0E00));
+    EXPECT_EQ(rig.board.log().transactions().size(), before) << "nothing on the bus";
+    EXPECT_FALSE(rig.device.lastClean());
+    // From 8200h up the address reaches the EEPROM side of the chip.
     EXPECT_TRUE(rig.device.EEPROMWriteByte(0x82, 0x00, 0x12));
     EXPECT_EQ(rig.device.EEPROMReadByte(0x82, 0x00), 0xFF);
 }
@@ -89,6 +99,39 @@ TEST(EepromTransactions, BlockReadFromThePointerWithCountAndPec) {
     EXPECT_FALSE(blockRead(rig.device, 0x8100)->pecOk);
     ASSERT_EQ(rig.device.ReadRegister(0x1D), 0x21);
     EXPECT_NE(rig.display.pec, text::hexText(smbusPec({0xAE, 0x1D, 0xAF, 0x21})));
+}
+
+// The EEPROM read clocks its two address bytes' acknowledge slots with SDA
+// held low by the master itself. The simulated chip pulls SDA low there
+// too, so the bus log cannot tell; the program's own line writes can.
+TEST(EepromTransactions, TheMasterHoldsTheAddressAcknowledgesItself) {
+    struct Lines : TransactionObserver {
+        std::vector<std::uint8_t> lines;
+        void transactionEnded(const TransactionRecord& r) override { lines = r.lines; }
+    } seen;
+    SimRig rig;
+    rig.bus.setLineCapture(true);
+    rig.bus.addObserver(&seen);
+    ASSERT_TRUE(rig.device.EEPROMReadByte(0x81, 0x05));
+    std::vector<std::uint8_t> writes;
+    int samples = 0;
+    for (std::uint8_t l : seen.lines) {
+        if (l & TransactionRecord::kSample)
+            ++samples;
+        else
+            writes.push_back(l);
+    }
+    // START (3 writes), AEh (24) and its acknowledge clock (3), 81h (24),
+    // then the master's acknowledge: SDA low with SCL low, SCL high, SCL low
+    // with SDA released. The same after 05h.
+    const std::vector<std::uint8_t> masterAck = {kBothLow, kSdaLow, kSclLow};
+    ASSERT_GE(writes.size(), 84u);
+    EXPECT_EQ(std::vector<std::uint8_t>(writes.begin() + 54, writes.begin() + 57), masterAck);
+    EXPECT_EQ(std::vector<std::uint8_t>(writes.begin() + 81, writes.begin() + 84), masterAck);
+    // SDA is sampled at the two STARTs, the two slave acknowledges, the 16
+    // data bits and the final not-acknowledge: never in a master's slot.
+    EXPECT_EQ(samples, 21);
+    rig.bus.removeObserver(&seen);
 }
 
 }  // namespace

@@ -255,5 +255,107 @@ TEST(Editors, AcsenseBitsStandInTwoRowsOfFourByBitPosition) {
     EXPECT_EQ(app.board().kestrel().reg(0x0C), 0xE5);
 }
 
+// Opened while a page erase holds the bus, the editor's load reads are
+// refused: its captions are start-up captions, not the chip's, and must never
+// be written. A click reads the register instead; the next click writes.
+TEST(Editors, CaptionsThatWereNeverReadAreNeverWritten) {
+    EditorRig app;
+    auto& chip = app.board().kestrel();
+    chip.setReg(0x14, 0xA5);
+    chip.setReg(0x17, 0xE5);
+    QWidget* w = nullptr;
+    {
+        auto held = app.program->bus().begin();
+        w = app.open("mnuIDIFF", "frm_idiff");
+    }
+    EXPECT_EQ(app.text("reg14h", w), "00h");
+    auto* editor = qobject_cast<BitToggleEditor*>(w);
+    ASSERT_NE(editor, nullptr);
+
+    std::size_t m = app.logSize();
+    app.clickBit(w, "reg14", 1);
+    EXPECT_EQ(trimPec(app.logSince(m)), (std::vector<std::string>{rd(0x14, 0xA5)}))
+        << "the click reads the register; it writes nothing";
+    EXPECT_EQ(chip.reg(0x14), 0xA5);
+    EXPECT_EQ(app.bits("reg14", w), "10100101");
+    EXPECT_TRUE(editor->note().contains("was not read")) << editor->note().toStdString();
+    m = app.logSize();
+    app.clickBit(w, "reg14", 1);
+    EXPECT_EQ(trimPec(app.logSince(m)), (std::vector<std::string>{wr(0x14, 0xA7), rd(0x14, 0xA7)}));
+
+    // An option click on the unread 17h: nothing written over E5h.
+    m = app.logSize();
+    app.clickOption(w, "Option3", 0);
+    const auto traffic = trimPec(app.logSince(m));
+    ASSERT_FALSE(traffic.empty());
+    EXPECT_EQ(traffic[0], rd(0x17, 0xE5));
+    for (const auto& t : traffic) EXPECT_NE(t, wr(0x17, 0x01));
+    EXPECT_EQ(chip.reg(0x17), 0xE5);
+    EXPECT_EQ(app.selected(w, "Option3"), "Current Transformer") << "the chip's setting shows";
+}
+
+// A read that was not acknowledged shows what the line gave, but those
+// captions cannot be written either.
+TEST(Editors, AReadThatFailedOnTheWireBlocksWrites) {
+    EditorRig app;
+    QWidget* w = app.open("mnuIDIFF", "frm_idiff");
+    app.board().kestrel().setPresent(false);
+    app.click("read14", w);
+    EXPECT_EQ(app.text("reg14h", w), "FFh");
+    const std::size_t m = app.logSize();
+    app.clickBit(w, "reg14", 0);
+    const auto traffic = trimPec(app.logSince(m));
+    ASSERT_EQ(traffic.size(), 1u);
+    EXPECT_EQ(traffic[0].substr(0, 6), "S AE- ") << "only the read is tried again";
+    EXPECT_TRUE(qobject_cast<BitToggleEditor*>(w)->note().contains("No acknowledge from AEh"));
+}
+
+// A write the bus refuses leaves captions and selection as the chip has them.
+TEST(Editors, ARefusedWritePutsCaptionsAndSelectionBack) {
+    EditorRig app;
+    app.board().kestrel().setReg(0x16, 0x2D);
+    QWidget* w = app.open("mnuIDIFF", "frm_idiff");
+    ASSERT_EQ(app.selected(w, "Option1"), "0.5%");
+    const std::size_t m = app.logSize();
+    {
+        auto held = app.program->bus().begin();
+        app.clickBit(w, "reg16", 4);
+        app.clickOption(w, "Option1", 0);
+    }
+    EXPECT_EQ(app.logSize(), m);
+    EXPECT_EQ(app.bits("reg16", w), "00101101");
+    EXPECT_EQ(app.selected(w, "Option1"), "0.5%");
+}
+
+// One click, one toggle: a double-click is one click, and a press released
+// off the label is none.
+TEST(Editors, ADoubleClickTogglesOnceAndADragAwayNotAtAll) {
+    EditorRig app;
+    auto& chip = app.board().kestrel();
+    chip.setReg(0x14, 0x00);
+    QWidget* w = app.open("mnuIDIFF", "frm_idiff");
+    QLabel* bit0 = nullptr;
+    for (QLabel* l : w->findChildren<QLabel*>("reg14"))
+        if (l->property("index").toInt() == 0) bit0 = l;
+    ASSERT_NE(bit0, nullptr);
+
+    std::size_t m = app.logSize();
+    // What a widget receives for a double-click: press, release, press,
+    // double-click, release.
+    QTest::mousePress(bit0, Qt::LeftButton);
+    QTest::mouseRelease(bit0, Qt::LeftButton);
+    QTest::mousePress(bit0, Qt::LeftButton);
+    QTest::mouseDClick(bit0, Qt::LeftButton);
+    QTest::mouseRelease(bit0, Qt::LeftButton);
+    EXPECT_EQ(trimPec(app.logSince(m)), (std::vector<std::string>{wr(0x14, 0x01), rd(0x14, 0x01)}));
+    EXPECT_EQ(chip.reg(0x14), 0x01);
+
+    m = app.logSize();
+    QTest::mousePress(bit0, Qt::LeftButton);
+    QTest::mouseRelease(bit0, Qt::LeftButton, {}, QPoint(bit0->width() + 40, bit0->height() / 2));
+    EXPECT_EQ(app.logSize(), m);
+    EXPECT_EQ(chip.reg(0x14), 0x01);
+}
+
 }  // namespace
 }  // namespace kestrel

@@ -86,5 +86,16 @@ TEST(EepromWindow, PageListSurvivesExitAndNoChoiceMeansNoTraffic) {
     EXPECT_EQ(app.logSince(mark).back(), "S AE+ A2+ 80+ 40+ FF+ P");
 }
 
+TEST(EepromWindow, AStartAddressBelow8000hIsRefused) {
+    EepromRig app;
+    EepromWindow* w = app.open();
+    ASSERT_NE(w, nullptr);
+    const std::size_t mark = app.logSize();
+    app.type("EEPage0", "7F00", w);
+    app.click("Read_EEPROM_Page", w);
+    EXPECT_EQ(app.logSize(), mark);
+    EXPECT_TRUE(app.status().contains("7F00h is below 8000h")) << app.status().toStdString();
+}
+
 }  // namespace
 }  // namespace kestrel

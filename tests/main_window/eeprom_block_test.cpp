@@ -77,7 +77,7 @@ TEST(EepromBlock, WriteAsksToEraseOneOrTwoPagesThenWritesTheList) {
     traffic = app.logSince(mark);
     ASSERT_EQ(traffic.size(), 33u);
     EXPECT_EQ(traffic[0], "S AE+ A2+ 81+ 00+ FF+ P");
-    app.dialogs.yesNoAnswers = {false};
+    app.dialogs.yesNoAnswers = {testing::ScriptedDialogs::Answer::No};
     mark = app.logSize();
     app.click("WriteEECMD");
     EXPECT_EQ(app.logSince(mark).size(), 32u);
@@ -86,7 +86,8 @@ TEST(EepromBlock, WriteAsksToEraseOneOrTwoPagesThenWritesTheList) {
 
 TEST(EepromBlock, ListWithMoreOrFewerItemsAndAnEmptyList) {
     AppRig app;
-    app.dialogs.yesNoAnswers = {false, false};
+    app.dialogs.yesNoAnswers = {testing::ScriptedDialogs::Answer::No,
+                                testing::ScriptedDialogs::Answer::No};
     auto* list = app.find<QListWidget>("EEData");
     list->addItem("8000h: 11h");
     list->addItem("8001h: 22h");
@@ -166,6 +167,75 @@ TEST(EepromBlock, SingleByteReadAndWrite) {
         EXPECT_EQ(app.logSize(), mark) << bad;
         EXPECT_TRUE(app.status().contains("four hex digits")) << bad;
     }
+}
+
+// With the chip absent every read gives FFh: a block of FFh must not
+// "verify", and unanswered writes must not count as written.
+TEST(EepromBlock, WithoutTheChipWriteAndVerifyReportFailure) {
+    AppRig app;
+    auto* list = app.find<QListWidget>("EEData");
+    for (int i = 0; i < 32; ++i) list->addItem(QString("81%1h: FFh").arg(i, 2, 16, QChar('0')));
+    app.board().kestrel().setPresent(false);
+    app.dialogs.yesNoAnswers = {testing::ScriptedDialogs::Answer::No};
+    app.click("WriteEECMD");
+    EXPECT_TRUE(app.status().contains("failed: 32 of 32 writes not acknowledged"))
+        << app.status().toStdString();
+    EXPECT_FALSE(app.status().contains("written to"));
+
+    app.click("VerifyEECMD");
+    EXPECT_EQ(app.status(), "Verify failed at 8100h: no acknowledge from AEh");
+
+    // An erase that is not acknowledged stops the write: nothing is written
+    // over a page that may still hold its old bytes.
+    const std::size_t mark = app.logSize();
+    app.click("WriteEECMD");
+    EXPECT_EQ(app.logSince(mark).size(), 1u);
+    EXPECT_TRUE(app.status().contains("Page erase at 8100h failed")) << app.status().toStdString();
+}
+
+TEST(EepromBlock, EscapeOrTheCloseBoxOnTheEraseQuestionCancels) {
+    AppRig app;
+    app.dialogs.yesNoAnswers = {testing::ScriptedDialogs::Answer::Cancel};
+    const std::size_t mark = app.logSize();
+    app.click("WriteEECMD");
+    EXPECT_EQ(app.logSize(), mark) << "nothing erased, nothing written";
+    EXPECT_TRUE(app.status().contains("cancelled"));
+}
+
+// An address whose high byte is below 80h is a register to the chip:
+// "0E00" would send AEh, 0Eh, 00h and switch PS ON off.
+TEST(EepromBlock, AddressesTheChipWouldTakeAsRegistersAreRefused) {
+    AppRig app;
+    app.board().kestrel().setReg(0x0E, 0x04);
+    const std::size_t mark = app.logSize();
+    app.type("EEBaseAddress", "0E00");
+    app.click("ReadEECMD");
+    EXPECT_TRUE(app.status().contains("0E00h is below 8000h")) << app.status().toStdString();
+    app.click("WriteEECMD");
+    app.click("VerifyEECMD");
+    app.type("EEBaseAddress", "FFF0");  // wraps into 0000h-000Fh
+    app.click("ReadEECMD");
+    EXPECT_TRUE(app.status().contains("0000h is below 8000h")) << app.status().toStdString();
+    app.type("EEAddressPointer", "0E00");
+    app.click("EEByteReadCMD");
+    app.click("EEByteWriteCMD");
+    EXPECT_EQ(app.logSize(), mark);
+    EXPECT_EQ(app.board().kestrel().reg(0x0E), 0x04);
+    EXPECT_TRUE(app.dialogs.questions.isEmpty()) << "refused before the erase question";
+}
+
+// Loading replaces what the list held, and a relabelling click counts from
+// item 0's own address.
+TEST(EepromBlock, ClickRelabelsFromItemZero) {
+    AppRig app;
+    auto* list = app.find<QListWidget>("EEData");
+    list->addItem("8040h: 11h");
+    list->addItem("8041h: 22h");
+    app.type("Text5", "7E");
+    list->item(0)->setSelected(true);
+    EXPECT_EQ(list->item(0)->text(), "8040h: 7Eh");
+    list->item(1)->setSelected(true);
+    EXPECT_EQ(list->item(1)->text(), "8041h: 7Eh");
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -63,7 +64,7 @@ TEST(ImageFileUi, ShortFileWritesZerosForTheRestAndLinuxLineEndsSplit) {
     ASSERT_EQ(items.size(), 10) << "line feeds alone end lines too";
     EXPECT_EQ(items[9], "8000h: 49h");
 
-    app.dialogs.yesNoAnswers = {false};
+    app.dialogs.yesNoAnswers = {testing::ScriptedDialogs::Answer::No};
     app.click("WriteEECMD");
     auto& chip = app.board().kestrel();
     EXPECT_EQ(chip.eeprom(0x8100), 0x40);
@@ -94,6 +95,58 @@ TEST(ImageFileUi, FailuresAreToldAndNothingIsLost) {
     EXPECT_EQ(app.items("EEData"), before);
     EXPECT_EQ(app.dialogs.messages.size(), 2);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 0);
+}
+
+// Only a regular file of sane size is read; on every failure the list keeps
+// what it held and the user is told.
+TEST(ImageFileUi, OnlyRealFilesLoadAndTheListIsReplacedWhole) {
+    QTemporaryDir dir;
+    AppRig app;
+    app.click("ReadEECMD");
+    const QStringList before = app.items("EEData");
+    ASSERT_EQ(before.size(), 32);
+
+    const QString fifo = dir.filePath("pipe.dat");
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    const QString big = dir.filePath("big.dat");
+    writeFile(big, QByteArray(2 * 1024 * 1024, 'x'));
+    int told = 0;
+    for (const QString& path : {dir.path(), fifo, big}) {
+        app.dialogs.fileNames = {path};
+        app.action("ReadFileCMD")->trigger();
+        EXPECT_EQ(app.items("EEData"), before) << path.toStdString();
+        ASSERT_EQ(app.dialogs.messages.size(), ++told) << path.toStdString();
+    }
+
+    // A good file replaces the 32 items: it does not append to them.
+    const QString three = dir.filePath("three.dat");
+    writeFile(three, "8000h: 01h\r\n8001h: 02h\r\n8002h: 03h\r\n");
+    app.dialogs.fileNames = {three};
+    app.action("ReadFileCMD")->trigger();
+    EXPECT_EQ(app.items("EEData"), (QStringList{"8000h: 01h", "8001h: 02h", "8002h: 03h"}));
+}
+
+// Lines are 8-bit characters: a byte such as B0h ("\xb0" in the 8-bit code
+// page) is one character, and the data byte stands before the last one.
+TEST(ImageFileUi, EightBitLinesRoundTripByteForByte) {
+    QTemporaryDir dir;
+    AppRig app;
+    QByteArray content;
+    for (int i = 0; i < 32; ++i)
+        content += QByteArray("81") + QByteArray::number(i + 16, 16).toUpper() +
+                   (i == 0 ? QByteArray("h: 3C\xb0") : QByteArray("h: 5Ah")) + "\r\n";
+    const QString in = dir.filePath("in.dat");
+    writeFile(in, content);
+    app.dialogs.fileNames = {in};
+    app.action("ReadFileCMD")->trigger();
+    app.dialogs.yesNoAnswers = {testing::ScriptedDialogs::Answer::No};
+    app.click("WriteEECMD");
+    EXPECT_EQ(app.board().kestrel().eeprom(0x8100), 0x3C);
+
+    const QString out = dir.filePath("out.dat");
+    app.dialogs.fileNames = {out};
+    app.action("WriteFileCMD")->trigger();
+    EXPECT_EQ(readFile(out), content) << "saved unchanged, not re-encoded";
 }
 
 }  // namespace

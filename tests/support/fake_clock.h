@@ -26,7 +26,8 @@ struct FakeClock {
                 now += 7;
                 return count;
             }
-            now += static_cast<std::uint32_t>(timeoutMs);
+            // A real tick counter moves on even when asked to wait 0 ms.
+            now += static_cast<std::uint32_t>(timeoutMs > 0 ? timeoutMs : 1);
             return kWaitTimeout;
         };
         h.processEvents = [this] {

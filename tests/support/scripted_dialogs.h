@@ -11,16 +11,17 @@ namespace kestrel::testing {
 // every question and message it was shown.
 class ScriptedDialogs final : public Dialogs {
   public:
-    std::deque<bool> yesNoAnswers;  // empty: answer Yes
-    std::deque<QString> fileNames;  // empty: cancel
+    using Answer = Dialogs::Answer;
+    std::deque<Answer> yesNoAnswers;  // empty: answer Yes
+    std::deque<QString> fileNames;    // empty: cancel
     QStringList questions;
     QStringList messages;
     QStringList proposedFiles;  // folder/name each file dialog proposed
 
-    bool askYesNo(QWidget*, const QString& title, const QString& question) override {
+    Answer askYesNo(QWidget*, const QString& title, const QString& question) override {
         questions << title + "|" + question;
-        if (yesNoAnswers.empty()) return true;
-        const bool answer = yesNoAnswers.front();
+        if (yesNoAnswers.empty()) return Answer::Yes;
+        const Answer answer = yesNoAnswers.front();
         yesNoAnswers.pop_front();
         return answer;
     }
