@@ -175,6 +175,16 @@ TEST_F(BatchStrictTest, StateAndTraceFilesThatCannotBeUsedStopTheRunBeforeTheBus
     EXPECT_NE(e.str().find("trace"), std::string::npos) << e.str();
     EXPECT_EQ(run({"read", "0E"}), 0);
     EXPECT_EQ(out, "00\n") << "the run with the unusable trace wrote nothing";
+
+    // A state file that could not be saved at the end: refused at the start.
+    const std::string nowhere = (dir / "no" / "board.txt").string();
+    args = {"--simulate", "--sim-state", nowhere, "--trace", trace, "write", "0E", "04"};
+    fs::remove(trace);
+    std::ostringstream o2, e2;
+    EXPECT_EQ(batch::run(args, o2, e2), 1);
+    EXPECT_TRUE(busUntouched());
+    EXPECT_NE(e2.str().find("cannot write the simulated board's state file"), std::string::npos)
+        << e2.str();
 }
 
 }  // namespace
