@@ -27,7 +27,7 @@ class NoDialogs final : public kestrel::Dialogs {
 std::unique_ptr<kestrel::Program> startProgram(NoDialogs& dialogs) {
     kestrel::ProgramOptions options;
     options.dialogs = &dialogs;
-    options.statusPause = [](double) {};
+    options.statusPause = [](double, std::function<void()> then) { then(); };
     auto program = std::make_unique<kestrel::Program>(std::move(options));
     program->start();
     return program;

@@ -10,6 +10,7 @@ packages=(
   libieee1284-3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick
+  lintian
 )
 
 SUDO=""

@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     QDir().mkpath(dir);
 
     kestrel::ProgramOptions options;
-    options.statusPause = [](double) {};
+    options.statusPause = [](double, std::function<void()> then) { then(); };
     kestrel::Program program(std::move(options));
     for (int i = 0; i < 32; ++i)
         program.board()->kestrel().setEeprom(0x8100 + i, static_cast<std::uint8_t>(0x3C + 7 * i));

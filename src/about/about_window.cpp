@@ -141,8 +141,8 @@ void AboutWindow::StartSysInfo() {
         const QString program = systemInfo_.findOnPath(kSystemInfoPrograms);
         if (!program.isEmpty() && systemInfo_.start(program)) return;
     }
-    dialogs_.inform(this, kProgramTitle,
-                    QStringLiteral("System Information Is Unavailable At This Time"));
+    dialogs_.message(this, kProgramTitle,
+                     QStringLiteral("System Information Is Unavailable At This Time"));
 }
 
 }  // namespace kestrel

@@ -31,7 +31,6 @@ int main(int argc, char* argv[]) {
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("kestrel-eval"));
-    QApplication::setApplicationDisplayName(kestrel::kProgramTitle);
     QApplication::setApplicationVersion(kestrel::kProgramVersion);
     QApplication::setWindowIcon(kestrel::appIcon());
 

@@ -65,6 +65,8 @@ void Program::notice(const QString& text) {
 
 void Program::start() {
     mainWindow_->KESTREL_Form_Load();
+    if (board() != nullptr) mainWindow_->setConnection(QStringLiteral("Simulated board"));
+    fitOnScreen(mainWindow_.get());
     mainWindow_->show();
     for (const QString& problem : std::as_const(problems_)) mainWindow_->notify(problem);
 }

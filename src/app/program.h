@@ -42,8 +42,9 @@ struct ProgramOptions {
     Dialogs* dialogs = nullptr;
     // How the millisecond wait sleeps; by default on Qt's event loop.
     std::optional<WaitHooks> waitHooks;
-    // How the status monitor pauses between groups; by default it sleeps.
-    std::function<void(double seconds)> statusPause;
+    // How the status monitor pauses between groups (seconds, then what to
+    // do); by default on a timer.
+    std::function<void(double seconds, std::function<void()> then)> statusPause;
     // Where the About window finds a system information program; nullptr
     // for the machine's own.
     SystemInfo* systemInfo = nullptr;

@@ -4,6 +4,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
 #include <string>
 #include <string_view>
 
@@ -35,6 +37,23 @@ inline QLineEdit* edit(const char* name, const QString& text, QWidget* parent, i
     e->setObjectName(QLatin1String(name));
     e->setMaximumWidth(maxWidth);
     return e;
+}
+
+// Puts a window's contents into a scroll area, so the window can shrink
+// below its natural size on a small screen; it still opens at that size.
+inline void makeScrollable(QWidget* window) {
+    const QSize natural = window->sizeHint();
+    auto* inner = new QWidget;
+    inner->setLayout(window->layout());  // takes the layout and its controls over
+    auto* area = new QScrollArea(window);
+    area->setObjectName(QStringLiteral("scrollArea"));
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setWidget(inner);
+    auto* outer = new QVBoxLayout(window);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(area);
+    window->resize(natural);
 }
 
 // Sets item k of a list: replaces it, or appends it when the list holds

@@ -1,9 +1,28 @@
 #include "app/window_registry.h"
 
+#include <QAbstractButton>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QShortcut>
+#include <algorithm>
 
 namespace kestrel {
+
+void fitOnScreen(QWidget* w) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    const QRect available = screen->availableGeometry();
+    // Room for the frame and title bar the window manager adds.
+    const QSize room = available.size() - QSize(16, 40);
+    if (w->width() > room.width() || w->height() > room.height())
+        w->resize(w->size().boundedTo(room).expandedTo(w->minimumSizeHint().boundedTo(room)));
+    QPoint at = available.center() - w->rect().center();
+    at.setX(std::clamp(at.x(), available.left(),
+                       std::max(available.left(), available.right() - w->width() - 16)));
+    at.setY(std::clamp(at.y(), available.top(),
+                       std::max(available.top(), available.bottom() - w->height() - 40)));
+    w->move(at);
+}
 
 void WindowRegistry::add(const QString& name, Factory factory) {
     factories_.insert(name, std::move(factory));
@@ -20,6 +39,13 @@ QWidget* WindowRegistry::window(const QString& name) {
     if (factory == factories_.constEnd()) return nullptr;
     QWidget* w = (*factory)();
     w->setAttribute(Qt::WA_DeleteOnClose);
+    // Escape does what the window's own Exit button does.
+    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
+        if (b->property(kEscapeButton).toBool()) {
+            auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), w);
+            QObject::connect(escape, &QShortcut::activated, b, &QAbstractButton::click);
+            break;
+        }
     windows_.insert(name, w);
     return w;
 }
@@ -30,11 +56,10 @@ QWidget* WindowRegistry::show(const QString& name, bool modal) {
     if (!w->isVisible()) {
         w->setWindowModality(modal ? Qt::ApplicationModal : Qt::NonModal);
         if (!w->property("kestrelShownOnce").toBool()) {
-            // First showing: centre on the screen.
+            // First showing: centre on the screen, whole.
             w->setProperty("kestrelShownOnce", true);
             if (!w->testAttribute(Qt::WA_Resized)) w->adjustSize();
-            if (QScreen* screen = QGuiApplication::primaryScreen())
-                w->move(screen->availableGeometry().center() - w->rect().center());
+            fitOnScreen(w);
         }
     }
     w->show();

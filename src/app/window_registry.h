@@ -12,6 +12,14 @@ namespace kestrel {
 // created (and so loaded) on first use. A window's Exit button hides it and
 // it keeps its contents; its close box destroys it, and the next use creates
 // and loads it anew.
+// Shrinks a window that is larger than the screen's free area and moves it
+// so that it stands whole on the screen, title bar included.
+void fitOnScreen(QWidget* window);
+
+// A window marks its Exit button with this property (true); the registry
+// makes Escape press it.
+inline constexpr const char* kEscapeButton = "escapeButton";
+
 class WindowRegistry {
   public:
     using Factory = std::function<QWidget*()>;

@@ -13,6 +13,7 @@
 #include "editors/editor_tables.h"
 #include "eeprom_window/eeprom_window.h"
 #include "main_window/main_window.h"
+#include "main_window/message_log_window.h"
 #include "status/status_window.h"
 #include "switch_control/switch_window.h"
 
@@ -33,9 +34,7 @@ std::function<void()> showDiagram(Program& program) {
 
 void registerStatus(Program& program) {
     program.windows().add(kStatus, [&program] {
-        auto pause = program.options().statusPause ? program.options().statusPause
-                                                   : StatusWindow::Pause(sleepSeconds);
-        auto* w = new StatusWindow(program.device(), std::move(pause));
+        auto* w = new StatusWindow(program.device(), program.options().statusPause);
         w->Form_Load();
         return w;
     });
@@ -59,15 +58,28 @@ void registerEditors(Program& program) {
             editor->Form_Load();
             return editor;
         });
-        program.mainWindow().addWindowEntry(kConfigMenu, ui::qstr(spec.menuName),
-                                            ui::qstr(spec.menuCaption), name, false);
+        // An "&" in a caption is a character, not a mnemonic marker.
+        program.mainWindow().addWindowEntry(
+            kConfigMenu, ui::qstr(spec.menuName),
+            ui::qstr(spec.menuCaption).replace(QLatin1Char('&'), QStringLiteral("&&")), name,
+            false);
         if (spec.menuName == "mnuSHR") registerSwitch(program);
     }
 }
 
-// The diagnostics of the "&Tools" menu: the bus monitor, the port test and
-// the bus clear.
+// Why the bus refused a diagnostic the user asked for.
+QString whyRefused(Program& program) {
+    if (program.globals().LPTBase == 0)
+        return QStringLiteral("there is no usable parallel port, so nothing was sent.");
+    return QStringLiteral("the bus is busy; try again.");
+}
+
+// The diagnostics of the "&Tools" menu: the bus monitor, the port test, the
+// bus clear and the message log.
 void registerTools(Program& program) {
+    const QString messages = QStringLiteral("frm_Messages");
+    program.windows().add(
+        messages, [&program] { return new MessageLogWindow(program.mainWindow().messageLog()); });
     const QString monitor = QStringLiteral("frm_BusMonitor");
     program.windows().add(
         monitor, [&program] { return new BusMonitorWindow(program.bus(), program.dialogs()); });
@@ -80,7 +92,11 @@ void registerTools(Program& program) {
     test->setObjectName(QStringLiteral("mnuPortTest"));
     QObject::connect(test, &QAction::triggered, &main, [&program] {
         const auto result = port_check::portTest(program.bus());
-        if (result.result == port_check::SdaResult::Refused) return;
+        if (result.result == port_check::SdaResult::Refused) {
+            program.mainWindow().notify(QStringLiteral("Port test not run: ") +
+                                        whyRefused(program));
+            return;
+        }
         const QString text = QString::fromStdString(result.text);
         program.mainWindow().notify(text);
         program.dialogs().inform(&program.mainWindow(), kProgramTitle,
@@ -89,11 +105,17 @@ void registerTools(Program& program) {
     QAction* clear = tools->addAction(QStringLiteral("Bus Clear"));
     clear->setObjectName(QStringLiteral("mnuBusClear"));
     QObject::connect(clear, &QAction::triggered, &main, [&program] {
-        if (!program.bus().available()) return;
+        if (!program.bus().available()) {
+            program.mainWindow().notify(QStringLiteral("Bus clear not run: ") +
+                                        whyRefused(program));
+            return;
+        }
         program.mainWindow().notify(port_check::busClear(program.bus())
                                         ? QStringLiteral("Bus clear: SDA is free.")
                                         : QStringLiteral("Bus clear: SDA is still held low."));
     });
+    main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuMessages"),
+                        QStringLiteral("Messages"), messages, false);
 }
 
 void registerAbout(Program& program) {
@@ -103,15 +125,17 @@ void registerAbout(Program& program) {
         return w;
     });
     program.mainWindow().menu(kHelpMenu)->setObjectName(QStringLiteral("mnuHelp"));
-    program.mainWindow().addWindowEntry(kHelpMenu, QStringLiteral("mnuAbout"),
-                                        QStringLiteral("About"), kAbout, true);
+    program.mainWindow()
+        .addWindowEntry(kHelpMenu, QStringLiteral("mnuAbout"), QStringLiteral("About"), kAbout,
+                        true)
+        ->setShortcut(QKeySequence::HelpContents);
 }
 
 // The EEPROM and block read windows, opened by the main window's buttons.
 void registerEepromWindows(Program& program) {
     program.windows().add(QStringLiteral("frm_EEPROM"), [&program] {
         auto* w = new EepromWindow(program.device(), [&program](const QString& text) {
-            program.mainWindow().notify(text);
+            program.mainWindow().messageLog().add(text);
         });
         w->Form_Load();
         return w;

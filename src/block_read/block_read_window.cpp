@@ -34,6 +34,7 @@ BlockReadWindow::BlockReadWindow(Device& device, std::function<void(const QStrin
     List1_->setMinimumSize(160, 420);
     grid->addWidget(List1_, 0, 2, 3, 1);
     auto* exit = new QPushButton(QStringLiteral("Exit"), this);
+    exit->setProperty("escapeButton", true);
     exit->setObjectName(QStringLiteral("Command2"));
     connect(exit, &QPushButton::clicked, this, [this] { Command2_Click(); });
     grid->addWidget(exit, 2, 0, 1, 2, Qt::AlignBottom);

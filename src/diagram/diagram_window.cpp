@@ -1,10 +1,12 @@
 #include "diagram/diagram_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QImage>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSvgRenderer>
 #include <QVBoxLayout>
@@ -15,6 +17,8 @@
 static void initDiagramResources() {
     Q_INIT_RESOURCE(diagram);
 }
+
+#include "editors/editor_tables.h"
 
 namespace kestrel {
 
@@ -73,7 +77,7 @@ DiagramPicture::DiagramPicture(const QString& name, const QPixmap& image, int le
       top_(top),
       hotspot_(hotspot) {
     setObjectName(name);
-    resize(image.size());
+    resize(image.deviceIndependentSize().toSize());
     moveTo(left, top);
 }
 
@@ -109,9 +113,11 @@ void DiagramPicture::leaveEvent(QEvent*) {
     update();
 }
 
-QPixmap DiagramWindow::artwork() {
-    QImage image(toPixels(kDiagramWidth), toPixels(kDiagramHeight),
+QPixmap DiagramWindow::artwork(qreal pixelRatio) {
+    QImage image(qRound(toPixels(kDiagramWidth) * pixelRatio),
+                 qRound(toPixels(kDiagramHeight) * pixelRatio),
                  QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(pixelRatio);
     image.fill(Qt::white);
     initDiagramResources();
     QSvgRenderer renderer(QStringLiteral(":/diagram/kestrel_diagram.svg"));
@@ -135,9 +141,14 @@ DiagramWindow::DiagramWindow(Globals& globals, Dialogs& dialogs,
     connect(about, &QAction::triggered, this, [this] { open_(QStringLiteral("frmAbout"), true); });
     column->setMenuBar(menu);
 
-    auto* client = new QWidget(this);
+    // On a small screen the window shrinks and scrolls; it opens whole.
+    auto* area = new QScrollArea(this);
+    area->setObjectName(QStringLiteral("scrollArea"));
+    area->setFrameShape(QFrame::NoFrame);
+    auto* client = new QWidget;
     client->setFixedSize(toPixels(11085), toPixels(11460));
-    column->addWidget(client);
+    area->setWidget(client);
+    column->addWidget(area);
 
     auto* frame = new QWidget(client);  // clips the pictures to the viewport
     frame->setObjectName(QStringLiteral("pic_frame"));
@@ -145,16 +156,22 @@ DiagramWindow::DiagramWindow(Globals& globals, Dialogs& dialogs,
                        toPixels(kFrameHeight));
     frame->setAutoFillBackground(true);
 
-    const QPixmap art = artwork();
+    const qreal ratio = qApp->devicePixelRatio();
+    const QPixmap art = artwork(ratio);
     pictures_.push_back(new DiagramPicture(QStringLiteral("pic_kestrel"), art, kDiagramLeft,
                                            kDiagramTop, false, frame));
     for (const Hotspot& h : kHotspots) {
-        const QRect crop(toPixels(h.left - kDiagramLeft), toPixels(h.top - kDiagramTop),
-                         toPixels(h.width), toPixels(h.height));
+        const QRect crop(qRound(toPixels(h.left - kDiagramLeft) * ratio),
+                         qRound(toPixels(h.top - kDiagramTop) * ratio),
+                         qRound(toPixels(h.width) * ratio), qRound(toPixels(h.height) * ratio));
         const QString name = QLatin1String(h.name);
         auto* picture = new DiagramPicture(name, art.copy(crop), h.left, h.top, true, frame);
         if (name != QLatin1String("pic_vrev")) picture->setCursor(Qt::WhatsThisCursor);
-        picture->setToolTip(QLatin1String(h.editor ? h.editor : h.message));
+        // The block's name as the user knows it: the editor's title.
+        const editors::EditorDef* editor = h.editor ? editors::findEditor(h.editor) : nullptr;
+        picture->setToolTip(editor ? QString::fromUtf8(editor->title.data(),
+                                                       static_cast<qsizetype>(editor->title.size()))
+                                   : QLatin1String(h.message));
         connect(picture, &DiagramPicture::clicked, this, [this, name] { hotspotClick(name); });
         pictures_.push_back(picture);
     }
@@ -171,6 +188,8 @@ DiagramWindow::DiagramWindow(Globals& globals, Dialogs& dialogs,
     }
     connect(HScroll1_, &QScrollBar::valueChanged, this, [this](int v) { HScroll1_Change(v); });
     connect(VScroll1_, &QScrollBar::valueChanged, this, [this](int v) { VScroll1_Change(v); });
+    // Opens at the picture's full size; smaller when the screen is.
+    resize(client->width(), client->height() + menu->sizeHint().height());
 }
 
 void DiagramWindow::Form_Load() {

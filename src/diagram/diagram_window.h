@@ -58,8 +58,9 @@ class DiagramWindow final : public QWidget {
     void HScroll1_Change(int value);
     void VScroll1_Change(int value);
 
-    // The artwork at its full size, 624 by 963 pixels.
-    static QPixmap artwork();
+    // The artwork at its full size, 624 by 963 pixels, drawn with
+    // `pixelRatio` device pixels to each (sharp on high-density screens).
+    static QPixmap artwork(qreal pixelRatio = 1.0);
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -60,6 +60,7 @@ BitToggleEditor::BitToggleEditor(const editors::EditorDef& spec, Device& device,
     bottom->addWidget(note_, 1);
     auto* exit = new QPushButton(ui::qstr(spec.exitCaption), this);
     exit->setObjectName(ui::qstr(spec.exitName));
+    exit->setProperty("escapeButton", true);
     connect(exit, &QPushButton::clicked, this, [this] { exitClick(); });
     bottom->addWidget(exit, 0, Qt::AlignRight);
     column->addLayout(bottom);
@@ -69,6 +70,7 @@ BitToggleEditor::BitToggleEditor(const editors::EditorDef& spec, Device& device,
     retry_ = new QTimer(this);
     retry_->setInterval(250);
     connect(retry_, &QTimer::timeout, this, [this] { readUnread(); });
+    ui::makeScrollable(this);
 }
 
 QString BitToggleEditor::note() const {
@@ -134,7 +136,14 @@ QWidget* BitToggleEditor::buildGroup(int index) {
         group.selected.push_back(-1);
         optionArea->addWidget(box, og.row, og.column);
     }
-    if (optionArea != nullptr) grid->addLayout(optionArea, 2, 0, 1, 3);
+    if (optionArea != nullptr) {
+        // A column no option frame uses still takes its share, so a lone
+        // frame in column 1 stands at the right.
+        int columns = 0;
+        for (const auto& og : g.optionGroups) columns = std::max(columns, og.column + 1);
+        for (int c = 0; c < columns; ++c) optionArea->setColumnStretch(c, 1);
+        grid->addLayout(optionArea, 2, 0, 1, 3);
+    }
     grid->setRowStretch(3, 1);  // spare height below everything, not between rows
     groups_.push_back(group);
     return frame;

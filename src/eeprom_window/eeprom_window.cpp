@@ -80,9 +80,25 @@ EepromWindow::EepromWindow(Device& device, std::function<void(const QString&)> n
     controls->addWidget(erase);
 
     auto* exit = ui::button("exit", QStringLiteral("Exit"), this);
+    exit->setProperty("escapeButton", true);
     connect(exit, &QPushButton::clicked, this, [this] { exit_Click(); });
     controls->addWidget(exit, 0, Qt::AlignBottom);
     column->addLayout(controls);
+    // This window's own messages stand here, where the user is looking.
+    statusLine_ = ui::label("statusLine", QString(), this);
+    statusLine_->setFrameShape(QFrame::StyledPanel);
+    statusLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    column->addWidget(statusLine_);
+    ui::makeScrollable(this);
+}
+
+void EepromWindow::say(const QString& text) {
+    statusLine_->setText(text);
+    if (notify_) notify_(text);
+}
+
+QString EepromWindow::message() const {
+    return statusLine_->text();
 }
 
 void EepromWindow::Form_Load() {
@@ -96,7 +112,7 @@ void EepromWindow::Read_EEPROM_Page_Click() {
     const unsigned first = text::hexValue(EEPage0_->text().toStdString());
     const std::string refusal = eeprom::registerSpaceRefusal(first, 16u * 32u);
     if (!refusal.empty()) {
-        if (notify_) notify_(QString::fromStdString(refusal));
+        say(QString::fromStdString(refusal));
         return;
     }
     if (!bus.available()) return;
@@ -135,8 +151,7 @@ void EepromWindow::Read_EEPROM_Page_Click() {
 
 bool EepromWindow::chosenPage(unsigned& page) {
     if (PageErasePointer1_->currentIndex() < 0) {
-        if (notify_)
-            notify_(QStringLiteral("Choose a page in the EEPROM window's page list first."));
+        say(QStringLiteral("Choose a page in the EEPROM window's page list first."));
         return false;
     }
     page = text::hexValue(PageErasePointer1_->currentText().toStdString());
@@ -152,11 +167,11 @@ void EepromWindow::WriteZeros_Click() {
     unsigned page = 0;
     if (!chosenPage(page)) return;
     const eeprom::RunResult r = eeprom::writeZerosToPage(device_, page);
-    if (!r.refused && !r.ok() && notify_)
-        notify_(QString::fromStdString("Write zeros to " + text::addressText(page) +
-                                       "h failed: " + std::to_string(r.failed) + " of " +
-                                       std::to_string(r.attempted) + " zero-writes went wrong (" +
-                                       eeprom::inSentence(r.firstProblem) + ")."));
+    if (!r.refused && !r.ok())
+        say(QString::fromStdString("Write zeros to " + text::addressText(page) +
+                                   "h failed: " + std::to_string(r.failed) + " of " +
+                                   std::to_string(r.attempted) + " zero-writes went wrong (" +
+                                   eeprom::inSentence(r.firstProblem) + ")."));
 }
 
 }  // namespace kestrel

@@ -7,6 +7,7 @@
 #include "device/device.h"
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QProgressBar;
@@ -18,7 +19,8 @@ namespace kestrel {
 class EepromWindow final : public QWidget {
     Q_OBJECT
   public:
-    // `notify` shows a message in the main window's status bar.
+    // `notify` keeps a message in the program's message log; the window
+    // shows it in its own status line.
     EepromWindow(Device& device, std::function<void(const QString&)> notify);
 
     void Form_Load();
@@ -27,10 +29,14 @@ class EepromWindow final : public QWidget {
     void WriteZeros_Click();
     void exit_Click() { hide(); }
 
+    // The message in the window's status line.
+    QString message() const;
+
     QListWidget* pageList(int page) const { return EEData_.at(static_cast<std::size_t>(page)); }
 
   private:
     bool chosenPage(unsigned& page);
+    void say(const QString& text);
 
     Device& device_;
     std::function<void(const QString&)> notify_;
@@ -38,6 +44,7 @@ class EepromWindow final : public QWidget {
     QLineEdit* EEPage0_ = nullptr;
     QProgressBar* ReadEEPROMStatus_ = nullptr;
     QComboBox* PageErasePointer1_ = nullptr;
+    QLabel* statusLine_ = nullptr;
 };
 
 }  // namespace kestrel

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 
@@ -53,7 +54,14 @@ BitLabelRow::BitLabelRow(const QString& name, QWidget* parent, const BitLayout& 
             f.setBold(true);
             label->setFont(f);
             label->setMinimumWidth(layout.pointSize * 2 + 6);
-            label->setCursor(Qt::PointingHandCursor);
+            if (layout.clickable) {
+                label->setCursor(Qt::PointingHandCursor);
+                // Tab reaches the bits in reading order; Space toggles one.
+                label->setFocusPolicy(Qt::TabFocus);
+                label->setStyleSheet(
+                    QStringLiteral("QLabel:focus { background: palette(highlight); color: "
+                                   "palette(highlighted-text); }"));
+            }
         } else {
             label->setMinimumWidth(18);
         }
@@ -100,6 +108,13 @@ bool BitLabelRow::eventFilter(QObject* watched, QEvent* event) {
                 pressed_ == label && label->rect().contains(mouse->position().toPoint());
             pressed_ = nullptr;
             if (click) emit bitClicked(label->property("index").toInt());
+            return true;
+        }
+        case QEvent::KeyPress: {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() != Qt::Key_Space || label->focusPolicy() == Qt::NoFocus)
+                return QWidget::eventFilter(watched, event);
+            if (!key->isAutoRepeat()) emit bitClicked(label->property("index").toInt());
             return true;
         }
         default:

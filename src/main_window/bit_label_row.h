@@ -20,6 +20,7 @@ struct BitLayout {
     bool rowsOfFour = false;    // bits 7..4 above bits 3..0, each row under its names
     bool staggerNames = false;  // names alternate between two rows, so long names fit
     bool vertical = false;      // one column, bit 7 on top, each name to its left
+    bool clickable = true;      // big labels take clicks, focus and Space
 };
 
 // Eight bit labels forming one indexed array: each label carries the shared
@@ -38,7 +39,8 @@ class BitLabelRow : public QWidget {
     std::uint8_t value() const;
 
   signals:
-    // A label was clicked; `index` is its bit position.
+    // A label was clicked, or Space pressed on a focused one; `index` is its
+    // bit position.
     void bitClicked(int index);
 
   protected:

@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -56,15 +57,33 @@ MainWindow::MainWindow(Globals& globals, Device& device, PortAccess& portLibrary
     grid->addWidget(exit, 2, 1, Qt::AlignRight);
     grid->setColumnStretch(0, 3);
     grid->setColumnStretch(1, 2);
-    setCentralWidget(central);
+    // On a small screen the window shrinks and its controls scroll.
+    auto* area = new QScrollArea(this);
+    area->setObjectName(QStringLiteral("scrollArea"));
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    const QSize natural = central->sizeHint();
+    area->setWidget(central);
+    setCentralWidget(area);
 
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    // Both labels are permanent widgets: a menu's hover text, which the
+    // status bar shows as a temporary message, can never wipe them.
+    statusMessage_ = ui::label("statusMessage", QString(), statusBar());
+    statusMessage_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusMessage_->setMinimumWidth(1);
+    statusBar()->addPermanentWidget(statusMessage_, 1);
+    connection_ = ui::label("connectionIndicator", QString(), statusBar());
+    connection_->setFrameShape(QFrame::StyledPanel);
+    statusBar()->addPermanentWidget(connection_);
     // The toolbar has no buttons yet; it is there but not shown.
     QToolBar* toolbar = addToolBar(QStringLiteral("Toolbar1"));
     toolbar->setObjectName(QStringLiteral("Toolbar1"));
     toolbar->setVisible(false);
     buildMenus();
     connectHandlers();
+    resize(natural.width(),
+           natural.height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 }
 
 QWidget* MainWindow::buildPortSection() {
@@ -151,6 +170,10 @@ void MainWindow::buildMenus() {
     file->addSeparator()->setObjectName(QStringLiteral("sep1"));
     ExitCMD = file->addAction(QStringLiteral("Exit"));
     ExitCMD->setObjectName(QStringLiteral("ExitCMD"));
+    // The usual keys; the captions stay as they are.
+    ExitCMD->setShortcut(QKeySequence::Quit);
+    ReadFileCMD->setShortcut(QKeySequence::Open);
+    WriteFileCMD->setShortcut(QKeySequence::Save);
 }
 
 QMenu* MainWindow::menu(const QString& caption) {
@@ -242,9 +265,11 @@ void MainWindow::KESTREL_Form_Load() {
 
 void MainWindow::discoverPorts() {
     CurrentPPortAddrCOMBO->clear();
+    bool lpt1Error = false;
     for (int n = 1; n <= 3; ++n) {
         const std::uint16_t address = ports_.GetLPTPortAddress(n);
         const std::uint32_t state = ports_.GetLastState(0);
+        if (n == 1) lpt1Error = address == 0 && state != 0;
         if (address != 0)
             CurrentPPortAddrCOMBO->addItem(QString::fromStdString(text::hexText(address)));
         else
@@ -258,6 +283,13 @@ void MainWindow::discoverPorts() {
     // The first entry decides the port for the whole session; an entry that
     // is not an address ("LPT1: absent") gives 0, and the bus stays silent.
     g_.LPTBase = static_cast<std::int16_t>(text::hexValue(str(CurrentPPortAddrCOMBO->itemText(0))));
+    if (g_.LPTBase != 0)
+        setConnection(QStringLiteral("LPT1 %1h").arg(CurrentPPortAddrCOMBO->itemText(0)));
+    else if (lpt1Error)
+        setConnection(QStringLiteral("LPT1 cannot be opened: see Tools > Messages"));
+    else
+        setConnection(QStringLiteral(
+            "No parallel port: load parport_pc and ppdev, or start with --simulate"));
     if (g_.LPTBase == 0) device_.bus().available();  // tells the user once
 }
 
@@ -330,16 +362,27 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::notify(const QString& text) {
-    statusBar()->showMessage(text);
+    statusMessage_->setText(text);
+    statusMessage_->setToolTip(text);
+    log_.add(text);
+}
+
+QString MainWindow::message() const {
+    return statusMessage_->text();
+}
+
+void MainWindow::setConnection(const QString& text) {
+    connection_->setText(text);
 }
 
 void MainWindow::transactionEnded(const TransactionRecord& record) {
     const std::string problem = diagnose(record);
     if (!problem.empty()) {
         diagnosticShown_ = QString::fromStdString(problem);
-        statusBar()->showMessage(diagnosticShown_);
+        notify(diagnosticShown_);
     } else if (!diagnosticShown_.isEmpty()) {
-        if (statusBar()->currentMessage() == diagnosticShown_) statusBar()->clearMessage();
+        // A clean transaction takes the bus fault's note away; the log keeps it.
+        if (statusMessage_->text() == diagnosticShown_) statusMessage_->clear();
         diagnosticShown_.clear();
     }
 }

@@ -6,6 +6,7 @@
 #include "app/dialogs.h"
 #include "device/device.h"
 #include "device/device_display.h"
+#include "main_window/message_log.h"
 
 class QComboBox;
 class QLabel;
@@ -36,8 +37,16 @@ class MainWindow final : public QMainWindow, public DeviceDisplay, public Transa
 
     // Runs when the program must end (close box or either Exit).
     void setQuitHandler(std::function<void()> quit) { quit_ = std::move(quit); }
-    // A message the user must see, in the status bar.
+    // A message the user must see: it stays in the status bar until the
+    // next one replaces it, and goes into the message log.
     void notify(const QString& text);
+    // The message the status bar shows now ("" for none).
+    QString message() const;
+    // Every message since start-up.
+    MessageLog& messageLog() { return log_; }
+    // The connection the program talks through, always shown at the right of
+    // the status bar ("Simulated board", "LPT1 378h", ...).
+    void setConnection(const QString& text);
 
     // Adds a menu entry that shows a registered window; `menu` is the menu
     // bar caption ("&Config Regs"), created on first use.
@@ -115,6 +124,9 @@ class MainWindow final : public QMainWindow, public DeviceDisplay, public Transa
     FileDialogState CommonDialog1;
     bool quitting_ = false;
     QString diagnosticShown_;
+    MessageLog log_;
+    QLabel* statusMessage_ = nullptr;
+    QLabel* connection_ = nullptr;
 
     QComboBox* CurrentPPortAddrCOMBO = nullptr;
     QComboBox* SlaveAddress = nullptr;

@@ -8,9 +8,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
+#include "app/widget_helpers.h"
 #include "device/text_rules.h"
 #include "main_window/bit_label_row.h"
 
@@ -53,12 +52,15 @@ constexpr std::array<std::array<const char*, 8>, 3> kBitNames = {{
 
 }  // namespace
 
-void sleepSeconds(double seconds) {
-    if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-}
-
 StatusWindow::StatusWindow(Device& device, Pause pause)
     : device_(device), pause_(std::move(pause)) {
+    if (!pause_) {
+        // The pause runs on a timer: the window keeps answering clicks.
+        pause_ = [this](double seconds, std::function<void()> then) {
+            QTimer::singleShot(static_cast<int>(seconds * 1000.0), Qt::PreciseTimer, this,
+                               std::move(then));
+        };
+    }
     setObjectName(QStringLiteral("frm_Status"));
     setWindowTitle(QStringLiteral("KESTREL Status Registers"));
     setWindowFlag(Qt::Window);
@@ -88,7 +90,7 @@ StatusWindow::StatusWindow(Device& device, Pause pause)
             names.objectNames[k] = QStringLiteral("%1_name").arg(QString::fromLatin1(r.bits));
         }
         auto* bits = new BitLabelRow(QString::fromLatin1(r.bits), frame,
-                                     BitLayout{18, false, false, true}, &names);
+                                     BitLayout{18, false, false, true, false}, &names);
         grid->addWidget(bits, 1, 0);
         auto* hex = new QLabel(QStringLiteral("00h"), frame);
         hex->setObjectName(QString::fromLatin1(r.hex));
@@ -114,9 +116,11 @@ StatusWindow::StatusWindow(Device& device, Pause pause)
     poll_delay_ = new QLineEdit(QStringLiteral("0.15"), this);
     poll_delay_->setObjectName(QStringLiteral("poll_delay"));
     poll_delay_->setMaximumWidth(70);
+    connect(poll_delay_, &QLineEdit::editingFinished, this, [this] { correctPauseText(); });
     controls->addWidget(poll_delay_);
     controls->addStretch(1);
     auto* exit = new QPushButton(QStringLiteral("Exit"), this);
+    exit->setProperty("escapeButton", true);
     exit->setObjectName(QStringLiteral("exit"));
     connect(exit, &QPushButton::clicked, this, [this] { exit_Click(); });
     controls->addWidget(exit);
@@ -126,6 +130,7 @@ StatusWindow::StatusWindow(Device& device, Pause pause)
     Timer1_->setObjectName(QStringLiteral("Timer1"));
     Timer1_->setInterval(10);
     connect(Timer1_, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+    ui::makeScrollable(this);
 }
 
 void StatusWindow::Form_Load() {
@@ -138,15 +143,46 @@ double StatusWindow::pauseSeconds() const {
     return std::clamp(seconds, 0.0, kMaxPauseSeconds);
 }
 
-void StatusWindow::readClick(int index, Origin origin) {
+void StatusWindow::correctPauseText() {
+    const QString text = poll_delay_->text().trimmed();
+    const double given = text::decimalValue(text.toStdString());
+    const double used = pauseSeconds();
+    // Show the value that is really used when the box asks for more or less.
+    if (!text.isEmpty() && given != used) poll_delay_->setText(QString::number(used));
+}
+
+bool StatusWindow::read(int index, Origin origin) {
     Group& group = groups_.at(static_cast<std::size_t>(index));
     const auto v = device_.ReadRegister(kRegisters[static_cast<std::size_t>(index)].reg, origin);
-    if (v) {
-        group.hex->setText(QString::fromStdString(text::hexText(static_cast<unsigned>(*v))) +
-                           QStringLiteral("h"));
-        group.bits->showValue(static_cast<std::uint8_t>(*v));
+    if (!v) return false;
+    group.hex->setText(QString::fromStdString(text::hexText(static_cast<unsigned>(*v))) +
+                       QStringLiteral("h"));
+    group.bits->showValue(static_cast<std::uint8_t>(*v));
+    return true;
+}
+
+void StatusWindow::readClick(int index, Origin origin) {
+    if (read(index, origin) && index % 3 == 2) {
+        correctPauseText();
+        pause_(pauseSeconds(), [] {});
     }
-    if (index % 3 == 2 && pause_) pause_(pauseSeconds());
+}
+
+void StatusWindow::readRow(int row) {
+    for (int i = 3 * row; i < 3 * row + 3; ++i) {
+        // Stopped, or the bus was held: the pass ends here without a pause.
+        if (!polling_ || !read(i, Origin::Timer)) {
+            inPass_ = false;
+            return;
+        }
+    }
+    correctPauseText();
+    pause_(pauseSeconds(), [this, row] {
+        if (row == 0 && polling_)
+            readRow(1);
+        else
+            inPass_ = false;
+    });
 }
 
 void StatusWindow::poll_Click() {
@@ -161,8 +197,7 @@ void StatusWindow::Timer1_Timer() {
     // pass rather than interleave with it.
     if (!device_.bus().available(Origin::Timer)) return;
     inPass_ = true;
-    for (int i = 0; i < 6 && polling_; ++i) readClick(i, Origin::Timer);
-    inPass_ = false;
+    readRow(0);
 }
 
 void StatusWindow::exit_Click() {

@@ -18,18 +18,20 @@ class BitLabelRow;
 // The status monitor "KESTREL Status Registers": the live status registers
 // 00h..02h above their latched copies 2Ah..2Ch, read by button or polled.
 // A polling pass reads 00h, 01h, 02h, pauses, reads 2Ah, 2Bh, 2Ch and pauses
-// again; the pause keeps the window busy, like the bus it waits for.
+// again. The pauses run on timers, so Stop, Exit and every other window
+// answer at once whatever the delay.
 class StatusWindow final : public QWidget {
     Q_OBJECT
   public:
-    // How the window pauses: blocks for the given seconds without handling
-    // events. Tests record the pauses instead of sleeping.
-    using Pause = std::function<void(double seconds)>;
+    // How the window pauses: runs `then` once the given seconds have passed,
+    // handling events meanwhile. Tests record the pauses and go on at once.
+    using Pause = std::function<void(double seconds, std::function<void()> then)>;
     // The longest pause taken, whatever `poll_delay` says: a typo such as
     // "150" must not freeze the program for minutes.
     static constexpr double kMaxPauseSeconds = 5.0;
 
-    StatusWindow(Device& device, Pause pause);
+    // An empty `pause` pauses on a timer.
+    StatusWindow(Device& device, Pause pause = {});
 
     void Form_Load();
     // Reads register group `group` (0..5: 00h, 01h, 02h, 2Ah, 2Bh, 2Ch); the
@@ -43,6 +45,13 @@ class StatusWindow final : public QWidget {
     double pauseSeconds() const;
 
   private:
+    // Reads one register into its labels; false when the bus refused.
+    bool read(int group, Origin origin);
+    // Polling: reads row 0 (00h..02h) or row 1 (2Ah..2Ch), then pauses.
+    void readRow(int row);
+    // Puts the pause really used into the box when it says otherwise.
+    void correctPauseText();
+
     struct Group {
         BitLabelRow* bits;
         QLabel* hex;
@@ -57,8 +66,5 @@ class StatusWindow final : public QWidget {
     bool polling_ = false;
     bool inPass_ = false;
 };
-
-// Pauses by sleeping the thread: the processor is not kept busy.
-void sleepSeconds(double seconds);
 
 }  // namespace kestrel

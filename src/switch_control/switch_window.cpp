@@ -50,6 +50,7 @@ SwitchWindow::SwitchWindow(Device& device, std::function<void()> returnToDiagram
     column->addWidget(frame);
 
     auto* exit = new QPushButton(QStringLiteral("Exit"), this);
+    exit->setProperty("escapeButton", true);
     exit->setObjectName(QStringLiteral("exit"));
     connect(exit, &QPushButton::clicked, this, [this] { exit_Click(); });
     column->addWidget(exit, 0, Qt::AlignRight);

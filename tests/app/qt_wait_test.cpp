@@ -34,7 +34,7 @@ TEST(QtWait, EraseWaitsThirtyMillisecondsAndHandlesEventsMeanwhile) {
     const auto log = program.board()->log().describeAll();
     ASSERT_EQ(log.size(), before + 1) << "the click during the wait sent nothing";
     EXPECT_EQ(log.back(), "S AE+ A2+ 80+ 60+ FF+ P");
-    EXPECT_TRUE(main.statusBar()->currentMessage().contains("busy"));
+    EXPECT_TRUE(main.message().contains("busy"));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QRadioButton>
 
 #include "editors/bit_toggle_editor.h"
@@ -355,6 +356,37 @@ TEST(Editors, ADoubleClickTogglesOnceAndADragAwayNotAtAll) {
     QTest::mouseRelease(bit0, Qt::LeftButton, {}, QPoint(bit0->width() + 40, bit0->height() / 2));
     EXPECT_EQ(app.logSize(), m);
     EXPECT_EQ(chip.reg(0x14), 0x01);
+}
+
+// Without a mouse: Tab reaches a bit, Space toggles it (one write, one read
+// back), and Escape does what Exit does.
+TEST(Editors, KeyboardOnlyEditAndEscape) {
+    EditorRig app;
+    auto& chip = app.board().kestrel();
+    chip.setReg(0x14, 0x00);
+    QWidget* w = app.open("mnuIDIFF", "frm_idiff");
+    QApplication::setActiveWindow(w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+    QLabel* bit7 = nullptr;
+    for (QLabel* l : w->findChildren<QLabel*>("reg14"))
+        if (l->property("index").toInt() == 7) bit7 = l;
+    ASSERT_NE(bit7, nullptr);
+    EXPECT_EQ(bit7->focusPolicy(), Qt::TabFocus);
+    // Tab from the widget before it in the window's focus chain.
+    QWidget* before = bit7->previousInFocusChain();
+    while (before != nullptr && !(before->focusPolicy() & Qt::TabFocus))
+        before = before->previousInFocusChain();
+    ASSERT_NE(before, nullptr);
+    before->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(before, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), bit7);
+    const std::size_t m = app.logSize();
+    QTest::keyClick(bit7, Qt::Key_Space);
+    EXPECT_EQ(trimPec(app.logSince(m)), (std::vector<std::string>{wr(0x14, 0x80), rd(0x14, 0x80)}));
+
+    QTest::keyClick(w, Qt::Key_Escape);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(app.program->windows().loaded("frm_idiff"), w) << "hidden, as Exit does";
 }
 
 }  // namespace

@@ -75,7 +75,8 @@ TEST(EepromWindow, PageListSurvivesExitAndNoChoiceMeansNoTraffic) {
     app.click("PageErase", w);
     app.click("WriteZeros", w);
     EXPECT_EQ(app.logSize(), mark);
-    EXPECT_TRUE(app.status().contains("Choose a page"));
+    EXPECT_TRUE(w->message().contains("Choose a page")) << "in the window's own status line";
+    EXPECT_FALSE(app.status().contains("Choose a page"));
 
     app.choose("PageErasePointer1", "8040", w);
     app.click("WriteZeros", w);
@@ -94,7 +95,7 @@ TEST(EepromWindow, AStartAddressBelow8000hIsRefused) {
     app.type("EEPage0", "7F00", w);
     app.click("Read_EEPROM_Page", w);
     EXPECT_EQ(app.logSize(), mark);
-    EXPECT_TRUE(app.status().contains("7F00h is below 8000h")) << app.status().toStdString();
+    EXPECT_TRUE(w->message().contains("7F00h is below 8000h")) << w->message().toStdString();
 }
 
 }  // namespace

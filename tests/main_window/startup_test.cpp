@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QStatusTipEvent>
+
 #include "bus/null_port.h"
 #include "bus/recording_port.h"
 #include "support/app_rig.h"
@@ -76,7 +80,7 @@ TEST(Startup, WithoutAFirstPortTheBusStaysSilentAndTheUserIsTold) {
     EXPECT_EQ(app.g().LPTBase, 0);
     EXPECT_TRUE(app.status().contains("No usable parallel port")) << app.status().toStdString();
 
-    app.main().statusBar()->clearMessage();
+    app.find<QLabel>("statusMessage")->clear();
     app.click("ByteReadCMD");
     app.click("ReadRAM");
     app.click("ReadEECMD");
@@ -90,6 +94,74 @@ TEST(Startup, WithoutAFirstPortTheBusStaysSilentAndTheUserIsTold) {
     ScriptedPorts broken(0, 0, 5);
     AppRig app2(&broken);
     EXPECT_EQ(app2.entries("CurrentPPortAddrCOMBO").front(), "LPT1: Error");
+}
+
+// The status bar always says what the program talks to.
+TEST(Startup, TheConnectionIndicatorNamesTheBoardThePortOrWhatIsMissing) {
+    AppRig simulated;
+    EXPECT_EQ(simulated.text("connectionIndicator"), "Simulated board");
+    ScriptedPorts real(0x378, 0);
+    AppRig onPort(&real);
+    EXPECT_EQ(onPort.text("connectionIndicator"), "LPT1 378h");
+    ScriptedPorts none(0, 0);
+    AppRig missing(&none);
+    EXPECT_EQ(missing.text("connectionIndicator"),
+              "No parallel port: load parport_pc and ppdev, or start with --simulate");
+    ScriptedPorts denied(0, 0, 5);
+    AppRig noAccess(&denied);
+    EXPECT_EQ(noAccess.text("connectionIndicator"), "LPT1 cannot be opened: see Tools > Messages");
+}
+
+// A warning stays until the next message replaces it: a menu's hover text
+// does not wipe it, and the message log keeps every one.
+TEST(Startup, MessagesStayAndAreLogged) {
+    AppRig app;
+    app.click("PageErase");
+    const QString warning = "Choose a page in the page list first.";
+    ASSERT_EQ(app.status(), warning);
+    QStatusTipEvent hover("Opens the file menu");
+    QApplication::sendEvent(&app.main(), &hover);
+    QStatusTipEvent leave("");
+    QApplication::sendEvent(&app.main(), &leave);
+    EXPECT_EQ(app.status(), warning);
+    EXPECT_TRUE(app.find<QLabel>("statusMessage")->isVisible());
+
+    app.board().kestrel().setPresent(false);
+    app.click("ByteReadCMD");
+    EXPECT_EQ(app.status(), "No acknowledge from AEh");
+    const QStringList log = app.main().messageLog().lines();
+    ASSERT_GE(log.size(), 2);
+    EXPECT_TRUE(log[log.size() - 2].endsWith(warning));
+    EXPECT_TRUE(log.back().endsWith("No acknowledge from AEh"));
+    app.action("mnuMessages")->trigger();
+    QWidget* messages = app.program->windows().loaded("frm_Messages");
+    ASSERT_NE(messages, nullptr);
+    auto* view = messages->findChild<QPlainTextEdit*>("MessageList");
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->toPlainText().contains(warning));
+
+    // Without a port, the diagnostics still answer.
+    ScriptedPorts none(0, 0);
+    AppRig portless(&none);
+    portless.action("mnuPortTest")->trigger();
+    EXPECT_TRUE(portless.status().startsWith("Port test not run"))
+        << portless.status().toStdString();
+    portless.action("mnuBusClear")->trigger();
+    EXPECT_TRUE(portless.status().startsWith("Bus clear not run"));
+    EXPECT_EQ(none.accesses, 0);
+}
+
+TEST(Startup, MenusShowTheirCharactersAndTakeTheUsualKeys) {
+    AppRig app;
+    QAction* local = app.action("mnuLCL");
+    ASSERT_NE(local, nullptr);
+    EXPECT_EQ(local->text(), "Local Voltage (OVP && UVP)") << "shown as \"OVP & UVP\"";
+    EXPECT_EQ(app.action("ExitCMD")->shortcut(), QKeySequence(QKeySequence::Quit));
+    EXPECT_EQ(app.action("ReadFileCMD")->shortcut(), QKeySequence(QKeySequence::Open));
+    EXPECT_EQ(app.action("WriteFileCMD")->shortcut(), QKeySequence(QKeySequence::Save));
+    EXPECT_EQ(app.action("mnuAbout")->shortcut(), QKeySequence(QKeySequence::HelpContents));
+    EXPECT_EQ(app.action("WriteFileCMD")->text(), "Write 8100h-811Fh to file")
+        << "captions unchanged";
 }
 
 TEST(Startup, ChoosingAnotherPortEntryChangesOnlyTheAccessNumbers) {

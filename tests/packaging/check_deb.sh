@@ -1,21 +1,39 @@
 #!/usr/bin/env bash
-# Builds the Debian package from this build tree and checks what it installs
-# and what it depends on.
+# Builds the Debian package as it ships (a Release build of the program alone,
+# in its own tree under BUILD_DIR) and checks what it installs, what it
+# depends on, and that lintian finds neither an error nor a warning.
 set -euo pipefail
-build_dir=$1
+source_dir=$1
+build_dir=$2/package-build
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DKESTREL_SANITIZE=OFF -DKESTREL_BUILD_TESTS=OFF -DKESTREL_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build_dir" -j2 >/dev/null
 (cd "$build_dir" && cpack -B "$work" >/dev/null)
 deb=$(ls "$work"/kestrel-eval_*.deb)
 contents=$(dpkg-deb -c "$deb")
 for path in ./usr/bin/kestrel-eval ./usr/share/applications/kestrel-eval.desktop \
-            ./usr/share/icons/hicolor/scalable/apps/kestrel-eval.svg ./usr/share/man/man1/kestrel-eval.1 \
+            ./usr/share/icons/hicolor/scalable/apps/kestrel-eval.svg \
+            ./usr/share/icons/hicolor/48x48/apps/kestrel-eval.png \
+            ./usr/share/man/man1/kestrel-eval.1.gz ./usr/share/doc/kestrel-eval/copyright \
+            ./usr/share/doc/kestrel-eval/changelog.gz \
+            ./usr/share/metainfo/io.github.kestrel_eval.metainfo.xml \
             ./usr/share/bash-completion/completions/kestrel-eval; do
     grep -q " $path\$" <<<"$contents" || { echo "missing from the package: $path"; exit 1; }
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in libqt6widgets6 libqt6svg6 libieee1284-3 qt6-qpa-plugins; do
-    grep -q "$dep" <<<"$depends" || { echo "package does not depend on $dep"; exit 1; }
+for dep in "libqt6widgets6 (>= 6" libqt6svg6 libieee1284-3 qt6-qpa-plugins; do
+    grep -qF "$dep" <<<"$depends" || { echo "package does not depend on $dep: $depends"; exit 1; }
 done
 grep -q '^Exec=kestrel-eval$' <(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/applications/kestrel-eval.desktop)
+if command -v lintian >/dev/null; then
+    report=$(lintian --allow-root "$deb" 2>&1 || true)
+    if grep -qE '^[EW]: ' <<<"$report"; then
+        echo "lintian:"; echo "$report"; exit 1
+    fi
+    echo "lintian: no errors, no warnings"
+else
+    echo "lintian is not installed: package contents checked only"
+fi
 echo "package ok: $(basename "$deb")"

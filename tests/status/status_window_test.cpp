@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+
 #include "support/app_rig.h"
 
 namespace kestrel {
@@ -13,9 +15,10 @@ struct StatusRig {
     std::vector<std::string> events;  // register read or "pause <seconds>"
     std::size_t seen = 0;
     testing::AppRig app{nullptr, [this](ProgramOptions& o) {
-                            o.statusPause = [this](double s) {
+                            o.statusPause = [this](double s, std::function<void()> then) {
                                 collect();
                                 events.push_back("pause " + std::to_string(s).substr(0, 4));
+                                then();
                             };
                         }};
 
@@ -117,7 +120,7 @@ TEST(StatusMonitor, APassNeverInterleavesWithAnOpenTransaction) {
     StatusRig rig;
     StatusWindow* w = rig.open();
     rig.app.click("poll", w);
-    rig.app.main().statusBar()->clearMessage();
+    rig.app.find<QLabel>("statusMessage")->clear();
     {
         auto held = rig.app.program->bus().begin();
         ASSERT_TRUE(held);
@@ -129,6 +132,33 @@ TEST(StatusMonitor, APassNeverInterleavesWithAnOpenTransaction) {
     w->Timer1_Timer();
     rig.collect();
     EXPECT_EQ(rig.events.size(), 8u);
+}
+
+// The pauses run on timers: during one, Stop acts at once and the pass ends
+// without its second half.
+TEST(StatusMonitor, StopActsDuringAPause) {
+    testing::AppRig app;  // the window's own timer pauses
+    app.action("mnuStatus")->trigger();
+    auto* w = qobject_cast<StatusWindow*>(app.program->windows().loaded("frm_Status"));
+    ASSERT_NE(w, nullptr);
+    app.find<QLineEdit>("poll_delay", w)->setText("0.4");
+    const std::size_t mark = app.logSize();
+    app.click("poll", w);
+    QTest::qWait(60);  // the first tick reads 00h..02h, then pauses
+    EXPECT_EQ(app.logSize() - mark, 3u);
+    QElapsedTimer clock;
+    clock.start();
+    app.click("poll", w);
+    EXPECT_FALSE(w->polling());
+    EXPECT_LT(clock.elapsed(), 100);
+    QTest::qWait(500);
+    EXPECT_EQ(app.logSize() - mark, 3u) << "2Ah..2Ch are not read after Stop";
+
+    // A delay above the limit is shown as the one used.
+    auto* delay = app.find<QLineEdit>("poll_delay", w);
+    delay->setText("150");
+    emit delay->editingFinished();
+    EXPECT_EQ(delay->text(), "5");
 }
 
 }  // namespace

@@ -100,7 +100,7 @@ struct AppRig {
         box->setCurrentIndex(i);
         emit box->activated(i);
     }
-    QString status() { return main().statusBar()->currentMessage(); }
+    QString status() { return main().message(); }
 
     std::vector<std::string> log() { return board().log().describeAll(); }
     std::size_t logSize() { return board().log().transactions().size(); }
