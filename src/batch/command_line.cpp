@@ -30,7 +30,7 @@ constexpr Argument kFileArgument{Argument::File, NumberKind::Data, false};
 
 enum Flag : unsigned { kOut = 1, kErase = 2, kVerify = 4 };
 
-struct CommandSpec {
+struct CommandEntry {
     Command command;
     const char* name;
     std::vector<Argument> arguments;
@@ -38,9 +38,9 @@ struct CommandSpec {
     const char* synopsis;  // after "kestrel-eval "
 };
 
-const std::vector<CommandSpec>& commandTable() {
+const std::vector<CommandEntry>& commandTable() {
     using K = NumberKind;
-    static const std::vector<CommandSpec> table = {
+    static const std::vector<CommandEntry> table = {
         {Command::Read, "read", {number(K::Register)}, 0, "read REG"},
         {Command::Write, "write", {number(K::Register), number(K::Data)}, 0, "write REG DATA"},
         {Command::Dump, "dump", {}, 0, "dump"},
@@ -82,13 +82,13 @@ const std::vector<CommandSpec>& commandTable() {
 
 enum class OptionId { Simulate, SimState, Trace, Slave, Json, NoBackup, Out, Erase, Verify };
 
-struct OptionSpec {
+struct OptionEntry {
     const char* name;
     OptionId id;
     bool takesValue;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionEntry kOptions[] = {
     {"--simulate", OptionId::Simulate, false},
     {"--sim-state", OptionId::SimState, true},
     {"--trace", OptionId::Trace, true},
@@ -117,13 +117,13 @@ std::string hexCount(unsigned value) {
     return text + "h";
 }
 
-std::string usageOf(const CommandSpec& spec) {
-    return std::string("Usage: kestrel-eval ") + spec.synopsis;
+std::string usageOf(const CommandEntry& entry) {
+    return std::string("Usage: kestrel-eval ") + entry.synopsis;
 }
 
-const CommandSpec* findCommand(const std::string& name) {
-    for (const CommandSpec& spec : commandTable())
-        if (name == spec.name) return &spec;
+const CommandEntry* findCommand(const std::string& name) {
+    for (const CommandEntry& entry : commandTable())
+        if (name == entry.name) return &entry;
     return nullptr;
 }
 
@@ -174,7 +174,7 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
         const std::string name = a.substr(0, equals);
         const auto option = std::find_if(
             std::begin(kOptions), std::end(kOptions),
-            [&](const OptionSpec& o) { return a.rfind("--", 0) == 0 && name == o.name; });
+            [&](const OptionEntry& o) { return a.rfind("--", 0) == 0 && name == o.name; });
         if (option == std::end(kOptions)) return failure(inv, "unknown option '" + a + "'");
         std::string value;
         if (!option->takesValue) {
@@ -258,14 +258,14 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
         name += " " + words[1];
         nameWords = 2;
     }
-    const CommandSpec* spec = findCommand(name);
-    if (spec == nullptr) return failure(inv, "unknown command '" + name + "'");
-    const std::string usage = usageOf(*spec);
+    const CommandEntry* entry = findCommand(name);
+    if (entry == nullptr) return failure(inv, "unknown command '" + name + "'");
+    const std::string usage = usageOf(*entry);
 
     const std::size_t given = words.size() - nameWords;
-    const std::size_t most = spec->arguments.size();
+    const std::size_t most = entry->arguments.size();
     const std::size_t least =
-        static_cast<std::size_t>(std::count_if(spec->arguments.begin(), spec->arguments.end(),
+        static_cast<std::size_t>(std::count_if(entry->arguments.begin(), entry->arguments.end(),
                                                [](const Argument& a) { return !a.optional; }));
     if (given < least || given > most) {
         std::string count = least == most ? std::to_string(least)
@@ -275,15 +275,15 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
                            ", not " + std::to_string(given),
                        usage);
     }
-    if (!inv.out.empty() && (spec->flags & kOut) == 0)
+    if (!inv.out.empty() && (entry->flags & kOut) == 0)
         return failure(inv, "--out goes with 'eeprom read'", usage);
-    if (inv.erase && (spec->flags & kErase) == 0)
+    if (inv.erase && (entry->flags & kErase) == 0)
         return failure(inv, "--erase goes with 'eeprom write'", usage);
-    if (inv.verify && (spec->flags & kVerify) == 0)
+    if (inv.verify && (entry->flags & kVerify) == 0)
         return failure(inv, "--verify goes with 'eeprom write' and 'eeprom restore'", usage);
 
     for (std::size_t k = 0; k < given; ++k) {
-        const Argument& argument = spec->arguments[k];
+        const Argument& argument = entry->arguments[k];
         const std::string& word = words[nameWords + k];
         if (argument.type == Argument::File) {
             inv.file = word;
@@ -295,7 +295,7 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
         inv.numbers.push_back(*value);
     }
 
-    if (spec->command == Command::EepromRead) {
+    if (entry->command == Command::EepromRead) {
         if (inv.numbers.size() < 2) inv.numbers.push_back(0x20);
         if (inv.numbers[0] + inv.numbers[1] > kEepromEnd)
             return failure(inv,
@@ -304,13 +304,13 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
                            usage);
     }
     const bool fileToStdout =
-        inv.out == "-" || (spec->command == Command::EepromBackup && inv.file == "-");
+        inv.out == "-" || (entry->command == Command::EepromBackup && inv.file == "-");
     if (inv.options.json && fileToStdout)
         return failure(inv, "--json and a file '-' would both write to standard output", usage);
 
     inv.mode = Mode::Batch;
-    inv.command = spec->command;
-    inv.name = spec->name;
+    inv.command = entry->command;
+    inv.name = entry->name;
     return inv;
 }
 
