@@ -4,12 +4,16 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
 
 #include "app/program.h"
 #include "main_window/main_window.h"
+#include "status/status_window.h"
 
 namespace {
 
@@ -102,6 +106,35 @@ void BM_StatusPollingTenSeconds(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_StatusPollingTenSeconds)->Iterations(1)->Unit(benchmark::kSecond);
+
+// Status polling with a poll delay of 3 s: how long a click on Stop waits
+// before it acts, posted at a random moment of the pass (mostly inside a
+// pause). The pauses run on timers, so the click never waits for one.
+void BM_StatusStopLatencyDuringPolling(benchmark::State& state) {
+    NoDialogs dialogs;
+    kestrel::ProgramOptions options;
+    options.dialogs = &dialogs;  // the window's own timer pauses
+    kestrel::Program program(std::move(options));
+    program.start();
+    auto* status = qobject_cast<kestrel::StatusWindow*>(
+        program.windows().show(QStringLiteral("frm_Status"), false));
+    status->findChild<QLineEdit*>(QStringLiteral("poll_delay"))->setText(QStringLiteral("3"));
+    auto* poll = status->findChild<QAbstractButton*>(QStringLiteral("poll"));
+    qint64 worst = 0;
+    int round = 0;
+    for (auto _ : state) {
+        QTest::mouseClick(poll, Qt::LeftButton);  // start
+        QTest::qWait(20 + 37 * (round++ % 5));
+        QElapsedTimer clock;
+        clock.start();
+        QTimer::singleShot(0, poll, [poll] { QTest::mouseClick(poll, Qt::LeftButton); });
+        while (status->polling() && clock.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        worst = std::max(worst, clock.elapsed());
+    }
+    state.counters["worst_click_ms"] = static_cast<double>(worst);
+}
+BENCHMARK(BM_StatusStopLatencyDuringPolling)->Iterations(10)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -19,6 +19,7 @@ add_library(kestrel_gui STATIC
     main_window/bit_label_row.cpp
     main_window/main_window.cpp
     main_window/main_window_eeprom.cpp
+    main_window/main_window_backup.cpp
     main_window/message_log.cpp
     main_window/message_log_window.cpp
     main_window/tab_list_delegate.cpp

@@ -7,6 +7,7 @@ add_executable(gui_tests
     main_window/ram_access_test.cpp
     main_window/eeprom_block_test.cpp
     main_window/image_file_ui_test.cpp
+    main_window/eeprom_backup_test.cpp
     editors/editor_test.cpp
     status/status_window_test.cpp
     switch_control/switch_window_test.cpp

@@ -1,11 +1,14 @@
 // Starts the program on the simulated board, does a little work in each
 // window and saves a picture of every window: for the README and for a look
 // at the layout without clicking through by hand.
-//   kestrel-screenshots OUTDIR     (QT_QPA_PLATFORM=offscreen works without a display)
+//   kestrel-screenshots OUTDIR            each window alone (offscreen works)
+//   kestrel-screenshots --desktop OUTDIR  the whole screen with each window open,
+//                                         as placed on a real display
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QScreen>
 #include <QTableView>
 #include <QTest>
 #include <iostream>
@@ -21,10 +24,13 @@ void click(QWidget* root, const char* name) {
         QTest::mouseClick(b, Qt::LeftButton);
 }
 
+bool desktop = false;
+
 void save(QWidget* w, const QString& dir, const QString& name) {
-    QTest::qWait(50);
+    QTest::qWait(desktop ? 600 : 50);  // on a display, let the window manager place it
     const QString path = QDir(dir).filePath(name + QStringLiteral(".png"));
-    if (!w->grab().save(path)) std::cerr << "cannot write " << path.toStdString() << '\n';
+    const QPixmap picture = desktop ? QGuiApplication::primaryScreen()->grabWindow(0) : w->grab();
+    if (!picture.save(path)) std::cerr << "cannot write " << path.toStdString() << '\n';
 }
 
 }  // namespace
@@ -32,11 +38,12 @@ void save(QWidget* w, const QString& dir, const QString& name) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setWindowIcon(kestrel::appIcon());
-    if (argc != 2) {
-        std::cerr << "usage: kestrel-screenshots OUTDIR\n";
+    desktop = argc == 3 && QLatin1String(argv[1]) == QLatin1String("--desktop");
+    if (argc != 2 && !desktop) {
+        std::cerr << "usage: kestrel-screenshots [--desktop] OUTDIR\n";
         return 1;
     }
-    const QString dir = QString::fromLocal8Bit(argv[1]);
+    const QString dir = QString::fromLocal8Bit(argv[argc - 1]);
     QDir().mkpath(dir);
 
     kestrel::ProgramOptions options;

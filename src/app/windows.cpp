@@ -116,6 +116,13 @@ void registerTools(Program& program) {
     });
     main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuMessages"),
                         QStringLiteral("Messages"), messages, false);
+    tools->addSeparator();
+    QAction* backup = tools->addAction(QStringLiteral("Back Up EEPROM..."));
+    backup->setObjectName(QStringLiteral("mnuBackupEEPROM"));
+    QObject::connect(backup, &QAction::triggered, &main, [&main] { main.BackupEEPROM_Click(); });
+    QAction* restore = tools->addAction(QStringLiteral("Restore EEPROM..."));
+    restore->setObjectName(QStringLiteral("mnuRestoreEEPROM"));
+    QObject::connect(restore, &QAction::triggered, &main, [&main] { main.RestoreEEPROM_Click(); });
 }
 
 void registerAbout(Program& program) {

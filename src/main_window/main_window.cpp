@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStatusBar>
@@ -73,6 +74,11 @@ MainWindow::MainWindow(Globals& globals, Device& device, PortAccess& portLibrary
     statusMessage_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusMessage_->setMinimumWidth(1);
     statusBar()->addPermanentWidget(statusMessage_, 1);
+    progress_ = new QProgressBar(statusBar());
+    progress_->setObjectName(QStringLiteral("backupProgress"));
+    progress_->setMaximumWidth(160);
+    progress_->setVisible(false);
+    statusBar()->addPermanentWidget(progress_);
     connection_ = ui::label("connectionIndicator", QString(), statusBar());
     connection_->setFrameShape(QFrame::StyledPanel);
     statusBar()->addPermanentWidget(connection_);
@@ -235,6 +241,9 @@ void MainWindow::KESTREL_Form_Load() {
     CommonDialog1.filter = QStringLiteral("Dat Files (*.dat)");
     CommonDialog1.folder = QFileInfo(programFolder).isWritable() ? programFolder : QDir::homePath();
     CommonDialog1.fileName = QStringLiteral("kestrel.dat");
+    backupDialog_.filter = QStringLiteral("EEPROM backups (*.dat)");
+    backupDialog_.folder = CommonDialog1.folder;
+    backupDialog_.fileName = QStringLiteral("kestrel-eeprom.dat");
 
     g_.EEBlockSize = 32;
     g_.RamRegisterCount = 30;

@@ -12,6 +12,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QProgressBar;
 class QPushButton;
 class QAction;
 class QMenu;
@@ -86,6 +87,9 @@ class MainWindow final : public QMainWindow, public DeviceDisplay, public Transa
     void PageErase_Click();
     void WriteZeros_Click();
     void VerifyEECMD_Click();
+    // Tools menu: the whole EEPROM to a file, and from a file back.
+    void BackupEEPROM_Click();
+    void RestoreEEPROM_Click();
     void EEByteReadCMD_Click();
     void EEByteWriteCMD_Click();
     void ReadAllEE_Click();
@@ -127,6 +131,8 @@ class MainWindow final : public QMainWindow, public DeviceDisplay, public Transa
     MessageLog log_;
     QLabel* statusMessage_ = nullptr;
     QLabel* connection_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    FileDialogState backupDialog_;
 
     QComboBox* CurrentPPortAddrCOMBO = nullptr;
     QComboBox* SlaveAddress = nullptr;

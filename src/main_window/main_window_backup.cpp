@@ -1,0 +1,119 @@
+// The main window's whole-EEPROM backup and restore (Tools menu): the 512
+// bytes to a file and back, with a progress bar in the status bar.
+#include <QFileInfo>
+#include <QProgressBar>
+#include <QStatusBar>
+
+#include "app/widget_helpers.h"
+#include "device/eeprom_backup.h"
+#include "device/text_rules.h"
+#include "main_window/image_file.h"
+#include "main_window/main_window.h"
+
+namespace kestrel {
+
+using ui::qstr;
+using ui::str;
+
+namespace {
+
+// Shows the progress bar for one run and hides it again; drawn at once, with
+// no input handled, so no other bus operation starts in the middle.
+class ProgressShown {
+  public:
+    explicit ProgressShown(QProgressBar* bar) : bar_(bar) {
+        bar_->setValue(0);
+        bar_->setVisible(true);
+    }
+    ~ProgressShown() { bar_->setVisible(false); }
+    eeprom::Progress callback() {
+        return [this](int done, int total) {
+            bar_->setMaximum(total);
+            bar_->setValue(done);
+            bar_->repaint();
+            return true;
+        };
+    }
+
+  private:
+    QProgressBar* bar_;
+};
+
+std::string failure(const eeprom::RunResult& r) {
+    return "at " + text::addressText(r.firstFailedAddress) +
+           "h: " + eeprom::inSentence(r.firstProblem);
+}
+
+}  // namespace
+
+void MainWindow::BackupEEPROM_Click() {
+    if (!device_.bus().available()) return;
+    const QString path = dialogs_.saveFileName(this, backupDialog_);
+    if (path.isEmpty()) return;
+    eeprom::RunResult run;
+    std::optional<eeprom::Image> image;
+    {
+        ProgressShown progress(progress_);
+        image = eeprom::readAll(device_, run, progress.callback());
+    }
+    if (!image) {
+        if (!run.refused)
+            notify(qstr("EEPROM backup failed " + failure(run) + ". Nothing was saved."));
+        return;
+    }
+    std::string error;
+    if (!image_file::writeAtomically(str(path), eeprom::imageText(*image), &error)) {
+        notify(qstr("EEPROM backup not saved: " + error));
+        dialogs_.warn(this, kProgramTitle, qstr(error));
+        return;
+    }
+    notify(QStringLiteral("EEPROM 8000h-81FFh saved to %1.").arg(path));
+}
+
+void MainWindow::RestoreEEPROM_Click() {
+    if (!device_.bus().available()) return;
+    const QString path = dialogs_.openFileName(this, backupDialog_);
+    if (path.isEmpty()) return;
+    std::string bytes, error;
+    std::optional<eeprom::Image> image;
+    if (image_file::readSmallFile(str(path), image_file::kMaxFileBytes, bytes, &error))
+        image = eeprom::parseImage(bytes, &error);
+    if (!image) {
+        const QString text = QStringLiteral("%1 is not an EEPROM backup: %2")
+                                 .arg(QFileInfo(path).fileName(), qstr(error));
+        notify(text);
+        dialogs_.warn(this, kProgramTitle, text);
+        return;
+    }
+    const auto answer = dialogs_.askYesNo(
+        this, kProgramTitle,
+        QStringLiteral("Erase the whole EEPROM (8000h-81FFh) and write %1 into it?")
+            .arg(QFileInfo(path).fileName()));
+    if (answer != Dialogs::Answer::Yes) {
+        notify(QStringLiteral("EEPROM restore cancelled; nothing was erased or written."));
+        return;
+    }
+    eeprom::RestoreResult result;
+    {
+        ProgressShown progress(progress_);
+        result = eeprom::writeAll(device_, *image, progress.callback());
+    }
+    if (result.run.refused) {
+        notify(
+            QStringLiteral("EEPROM restore stopped: the bus was busy. The EEPROM may be "
+                           "partly written; restore again."));
+    } else if (!result.run.ok()) {
+        notify(qstr("EEPROM restore failed " + failure(result.run) +
+                    ". The EEPROM may be partly written; restore again."));
+    } else if (!result.mismatches.empty()) {
+        const auto& m = result.mismatches.front();
+        notify(qstr("EEPROM restore: " + std::to_string(result.mismatches.size()) +
+                    " bytes read back wrong, first at " + text::addressText(m.address) +
+                    "h (wrote " + text::byteText(static_cast<unsigned>(m.expected)) + ", read " +
+                    text::byteText(static_cast<unsigned>(m.read)) + ")."));
+    } else {
+        notify(QStringLiteral("EEPROM restored from %1 and verified.").arg(path));
+    }
+}
+
+}  // namespace kestrel

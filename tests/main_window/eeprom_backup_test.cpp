@@ -1,0 +1,94 @@
+#include "device/eeprom_backup.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "support/app_rig.h"
+
+namespace kestrel {
+namespace {
+
+using testing::AppRig;
+using Answer = testing::ScriptedDialogs::Answer;
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+TEST(EepromBackup, SavesTheWholeEepromAndRestoresItVerified) {
+    QTemporaryDir dir;
+    AppRig app;
+    auto& chip = app.board().kestrel();
+    for (int a = 0x8000; a < 0x8200; ++a) chip.setEeprom(a, static_cast<std::uint8_t>(a * 5 + 1));
+    const QString path = dir.filePath("board.dat");
+    app.dialogs.fileNames = {path};
+    app.action("mnuBackupEEPROM")->trigger();
+    const QByteArray saved = readFile(path);
+    EXPECT_EQ(saved.count("\r\n"), 512);
+    EXPECT_TRUE(saved.startsWith("8000h: 01h\r\n"));
+    EXPECT_TRUE(app.status().contains("saved to")) << app.status().toStdString();
+
+    for (int a = 0x8000; a < 0x8200; ++a) chip.setEeprom(a, 0x00);
+    app.dialogs.fileNames = {path};
+    const std::size_t mark = app.logSize();
+    app.action("mnuRestoreEEPROM")->trigger();
+    for (int a = 0x8000; a < 0x8200; ++a)
+        ASSERT_EQ(chip.eeprom(a), static_cast<std::uint8_t>(a * 5 + 1)) << std::hex << a;
+    EXPECT_EQ(app.status(), "EEPROM restored from " + path + " and verified.");
+    // 16 page erases, 512 byte writes, 512 verify reads.
+    EXPECT_EQ(app.logSize() - mark, 16u + 512u + 512u);
+}
+
+TEST(EepromBackup, NothingIsSavedOrWrittenFromWhatCannotBeTrusted) {
+    QTemporaryDir dir;
+    AppRig app;
+    // A chip that does not answer: no backup file at all.
+    app.board().kestrel().setPresent(false);
+    const QString path = dir.filePath("absent.dat");
+    app.dialogs.fileNames = {path};
+    app.action("mnuBackupEEPROM")->trigger();
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_EQ(app.status(),
+              "EEPROM backup failed at 8000h: no acknowledge from AEh. Nothing was saved.");
+    app.board().kestrel().setPresent(true);
+
+    // A file that is not a whole backup is refused, naming the line, before
+    // any bus traffic.
+    eeprom::Image image{};
+    std::string text = eeprom::imageText(image);
+    text.replace(text.find("8005h: 00h"), 10, "8005h: 0Gh");
+    const QString bad = dir.filePath("bad.dat");
+    QFile f(bad);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text.data(), static_cast<qint64>(text.size()));
+    f.close();
+    const std::size_t mark = app.logSize();
+    app.dialogs.fileNames = {bad};
+    app.action("mnuRestoreEEPROM")->trigger();
+    EXPECT_TRUE(app.status().contains("line 6")) << app.status().toStdString();
+    std::string error;
+    const std::string whole = eeprom::imageText(image);
+    EXPECT_FALSE(eeprom::parseImage(whole.substr(0, whole.size() - 12), &error));
+    EXPECT_NE(error.find("line 512"), std::string::npos) << error;
+    EXPECT_FALSE(eeprom::parseImage(eeprom::imageText(image) + "x", &error));
+    EXPECT_TRUE(eeprom::parseImage(eeprom::imageText(image), &error));
+
+    // The question answered No (or Escape): nothing erased.
+    const QString good = dir.filePath("good.dat");
+    app.dialogs.fileNames = {good};
+    app.action("mnuBackupEEPROM")->trigger();
+    const std::size_t afterBackup = app.logSize();
+    app.dialogs.fileNames = {good};
+    app.dialogs.yesNoAnswers = {Answer::Cancel};
+    app.action("mnuRestoreEEPROM")->trigger();
+    EXPECT_EQ(app.logSize(), afterBackup);
+    EXPECT_TRUE(app.status().contains("cancelled"));
+    EXPECT_GT(afterBackup, mark) << "only the backup's reads";
+}
+
+}  // namespace
+}  // namespace kestrel
