@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "batch/batch.h"
+#include "device/eeprom_backup.h"
 #include "device/text_rules.h"
 #include "simulator/simulated_board.h"
 #include "support/fake_clock.h"
@@ -210,6 +211,25 @@ TEST_F(BatchResultsTest, ChangesAreBackedUpFirstAndCanBeRestored) {
     EXPECT_EQ(out, saved);
 }
 
+TEST_F(BatchResultsTest, BatchAndWindowBackupsAreOneFormat) {
+    for (int a = 0; a < 512; ++a)
+        board.kestrel().setEeprom(0x8000 + a, static_cast<std::uint8_t>(255 - a % 256));
+    const std::string path = (dir / "batch.dat").string();
+    EXPECT_EQ(run({"eeprom", "backup", path}), 0) << err;
+    std::string error;
+    const auto image = eeprom::parseImage(slurp(path), &error);
+    ASSERT_TRUE(image) << "the Tools menu restores a batch backup: " << error;
+    for (int a = 0; a < 512; ++a) ASSERT_EQ((*image)[static_cast<std::size_t>(a)], 255 - a % 256);
+
+    eeprom::Image reversed{};
+    for (std::size_t i = 0; i < reversed.size(); ++i) reversed[i] = static_cast<std::uint8_t>(i);
+    input.str(eeprom::imageText(reversed));
+    EXPECT_EQ(run({"--no-backup", "eeprom", "restore", "-"}), 0)
+        << "batch restores a backup from the Tools menu: " << err;
+    EXPECT_EQ(board.kestrel().eeprom(0x81FF), 0xFF);
+    EXPECT_EQ(board.kestrel().eeprom(0x8101), 0x01);
+}
+
 TEST_F(BatchResultsTest, NothingChangesWhenTheBackupCannotBeMade) {
     ASSERT_TRUE(board.applyFault("corrupt-pec"));
     EXPECT_EQ(run({"eeprom", "write-byte", "8100", "00"}), 2);
@@ -217,8 +237,6 @@ TEST_F(BatchResultsTest, NothingChangesWhenTheBackupCannotBeMade) {
     EXPECT_EQ(board.kestrel().eeprom(0x8100), 0xFF);
     EXPECT_TRUE(backupFiles().empty());
 
-    sim::SimulatedBoard fresh;
-    (void)fresh;
     stateHome = (dir / "file").string();
     std::ofstream(stateHome) << "not a folder";
     board.kestrel().setCorruptPec(false);
