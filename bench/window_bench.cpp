@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
@@ -14,6 +15,7 @@
 #include "app/program.h"
 #include "main_window/main_window.h"
 #include "status/status_window.h"
+#include "status_timeline/timeline_view.h"
 
 namespace {
 
@@ -135,6 +137,31 @@ void BM_StatusStopLatencyDuringPolling(benchmark::State& state) {
     state.counters["worst_click_ms"] = static_cast<double>(worst);
 }
 BENCHMARK(BM_StatusStopLatencyDuringPolling)->Iterations(10)->Unit(benchmark::kMillisecond);
+
+// The status timeline with an hour of samples at 100 reads a second for each
+// of the six registers: the memory it takes, and one full redraw of a
+// 1200 x 700 window showing the whole hour.
+void BM_TimelineHourRedraw(benchmark::State& state) {
+    const long before = residentKb();
+    kestrel::StatusHistory history;
+    std::uint32_t seed = 1;
+    for (std::uint32_t ms = 0; ms < 3600u * 1000u; ms += 10)
+        for (int reg = 0; reg < 6; ++reg) {
+            seed = seed * 1103515245u + 12345u;
+            history.add(
+                reg, {ms, static_cast<std::uint8_t>((seed >> 16) & 0x81), (seed >> 8) % 997 != 0});
+        }
+    state.counters["memory_mb"] = static_cast<double>(residentKb() - before) / 1024.0;
+    kestrel::TimelineView view(history);
+    view.resize(1200, 700);
+    view.setSpan(3600u * 1000u, 3600u * 1000u);
+    QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        view.render(&image);
+        benchmark::DoNotOptimize(image.bits());
+    }
+}
+BENCHMARK(BM_TimelineHourRedraw)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

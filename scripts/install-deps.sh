@@ -7,8 +7,9 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
   libgl-dev
-  libieee1284-3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  sigrok-cli
+  clang libfuzzer-14-dev
   xvfb xauth imagemagick
   lintian
 )

@@ -24,6 +24,8 @@ add_library(kestrel_gui STATIC
     main_window/message_log_window.cpp
     main_window/tab_list_delegate.cpp
     status/status_window.cpp
+    status_timeline/timeline_view.cpp
+    status_timeline/timeline_window.cpp
     switch_control/switch_window.cpp
 )
 target_include_directories(kestrel_gui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})

@@ -3,6 +3,7 @@ add_executable(gui_tests
     support/gui_main.cpp
     app/qt_wait_test.cpp
     app/qt_dialogs_test.cpp
+    app/state_file_ui_test.cpp
     main_window/startup_test.cpp
     main_window/ram_access_test.cpp
     main_window/eeprom_block_test.cpp
@@ -10,6 +11,7 @@ add_executable(gui_tests
     main_window/eeprom_backup_test.cpp
     editors/editor_test.cpp
     status/status_window_test.cpp
+    status_timeline/timeline_window_test.cpp
     switch_control/switch_window_test.cpp
     about/about_window_test.cpp
     eeprom_window/eeprom_window_test.cpp
@@ -21,3 +23,21 @@ target_include_directories(gui_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(gui_tests PRIVATE kestrel_gui Qt6::Test GTest::gtest)
 gtest_discover_tests(gui_tests DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+
+# The same window tests once more against the strict simulated chip (every
+# chip option on). Left out, each for a reason the lead decides on:
+# - EepromBlock.SingleByteReadAndWrite writes 3Ch over a cell holding 0Ah that
+#   was never erased; a real cell only clears bits, so it keeps 08h.
+# - ImageFileUi.ShortFileWritesZerosForTheRestAndLinuxLineEndsSplit and
+#   EepromBackup.SavesTheWholeEepromAndRestoresItVerified write blocks holding
+#   00h bytes back to back; the strict chip takes a byte write of 00h as a
+#   zero-write and is busy for 30 ms after it, so the bytes that follow are
+#   not acknowledged (both report the failure; neither claims success).
+# - EepromVerify.OfferedAfterTheWriteAndListsMismatches verifies 81F0h-820Fh
+#   and expects 8200h to read FFh; the strict chip does not acknowledge
+#   EEPROM addresses past 81FFh, so verify rightly fails at 8200h instead.
+add_test(NAME gui_tests_strict_board
+    COMMAND gui_tests
+        --gtest_filter=-EepromBlock.SingleByteReadAndWrite:ImageFileUi.ShortFileWritesZerosForTheRestAndLinuxLineEndsSplit:EepromVerify.OfferedAfterTheWriteAndListsMismatches:EepromBackup.SavesTheWholeEepromAndRestoresItVerified)
+set_tests_properties(gui_tests_strict_board PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KESTREL_TEST_STRICT_BOARD=1")

@@ -16,6 +16,8 @@
 #include "app/app_icon.h"
 #include "app/program.h"
 #include "main_window/main_window.h"
+#include "status_timeline/timeline_view.h"
+#include "status_timeline/timeline_window.h"
 
 namespace {
 
@@ -57,9 +59,10 @@ int main(int argc, char** argv) {
     save(&main, dir, QStringLiteral("main_window"));
 
     const char* const windows[] = {
-        "frm_acsns", "frm_idiff",  "frm_ilim",       "frm_sstart", "frm_shroff",
-        "frm_local", "frm_rev",    "frm_vdiff",      "frm_Status", "frm_PLOVER_Control",
-        "frmAbout",  "frm_EEPROM", "frm_Block_Read", "frm_Config", "frm_BusMonitor"};
+        "frm_acsns",      "frm_idiff",          "frm_ilim",       "frm_sstart",
+        "frm_shroff",     "frm_local",          "frm_rev",        "frm_vdiff",
+        "frm_Status",     "frm_PLOVER_Control", "frmAbout",       "frm_EEPROM",
+        "frm_Block_Read", "frm_Config",         "frm_BusMonitor", "frm_Timeline"};
     for (const char* name : windows) {
         QWidget* w = program.windows().show(QLatin1String(name), false);
         if (w == nullptr) continue;
@@ -67,6 +70,18 @@ int main(int argc, char** argv) {
              {"Read_EEPROM_Page", "Do_Block_Read", "ReadStatus1", "ReadStatus2", "ReadStatus3",
               "ReadLatchedStatus1", "ReadLatchedStatus2", "ReadLatchedStatus3"})
             click(w, b);
+        if (auto* timeline = qobject_cast<kestrel::TimelineWindow*>(w)) {
+            // Two seconds of the board's own status activity.
+            for (int i = 0; i < 200; ++i) {
+                timeline->pollOnce();
+                QTest::qWait(10);
+            }
+            timeline->refresh();
+            auto& view = timeline->view();
+            view.setSpan(program.statusHistory().lastMs(),
+                         program.statusHistory().lastMs() - program.statusHistory().firstMs());
+            view.setCursorAt(view.width() * 2 / 3);
+        }
         if (QLatin1String(name) == QLatin1String("frm_BusMonitor")) {
             click(&main, "ReadEECMD");
             QTest::qWait(50);

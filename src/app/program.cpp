@@ -44,6 +44,7 @@ Program::Program(ProgramOptions options) : options_(std::move(options)) {
     mainWindow_ = std::make_unique<MainWindow>(globals_, *device_, *port_, *dialogs_, windows_);
     device_->setDisplay(*mainWindow_);
     bus_->addObserver(mainWindow_.get());
+    bus_->addObserver(&statusHistory_);
     mainWindow_->setQuitHandler([this] { quit(); });
     registerWindows(*this);
     for (const QString& text : std::as_const(pendingNotices_)) mainWindow_->notify(text);
@@ -53,6 +54,7 @@ Program::Program(ProgramOptions options) : options_(std::move(options)) {
 Program::~Program() {
     quit();
     bus_->removeObserver(mainWindow_.get());
+    bus_->removeObserver(&statusHistory_);
     mainWindow_.reset();
 }
 

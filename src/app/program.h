@@ -20,6 +20,7 @@
 #include "bus/bus.h"
 #include "device/device.h"
 #include "device/globals.h"
+#include "device/status_history.h"
 #include "device/port_stack.h"
 
 namespace kestrel {
@@ -70,6 +71,8 @@ class Program {
     Device& device() { return *device_; }
     MainWindow& mainWindow() { return *mainWindow_; }
     WindowRegistry& windows() { return windows_; }
+    // Every status register read since start-up, for the status timeline.
+    StatusHistory& statusHistory() { return statusHistory_; }
     Dialogs& dialogs() { return *dialogs_; }
     SystemInfo& systemInfo() { return *systemInfo_; }
     const ProgramOptions& options() const { return options_; }
@@ -91,6 +94,7 @@ class Program {
     PortAccess* port_ = nullptr;
     std::unique_ptr<Bus> bus_;
     NoDisplay noDisplay_;
+    StatusHistory statusHistory_;
     std::unique_ptr<Device> device_;
     WindowRegistry windows_;
     std::unique_ptr<MainWindow> mainWindow_;

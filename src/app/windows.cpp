@@ -15,6 +15,7 @@
 #include "main_window/main_window.h"
 #include "main_window/message_log_window.h"
 #include "status/status_window.h"
+#include "status_timeline/timeline_window.h"
 #include "switch_control/switch_window.h"
 
 namespace kestrel {
@@ -51,19 +52,19 @@ void registerSwitch(Program& program) {
 
 // The editors in menu order, with the switch window after the share bus editor.
 void registerEditors(Program& program) {
-    for (const editors::EditorDef& spec : editors::allEditors()) {
-        const QString name = ui::qstr(spec.windowName);
-        program.windows().add(name, [&program, &spec] {
-            auto* editor = new BitToggleEditor(spec, program.device(), showDiagram(program));
+    for (const editors::EditorDef& definition : editors::allEditors()) {
+        const QString name = ui::qstr(definition.windowName);
+        program.windows().add(name, [&program, &definition] {
+            auto* editor = new BitToggleEditor(definition, program.device(), showDiagram(program));
             editor->Form_Load();
             return editor;
         });
         // An "&" in a caption is a character, not a mnemonic marker.
         program.mainWindow().addWindowEntry(
-            kConfigMenu, ui::qstr(spec.menuName),
-            ui::qstr(spec.menuCaption).replace(QLatin1Char('&'), QStringLiteral("&&")), name,
+            kConfigMenu, ui::qstr(definition.menuName),
+            ui::qstr(definition.menuCaption).replace(QLatin1Char('&'), QStringLiteral("&&")), name,
             false);
-        if (spec.menuName == "mnuSHR") registerSwitch(program);
+        if (definition.menuName == "mnuSHR") registerSwitch(program);
     }
 }
 
@@ -116,6 +117,12 @@ void registerTools(Program& program) {
     });
     main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuMessages"),
                         QStringLiteral("Messages"), messages, false);
+    const QString timeline = QStringLiteral("frm_Timeline");
+    program.windows().add(timeline, [&program] {
+        return new TimelineWindow(program.statusHistory(), program.device(), program.dialogs());
+    });
+    main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuTimeline"),
+                        QStringLiteral("Status Timeline"), timeline, false);
     tools->addSeparator();
     QAction* backup = tools->addAction(QStringLiteral("Back Up EEPROM..."));
     backup->setObjectName(QStringLiteral("mnuBackupEEPROM"));

@@ -1,44 +1,12 @@
 #include "batch/batch_session.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
 #include "device/diagnostics.h"
 
 namespace kestrel::batch {
 
-namespace {
-
-// Whether the board can be saved to `path` at the end of the run: the file,
-// or a new one in its folder, must be writable. Asked first, so that a run
-// whose changes could not be kept sends nothing.
-bool stateFileWritable(const std::string& path, std::string& why) {
-    if (::access(path.c_str(), F_OK) == 0) {
-        if (::access(path.c_str(), W_OK) == 0) return true;
-    } else {
-        const std::size_t slash = path.rfind('/');
-        const std::string folder = slash == std::string::npos ? "."
-                                   : slash == 0               ? "/"
-                                                              : path.substr(0, slash);
-        if (::access(folder.c_str(), W_OK) == 0) return true;
-    }
-    why = "cannot write the simulated board's state file " + path + ": " + std::strerror(errno);
-    return false;
-}
-
-}  // namespace
-
 Session::Session(const Options& options, const Environment& environment, std::ostream& err)
     : options_(options), err_(err) {
     PortAccess* port = environment.port;
-    std::string why;
-    const bool checkState = port == nullptr && !options_.simState.empty();
-    if (checkState && !stateFileWritable(options_.simState, why)) {
-        err_ << "kestrel-eval: " << why << '\n';
-        failure_ = kUsage;
-    }
     if (port == nullptr) {
         PortStackOptions portOptions;
         portOptions.simulate = options_.simulate;
@@ -48,12 +16,13 @@ Session::Session(const Options& options, const Environment& environment, std::os
             err_ << "kestrel-eval: " << text << '\n';
         };
         ports_ = std::make_unique<PortStack>(portOptions);
-        // A state file that did not load or a trace that cannot be written
-        // ends the run before the bus is touched.
+        // A state file that did not load (or cannot be held) or a trace that
+        // cannot be written ends the run before the bus is touched.
         for (const std::string& problem : ports_->problems()) {
             err_ << "kestrel-eval: " << problem << '\n';
             failure_ = kUsage;
         }
+        if (ports_->stateFileFailed()) failure_ = kUsage;
         port = &ports_->port();
     }
     // LPT1 is the port, as in the windows.

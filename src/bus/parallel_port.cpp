@@ -1,49 +1,66 @@
 #include "bus/parallel_port.h"
 
-#include <ieee1284.h>
-#include <unistd.h>
+#include <linux/ppdev.h>
+#include <sys/ioctl.h>
 
+#include <cerrno>
 #include <vector>
 
 namespace kestrel {
 
-ParallelPort::ParallelPort(std::function<void(const std::string&)> notice)
-    : notice_(std::move(notice)), list_(new ::parport_list{}) {
-    if (ieee1284_find_ports(list_, 0) != E1284_OK) {
-        discoveryFailed_ = true;
-        delete list_;
-        list_ = nullptr;
-        return;
+namespace {
+
+constexpr const char* kKernelPorts = "/proc/sys/dev/parport";
+
+// "888\t1912\n": the port's base address (decimal) and its ECP base.
+unsigned long baseAddress(const std::string& text) {
+    unsigned long value = 0;
+    std::size_t i = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+        value = value * 10 + static_cast<unsigned long>(text[i] - '0');
+        if (value > 0xFFFFFul) return 0;
+        ++i;
     }
+    return i == 0 ? 0 : value;
+}
+
+}  // namespace
+
+ParallelPort::ParallelPort(std::function<void(const std::string&)> notice,
+                           std::unique_ptr<PpdevSystem> system)
+    : notice_(std::move(notice)), system_(system ? std::move(system) : makeRealPpdevSystem()) {
+    // Only the ports the kernel itself lists; a port without a known I/O
+    // address (a USB adapter) counts as an error, never as a guessed one.
     std::vector<ListedPort> listed;
-    for (int i = 0; i < list_->portc; ++i)
-        listed.push_back(
-            {list_->portv[i]->name ? list_->portv[i]->name : "", list_->portv[i]->base_addr});
+    for (const std::string& name : system_->listFolder(kKernelPorts)) {
+        std::string text;
+        const bool known =
+            system_->readText(std::string(kKernelPorts) + "/" + name + "/base-addr", text);
+        listed.push_back({name, known ? baseAddress(text) : 0});
+    }
     const auto assigned = assignLptSlots(listed);
     for (std::size_t n = 0; n < slots_.size(); ++n) {
         slots_[n].info = assigned[n];
-        if (assigned[n].listIndex >= 0) slots_[n].port = list_->portv[assigned[n].listIndex];
+        if (assigned[n].listIndex >= 0)
+            slots_[n].node = "/dev/" + listed[static_cast<std::size_t>(assigned[n].listIndex)].name;
     }
 }
 
 ParallelPort::~ParallelPort() {
     for (Slot& slot : slots_) {
-        if (slot.claimed) ieee1284_release(slot.port);
-        if (slot.opened) ieee1284_close(slot.port);
-    }
-    if (list_ != nullptr) {
-        ieee1284_free_ports(list_);
-        delete list_;
+        int error = 0;
+        if (slot.claimed) system_->ioctl(slot.fd, PPRELEASE, nullptr, error);
+        if (slot.fd >= 0) system_->closeNode(slot.fd);
     }
 }
 
 std::uint16_t ParallelPort::GetLPTPortAddress(int n) {
-    if (discoveryFailed_ || n < 1 || n > 3) {
-        lastState_ = discoveryFailed_ ? 1 : 0;
+    if (n < 1 || n > 3) {
+        lastState_ = 0;
         return 0;
     }
-    lastState_ = slots_[n - 1].info.state;
-    return slots_[n - 1].info.address;
+    lastState_ = slots_[static_cast<std::size_t>(n - 1)].info.state;
+    return slots_[static_cast<std::size_t>(n - 1)].info.address;
 }
 
 void ParallelPort::EnablePorts(std::int16_t, std::int16_t) {
@@ -53,10 +70,10 @@ void ParallelPort::EnablePorts(std::int16_t, std::int16_t) {
 void ParallelPort::DisablePorts(std::int16_t, std::int16_t) {
     enabled_ = false;
     for (Slot& slot : slots_) {
-        if (slot.claimed) {
-            ieee1284_release(slot.port);
-            slot.claimed = false;
-        }
+        if (!slot.claimed) continue;
+        int error = 0;
+        system_->ioctl(slot.fd, PPRELEASE, nullptr, error);
+        slot.claimed = false;
     }
 }
 
@@ -67,22 +84,29 @@ ParallelPort::Slot* ParallelPort::claimedSlotFor(std::uint16_t address) {
         if (base == 0 || address < base || address > base + 2) continue;
         if (slot.claimed) return &slot;
         if (slot.failed) return nullptr;
-        if (!slot.opened) {
-            int caps = 0;
-            const int rc = ieee1284_open(slot.port, F1284_EXCL, &caps);
-            if (rc != E1284_OK || (caps & CAP1284_RAW) == 0) {
+        int error = 0;
+        if (slot.fd < 0) {
+            slot.fd = system_->openNode(slot.node, error);
+            if (slot.fd < 0) {
                 slot.failed = true;
-                if (rc == E1284_OK) ieee1284_close(slot.port);
-                explainOpenFailure(slot, rc);
+                explainOpenFailure(slot, error);
                 return nullptr;
             }
-            slot.opened = true;
+            // Exclusive: no other ppdev user may share the port while we
+            // hold it (asked before the first claim, as ppdev requires).
+            if (system_->ioctl(slot.fd, PPEXCL, nullptr, error) != 0) {
+                slot.failed = true;
+                explainOpenFailure(slot, error);
+                return nullptr;
+            }
         }
-        if (ieee1284_claim(slot.port) != E1284_OK) {
+        if (system_->ioctl(slot.fd, PPCLAIM, nullptr, error) != 0) {
             slot.failed = true;
             if (notice_)
-                notice_(std::string("Cannot claim parallel port ") + slot.port->name +
-                        ": another driver holds it (unload the lp module: sudo rmmod lp).");
+                notice_("Cannot claim " + slot.node +
+                        ": another driver holds it. Unload the printer driver (sudo rmmod lp); "
+                        "that lasts until the next reboot, blacklisting lp in "
+                        "/etc/modprobe.d/ makes it permanent.");
             return nullptr;
         }
         slot.claimed = true;
@@ -93,29 +117,36 @@ ParallelPort::Slot* ParallelPort::claimedSlotFor(std::uint16_t address) {
 
 void ParallelPort::explainOpenFailure(const Slot& slot, int error) {
     if (!notice_) return;
-    const std::string name = slot.port->name ? slot.port->name : "parallel port";
-    const std::string node = std::string("/dev/") + name;
-    std::string text = "Cannot open " + name + ": ";
-    if (::access(node.c_str(), F_OK) != 0)
-        text += node + " does not exist. Load the ppdev module (sudo modprobe ppdev).";
-    else if (::access(node.c_str(), R_OK | W_OK) != 0)
-        text += "permission denied on " + node +
-                ". Add yourself to group lp (sudo adduser $USER lp), log in again and restart.";
-    else
+    std::string text = "Cannot open " + slot.node + ": ";
+    if (error == ENOENT || !system_->exists(slot.node))
         text +=
-            "the port library reported error " + std::to_string(error) + " (no pin-level access).";
+            "it does not exist. Load the ppdev module (sudo modprobe ppdev); that lasts "
+            "until the next reboot, a line \"ppdev\" in /etc/modules-load.d/ppdev.conf makes "
+            "it permanent.";
+    else if (error == EACCES || error == EPERM || !system_->readWritable(slot.node))
+        text +=
+            "permission denied. Add yourself to group lp (sudo adduser $USER lp), log in "
+            "again and restart.";
+    else
+        text += "the ppdev driver refused it (error " + std::to_string(error) + ").";
     notice_(text);
 }
 
 void ParallelPort::Outport(std::uint16_t port, std::uint8_t value) {
-    if (Slot* slot = claimedSlotFor(port)) ieee1284_write_data(slot->port, value);
+    Slot* slot = claimedSlotFor(port);
+    if (slot == nullptr) return;
+    int error = 0;
+    unsigned char data = value;
+    system_->ioctl(slot->fd, PPWDATA, &data, error);
 }
 
 std::uint16_t ParallelPort::Inport(std::uint16_t port) {
     Slot* slot = claimedSlotFor(port);
     if (slot == nullptr) return 0;  // as if nobody pulls SDA low: reads FFh
-    const int status = ieee1284_read_status(slot->port);
-    return status < 0 ? 0 : static_cast<std::uint16_t>(status);
+    int error = 0;
+    unsigned char status = 0;
+    if (system_->ioctl(slot->fd, PPRSTATUS, &status, error) != 0) return 0;
+    return status;
 }
 
 }  // namespace kestrel

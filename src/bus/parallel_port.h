@@ -2,25 +2,28 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "bus/lpt_discovery.h"
 #include "bus/port_access.h"
-
-struct parport;
-struct parport_list;
+#include "bus/ppdev_system.h"
 
 namespace kestrel {
 
-// A real PC parallel port, reached through libieee1284 and the kernel's ppdev
-// driver (no root, no raw I/O). The port whose base address a transaction
-// drives is opened on first use and claimed from EnablePorts to DisablePorts,
-// so other programs (a printer daemon) can use it between transactions.
+// A real PC parallel port, reached only through the kernel: the ports the
+// kernel lists (/proc/sys/dev/parport) and its ppdev driver (/dev/parportN:
+// exclusive claim, write data, read status, release). No raw I/O, no guessed
+// address, even as root. The port a transaction drives is opened on first
+// use and claimed from EnablePorts to DisablePorts, so other programs can
+// use it between transactions.
 class ParallelPort final : public PortAccess {
   public:
     // `notice` receives what the user must do when a port cannot be opened;
-    // it is told once, not on every transaction.
-    explicit ParallelPort(std::function<void(const std::string&)> notice);
+    // it is told once, not on every transaction. `system` answers the system
+    // calls (tests); by default the machine's own.
+    explicit ParallelPort(std::function<void(const std::string&)> notice,
+                          std::unique_ptr<PpdevSystem> system = nullptr);
     ~ParallelPort() override;
     ParallelPort(const ParallelPort&) = delete;
     ParallelPort& operator=(const ParallelPort&) = delete;
@@ -35,8 +38,8 @@ class ParallelPort final : public PortAccess {
   private:
     struct Slot {
         LptSlot info;
-        ::parport* port = nullptr;
-        bool opened = false;
+        std::string node;  // "/dev/parport0"
+        int fd = -1;
         bool claimed = false;
         bool failed = false;  // opening failed once; not tried again
     };
@@ -46,11 +49,10 @@ class ParallelPort final : public PortAccess {
     void explainOpenFailure(const Slot& slot, int error);
 
     std::function<void(const std::string&)> notice_;
-    ::parport_list* list_ = nullptr;
+    std::unique_ptr<PpdevSystem> system_;
     std::array<Slot, 3> slots_{};
     std::uint32_t lastState_ = 0;
     bool enabled_ = false;
-    bool discoveryFailed_ = false;
 };
 
 }  // namespace kestrel

@@ -29,6 +29,15 @@ class PortAccess {
     // Nonzero when the preceding GetLPTPortAddress failed (as opposed to the
     // port simply being absent).
     virtual std::uint32_t GetLastState(int unused) = 0;
+
+    // The levels on the wire now (true: high), for a port that can see them
+    // (the simulated board). A real port cannot: false, and it only knows
+    // what it drives and what it samples.
+    virtual bool wireLevels(bool* scl, bool* sda) {
+        (void)scl;
+        (void)sda;
+        return false;
+    }
 };
 
 // Status register bit that carries SDA (inverted).

@@ -74,16 +74,22 @@ void writeCsv(std::ostream& out, const std::vector<const TransactionRecord*>& re
 }
 
 void writeVcd(std::ostream& out, const std::vector<const TransactionRecord*>& records) {
-    VcdWriter vcd(std::make_unique<BorrowedStream>(out));
+    // Each transaction at its start time, one microsecond per port access
+    // (about what a real parallel-port access costs).
+    std::uint64_t now = 0;
+    VcdWriter vcd(std::make_unique<BorrowedStream>(out), [&now] { return now; });
     for (const TransactionRecord* r : records) {
+        const auto start = static_cast<std::uint64_t>(r->startMs * 1e6);
+        if (start > now) now = start;
         for (std::uint8_t e : r->lines) {
+            now += 1000;
             if ((e & TransactionRecord::kSample) != 0)
                 vcd.sample((e & TransactionRecord::kSampleLow) != 0);
             else
                 vcd.write(e);
         }
     }
-    vcd.flush();
+    vcd.finish();
 }
 
 }  // namespace kestrel::record_export

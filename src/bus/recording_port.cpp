@@ -5,13 +5,19 @@ namespace kestrel {
 void RecordingPort::Outport(std::uint16_t port, std::uint8_t value) {
     inner_.Outport(port, value);
     keep(PortEvent::Kind::Write, value);
-    if (trace_) trace_->write(value);
+    if (trace_) {
+        bool scl = true, sda = true;
+        if (sees_ && inner_.wireLevels(&scl, &sda))
+            trace_->wire(scl, sda);
+        else
+            trace_->write(value);
+    }
 }
 
 std::uint16_t RecordingPort::Inport(std::uint16_t port) {
     const std::uint16_t status = inner_.Inport(port);
     keep(PortEvent::Kind::Read, status);
-    if (trace_) trace_->sample((status & kStatusSdaBit) != 0);
+    if (trace_ && !sees_) trace_->sample((status & kStatusSdaBit) != 0);
     return status;
 }
 

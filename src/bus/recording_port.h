@@ -24,7 +24,13 @@ class RecordingPort final : public PortAccess {
     explicit RecordingPort(PortAccess& inner, bool keepEvents = true)
         : inner_(inner), keep_(keepEvents) {}
 
-    void attachTrace(std::unique_ptr<VcdWriter> trace) { trace_ = std::move(trace); }
+    // Records the lines into `trace`: the wire's own levels where the port
+    // can see them, otherwise what the program drives, corrected by its samples.
+    void attachTrace(std::unique_ptr<VcdWriter> trace) {
+        trace_ = std::move(trace);
+        bool scl, sda;
+        sees_ = inner_.wireLevels(&scl, &sda);
+    }
     VcdWriter* trace() const { return trace_.get(); }
 
     void Outport(std::uint16_t port, std::uint8_t value) override;
@@ -33,6 +39,7 @@ class RecordingPort final : public PortAccess {
     void DisablePorts(std::int16_t first, std::int16_t last) override;
     std::uint16_t GetLPTPortAddress(int n) override { return inner_.GetLPTPortAddress(n); }
     std::uint32_t GetLastState(int unused) override { return inner_.GetLastState(unused); }
+    bool wireLevels(bool* scl, bool* sda) override { return inner_.wireLevels(scl, sda); }
 
     const std::vector<PortEvent>& events() const { return events_; }
     // Just the data-register writes, in order.
@@ -48,6 +55,7 @@ class RecordingPort final : public PortAccess {
     bool keep_;
     std::vector<PortEvent> events_;
     std::unique_ptr<VcdWriter> trace_;
+    bool sees_ = false;  // the inner port shows the wire's levels
 };
 
 }  // namespace kestrel

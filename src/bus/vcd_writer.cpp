@@ -1,44 +1,114 @@
 #include "bus/vcd_writer.h"
 
+#include <charconv>
+#include <chrono>
+
 #include "bus/port_access.h"
 
 namespace kestrel {
 
-VcdWriter::VcdWriter(std::unique_ptr<std::ostream> out) : out_(std::move(out)) {
-    *out_ << "$version kestrel-eval parallel-port bus trace $end\n"
-             "$timescale 500 ns $end\n"
-             "$scope module smbus $end\n"
-             "$var wire 1 ! SCL $end\n"
-             "$var wire 1 \" SDA $end\n"
-             "$upscope $end\n"
-             "$enddefinitions $end\n"
-             "#0\n$dumpvars\n1!\n1\"\n$end\n";
+namespace {
+
+std::uint64_t steadyNanos() {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
+
+constexpr std::size_t kBufferLimit = 1 << 16;
+
+}  // namespace
+
+VcdWriter::VcdWriter(std::unique_ptr<std::ostream> out, Clock clock)
+    : out_(std::move(out)), clock_(clock ? std::move(clock) : Clock(steadyNanos)) {
+    start_ = clock_();
+    buffer_.reserve(kBufferLimit + 256);
+    buffer_ +=
+        "$version kestrel-eval parallel-port bus trace $end\n"
+        "$timescale 1 ns $end\n"
+        "$scope module smbus $end\n"
+        "$var wire 1 ! SCL $end\n"
+        "$var wire 1 \" SDA $end\n"
+        "$upscope $end\n"
+        "$enddefinitions $end\n";
 }
 
 VcdWriter::~VcdWriter() {
-    flush();
+    finish();
+}
+
+std::uint64_t VcdWriter::stamp() {
+    // Strictly increasing, with room for the half step between two changes
+    // of one write.
+    const std::uint64_t now = clock_() - start_;
+    time_ = now >= time_ + 2 ? now : time_ + 2;
+    return time_;
 }
 
 void VcdWriter::write(std::uint8_t lines) {
     const bool masterPullsSda = (lines & kSdaLow) != 0;
-    time_ += 2;
-    pending_.push_back(Step{time_, (lines & kSclLow) == 0, !masterPullsSda, masterPullsSda});
-    // A write with SCL low ends the window a later sample could correct.
-    while (pending_.size() > 2) {
-        output(pending_.front());
-        pending_.pop_front();
-    }
+    lastLines_ = writes_ == 0 ? kLinesReleased : lines_;
+    lines_ = lines;
+    ++writes_;
+    const bool sda = !masterPullsSda && !held_;
+    const bool scl = (lines & kSclLow) == 0;
+    // A write with SCL falling ends the window a later sample could correct.
+    if (!scl && !pending_.empty() && pending_.back().scl) drain(0);
+    pending_.push_back(Step{stamp(), scl, sda, masterPullsSda});
+    if (pending_.size() > 8) drain(4);
 }
 
 void VcdWriter::sample(bool sdaLow) {
+    // Low on a bus the master left idle (released, and released before):
+    // something holds the line.
+    if (sdaLow && lines_ == kLinesReleased && lastLines_ == kLinesReleased) held_ = true;
+    if (!sdaLow) held_ = false;
     for (Step& step : pending_)
         if (!step.masterPullsSda) step.sda = !sdaLow;
-    flush();
+}
+
+void VcdWriter::wire(bool scl, bool sda) {
+    ++writes_;
+    output(Step{stamp(), scl, sda, false});
+    if (buffer_.size() > kBufferLimit) {
+        out_->write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+        buffer_.clear();
+    }
+}
+
+void VcdWriter::drain(std::size_t keep) {
+    while (pending_.size() > keep) {
+        output(pending_.front());
+        pending_.pop_front();
+    }
+    if (buffer_.size() > kBufferLimit) {
+        out_->write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+        buffer_.clear();
+    }
 }
 
 void VcdWriter::flush() {
-    for (const Step& step : pending_) output(step);
-    pending_.clear();
+    // Steps since SCL last rose can still be corrected by the next sample
+    // (a STOP that a slave holding SDA prevents shows at the next START's
+    // check); the rest goes out now.
+    std::size_t keep = 0;
+    while (keep < pending_.size() && pending_[pending_.size() - 1 - keep].scl) ++keep;
+    drain(keep);
+    out_->write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    buffer_.clear();
+    out_->flush();
+}
+
+void VcdWriter::finish() {
+    drain(0);
+    if (changedSinceEnd_) {
+        // A timestamp after the last change, so that a decoder sees it.
+        const std::uint64_t now = clock_() - start_;
+        outputTime(now > lastShown_ ? now : lastShown_ + 1);
+        changedSinceEnd_ = false;
+    }
+    out_->write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    buffer_.clear();
     out_->flush();
 }
 
@@ -46,22 +116,45 @@ bool VcdWriter::good() const {
     return out_->good();
 }
 
+void VcdWriter::outputTime(std::uint64_t time) {
+    char text[24];
+    text[0] = '#';
+    const auto r = std::to_chars(text + 1, text + sizeof text - 1, time);
+    *r.ptr = '\n';
+    buffer_.append(text, static_cast<std::size_t>(r.ptr + 1 - text));
+    lastShown_ = time;
+}
+
 void VcdWriter::output(const Step& step) {
+    if (!started_) {
+        // The first levels known, not assumed ones: a line held low from the
+        // start shows low from the start.
+        started_ = true;
+        buffer_ += "#0\n$dumpvars\n";
+        buffer_ += step.scl ? "1!\n" : "0!\n";
+        buffer_ += step.sda ? "1\"\n" : "0\"\n";
+        buffer_ += "$end\n";
+        sclShown_ = step.scl;
+        sdaShown_ = step.sda;
+        changedSinceEnd_ = true;
+        return;
+    }
     if (step.scl == sclShown_ && step.sda == sdaShown_) return;
+    changedSinceEnd_ = true;
     // When both lines change in one write, SDA changing first would look like
     // a START or STOP, so show them the way the bus settles: SCL falls first,
-    // SDA changes while SCL is low (half a microsecond later), SCL rises last.
+    // SDA changes while SCL is low (a nanosecond later), SCL rises last.
     const bool sclFalls = !step.scl && sclShown_;
     const bool sdaChanges = step.sda != sdaShown_;
-    *out_ << '#' << step.time << '\n';
+    outputTime(step.time);
     if (sclFalls) {
-        *out_ << "0!\n";
-        if (sdaChanges) *out_ << '#' << step.time + 1 << '\n';
+        buffer_ += "0!\n";
+        if (sdaChanges) outputTime(step.time + 1);
     }
-    if (sdaChanges) *out_ << (step.sda ? "1\"\n" : "0\"\n");
+    if (sdaChanges) buffer_ += step.sda ? "1\"\n" : "0\"\n";
     if (!sclFalls && step.scl != sclShown_) {
-        if (sdaChanges) *out_ << '#' << step.time + 1 << '\n';
-        *out_ << (step.scl ? "1!\n" : "0!\n");
+        if (sdaChanges) outputTime(step.time + 1);
+        buffer_ += step.scl ? "1!\n" : "0!\n";
     }
     sclShown_ = step.scl;
     sdaShown_ = step.sda;

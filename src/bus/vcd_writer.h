@@ -2,31 +2,50 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
 
 namespace kestrel {
 
-// Writes the two bus lines, as they stand on the wire, as a Value Change Dump
-// that waveform viewers and I2C protocol decoders read. One port access is one
-// microsecond of trace time (about what a real parallel-port access costs).
+// Writes the two bus lines as a Value Change Dump that waveform viewers and
+// I2C protocol decoders read. Time is in nanoseconds from a monotonic clock,
+// so waits (the 30 ms hold of an erase) and the gaps between transactions
+// show at their true length; the trace ends with a timestamp after its last
+// change, so a decoder sees the last STOP.
 //
-// The master only knows what it drives; what a slave drives shows up when the
-// master samples SDA. A sample therefore corrects the level of the writes since
-// SCL last fell, so that SDA never appears to change while SCL is high.
+// Where the port can see the wire (the simulated board), the trace holds the
+// wire's own levels. On a real port the master only knows what it drives and
+// what it samples, so the trace shows what it drove, corrected by every
+// sample: a sample corrects the released SDA of the writes since SCL last
+// fell (kept back until then), and a sample that finds SDA low while the bus
+// should be idle (the check before a START) marks the line as held, so that
+// released SDA shows low until a sample reads it high again. The trace never
+// shows a START, acknowledge or STOP the samples contradict.
 class VcdWriter {
   public:
-    explicit VcdWriter(std::unique_ptr<std::ostream> out);
+    // Nanoseconds of a monotonic clock.
+    using Clock = std::function<std::uint64_t()>;
+
+    // `clock` defaults to the system's steady clock.
+    explicit VcdWriter(std::unique_ptr<std::ostream> out, Clock clock = {});
     ~VcdWriter();
     VcdWriter(const VcdWriter&) = delete;
     VcdWriter& operator=(const VcdWriter&) = delete;
 
-    // A data-register write (line state 0..3).
+    // A data-register write (line state 0..3), on a port that cannot see the wire.
     void write(std::uint8_t lines);
     // A status-register read: `sdaLow` is SDA's level as sampled.
     void sample(bool sdaLow);
+    // The wire's levels after a write, on a port that can see them (true: high).
+    void wire(bool scl, bool sda);
+    // Puts what can no longer be corrected into the file (the end of a
+    // transaction).
     void flush();
+    // Puts everything into the file and ends it with a timestamp after the
+    // last change. Later writes continue the trace.
+    void finish();
     bool good() const;
 
   private:
@@ -36,13 +55,26 @@ class VcdWriter {
         bool sda;  // true: high
         bool masterPullsSda;
     };
+    std::uint64_t stamp();
     void output(const Step& step);
+    void outputTime(std::uint64_t time);
+    void drain(std::size_t keep);
 
     std::unique_ptr<std::ostream> out_;
+    Clock clock_;
+    std::string buffer_;
     std::deque<Step> pending_;
-    std::uint64_t time_ = 0;
+    std::uint64_t start_ = 0;
+    std::uint64_t time_ = 0;       // of the last step
+    std::uint64_t lastShown_ = 0;  // last timestamp in the file
+    bool started_ = false;         // the first levels are in the file
     bool sclShown_ = true;
     bool sdaShown_ = true;
+    bool changedSinceEnd_ = false;
+    bool held_ = false;           // a sample found SDA low on an idle bus
+    std::uint8_t lastLines_ = 0;  // the write before the newest one
+    std::uint8_t lines_ = 0;      // the newest write
+    int writes_ = 0;
 };
 
 }  // namespace kestrel

@@ -9,10 +9,20 @@ namespace kestrel {
 PortStack::PortStack(const PortStackOptions& options) : options_(options) {
     if (options_.simulate) {
         board_ = std::make_unique<sim::SimulatedBoard>(options_.seed);
-        std::string error;
-        if (!options_.simStatePath.empty() && std::ifstream(options_.simStatePath).good() &&
-            !board_->loadState(options_.simStatePath, &error))
-            problems_.push_back("Simulated board state not loaded: " + error);
+        if (!options_.simStatePath.empty()) {
+            // Held until the end of the run, so that runs on one file queue up.
+            stateFile_ = std::make_unique<sim::StateFile>(options_.simStatePath, [this] {
+                if (options_.notice)
+                    options_.notice("Waiting for another run that uses " + options_.simStatePath +
+                                    "...");
+            });
+            std::string error;
+            if (!stateFile_->load(*board_, &error)) {
+                stateFileFailed_ = true;
+                problems_.push_back("Simulated board state not loaded: " + error +
+                                    "; running on a fresh board, the file is left unchanged.");
+            }
+        }
         port_ = board_.get();
     } else {
         real_ = std::make_unique<ParallelPort>(options_.notice);
@@ -32,9 +42,9 @@ PortStack::PortStack(const PortStackOptions& options) : options_(options) {
 }
 
 bool PortStack::finish(std::string* error) {
-    if (tracer_ && tracer_->trace()) tracer_->trace()->flush();
-    if (!board_ || options_.simStatePath.empty()) return true;
-    if (board_->saveState(options_.simStatePath, error)) return true;
+    if (tracer_ && tracer_->trace()) tracer_->trace()->finish();
+    if (!board_ || !stateFile_ || !stateFile_->loaded()) return true;
+    if (stateFile_->save(*board_, error)) return true;
     if (error) *error = "Simulated board state not saved: " + *error;
     return false;
 }

@@ -8,6 +8,7 @@
 #include "bus/port_access.h"
 #include "bus/recording_port.h"
 #include "simulator/simulated_board.h"
+#include "simulator/state_file.h"
 
 namespace kestrel {
 
@@ -32,13 +33,19 @@ class PortStack {
     sim::SimulatedBoard* board() { return board_.get(); }
     // Problems met while assembling (state or trace file), to tell the user.
     const std::vector<std::string>& problems() const { return problems_; }
-    // Saves the simulated board and flushes the trace; false with the reason
+    // The simulated board's state file exists but did not load: the board is
+    // fresh and the file will not be written.
+    bool stateFileFailed() const { return stateFileFailed_; }
+    // Saves the simulated board (when its file loaded and it changed) and
+    // flushes the trace; false with the reason
     // in `error` when the state file cannot be written.
     bool finish(std::string* error);
 
   private:
     PortStackOptions options_;
     std::unique_ptr<sim::SimulatedBoard> board_;
+    std::unique_ptr<sim::StateFile> stateFile_;
+    bool stateFileFailed_ = false;
     std::unique_ptr<PortAccess> real_;
     std::unique_ptr<RecordingPort> tracer_;
     PortAccess* port_ = nullptr;

@@ -24,16 +24,16 @@ constexpr int kBitPointSize = 18;
 
 }  // namespace
 
-BitToggleEditor::BitToggleEditor(const editors::EditorDef& spec, Device& device,
+BitToggleEditor::BitToggleEditor(const editors::EditorDef& definition, Device& device,
                                  std::function<void()> returnToDiagram)
-    : spec_(spec), device_(device), returnToDiagram_(std::move(returnToDiagram)) {
-    setObjectName(ui::qstr(spec.windowName));
-    setWindowTitle(ui::qstr(spec.title));
+    : definition_(definition), device_(device), returnToDiagram_(std::move(returnToDiagram)) {
+    setObjectName(ui::qstr(definition.windowName));
+    setWindowTitle(ui::qstr(definition.title));
     setWindowFlag(Qt::Window);
 
     auto* column = new QVBoxLayout(this);
-    if (!spec.heading.empty()) {
-        auto* heading = new QLabel(ui::qstr(spec.heading), this);
+    if (!definition.heading.empty()) {
+        auto* heading = new QLabel(ui::qstr(definition.heading), this);
         heading->setObjectName(QStringLiteral("Label9"));
         QFont f = heading->font();
         f.setPointSize(12);
@@ -41,15 +41,15 @@ BitToggleEditor::BitToggleEditor(const editors::EditorDef& spec, Device& device,
         heading->setFont(f);
         column->addWidget(heading);
     }
-    if (spec.hint) {
+    if (definition.hint) {
         auto* hint = new QLabel(QStringLiteral("(click on bits to toggle)"), this);
         hint->setObjectName(QStringLiteral("Label10"));
         column->addWidget(hint);
     }
     auto* frames = new QGridLayout;
-    groups_.reserve(spec.groups.size());
-    for (int i = 0; i < static_cast<int>(spec.groups.size()); ++i)
-        frames->addWidget(buildGroup(i), i / spec.frameColumns, i % spec.frameColumns);
+    groups_.reserve(definition.groups.size());
+    for (int i = 0; i < static_cast<int>(definition.groups.size()); ++i)
+        frames->addWidget(buildGroup(i), i / definition.frameColumns, i % definition.frameColumns);
     column->addLayout(frames);
 
     auto* bottom = new QHBoxLayout;
@@ -58,8 +58,8 @@ BitToggleEditor::BitToggleEditor(const editors::EditorDef& spec, Device& device,
     note_->setWordWrap(true);
     note_->setStyleSheet(QStringLiteral("color: #a00000;"));
     bottom->addWidget(note_, 1);
-    auto* exit = new QPushButton(ui::qstr(spec.exitCaption), this);
-    exit->setObjectName(ui::qstr(spec.exitName));
+    auto* exit = new QPushButton(ui::qstr(definition.exitCaption), this);
+    exit->setObjectName(ui::qstr(definition.exitName));
     exit->setProperty("escapeButton", true);
     connect(exit, &QPushButton::clicked, this, [this] { exitClick(); });
     bottom->addWidget(exit, 0, Qt::AlignRight);
@@ -82,7 +82,7 @@ void BitToggleEditor::setNote(const QString& text) {
 }
 
 QWidget* BitToggleEditor::buildGroup(int index) {
-    const editors::RegisterGroupDef& g = spec_.groups[static_cast<std::size_t>(index)];
+    const editors::RegisterGroupDef& g = definition_.groups[static_cast<std::size_t>(index)];
     auto* frame = new QGroupBox(ui::qstr(g.frameCaption), this);
     frame->setObjectName(ui::qstr(g.frameName));
     auto* grid = new QGridLayout(frame);
@@ -150,7 +150,7 @@ QWidget* BitToggleEditor::buildGroup(int index) {
 }
 
 void BitToggleEditor::Form_Load() {
-    for (int i : spec_.loadOrder) readClick(i);
+    for (int i : definition_.loadOrder) readClick(i);
 }
 
 void BitToggleEditor::showHex(Group& group, int value) {
@@ -161,7 +161,7 @@ void BitToggleEditor::showHex(Group& group, int value) {
 
 void BitToggleEditor::readClick(int index) {
     Group& group = groups_.at(static_cast<std::size_t>(index));
-    const auto v = device_.ReadRegister(group.spec->reg);
+    const auto v = device_.ReadRegister(group.definition->reg);
     if (!v) {
         // Refused: the captions keep what they showed; if that was never
         // read, keep trying while the window is open.
@@ -178,7 +178,7 @@ void BitToggleEditor::readClick(int index) {
     if (!clean)
         setNote(QStringLiteral("Register %1h: %2. Its bits cannot be changed until it reads "
                                "cleanly; click Read to try again.")
-                    .arg(ui::qstr(text::byteText(static_cast<unsigned>(group.spec->reg))),
+                    .arg(ui::qstr(text::byteText(static_cast<unsigned>(group.definition->reg))),
                          ui::qstr(device_.lastProblem())));
     else if (std::all_of(groups_.begin(), groups_.end(),
                          [](const Group& g) { return g.known == Known::Read; }))
@@ -190,7 +190,7 @@ bool BitToggleEditor::readBeforeWrite(int index) {
     if (group.known == Known::Read) return true;
     setNote(QStringLiteral("Register %1h was not read from the chip, so nothing was written. "
                            "Reading it now; click again to change it.")
-                .arg(ui::qstr(text::byteText(static_cast<unsigned>(group.spec->reg)))));
+                .arg(ui::qstr(text::byteText(static_cast<unsigned>(group.definition->reg)))));
     const QString note = note_->text();
     readClick(index);
     if (group.known == Known::Read) setNote(note);
@@ -199,7 +199,7 @@ bool BitToggleEditor::readBeforeWrite(int index) {
 
 void BitToggleEditor::readUnread() {
     bool pending = false;
-    for (int i : spec_.loadOrder) {
+    for (int i : definition_.loadOrder) {
         Group& group = groups_.at(static_cast<std::size_t>(i));
         if (group.known != Known::Unread) continue;
         if (!device_.bus().available(Origin::Timer)) {
@@ -222,7 +222,7 @@ void BitToggleEditor::showEvent(QShowEvent* event) {
 void BitToggleEditor::decode(int index, bool writeBack) {
     Group& group = groups_.at(static_cast<std::size_t>(index));
     for (int o = 0; o < static_cast<int>(group.options.size()); ++o) {
-        const editors::OptionGroupDef& og = group.spec->optionGroups[static_cast<std::size_t>(o)];
+        const editors::OptionGroupDef& og = group.definition->optionGroups[static_cast<std::size_t>(o)];
         QString pattern;
         for (int bit = og.highBit; bit >= og.lowBit; --bit)
             pattern += group.bits->label(bit)->text();
@@ -245,7 +245,7 @@ void BitToggleEditor::bitClick(int index, int bit) {
     const QString before = label->text();
     label->setText(before == QLatin1String("1") ? QStringLiteral("0") : QStringLiteral("1"));
     const int b = group.bits->value();
-    if (!device_.WriteRegister(group.spec->reg, b)) {
+    if (!device_.WriteRegister(group.definition->reg, b)) {
         label->setText(before);  // nothing was written: show the chip's value still
         return;
     }
@@ -256,7 +256,7 @@ void BitToggleEditor::bitClick(int index, int bit) {
 void BitToggleEditor::optionClick(int index, int optionGroup, int k) {
     Group& group = groups_.at(static_cast<std::size_t>(index));
     const editors::OptionGroupDef& og =
-        group.spec->optionGroups.at(static_cast<std::size_t>(optionGroup));
+        group.definition->optionGroups.at(static_cast<std::size_t>(optionGroup));
     if (!readBeforeWrite(index)) {
         // The button the user pressed is checked now: show the chip's choice.
         select(group, optionGroup, group.selected[static_cast<std::size_t>(optionGroup)]);
@@ -269,7 +269,7 @@ void BitToggleEditor::optionClick(int index, int optionGroup, int k) {
                                             ? QStringLiteral("1")
                                             : QStringLiteral("0"));
     const int b = group.bits->value();
-    if (!device_.WriteRegister(group.spec->reg, b)) {
+    if (!device_.WriteRegister(group.definition->reg, b)) {
         // Nothing reached the chip: put the captions and the selection back.
         group.bits->showValue(before);
         select(group, optionGroup, group.selected[static_cast<std::size_t>(optionGroup)]);

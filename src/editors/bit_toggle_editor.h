@@ -32,7 +32,7 @@ class BitLabelRow;
 class BitToggleEditor final : public QWidget {
     Q_OBJECT
   public:
-    BitToggleEditor(const editors::EditorDef& spec, Device& device,
+    BitToggleEditor(const editors::EditorDef& definition, Device& device,
                     std::function<void()> returnToDiagram);
 
     // Reads every register of the window in its load order.
@@ -46,7 +46,7 @@ class BitToggleEditor final : public QWidget {
     // The exit button: hide, and go back to the block diagram while it is loaded.
     void exitClick();
 
-    const editors::EditorDef& spec() const { return spec_; }
+    const editors::EditorDef& definition() const { return definition_; }
 
     // The note under the registers, empty while all is well.
     QString note() const;
@@ -59,7 +59,7 @@ class BitToggleEditor final : public QWidget {
     // Whether a group's captions hold what the chip said.
     enum class Known { Unread, Faulty, Read };
     struct Group {
-        const editors::RegisterGroupDef* spec;
+        const editors::RegisterGroupDef* definition;
         Known known;
         BitLabelRow* bits;
         QLabel* hex;
@@ -80,7 +80,7 @@ class BitToggleEditor final : public QWidget {
     void setNote(const QString& text);
     void backToDiagram();
 
-    const editors::EditorDef& spec_;
+    const editors::EditorDef& definition_;
     Device& device_;
     std::function<void()> returnToDiagram_;
     std::vector<Group> groups_;

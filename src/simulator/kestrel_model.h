@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "simulator/smbus_slave.h"
@@ -23,8 +24,39 @@ namespace kestrel::sim {
 // A2h, address, FFh. The block read A1h sends a count of 20h, 32 bytes from
 // the address pointer (set by a write of the address alone) and a PEC.
 // Addresses outside the EEPROM are ignored on write and read FFh.
+//
+// By default the model is lenient: once addressed it acknowledges every byte,
+// answers at once after an erase and lets a byte write set any bit. The chip
+// options below (each off by default) make it behave as the real part does.
 class KestrelModel final : public SmbusSlave {
   public:
+    // How closely the model follows the real chip.
+    struct Options {
+        // Acknowledge only what the chip implements: registers 00h..1Dh and
+        // 2Ah..2Ch, EEPROM address high bytes 80h and 81h, the FFh that
+        // confirms a page erase, and no byte past a transaction's end.
+        bool strictAck = false;
+        // When the master acknowledges the last byte of a read, go on
+        // sending the following registers or EEPROM bytes (a 0 bit holds SDA
+        // low, through a STOP the master tries to give).
+        bool sendPastEnd = false;
+        // After a page erase or a zero-write the chip is busy programming for
+        // kBusyMicros, counted from the acknowledge of the last byte; it does
+        // not acknowledge its address meanwhile.
+        bool busyTime = false;
+        // EEPROM cells that a byte write can only clear (cell &= data); only a
+        // page erase sets them back to FFh.
+        bool clearOnlyCells = false;
+        // A block count fault moves the PEC: count n sends n data bytes, then
+        // the PEC (otherwise the count byte changes and 32 bytes follow).
+        bool countMovesPec = false;
+
+        // Every option on: the model as close to the chip as it gets.
+        static Options strict() { return {true, true, true, true, true}; }
+        bool operator==(const Options&) const = default;
+    };
+    static constexpr std::uint64_t kBusyMicros = 30000;
+
     static constexpr int kRegisterSpace = 0x30;
     static constexpr int kEepromBase = 0x8000;
     static constexpr int kEepromSize = 512;
@@ -49,10 +81,21 @@ class KestrelModel final : public SmbusSlave {
     // The strap address besides the broadcast address AEh (A0h by default).
     void setStrapAddress(std::uint8_t address) { strap_ = address & 0xFE; }
 
+    void setOptions(const Options& options) { options_ = options; }
+    const Options& options() const { return options_; }
+    // Microseconds of a monotonic clock, for the busy time (a steady clock
+    // unless a test supplies its own).
+    void setClock(std::function<std::uint64_t()> micros) { clock_ = std::move(micros); }
+    // Whether the chip is busy programming now.
+    bool busy() const;
+
     // Faults for tests.
     void setPresent(bool present) { present_ = present; }
     void setCorruptPec(bool corrupt) { corruptPec_ = corrupt; }
     void setBlockCount(std::uint8_t count) { blockCount_ = count; }
+    // Does not acknowledge the n-th byte the master sends in a transaction
+    // (the first address byte is byte 1; 0: off), nor any byte after it.
+    void setNackByte(int n) { nackByte_ = n; }
     // Stops the status registers from changing by themselves.
     void setStatusActivity(bool on) { activity_ = on; }
 
@@ -61,7 +104,7 @@ class KestrelModel final : public SmbusSlave {
 
   protected:
     bool respondsTo(std::uint8_t addressByte) const override;
-    void onAddressed(std::uint8_t addressByte, bool repeated) override;
+    bool onAddressed(std::uint8_t addressByte, bool repeated) override;
     bool onByteWritten(std::uint8_t byte) override;
     std::uint8_t nextByteToSend() override;
     void onStopCondition() override;
@@ -70,7 +113,11 @@ class KestrelModel final : public SmbusSlave {
     void prepareReply();
     void commitWrite();
     void stepStatus();
+    bool byteFitsTransaction(std::uint8_t byte) const;
+    bool startsProgramming() const;
     std::uint8_t eepromOrBlank(int address) const;
+    std::uint8_t followingByte();
+    std::uint64_t now() const;
 
     std::array<std::uint8_t, kRegisterSpace> regs_{};
     std::array<std::uint8_t, kEepromSize> eeprom_{};
@@ -80,16 +127,27 @@ class KestrelModel final : public SmbusSlave {
     bool corruptPec_ = false;
     bool activity_ = true;
     std::uint8_t blockCount_ = 0x20;
+    int nackByte_ = 0;
+    Options options_;
+    std::function<std::uint64_t()> clock_;
+    std::uint64_t busyUntil_ = 0;
     std::uint32_t random_;
     std::uint64_t transactions_ = 0;
 
     // The transaction in progress.
     std::vector<std::uint8_t> written_;
     bool readPhase_ = false;
+    bool rejected_ = false;        // a byte was not acknowledged: nothing is stored
+    int masterBytes_ = 0;          // bytes the master sent, address bytes included
+    std::uint64_t lastAckAt_ = 0;  // when the last written byte was acknowledged
     std::uint8_t crc_ = 0;
-    std::array<std::uint8_t, 40> reply_{};
+    std::array<std::uint8_t, 258> reply_{};
     int replyLength_ = 0;
     int replyPos_ = 0;
+    // What a read goes on with after its last byte: registers or EEPROM.
+    enum class Follow { Nothing, Registers, Eeprom };
+    Follow follow_ = Follow::Nothing;
+    int followAddress_ = 0;
 };
 
 }  // namespace kestrel::sim

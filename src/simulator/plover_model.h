@@ -20,8 +20,9 @@ class PloverModel final : public SmbusSlave {
 
   protected:
     bool respondsTo(std::uint8_t addressByte) const override { return addressByte == address_; }
-    void onAddressed(std::uint8_t, bool repeated) override {
+    bool onAddressed(std::uint8_t, bool repeated) override {
         if (!repeated) received_ = 0;
+        return true;
     }
     bool onByteWritten(std::uint8_t byte) override {
         if (received_++ == 0) pending_ = byte;

@@ -1,7 +1,9 @@
 #include "simulator/simulated_board.h"
 
-#include <fstream>
-#include <sstream>
+#include <cstdio>
+#include <utility>
+
+#include "simulator/state_file.h"
 
 namespace kestrel::sim {
 
@@ -41,105 +43,272 @@ void SimulatedBoard::DisablePorts(std::int16_t, std::int16_t) {
     open_ = false;
 }
 
-// File format, one item per line:
-//   reg XX YY          register XX holds YY
-//   ee XXXX YY YY ...  EEPROM bytes from address XXXX on
-//   plover XX YY       switch byte YY of the PLOVER at XX
+// File format, one item per line (numbers in hexadecimal digits only):
+//   reg XX YY          register XX (00..2F) holds YY
+//   ee XXXX YY YY ...  EEPROM bytes from address XXXX on (8000..81FF)
+//   plover XX YY       switch byte YY of the PLOVER at XX (90 or 98)
 //   fault NAME [XX]    a fault for tests: missing, corrupt-pec, sda-stuck-low,
-//                      block-count XX
-bool SimulatedBoard::applyFault(const std::string& fault) {
-    std::istringstream words(fault);
-    std::string name;
-    words >> name;
-    if (name == "missing") {
-        kestrel_.setPresent(false);
-    } else if (name == "corrupt-pec") {
-        kestrel_.setCorruptPec(true);
-    } else if (name == "sda-stuck-low") {
-        wire_.setSdaStuckLow(true);
-    } else if (name == "block-count") {
-        unsigned count = 0;
-        if (!(words >> std::hex >> count)) return false;
-        kestrel_.setBlockCount(static_cast<std::uint8_t>(count));
-    } else {
-        return false;
+//                      block-count XX, nack-byte XX
+//   option NAME        a chip option: strict-ack, send-past-end, busy-time,
+//                      clear-only-cells, count-moves-pec, strict (all)
+// Empty lines and lines starting with '#' are ignored.
+namespace {
+
+std::vector<std::string> splitWords(const std::string& line) {
+    std::vector<std::string> words;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        const std::size_t begin = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+        if (i > begin) words.push_back(line.substr(begin, i - begin));
     }
-    faults_.push_back(fault);
+    return words;
+}
+
+// Hexadecimal digits only (no sign, no prefix), at most `limit`.
+bool parseHex(const std::string& word, unsigned limit, unsigned* value) {
+    if (word.empty() || word.size() > 8) return false;
+    unsigned v = 0;
+    for (char c : word) {
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else
+            return false;
+        v = v * 16 + static_cast<unsigned>(d);
+    }
+    if (v > limit) return false;
+    *value = v;
     return true;
 }
 
-bool SimulatedBoard::saveState(const std::string& path, std::string* error) const {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        if (error) *error = "cannot write " + path;
+struct Fault {
+    std::string name;
+    unsigned argument = 0;
+};
+
+// Checks a fault's words; the canonical text goes into `text`.
+bool parseFault(const std::vector<std::string>& words, Fault* fault, std::string* text) {
+    if (words.empty()) return false;
+    fault->name = words[0];
+    if (words.size() == 1)
+        return fault->name == "missing" || fault->name == "corrupt-pec" ||
+               fault->name == "sda-stuck-low";
+    if (words.size() != 2) return false;
+    if (fault->name == "block-count") {
+        if (!parseHex(words[1], 0xFF, &fault->argument)) return false;
+    } else if (fault->name == "nack-byte") {
+        if (!parseHex(words[1], 0xFF, &fault->argument) || fault->argument == 0) return false;
+    } else {
         return false;
     }
-    out << std::hex << std::uppercase;
-    out << "# kestrel-eval simulated board\n";
-    for (int r = 0; r < KestrelModel::kRegisterSpace; ++r)
-        out << "reg " << r << ' ' << static_cast<int>(kestrel_.reg(r)) << '\n';
+    char buf[24];
+    std::snprintf(buf, sizeof buf, " %02X", fault->argument);
+    *text = fault->name + buf;
+    return true;
+}
+
+bool optionByName(const std::string& name, KestrelModel::Options* options) {
+    if (name == "strict")
+        *options = KestrelModel::Options::strict();
+    else if (name == "strict-ack")
+        options->strictAck = true;
+    else if (name == "send-past-end")
+        options->sendPastEnd = true;
+    else if (name == "busy-time")
+        options->busyTime = true;
+    else if (name == "clear-only-cells")
+        options->clearOnlyCells = true;
+    else if (name == "count-moves-pec")
+        options->countMovesPec = true;
+    else
+        return false;
+    return true;
+}
+
+}  // namespace
+
+bool SimulatedBoard::applyFault(const std::string& fault) {
+    Fault f;
+    std::string text = fault;
+    if (!parseFault(splitWords(fault), &f, &text)) return false;
+    if (f.name == "missing")
+        kestrel_.setPresent(false);
+    else if (f.name == "corrupt-pec")
+        kestrel_.setCorruptPec(true);
+    else if (f.name == "sda-stuck-low")
+        wire_.setSdaStuckLow(true);
+    else if (f.name == "block-count")
+        kestrel_.setBlockCount(static_cast<std::uint8_t>(f.argument));
+    else if (f.name == "nack-byte")
+        kestrel_.setNackByte(static_cast<int>(f.argument));
+    faults_.push_back(text);
+    return true;
+}
+
+bool SimulatedBoard::applyOption(const std::string& option) {
+    KestrelModel::Options options = kestrel_.options();
+    if (!optionByName(option, &options)) return false;
+    kestrel_.setOptions(options);
+    return true;
+}
+
+void SimulatedBoard::setStrict(bool strict) {
+    kestrel_.setOptions(strict ? KestrelModel::Options::strict() : KestrelModel::Options{});
+}
+
+std::string SimulatedBoard::stateText() const {
+    std::string out = "# kestrel-eval simulated board\n";
+    char buf[16];
+    for (int r = 0; r < KestrelModel::kRegisterSpace; ++r) {
+        std::snprintf(buf, sizeof buf, "reg %X %X\n", r, kestrel_.reg(r));
+        out += buf;
+    }
     for (int a = 0; a < KestrelModel::kEepromSize; a += 16) {
-        out << "ee " << KestrelModel::kEepromBase + a;
-        for (int i = 0; i < 16; ++i)
-            out << ' ' << static_cast<int>(kestrel_.eeprom(KestrelModel::kEepromBase + a + i));
-        out << '\n';
+        std::snprintf(buf, sizeof buf, "ee %X", KestrelModel::kEepromBase + a);
+        out += buf;
+        for (int i = 0; i < 16; ++i) {
+            std::snprintf(buf, sizeof buf, " %X",
+                          kestrel_.eeprom(KestrelModel::kEepromBase + a + i));
+            out += buf;
+        }
+        out += '\n';
     }
-    for (const PloverModel* p : {&plover90_, &plover98_})
-        out << "plover " << static_cast<int>(p->address()) << ' ' << static_cast<int>(p->switches())
-            << '\n';
-    for (const std::string& fault : faults_) out << "fault " << fault << '\n';
-    out.flush();
-    if (!out) {
-        if (error) *error = "cannot write " + path;
+    for (const PloverModel* p : {&plover90_, &plover98_}) {
+        std::snprintf(buf, sizeof buf, "plover %X %X\n", p->address(), p->switches());
+        out += buf;
+    }
+    for (const std::string& fault : faults_) out += "fault " + fault + '\n';
+    const KestrelModel::Options& o = kestrel_.options();
+    const std::pair<bool, const char*> options[] = {{o.strictAck, "strict-ack"},
+                                                    {o.sendPastEnd, "send-past-end"},
+                                                    {o.busyTime, "busy-time"},
+                                                    {o.clearOnlyCells, "clear-only-cells"},
+                                                    {o.countMovesPec, "count-moves-pec"}};
+    for (const auto& [on, name] : options)
+        if (on) out += std::string("option ") + name + '\n';
+    return out;
+}
+
+bool SimulatedBoard::loadStateText(const std::string& text, std::string* error) {
+    // Everything is checked before anything changes, so a bad file leaves the
+    // board as it was.
+    struct Change {
+        enum class Kind { Reg, Ee, Plover, Fault, Option } kind;
+        unsigned address = 0;
+        std::vector<std::uint8_t> bytes;
+        std::string text;
+    };
+    std::vector<Change> changes;
+    auto fail = [error](int lineNo, const std::string& why) {
+        if (error) *error = "line " + std::to_string(lineNo) + ": " + why;
         return false;
+    };
+    std::size_t pos = 0;
+    int lineNo = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        pos = end + 1;
+        ++lineNo;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        for (char c : line) {
+            const auto u = static_cast<unsigned char>(c);
+            if ((u < 0x20 && c != '\t') || u >= 0x7F)
+                return fail(lineNo, "not a state file (binary content)");
+        }
+        const std::vector<std::string> words = splitWords(line);
+        if (words.empty() || words[0][0] == '#') continue;
+        const std::string& kind = words[0];
+        Change change{};
+        if (kind == "reg") {
+            unsigned v = 0;
+            if (words.size() != 3 ||
+                !parseHex(words[1], KestrelModel::kRegisterSpace - 1, &change.address) ||
+                !parseHex(words[2], 0xFF, &v))
+                return fail(lineNo, "expected 'reg XX YY' with a register from 00 to " +
+                                        std::string("2F and a byte"));
+            change.kind = Change::Kind::Reg;
+            change.bytes.push_back(static_cast<std::uint8_t>(v));
+        } else if (kind == "ee") {
+            constexpr unsigned first = KestrelModel::kEepromBase;
+            constexpr unsigned last = first + KestrelModel::kEepromSize - 1;
+            if (words.size() < 3 || !parseHex(words[1], last, &change.address) ||
+                change.address < first || change.address + (words.size() - 2) > last + 1)
+                return fail(lineNo, "expected 'ee XXXX YY ...' inside 8000-81FF");
+            for (std::size_t i = 2; i < words.size(); ++i) {
+                unsigned v = 0;
+                if (!parseHex(words[i], 0xFF, &v))
+                    return fail(lineNo, "bad byte '" + words[i] + "'");
+                change.bytes.push_back(static_cast<std::uint8_t>(v));
+            }
+            change.kind = Change::Kind::Ee;
+        } else if (kind == "plover") {
+            unsigned v = 0;
+            if (words.size() != 3 || !parseHex(words[1], 0xFF, &change.address) ||
+                (change.address != plover90_.address() && change.address != plover98_.address()) ||
+                !parseHex(words[2], 0xFF, &v))
+                return fail(lineNo, "expected 'plover 90|98 YY'");
+            change.kind = Change::Kind::Plover;
+            change.bytes.push_back(static_cast<std::uint8_t>(v));
+        } else if (kind == "fault") {
+            Fault f;
+            const std::vector<std::string> rest(words.begin() + 1, words.end());
+            for (const std::string& w : rest) change.text += (change.text.empty() ? "" : " ") + w;
+            if (!parseFault(rest, &f, &change.text))
+                return fail(lineNo, "unknown fault '" + line + "'");
+            change.kind = Change::Kind::Fault;
+        } else if (kind == "option") {
+            KestrelModel::Options scratch;
+            if (words.size() != 2 || !optionByName(words[1], &scratch))
+                return fail(lineNo, "unknown option '" + line + "'");
+            change.kind = Change::Kind::Option;
+            change.text = words[1];
+        } else {
+            return fail(lineNo, "not understood");
+        }
+        changes.push_back(std::move(change));
+    }
+    for (const Change& c : changes) {
+        switch (c.kind) {
+            case Change::Kind::Reg:
+                kestrel_.setReg(static_cast<int>(c.address), c.bytes[0]);
+                break;
+            case Change::Kind::Ee:
+                for (std::size_t i = 0; i < c.bytes.size(); ++i)
+                    kestrel_.setEeprom(static_cast<int>(c.address + i), c.bytes[i]);
+                break;
+            case Change::Kind::Plover:
+                for (PloverModel* p : {&plover90_, &plover98_})
+                    if (p->address() == c.address) p->setSwitches(c.bytes[0]);
+                break;
+            case Change::Kind::Fault:
+                applyFault(c.text);
+                break;
+            case Change::Kind::Option:
+                applyOption(c.text);
+                break;
+        }
     }
     return true;
 }
 
 bool SimulatedBoard::loadState(const std::string& path, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error) *error = "cannot read " + path;
-        return false;
-    }
-    std::string line;
-    int lineNo = 0;
-    while (std::getline(in, line)) {
-        ++lineNo;
-        if (line.empty() || line[0] == '#' || line == "\r") continue;
-        std::istringstream words(line);
-        words >> std::hex;
-        std::string kind;
-        words >> kind;
-        if (kind == "fault") {
-            std::string rest;
-            std::getline(words >> std::ws, rest);
-            if (!applyFault(rest)) {
-                if (error)
-                    *error = path + ":" + std::to_string(lineNo) + ": unknown fault '" + rest + "'";
-                return false;
-            }
-            continue;
-        }
-        unsigned a = 0, v = 0;
-        if (!(words >> a)) {
-            if (error) *error = path + ":" + std::to_string(lineNo) + ": missing address";
-            return false;
-        }
-        if (kind == "reg" && a < KestrelModel::kRegisterSpace && (words >> v)) {
-            kestrel_.setReg(static_cast<int>(a), static_cast<std::uint8_t>(v));
-        } else if (kind == "ee") {
-            while (words >> v)
-                kestrel_.setEeprom(static_cast<int>(a++), static_cast<std::uint8_t>(v));
-        } else if (kind == "plover" && (words >> v)) {
-            for (PloverModel* p : {&plover90_, &plover98_})
-                if (p->address() == (a & 0xFE)) p->setSwitches(static_cast<std::uint8_t>(v));
-        } else {
-            if (error) *error = path + ":" + std::to_string(lineNo) + ": not understood";
-            return false;
-        }
-    }
-    return true;
+    std::string text;
+    if (!readStateFile(path, &text, error, kMaxStateFileBytes)) return false;
+    if (loadStateText(text, error)) return true;
+    if (error) *error = path + ": " + *error;
+    return false;
+}
+
+bool SimulatedBoard::saveState(const std::string& path, std::string* error) const {
+    return replaceFile(path, stateText(), error);
 }
 
 }  // namespace kestrel::sim

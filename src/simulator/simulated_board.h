@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,11 @@ class SimulatedBoard final : public PortAccess {
     void DisablePorts(std::int16_t first, std::int16_t last) override;
     std::uint16_t GetLPTPortAddress(int n) override { return n == 1 ? kBase : 0; }
     std::uint32_t GetLastState(int) override { return 0; }
+    bool wireLevels(bool* scl, bool* sda) override {
+        *scl = wire_.scl();
+        *sda = wire_.sda();
+        return true;
+    }
 
     KestrelModel& kestrel() { return kestrel_; }
     PloverModel& plover() { return plover90_; }
@@ -42,14 +48,33 @@ class SimulatedBoard final : public PortAccess {
     std::uint64_t accessesOutsideBracket() const { return outside_; }
     bool accessOpen() const { return open_; }
 
-    // Keeps registers, EEPROM and switch bytes in a text file, so that a demo
-    // or a series of command-line runs sees one board. Returns false with a
-    // reason in `error` when the file cannot be read or written.
+    // Keeps registers, EEPROM, switch bytes, faults and chip options in a
+    // text file, so that a demo or a series of command-line runs sees one
+    // board. Loading is all or nothing: a file with any bad line, binary
+    // content, or that is not a regular file of sane size leaves the board as
+    // it was. Saving replaces the file atomically (a temporary file in the
+    // same folder, flushed to disk, renamed over it). Both return false with
+    // a reason in `error`.
     bool loadState(const std::string& path, std::string* error);
     bool saveState(const std::string& path, std::string* error) const;
+    // The same on text: what a state file holds, and the board in that form.
+    bool loadStateText(const std::string& text, std::string* error);
+    std::string stateText() const;
+    static constexpr std::size_t kMaxStateFileBytes = 64 * 1024;
+
     // Sets a fault by name ("missing", "corrupt-pec", "sda-stuck-low",
-    // "block-count 05"); it is kept in the state file too. False when unknown.
+    // "block-count 05", "nack-byte 3"); it is kept in the state file too.
+    // False when unknown or malformed.
     bool applyFault(const std::string& fault);
+    // Turns on a chip option by name: "strict-ack", "send-past-end",
+    // "busy-time", "clear-only-cells", "count-moves-pec", or "strict" for all
+    // of them. Kept in the state file. False when unknown.
+    bool applyOption(const std::string& option);
+    // Every chip option on (true) or off.
+    void setStrict(bool strict);
+    // The clock of the chip's busy time, in microseconds (a steady clock
+    // unless a test supplies one).
+    void setClock(std::function<std::uint64_t()> micros) { kestrel_.setClock(std::move(micros)); }
 
   private:
     std::uint64_t accesses_ = 0;

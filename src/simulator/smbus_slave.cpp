@@ -3,7 +3,6 @@
 namespace kestrel::sim {
 
 void SmbusSlave::onStart() {
-    repeated_ = phase_ != Phase::Idle;
     phase_ = Phase::Receive;
     bits_ = 0;
     shift_ = 0;
@@ -45,9 +44,13 @@ void SmbusSlave::onSclFall() {
                     phase_ = Phase::Ignore;
                     return;
                 }
+                const bool repeated = addressedSinceStart_;
+                if (!onAddressed(shift_, repeated)) {
+                    phase_ = Phase::Ignore;
+                    return;
+                }
                 reading_ = (shift_ & 1) != 0;
                 addressedSinceStart_ = true;
-                onAddressed(shift_, repeated_);
                 pullSda(true);
             } else {
                 pullSda(onByteWritten(shift_));

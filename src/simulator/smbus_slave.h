@@ -21,8 +21,12 @@ class SmbusSlave : public WireListener {
   protected:
     // Whether the address byte (bit 0 cleared) belongs to this chip.
     virtual bool respondsTo(std::uint8_t addressByte) const = 0;
-    // A START (`repeated` false) or repeated START followed by our address.
-    virtual void onAddressed(std::uint8_t addressByte, bool repeated) = 0;
+    // A START or repeated START followed by our address. `repeated` is true
+    // only when this chip was already addressed since the START that began
+    // the transaction (a repeated START after another device's bytes counts
+    // as a fresh start for us). Return whether to acknowledge the address; a
+    // chip that does not is left alone until the next START.
+    virtual bool onAddressed(std::uint8_t addressByte, bool repeated) = 0;
     // A byte the master wrote; return whether to acknowledge it.
     virtual bool onByteWritten(std::uint8_t byte) = 0;
     // The next byte to send in a read.
@@ -41,7 +45,6 @@ class SmbusSlave : public WireListener {
     bool addressPending_ = false;  // the next complete byte is an address byte
     bool reading_ = false;
     bool addressedSinceStart_ = false;
-    bool repeated_ = false;
     bool masterAcked_ = false;
 };
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "app/widget_helpers.h"
+#include "device/status_registers.h"
 #include "device/text_rules.h"
 #include "main_window/bit_label_row.h"
 
@@ -41,13 +42,6 @@ constexpr std::array<StatusRegister, 6> kRegisters = {{
      "Read Latched Status2", "Read_Stat5", "stat5hex", 1},
     {0x2C, "Status6", "Latched Status Register 3 (2Ch)", "ReadLatchedStatus3",
      "Read Latched Status3", "Read_Stat6", "stat6hex", 2},
-}};
-
-// Bit names, bit 7 first; a latched register carries its live register's names.
-constexpr std::array<std::array<const char*, 8>, 3> kBitNames = {{
-    {"ovfault", "uvfault", "ocpto", "mfg1", "mfg2", "mfg3", "mfg4", "mfg5"},
-    {"shareok", "orfetok", "reverseok", "vddok", "gndok", "intrefok", "extrefok", "vddov"},
-    {"m_acsns_r", "m_pson_r", "m_penok_r", "m_psonok_r", "m_dcok_r", "ocpf", "pulseok", "fault"},
 }};
 
 }  // namespace
@@ -86,7 +80,7 @@ StatusWindow::StatusWindow(Device& device, Pause pause)
         grid->addWidget(read, 0, 0, 1, 2);
         BitNames names;
         for (std::size_t k = 0; k < 8; ++k) {
-            names.texts[k] = QString::fromLatin1(kBitNames[static_cast<std::size_t>(r.names)][k]);
+            names.texts[k] = QString::fromLatin1(status::kBitNames[static_cast<std::size_t>(r.names)][k]);
             names.objectNames[k] = QStringLiteral("%1_name").arg(QString::fromLatin1(r.bits));
         }
         auto* bits = new BitLabelRow(QString::fromLatin1(r.bits), frame,

@@ -183,8 +183,7 @@ TEST_F(BatchStrictTest, StateAndTraceFilesThatCannotBeUsedStopTheRunBeforeTheBus
     std::ostringstream o2, e2;
     EXPECT_EQ(batch::run(args, o2, e2), 1);
     EXPECT_TRUE(busUntouched());
-    EXPECT_NE(e2.str().find("cannot write the simulated board's state file"), std::string::npos)
-        << e2.str();
+    EXPECT_NE(e2.str().find(nowhere), std::string::npos) << e2.str();
 }
 
 }  // namespace

@@ -23,9 +23,10 @@ for path in ./usr/bin/kestrel-eval ./usr/share/applications/kestrel-eval.desktop
     grep -q " $path\$" <<<"$contents" || { echo "missing from the package: $path"; exit 1; }
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in "libqt6widgets6 (>= 6" libqt6svg6 libieee1284-3 qt6-qpa-plugins; do
+for dep in "libqt6widgets6 (>= 6" libqt6svg6 qt6-qpa-plugins; do
     grep -qF "$dep" <<<"$depends" || { echo "package does not depend on $dep: $depends"; exit 1; }
 done
+! grep -q ieee1284 <<<"$depends" || { echo "package still depends on the port library: $depends"; exit 1; }
 grep -q '^Exec=kestrel-eval$' <(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/applications/kestrel-eval.desktop)
 if command -v lintian >/dev/null; then
     report=$(lintian --allow-root "$deb" 2>&1 || true)

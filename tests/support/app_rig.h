@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QStatusBar>
 #include <QTest>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
@@ -24,6 +25,8 @@ struct AppRig {
     ScriptedDialogs dialogs;
     FakeClock clock;
     std::unique_ptr<Program> program;
+    std::uint32_t lastTick = 0;
+    std::uint64_t micros = 0;
 
     // `adjust` changes the program's options before it is built.
     explicit AppRig(PortAccess* port = nullptr,
@@ -35,7 +38,19 @@ struct AppRig {
         options.waitHooks = clock.hooks();
         if (adjust) adjust(options);
         program = std::make_unique<Program>(std::move(options));
-        if (program->board()) program->board()->kestrel().setStatusActivity(false);
+        if (sim::SimulatedBoard* board = program->board()) {
+            board->kestrel().setStatusActivity(false);
+            // The chip's busy time runs on the fake clock of the waits.
+            board->setClock([this] {
+                micros += static_cast<std::uint64_t>(clock.now - lastTick) * 1000;
+                lastTick = clock.now;
+                return micros;
+            });
+            // The whole suite can run against the strict chip.
+            if (const char* strict = std::getenv("KESTREL_TEST_STRICT_BOARD");
+                strict != nullptr && std::string(strict) == "1")
+                board->setStrict(true);
+        }
         program->start();
     }
 

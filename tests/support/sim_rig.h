@@ -21,11 +21,19 @@ struct SimRig {
     Bus bus{board, g.LPTBase, g.PortEntry};
     Device device{g, bus, display};
     std::vector<std::string> notices;
+    std::uint32_t lastTick = 0;
+    std::uint64_t micros = 0;
 
     SimRig() {
         g.LPTBase = static_cast<std::int16_t>(sim::SimulatedBoard::kBase);
         board.kestrel().setStatusActivity(false);
         bus.setWaitHooks(clock.hooks());
+        // The chip's busy time runs on the same fake clock as the waits.
+        board.setClock([this] {
+            micros += static_cast<std::uint64_t>(clock.now - lastTick) * 1000;
+            lastTick = clock.now;
+            return micros;
+        });
         bus.setNoticeSink([this](const std::string& s) { notices.push_back(s); });
     }
 

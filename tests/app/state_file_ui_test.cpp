@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <fstream>
+#include <iterator>
+
+#include "support/app_rig.h"
+
+namespace kestrel {
+namespace {
+
+using testing::AppRig;
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(StateFileUi, AFileThatDoesNotLoadGivesAFreshBoardAndIsNeverWritten) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("board.txt").toStdString();
+    const std::string text = "reg 0E 00\nfault melted\n";
+    std::ofstream(path, std::ios::binary) << text;
+    {
+        AppRig app(nullptr, [&](ProgramOptions& o) { o.simStatePath = path; });
+        EXPECT_TRUE(app.status().contains("fresh board")) << app.status().toStdString();
+        EXPECT_TRUE(app.status().contains("line 2")) << app.status().toStdString();
+        EXPECT_EQ(app.board().kestrel().reg(0x0E), 0x04) << "nothing of the bad file is used";
+        ASSERT_TRUE(app.program->device().WriteRegister(0x0E, 0x01));
+        app.program->quit();
+    }
+    EXPECT_EQ(slurp(path), text);
+}
+
+TEST(StateFileUi, AGoodFileIsLoadedAndKeepsTheChanges) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("board.txt").toStdString();
+    std::ofstream(path, std::ios::binary) << "reg 0E 00\noption clear-only-cells\n";
+    {
+        AppRig app(nullptr, [&](ProgramOptions& o) { o.simStatePath = path; });
+        EXPECT_EQ(app.board().kestrel().reg(0x0E), 0x00);
+        EXPECT_TRUE(app.board().kestrel().options().clearOnlyCells);
+        ASSERT_TRUE(app.program->device().WriteRegister(0x0E, 0x01));
+    }
+    sim::SimulatedBoard board;
+    std::string error;
+    ASSERT_TRUE(board.loadState(path, &error)) << error;
+    EXPECT_EQ(board.kestrel().reg(0x0E), 0x01);
+    EXPECT_TRUE(board.kestrel().options().clearOnlyCells);
+}
+
+}  // namespace
+}  // namespace kestrel

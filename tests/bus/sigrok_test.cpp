@@ -1,0 +1,250 @@
+// The program's own VCD traces decoded by an independent I2C decoder
+// (sigrok-cli), on the simulated board (the wire's levels) and on a port
+// that only knows what it drives and samples, as a real parallel port.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "bus/crc8.h"
+#include "bus/recording_port.h"
+#include "bus/vcd_writer.h"
+#include "device/block_read.h"
+#include "support/sim_rig.h"
+
+namespace kestrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool haveSigrok() {
+    return std::system("command -v sigrok-cli >/dev/null 2>&1") == 0;
+}
+
+struct Annotation {
+    std::uint64_t start = 0, end = 0;
+    std::string text;
+};
+
+// Runs sigrok-cli's I2C decoder over a VCD text; one annotation per line.
+std::vector<Annotation> sigrok(const std::string& vcd) {
+    char name[] = "/tmp/kestrel_trace_XXXXXX";
+    const int fd = ::mkstemp(name);
+    EXPECT_GE(fd, 0);
+    ::close(fd);
+    std::ofstream(name, std::ios::binary) << vcd;
+    const std::string command = std::string("sigrok-cli -I vcd -i ") + name +
+                                " -P i2c:scl=SCL:sda=SDA:address_format=unshifted"
+                                " -A i2c=start:repeat-start:stop:ack:nack:address-read:"
+                                "address-write:data-read:data-write"
+                                " --protocol-decoder-samplenum 2>&1";
+    std::vector<Annotation> out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, p)) {
+            Annotation a;
+            char text[200] = {};
+            unsigned long long s = 0, e = 0;
+            if (std::sscanf(line, "%llu-%llu i2c-1: %199[^\n]", &s, &e, text) == 3) {
+                a.start = s;
+                a.end = e;
+                a.text = text;
+                out.push_back(a);
+            } else {
+                ADD_FAILURE() << "sigrok-cli: " << line;
+            }
+        }
+        ::pclose(p);
+    }
+    fs::remove(name);
+    std::stable_sort(out.begin(), out.end(),
+                     [](const Annotation& a, const Annotation& b) { return a.start < b.start; });
+    return out;
+}
+
+// The annotations as one line per transaction, in the board log's notation:
+// "S AE+ 1D+ Sr AF+ 21+ 34- P".
+std::vector<std::string> transactions(const std::vector<Annotation>& annotations) {
+    std::vector<std::string> out;
+    std::string current;
+    for (const Annotation& a : annotations) {
+        const std::string& t = a.text;
+        auto add = [&](const std::string& token) {
+            if (!current.empty()) current += ' ';
+            current += token;
+        };
+        if (t == "Start")
+            add("S");
+        else if (t == "Start repeat")
+            add("Sr");
+        else if (t == "ACK")
+            current += '+';
+        else if (t == "NACK")
+            current += '-';
+        else if (t.find(": ") != std::string::npos)
+            add(t.substr(t.find(": ") + 2));
+        if (t == "Stop") {
+            add("P");
+            out.push_back(current);
+            current.clear();
+        }
+    }
+    if (!current.empty()) out.push_back(current);
+    return out;
+}
+
+// A port that hides the wire: the trace sees only what the program drives
+// and samples, as on a real parallel port.
+class BlindPort final : public PortAccess {
+  public:
+    explicit BlindPort(PortAccess& inner) : inner_(inner) {}
+    void Outport(std::uint16_t port, std::uint8_t value) override { inner_.Outport(port, value); }
+    std::uint16_t Inport(std::uint16_t port) override { return inner_.Inport(port); }
+    void EnablePorts(std::int16_t a, std::int16_t b) override { inner_.EnablePorts(a, b); }
+    void DisablePorts(std::int16_t a, std::int16_t b) override { inner_.DisablePorts(a, b); }
+    std::uint16_t GetLPTPortAddress(int n) override { return inner_.GetLPTPortAddress(n); }
+    std::uint32_t GetLastState(int s) override { return inner_.GetLastState(s); }
+
+  private:
+    PortAccess& inner_;
+};
+
+// The device layer on a simulated board, traced; the trace's clock is the
+// fake clock of the waits.
+struct TracedRig {
+    testing::SimRig sim;
+    BlindPort blind{sim.board};
+    RecordingPort recorder;
+    std::ostringstream* text = nullptr;
+    std::uint64_t accesses = 0;
+    Bus bus;
+    Device device;
+
+    explicit TracedRig(bool seeWire)
+        : recorder(seeWire ? static_cast<PortAccess&>(sim.board) : blind, false),
+          bus(recorder, sim.g.LPTBase, sim.g.PortEntry),
+          device(sim.g, bus, sim.display) {
+        auto out = std::make_unique<std::ostringstream>();
+        text = out.get();
+        recorder.attachTrace(std::make_unique<VcdWriter>(std::move(out), [this] {
+            // Half a microsecond per port access, as on a real port.
+            return static_cast<std::uint64_t>(sim.clock.now) * 1000000 + 500 * ++accesses;
+        }));
+        bus.setWaitHooks(sim.clock.hooks());
+    }
+    std::string vcd() {
+        recorder.trace()->finish();
+        return text->str();
+    }
+};
+
+std::string hex2(int v) {
+    char buf[4];
+    std::snprintf(buf, sizeof buf, "%02X", v & 0xFF);
+    return buf;
+}
+
+class Sigrok : public ::testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override {
+        if (!haveSigrok()) GTEST_SKIP() << "sigrok-cli is not installed";
+    }
+};
+
+TEST_P(Sigrok, DecodesStartUpWriteRegisterReadEraseAndBlockRead) {
+    TracedRig rig(GetParam());
+    rig.sim.board.setStrict(true);
+    for (int i = 0; i < 32; ++i) rig.sim.board.kestrel().setEeprom(0x8100 + i, 0xC0 + i);
+    ASSERT_TRUE(rig.device.WriteSwitch(0x90, 0x06));
+    ASSERT_EQ(rig.device.ReadRegister(0x1D), 0x21);
+    ASSERT_TRUE(rig.device.EEPROMPageErase("81E0"));
+    ASSERT_TRUE(blockRead(rig.device, 0x8100).has_value());
+
+    const auto annotations = sigrok(rig.vcd());
+    const auto decoded = transactions(annotations);
+    std::string block = "S AE+ A1+ Sr AF+ 20+";
+    std::vector<std::uint8_t> covered = {0xAE, 0xA1, 0xAF, 0x20};
+    for (int i = 0; i < 32; ++i) {
+        block += " " + hex2(0xC0 + i) + "+";
+        covered.push_back(static_cast<std::uint8_t>(0xC0 + i));
+    }
+    block += " " + hex2(smbusPec(covered)) + "- P";
+    const std::vector<std::string> expected = {
+        "S 90+ 06+ P",
+        "S AE+ 1D+ Sr AF+ 21+ " + hex2(smbusPec({0xAE, 0x1D, 0xAF, 0x21})) + "- P",
+        "S AE+ A2+ 81+ E0+ FF+ P",
+        "S AE+ 81+ 00+ P",
+        block,
+    };
+    EXPECT_EQ(decoded, expected) << "the last STOP decodes too";
+
+    // The erase's STOP stands at least 30 ms after its last acknowledge clock.
+    std::uint64_t lastAck = 0, stop = 0;
+    int stops = 0;
+    for (const Annotation& a : annotations) {
+        if (a.text == "Stop" && ++stops == 3) stop = a.start;
+        if (stops == 2 && a.text == "ACK") lastAck = a.end;
+    }
+    ASSERT_GT(stop, lastAck);
+    EXPECT_GE(stop - lastAck, 30000000u) << "in trace time (ns)";
+    EXPECT_LT(stop - lastAck, 40000000u);
+}
+
+TEST_P(Sigrok, SdaStuckLowShowsNoAcknowledgedAddressAndNoStop) {
+    TracedRig rig(GetParam());
+    rig.sim.board.applyFault("sda-stuck-low");
+    rig.device.WriteSwitch(0x90, 0x06);
+    (void)rig.device.ReadRegister(0x1D);
+    const std::string vcd = rig.vcd();
+    EXPECT_EQ(vcd.find("1\"\n"), std::string::npos) << "SDA never shows high:\n" << vcd;
+    const auto annotations = sigrok(vcd);
+    for (const Annotation& a : annotations) {
+        EXPECT_NE(a.text, "Stop");
+        EXPECT_EQ(a.text.find("Address"), std::string::npos) << a.text;
+        EXPECT_NE(a.text, "ACK");
+    }
+}
+
+TEST_P(Sigrok, ASlaveHoldingSdaThroughTheStopShowsNoStop) {
+    // The chip goes on sending after the master acknowledged its PEC (a
+    // master fault, planted here by hand), and holds SDA through the STOP.
+    TracedRig rig(GetParam());
+    rig.sim.board.applyOption("send-past-end");
+    {
+        auto tx = rig.bus.begin();
+        rig.bus.I2CStart();
+        for (int b : {0xAE, 0x1D}) {
+            rig.bus.I2CSendByte(b);
+            rig.bus.I2CAckClock();
+        }
+        rig.bus.I2CStart();
+        rig.bus.I2CSendByte(0xAF);
+        rig.bus.I2CAckClock();
+        for (int i = 0; i < 2; ++i) {
+            rig.bus.I2CReadByte();
+            rig.bus.I2CMasterAck();
+        }
+        rig.bus.I2CStop();
+    }
+    // The next transaction's START finds the line held.
+    {
+        auto tx = rig.bus.begin();
+        rig.bus.I2CStart();
+    }
+    int stops = 0;
+    for (const Annotation& a : sigrok(rig.vcd())) stops += a.text == "Stop";
+    EXPECT_EQ(stops, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ports, Sigrok, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? std::string("SimulatedWire")
+                                               : std::string("DrivenAndSampled");
+                         });
+
+}  // namespace
+}  // namespace kestrel

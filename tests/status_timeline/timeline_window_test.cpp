@@ -1,0 +1,92 @@
+#include "status_timeline/timeline_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <chrono>
+#include <thread>
+
+#include "status/status_window.h"
+#include "status_timeline/timeline_view.h"
+#include "support/app_rig.h"
+
+namespace kestrel {
+namespace {
+
+// The status monitor's polling fills the timeline: a fault bit the chip sets
+// for one pass shows as a pulse from that pass's read to the next, a pass
+// without the chip as a gap, and the CSV holds every sample.
+TEST(StatusTimeline, FilledByPollingWithPulsesAndGaps) {
+    testing::AppRig app{nullptr, [](ProgramOptions& o) {
+                            o.statusPause = [](double, std::function<void()> then) { then(); };
+                        }};
+    app.action("mnuStatus")->trigger();
+    auto* status = qobject_cast<StatusWindow*>(app.program->windows().loaded("frm_Status"));
+    ASSERT_NE(status, nullptr);
+    app.action("mnuTimeline")->trigger();
+    auto* timeline = qobject_cast<TimelineWindow*>(app.program->windows().loaded("frm_Timeline"));
+    ASSERT_NE(timeline, nullptr);
+
+    auto& chip = app.board().kestrel();
+    StatusHistory& history = app.program->statusHistory();
+    history.clear();
+    app.click("poll", status);
+    chip.setLiveStatus(0, 0x00);
+    status->Timer1_Timer();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // no events: only our passes
+    chip.setLiveStatus(0, 0x80);                                 // ovfault rises
+    status->Timer1_Timer();
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));  // no events: only our passes
+    chip.setLiveStatus(0, 0x00);                                 // and falls
+    status->Timer1_Timer();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // no events: only our passes
+    chip.setPresent(false);
+    status->Timer1_Timer();
+    chip.setPresent(true);
+    app.click("poll", status);
+
+    ASSERT_EQ(history.size(0), 4u);
+    const auto rise = history.at(0, 1), fall = history.at(0, 2);
+    EXPECT_EQ(rise.value, 0x80);
+    EXPECT_EQ(fall.value, 0x00);
+    EXPECT_GE(fall.ms - rise.ms, 40u) << "the pulse lasts from one read to the next";
+    EXPECT_FALSE(history.at(0, 3).ok) << "the failed read is a gap";
+    EXPECT_EQ(history.at(3, 1).value & 0x80, 0x80) << "latched 2Ah keeps ovfault";
+
+    // Drawn: high inside the pulse, low after it, a gap at the failure.
+    std::vector<StatusHistory::Column> cols;
+    history.columns(0, rise.ms, fall.ms, 1, cols);
+    EXPECT_EQ(cols[0].andBits & 0x80, 0x80);
+    TimelineView& view = timeline->view();
+    view.setSpan(history.lastMs() + 10, history.lastMs() + 10 - history.firstMs() + 10);
+    view.setCursorAt(view.xAt(rise.ms + (fall.ms - rise.ms) / 2));
+    EXPECT_TRUE(view.cursorText().contains("00h=80h")) << view.cursorText().toStdString();
+    view.setCursorAt(view.xAt(view.end()) - 1);  // after the last pass: it failed
+    EXPECT_TRUE(view.cursorText().contains("00h=fail")) << view.cursorText().toStdString();
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("status.csv");
+    QString error;
+    ASSERT_TRUE(timeline->exportCsv(path, &error)) << error.toStdString();
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().trimmed().split('\n');
+    EXPECT_EQ(lines.size(), 1 + 4 * 6) << "a header and every sample";
+    EXPECT_EQ(lines[0], "time_ms,register,value");
+}
+
+// Its own polling reads the six registers, one pass per interval.
+TEST(StatusTimeline, PollsByItselfWhenAsked) {
+    testing::AppRig app;
+    app.action("mnuTimeline")->trigger();
+    auto* timeline = qobject_cast<TimelineWindow*>(app.program->windows().loaded("frm_Timeline"));
+    ASSERT_NE(timeline, nullptr);
+    const std::size_t mark = app.logSize();
+    timeline->pollOnce();
+    EXPECT_EQ(app.logSize() - mark, 6u);
+    EXPECT_EQ(app.program->statusHistory().size(5), 1u);
+}
+
+}  // namespace
+}  // namespace kestrel
