@@ -175,11 +175,13 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
         const auto option = std::find_if(
             std::begin(kOptions), std::end(kOptions),
             [&](const OptionEntry& o) { return a.rfind("--", 0) == 0 && name == o.name; });
-        if (option == std::end(kOptions)) return failure(inv, "unknown option '" + a + "'");
+        if (option == std::end(kOptions))
+            return failure(inv, "unknown option '" + printable(a) + "'");
         std::string value;
         if (!option->takesValue) {
             if (equals != std::string::npos)
-                return failure(inv, "unknown option '" + a + "' (" + name + " takes no value)");
+                return failure(
+                    inv, "unknown option '" + printable(a) + "' (" + name + " takes no value)");
         } else if (equals != std::string::npos) {
             value = a.substr(equals + 1);
         } else if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
@@ -259,7 +261,7 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
         nameWords = 2;
     }
     const CommandEntry* entry = findCommand(name);
-    if (entry == nullptr) return failure(inv, "unknown command '" + name + "'");
+    if (entry == nullptr) return failure(inv, "unknown command '" + printable(name) + "'");
     const std::string usage = usageOf(*entry);
 
     const std::size_t given = words.size() - nameWords;
@@ -299,8 +301,8 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
         if (inv.numbers.size() < 2) inv.numbers.push_back(0x20);
         if (inv.numbers[0] + inv.numbers[1] > kEepromEnd)
             return failure(inv,
-                           "EEPROM address " + words[nameWords] + ": " + hexCount(inv.numbers[1]) +
-                               " bytes from there run past 81FFh",
+                           "EEPROM address " + printable(words[nameWords]) + ": " +
+                               hexCount(inv.numbers[1]) + " bytes from there run past 81FFh",
                            usage);
     }
     const bool fileToStdout =

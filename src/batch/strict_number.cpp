@@ -46,6 +46,22 @@ const char* kindName(NumberKind kind) {
 
 }  // namespace
 
+std::string printable(std::string_view word) {
+    constexpr std::size_t kLongest = 40;
+    std::string out;
+    for (std::size_t i = 0; i < word.size() && i < kLongest; ++i) {
+        const auto c = static_cast<unsigned char>(word[i]);
+        if (c == '\n')
+            out += "\\n";
+        else if (c < 0x20 || c >= 0x7F)
+            out += "\\x" + hex(c, 2);
+        else
+            out += static_cast<char>(c);
+    }
+    if (word.size() > kLongest) out += "...";
+    return out;
+}
+
 std::optional<std::uint64_t> strictHex(std::string_view text) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         text.remove_prefix(2);
@@ -63,7 +79,7 @@ std::optional<std::uint64_t> strictHex(std::string_view text) {
 }
 
 std::optional<unsigned> readNumber(std::string_view text, NumberKind kind, std::string& error) {
-    const std::string what = std::string(kindName(kind)) + " " + std::string(text);
+    const std::string what = std::string(kindName(kind)) + " " + printable(text);
     const auto parsed = strictHex(text);
     if (!parsed) {
         error = what + ": not a hex number (write 1D, 1Dh or 0x1D)";

@@ -15,6 +15,10 @@ namespace kestrel::batch {
 // for 32 bits reads as 100000000h, so a range check refuses it.
 std::optional<std::uint64_t> strictHex(std::string_view text);
 
+// A command-line word as an error message quotes it: control and non-ASCII
+// bytes escaped (\n, \xHH), long words cut, so a message stays one line.
+std::string printable(std::string_view word);
+
 // What a command-line number stands for; each has its own range.
 enum class NumberKind {
     Register,       // 00-FF

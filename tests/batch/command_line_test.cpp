@@ -70,6 +70,14 @@ TEST(CommandLineTest, CommandsGetCheckedNumbersFilesAndFlags) {
     EXPECT_EQ(inv.file, "--odd.dat");
     EXPECT_TRUE(inv.verify);
 
+    // A message quotes what was typed, on one line whatever it holds.
+    inv = parseCommandLine({"rea\nd", "1D"});
+    EXPECT_EQ(inv.error, "unknown command 'rea\\nd'");
+    inv = parseCommandLine({"read", std::string("1\x7f") + std::string(50, 'D')});
+    EXPECT_EQ(inv.error.find('\x7f'), std::string::npos) << inv.error;
+    EXPECT_NE(inv.error.find("1\\x7FDDD"), std::string::npos) << inv.error;
+    EXPECT_LT(inv.error.size(), 100u);
+
     inv = parseCommandLine({"eeprom"});
     EXPECT_EQ(inv.mode, Mode::Error);
     EXPECT_NE(inv.error.find("write-byte"), std::string::npos) << inv.error;
