@@ -288,6 +288,8 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
         const Argument& argument = entry->arguments[k];
         const std::string& word = words[nameWords + k];
         if (argument.type == Argument::File) {
+            if (word.empty())
+                return failure(inv, "FILE is an empty word; name a file or '-'", usage);
             inv.file = word;
             continue;
         }

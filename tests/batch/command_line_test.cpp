@@ -78,6 +78,8 @@ TEST(CommandLineTest, CommandsGetCheckedNumbersFilesAndFlags) {
     EXPECT_NE(inv.error.find("1\\x7FDDD"), std::string::npos) << inv.error;
     EXPECT_LT(inv.error.size(), 100u);
 
+    EXPECT_EQ(parseCommandLine({"eeprom", "backup", ""}).mode, Mode::Error);
+
     inv = parseCommandLine({"eeprom"});
     EXPECT_EQ(inv.mode, Mode::Error);
     EXPECT_NE(inv.error.find("write-byte"), std::string::npos) << inv.error;
