@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and UBSan, and runs
-# the whole test suite. Any sanitizer report fails the run.
+# the whole test suite (and each fuzz target for a few seconds). Any
+# sanitizer report fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+# The fuzz targets, built with clang and libFuzzer, each run for a few seconds.
+BUILD_DIR=build-fuzz scripts/fuzz.sh 5
 export BUILD_DIR=${BUILD_DIR:-build-test} KESTREL_SANITIZE=ON BUILD_TYPE=Debug
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen

@@ -1,13 +1,16 @@
-# The windows (Qt Widgets) and the program itself.
-add_library(kestrel_gui STATIC
+# The shared widgets every window may use.
+add_library(kestrel_widgets STATIC
+    widgets/bit_label_row.cpp
+    widgets/tab_list_delegate.cpp
+    widgets/window_registry.cpp
+)
+target_include_directories(kestrel_widgets PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(kestrel_widgets PUBLIC kestrel_core Qt6::Widgets)
+
+# The windows, each in its folder; they reach the chip through the device layer.
+add_library(kestrel_windows STATIC
     about/about_window.cpp
     about/system_info.cpp
-    app/app_icon.cpp
-    app/program.cpp
-    app/qt_dialogs.cpp
-    app/qt_wait_hooks.cpp
-    app/window_registry.cpp
-    app/windows.cpp
     block_read/block_read_window.cpp
     bus_monitor/bus_monitor_model.cpp
     bus_monitor/bus_monitor_window.cpp
@@ -15,24 +18,32 @@ add_library(kestrel_gui STATIC
     diagram/diagram.qrc
     diagram/diagram_window.cpp
     editors/bit_toggle_editor.cpp
+    editors/editor_tables.cpp
     eeprom_window/eeprom_window.cpp
-    main_window/bit_label_row.cpp
     main_window/main_window.cpp
     main_window/main_window_eeprom.cpp
     main_window/main_window_backup.cpp
     main_window/message_log.cpp
     main_window/message_log_window.cpp
-    main_window/tab_list_delegate.cpp
     status/status_window.cpp
     status_timeline/timeline_view.cpp
     status_timeline/timeline_window.cpp
     switch_control/switch_window.cpp
 )
-target_include_directories(kestrel_gui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(kestrel_gui PUBLIC kestrel_core Qt6::Widgets Qt6::Svg)
+target_link_libraries(kestrel_windows PUBLIC kestrel_widgets Qt6::Svg)
+
+# The one place that assembles the program.
+add_library(kestrel_gui STATIC
+    app/app_icon.cpp
+    app/program.cpp
+    app/qt_dialogs.cpp
+    app/qt_wait_hooks.cpp
+    app/windows.cpp
+)
+target_link_libraries(kestrel_gui PUBLIC kestrel_windows)
 
 add_executable(kestrel-eval app/main.cpp)
-target_link_libraries(kestrel-eval PRIVATE kestrel_gui)
+target_link_libraries(kestrel-eval PRIVATE kestrel_gui kestrel_batch)
 set_target_properties(kestrel-eval PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 include(GNUInstallDirs)
 install(TARGETS kestrel-eval RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

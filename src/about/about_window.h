@@ -3,7 +3,7 @@
 #include <QDialog>
 
 #include "about/system_info.h"
-#include "app/dialogs.h"
+#include "widgets/dialogs.h"
 #include "device/globals.h"
 
 class QLineEdit;

@@ -15,13 +15,13 @@
 #include <string>
 
 #include "about/system_info.h"
-#include "app/dialogs.h"
-#include "app/window_registry.h"
+#include "widgets/dialogs.h"
+#include "widgets/window_registry.h"
 #include "bus/bus.h"
 #include "device/device.h"
 #include "device/globals.h"
 #include "device/status_history.h"
-#include "device/port_stack.h"
+#include "connection/port_stack.h"
 
 namespace kestrel {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/dialogs.h"
+#include "widgets/dialogs.h"
 
 namespace kestrel {
 

@@ -4,7 +4,7 @@
 
 #include "about/about_window.h"
 #include "app/program.h"
-#include "app/widget_helpers.h"
+#include "widgets/widget_helpers.h"
 #include "block_read/block_read_window.h"
 #include "bus/port_check.h"
 #include "bus_monitor/bus_monitor_window.h"

@@ -8,8 +8,8 @@
 #include "device/bus_probe.h"
 #include "device/eeprom_bulk.h"
 #include "device/text_rules.h"
+#include "device/register_map.h"
 #include "device/transaction_watch.h"
-#include "main_window/register_map.h"
 
 namespace kestrel::batch {
 

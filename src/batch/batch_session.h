@@ -9,7 +9,7 @@
 #include "batch/command_line.h"
 #include "bus/bus.h"
 #include "device/device.h"
-#include "device/port_stack.h"
+#include "connection/port_stack.h"
 
 namespace kestrel::batch {
 

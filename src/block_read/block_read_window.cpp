@@ -6,7 +6,7 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "app/widget_helpers.h"
+#include "widgets/widget_helpers.h"
 #include "device/block_read.h"
 #include "device/eeprom_ops.h"
 #include "device/text_rules.h"

@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 #include <fstream>
 
-#include "app/widget_helpers.h"
+#include "widgets/widget_helpers.h"
 #include "bus/record_export.h"
 #include "bus_monitor/bus_monitor_model.h"
 #include "bus_monitor/waveform_view.h"

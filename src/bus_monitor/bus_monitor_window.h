@@ -4,7 +4,7 @@
 #include <ostream>
 #include <vector>
 
-#include "app/dialogs.h"
+#include "widgets/dialogs.h"
 #include "bus/bus.h"
 
 class QPushButton;

@@ -21,6 +21,10 @@ std::string diagnose(const TransactionRecord& r) {
         if (addressByte && r.targetDigits == 2)
             return "Register " + targetText(r) + " not acknowledged";
         if (addressByte) return "EEPROM address " + targetText(r) + " not acknowledged";
+        // The EEPROM read clocks its address bytes' acknowledges itself, so a
+        // chip that refuses the address shows it by refusing the read phase.
+        if (r.kind == "EEPROM Read" && i == 3)
+            return "EEPROM address " + targetText(r) + " not acknowledged";
         return "Byte " + text::byteText(r.sent[i].value) + "h not acknowledged";
     }
     if (r.pecMismatch()) {

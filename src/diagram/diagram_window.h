@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/dialogs.h"
+#include "widgets/dialogs.h"
 #include "device/globals.h"
 
 class QScrollBar;

@@ -11,7 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/widget_helpers.h"
+#include "widgets/widget_helpers.h"
 #include "device/eeprom_ops.h"
 #include "device/text_rules.h"
 

@@ -18,13 +18,13 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-#include "app/widget_helpers.h"
-#include "app/window_registry.h"
+#include "widgets/widget_helpers.h"
+#include "widgets/window_registry.h"
 #include "device/diagnostics.h"
 #include "device/text_rules.h"
-#include "main_window/bit_label_row.h"
-#include "main_window/register_map.h"
-#include "main_window/tab_list_delegate.h"
+#include "widgets/bit_label_row.h"
+#include "device/register_map.h"
+#include "widgets/tab_list_delegate.h"
 
 namespace kestrel {
 

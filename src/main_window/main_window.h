@@ -3,7 +3,7 @@
 #include <QMainWindow>
 #include <functional>
 
-#include "app/dialogs.h"
+#include "widgets/dialogs.h"
 #include "device/device.h"
 #include "device/device_display.h"
 #include "main_window/message_log.h"

@@ -4,10 +4,10 @@
 #include <QProgressBar>
 #include <QStatusBar>
 
-#include "app/widget_helpers.h"
+#include "widgets/widget_helpers.h"
 #include "device/eeprom_backup.h"
 #include "device/text_rules.h"
-#include "main_window/image_file.h"
+#include "device/image_file.h"
 #include "main_window/main_window.h"
 
 namespace kestrel {

@@ -9,12 +9,12 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "app/widget_helpers.h"
-#include "app/window_registry.h"
+#include "widgets/widget_helpers.h"
+#include "widgets/window_registry.h"
 #include "device/eeprom_ops.h"
 #include "device/text_rules.h"
-#include "main_window/bit_label_row.h"
-#include "main_window/image_file.h"
+#include "widgets/bit_label_row.h"
+#include "device/image_file.h"
 #include "main_window/main_window.h"
 
 namespace kestrel {

@@ -141,7 +141,8 @@ bool KestrelModel::startsProgramming() const {
     const std::size_t n = written_.size();
     if (rejected_ || readPhase_ || n == 0) return false;
     if (written_[0] == kPageEraseCommand) return n == 4 && written_[3] == 0xFF;
-    return isEepromCommandByte(written_[0]) && n == 3 && written_[2] == 0x00;
+    return options_.busyAfterZeroWrite && isEepromCommandByte(written_[0]) && n == 3 &&
+           written_[2] == 0x00;
 }
 
 bool KestrelModel::onByteWritten(std::uint8_t byte) {

@@ -50,7 +50,9 @@ void SimulatedBoard::DisablePorts(std::int16_t, std::int16_t) {
 //   fault NAME [XX]    a fault for tests: missing, corrupt-pec, sda-stuck-low,
 //                      block-count XX, nack-byte XX
 //   option NAME        a chip option: strict-ack, send-past-end, busy-time,
-//                      clear-only-cells, count-moves-pec, strict (all)
+//                      clear-only-cells, count-moves-pec, strict (all of
+//                      those), busy-after-zero-write (busy-time after a 00h
+//                      byte write too)
 // Empty lines and lines starting with '#' are ignored.
 namespace {
 
@@ -122,6 +124,8 @@ bool optionByName(const std::string& name, KestrelModel::Options* options) {
         options->sendPastEnd = true;
     else if (name == "busy-time")
         options->busyTime = true;
+    else if (name == "busy-after-zero-write")
+        options->busyTime = options->busyAfterZeroWrite = true;
     else if (name == "clear-only-cells")
         options->clearOnlyCells = true;
     else if (name == "count-moves-pec")
@@ -188,6 +192,7 @@ std::string SimulatedBoard::stateText() const {
     const std::pair<bool, const char*> options[] = {{o.strictAck, "strict-ack"},
                                                     {o.sendPastEnd, "send-past-end"},
                                                     {o.busyTime, "busy-time"},
+                                                    {o.busyAfterZeroWrite, "busy-after-zero-write"},
                                                     {o.clearOnlyCells, "clear-only-cells"},
                                                     {o.countMovesPec, "count-moves-pec"}};
     for (const auto& [on, name] : options)

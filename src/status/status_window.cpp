@@ -9,10 +9,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/widget_helpers.h"
+#include "widgets/widget_helpers.h"
 #include "device/status_registers.h"
 #include "device/text_rules.h"
-#include "main_window/bit_label_row.h"
+#include "widgets/bit_label_row.h"
 
 namespace kestrel {
 

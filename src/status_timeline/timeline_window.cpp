@@ -12,8 +12,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/dialogs.h"
-#include "app/widget_helpers.h"
+#include "widgets/dialogs.h"
+#include "widgets/widget_helpers.h"
 #include "device/status_registers.h"
 #include "device/text_rules.h"
 #include "status_timeline/timeline_view.h"

@@ -1,4 +1,4 @@
-#include "main_window/image_file.h"
+#include "device/image_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

@@ -116,7 +116,7 @@ TEST(ChipOptions, StrictAckStillAnswersEveryTransactionTheProgramUses) {
 
 TEST(ChipOptions, BusyAfterEraseAndZeroWriteForThirtyMsFromTheLastAcknowledge) {
     SimRig rig;
-    rig.board.applyOption("busy-time");
+    rig.board.applyOption("busy-after-zero-write");
     // An erase whose STOP comes at once: the chip is busy for 30 ms.
     EXPECT_EQ(write(rig, {0xAE, 0xA2, 0x81, 0xE0, 0xFF}), "S AE+ A2+ 81+ E0+ FF+ P");
     EXPECT_TRUE(rig.board.kestrel().busy());

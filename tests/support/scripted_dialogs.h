@@ -3,7 +3,7 @@
 #include <QStringList>
 #include <deque>
 
-#include "app/dialogs.h"
+#include "widgets/dialogs.h"
 
 namespace kestrel::testing {
 

@@ -1,4 +1,4 @@
-#include "main_window/register_map.h"
+#include "device/register_map.h"
 
 #include "device/text_rules.h"
 

@@ -6,6 +6,7 @@ namespace kestrel {
 
 // The program's title: captions every message box and the About window.
 inline const QString kProgramTitle = QStringLiteral("KESTREL Eval");
-inline const QString kProgramVersion = QStringLiteral("2.0.0");
+// The version comes from the CMake project, like the package's and the man page's.
+inline const QString kProgramVersion = QStringLiteral(KESTREL_VERSION);
 
 }  // namespace kestrel

@@ -1,4 +1,4 @@
-#include "main_window/image_file.h"
+#include "device/image_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "app/program_info.h"
+#include "widgets/program_info.h"
 
 class QWidget;
 

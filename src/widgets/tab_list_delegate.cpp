@@ -1,4 +1,4 @@
-#include "main_window/tab_list_delegate.h"
+#include "widgets/tab_list_delegate.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "app/window_registry.h"
+#include "widgets/window_registry.h"
 
 #include <QAbstractButton>
 #include <QGuiApplication>

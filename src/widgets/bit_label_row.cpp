@@ -1,4 +1,4 @@
-#include "main_window/bit_label_row.h"
+#include "widgets/bit_label_row.h"
 
 #include <QEvent>
 #include <QGridLayout>

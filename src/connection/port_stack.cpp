@@ -1,4 +1,4 @@
-#include "device/port_stack.h"
+#include "connection/port_stack.h"
 
 #include <fstream>
 

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Every include points down the floors, never up:
+#   bus <- simulator <- device <- connection <- widgets <- windows, batch <- app
+# (bus/ includes nothing of the project above it; simulator/ only bus/;
+# device/ neither the simulator nor a window; no window includes app/;
+# batch/ no window and no widget). Prints each include that points up.
+set -euo pipefail
+src=${1:-$(dirname "$0")/../src}
+windows="about block_read bus_monitor diagram editors eeprom_window main_window status status_timeline switch_control"
+allowed() {  # folder -> the folders it may include
+    case $1 in
+        bus) echo "bus" ;;
+        simulator) echo "bus simulator" ;;
+        device) echo "bus device" ;;
+        connection) echo "bus simulator device connection" ;;
+        widgets) echo "bus device widgets" ;;
+        batch) echo "bus simulator device connection batch" ;;
+        app) echo "*" ;;
+        *) echo "bus device connection widgets $windows" ;;  # a window folder
+    esac
+}
+bad=0
+for dir in "$src"/*/; do
+    floor=$(basename "$dir")
+    ok=$(allowed "$floor")
+    [ "$ok" = "*" ] && continue
+    while IFS= read -r line; do
+        file=${line%%:*}
+        target=$(sed -E 's/.*#include "([a-z_]+)\/.*/\1/' <<<"$line")
+        if ! grep -qw "$target" <<<"$ok"; then
+            echo "${file#$src/}: includes $target/ (a floor above $floor/)"
+            bad=1
+        fi
+    done < <(grep -HE '^#include "[a-z_]+/' "$dir"* 2>/dev/null || true)
+done
+[ $bad -eq 0 ] && echo "every include points down"
+exit $bad
