@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QCommandLineParser>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -7,59 +6,38 @@
 #include "app/app_icon.h"
 #include "app/program.h"
 #include "batch/batch.h"
-
-namespace {
-
-bool has(const std::vector<std::string>& args, std::initializer_list<const char*> names) {
-    for (const std::string& a : args)
-        for (const char* n : names)
-            if (a == n) return true;
-    return false;
-}
-
-}  // namespace
+#include "batch/command_line.h"
 
 int main(int argc, char* argv[]) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    // Help, version and batch commands need no display.
-    if (has(args, {"-h", "--help", "-?"})) {
-        std::cout << kestrel::batch::usage();
-        return 0;
+    // One parser decides: help, version, a usage error and batch commands
+    // need no display, and a command line it refuses never opens a window.
+    const kestrel::batch::Invocation inv = kestrel::batch::parseCommandLine(args);
+    switch (inv.mode) {
+        case kestrel::batch::Mode::Help:
+            std::cout << kestrel::batch::helpText();
+            return kestrel::batch::kOk;
+        case kestrel::batch::Mode::Version:
+            std::cout << "kestrel-eval " << kestrel::kProgramVersion.toStdString() << '\n';
+            return kestrel::batch::kOk;
+        case kestrel::batch::Mode::Error:
+        case kestrel::batch::Mode::Batch:
+            return kestrel::batch::run(args, std::cout, std::cerr);
+        case kestrel::batch::Mode::Gui:
+            break;
     }
-    if (has(args, {"-v", "--version"})) {
-        std::cout << "kestrel-eval " << kestrel::kProgramVersion.toStdString() << '\n';
-        return 0;
-    }
-    if (kestrel::batch::isBatchCommand(args))
-        return kestrel::batch::run(args, std::cout, std::cerr);
 
-    QApplication app(argc, argv);
+    // Qt sees only the program name: every option is ours and already read.
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("kestrel-eval"));
     QApplication::setApplicationVersion(kestrel::kProgramVersion);
     QApplication::setWindowIcon(kestrel::appIcon());
 
-    QCommandLineParser parser;
-    const QCommandLineOption simulate(QStringLiteral("simulate"),
-                                      QStringLiteral("Run on the simulated board."));
-    const QCommandLineOption trace(QStringLiteral("trace"), QStringLiteral("VCD trace file."),
-                                   QStringLiteral("FILE"));
-    const QCommandLineOption simState(QStringLiteral("sim-state"),
-                                      QStringLiteral("Simulated board file."),
-                                      QStringLiteral("FILE"));
-    parser.addOptions({simulate, trace, simState});
-    if (!parser.parse(QApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
-        std::cerr << "kestrel-eval: "
-                  << (parser.errorText().isEmpty() ? std::string("unknown command")
-                                                   : parser.errorText().toStdString())
-                  << "\n\n"
-                  << kestrel::batch::usage();
-        return kestrel::batch::kUsage;
-    }
-
     kestrel::ProgramOptions options;
-    options.simulate = parser.isSet(simulate);
-    options.tracePath = parser.value(trace).toStdString();
-    options.simStatePath = parser.value(simState).toStdString();
+    options.simulate = inv.options.simulate;
+    options.tracePath = inv.options.trace;
+    options.simStatePath = inv.options.simState;
     kestrel::Program program(std::move(options));
     program.start();
     return QApplication::exec();

@@ -1,200 +1,143 @@
 #include "batch/batch.h"
 
-#include <functional>
-#include <map>
+#include <cstdlib>
+#include <iostream>
 #include <ostream>
-#include <sstream>
 
 #include "batch/batch_commands.h"
+#include "batch/batch_files.h"
 #include "batch/batch_session.h"
+#include "batch/command_line.h"
+#include "batch/json.h"
 #include "device/text_rules.h"
 
 namespace kestrel::batch {
 
 namespace {
 
-struct Parsed {
-    Options options;
-    std::vector<std::string> words;  // the command and its arguments
-    std::vector<std::string> flags;  // --out FILE, --erase, --verify
-    std::string out;
-    std::string error;
-};
+constexpr std::size_t kImageLines = 32;
+constexpr std::size_t kEepromLines = 512;
 
-bool takesValue(const std::string& option) {
-    return option == "--sim-state" || option == "--slave" || option == "--trace" ||
-           option == "--out";
+void printErrors(const Report& r, std::ostream& err) {
+    for (const std::string& line : r.notes) err << "kestrel-eval: " << line << '\n';
+    for (const std::string& line : r.errors) err << "kestrel-eval: " << line << '\n';
 }
 
-Parsed parse(const std::vector<std::string>& args) {
-    Parsed p;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a.rfind("--", 0) != 0) {
-            p.words.push_back(a);
-            continue;
-        }
-        std::string value;
-        if (takesValue(a)) {
-            if (i + 1 >= args.size()) {
-                p.error = a + " needs a value";
-                return p;
-            }
-            value = args[++i];
-        }
-        if (a == "--simulate")
-            p.options.simulate = true;
-        else if (a == "--sim-state")
-            p.options.simState = value;
-        else if (a == "--trace")
-            p.options.trace = value;
-        else if (a == "--slave")
-            p.options.slave = text::hexValue(value) & 0xFF;
-        else if (a == "--out")
-            p.out = value;
-        else if (a == "--erase" || a == "--verify")
-            p.flags.push_back(a);
-        else {
-            p.error = "unknown option " + a;
-            return p;
-        }
-    }
-    if (!p.options.simState.empty() && !p.options.simulate)
-        p.error = "--sim-state needs --simulate";
-    return p;
+// The one JSON object of a run: what was asked, how it ended, and the
+// command's own members.
+std::string jsonResult(const Invocation& inv, const Report& r, const std::string& backup) {
+    json::Object o;
+    if (!inv.name.empty()) o.text("command", inv.name);
+    o.text("slave", text::byteText(inv.options.slave));
+    o.flag("ok", r.code == kOk).number("exit", r.code);
+    std::vector<std::string> errors;
+    for (const std::string& e : r.errors) errors.push_back(json::quote(e));
+    o.raw("errors", json::array(errors));
+    if (!backup.empty()) o.text("backup", backup);
+    std::string text = o.str();
+    if (!r.json.empty()) text.insert(text.size() - 1, "," + r.json.members());
+    return text + "\n";
 }
 
-// Command name -> required argument count and handler.
-struct CommandSpec {
-    std::size_t arguments;
-    std::function<int(Session&, const Parsed&, std::ostream&, std::ostream&)> run;
-};
-
-const std::map<std::string, CommandSpec>& commands() {
-    static const std::map<std::string, CommandSpec> table = {
-        {"read",
-         {1, [](Session& s, const Parsed& p, std::ostream& o,
-                std::ostream&) { return readRegister(s, text::hexValue(p.words[1]), o); }}},
-        {"write",
-         {2,
-          [](Session& s, const Parsed& p, std::ostream&, std::ostream&) {
-              return writeRegister(s, text::hexValue(p.words[1]), text::hexValue(p.words[2]));
-          }}},
-        {"dump",
-         {0, [](Session& s, const Parsed&, std::ostream& o,
-                std::ostream&) { return dumpRegisters(s, o); }}},
-        {"status",
-         {0,
-          [](Session& s, const Parsed&, std::ostream& o, std::ostream&) { return status(s, o); }}},
-        {"switch",
-         {2,
-          [](Session& s, const Parsed& p, std::ostream&, std::ostream&) {
-              return writeSwitch(s, text::hexValue(p.words[1]), text::hexValue(p.words[2]));
-          }}},
-        {"block-read",
-         {1, [](Session& s, const Parsed& p, std::ostream& o,
-                std::ostream&) { return blockReadCommand(s, text::hexValue(p.words[1]), o); }}},
-        {"eeprom read",
-         {1,
-          [](Session& s, const Parsed& p, std::ostream& o, std::ostream& e) {
-              return eepromRead(s, text::hexValue(p.words[2]), p.out, o, e);
-          }}},
-        {"eeprom dump",
-         {0, [](Session& s, const Parsed&, std::ostream& o,
-                std::ostream&) { return eepromDump(s, o); }}},
-        {"eeprom write",
-         {2,
-          [](Session& s, const Parsed& p, std::ostream&, std::ostream& e) {
-              const auto has = [&](const char* f) {
-                  return std::find(p.flags.begin(), p.flags.end(), f) != p.flags.end();
-              };
-              return eepromWrite(s, text::hexValue(p.words[2]), p.words[3], has("--erase"),
-                                 has("--verify"), e);
-          }}},
-        {"eeprom erase",
-         {1, [](Session& s, const Parsed& p, std::ostream&,
-                std::ostream&) { return eepromErase(s, text::hexValue(p.words[2])); }}},
-        {"eeprom zero",
-         {1, [](Session& s, const Parsed& p, std::ostream&,
-                std::ostream&) { return eepromZero(s, text::hexValue(p.words[2])); }}},
-    };
-    return table;
-}
-
-// "eeprom read" for the two-word commands, the first word otherwise.
-std::string commandName(const std::vector<std::string>& words) {
-    if (words.empty()) return {};
-    if (words[0] == "eeprom" && words.size() >= 2) return "eeprom " + words[1];
-    return words[0];
+int finishRun(const Invocation& inv, Report& r, const std::string& backup, std::ostream& out,
+              std::ostream& err) {
+    printErrors(r, err);
+    if (inv.options.json)
+        out << jsonResult(inv, r, backup);
+    else
+        out << r.text;
+    out.flush();
+    return r.code;
 }
 
 }  // namespace
 
-bool isBatchCommand(const std::vector<std::string>& args) {
-    return !parse(args).words.empty();
-}
-
-std::string usage() {
-    return R"(Usage: kestrel-eval [--simulate [--sim-state FILE]] [--slave AEh] [--trace FILE.vcd] [COMMAND ARGS]
-
-Without a COMMAND the windows open. Numbers are hexadecimal without prefix, as in the windows.
-
-Options:
-  --simulate          use the simulated evaluation board (LPT1 at 378h) instead of the parallel port
-  --sim-state FILE    keep the simulated board's registers and EEPROM in FILE between runs
-  --slave ADDR        KESTREL slave address byte for a command (default AEh)
-  --trace FILE.vcd    record every bus line change as a VCD trace
-  -h, --help          show this help
-  -v, --version       show the version
-
-Commands:
-  read REG                      print one RAM register           kestrel-eval read 1D
-  write REG DATA                write one RAM register           kestrel-eval write 0E 04
-  dump                          the 30 RAM registers with names, then the latched status registers
-                                                                 kestrel-eval dump
-  status                        status 00h-02h and latched 2Ah-2Ch    kestrel-eval status
-  switch ADDR DATA              set a PLOVER's switches          kestrel-eval switch 90 06
-  eeprom read BASE [--out FILE] 32 bytes as image lines          kestrel-eval eeprom read 8100 --out block.dat
-  eeprom dump                   all 512 bytes, 16 to a row       kestrel-eval eeprom dump
-  eeprom write BASE FILE [--erase] [--verify]
-                                program 32 bytes from an image file
-                                                                 kestrel-eval eeprom write 8100 block.dat --erase --verify
-  eeprom erase PAGE             erase one 32-byte page           kestrel-eval eeprom erase 81E0
-  eeprom zero PAGE              write 00h into one page          kestrel-eval eeprom zero 8020
-  block-read BASE               SMBus block read of 32 bytes     kestrel-eval block-read 8100
-
-Exit codes: 0 success, 1 usage error (or an image or state file that cannot be used),
-            2 missing acknowledge, PEC or verify mismatch, 3 no usable port.
-)";
-}
-
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const Parsed p = parse(args);
-    const std::string name = commandName(p.words);
-    const auto command = commands().find(name);
-    std::string problem = p.error;
-    if (problem.empty() && command == commands().end())
-        problem = name.empty() ? "no command given" : "unknown command '" + name + "'";
-    const std::size_t nameWords = name.rfind("eeprom ", 0) == 0 ? 2 : 1;
-    if (problem.empty() && p.words.size() != nameWords + command->second.arguments)
-        problem =
-            "'" + name + "' takes " + std::to_string(command->second.arguments) + " argument(s)";
-    if (problem.empty() && !p.out.empty() && name != "eeprom read")
-        problem = "--out goes with 'eeprom read'";
-    if (problem.empty() && !p.flags.empty() && name != "eeprom write")
-        problem = p.flags[0] + " goes with 'eeprom write'";
-    if (!problem.empty()) {
-        err << "kestrel-eval: " << problem << "\n\n" << usage();
+    return run(args, Environment{}, out, err);
+}
+
+int run(const std::vector<std::string>& args, const Environment& environment, std::ostream& out,
+        std::ostream& err) {
+    Invocation inv = parseCommandLine(args);
+    switch (inv.mode) {
+        case Mode::Help:
+            out << helpText();
+            return kOk;
+        case Mode::Version:
+            out << versionText();
+            return kOk;
+        case Mode::Gui:
+            inv.mode = Mode::Error;
+            inv.error = "no command given";
+            inv.hint = "Try 'kestrel-eval --help' for more information.";
+            break;
+        case Mode::Error:
+        case Mode::Batch:
+            break;
+    }
+    Report report;
+    if (inv.mode == Mode::Error) {
+        err << "kestrel-eval: " << inv.error << '\n' << inv.hint << '\n';
+        report.code = kUsage;
+        report.errors.push_back(inv.error);
+        if (inv.options.json) out << jsonResult(inv, report, {});
         return kUsage;
     }
 
-    Session session(p.options, err);
-    if (!session.ready()) return session.stateFileFailed() ? kUsage : kNoPort;
-    int code = command->second.run(session, p, out, err);
-    for (const std::string& fault : session.faults()) err << "kestrel-eval: " << fault << '\n';
-    if (code == kOk && !session.faults().empty()) code = kBusFault;
-    if (!session.finish() && code == kOk) code = kUsage;
-    return code;
+    // Input and output files first: a file that cannot be used ends the run
+    // before the bus is touched.
+    std::vector<int> input;
+    if (inv.command == Command::EepromWrite || inv.command == Command::EepromRestore) {
+        const bool whole = inv.command == Command::EepromRestore;
+        std::string text, error;
+        const std::string name = inv.file == "-" ? "standard input" : inv.file;
+        std::optional<std::vector<int>> data;
+        if (readInput(inv.file, environment.in ? *environment.in : std::cin, text, error))
+            data = parseImage(text, name, whole ? kEepromLines : kImageLines,
+                              whole ? std::optional<unsigned>(0x8000) : std::nullopt, error);
+        if (!data) {
+            report.code = kUsage;
+            report.errors.push_back(error);
+            return finishRun(inv, report, {}, out, err);
+        }
+        input = std::move(*data);
+    }
+    OutputFile output;
+    const std::string outputPath = inv.command == Command::EepromBackup ? inv.file : inv.out;
+    if (!outputPath.empty()) {
+        std::string error;
+        if (!output.prepare(outputPath, error)) {
+            report.code = kUsage;
+            report.errors.push_back(error);
+            return finishRun(inv, report, {}, out, err);
+        }
+    }
+
+    Session session(inv.options, environment, err);
+    if (!session.ready()) {
+        report.code = session.failureCode();
+        return finishRun(inv, report, {}, out, err);
+    }
+
+    std::string backup;
+    bool go = true;
+    if (changesEeprom(inv.command) && !inv.options.noBackup) {
+        const auto getenv = environment.getenv
+                                ? environment.getenv
+                                : std::function<const char*(const char*)>(
+                                      [](const char* name) { return std::getenv(name); });
+        const std::time_t when = environment.now ? environment.now() : std::time(nullptr);
+        go =
+            backUpEeprom(session, inv.options.slave, backupDirectory(getenv), when, report, backup);
+        if (go) report.notes.push_back("EEPROM saved to " + backup + " before the change");
+    }
+    if (go) runCommand(session, inv, input, outputPath.empty() ? nullptr : &output, out, report);
+    for (const std::string& fault : session.faults()) {
+        report.errors.push_back(fault);
+        if (report.code == kOk) report.code = kBusFault;
+    }
+    if (!session.finish() && report.code == kOk) report.code = kUsage;
+    return finishRun(inv, report, backup, out, err);
 }
 
 }  // namespace kestrel::batch

@@ -1,28 +1,47 @@
 #pragma once
 
+#include <ctime>
+#include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "bus/port_access.h"
+#include "bus/wait_hooks.h"
+
 // Command-line batch mode: one command per run, for scripts and test rigs.
 //
-//   kestrel-eval [--simulate [--sim-state FILE]] [--slave AEh] [--trace FILE.vcd] COMMAND ARGS
+//   kestrel-eval [OPTION]... COMMAND [ARG]...
 //
-// Output goes to standard output in a stable, machine-readable form; every
-// problem goes to standard error. Exit codes: 0 success, 1 usage error,
-// 2 a missing acknowledge, PEC mismatch or verify mismatch, 3 no usable port.
+// Output goes to standard output in a stable, machine-readable form (or as
+// one JSON object with --json); every problem goes to standard error. Exit
+// codes: 0 success, 1 usage error or unusable file, 2 a missing acknowledge,
+// PEC mismatch or failed verify, 3 no usable port. Whatever is wrong with the
+// command line or its input files is found before the bus is touched.
 namespace kestrel::batch {
 
 enum ExitCode { kOk = 0, kUsage = 1, kBusFault = 2, kNoPort = 3 };
 
-// Whether the arguments (without the program name) hold a command word, so
-// that the run is a batch run (an unknown command is then a usage error).
-bool isBatchCommand(const std::vector<std::string>& args);
+// What a run takes from its surroundings; tests replace any of it.
+struct Environment {
+    // Standard input, for a FILE of "-"; std::cin when null.
+    std::istream* in = nullptr;
+    // A port to use instead of the one the options name (no state file and no
+    // trace then); tests pass a simulated board they keep.
+    PortAccess* port = nullptr;
+    // How the 30 ms holds wait; a plain sleep when not set.
+    std::optional<WaitHooks> waitHooks;
+    // XDG_STATE_HOME and HOME, for the backup folder; ::getenv when not set.
+    std::function<const char*(const char*)> getenv;
+    // The time a backup is named after; the system clock when not set.
+    std::function<std::time_t()> now;
+};
 
-// Runs one batch command.
+// Runs one batch command (or prints the help or the version); `args` is the
+// command line without the program name.
+int run(const std::vector<std::string>& args, const Environment& environment, std::ostream& out,
+        std::ostream& err);
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-
-// The usage text: options, every command with an example, exit codes.
-std::string usage();
 
 }  // namespace kestrel::batch

@@ -1,185 +1,527 @@
 #include "batch/batch_commands.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <map>
 
-#include "batch/batch.h"
+#include "batch/batch_files.h"
 #include "device/block_read.h"
-#include "device/eeprom_ops.h"
+#include "device/bus_probe.h"
+#include "device/eeprom_bulk.h"
 #include "device/text_rules.h"
-#include "device/image_file.h"
 #include "device/register_map.h"
+#include "device/transaction_watch.h"
 
 namespace kestrel::batch {
 
 namespace {
 
-constexpr int kBlock = 32;
+using eeprom::ByteRead;
 
-// A transaction the bus refused: it has said why on standard error.
-constexpr int kRefused = kNoPort;
+constexpr unsigned kEepromBase = 0x8000;
+constexpr unsigned kEepromSize = 512;
+constexpr unsigned kPage = 32;
+// Failed bytes named one by one; past this many only their number is given.
+constexpr std::size_t kNamedFailures = 8;
 
 std::string hex2(unsigned v) {
     return text::byteText(v);
 }
-
-}  // namespace
-
-int readRegister(Session& s, unsigned reg, std::ostream& out) {
-    const auto v = s.device().ReadRegister(static_cast<int>(reg & 0xFF));
-    if (!v) return kRefused;
-    out << hex2(static_cast<unsigned>(*v)) << '\n';
-    return kOk;
+std::string hex4(unsigned v) {
+    return text::addressText(v);
 }
 
-int writeRegister(Session& s, unsigned reg, unsigned data) {
-    return s.device().WriteRegister(static_cast<int>(reg & 0xFF), static_cast<int>(data & 0xFF))
-               ? kOk
-               : kRefused;
+std::string lowerFirst(std::string s) {
+    if (!s.empty() && s[0] >= 'A' && s[0] <= 'Z') s[0] = static_cast<char>(s[0] + 32);
+    return s;
 }
 
-// "REG VALUE NAME" per line: the 30 RAM registers, then the latched status.
-int dumpRegisters(Session& s, std::ostream& out) {
-    for (std::size_t r = 0; r < kRegisterMap.size(); ++r) {
-        const auto v = s.device().ReadRegister(static_cast<int>(r));
-        if (!v) return kRefused;
-        out << hex2(static_cast<unsigned>(r)) << ' ' << hex2(static_cast<unsigned>(*v)) << ' '
-            << kRegisterMap[r].name << '\n';
+void refused(Report& r) {
+    r.code = kNoPort;
+    r.errors.push_back("the bus refused the transaction; nothing more was sent");
+}
+
+void fail(Report& r, const std::string& line, int code = kBusFault) {
+    r.errors.push_back(line);
+    if (r.code == kOk) r.code = code;
+}
+
+std::string plural(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// One line per kind of failure among `reads`: "512 reads not acknowledged by
+// AEh", "3 reads with a PEC mismatch, first at 8100h".
+std::vector<std::string> summarize(const std::vector<ByteRead>& reads, bool registers) {
+    struct Group {
+        std::size_t count = 0;
+        unsigned first = 0;
+        bool nameFirst = true;
+    };
+    std::vector<std::string> order;
+    std::map<std::string, Group> groups;
+    for (const ByteRead& b : reads) {
+        if (b.ok()) continue;
+        std::string phrase;
+        bool nameFirst = true;
+        const std::string& p = b.problem;
+        if (p.rfind("No acknowledge from ", 0) == 0) {
+            phrase = "not acknowledged by " + p.substr(20);
+            nameFirst = false;
+        } else if (p.rfind("PEC mismatch", 0) == 0) {
+            phrase = "with a PEC mismatch";
+        } else if (p == "SDA stuck low") {
+            phrase = "with SDA stuck low";
+            nameFirst = false;
+        } else if (p.find("not acknowledged") != std::string::npos) {
+            phrase = "with a byte not acknowledged";
+        } else {
+            phrase = "failed (" + lowerFirst(p) + ")";
+        }
+        auto [it, added] = groups.try_emplace(phrase);
+        if (added) {
+            order.push_back(phrase);
+            it->second.first = b.address;
+            it->second.nameFirst = nameFirst;
+        }
+        ++it->second.count;
     }
-    for (int i = 0; i < 3; ++i) {
-        const auto v = s.device().ReadRegister(0x2A + i);
-        if (!v) return kRefused;
-        out << hex2(0x2Au + static_cast<unsigned>(i)) << ' ' << hex2(static_cast<unsigned>(*v))
-            << " Latched Status" << i + 1 << '\n';
+    std::vector<std::string> lines;
+    for (const std::string& phrase : order) {
+        const Group& g = groups[phrase];
+        std::string line = plural(g.count, "read ", "reads ") + phrase;
+        if (g.nameFirst) line += ", first at " + (registers ? hex2(g.first) : hex4(g.first)) + "h";
+        lines.push_back(line);
     }
-    return kOk;
+    return lines;
 }
 
-int status(Session& s, std::ostream& out) {
-    static const char* const names[] = {"Status1",         "Status2",         "Status3",
-                                        "Latched Status1", "Latched Status2", "Latched Status3"};
-    const int regs[] = {0x00, 0x01, 0x02, 0x2A, 0x2B, 0x2C};
-    for (int i = 0; i < 6; ++i) {
-        const auto v = s.device().ReadRegister(regs[i]);
-        if (!v) return kRefused;
-        out << hex2(static_cast<unsigned>(regs[i])) << ' ' << hex2(static_cast<unsigned>(*v)) << ' '
-            << names[i] << '\n';
-    }
-    return kOk;
+std::string byteJson(const char* key, const ByteRead& b, bool registers) {
+    json::Object o;
+    o.text(key, registers ? hex2(b.address) : hex4(b.address));
+    o.raw("value", b.ok() ? json::quote(hex2(static_cast<unsigned>(b.value))) : "null");
+    o.flag("ack", b.acknowledged);
+    o.flag("pec", b.pecOk);
+    if (!b.ok()) o.text("error", b.problem);
+    return o.str();
 }
 
-int writeSwitch(Session& s, unsigned address, unsigned data) {
-    return s.device().WriteSwitch(static_cast<int>(address & 0xFF), static_cast<int>(data & 0xFF))
-               ? kOk
-               : kRefused;
+std::vector<std::string> bytesJson(const std::vector<ByteRead>& bytes, bool registers) {
+    std::vector<std::string> items;
+    items.reserve(bytes.size());
+    for (const ByteRead& b : bytes)
+        items.push_back(byteJson(registers ? "register" : "address", b, registers));
+    return items;
+}
+
+// A register read with its outcome, as an EEPROM byte is kept.
+std::optional<ByteRead> readRegisterWatched(Session& s, TransactionWatch& watch, int reg) {
+    watch.clear();
+    const auto v = s.device().ReadRegister(reg);
+    if (!v) return std::nullopt;
+    const TransactionOutcome o = watch.last();
+    ByteRead b;
+    b.address = static_cast<unsigned>(reg);
+    b.value = *v;
+    b.acknowledged = o.acknowledged;
+    b.pecOk = o.pecOk;
+    b.problem = o.problem;
+    return b;
+}
+
+void readRegister(Session& s, unsigned reg, Report& r) {
+    TransactionWatch watch(s.device().bus());
+    // The session names a fault itself; the value read is printed all the same.
+    const auto v = s.device().ReadRegister(static_cast<int>(reg));
+    if (!v) return refused(r);
+    const TransactionOutcome o = watch.last();
+    r.text = hex2(static_cast<unsigned>(*v)) + "\n";
+    r.json.text("register", hex2(reg))
+        .text("value", hex2(static_cast<unsigned>(*v)))
+        .flag("ack", o.acknowledged)
+        .flag("pec", o.pecOk);
+}
+
+void writeRegister(Session& s, unsigned reg, unsigned data, Report& r) {
+    TransactionWatch watch(s.device().bus());
+    if (!s.device().WriteRegister(static_cast<int>(reg), static_cast<int>(data))) return refused(r);
+    r.json.text("register", hex2(reg))
+        .text("value", hex2(data))
+        .flag("ack", watch.last().acknowledged);
+}
+
+// "REG VALUE NAME" per line, "XX" for a read that failed.
+void readRegisterList(Session& s, const std::vector<std::pair<int, std::string>>& regs, Report& r) {
+    Session::OwnAccounting own(s);
+    TransactionWatch watch(s.device().bus());
+    std::vector<ByteRead> reads;
+    for (const auto& [reg, name] : regs) {
+        const auto b = readRegisterWatched(s, watch, reg);
+        if (!b) return refused(r);
+        r.text += hex2(static_cast<unsigned>(reg)) + ' ' +
+                  (b->ok() ? hex2(static_cast<unsigned>(b->value)) : std::string("XX")) + ' ' +
+                  name + '\n';
+        reads.push_back(*b);
+    }
+    for (const std::string& line : summarize(reads, true)) fail(r, line);
+    auto items = bytesJson(reads, true);
+    for (std::size_t i = 0; i < items.size(); ++i)
+        items[i].insert(items[i].size() - 1, ",\"name\":" + json::quote(regs[i].second));
+    r.json.raw("registers", json::array(items));
+}
+
+void dumpRegisters(Session& s, Report& r) {
+    std::vector<std::pair<int, std::string>> regs;
+    for (std::size_t i = 0; i < kRegisterMap.size(); ++i)
+        regs.emplace_back(static_cast<int>(i), kRegisterMap[i].name);
+    for (int i = 0; i < 3; ++i)
+        regs.emplace_back(0x2A + i, "Latched Status" + std::to_string(i + 1));
+    readRegisterList(s, regs, r);
+}
+
+void status(Session& s, Report& r) {
+    readRegisterList(s,
+                     {{0x00, "Status1"},
+                      {0x01, "Status2"},
+                      {0x02, "Status3"},
+                      {0x2A, "Latched Status1"},
+                      {0x2B, "Latched Status2"},
+                      {0x2C, "Latched Status3"}},
+                     r);
+}
+
+void writeSwitch(Session& s, unsigned address, unsigned data, Report& r) {
+    TransactionWatch watch(s.device().bus());
+    if (!s.device().WriteSwitch(static_cast<int>(address), static_cast<int>(data)))
+        return refused(r);
+    r.json.text("address", hex2(address))
+        .text("value", hex2(data))
+        .flag("ack", watch.last().acknowledged);
+}
+
+// A grid of the even address bytes, as i2cdetect draws 7-bit addresses:
+// "--" where nothing answered, blank where nothing was probed.
+void detect(Session& s, Report& r) {
+    Session::OwnAccounting own(s);
+    const auto scan = scanAddresses(s.device());
+    if (!scan) return refused(r);
+    std::string grid = "    ";
+    for (int c = 0; c < 16; c += 2) grid += "  " + text::hexText(static_cast<unsigned>(c));
+    grid += '\n';
+    for (int row = 0; row < 0x100; row += 0x10) {
+        grid += hex2(static_cast<unsigned>(row)) + ':';
+        for (int a = row; a < row + 0x10; a += 2) {
+            const bool probed = a >= kFirstProbedAddress && a <= kLastProbedAddress;
+            const bool found = std::find(scan->acknowledged.begin(), scan->acknowledged.end(), a) !=
+                               scan->acknowledged.end();
+            grid += found ? " " + hex2(static_cast<unsigned>(a)) : probed ? " --" : "   ";
+        }
+        grid.erase(grid.find_last_not_of(' ') + 1);
+        grid += '\n';
+    }
+    std::vector<std::string> found;
+    for (int a : scan->acknowledged) found.push_back(json::quote(hex2(static_cast<unsigned>(a))));
+    r.json.raw("acknowledged", json::array(found));
+    if (scan->sdaStuckLow) {
+        fail(r, "SDA stuck low: no address can be probed");
+        return;
+    }
+    r.text = grid;
 }
 
 // The 34 lines of the block read window.
-int blockReadCommand(Session& s, unsigned base, std::ostream& out) {
-    const auto r = blockRead(s.device(), base);
-    if (!r) return kRefused;
-    out << "Bytes: " << hex2(static_cast<unsigned>(r->count)) << "h\n";
-    for (int i = 0; i < kBlock; ++i)
-        out << text::imageLine(base + static_cast<unsigned>(i),
-                               static_cast<unsigned>(r->data[static_cast<std::size_t>(i)]))
-            << '\n';
-    out << "PEC: " << hex2(static_cast<unsigned>(r->pec)) << "h\n";
-    return kOk;
+void blockReadCommand(Session& s, unsigned base, Report& r) {
+    TransactionWatch watch(s.device().bus());
+    const auto b = blockRead(s.device(), base);
+    if (!b) return refused(r);
+    r.text = "Bytes: " + hex2(static_cast<unsigned>(b->count)) + "h\n";
+    std::vector<std::string> data;
+    for (int i = 0; i < 32; ++i) {
+        const auto d = static_cast<unsigned>(b->data[static_cast<std::size_t>(i)]);
+        r.text += text::imageLine(base + static_cast<unsigned>(i), d) + '\n';
+        data.push_back(json::quote(hex2(d)));
+    }
+    r.text += "PEC: " + hex2(static_cast<unsigned>(b->pec)) + "h\n";
+    bool acknowledged = true;
+    for (const TransactionOutcome& o : watch.outcomes()) acknowledged &= o.acknowledged;
+    r.json.text("base", hex4(base))
+        .text("count", hex2(static_cast<unsigned>(b->count)))
+        .raw("data", json::array(data))
+        .text("pec_byte", hex2(static_cast<unsigned>(b->pec)))
+        .flag("ack", acknowledged)
+        .flag("pec", b->pecOk);
 }
 
-int eepromRead(Session& s, unsigned base, const std::string& outFile, std::ostream& out,
-               std::ostream& err) {
-    std::vector<std::string> lines;
-    s.device().bus().openAccess();
-    for (int i = 0; i < kBlock; ++i) {
-        const unsigned address = base + static_cast<unsigned>(i);
-        const auto d = eeprom::readByteAt(s.device(), address);
-        if (!d) return kRefused;
-        lines.push_back(text::imageLine(address, static_cast<unsigned>(*d)));
+// Reads with the block read, names every block that fell back and sums up
+// every byte that failed. Nothing when the bus refused.
+std::optional<std::vector<ByteRead>> readEeprom(Session& s, unsigned base, unsigned count,
+                                                Report& r) {
+    Session::OwnAccounting own(s);
+    auto read = eeprom::readBulk(s.device(), base, count);
+    if (!read) {
+        refused(r);
+        return std::nullopt;
     }
-    s.device().bus().closeAccess();
-    if (outFile.empty()) {
-        for (const std::string& line : lines) out << line << '\n';
-        return kOk;
+    const auto failures = summarize(read->bytes, false);
+    // A block that was read again byte by byte without fault is worth a
+    // remark; one whose bytes failed too is summed up with them.
+    if (!read->fallbacks.empty() && failures.empty())
+        r.notes.push_back(
+            plural(read->fallbacks.size(), "block read", "block reads") +
+            " failed and were read again byte by byte; first: " + lowerFirst(read->fallbacks[0]));
+    for (const std::string& line : failures) fail(r, line);
+    return std::move(read->bytes);
+}
+
+bool allRead(const std::vector<ByteRead>& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](const ByteRead& b) { return b.ok(); });
+}
+
+std::vector<int> valuesOf(const std::vector<ByteRead>& bytes) {
+    std::vector<int> values;
+    for (const ByteRead& b : bytes) values.push_back(b.value);
+    return values;
+}
+
+void eepromRead(Session& s, unsigned base, unsigned count, OutputFile* output,
+                std::ostream& standardOutput, Report& r) {
+    const auto bytes = readEeprom(s, base, count, r);
+    if (!bytes) return;
+    r.json.raw("bytes", json::array(bytesJson(*bytes, false)));
+    if (output != nullptr) {
+        if (!allRead(*bytes)) {
+            fail(r, "image file not written: not every byte was read");
+            return;
+        }
+        std::string error;
+        if (!output->commit(imageText(base, valuesOf(*bytes)), standardOutput, error))
+            fail(r, error, kUsage);
+        return;
+    }
+    for (const ByteRead& b : *bytes)
+        r.text += b.ok() ? text::imageLine(b.address, static_cast<unsigned>(b.value)) + '\n'
+                         : hex4(b.address) + "h: XXh\n";
+}
+
+// All 512 bytes, sixteen to a row under a column header, "XX" where a read
+// failed, as register-dump tools print them.
+void eepromDump(Session& s, Report& r) {
+    const auto bytes = readEeprom(s, kEepromBase, kEepromSize, r);
+    if (!bytes) return;
+    r.text = "     ";
+    for (unsigned c = 0; c < 16; ++c) r.text += ' ' + hex2(c);
+    r.text += '\n';
+    for (std::size_t i = 0; i < bytes->size(); ++i) {
+        const ByteRead& b = (*bytes)[i];
+        if (i % 16 == 0) r.text += hex4(b.address) + ':';
+        r.text += ' ' + (b.ok() ? hex2(static_cast<unsigned>(b.value)) : std::string("XX"));
+        if (i % 16 == 15) r.text += '\n';
+    }
+    r.json.raw("bytes", json::array(bytesJson(*bytes, false)));
+}
+
+// Erases the page holding `address`; false (with the reason) when the chip
+// did not acknowledge it all.
+bool erasePage(Session& s, unsigned address, Report& r) {
+    TransactionWatch watch(s.device().bus());
+    if (!s.device().EEPROMPageErase(hex4(address))) {
+        refused(r);
+        return false;
+    }
+    const TransactionOutcome o = watch.last();
+    if (o.ok()) return true;
+    fail(r, "page erase at " + hex4(address & ~(kPage - 1)) + "h failed: " + lowerFirst(o.problem));
+    return false;
+}
+
+// Writes the bytes; false (with how many failed) when not all were acknowledged.
+bool writeChecked(Session& s, unsigned base, const std::vector<int>& data, Report& r,
+                  std::vector<std::string>& writtenJson) {
+    const auto writes = eeprom::writeBytes(s.device(), base, data);
+    if (!writes) {
+        refused(r);
+        return false;
+    }
+    for (const auto& w : *writes) {
+        json::Object o;
+        o.text("address", hex4(w.address)).text("value", hex2(static_cast<unsigned>(w.value)));
+        o.flag("ack", w.acknowledged);
+        writtenJson.push_back(o.str());
+    }
+    const std::string failure = eeprom::writeFailureText(*writes);
+    if (failure.empty()) return true;
+    fail(r, "block write failed: " + failure);
+    return false;
+}
+
+void verifyChecked(Session& s, unsigned base, const std::vector<int>& data, Report& r) {
+    const auto report = eeprom::verifyBytes(s.device(), base, data);
+    if (!report) return refused(r);
+    for (std::size_t i = 0; i < report->failures.size() && i < kNamedFailures; ++i)
+        fail(r, report->failures[i]);
+    if (report->failures.size() > 1)
+        fail(r, std::to_string(report->failures.size()) + " of " + std::to_string(data.size()) +
+                    " bytes not verified");
+    std::vector<std::string> items;
+    for (std::size_t i = 0; i < report->read.size(); ++i) {
+        const ByteRead& b = report->read[i];
+        std::string item = byteJson("address", b, false);
+        item.insert(item.size() - 1,
+                    ",\"expected\":" + json::quote(hex2(static_cast<unsigned>(data[i]))) +
+                        ",\"match\":" + json::boolean(b.ok() && b.value == (data[i] & 0xFF)));
+        items.push_back(item);
+    }
+    r.json.raw("verify", json::array(items)).flag("verified", report->passed());
+}
+
+void eepromWrite(Session& s, const Invocation& inv, const std::vector<int>& data, Report& r) {
+    Session::OwnAccounting own(s);
+    const unsigned base = inv.numbers[0];
+    r.json.text("base", hex4(base));
+    if (inv.erase) {
+        const unsigned last = base + static_cast<unsigned>(data.size()) - 1;
+        if (!erasePage(s, base, r) || (last / kPage != base / kPage && !erasePage(s, last, r))) {
+            if (r.code != kNoPort) r.errors.push_back("nothing was written");
+            return;
+        }
+    }
+    std::vector<std::string> written;
+    writeChecked(s, base, data, r, written);
+    r.json.raw("written", json::array(written));
+    // Asked for, the verify runs even after a write failed: it tells what the
+    // block now holds.
+    if (inv.verify && r.code != kNoPort) verifyChecked(s, base, data, r);
+}
+
+void eepromWriteByte(Session& s, unsigned address, unsigned data, Report& r) {
+    Session::OwnAccounting own(s);
+    std::vector<std::string> written;
+    writeChecked(s, address, {static_cast<int>(data)}, r, written);
+    r.json.raw("written", json::array(written));
+}
+
+void eepromErase(Session& s, unsigned page, Report& r) {
+    Session::OwnAccounting own(s);
+    const bool erased = erasePage(s, page, r);
+    r.json.text("page", hex4(page)).flag("ack", erased);
+}
+
+// 00h into each byte of the page, one zero-write (30 ms) each.
+void eepromZero(Session& s, unsigned page, Report& r) {
+    Session::OwnAccounting own(s);
+    TransactionWatch watch(s.device().bus());
+    for (unsigned i = 0; i < kPage; ++i)
+        if (!s.device().EEPROMWriteZero(hex4(page + i))) return refused(r);
+    const auto failed = std::count_if(watch.outcomes().begin(), watch.outcomes().end(),
+                                      [](const TransactionOutcome& o) { return !o.ok(); });
+    r.json.text("page", hex4(page)).flag("ack", failed == 0);
+    if (failed == 0) return;
+    const auto first = std::find_if(watch.outcomes().begin(), watch.outcomes().end(),
+                                    [](const TransactionOutcome& o) { return !o.ok(); });
+    fail(r, std::to_string(failed) + " of 32 zero-writes not acknowledged; first at " +
+                hex4(page + static_cast<unsigned>(first - watch.outcomes().begin())) +
+                "h: " + lowerFirst(first->problem));
+}
+
+void eepromBackup(Session& s, OutputFile& output, std::ostream& standardOutput, Report& r) {
+    const auto bytes = readEeprom(s, kEepromBase, kEepromSize, r);
+    if (!bytes) return;
+    r.json.raw("bytes", json::array(bytesJson(*bytes, false)));
+    if (!allRead(*bytes)) {
+        fail(r, "backup not written: not every byte was read");
+        return;
     }
     std::string error;
-    if (!image_file::save(outFile, lines, kBlock, &error)) {
-        err << "kestrel-eval: " << error << '\n';
-        return kUsage;
-    }
-    return kOk;
+    if (!output.commit(imageText(kEepromBase, valuesOf(*bytes)), standardOutput, error))
+        fail(r, error, kUsage);
 }
 
-// All 512 bytes, sixteen to a row under a column header, like register-dump tools.
-int eepromDump(Session& s, std::ostream& out) {
-    out << "     ";
-    for (int c = 0; c < 16; ++c) out << ' ' << hex2(static_cast<unsigned>(c));
-    out << '\n';
-    s.device().bus().openAccess();
-    for (unsigned row = 0x8000; row < 0x8200; row += 16) {
-        out << text::addressText(row) << ':';
-        for (unsigned c = 0; c < 16; ++c) {
-            const auto d = eeprom::readByteAt(s.device(), row + c);
-            if (!d) return kRefused;
-            out << ' ' << hex2(static_cast<unsigned>(*d));
-        }
-        out << '\n';
+// Page by page: erase, then write its 32 bytes. Stops at the first page that fails.
+void eepromRestore(Session& s, const Invocation& inv, const std::vector<int>& data, Report& r) {
+    Session::OwnAccounting own(s);
+    std::vector<std::string> written;
+    bool ok = true;
+    for (unsigned page = 0; page < kEepromSize / kPage && ok; ++page) {
+        const unsigned base = kEepromBase + page * kPage;
+        const std::vector<int> bytes(data.begin() + page * kPage,
+                                     data.begin() + (page + 1) * kPage);
+        ok = erasePage(s, base, r) && writeChecked(s, base, bytes, r, written);
+        if (!ok && r.code != kNoPort)
+            r.errors.push_back("restore stopped at page " + hex4(base) + "h");
     }
-    s.device().bus().closeAccess();
-    return kOk;
+    r.json.raw("written", json::array(written));
+    if (ok && inv.verify) verifyChecked(s, kEepromBase, data, r);
 }
 
-int eepromWrite(Session& s, unsigned base, const std::string& file, bool erase, bool verify,
-                std::ostream& err) {
-    std::vector<std::string> lines;
+}  // namespace
+
+void runCommand(Session& s, const Invocation& inv, const std::vector<int>& input,
+                OutputFile* output, std::ostream& standardOutput, Report& report) {
+    const auto& n = inv.numbers;
+    switch (inv.command) {
+        case Command::Read:
+            return readRegister(s, n[0], report);
+        case Command::Write:
+            return writeRegister(s, n[0], n[1], report);
+        case Command::Dump:
+            return dumpRegisters(s, report);
+        case Command::Status:
+            return status(s, report);
+        case Command::Switch:
+            return writeSwitch(s, n[0], n[1], report);
+        case Command::Detect:
+            return detect(s, report);
+        case Command::BlockRead:
+            return blockReadCommand(s, n[0], report);
+        case Command::EepromRead:
+            return eepromRead(s, n[0], n[1], output, standardOutput, report);
+        case Command::EepromDump:
+            return eepromDump(s, report);
+        case Command::EepromWrite:
+            return eepromWrite(s, inv, input, report);
+        case Command::EepromWriteByte:
+            return eepromWriteByte(s, n[0], n[1], report);
+        case Command::EepromErase:
+            return eepromErase(s, n[0], report);
+        case Command::EepromZero:
+            return eepromZero(s, n[0], report);
+        case Command::EepromBackup:
+            return eepromBackup(s, *output, standardOutput, report);
+        case Command::EepromRestore:
+            return eepromRestore(s, inv, input, report);
+        case Command::None:
+            break;
+    }
+}
+
+bool backUpEeprom(Session& s, unsigned slave, const std::string& directory, std::time_t when,
+                  Report& report, std::string& savedTo) {
     std::string error;
-    if (!image_file::load(file, lines, &error)) {
-        err << "kestrel-eval: " << error << '\n';
-        return kUsage;
+    OutputFile file;
+    if (directory.empty()) {
+        fail(report,
+             "no folder for the EEPROM backup (set XDG_STATE_HOME or HOME); nothing changed",
+             kUsage);
+        return false;
     }
-    std::vector<int> data;
-    for (int i = 0; i < kBlock; ++i)
-        data.push_back(text::imageLineData(text::listItem(lines, static_cast<std::size_t>(i))));
-    if (erase) {
-        const eeprom::RunResult erased = eeprom::eraseBlockPages(s.device(), base, kBlock);
-        if (erased.refused) return kRefused;
-        if (!erased.ok()) {
-            err << "kestrel-eval: page erase at " << text::addressText(erased.firstFailedAddress)
-                << "h failed: " << eeprom::inSentence(erased.firstProblem)
-                << "; nothing was written\n";
-            return kBusFault;
-        }
+    if (!makeDirectories(directory, error) ||
+        !file.prepare(directory + "/" + backupFileName(slave, when), error)) {
+        fail(report, "EEPROM backup: " + error + "; nothing changed", kUsage);
+        return false;
     }
-    const eeprom::RunResult written = eeprom::writeBlock(s.device(), base, data);
-    s.device().bus().closeAccess();
-    if (written.refused) return kRefused;
-    if (!written.ok()) {
-        err << "kestrel-eval: block write failed: " << written.failed << " of " << written.attempted
-            << " writes not acknowledged (" << eeprom::inSentence(written.firstProblem) << ")\n";
-        return kBusFault;
+    Report read;
+    const auto bytes = readEeprom(s, kEepromBase, kEepromSize, read);
+    report.notes.insert(report.notes.end(), read.notes.begin(), read.notes.end());
+    if (!bytes || !allRead(*bytes)) {
+        for (const std::string& line : read.errors) report.errors.push_back(line);
+        fail(report, "EEPROM not backed up, so nothing changed (--no-backup skips the backup)",
+             read.code == kOk ? kBusFault : read.code);
+        return false;
     }
-    if (!verify) return kOk;
-    const eeprom::VerifyResult result = eeprom::verify(s.device(), base, data);
-    if (result.run.refused) return kRefused;
-    if (!result.run.ok()) {
-        err << "kestrel-eval: Verify failed at " << text::addressText(result.run.firstFailedAddress)
-            << "h: " << eeprom::inSentence(result.run.firstProblem) << '\n';
-        return kBusFault;
+    if (!file.commitNew(imageText(kEepromBase, valuesOf(*bytes)), savedTo, error)) {
+        fail(report, "EEPROM backup: " + error + "; nothing changed", kUsage);
+        return false;
     }
-    for (const auto& m : result.mismatches)
-        err << "kestrel-eval: verify mismatch at " << text::addressText(m.address) << "h: expected "
-            << hex2(static_cast<unsigned>(m.expected)) << ", read "
-            << hex2(static_cast<unsigned>(m.read)) << '\n';
-    return result.mismatches.empty() ? kOk : kBusFault;
-}
-
-int eepromErase(Session& s, unsigned page) {
-    return s.device().EEPROMPageErase(text::addressText(page)) ? kOk : kRefused;
-}
-
-int eepromZero(Session& s, unsigned page) {
-    const eeprom::RunResult r = eeprom::writeZerosToPage(s.device(), page);
-    if (r.refused) return kRefused;
-    return r.ok() ? kOk : kBusFault;
+    return true;
 }
 
 }  // namespace kestrel::batch

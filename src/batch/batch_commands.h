@@ -1,26 +1,36 @@
 #pragma once
 
-#include <ostream>
 #include <string>
+#include <vector>
 
 #include "batch/batch_session.h"
+#include "batch/command_line.h"
+#include "batch/json.h"
 
-// The batch commands, each on the same transactions the windows use. Each
-// returns an exit code; bus faults seen meanwhile are added by the caller.
+// The batch commands, on the device layer's transactions. Each fills a
+// report; the caller prints it as text or JSON and exits with its code.
 namespace kestrel::batch {
 
-int readRegister(Session& s, unsigned reg, std::ostream& out);
-int writeRegister(Session& s, unsigned reg, unsigned data);
-int dumpRegisters(Session& s, std::ostream& out);
-int status(Session& s, std::ostream& out);
-int writeSwitch(Session& s, unsigned address, unsigned data);
-int blockReadCommand(Session& s, unsigned base, std::ostream& out);
-int eepromRead(Session& s, unsigned base, const std::string& outFile, std::ostream& out,
-               std::ostream& err);
-int eepromDump(Session& s, std::ostream& out);
-int eepromWrite(Session& s, unsigned base, const std::string& file, bool erase, bool verify,
-                std::ostream& err);
-int eepromErase(Session& s, unsigned page);
-int eepromZero(Session& s, unsigned page);
+struct Report {
+    int code = kOk;
+    std::string text;                 // standard output in text mode
+    std::vector<std::string> errors;  // why the command failed, one line each
+    std::vector<std::string> notes;   // what else the user should know
+    json::Object json;                // the command's own members of the JSON result
+};
+
+// Runs `inv` (a Mode::Batch invocation). `input` holds the data bytes of the
+// command's input file (eeprom write, eeprom restore), already checked;
+// `output` is the prepared output file of eeprom read --out and eeprom backup.
+class OutputFile;
+void runCommand(Session& s, const Invocation& inv, const std::vector<int>& input,
+                OutputFile* output, std::ostream& standardOutput, Report& report);
+
+// Reads the whole EEPROM and saves it as a new file in `directory`, named
+// after the slave address and `when`. False (with the reason in the report,
+// code 2 or 1) when a byte could not be read or the file not written; the
+// EEPROM has not been touched then.
+bool backUpEeprom(Session& s, unsigned slave, const std::string& directory, std::time_t when,
+                  Report& report, std::string& savedTo);
 
 }  // namespace kestrel::batch

@@ -5,35 +5,47 @@
 #include <string>
 #include <vector>
 
+#include "batch/batch.h"
+#include "batch/command_line.h"
 #include "bus/bus.h"
 #include "device/device.h"
 #include "connection/port_stack.h"
 
 namespace kestrel::batch {
 
-// Options that come before the command.
-struct Options {
-    bool simulate = false;
-    std::string simState;
-    std::string trace;
-    int slave = 0xAE;
-};
-
 // The port, bus and device of one batch run, and what went wrong on the bus.
 class Session final : public TransactionObserver {
   public:
-    Session(const Options& options, std::ostream& err);
+    Session(const Options& options, const Environment& environment, std::ostream& err);
     ~Session() override;
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 
-    // False (with the reason on standard error) when there is no usable LPT1.
-    bool ready() const { return ready_; }
-    // The simulated board's state file did not load (nothing was sent).
-    bool stateFileFailed() const { return ports_->stateFileFailed(); }
+    // False (with the reason on standard error) when the run cannot start:
+    // no usable LPT1 (exit code kNoPort), or a state or trace file that
+    // cannot be used (kUsage). Nothing has been sent on the bus then.
+    bool ready() const { return failure_ == kOk; }
+    int failureCode() const { return failure_; }
     Device& device() { return *device_; }
-    // Every bus fault seen so far, as the status bar would say it.
+
+    // Every bus fault seen so far outside a command's own accounting, as the
+    // status bar would say it.
     const std::vector<std::string>& faults() const { return faults_; }
-    void fault(const std::string& text) { faults_.push_back(text); }
-    // Saves the simulated board, if it is kept in a file.
+
+    // While one lives, the session does not collect faults: the command
+    // reports each transaction's outcome itself.
+    class OwnAccounting {
+      public:
+        explicit OwnAccounting(Session& s) : s_(s) { ++s_.ownAccounting_; }
+        ~OwnAccounting() { --s_.ownAccounting_; }
+        OwnAccounting(const OwnAccounting&) = delete;
+        OwnAccounting& operator=(const OwnAccounting&) = delete;
+
+      private:
+        Session& s_;
+    };
+
+    // Saves the simulated board, if it is kept in a file, and ends the trace.
     bool finish();
 
     void transactionEnded(const TransactionRecord& record) override;
@@ -47,7 +59,8 @@ class Session final : public TransactionObserver {
     std::unique_ptr<Bus> bus_;
     std::unique_ptr<Device> device_;
     std::vector<std::string> faults_;
-    bool ready_ = false;
+    int ownAccounting_ = 0;
+    int failure_ = kOk;
 };
 
 }  // namespace kestrel::batch

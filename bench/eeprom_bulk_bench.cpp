@@ -1,0 +1,72 @@
+// Port accesses (data-register writes and status reads) of a whole-EEPROM
+// read on the simulated board: the batch block-speed read against the 512
+// single-byte reads of the windows. A figure that does not depend on the
+// machine; on a real port each access takes about 1 us.
+#include <benchmark/benchmark.h>
+
+#include "bus/bus.h"
+#include "device/device.h"
+#include "device/eeprom_bulk.h"
+#include "simulator/simulated_board.h"
+
+namespace {
+
+// Passes every access on to the board and counts it.
+class CountingPort final : public kestrel::PortAccess {
+  public:
+    explicit CountingPort(kestrel::PortAccess& inner) : inner_(inner) {}
+    void Outport(std::uint16_t port, std::uint8_t value) override {
+        ++writes;
+        inner_.Outport(port, value);
+    }
+    std::uint16_t Inport(std::uint16_t port) override {
+        ++reads;
+        return inner_.Inport(port);
+    }
+    void EnablePorts(std::int16_t a, std::int16_t b) override { inner_.EnablePorts(a, b); }
+    void DisablePorts(std::int16_t a, std::int16_t b) override { inner_.DisablePorts(a, b); }
+    std::uint16_t GetLPTPortAddress(int n) override { return inner_.GetLPTPortAddress(n); }
+    std::uint32_t GetLastState(int u) override { return inner_.GetLastState(u); }
+    std::uint64_t writes = 0;
+    std::uint64_t reads = 0;
+
+  private:
+    kestrel::PortAccess& inner_;
+};
+
+struct Rig {
+    kestrel::Globals g;
+    kestrel::sim::SimulatedBoard board;
+    CountingPort port{board};
+    kestrel::NoDisplay display;
+    kestrel::Bus bus{port, g.LPTBase, g.PortEntry};
+    kestrel::Device device{g, bus, display};
+    Rig() { g.LPTBase = 0x378; }
+};
+
+void report(benchmark::State& state, const CountingPort& port) {
+    const double n = static_cast<double>(state.iterations());
+    state.counters["port_accesses"] = static_cast<double>(port.writes + port.reads) / n;
+    state.counters["data_writes"] = static_cast<double>(port.writes) / n;
+    state.counters["status_reads"] = static_cast<double>(port.reads) / n;
+}
+
+// Batch mode's eeprom dump and backup: 16 block reads (target: at most 20,000 accesses).
+void BM_WholeEepromBlockSpeed(benchmark::State& state) {
+    Rig rig;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(kestrel::eeprom::readBulk(rig.device, 0x8000, 512));
+    report(state, rig.port);
+}
+BENCHMARK(BM_WholeEepromBlockSpeed)->Unit(benchmark::kMillisecond);
+
+// The windows' way, for comparison: 512 byte reads, each with its PEC.
+void BM_WholeEepromByteReads(benchmark::State& state) {
+    Rig rig;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(kestrel::eeprom::readBytes(rig.device, 0x8000, 512));
+    report(state, rig.port);
+}
+BENCHMARK(BM_WholeEepromByteReads)->Unit(benchmark::kMillisecond);
+
+}  // namespace

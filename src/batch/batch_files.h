@@ -1,0 +1,76 @@
+#pragma once
+
+#include <ctime>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The files batch mode reads and writes: EEPROM images in, images and
+// backups out. An input is used only when all of it is what it should be; an
+// output replaces its file only once it is completely written.
+namespace kestrel::batch {
+
+// The largest input file read: an image of the whole EEPROM is under 6 KiB.
+inline constexpr std::size_t kMaxInputBytes = 1 << 20;
+
+// Reads a whole input: standard input for "-", otherwise a regular file (not
+// a folder, FIFO or device) of at most kMaxInputBytes. False with the reason
+// in `error`.
+bool readInput(const std::string& path, std::istream& standardInput, std::string& text,
+               std::string& error);
+
+// Image lines as the program writes them: address, "h: ", two hex digits,
+// "h", each line ended by CR LF or LF ("8100h: 3Ch"). Returns the data bytes
+// when `text` holds exactly `lines` of them; otherwise nothing, with the first
+// bad line named in `error` ("block.dat line 6: missing; an image holds 32
+// lines"). With `firstAddress` set, line k must carry that address + k (a
+// whole-EEPROM backup); otherwise the addresses are not used, as in the
+// windows, and any address of one to four hex digits is accepted.
+std::optional<std::vector<int>> parseImage(const std::string& text, const std::string& name,
+                                           std::size_t lines, std::optional<unsigned> firstAddress,
+                                           std::string& error);
+
+// Image lines for `data` from `base` on, each ended by CR LF.
+std::string imageText(unsigned base, const std::vector<int>& data);
+
+// A file that replaces its path only when complete: it is written to a
+// temporary file beside it, flushed to disk and renamed over the path. The
+// path "-" is standard output. The temporary file is created by prepare(), so
+// an unusable path shows before any bus traffic.
+class OutputFile {
+  public:
+    OutputFile() = default;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile();
+
+    bool prepare(const std::string& path, std::string& error);
+    // Writes `content` and renames the file over its path (or writes it to
+    // `standardOutput` for "-").
+    bool commit(const std::string& content, std::ostream& standardOutput, std::string& error);
+    // For a new file that must not replace another: links it under `path`,
+    // or path-2, path-3 ... when that name is taken; the name used is
+    // returned in `finalPath`.
+    bool commitNew(const std::string& content, std::string& finalPath, std::string& error);
+
+  private:
+    bool writeTemporary(const std::string& content, std::string& error);
+    std::string path_;
+    std::string temporary_;
+    int fd_ = -1;
+};
+
+// Where backups go: $XDG_STATE_HOME/kestrel-eval/backups, or
+// $HOME/.local/state/kestrel-eval/backups when XDG_STATE_HOME is unset, empty
+// or not absolute. Empty when neither is usable.
+std::string backupDirectory(const std::function<const char*(const char*)>& getenv);
+
+// Creates `directory` and its parents (new folders private to the user).
+bool makeDirectories(const std::string& directory, std::string& error);
+
+// "eeprom-AEh-20261206T194404Z.dat": the slave address and the UTC time.
+std::string backupFileName(unsigned slave, std::time_t when);
+
+}  // namespace kestrel::batch

@@ -1,0 +1,371 @@
+#include "batch/command_line.h"
+
+#include <algorithm>
+#include <initializer_list>
+
+#include "batch/strict_number.h"
+
+#ifndef KESTREL_VERSION
+#define KESTREL_VERSION "unknown"
+#endif
+
+namespace kestrel::batch {
+
+namespace {
+
+constexpr unsigned kEepromEnd = 0x8200;
+constexpr const char* kHelpHint = "Try 'kestrel-eval --help' for more information.";
+
+// One argument of a command: a number of some kind, or a file.
+struct Argument {
+    enum Type { Number, File } type;
+    NumberKind kind;
+    bool optional;
+};
+
+constexpr Argument number(NumberKind kind, bool optional = false) {
+    return {Argument::Number, kind, optional};
+}
+constexpr Argument kFileArgument{Argument::File, NumberKind::Data, false};
+
+enum Flag : unsigned { kOut = 1, kErase = 2, kVerify = 4 };
+
+struct CommandEntry {
+    Command command;
+    const char* name;
+    std::vector<Argument> arguments;
+    unsigned flags;
+    const char* synopsis;  // after "kestrel-eval "
+};
+
+const std::vector<CommandEntry>& commandTable() {
+    using K = NumberKind;
+    static const std::vector<CommandEntry> table = {
+        {Command::Read, "read", {number(K::Register)}, 0, "read REG"},
+        {Command::Write, "write", {number(K::Register), number(K::Data)}, 0, "write REG DATA"},
+        {Command::Dump, "dump", {}, 0, "dump"},
+        {Command::Status, "status", {}, 0, "status"},
+        {Command::Switch,
+         "switch",
+         {number(K::AddressByte), number(K::Data)},
+         0,
+         "switch ADDR DATA"},
+        {Command::Detect, "detect", {}, 0, "detect"},
+        {Command::BlockRead, "block-read", {number(K::BlockBase)}, 0, "block-read BASE"},
+        {Command::EepromRead,
+         "eeprom read",
+         {number(K::EepromAddress), number(K::ByteCount, true)},
+         kOut,
+         "eeprom read BASE [COUNT] [--out FILE]"},
+        {Command::EepromDump, "eeprom dump", {}, 0, "eeprom dump"},
+        {Command::EepromWrite,
+         "eeprom write",
+         {number(K::BlockBase), kFileArgument},
+         kErase | kVerify,
+         "eeprom write BASE FILE [--erase] [--verify]"},
+        {Command::EepromWriteByte,
+         "eeprom write-byte",
+         {number(K::EepromAddress), number(K::Data)},
+         0,
+         "eeprom write-byte ADDR DATA"},
+        {Command::EepromErase, "eeprom erase", {number(K::PageBase)}, 0, "eeprom erase PAGE"},
+        {Command::EepromZero, "eeprom zero", {number(K::PageBase)}, 0, "eeprom zero PAGE"},
+        {Command::EepromBackup, "eeprom backup", {kFileArgument}, 0, "eeprom backup FILE"},
+        {Command::EepromRestore,
+         "eeprom restore",
+         {kFileArgument},
+         kVerify,
+         "eeprom restore FILE [--verify]"},
+    };
+    return table;
+}
+
+enum class OptionId { Simulate, SimState, Trace, Slave, Json, NoBackup, Out, Erase, Verify };
+
+struct OptionEntry {
+    const char* name;
+    OptionId id;
+    bool takesValue;
+};
+
+constexpr OptionEntry kOptions[] = {
+    {"--simulate", OptionId::Simulate, false},
+    {"--sim-state", OptionId::SimState, true},
+    {"--trace", OptionId::Trace, true},
+    {"--slave", OptionId::Slave, true},
+    {"--json", OptionId::Json, false},
+    {"--no-backup", OptionId::NoBackup, false},
+    {"--out", OptionId::Out, true},
+    {"--erase", OptionId::Erase, false},
+    {"--verify", OptionId::Verify, false},
+};
+
+Invocation failure(Invocation inv, std::string error, std::string hint = kHelpHint) {
+    inv.mode = Mode::Error;
+    inv.error = std::move(error);
+    inv.hint = std::move(hint);
+    return inv;
+}
+
+std::string hexCount(unsigned value) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    do {
+        text.insert(text.begin(), digits[value % 16]);
+        value /= 16;
+    } while (value != 0);
+    return text + "h";
+}
+
+std::string usageOf(const CommandEntry& entry) {
+    return std::string("Usage: kestrel-eval ") + entry.synopsis;
+}
+
+const CommandEntry* findCommand(const std::string& name) {
+    for (const CommandEntry& entry : commandTable())
+        if (name == entry.name) return &entry;
+    return nullptr;
+}
+
+}  // namespace
+
+bool changesEeprom(Command command) {
+    switch (command) {
+        case Command::EepromWrite:
+        case Command::EepromWriteByte:
+        case Command::EepromErase:
+        case Command::EepromZero:
+        case Command::EepromRestore:
+            return true;
+        default:
+            return false;
+    }
+}
+
+Invocation parseCommandLine(const std::vector<std::string>& args) {
+    Invocation inv;
+    std::vector<std::string> words;
+    bool slaveGiven = false;
+    bool optionsEnded = false;
+    // A script that asked for JSON gets its usage error as JSON too.
+    for (const std::string& a : args) {
+        if (a == "--") break;
+        if (a == "--json") inv.options.json = true;
+    }
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnded || a == "-" || a.empty() || a[0] != '-') {
+            words.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (a == "-h" || a == "--help" || a == "-?") {
+            inv.mode = Mode::Help;
+            return inv;
+        }
+        if (a == "-V" || a == "-v" || a == "--version") {
+            inv.mode = Mode::Version;
+            return inv;
+        }
+        const std::size_t equals = a.find('=');
+        const std::string name = a.substr(0, equals);
+        const auto option = std::find_if(
+            std::begin(kOptions), std::end(kOptions),
+            [&](const OptionEntry& o) { return a.rfind("--", 0) == 0 && name == o.name; });
+        if (option == std::end(kOptions))
+            return failure(inv, "unknown option '" + printable(a) + "'");
+        std::string value;
+        if (!option->takesValue) {
+            if (equals != std::string::npos)
+                return failure(
+                    inv, "unknown option '" + printable(a) + "' (" + name + " takes no value)");
+        } else if (equals != std::string::npos) {
+            value = a.substr(equals + 1);
+        } else if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
+            value = args[++i];
+        }
+        if (option->takesValue && value.empty())
+            return failure(inv, "option '" + name + "' needs a value");
+        switch (option->id) {
+            case OptionId::Simulate:
+                inv.options.simulate = true;
+                break;
+            case OptionId::SimState:
+                inv.options.simState = value;
+                break;
+            case OptionId::Trace:
+                inv.options.trace = value;
+                break;
+            case OptionId::Slave: {
+                std::string error;
+                const auto slave = readNumber(value, NumberKind::AddressByte, error);
+                if (!slave) return failure(inv, "--slave: " + error);
+                inv.options.slave = *slave;
+                slaveGiven = true;
+                break;
+            }
+            case OptionId::Json:
+                inv.options.json = true;
+                break;
+            case OptionId::NoBackup:
+                inv.options.noBackup = true;
+                break;
+            case OptionId::Out:
+                inv.out = value;
+                break;
+            case OptionId::Erase:
+                inv.erase = true;
+                break;
+            case OptionId::Verify:
+                inv.verify = true;
+                break;
+        }
+    }
+
+    for (const char* fileOption : {"--sim-state", "--trace"}) {
+        const std::string& value =
+            std::string(fileOption) == "--sim-state" ? inv.options.simState : inv.options.trace;
+        if (value == "-")
+            return failure(inv,
+                           std::string(fileOption) + " needs a file name; '-' is not one here");
+    }
+    if (!inv.options.simState.empty() && !inv.options.simulate)
+        return failure(inv, "--sim-state needs --simulate");
+
+    if (words.empty()) {
+        const char* batchOnly = inv.options.json       ? "--json"
+                                : inv.options.noBackup ? "--no-backup"
+                                : slaveGiven           ? "--slave"
+                                : !inv.out.empty()     ? "--out"
+                                : inv.erase            ? "--erase"
+                                : inv.verify           ? "--verify"
+                                                       : nullptr;
+        if (batchOnly != nullptr)
+            return failure(inv, std::string(batchOnly) + " goes with a command");
+        inv.mode = Mode::Gui;
+        return inv;
+    }
+
+    std::string name = words[0];
+    std::size_t nameWords = 1;
+    if (name == "eeprom") {
+        if (words.size() < 2)
+            return failure(
+                inv,
+                "'eeprom' needs one of: read, dump, write, write-byte, erase, zero, backup, "
+                "restore");
+        name += " " + words[1];
+        nameWords = 2;
+    }
+    const CommandEntry* entry = findCommand(name);
+    if (entry == nullptr) return failure(inv, "unknown command '" + printable(name) + "'");
+    const std::string usage = usageOf(*entry);
+
+    const std::size_t given = words.size() - nameWords;
+    const std::size_t most = entry->arguments.size();
+    const std::size_t least =
+        static_cast<std::size_t>(std::count_if(entry->arguments.begin(), entry->arguments.end(),
+                                               [](const Argument& a) { return !a.optional; }));
+    if (given < least || given > most) {
+        std::string count = least == most ? std::to_string(least)
+                                          : std::to_string(least) + " or " + std::to_string(most);
+        return failure(inv,
+                       "'" + name + "' takes " + count + (most == 1 ? " argument" : " arguments") +
+                           ", not " + std::to_string(given),
+                       usage);
+    }
+    if (!inv.out.empty() && (entry->flags & kOut) == 0)
+        return failure(inv, "--out goes with 'eeprom read'", usage);
+    if (inv.erase && (entry->flags & kErase) == 0)
+        return failure(inv, "--erase goes with 'eeprom write'", usage);
+    if (inv.verify && (entry->flags & kVerify) == 0)
+        return failure(inv, "--verify goes with 'eeprom write' and 'eeprom restore'", usage);
+
+    for (std::size_t k = 0; k < given; ++k) {
+        const Argument& argument = entry->arguments[k];
+        const std::string& word = words[nameWords + k];
+        if (argument.type == Argument::File) {
+            if (word.empty())
+                return failure(inv, "FILE is an empty word; name a file or '-'", usage);
+            inv.file = word;
+            continue;
+        }
+        std::string error;
+        const auto value = readNumber(word, argument.kind, error);
+        if (!value) return failure(inv, error, usage);
+        inv.numbers.push_back(*value);
+    }
+
+    if (entry->command == Command::EepromRead) {
+        if (inv.numbers.size() < 2) inv.numbers.push_back(0x20);
+        if (inv.numbers[0] + inv.numbers[1] > kEepromEnd)
+            return failure(inv,
+                           "EEPROM address " + printable(words[nameWords]) + ": " +
+                               hexCount(inv.numbers[1]) + " bytes from there run past 81FFh",
+                           usage);
+    }
+    const bool fileToStdout =
+        inv.out == "-" || (entry->command == Command::EepromBackup && inv.file == "-");
+    if (inv.options.json && fileToStdout)
+        return failure(inv, "--json and a file '-' would both write to standard output", usage);
+
+    inv.mode = Mode::Batch;
+    inv.command = entry->command;
+    inv.name = entry->name;
+    return inv;
+}
+
+std::string versionText() {
+    return "kestrel-eval " KESTREL_VERSION "\n";
+}
+
+std::string helpText() {
+    return R"(Usage: kestrel-eval [OPTION]... [COMMAND [ARG]...]
+Evaluation tool for the KESTREL power-supply controller on a PC parallel port.
+Without a COMMAND the windows open; with one, it runs and the program exits.
+
+Options:
+  --simulate          use the simulated board (LPT1 at 378h), not the port
+  --sim-state=FILE    keep the simulated board in FILE between runs
+  --trace=FILE        record every bus line change as a VCD trace
+  --slave=ADDR        KESTREL address byte, 8-bit (default AE: 7-bit 57h)
+  --json              print the result as one JSON object
+  --no-backup         do not save the EEPROM before changing it
+  -h, --help          show this help and exit
+  -V, --version       show the version and exit
+
+Commands (numbers in hex, written 1D, 1Dh or 0x1D):
+  read REG                      print RAM register REG (00-FF)
+  write REG DATA                write RAM register REG
+  dump                          registers 00-1D, then latched status 2A-2C
+  status                        status 00-02 and latched status 2A-2C
+  switch ADDR DATA              set the PLOVER at address byte ADDR (90, 98)
+  detect                        grid of the address bytes that acknowledge
+  block-read BASE               one SMBus block read of 32 bytes (8000-81E0)
+  eeprom read BASE [COUNT]      COUNT bytes (default 20) as image lines
+  eeprom dump                   all 512 bytes, 16 to a row, XX if unread
+  eeprom write BASE FILE        program 32 bytes from an image file
+  eeprom write-byte ADDR DATA   program one byte (8000-81FF)
+  eeprom erase PAGE             erase one page of 32 bytes (8000, 8020 .. 81E0)
+  eeprom zero PAGE              write 00 into the 32 bytes of one page
+  eeprom backup FILE            save all 512 bytes as image lines
+  eeprom restore FILE           erase every page, write a backup's 512 bytes
+Command options:
+  --out=FILE                    eeprom read: save an image file instead
+  --erase                       eeprom write: erase the block's pages first
+  --verify                      eeprom write, restore: read back and compare
+
+FILE '-' is standard input or output. Before write, write-byte, erase, zero
+and restore the whole EEPROM is saved to $XDG_STATE_HOME/kestrel-eval/backups
+(default ~/.local/state/kestrel-eval/backups) unless --no-backup is given.
+
+Exit status: 0 success, 1 usage error or unusable file, 2 missing acknowledge,
+PEC mismatch or failed verify (named on standard error), 3 no usable port.
+See kestrel-eval(1) for examples.
+)";
+}
+
+}  // namespace kestrel::batch

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The program's one command-line parser, for the windows and batch mode
+// alike. Qt-free, so that it runs (and is tested) without a display: a
+// command line it refuses never gets as far as starting the windows.
+//
+//   kestrel-eval [OPTION]... [COMMAND [ARG]...]
+//
+// Options may stand anywhere before "--" and take their value as the next
+// word or after "=" (--trace=run.vcd). A FILE of "-" is standard input or
+// standard output. Every number of a command is checked here, against the
+// range of what it names, so a bad one is refused before the bus is touched.
+namespace kestrel::batch {
+
+// What the command line asks for.
+enum class Mode {
+    Gui,      // no command: open the windows
+    Batch,    // run one command and exit
+    Help,     // print the help text, exit 0
+    Version,  // print the version, exit 0
+    Error,    // a usage error: one line and a hint, exit 1
+};
+
+enum class Command {
+    None,
+    Read,
+    Write,
+    Dump,
+    Status,
+    Switch,
+    Detect,
+    BlockRead,
+    EepromRead,
+    EepromDump,
+    EepromWrite,
+    EepromWriteByte,
+    EepromErase,
+    EepromZero,
+    EepromBackup,
+    EepromRestore,
+};
+
+// Options that hold for the whole run.
+struct Options {
+    bool simulate = false;
+    std::string simState;
+    std::string trace;
+    unsigned slave = 0xAE;  // the 8-bit address byte of the KESTREL
+    bool json = false;
+    bool noBackup = false;
+};
+
+struct Invocation {
+    Mode mode = Mode::Gui;
+    Options options;
+    Command command = Command::None;
+    std::string name;               // "read", "eeprom write", ...
+    std::vector<unsigned> numbers;  // the command's numbers in order, checked
+    std::string file;               // the command's FILE ("-": standard input or output)
+    std::string out;                // --out FILE ("-": standard output)
+    bool erase = false;
+    bool verify = false;
+    std::string error;  // Mode::Error: what is wrong, in one line
+    std::string hint;   // Mode::Error: the command's synopsis, or where the help is
+};
+
+// `args` without the program name.
+Invocation parseCommandLine(const std::vector<std::string>& args);
+
+// Whether a command changes EEPROM bytes (and so is preceded by a backup).
+bool changesEeprom(Command command);
+
+// The help text (fits 80 columns) and the version line.
+std::string helpText();
+std::string versionText();
+
+}  // namespace kestrel::batch

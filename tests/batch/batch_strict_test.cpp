@@ -1,0 +1,190 @@
+// What a script gets from a command line or an input file that is wrong:
+// exit code 1, the culprit named, and not one line change on the bus.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "batch/batch.h"
+#include "device/text_rules.h"
+#include "simulator/simulated_board.h"
+#include "support/vcd_decoder.h"
+
+namespace kestrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+class BatchStrictTest : public ::testing::Test {
+  protected:
+    fs::path dir = fs::temp_directory_path() / ("kestrel_strict_" + std::to_string(::getpid()));
+    std::string state, trace;
+    std::string out, err;
+
+    void SetUp() override {
+        fs::create_directories(dir);
+        state = (dir / "board.txt").string();
+        trace = (dir / "bus.vcd").string();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Runs on the simulated board kept in `state`, tracing the bus into `trace`.
+    int run(std::vector<std::string> args) {
+        fs::remove(trace);
+        args.insert(args.begin(), {"--simulate", "--sim-state", state, "--trace", trace});
+        std::ostringstream o, e;
+        const int code = batch::run(args, o, e);
+        out = o.str();
+        err = e.str();
+        return code;
+    }
+    // Whether the last run left the bus alone: no trace at all, or one in
+    // which neither line ever moved.
+    bool busUntouched() const {
+        std::ifstream f(trace);
+        if (!f) return true;
+        std::stringstream vcd;
+        vcd << f.rdbuf();
+        const auto d = testing::decodeVcd(vcd.str());
+        return d.tokens.empty() && d.sclRises == 0;
+    }
+    std::string file(const std::string& name, const std::string& content) {
+        const std::string path = (dir / name).string();
+        std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+    void expectRefused(const std::vector<std::string>& args, const std::string& named) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        // On a board the test holds, its own bus log shows every transaction.
+        sim::SimulatedBoard board;
+        batch::Environment env;
+        env.port = &board;
+        std::ostringstream o, e;
+        EXPECT_EQ(batch::run(args, env, o, e), 1);
+        EXPECT_TRUE(board.log().transactions().empty()) << board.log().describeAll()[0];
+        EXPECT_EQ(board.kestrel().transactions(), 0u);
+
+        EXPECT_EQ(run(args), 1);
+        EXPECT_TRUE(busUntouched()) << "a refused command sent something";
+        EXPECT_EQ(out, "");
+        EXPECT_NE(err.find(named), std::string::npos) << err;
+        EXPECT_LE(std::count(err.begin(), err.end(), '\n'), 2)
+            << "one line and a hint, not the whole help:\n"
+            << err;
+    }
+};
+
+TEST_F(BatchStrictTest, PrefixedAndSuffixedHexMeanWhatTheySay) {
+    EXPECT_EQ(run({"read", "0x1D"}), 0);
+    EXPECT_EQ(out, "21\n") << "0x1D is register 1Dh, not 00h";
+    EXPECT_EQ(run({"read", "1dH"}), 0);
+    EXPECT_EQ(out, "21\n");
+    EXPECT_EQ(run({"write", "0x10", "0x7F"}), 0);
+    EXPECT_EQ(run({"read", "10"}), 0);
+    EXPECT_EQ(out, "7F\n") << "0x7F went to register 10h";
+    EXPECT_EQ(run({"read", "00"}), 0);
+    EXPECT_NE(out, "00\n") << "register 00h was not written";
+}
+
+TEST_F(BatchStrictTest, BadOrOutOfRangeNumbersAreRefusedBeforeTheBus) {
+    expectRefused({"read", "ZZ"}, "ZZ");
+    expectRefused({"read", "0x1Dh"}, "0x1Dh");
+    expectRefused({"read", "100"}, "100");
+    expectRefused({"write", "0E", "1FF"}, "1FF");
+    expectRefused({"write", "0E", ""}, "data");
+    expectRefused({"--slave", "0x57", "read", "00"}, "AEh");
+    expectRefused({"--slave", "1AE", "read", "00"}, "1AE");
+    expectRefused({"switch", "91", "01"}, "91");
+    expectRefused({"eeprom", "erase", "8105"}, "8105");
+    expectRefused({"eeprom", "erase", "9000"}, "9000");
+    expectRefused({"eeprom", "zero", "7FE0"}, "7FE0");
+    expectRefused({"eeprom", "read", "81F0"}, "81F0");
+    expectRefused({"eeprom", "read", "8000", "201"}, "201");
+    expectRefused({"block-read", "81F0"}, "81F0");
+    expectRefused({"block-read", "0E00"}, "0E00");
+}
+
+TEST_F(BatchStrictTest, ImageFilesThatAreNotImagesAreRefusedBeforeTheBus) {
+    std::string good;
+    for (unsigned i = 0; i < 32; ++i) good += text::imageLine(0x8100 + i, i) + "\r\n";
+    std::string fiveLines;
+    for (unsigned i = 0; i < 5; ++i) fiveLines += text::imageLine(0x8100 + i, i) + "\n";
+    std::string badLine7 = good;
+    badLine7.replace(badLine7.find("8106h: 06h"), 10, "8106h: 6h");
+
+    expectRefused({"eeprom", "write", "8100", file("five.dat", fiveLines)}, "line 6");
+    expectRefused({"eeprom", "write", "8100", file("empty.dat", "")}, "line 1");
+    expectRefused({"eeprom", "write", "8100", file("hello.dat", "hello\n")}, "line 1");
+    expectRefused({"eeprom", "write", "8100", file("bad7.dat", badLine7)}, "line 7");
+    expectRefused({"eeprom", "write", "8100", file("long.dat", good + good)}, "line 33");
+    expectRefused({"eeprom", "write", "8100", dir.string()}, "not a regular file");
+    expectRefused({"eeprom", "write", "8100", (dir / "missing.dat").string()}, "missing.dat");
+
+    EXPECT_EQ(run({"--no-backup", "eeprom", "write", "8100", file("good.dat", good)}), 0) << err;
+    EXPECT_EQ(run({"eeprom", "read", "8100"}), 0);
+    EXPECT_EQ(out.substr(0, 22), "8100h: 00h\n8101h: 01h\n");
+}
+
+TEST_F(BatchStrictTest, OptionsAreParsedStrictlyAndNeverGuessed) {
+    expectRefused({"--simulat", "read", "00"}, "unknown option '--simulat'");
+    expectRefused({"read", "00", "--jsn"}, "unknown option");
+    expectRefused({"--simulate=yes", "read", "00"}, "unknown option");
+    expectRefused({"-x", "read", "00"}, "unknown option '-x'");
+    expectRefused({"read", "00", "--out"}, "--out");
+
+    // --opt=value is the same as --opt value.
+    EXPECT_EQ(run({"--slave=AE", "write", "0E", "04"}), 0) << err;
+    EXPECT_EQ(run({"--slave=0xAE", "read", "0E"}), 0) << err;
+    EXPECT_EQ(out, "04\n");
+    // After "--" a word is never an option.
+    EXPECT_EQ(run({"--", "read", "--help"}), 1);
+    EXPECT_NE(err.find("--help"), std::string::npos) << err;
+}
+
+TEST_F(BatchStrictTest, StateAndTraceFilesThatCannotBeUsedStopTheRunBeforeTheBus) {
+    ASSERT_EQ(run({"write", "0E", "00"}), 0) << err;
+    std::ofstream(state, std::ios::app) << "this line is not a board\n";
+    const std::string before = [&] {
+        std::ifstream f(state, std::ios::binary);
+        std::stringstream s;
+        s << f.rdbuf();
+        return s.str();
+    }();
+    EXPECT_EQ(run({"write", "0E", "04"}), 1);
+    EXPECT_TRUE(busUntouched());
+    EXPECT_NE(err.find("not loaded"), std::string::npos) << err;
+    std::ifstream f(state, std::ios::binary);
+    std::stringstream after;
+    after << f.rdbuf();
+    EXPECT_EQ(after.str(), before) << "a state file that did not load is left as it was";
+
+    fs::remove(state);
+    ASSERT_EQ(run({"write", "0E", "00"}), 0) << err;
+    std::vector<std::string> args = {"--simulate",
+                                     "--sim-state",
+                                     state,
+                                     "--trace",
+                                     (dir / "no" / "such" / "folder.vcd").string(),
+                                     "write",
+                                     "0E",
+                                     "04"};
+    std::ostringstream o, e;
+    EXPECT_EQ(batch::run(args, o, e), 1);
+    EXPECT_NE(e.str().find("trace"), std::string::npos) << e.str();
+    EXPECT_EQ(run({"read", "0E"}), 0);
+    EXPECT_EQ(out, "00\n") << "the run with the unusable trace wrote nothing";
+
+    // A state file that could not be saved at the end: refused at the start.
+    const std::string nowhere = (dir / "no" / "board.txt").string();
+    args = {"--simulate", "--sim-state", nowhere, "--trace", trace, "write", "0E", "04"};
+    fs::remove(trace);
+    std::ostringstream o2, e2;
+    EXPECT_EQ(batch::run(args, o2, e2), 1);
+    EXPECT_TRUE(busUntouched());
+    EXPECT_NE(e2.str().find(nowhere), std::string::npos) << e2.str();
+}
+
+}  // namespace
+}  // namespace kestrel

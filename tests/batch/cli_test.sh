@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The installed program's command line, run as a script runs it: without a
+# display, so that anything that tried to open a window would abort.
+#   cli_test.sh PROGRAM COMPLETION-FILE
+set -uo pipefail
+program=$1
+completion=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export XDG_STATE_HOME=$work/state
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+failures=0
+
+# expect CODE PATTERN ARGS...: the exit code, and a pattern standard error
+# (or, for code 0, standard output) must hold.
+expect() {
+    local code=$1 pattern=$2
+    shift 2
+    "$program" "$@" >"$work/out" 2>"$work/err" <"${input:-/dev/null}"
+    local got=$?
+    local text=$work/err
+    [[ $code == 0 ]] && text=$work/out
+    if [[ $got != "$code" ]] || { [[ -n $pattern ]] && ! grep -qe "$pattern" "$text"; }; then
+        echo "FAIL: kestrel-eval $* gave $got, expected $code with '$pattern'"
+        sed 's/^/  out: /' "$work/out" | head -5
+        sed 's/^/  err: /' "$work/err" | head -5
+        failures=$((failures + 1))
+    fi
+}
+
+# Unknown and malformed options never start the windows.
+expect 1 "unknown option '--simulat'" --simulat read 00
+expect 1 "unknown option '--bogus'" --bogus
+expect 1 "unknown option" --simulate=yes
+expect 1 "needs --simulate" --sim-state=board.txt read 00
+expect 1 "Try 'kestrel-eval --help'" frobnicate
+expect 1 "Usage: kestrel-eval read REG" read 0x1D 2
+
+# --opt=value, -h, -V.
+expect 0 '^21$' --simulate "--sim-state=$work/board.txt" read 0x1D
+expect 0 '^kestrel-eval [0-9]' -V
+expect 0 '^Usage: kestrel-eval' -h
+"$program" --help | awk 'length > 80 { print "FAIL: help line over 80 columns: " $0; bad = 1 } END { exit bad }' ||
+    failures=$((failures + 1))
+
+# '-' is standard input for an image file.
+for i in $(seq 0 31); do printf '81%02Xh: %02Xh\r\n' "$i" $((i + 0x40)); done >"$work/block.dat"
+input=$work/block.dat expect 0 '' --simulate "--sim-state=$work/board.txt" --no-backup \
+    eeprom write 8100 - --verify
+expect 0 '^8101h: 41h' --simulate "--sim-state=$work/board.txt" eeprom read 8100 2
+expect 0 '^8100h: 40h' --simulate "--sim-state=$work/board.txt" eeprom read 8100 --out -
+
+# The completion offers the commands, the eeprom commands and the page bases.
+complete_words() {
+    (
+        # shellcheck disable=SC1090
+        source "$completion"
+        COMP_WORDS=(kestrel-eval "$@")
+        COMP_CWORD=$(($# ))
+        _kestrel_eval
+        echo "${COMPREPLY[*]}"
+    )
+}
+[[ $(complete_words de) == detect ]] || { echo "FAIL: completion of 'de'"; failures=$((failures + 1)); }
+[[ $(complete_words eeprom wr) == "write write-byte" ]] ||
+    { echo "FAIL: completion of 'eeprom wr'"; failures=$((failures + 1)); }
+[[ $(complete_words --simulate eeprom erase 81E) == 81E0 ]] ||
+    { echo "FAIL: completion of an erase page"; failures=$((failures + 1)); }
+[[ $(complete_words eeprom write 8100 blk.dat --er) == --erase ]] ||
+    { echo "FAIL: completion of --erase"; failures=$((failures + 1)); }
+
+[[ $failures == 0 ]] && echo "command line ok"
+exit $((failures != 0))

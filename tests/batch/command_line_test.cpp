@@ -1,0 +1,99 @@
+// The one command-line parser: which runs open the windows, which run a
+// command, and what each word turns into. No display needed.
+#include "batch/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace kestrel::batch {
+namespace {
+
+TEST(CommandLineTest, WindowsOpenOnlyForACleanLineWithoutCommand) {
+    Invocation inv = parseCommandLine({});
+    EXPECT_EQ(inv.mode, Mode::Gui);
+    inv = parseCommandLine({"--simulate", "--sim-state=board.txt", "--trace", "run.vcd"});
+    ASSERT_EQ(inv.mode, Mode::Gui) << inv.error;
+    EXPECT_TRUE(inv.options.simulate);
+    EXPECT_EQ(inv.options.simState, "board.txt");
+    EXPECT_EQ(inv.options.trace, "run.vcd");
+
+    // Batch-only options, a missing value or a value where none belongs
+    // never fall through to the windows.
+    for (const std::vector<std::string>& line :
+         std::vector<std::vector<std::string>>{{"--json"},
+                                               {"--slave", "A0"},
+                                               {"--no-backup"},
+                                               {"--trace"},
+                                               {"--trace", "--simulate"},
+                                               {"--trace="},
+                                               {"--simulate=1"},
+                                               {"--sim-state", "-", "--simulate"},
+                                               {"--sim-state=b.txt"},
+                                               {"-s"}}) {
+        const Invocation bad = parseCommandLine(line);
+        EXPECT_EQ(bad.mode, Mode::Error) << ::testing::PrintToString(line);
+        EXPECT_FALSE(bad.error.empty());
+        EXPECT_EQ(bad.error.find('\n'), std::string::npos);
+    }
+    EXPECT_EQ(parseCommandLine({"read", "1D", "-h"}).mode, Mode::Help);
+    EXPECT_EQ(parseCommandLine({"-V"}).mode, Mode::Version);
+    EXPECT_EQ(parseCommandLine({"--version"}).mode, Mode::Version);
+}
+
+TEST(CommandLineTest, CommandsGetCheckedNumbersFilesAndFlags) {
+    Invocation inv = parseCommandLine({"--slave=0xa0", "eeprom", "write", "81E0h", "-", "--erase"});
+    ASSERT_EQ(inv.mode, Mode::Batch) << inv.error;
+    EXPECT_EQ(inv.command, Command::EepromWrite);
+    EXPECT_EQ(inv.options.slave, 0xA0u);
+    EXPECT_EQ(inv.numbers, (std::vector<unsigned>{0x81E0}));
+    EXPECT_EQ(inv.file, "-");
+    EXPECT_TRUE(inv.erase);
+    EXPECT_FALSE(inv.verify);
+    EXPECT_TRUE(changesEeprom(inv.command));
+
+    inv = parseCommandLine({"eeprom", "read", "8100", "--out", "-"});
+    ASSERT_EQ(inv.mode, Mode::Batch) << inv.error;
+    EXPECT_EQ(inv.numbers, (std::vector<unsigned>{0x8100, 0x20})) << "32 bytes unless told";
+    EXPECT_EQ(inv.out, "-");
+    EXPECT_FALSE(changesEeprom(inv.command));
+    inv = parseCommandLine({"eeprom", "read", "81E0", "0x20"});
+    EXPECT_EQ(inv.mode, Mode::Batch) << inv.error;
+    EXPECT_EQ(parseCommandLine({"eeprom", "read", "81E1", "20"}).mode, Mode::Error);
+    EXPECT_EQ(parseCommandLine({"eeprom", "dump", "--json", "--out", "x"}).mode, Mode::Error);
+    EXPECT_EQ(parseCommandLine({"eeprom", "backup", "-", "--json"}).mode, Mode::Error)
+        << "JSON and the image would share standard output";
+
+    // After "--" every word is an argument, even one that looks like an option.
+    inv = parseCommandLine({"eeprom", "restore", "--verify", "--", "--odd.dat"});
+    ASSERT_EQ(inv.mode, Mode::Batch) << inv.error;
+    EXPECT_EQ(inv.file, "--odd.dat");
+    EXPECT_TRUE(inv.verify);
+
+    // A message quotes what was typed, on one line whatever it holds.
+    inv = parseCommandLine({"rea\nd", "1D"});
+    EXPECT_EQ(inv.error, "unknown command 'rea\\nd'");
+    inv = parseCommandLine({"read", std::string("1\x7f") + std::string(50, 'D')});
+    EXPECT_EQ(inv.error.find('\x7f'), std::string::npos) << inv.error;
+    EXPECT_NE(inv.error.find("1\\x7FDDD"), std::string::npos) << inv.error;
+    EXPECT_LT(inv.error.size(), 100u);
+
+    EXPECT_EQ(parseCommandLine({"eeprom", "backup", ""}).mode, Mode::Error);
+
+    inv = parseCommandLine({"eeprom"});
+    EXPECT_EQ(inv.mode, Mode::Error);
+    EXPECT_NE(inv.error.find("write-byte"), std::string::npos) << inv.error;
+    inv = parseCommandLine({"write", "0E"});
+    EXPECT_EQ(inv.hint, "Usage: kestrel-eval write REG DATA");
+}
+
+TEST(CommandLineTest, HelpFitsEightyColumns) {
+    std::istringstream help(helpText());
+    int lines = 0;
+    for (std::string line; std::getline(help, line); ++lines) EXPECT_LE(line.size(), 80u) << line;
+    EXPECT_GT(lines, 20);
+    EXPECT_EQ(versionText().rfind("kestrel-eval ", 0), 0u);
+}
+
+}  // namespace
+}  // namespace kestrel::batch
