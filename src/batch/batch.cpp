@@ -9,6 +9,7 @@
 #include "batch/batch_session.h"
 #include "batch/command_line.h"
 #include "batch/json.h"
+#include "chip/kestrel_map.h"
 #include "device/text_rules.h"
 
 namespace kestrel::batch {
@@ -42,7 +43,9 @@ std::string jsonResult(const Invocation& inv, const Report& r, const std::string
 int finishRun(const Invocation& inv, Report& r, const std::string& backup, std::ostream& out,
               std::ostream& err) {
     printErrors(r, err);
-    if (inv.options.json)
+    if (inv.options.json && inv.watch)
+        ;  // status --watch printed a JSON line per pass
+    else if (inv.options.json)
         out << jsonResult(inv, r, backup);
     else
         out << r.text;
@@ -94,7 +97,8 @@ int run(const std::vector<std::string>& args, const Environment& environment, st
         std::optional<std::vector<int>> data;
         if (readInput(inv.file, environment.in ? *environment.in : std::cin, text, error))
             data = parseImage(text, name, whole ? kEepromLines : kImageLines,
-                              whole ? std::optional<unsigned>(0x8000) : std::nullopt, error);
+                              whole ? std::optional<unsigned>(chip::kEepromFirst) : std::nullopt,
+                              error);
         if (!data) {
             report.code = kUsage;
             report.errors.push_back(error);

@@ -4,11 +4,13 @@
 #include <map>
 
 #include "batch/batch_files.h"
+#include "batch/status_watch.h"
+#include "chip/kestrel_map.h"
 #include "device/block_read.h"
 #include "device/bus_probe.h"
 #include "device/eeprom_bulk.h"
-#include "device/text_rules.h"
 #include "device/register_map.h"
+#include "device/text_rules.h"
 #include "device/transaction_watch.h"
 
 namespace kestrel::batch {
@@ -17,9 +19,9 @@ namespace {
 
 using eeprom::ByteRead;
 
-constexpr unsigned kEepromBase = 0x8000;
-constexpr unsigned kEepromSize = 512;
-constexpr unsigned kPage = 32;
+constexpr unsigned kEepromBase = chip::kEepromFirst;
+constexpr unsigned kEepromSize = chip::kEepromSize;
+constexpr unsigned kPage = chip::kEepromPageSize;
 // Failed bytes named one by one; past this many only their number is given.
 constexpr std::size_t kNamedFailures = 8;
 
@@ -465,6 +467,7 @@ void runCommand(Session& s, const Invocation& inv, const std::vector<int>& input
         case Command::Dump:
             return dumpRegisters(s, report);
         case Command::Status:
+            if (inv.watch) return statusWatch(s, inv, standardOutput, report);
             return status(s, report);
         case Command::Switch:
             return writeSwitch(s, n[0], n[1], report);

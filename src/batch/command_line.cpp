@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "batch/strict_number.h"
+#include "chip/kestrel_map.h"
 
 #ifndef KESTREL_VERSION
 #define KESTREL_VERSION "unknown"
@@ -13,7 +14,7 @@ namespace kestrel::batch {
 
 namespace {
 
-constexpr unsigned kEepromEnd = 0x8200;
+constexpr unsigned kEepromEnd = chip::kEepromEnd;
 constexpr const char* kHelpHint = "Try 'kestrel-eval --help' for more information.";
 
 // One argument of a command: a number of some kind, or a file.
@@ -28,7 +29,7 @@ constexpr Argument number(NumberKind kind, bool optional = false) {
 }
 constexpr Argument kFileArgument{Argument::File, NumberKind::Data, false};
 
-enum Flag : unsigned { kOut = 1, kErase = 2, kVerify = 4 };
+enum Flag : unsigned { kOut = 1, kErase = 2, kVerify = 4, kWatch = 8 };
 
 struct CommandEntry {
     Command command;
@@ -44,7 +45,11 @@ const std::vector<CommandEntry>& commandTable() {
         {Command::Read, "read", {number(K::Register)}, 0, "read REG"},
         {Command::Write, "write", {number(K::Register), number(K::Data)}, 0, "write REG DATA"},
         {Command::Dump, "dump", {}, 0, "dump"},
-        {Command::Status, "status", {}, 0, "status"},
+        {Command::Status,
+         "status",
+         {},
+         kWatch,
+         "status [--watch [--interval S] [--count N] [--csv]]"},
         {Command::Switch,
          "switch",
          {number(K::AddressByte), number(K::Data)},
@@ -80,7 +85,21 @@ const std::vector<CommandEntry>& commandTable() {
     return table;
 }
 
-enum class OptionId { Simulate, SimState, Trace, Slave, Json, NoBackup, Out, Erase, Verify };
+enum class OptionId {
+    Simulate,
+    SimState,
+    Trace,
+    Slave,
+    Json,
+    NoBackup,
+    Out,
+    Erase,
+    Verify,
+    Watch,
+    Interval,
+    Count,
+    Csv
+};
 
 struct OptionEntry {
     const char* name;
@@ -98,7 +117,38 @@ constexpr OptionEntry kOptions[] = {
     {"--out", OptionId::Out, true},
     {"--erase", OptionId::Erase, false},
     {"--verify", OptionId::Verify, false},
+    {"--watch", OptionId::Watch, false},
+    {"--interval", OptionId::Interval, true},
+    {"--count", OptionId::Count, true},
+    {"--csv", OptionId::Csv, false},
 };
+
+// A decimal number of seconds, 0.01 to 3600: "0.5", "2".
+bool readSeconds(const std::string& text, double& seconds) {
+    if (text.empty() || text.size() > 12) return false;
+    bool point = false, digit = false;
+    for (char c : text) {
+        if (c == '.' && !point) {
+            point = true;
+        } else if (c >= '0' && c <= '9') {
+            digit = true;
+        } else {
+            return false;
+        }
+    }
+    if (!digit) return false;
+    seconds = std::stod(text);
+    return seconds >= 0.01 && seconds <= 3600;
+}
+
+// A decimal count, 1 to 10000000.
+bool readCount(const std::string& text, unsigned long& count) {
+    if (text.empty() || text.size() > 8) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    count = std::stoul(text);
+    return count >= 1 && count <= 10000000;
+}
 
 Invocation failure(Invocation inv, std::string error, std::string hint = kHelpHint) {
     inv.mode = Mode::Error;
@@ -146,6 +196,7 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
     Invocation inv;
     std::vector<std::string> words;
     bool slaveGiven = false;
+    bool intervalGiven = false;
     bool optionsEnded = false;
     // A script that asked for JSON gets its usage error as JSON too.
     for (const std::string& a : args) {
@@ -222,6 +273,23 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
             case OptionId::Verify:
                 inv.verify = true;
                 break;
+            case OptionId::Watch:
+                inv.watch = true;
+                break;
+            case OptionId::Interval:
+                if (!readSeconds(value, inv.interval))
+                    return failure(inv, "--interval '" + printable(value) +
+                                            "': give seconds from 0.01 to 3600, e.g. 0.5");
+                intervalGiven = true;
+                break;
+            case OptionId::Count:
+                if (!readCount(value, inv.count))
+                    return failure(inv, "--count '" + printable(value) +
+                                            "': give a decimal number of passes, 1 or more");
+                break;
+            case OptionId::Csv:
+                inv.csv = true;
+                break;
         }
     }
 
@@ -242,6 +310,7 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
                                 : !inv.out.empty()     ? "--out"
                                 : inv.erase            ? "--erase"
                                 : inv.verify           ? "--verify"
+                                : inv.watch            ? "--watch"
                                                        : nullptr;
         if (batchOnly != nullptr)
             return failure(inv, std::string(batchOnly) + " goes with a command");
@@ -283,6 +352,11 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
         return failure(inv, "--erase goes with 'eeprom write'", usage);
     if (inv.verify && (entry->flags & kVerify) == 0)
         return failure(inv, "--verify goes with 'eeprom write' and 'eeprom restore'", usage);
+    if (inv.watch && (entry->flags & kWatch) == 0)
+        return failure(inv, "--watch goes with 'status'", usage);
+    if (!inv.watch && (intervalGiven || inv.count != 0 || inv.csv))
+        return failure(inv, "--interval, --count and --csv go with 'status --watch'", usage);
+    if (inv.csv && inv.options.json) return failure(inv, "--csv and --json: choose one", usage);
 
     for (std::size_t k = 0; k < given; ++k) {
         const Argument& argument = entry->arguments[k];
@@ -300,7 +374,7 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
     }
 
     if (entry->command == Command::EepromRead) {
-        if (inv.numbers.size() < 2) inv.numbers.push_back(0x20);
+        if (inv.numbers.size() < 2) inv.numbers.push_back(chip::kEepromPageSize);
         if (inv.numbers[0] + inv.numbers[1] > kEepromEnd)
             return failure(inv,
                            "EEPROM address " + printable(words[nameWords]) + ": " +
@@ -357,6 +431,10 @@ Command options:
   --out=FILE                    eeprom read: save an image file instead
   --erase                       eeprom write: erase the block's pages first
   --verify                      eeprom write, restore: read back and compare
+  --watch                       status: a line per pass, until interrupted
+  --interval=S --count=N        status --watch: seconds between passes (1),
+                                stop after N passes
+  --csv                         status --watch: CSV lines instead of text
 
 FILE '-' is standard input or output. Before write, write-byte, erase, zero
 and restore the whole EEPROM is saved to $XDG_STATE_HOME/kestrel-eval/backups

@@ -63,6 +63,12 @@ struct Invocation {
     std::string out;                // --out FILE ("-": standard output)
     bool erase = false;
     bool verify = false;
+    // status --watch: a pass every `interval` seconds, `count` passes (0:
+    // until interrupted), as text lines or CSV (--csv) or JSON lines (--json).
+    bool watch = false;
+    double interval = 1.0;
+    unsigned long count = 0;
+    bool csv = false;
     std::string error;  // Mode::Error: what is wrong, in one line
     std::string hint;   // Mode::Error: the command's synopsis, or where the help is
 };

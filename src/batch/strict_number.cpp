@@ -1,3 +1,4 @@
+#include "chip/kestrel_map.h"
 #include "batch/strict_number.h"
 
 #include <cstdio>
@@ -20,9 +21,9 @@ std::string hex(unsigned value, int digits) {
 }
 
 constexpr std::uint64_t kTooLarge = 0x100000000ull;
-constexpr unsigned kEepromFirst = 0x8000;
-constexpr unsigned kEepromEnd = 0x8200;  // one past the last byte
-constexpr unsigned kBlock = 0x20;
+constexpr unsigned kEepromFirst = chip::kEepromFirst;
+constexpr unsigned kEepromEnd = chip::kEepromEnd;  // one past the last byte
+constexpr unsigned kBlock = chip::kEepromPageSize;
 
 const char* kindName(NumberKind kind) {
     switch (kind) {

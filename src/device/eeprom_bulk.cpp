@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "chip/kestrel_map.h"
 #include "device/text_rules.h"
 #include "device/transaction_watch.h"
 
@@ -10,9 +11,9 @@ namespace kestrel::eeprom {
 
 namespace {
 
-constexpr unsigned kBlock = 32;
-constexpr unsigned kEepromEnd = 0x8200;
-constexpr int kBlockCount = 0x20;
+constexpr unsigned kBlock = chip::kEepromPageSize;
+constexpr unsigned kEepromEnd = chip::kEepromEnd;
+constexpr int kBlockCount = chip::kBlockReadCount;
 
 std::string lowerFirst(std::string text) {
     if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z')

@@ -190,5 +190,35 @@ TEST_F(BatchTest, TraceOfABlockSpeedReadDecodes) {
     EXPECT_FALSE(d.acks.back()) << "the PEC is not acknowledged";
 }
 
+// status --watch: one line per pass with the bits that changed, CSV on
+// request, XX and exit 2 for a read that failed; its options only with it.
+TEST_F(BatchTest, StatusWatchPrintsAPassALineAndFailsOnAFailedRead) {
+    ASSERT_EQ(run({"status", "--watch", "--count", "4", "--interval", "0.01"}), 0) << err;
+    const auto text = lines();
+    ASSERT_EQ(text.size(), 4u);
+    EXPECT_NE(text[0].find(" 00="), std::string::npos) << text[0];
+    EXPECT_NE(text[0].find(" 2C="), std::string::npos) << text[0];
+    bool changed = false;
+    for (const auto& l : text) changed = changed || l.find("changed: ") != std::string::npos;
+    EXPECT_TRUE(changed) << "the simulated board's status activity shows";
+
+    ASSERT_EQ(run({"status", "--watch", "--count", "2", "--csv", "--interval", "0.01"}), 0) << err;
+    ASSERT_EQ(lines().size(), 3u);
+    EXPECT_EQ(lines()[0], "time_s,00h,01h,02h,2Ah,2Bh,2Ch");
+
+    addFault("missing");
+    EXPECT_EQ(run({"status", "--watch", "--count", "2", "--interval", "0.01"}), 2);
+    ASSERT_EQ(lines().size(), 2u);
+    EXPECT_NE(lines()[1].find("00=XX"), std::string::npos) << lines()[1];
+    EXPECT_NE(err.find("No acknowledge from AEh"), std::string::npos) << err;
+
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"status", "--count", "3"},
+                                                {"read", "00", "--watch"},
+                                                {"status", "--watch", "--interval", "0"},
+                                                {"status", "--watch", "--count", "x"},
+                                                {"status", "--watch", "--csv", "--json"}})
+        EXPECT_EQ(run(bad), 1) << bad.back();
+}
+
 }  // namespace
 }  // namespace kestrel

@@ -1,0 +1,131 @@
+#include "batch/status_watch.h"
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+
+#include "batch/batch_session.h"
+#include "device/status_registers.h"
+#include "device/text_rules.h"
+#include "device/transaction_watch.h"
+
+namespace kestrel::batch {
+
+namespace {
+
+struct Pass {
+    std::array<int, 6> values{};  // -1: not read cleanly
+    bool failed = false;
+};
+
+// Waits `seconds`, or less when SIGINT or SIGTERM arrives (true then). The
+// two signals are blocked and taken here, so no handler and no global flag
+// are needed; they stay blocked only while the command runs.
+bool interruptedWithin(const sigset_t& signals, double seconds) {
+    timespec wait{};
+    wait.tv_sec = static_cast<time_t>(seconds);
+    wait.tv_nsec = static_cast<long>((seconds - static_cast<double>(wait.tv_sec)) * 1e9);
+    for (;;) {
+        const int got = ::sigtimedwait(&signals, nullptr, &wait);
+        if (got == SIGINT || got == SIGTERM) return true;
+        if (got < 0 && errno == EINTR) continue;
+        return false;  // the time is up
+    }
+}
+
+std::string value(int v) {
+    return v < 0 ? std::string("XX") : text::byteText(static_cast<unsigned>(v));
+}
+
+}  // namespace
+
+void statusWatch(Session& s, const Invocation& inv, std::ostream& out, Report& report) {
+    sigset_t signals, before;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &signals, &before);
+
+    Session::OwnAccounting own(s);  // the lines below say what failed
+    timespec start{};
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    const bool json = inv.options.json;
+    if (inv.csv) out << "time_s,00h,01h,02h,2Ah,2Bh,2Ch\n";
+    Pass last;
+    bool first = true;
+    for (unsigned long n = 0; inv.count == 0 || n < inv.count; ++n) {
+        if (n > 0 && interruptedWithin(signals, inv.interval)) break;
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        const double t = static_cast<double>(now.tv_sec - start.tv_sec) +
+                         static_cast<double>(now.tv_nsec - start.tv_nsec) / 1e9;
+        Pass pass;
+        TransactionWatch watch(s.device().bus());
+        for (std::size_t i = 0; i < status::kRegisters.size(); ++i) {
+            const auto v = s.device().ReadRegister(status::kRegisters[i]);
+            if (!v) {
+                report.code = kNoPort;
+                report.errors.push_back("the bus refused the read");
+                ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+                return;
+            }
+            const TransactionOutcome o = watch.last();
+            pass.values[i] = o.ok() ? *v : -1;
+            if (!o.ok()) {
+                pass.failed = true;
+                report.code = kBusFault;
+                const std::string line =
+                    "read of " + value(status::kRegisters[i]) + "h: " + o.problem;
+                // Each distinct failure once, and only a few: a watch may run for days.
+                if (report.errors.size() < 8 &&
+                    std::find(report.errors.begin(), report.errors.end(), line) ==
+                        report.errors.end())
+                    report.errors.push_back(line);
+            }
+        }
+        // The bits that changed since the last pass, by name.
+        std::string changed;
+        for (std::size_t i = 0; i < pass.values.size() && !first; ++i) {
+            if (pass.values[i] < 0 || last.values[i] < 0) continue;
+            const int diff = pass.values[i] ^ last.values[i];
+            for (int bit = 7; bit >= 0; --bit) {
+                if (((diff >> bit) & 1) == 0) continue;
+                changed += std::string(changed.empty() ? "" : " ") +
+                           status::bitName(static_cast<int>(i), bit) + "(" +
+                           value(status::kRegisters[i]) + "h)" +
+                           (((pass.values[i] >> bit) & 1) ? "+" : "-");
+            }
+        }
+        char time[32];
+        std::snprintf(time, sizeof time, "%.3f", t);
+        if (inv.csv) {
+            out << time;
+            for (int v : pass.values) out << ',' << (v < 0 ? std::string() : value(v) + "h");
+            out << '\n';
+        } else if (json) {
+            out << "{\"time_s\":" << time << ",\"registers\":{";
+            for (std::size_t i = 0; i < pass.values.size(); ++i)
+                out << (i ? "," : "") << "\"" << value(status::kRegisters[i]) << "h\":"
+                    << (pass.values[i] < 0 ? std::string("null")
+                                           : "\"" + value(pass.values[i]) + "h\"");
+            out << "},\"changed\":\"" << changed << "\"}\n";
+        } else {
+            out << time << " s ";
+            for (std::size_t i = 0; i < pass.values.size(); ++i)
+                out << ' ' << value(status::kRegisters[i]) << '=' << value(pass.values[i]);
+            if (!changed.empty()) out << "  changed: " << changed;
+            out << '\n';
+        }
+        out.flush();
+        last = pass;
+        first = false;
+    }
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
+}  // namespace kestrel::batch
