@@ -220,5 +220,14 @@ TEST_F(BatchTest, StatusWatchPrintsAPassALineAndFailsOnAFailedRead) {
         EXPECT_EQ(run(bad), 1) << bad.back();
 }
 
+// The count line says what the chip sent, not what it should have sent.
+TEST_F(BatchTest, BlockReadPrintsTheCountTheChipSent) {
+    ASSERT_EQ(run({"block-read", "8100"}), 0) << err;
+    EXPECT_EQ(lines().at(0), "Bytes: 20h");
+    addFault("block-count 05");
+    run({"block-read", "8100"});
+    EXPECT_EQ(lines().at(0), "Bytes: 05h");
+}
+
 }  // namespace
 }  // namespace kestrel
