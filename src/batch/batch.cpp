@@ -10,6 +10,7 @@
 #include "batch/command_line.h"
 #include "batch/json.h"
 #include "chip/kestrel_map.h"
+#include "device/image_file.h"
 #include "device/text_rules.h"
 
 namespace kestrel::batch {
@@ -96,9 +97,9 @@ int run(const std::vector<std::string>& args, const Environment& environment, st
         const std::string name = inv.file == "-" ? "standard input" : inv.file;
         std::optional<std::vector<int>> data;
         if (readInput(inv.file, environment.in ? *environment.in : std::cin, text, error))
-            data = parseImage(text, name, whole ? kEepromLines : kImageLines,
-                              whole ? std::optional<unsigned>(chip::kEepromFirst) : std::nullopt,
-                              error);
+            data = image_file::parseImageLines(
+                text, name, whole ? kEepromLines : kImageLines,
+                whole ? std::optional<unsigned>(chip::kEepromFirst) : std::nullopt, error);
         if (!data) {
             report.code = kUsage;
             report.errors.push_back(error);

@@ -9,6 +9,7 @@
 #include "device/block_read.h"
 #include "device/bus_probe.h"
 #include "device/eeprom_bulk.h"
+#include "device/image_file.h"
 #include "device/register_map.h"
 #include "device/text_rules.h"
 #include "device/transaction_watch.h"
@@ -295,7 +296,7 @@ void eepromRead(Session& s, unsigned base, unsigned count, OutputFile* output,
             return;
         }
         std::string error;
-        if (!output->commit(imageText(base, valuesOf(*bytes)), standardOutput, error))
+        if (!output->commit(image_file::imageLines(base, valuesOf(*bytes)), standardOutput, error))
             fail(r, error, kUsage);
         return;
     }
@@ -433,7 +434,8 @@ void eepromBackup(Session& s, OutputFile& output, std::ostream& standardOutput, 
         return;
     }
     std::string error;
-    if (!output.commit(imageText(kEepromBase, valuesOf(*bytes)), standardOutput, error))
+    if (!output.commit(image_file::imageLines(kEepromBase, valuesOf(*bytes)), standardOutput,
+                       error))
         fail(r, error, kUsage);
 }
 
@@ -520,7 +522,7 @@ bool backUpEeprom(Session& s, unsigned slave, const std::string& directory, std:
              read.code == kOk ? kBusFault : read.code);
         return false;
     }
-    if (!file.commitNew(imageText(kEepromBase, valuesOf(*bytes)), savedTo, error)) {
+    if (!file.commitNew(image_file::imageLines(kEepromBase, valuesOf(*bytes)), savedTo, error)) {
         fail(report, "EEPROM backup: " + error + "; nothing changed", kUsage);
         return false;
     }

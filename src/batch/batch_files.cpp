@@ -9,7 +9,7 @@
 #include <istream>
 #include <ostream>
 
-#include "batch/strict_number.h"
+#include "device/image_file.h"
 #include "device/text_rules.h"
 
 namespace kestrel::batch {
@@ -18,39 +18,6 @@ namespace {
 
 std::string systemError(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
-}
-
-bool isHex(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-// The line as it can be shown in one message line.
-std::string shown(const std::string& line) {
-    std::string s;
-    for (char c : line.substr(0, 40)) s += (c >= ' ' && c <= '~') ? c : '?';
-    return "'" + s + (line.size() > 40 ? "...'" : "'");
-}
-
-// "8100h: 3Ch": the address digits and the data byte, or nothing.
-struct ImageLine {
-    unsigned address;
-    unsigned digits;
-    int data;
-};
-std::optional<ImageLine> readImageLine(const std::string& line) {
-    const std::size_t h = line.find('h');
-    if (h == std::string::npos || h == 0 || h > 4) return std::nullopt;
-    for (std::size_t i = 0; i < h; ++i)
-        if (!isHex(line[i])) return std::nullopt;
-    const std::string rest = line.substr(h);
-    if (rest.size() != 6 || rest.compare(0, 3, "h: ") != 0 || !isHex(rest[3]) || !isHex(rest[4]) ||
-        rest[5] != 'h')
-        return std::nullopt;
-    ImageLine out;
-    out.address = static_cast<unsigned>(*strictHex(line.substr(0, h)));
-    out.digits = static_cast<unsigned>(h);
-    out.data = static_cast<int>(*strictHex(rest.substr(3, 2)));
-    return out;
 }
 
 void closeQuietly(int& fd) {
@@ -79,94 +46,8 @@ bool readInput(const std::string& path, std::istream& standardInput, std::string
         text = std::move(buffer);
         return true;
     }
-    // Non-blocking, so that opening a FIFO cannot hang the run.
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        error = systemError("cannot open", path);
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        closeQuietly(fd);
-        error = path + ": not a regular file";
-        return false;
-    }
-    if (static_cast<std::uint64_t>(st.st_size) > kMaxInputBytes) {
-        closeQuietly(fd);
-        error = path + ": larger than 1 MiB, not an image";
-        return false;
-    }
-    char chunk[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            error = systemError("cannot read", path);
-            closeQuietly(fd);
-            return false;
-        }
-        buffer.append(chunk, static_cast<std::size_t>(n));
-        if (buffer.size() > kMaxInputBytes) {
-            closeQuietly(fd);
-            error = path + ": larger than 1 MiB, not an image";
-            return false;
-        }
-    }
-    closeQuietly(fd);
-    text = std::move(buffer);
-    return true;
-}
-
-std::optional<std::vector<int>> parseImage(const std::string& text, const std::string& name,
-                                           std::size_t lines, std::optional<unsigned> firstAddress,
-                                           std::string& error) {
-    const std::string holds = "an image holds " + std::to_string(lines) + " lines";
-    std::vector<int> data;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t lineNo = data.size() + 1;
-        const std::string where = name + " line " + std::to_string(lineNo) + ": ";
-        std::size_t end = text.find('\n', pos);
-        const bool ended = end != std::string::npos;
-        if (!ended) end = text.size();
-        std::string line = text.substr(pos, end - pos);
-        if (ended && !line.empty() && line.back() == '\r') line.pop_back();
-        pos = ended ? end + 1 : end;
-        if (lineNo > lines) {
-            error = where + "more than " + std::to_string(lines) + " lines; " + holds;
-            return std::nullopt;
-        }
-        const auto image = readImageLine(line);
-        if (!image) {
-            error = where + (line.empty() ? std::string("empty") : shown(line)) +
-                    " is not an image line like 8100h: 3Ch";
-            return std::nullopt;
-        }
-        if (firstAddress) {
-            const unsigned want = *firstAddress + static_cast<unsigned>(data.size());
-            if (image->address != want || image->digits != 4) {
-                error =
-                    where + shown(line) + " should hold address " + text::addressText(want) + "h";
-                return std::nullopt;
-            }
-        }
-        data.push_back(image->data);
-    }
-    if (data.size() < lines) {
-        error = name + " line " + std::to_string(data.size() + 1) + ": missing; " + holds;
-        return std::nullopt;
-    }
-    return data;
-}
-
-std::string imageText(unsigned base, const std::vector<int>& data) {
-    std::string text;
-    text.reserve(data.size() * 12);
-    for (std::size_t i = 0; i < data.size(); ++i)
-        text += text::imageLine(base + static_cast<unsigned>(i), static_cast<unsigned>(data[i])) +
-                "\r\n";
-    return text;
+    // A regular file of at most 1 MiB, opened without blocking, read whole.
+    return image_file::readSmallFile(path, kMaxInputBytes, text, &error);
 }
 
 OutputFile::~OutputFile() {

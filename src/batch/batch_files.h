@@ -21,20 +21,6 @@ inline constexpr std::size_t kMaxInputBytes = 1 << 20;
 bool readInput(const std::string& path, std::istream& standardInput, std::string& text,
                std::string& error);
 
-// Image lines as the program writes them: address, "h: ", two hex digits,
-// "h", each line ended by CR LF or LF ("8100h: 3Ch"). Returns the data bytes
-// when `text` holds exactly `lines` of them; otherwise nothing, with the first
-// bad line named in `error` ("block.dat line 6: missing; an image holds 32
-// lines"). With `firstAddress` set, line k must carry that address + k (a
-// whole-EEPROM backup); otherwise the addresses are not used, as in the
-// windows, and any address of one to four hex digits is accepted.
-std::optional<std::vector<int>> parseImage(const std::string& text, const std::string& name,
-                                           std::size_t lines, std::optional<unsigned> firstAddress,
-                                           std::string& error);
-
-// Image lines for `data` from `base` on, each ended by CR LF.
-std::string imageText(unsigned base, const std::vector<int>& data);
-
 // A file that replaces its path only when complete: it is written to a
 // temporary file beside it, flushed to disk and renamed over the path. The
 // path "-" is standard output. The temporary file is created by prepare(), so

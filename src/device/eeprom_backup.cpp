@@ -1,5 +1,9 @@
 #include "device/eeprom_backup.h"
 
+#include <algorithm>
+
+#include "device/eeprom_bulk.h"
+#include "device/image_file.h"
 #include "device/text_rules.h"
 
 namespace kestrel::eeprom {
@@ -10,45 +14,34 @@ bool step(const Progress& progress, int done, int total) {
     return !progress || progress(done, total);
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 }  // namespace
 
 std::optional<Image> readAll(Device& device, RunResult& run, const Progress& progress) {
     run = {};
-    Image image{};
-    Bus& bus = device.bus();
-    if (!bus.available()) {
+    // At block speed; a block that fails is read again byte by byte, and a
+    // byte counts only when its read was acknowledged and its PEC matched.
+    const auto bulk = readBulk(device, kEepromFirst, kEepromBytes);
+    if (!bulk) {
         run.refused = true;
         return std::nullopt;
     }
-    bus.openAccess();
-    for (unsigned i = 0; i < kEepromBytes; ++i) {
-        const unsigned address = kEepromFirst + i;
-        const auto d = readByteAt(device, address);
-        if (!d) {
-            run.refused = true;
-            break;
-        }
+    Image image{};
+    for (std::size_t i = 0; i < bulk->bytes.size() && i < image.size(); ++i) {
+        const ByteRead& b = bulk->bytes[i];
         ++run.attempted;
-        if (!device.lastClean()) {
+        if (!b.ok()) {
             run.failed = 1;
-            run.firstFailedAddress = address;
-            run.firstProblem = device.lastProblem();
-            break;
+            run.firstFailedAddress = b.address;
+            run.firstProblem = b.problem;
+            return std::nullopt;
         }
-        image[i] = static_cast<std::uint8_t>(*d);
-        if ((i + 1) % kPageBytes == 0 && !step(progress, static_cast<int>(i + 1), kEepromBytes)) {
-            run.refused = true;
-            break;
-        }
+        image[i] = static_cast<std::uint8_t>(b.value);
     }
-    bus.closeAccess();
-    if (!run.ok()) return std::nullopt;
+    if (run.attempted != static_cast<int>(kEepromBytes)) {
+        run.refused = true;
+        return std::nullopt;
+    }
+    step(progress, kEepromBytes, kEepromBytes);
     return image;
 }
 
@@ -77,44 +70,18 @@ RestoreResult writeAll(Device& device, const Image& image, const Progress& progr
 }
 
 std::string imageText(const Image& image) {
-    std::string text;
-    text.reserve(kEepromBytes * 12);
-    for (unsigned i = 0; i < kEepromBytes; ++i)
-        text += text::imageLine(kEepromFirst + i, image[i]) + "\r\n";
-    return text;
+    return image_file::imageLines(kEepromFirst, std::vector<int>(image.begin(), image.end()));
 }
 
 std::optional<Image> parseImage(const std::string& text, std::string* error) {
-    Image image{};
-    std::size_t pos = 0;
-    for (unsigned i = 0; i < kEepromBytes; ++i) {
-        const std::string expected = text::addressText(kEepromFirst + i) + "h: ";
-        if (pos >= text.size()) {
-            if (error)
-                *error = "line " + std::to_string(i + 1) + ": missing (the file ends after " +
-                         std::to_string(i) + " lines; a backup has 512)";
-            return std::nullopt;
-        }
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const bool shape = line.size() == expected.size() + 3 &&
-                           line.compare(0, expected.size(), expected) == 0 && line.back() == 'h';
-        const int high = shape ? hexDigit(line[expected.size()]) : -1;
-        const int low = shape ? hexDigit(line[expected.size() + 1]) : -1;
-        if (high < 0 || low < 0) {
-            if (error)
-                *error = "line " + std::to_string(i + 1) + ": expected \"" + expected + "XXh\"";
-            return std::nullopt;
-        }
-        image[i] = static_cast<std::uint8_t>(high * 16 + low);
-        pos = end + 1;
-    }
-    if (pos < text.size()) {
-        if (error) *error = "line 513: a backup has 512 lines, this file more";
+    std::string why;
+    const auto data = image_file::parseImageLines(text, "", kEepromBytes, kEepromFirst, why);
+    if (!data) {
+        if (error) *error = why;
         return std::nullopt;
     }
+    Image image{};
+    std::copy(data->begin(), data->end(), image.begin());
     return image;
 }
 

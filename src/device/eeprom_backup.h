@@ -23,8 +23,9 @@ using Image = std::array<std::uint8_t, kEepromBytes>;
 // stop (the user cancelled).
 using Progress = std::function<bool(int done, int total)>;
 
-// Reads every byte; stops at the first read the bus refused or that went
-// wrong on the wire (then `run` says where and why, and nothing is returned).
+// Reads every byte at block speed (eeprom_bulk); nothing is returned when the
+// bus refused or a byte could not be read cleanly (then `run` says where and
+// why).
 std::optional<Image> readAll(Device& device, RunResult& run, const Progress& progress = {});
 
 // Erases each page and writes its 32 bytes, then reads everything back.

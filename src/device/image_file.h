@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,22 @@ bool readSmallFile(const std::string& path, std::size_t limit, std::string& byte
 // regular file of at most kMaxFileBytes or cannot be read; `lines` is then
 // left untouched.
 bool load(const std::string& path, std::vector<std::string>& lines, std::string* error);
+
+// Image lines exactly as the program writes them: address, "h: ", two hex
+// digits, "h", each line ended by CR LF or LF ("8100h: 3Ch"). Returns the
+// data bytes when `text` holds exactly `lines` of them; otherwise nothing,
+// with the first bad line named in `error` ("block.dat line 6: missing; an
+// image holds 32 lines"; without a `name`, "line 6: ..."). With
+// `firstAddress` set, line k must carry that address + k (a whole-EEPROM
+// backup); otherwise any address of one to four hex digits is accepted and
+// only the position counts, as in the windows.
+std::optional<std::vector<int>> parseImageLines(const std::string& text, const std::string& name,
+                                                std::size_t lines,
+                                                std::optional<unsigned> firstAddress,
+                                                std::string& error);
+
+// Image lines for `data` from `base` on, each ended by CR LF.
+std::string imageLines(unsigned base, const std::vector<int>& data);
 
 // Splits text into lines as `load` does.
 std::vector<std::string> splitLines(const std::string& text);
