@@ -5,34 +5,14 @@
 #include <benchmark/benchmark.h>
 
 #include "bus/bus.h"
+#include "bus/counting_port.h"
 #include "device/device.h"
 #include "device/eeprom_bulk.h"
 #include "simulator/simulated_board.h"
 
 namespace {
 
-// Passes every access on to the board and counts it.
-class CountingPort final : public kestrel::PortAccess {
-  public:
-    explicit CountingPort(kestrel::PortAccess& inner) : inner_(inner) {}
-    void Outport(std::uint16_t port, std::uint8_t value) override {
-        ++writes;
-        inner_.Outport(port, value);
-    }
-    std::uint16_t Inport(std::uint16_t port) override {
-        ++reads;
-        return inner_.Inport(port);
-    }
-    void EnablePorts(std::int16_t a, std::int16_t b) override { inner_.EnablePorts(a, b); }
-    void DisablePorts(std::int16_t a, std::int16_t b) override { inner_.DisablePorts(a, b); }
-    std::uint16_t GetLPTPortAddress(int n) override { return inner_.GetLPTPortAddress(n); }
-    std::uint32_t GetLastState(int u) override { return inner_.GetLastState(u); }
-    std::uint64_t writes = 0;
-    std::uint64_t reads = 0;
-
-  private:
-    kestrel::PortAccess& inner_;
-};
+using kestrel::CountingPort;
 
 struct Rig {
     kestrel::Globals g;

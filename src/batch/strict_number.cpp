@@ -1,18 +1,15 @@
-#include "chip/kestrel_map.h"
 #include "batch/strict_number.h"
 
 #include <cstdio>
+
+#include "chip/kestrel_map.h"
+#include "device/text_rules.h"
 
 namespace kestrel::batch {
 
 namespace {
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
+using text::hexDigit;
 
 std::string hex(unsigned value, int digits) {
     char buffer[16];

@@ -4,16 +4,12 @@
 
 namespace kestrel::text {
 
-namespace {
-
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
 }
-
-}  // namespace
 
 std::uint16_t hexValue(std::string_view text) {
     unsigned value = 0;

@@ -8,6 +8,9 @@
 // How every window reads and writes numbers and EEPROM image lines.
 namespace kestrel::text {
 
+// The value of one hex digit (either case), -1 for any other character.
+int hexDigit(char c);
+
 // The value of a text read as hexadecimal digits: blanks, tabs and line feeds
 // are skipped, reading stops at the first other non-hex character ("1Dh" is
 // 1Dh), a text without leading digits is 0. A longer number keeps its low 16

@@ -4,6 +4,7 @@
 #include "bus/null_port.h"
 #include "bus/recording_port.h"
 #include "support/fake_clock.h"
+#include "support/line_helpers.h"
 
 namespace kestrel {
 namespace {
@@ -96,9 +97,7 @@ TEST(BusSafety, SecondTransactionFromInsideTheWaitIsRefusedNotInterleaved) {
         {
             auto tx = rig.bus.begin();
             ASSERT_TRUE(tx);
-            rig.bus.I2CStart();
-            rig.bus.I2CSendByte(0xFF);
-            rig.bus.I2CAckClock();
+            testing::startAndSend(rig.bus, {0xFF});
             const std::int32_t handles[1] = {0};
             rig.bus.WaitMilliseconds(30, handles, 0);
             rig.bus.I2CStop();

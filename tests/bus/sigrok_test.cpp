@@ -14,6 +14,7 @@
 #include "bus/recording_port.h"
 #include "bus/vcd_writer.h"
 #include "device/block_read.h"
+#include "support/line_helpers.h"
 #include "support/sim_rig.h"
 
 namespace kestrel {
@@ -216,14 +217,8 @@ TEST_P(Sigrok, ASlaveHoldingSdaThroughTheStopShowsNoStop) {
     rig.sim.board.applyOption("send-past-end");
     {
         auto tx = rig.bus.begin();
-        rig.bus.I2CStart();
-        for (int b : {0xAE, 0x1D}) {
-            rig.bus.I2CSendByte(b);
-            rig.bus.I2CAckClock();
-        }
-        rig.bus.I2CStart();
-        rig.bus.I2CSendByte(0xAF);
-        rig.bus.I2CAckClock();
+        testing::startAndSend(rig.bus, {0xAE, 0x1D});
+        testing::startAndSend(rig.bus, {0xAF});
         for (int i = 0; i < 2; ++i) {
             rig.bus.I2CReadByte();
             rig.bus.I2CMasterAck();

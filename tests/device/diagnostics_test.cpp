@@ -7,6 +7,7 @@
 #include "bus/port_check.h"
 #include "bus/recording_port.h"
 #include "device/text_rules.h"
+#include "support/line_helpers.h"
 #include "support/sim_rig.h"
 
 namespace kestrel {
@@ -90,14 +91,8 @@ TEST(PortCheck, TellsWiringFaultsAndBusClearFreesAHeldSlave) {
     // Leave the chip in the middle of sending 4Bh (first bit 0: SDA held low).
     {
         auto tx = rig.bus.begin();
-        rig.bus.I2CStart();
-        for (int b : {0xAE, 0x1C}) {
-            rig.bus.I2CSendByte(b);
-            rig.bus.I2CAckClock();
-        }
-        rig.bus.I2CStart();
-        rig.bus.I2CSendByte(0xAF);
-        rig.bus.I2CAckClock();
+        testing::startAndSend(rig.bus, {0xAE, 0x1C});
+        testing::startAndSend(rig.bus, {0xAF});
     }
     EXPECT_FALSE(rig.board.wire().sda()) << "the slave holds SDA";
     EXPECT_EQ(port_check::portTest(rig.bus).text, "SDA stuck low");

@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include "bus/counting_port.h"
 #include "bus/crc8.h"
 #include "device/bus_probe.h"
 #include "device/text_rules.h"
 #include "simulator/simulated_board.h"
-#include "support/counting_port.h"
 #include "support/fake_clock.h"
 #include "support/recording_display.h"
 
@@ -19,7 +19,7 @@ namespace {
 struct Rig {
     Globals g;
     sim::SimulatedBoard board;
-    testing::CountingPort port{board};
+    CountingPort port{board};
     testing::RecordingDisplay display;
     testing::FakeClock clock;
     Bus bus{port, g.LPTBase, g.PortEntry};

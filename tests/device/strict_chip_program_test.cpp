@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "device/eeprom_ops.h"
+#include "support/line_helpers.h"
 #include "support/sim_rig.h"
 
 namespace kestrel {
@@ -36,14 +37,8 @@ TEST(StrictChipProgram, AMasterThatAcknowledgesTheLastByteShowsAsAFault) {
     {
         // The planted fault: ReadRegister(0Eh) with the PEC acknowledged.
         auto tx = rig.bus.begin();
-        rig.bus.I2CStart();
-        for (int b : {0xAE, 0x0E}) {
-            rig.bus.I2CSendByte(b);
-            rig.bus.I2CAckClock();
-        }
-        rig.bus.I2CStart();
-        rig.bus.I2CSendByte(0xAF);
-        rig.bus.I2CAckClock();
+        testing::startAndSend(rig.bus, {0xAE, 0x0E});
+        testing::startAndSend(rig.bus, {0xAF});
         rig.bus.I2CReadByte();
         rig.bus.I2CMasterAck();
         rig.bus.I2CReadByte();
@@ -80,11 +75,7 @@ TEST(StrictChipProgram, TheHoldCoversTheBusyChip) {
     // A hold of 10 ms: the chip is still busy when the next transaction starts.
     {
         auto tx = rig.bus.begin();
-        rig.bus.I2CStart();
-        for (int b : {0xAE, 0xA2, 0x81, 0x40, 0xFF}) {
-            rig.bus.I2CSendByte(b);
-            rig.bus.I2CAckClock();
-        }
+        testing::startAndSend(rig.bus, {0xAE, 0xA2, 0x81, 0x40, 0xFF});
         const std::int32_t handles[1] = {0};
         rig.bus.WaitMilliseconds(10, handles, 0);
         rig.bus.I2CStop();

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "bus/crc8.h"
+#include "support/line_helpers.h"
 #include "support/sim_rig.h"
 
 namespace kestrel {
@@ -41,9 +42,7 @@ std::vector<int> read(SimRig& rig, std::initializer_list<int> bytes, int count,
         rig.bus.I2CSendByte(b);
         rig.bus.I2CAckClock();
     }
-    rig.bus.I2CStart();
-    rig.bus.I2CSendByte(0xAF);
-    rig.bus.I2CAckClock();
+    testing::startAndSend(rig.bus, {0xAF});
     for (int i = 0; i < count; ++i) {
         got.push_back(rig.bus.I2CReadByte());
         if (i + 1 < count || ackLast)
@@ -129,11 +128,7 @@ TEST(ChipOptions, BusyAfterEraseAndZeroWriteForThirtyMsFromTheLastAcknowledge) {
     // The time counts from the last byte's acknowledge, not from the STOP.
     {
         auto tx = rig.bus.begin();
-        rig.bus.I2CStart();
-        for (int b : {0xAE, 0x81, 0x00, 0x00}) {
-            rig.bus.I2CSendByte(b);
-            rig.bus.I2CAckClock();
-        }
+        testing::startAndSend(rig.bus, {0xAE, 0x81, 0x00, 0x00});
         rig.clock.now += 30;
         rig.bus.I2CStop();
     }
@@ -279,19 +274,9 @@ TEST(ChipOptions, PecRestartsWhenAddressedAfterAnotherDevicesBytes) {
     std::vector<int> got;
     {
         auto tx = rig.bus.begin();
-        rig.bus.I2CStart();
-        for (int b : {0x90, 0x06}) {
-            rig.bus.I2CSendByte(b);
-            rig.bus.I2CAckClock();
-        }
-        rig.bus.I2CStart();
-        for (int b : {0xAE, 0x1D}) {
-            rig.bus.I2CSendByte(b);
-            rig.bus.I2CAckClock();
-        }
-        rig.bus.I2CStart();
-        rig.bus.I2CSendByte(0xAF);
-        rig.bus.I2CAckClock();
+        testing::startAndSend(rig.bus, {0x90, 0x06});
+        testing::startAndSend(rig.bus, {0xAE, 0x1D});
+        testing::startAndSend(rig.bus, {0xAF});
         got.push_back(rig.bus.I2CReadByte());
         rig.bus.I2CMasterAck();
         got.push_back(rig.bus.I2CReadByte());

@@ -4,7 +4,7 @@
 
 #include "bus/port_access.h"
 
-namespace kestrel::testing {
+namespace kestrel {
 
 // Passes every call on to another port and counts the data-register writes
 // and status reads: the cost of a bus operation, whatever the machine.
@@ -37,4 +37,4 @@ class CountingPort final : public PortAccess {
     PortAccess& inner_;
 };
 
-}  // namespace kestrel::testing
+}  // namespace kestrel
