@@ -54,7 +54,6 @@ RestoreResult writeAll(Device& device, const Image& image, const Progress& progr
         if (!r.run.ok()) return r;
         const std::vector<int> data(image.begin() + page, image.begin() + page + kPageBytes);
         r.run = writeBlock(device, base, data);
-        device.bus().closeAccess();
         if (!r.run.ok()) return r;
         if (!step(progress, static_cast<int>(page + kPageBytes), total)) {
             r.run.refused = true;

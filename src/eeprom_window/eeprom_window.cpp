@@ -125,8 +125,10 @@ void EepromWindow::Read_EEPROM_Page_Click() {
     ReadEEPROMStatus_->setValue(0);
     g.EEPageSize = 32;
     bus.openAccess();
-    const unsigned start = text::hexValue(EEPage0_->text().toStdString());
+    const unsigned start = first;
     bool refused = false;
+    int failed = 0;
+    std::string firstFailure;
     for (int p = 0; p < 16 && !refused; ++p) {
         QListWidget* list = EEData_[static_cast<std::size_t>(p)];
         list->setUpdatesEnabled(false);
@@ -137,6 +139,9 @@ void EepromWindow::Read_EEPROM_Page_Click() {
                 refused = true;
                 break;
             }
+            if (!device_.lastClean() && failed++ == 0)
+                firstFailure =
+                    text::addressText(n) + "h: " + eeprom::inSentence(device_.lastProblem());
             ui::setListItem(list, j,
                             QString::fromStdString(text::imageLine(n, static_cast<unsigned>(*d))));
         }
@@ -149,6 +154,13 @@ void EepromWindow::Read_EEPROM_Page_Click() {
     }
     ReadEEPROMStatus_->setVisible(false);
     bus.closeAccess();
+    // What the lists show was not all read cleanly: say so, never pass it
+    // off as the chip's bytes.
+    if (failed > 0)
+        say(QString::fromStdString(std::to_string(failed) + " of 512 reads failed, first at " +
+                                   firstFailure + ". The lists do not hold the chip's bytes."));
+    else if (!refused)
+        say(QString());
 }
 
 bool EepromWindow::chosenPage(unsigned& page) {

@@ -9,13 +9,13 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include "device/eeprom_ops.h"
+#include "device/image_file.h"
+#include "device/text_rules.h"
+#include "main_window/main_window.h"
+#include "widgets/bit_label_row.h"
 #include "widgets/widget_helpers.h"
 #include "widgets/window_registry.h"
-#include "device/eeprom_ops.h"
-#include "device/text_rules.h"
-#include "widgets/bit_label_row.h"
-#include "device/image_file.h"
-#include "main_window/main_window.h"
 
 namespace kestrel {
 
@@ -138,13 +138,25 @@ void MainWindow::ReadEECMD_Click() {
     const unsigned base = text::hexValue(str(EEBaseAddress->text()));
     if (!eepromRange(base, static_cast<unsigned>(g_.EEBlockSize)) || !bus.available()) return;
     bus.openAccess();
+    int failed = 0;
+    std::string first;
     for (int i = 0; i < g_.EEBlockSize; ++i) {
         const unsigned address = base + static_cast<unsigned>(i);
         const auto d = eeprom::readByteAt(device_, address);
         if (!d) break;
+        if (!device_.lastClean() && failed++ == 0)
+            first = text::addressText(address) + "h: " + eeprom::inSentence(device_.lastProblem());
         ui::setListItem(EEData, i, qstr(text::imageLine(address, static_cast<unsigned>(*d))));
     }
     bus.closeAccess();
+    // The list shows what the line gave; a block that was not read cleanly
+    // must not pass for the chip's bytes (a Write would program it).
+    if (failed > 0)
+        notify(qstr("Read " + text::addressText(base) + "h-" +
+                    text::addressText(base + static_cast<unsigned>(g_.EEBlockSize) - 1) +
+                    "h: " + std::to_string(failed) + " of " + std::to_string(g_.EEBlockSize) +
+                    " reads failed, first at " + first +
+                    ". The list does not hold the chip's bytes."));
 }
 
 void MainWindow::EEData_Click() {

@@ -96,6 +96,13 @@ TEST(EepromWindow, AStartAddressBelow8000hIsRefused) {
     app.click("Read_EEPROM_Page", w);
     EXPECT_EQ(app.logSize(), mark);
     EXPECT_TRUE(w->message().contains("7F00h is below 8000h")) << w->message().toStdString();
+
+    // A read without the chip fills the lists with what the line gave, and says so.
+    app.board().kestrel().setPresent(false);
+    app.type("EEPage0", "8000", w);
+    app.click("Read_EEPROM_Page", w);
+    EXPECT_TRUE(w->message().startsWith("512 of 512 reads failed, first at 8000h"))
+        << w->message().toStdString();
 }
 
 }  // namespace

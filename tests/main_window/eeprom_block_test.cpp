@@ -176,6 +176,9 @@ TEST(EepromBlock, WithoutTheChipWriteAndVerifyReportFailure) {
     auto* list = app.find<QListWidget>("EEData");
     for (int i = 0; i < 32; ++i) list->addItem(QString("81%1h: FFh").arg(i, 2, 16, QChar('0')));
     app.board().kestrel().setPresent(false);
+    app.click("ReadEECMD");
+    EXPECT_TRUE(app.status().startsWith("Read 8100h-811Fh: 32 of 32 reads failed, first at 8100h"))
+        << app.status().toStdString();
     app.dialogs.yesNoAnswers = {testing::ScriptedDialogs::Answer::No};
     app.click("WriteEECMD");
     EXPECT_TRUE(app.status().contains("failed: 32 of 32 writes not acknowledged"))
