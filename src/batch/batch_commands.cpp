@@ -9,6 +9,7 @@
 #include "device/block_read.h"
 #include "device/bus_probe.h"
 #include "device/eeprom_bulk.h"
+#include "device/eeprom_ops.h"
 #include "device/image_file.h"
 #include "device/register_map.h"
 #include "device/text_rules.h"
@@ -411,18 +412,12 @@ void eepromErase(Session& s, unsigned page, Report& r) {
 // 00h into each byte of the page, one zero-write (30 ms) each.
 void eepromZero(Session& s, unsigned page, Report& r) {
     Session::OwnAccounting own(s);
-    TransactionWatch watch(s.device().bus());
-    for (unsigned i = 0; i < kPage; ++i)
-        if (!s.device().EEPROMWriteZero(hex4(page + i))) return refused(r);
-    const auto failed = std::count_if(watch.outcomes().begin(), watch.outcomes().end(),
-                                      [](const TransactionOutcome& o) { return !o.ok(); });
-    r.json.text("page", hex4(page)).flag("ack", failed == 0);
-    if (failed == 0) return;
-    const auto first = std::find_if(watch.outcomes().begin(), watch.outcomes().end(),
-                                    [](const TransactionOutcome& o) { return !o.ok(); });
-    fail(r, std::to_string(failed) + " of 32 zero-writes not acknowledged; first at " +
-                hex4(page + static_cast<unsigned>(first - watch.outcomes().begin())) +
-                "h: " + lowerFirst(first->problem));
+    const eeprom::RunResult zeros = eeprom::writeZerosToPage(s.device(), page);
+    if (zeros.refused) return refused(r);
+    r.json.text("page", hex4(page)).flag("ack", zeros.ok());
+    if (zeros.ok()) return;
+    fail(r, std::to_string(zeros.failed) + " of 32 zero-writes not acknowledged; first at " +
+                hex4(zeros.firstFailedAddress) + "h: " + lowerFirst(zeros.firstProblem));
 }
 
 void eepromBackup(Session& s, OutputFile& output, std::ostream& standardOutput, Report& r) {

@@ -157,15 +157,13 @@ std::optional<BulkRead> readBulk(Device& device, unsigned base, unsigned count) 
 std::optional<std::vector<ByteWrite>> writeBytes(Device& device, unsigned base,
                                                  const std::vector<int>& data) {
     std::vector<ByteWrite> writes;
-    TransactionWatch watch(device.bus());
     for (std::size_t i = 0; i < data.size(); ++i) {
         const unsigned address = (base + static_cast<unsigned>(i)) & 0xFFFFu;
-        watch.clear();
         if (!device.EEPROMWriteByte(static_cast<int>(address >> 8),
                                     static_cast<int>(address & 0xFF), data[i] & 0xFF))
             return std::nullopt;
-        const TransactionOutcome o = watch.last();
-        writes.push_back({address, data[i] & 0xFF, o.acknowledged, o.problem});
+        // A write reads nothing back: clean means every byte was acknowledged.
+        writes.push_back({address, data[i] & 0xFF, device.lastClean(), device.lastProblem()});
     }
     return writes;
 }
