@@ -40,8 +40,9 @@ Program::Program(ProgramOptions options) : options_(std::move(options)) {
     bus_->setWaitHooks(options_.waitHooks ? *options_.waitHooks : qtWaitHooks());
     bus_->setNoticeSink([this](const std::string& text) { notice(QString::fromStdString(text)); });
     device_ = std::make_unique<Device>(globals_, *bus_, noDisplay_);
+    device_->setPortDirectory(*port_);
 
-    mainWindow_ = std::make_unique<MainWindow>(globals_, *device_, *port_, *dialogs_, windows_);
+    mainWindow_ = std::make_unique<MainWindow>(globals_, *device_, *dialogs_, windows_);
     device_->setDisplay(*mainWindow_);
     bus_->addObserver(mainWindow_.get());
     bus_->addObserver(&statusHistory_);

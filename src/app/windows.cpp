@@ -83,7 +83,7 @@ void registerTools(Program& program) {
         messages, [&program] { return new MessageLogWindow(program.mainWindow().messageLog()); });
     const QString monitor = QStringLiteral("frm_BusMonitor");
     program.windows().add(
-        monitor, [&program] { return new BusMonitorWindow(program.bus(), program.dialogs()); });
+        monitor, [&program] { return new BusMonitorWindow(program.device().executor(), program.dialogs()); });
     MainWindow& main = program.mainWindow();
     main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuBusMonitor"),
                         QStringLiteral("Bus Monitor"), monitor, false);

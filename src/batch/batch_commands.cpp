@@ -133,7 +133,7 @@ std::optional<ByteRead> readRegisterWatched(Session& s, TransactionWatch& watch,
 }
 
 void readRegister(Session& s, unsigned reg, Report& r) {
-    TransactionWatch watch(s.device().bus());
+    TransactionWatch watch(s.device().executor());
     // The session names a fault itself; the value read is printed all the same.
     const auto v = s.device().ReadRegister(static_cast<int>(reg));
     if (!v) return refused(r);
@@ -146,7 +146,7 @@ void readRegister(Session& s, unsigned reg, Report& r) {
 }
 
 void writeRegister(Session& s, unsigned reg, unsigned data, Report& r) {
-    TransactionWatch watch(s.device().bus());
+    TransactionWatch watch(s.device().executor());
     if (!s.device().WriteRegister(static_cast<int>(reg), static_cast<int>(data))) return refused(r);
     r.json.text("register", hex2(reg))
         .text("value", hex2(data))
@@ -156,7 +156,7 @@ void writeRegister(Session& s, unsigned reg, unsigned data, Report& r) {
 // "REG VALUE NAME" per line, "XX" for a read that failed.
 void readRegisterList(Session& s, const std::vector<std::pair<int, std::string>>& regs, Report& r) {
     Session::OwnAccounting own(s);
-    TransactionWatch watch(s.device().bus());
+    TransactionWatch watch(s.device().executor());
     std::vector<ByteRead> reads;
     for (const auto& [reg, name] : regs) {
         const auto b = readRegisterWatched(s, watch, reg);
@@ -194,7 +194,7 @@ void status(Session& s, Report& r) {
 }
 
 void writeSwitch(Session& s, unsigned address, unsigned data, Report& r) {
-    TransactionWatch watch(s.device().bus());
+    TransactionWatch watch(s.device().executor());
     if (!s.device().WriteSwitch(static_cast<int>(address), static_cast<int>(data)))
         return refused(r);
     r.json.text("address", hex2(address))
@@ -234,7 +234,7 @@ void detect(Session& s, Report& r) {
 
 // The 34 lines of the block read window.
 void blockReadCommand(Session& s, unsigned base, Report& r) {
-    TransactionWatch watch(s.device().bus());
+    TransactionWatch watch(s.device().executor());
     const auto b = blockRead(s.device(), base);
     if (!b) return refused(r);
     r.text = "Bytes: " + hex2(static_cast<unsigned>(b->count)) + "h\n";
@@ -326,7 +326,7 @@ void eepromDump(Session& s, Report& r) {
 // Erases the page holding `address`; false (with the reason) when the chip
 // did not acknowledge it all.
 bool erasePage(Session& s, unsigned address, Report& r) {
-    TransactionWatch watch(s.device().bus());
+    TransactionWatch watch(s.device().executor());
     if (!s.device().EEPROMPageErase(hex4(address))) {
         refused(r);
         return false;

@@ -65,7 +65,7 @@ void statusWatch(Session& s, const Invocation& inv, std::ostream& out, Report& r
         const double t = static_cast<double>(now.tv_sec - start.tv_sec) +
                          static_cast<double>(now.tv_nsec - start.tv_nsec) / 1e9;
         Pass pass;
-        TransactionWatch watch(s.device().bus());
+        TransactionWatch watch(s.device().executor());
         for (std::size_t i = 0; i < status::kRegisters.size(); ++i) {
             const auto v = s.device().ReadRegister(status::kRegisters[i]);
             if (!v) {

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <utility>
 
-#include "bus/crc8.h"
 
 namespace kestrel {
 
@@ -64,23 +63,55 @@ void Bus::describe(const char* kind, int target, int targetDigits) {
     record_.targetDigits = targetDigits;
 }
 
-void Bus::checkPec() {
-    if (record_.received.empty()) return;
-    std::uint8_t crc = 0;
-    for (const auto& b : record_.sent) crc = crc8Update(crc, b.value);
-    for (std::size_t i = 0; i + 1 < record_.received.size(); ++i)
-        crc = crc8Update(crc, record_.received[i]);
-    record_.pecReceived = record_.received.back();
-    record_.pecExpected = crc;
+void Bus::clockOut(const Transfer& transfer) {
+    for (const Message& m : transfer.messages) {
+        I2CStart();
+        I2CSendByte(m.address);
+        I2CAckClock();
+        if (!m.isRead()) {
+            for (const std::uint8_t byte : m.write) {
+                I2CSendByte(byte);
+                if (m.masterHoldsWriteAcks)
+                    I2CMasterAck();
+                else
+                    I2CAckClock();
+            }
+            continue;
+        }
+        for (int i = 0; i < m.read; ++i) {
+            if (transfer.leanReads)
+                I2CReadByteLean();
+            else
+                I2CReadByte();
+            // The master acknowledges every byte but the last.
+            if (i + 1 < m.read)
+                I2CMasterAck();
+            else
+                I2CAckClock();
+        }
+    }
+    describe(transfer.kind, transfer.target, transfer.targetDigits);
+    if (transfer.endsWithPec) checkPec(record_);
 }
 
-void Bus::addObserver(TransactionObserver* observer) {
-    if (std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
-        observers_.push_back(observer);
-}
-
-void Bus::removeObserver(TransactionObserver* observer) {
-    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+std::optional<std::vector<TransactionRecord>> Bus::runHeld(std::span<const Transfer> transfers,
+                                                           Origin origin, bool stopAtFault) {
+    auto tx = begin(origin);
+    if (!tx) return std::nullopt;
+    std::vector<TransactionRecord> records;
+    records.reserve(transfers.size());
+    for (const Transfer& t : transfers) {
+        clockOut(t);
+        if (t.holdMs > 0) {
+            // The chip finishes its EEPROM cycle while SCL stays low.
+            const std::int32_t handles[1] = {0};
+            WaitMilliseconds(t.holdMs, handles, 0);
+        }
+        records.push_back(record_);
+        I2CStop();
+        if (stopAtFault && records.back().faulty()) break;
+    }
+    return records;
 }
 
 std::uint16_t Bus::status() {
@@ -125,8 +156,7 @@ void Bus::I2CStop() {
     out(kLinesReleased);
     lastWasSend_ = false;
     // One record per START..STOP; observers see it now.
-    for (TransactionObserver* o : std::vector<TransactionObserver*>(observers_))
-        o->transactionEnded(record_);
+    notifyObservers(record_);
     record_.clear();
     record_.sequence = ++sequence_;
 }
@@ -178,6 +208,18 @@ int Bus::I2CReadByte() {
     record_.received.push_back(static_cast<std::uint8_t>(result));
     lastWasSend_ = false;
     return result;
+}
+
+int Bus::I2CReadByteLean() {
+    int value = 0;
+    for (int k = 0; k < 8; ++k) {
+        out(kLinesReleased);
+        if (!sampleSdaLow()) value |= 0x80 >> k;
+        out(kSclLow);
+    }
+    record_.received.push_back(static_cast<std::uint8_t>(value));
+    lastWasSend_ = false;
+    return value;
 }
 
 std::uint32_t Bus::WaitMilliseconds(std::int32_t ms, const std::int32_t* handles,

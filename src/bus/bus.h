@@ -7,13 +7,10 @@
 
 #include "bus/port_access.h"
 #include "bus/transaction_record.h"
+#include "bus/transfer.h"
 #include "bus/wait_hooks.h"
 
 namespace kestrel {
-
-// Who asked for a transaction: a person (a refusal is worth telling) or the
-// status monitor's timer (a refused tick is simply skipped).
-enum class Origin { User, Timer };
 
 class Bus;
 
@@ -41,7 +38,8 @@ class BusTransaction {
 //
 // Every line change is exactly one write of a line state (0..3) to the data
 // register; there are no delays, the bus runs as fast as the port allows.
-class Bus {
+// As a transfer executor it bit-bangs each message with these primitives.
+class Bus final : public TransferExecutor {
   public:
     // `lptBase` and `portEntry` live in the program's shared state; the bus
     // reads them on every transaction, so it always drives the chosen port.
@@ -58,15 +56,22 @@ class Bus {
     BusTransaction begin(Origin origin = Origin::User);
     // Whether begin() would be granted now, telling the user why not as
     // begin() does. Lets a window refuse a whole run of transactions at once.
-    bool available(Origin origin = Origin::User);
+    bool available(Origin origin = Origin::User) override;
     // Refuses every later transaction; the one now open finishes normally.
-    void shutDown() noexcept { shutDown_ = true; }
+    void shutDown() noexcept override { shutDown_ = true; }
+
+    // Runs each transfer from START to STOP with the line primitives, in one
+    // hold of the port.
+    std::optional<std::vector<TransactionRecord>> runHeld(std::span<const Transfer> transfers,
+                                                          Origin origin,
+                                                          bool stopAtFault) override;
+    bool hasLineAccess() const override { return true; }
 
     // Extra open/close around a run of transactions (block read and write
     // loops). Each transaction still brackets itself; these never touch a
     // port that is missing, and never close one that a transaction holds.
-    void openAccess();
-    void closeAccess();
+    void openAccess() override;
+    void closeAccess() override;
 
     // The record of the transaction now on the wire (for the device layer to
     // name it before its STOP).
@@ -74,13 +79,8 @@ class Bus {
     // Names the transaction on the wire: its kind and the register (two
     // digits) or EEPROM address (four digits) it works on.
     void describe(const char* kind, int target = -1, int targetDigits = 2);
-    // Checks the last byte read as the PEC of everything before it.
-    void checkPec();
-    // Observers see each transaction's record at its STOP.
-    void addObserver(TransactionObserver* observer);
-    void removeObserver(TransactionObserver* observer);
     // Keeps every line change in the records (for the bus monitor).
-    void setLineCapture(bool on) { captureLines_ = on; }
+    void setLineCapture(bool on) override { captureLines_ = on; }
 
     // Line primitives. START samples SDA with both lines released (to catch
     // a line held low) and every acknowledge clock samples SDA while SCL is
@@ -91,6 +91,9 @@ class Bus {
     void I2CMasterAck();
     void I2CSendByte(int value);
     int I2CReadByte();
+    // The same byte read without the repeated SCL-low write before each bit:
+    // the same clock edges and sample points in three port writes per bit.
+    int I2CReadByteLean();
 
     // Waits `ms` milliseconds (-1: forever) while window events keep being
     // handled. Returns kWaitTimeout when the time is up, or the wake-up result
@@ -106,6 +109,8 @@ class Bus {
   private:
     friend class BusTransaction;
     void endTransaction() noexcept;
+    // One transfer's messages, from START to just before the STOP.
+    void clockOut(const Transfer& transfer);
     void tell(const std::string& text);
     void out(std::uint8_t lines) {
         if (lptBase_ == 0) return;
@@ -120,7 +125,6 @@ class Bus {
     WaitHooks hooks_;
     std::function<void(const std::string&)> notice_;
     TransactionRecord record_;
-    std::vector<TransactionObserver*> observers_;
     std::uint64_t sequence_ = 0;
     bool captureLines_ = false;
     bool lastWasSend_ = false;  // the next acknowledge slot is the slave's

@@ -15,7 +15,7 @@
 
 namespace kestrel {
 
-BusMonitorWindow::BusMonitorWindow(Bus& bus, Dialogs& dialogs)
+BusMonitorWindow::BusMonitorWindow(TransferExecutor& bus, Dialogs& dialogs)
     : bus_(bus), dialogs_(dialogs), model_(new BusMonitorModel(this)) {
     setObjectName(QStringLiteral("frm_BusMonitor"));
     setWindowTitle(QStringLiteral("Bus Monitor"));

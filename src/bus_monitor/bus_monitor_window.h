@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "widgets/dialogs.h"
-#include "bus/bus.h"
+#include "bus/transfer.h"
 
 class QPushButton;
 class QTableView;
@@ -23,7 +23,7 @@ class WaveformView;
 class BusMonitorWindow final : public QWidget {
     Q_OBJECT
   public:
-    BusMonitorWindow(Bus& bus, Dialogs& dialogs);
+    BusMonitorWindow(TransferExecutor& bus, Dialogs& dialogs);
     ~BusMonitorWindow() override;
 
     BusMonitorModel& model() { return *model_; }
@@ -37,7 +37,7 @@ class BusMonitorWindow final : public QWidget {
     void showSelected();
     void exportTo(FileDialogState& file, Writer write);
 
-    Bus& bus_;
+    TransferExecutor& bus_;
     Dialogs& dialogs_;
     BusMonitorModel* model_;
     QTableView* table_;

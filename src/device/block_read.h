@@ -18,6 +18,11 @@ struct BlockReadResult {
     bool pecOk = false;
 };
 
+// The two transactions of a block read from `start`: the address-pointer
+// write and the block read itself. `lean` clocks the 34 bytes read with
+// three port writes per bit (same edges and sample points).
+std::array<Transfer, 2> blockReadTransfers(Device& device, unsigned start, bool lean);
+
 // Reads from `base` (modulo 10000h); sets EEAddrHigh and EEAddrLow. Nothing
 // when the bus refused.
 std::optional<BlockReadResult> blockRead(Device& device, unsigned base);

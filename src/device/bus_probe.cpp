@@ -3,20 +3,14 @@
 namespace kestrel {
 
 std::optional<ProbeAnswer> probeAddress(Device& device, int addressByte) {
-    Bus& bus = device.bus();
-    auto tx = bus.begin();
-    if (!tx) return std::nullopt;
-    bus.I2CStart();
-    bus.I2CSendByte(addressByte & 0xFE);
-    bus.I2CAckClock();
-    bus.describe("Probe");
-    const TransactionRecord& r = bus.record();
-    const ProbeAnswer answer = r.sdaStuckLow ? ProbeAnswer::SdaStuckLow
-                               : !r.sent.empty() && r.sent[0].ack == 1
-                                   ? ProbeAnswer::Acknowledged
-                                   : ProbeAnswer::NotAcknowledged;
-    bus.I2CStop();
-    return answer;
+    Transfer probe;
+    probe.messages = {{.address = static_cast<std::uint8_t>(addressByte & 0xFE)}};
+    probe.kind = "Probe";
+    const auto r = device.transfer(probe);
+    if (!r) return std::nullopt;
+    return r->sdaStuckLow                          ? ProbeAnswer::SdaStuckLow
+           : !r->sent.empty() && r->sent[0].ack == 1 ? ProbeAnswer::Acknowledged
+                                                   : ProbeAnswer::NotAcknowledged;
 }
 
 std::optional<ScanResult> scanAddresses(Device& device, int first, int last) {

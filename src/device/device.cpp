@@ -5,16 +5,37 @@
 
 namespace kestrel {
 
-BusTransaction Device::begin(Origin origin) {
-    lastRan_ = false;
-    lastProblem_.clear();
-    return bus_.begin(origin);
+namespace {
+
+std::uint8_t byte(int value) {
+    return static_cast<std::uint8_t>(value & 0xFF);
 }
 
-void Device::stop() {
-    lastProblem_ = diagnose(bus_.record());
+int eepromTarget(int high, int low) {
+    return ((high & 0xFF) << 8) | (low & 0xFF);
+}
+
+}  // namespace
+
+std::optional<TransactionRecord> Device::transfer(const Transfer& t, Origin origin) {
+    lastRan_ = false;
+    lastProblem_.clear();
+    auto record = executor_.run(t, origin);
+    if (!record) return std::nullopt;
+    lastProblem_ = diagnose(*record);
     lastRan_ = true;
-    bus_.I2CStop();
+    return record;
+}
+
+std::optional<std::vector<TransactionRecord>> Device::transferHeld(
+    std::span<const Transfer> transfers, bool stopAtFault) {
+    lastRan_ = false;
+    lastProblem_.clear();
+    auto records = executor_.runHeld(transfers, Origin::User, stopAtFault);
+    if (!records) return std::nullopt;
+    lastRan_ = true;
+    if (!records->empty()) lastProblem_ = diagnose(records->back());
+    return records;
 }
 
 bool Device::inRegisterSpace(int addrHigh) {
@@ -25,99 +46,83 @@ bool Device::inRegisterSpace(int addrHigh) {
 }
 
 bool Device::WriteRegister(int reg, int data, Origin origin) {
-    auto tx = begin(origin);
-    if (!tx) return false;
+    if (!executor_.available(origin)) return false;
     ShowRamBits(data);
     g_.CommandCode = static_cast<std::int16_t>(reg);
-    bus_.I2CStart();
-    sendAck(writeAddress());
-    sendAck(g_.CommandCode);
-    sendAck(data);
-    bus_.describe("Write Byte", g_.CommandCode & 0xFF);
-    stop();
+    Transfer t;
+    t.messages = {{writeAddress(), {byte(g_.CommandCode), byte(data)}}};
+    t.kind = "Write Byte";
+    t.target = g_.CommandCode & 0xFF;
+    if (!transfer(t, origin)) return false;
     display_->setPecCaption("");
     return true;
 }
 
 std::optional<int> Device::ReadRegister(int reg, Origin origin) {
-    auto tx = begin(origin);
-    if (!tx) return std::nullopt;
+    if (!executor_.available(origin)) return std::nullopt;
     g_.CommandCode = static_cast<std::int16_t>(reg);
-    bus_.I2CStart();
-    sendAck(writeAddress());
-    sendAck(g_.CommandCode);
-    bus_.I2CStart();
-    sendAck(readAddress());
-    const int data = bus_.I2CReadByte();
-    bus_.I2CMasterAck();
-    const int pec = bus_.I2CReadByte();
-    bus_.I2CAckClock();
-    bus_.describe("Read Byte", g_.CommandCode & 0xFF);
-    bus_.checkPec();
-    stop();
-    display_->setPecCaption(text::hexText(static_cast<unsigned>(pec)));
-    return data;
+    Transfer t;
+    t.messages = {{writeAddress(), {byte(g_.CommandCode)}}, {.address = readAddress(), .read = 2}};
+    t.kind = "Read Byte";
+    t.target = g_.CommandCode & 0xFF;
+    t.endsWithPec = true;
+    const auto r = transfer(t, origin);
+    if (!r || r->received.size() < 2) return std::nullopt;
+    display_->setPecCaption(text::hexText(r->received[1]));
+    return r->received[0];
 }
 
 bool Device::WriteSwitch(int address, int data, Origin origin) {
-    auto tx = begin(origin);
-    if (!tx) return false;
+    if (!executor_.available(origin)) return false;
     ShowRamBits(data);
-    bus_.I2CStart();
-    sendAck(address & 0xFE);
-    sendAck(data);
-    bus_.describe("Switch Write");
-    stop();
+    Transfer t;
+    t.messages = {{byte(address & 0xFE), {byte(data)}}};
+    t.kind = "Switch Write";
+    if (!transfer(t, origin)) return false;
     display_->setPecCaption("");
     return true;
 }
 
 std::optional<int> Device::EEPROMReadByte(int addrHigh, int addrLow) {
     if (inRegisterSpace(addrHigh)) return std::nullopt;
-    auto tx = begin();
-    if (!tx) return std::nullopt;
-    bus_.I2CStart();
-    sendAck(writeAddress());
+    Transfer t;
     // The address bytes are clocked out with the master holding SDA low in
     // the acknowledge slot, as the chip's EEPROM read expects.
-    bus_.I2CSendByte(addrHigh);
-    bus_.I2CMasterAck();
-    bus_.I2CSendByte(addrLow);
-    bus_.I2CMasterAck();
-    bus_.I2CStart();
-    sendAck(readAddress());
-    const int data = bus_.I2CReadByte();
-    bus_.I2CMasterAck();
-    const int pec = bus_.I2CReadByte();
-    bus_.I2CAckClock();
-    bus_.describe("EEPROM Read", ((addrHigh & 0xFF) << 8) | (addrLow & 0xFF), 4);
-    bus_.checkPec();
-    stop();
-    display_->setEEByteData(text::hexText(static_cast<unsigned>(data)));
-    display_->setPecEECaption(text::hexText(static_cast<unsigned>(pec)));
-    return data;
+    t.messages = {{.address = writeAddress(),
+                   .write = {byte(addrHigh), byte(addrLow)},
+                   .masterHoldsWriteAcks = true},
+                  {.address = readAddress(), .read = 2}};
+    t.kind = "EEPROM Read";
+    t.target = eepromTarget(addrHigh, addrLow);
+    t.targetDigits = 4;
+    t.endsWithPec = true;
+    const auto r = transfer(t);
+    if (!r || r->received.size() < 2) return std::nullopt;
+    display_->setEEByteData(text::hexText(r->received[0]));
+    display_->setPecEECaption(text::hexText(r->received[1]));
+    return r->received[0];
 }
 
 bool Device::EEPROMWriteByte(int addrHigh, int addrLow, int data) {
     if (inRegisterSpace(addrHigh)) return false;
-    auto tx = begin();
-    if (!tx) return false;
-    bus_.I2CStart();
-    sendAck(writeAddress());
-    sendAck(addrHigh);
-    sendAck(addrLow);
-    sendAck(data);
-    bus_.describe("EEPROM Write", ((addrHigh & 0xFF) << 8) | (addrLow & 0xFF), 4);
-    stop();
+    Transfer t;
+    t.messages = {{writeAddress(), {byte(addrHigh), byte(addrLow), byte(data)}}};
+    t.kind = "EEPROM Write";
+    t.target = eepromTarget(addrHigh, addrLow);
+    t.targetDigits = 4;
+    if (!transfer(t)) return false;
     display_->setPecEECaption("");
     return true;
 }
 
-void Device::holdThenStop(const char* kind) {
-    bus_.describe(kind, ((g_.EEAddrHigh & 0xFF) << 8) | (g_.EEAddrLow & 0xFF), 4);
-    const std::int32_t handles[1] = {0};
-    bus_.WaitMilliseconds(chip::kEepromHoldMs, handles, 0);
-    stop();
+bool Device::writeWithHold(const char* kind, std::vector<std::uint8_t> bytes) {
+    Transfer t;
+    t.messages = {{writeAddress(), std::move(bytes)}};
+    t.kind = kind;
+    t.target = eepromTarget(g_.EEAddrHigh, g_.EEAddrLow);
+    t.targetDigits = 4;
+    t.holdMs = chip::kEepromHoldMs;
+    return transfer(t).has_value();
 }
 
 void Device::setAddressFromText(std::string_view addressText) {
@@ -128,31 +133,17 @@ void Device::setAddressFromText(std::string_view addressText) {
 
 bool Device::EEPROMPageErase(std::string_view page) {
     if (inRegisterSpace(text::splitAddressText(page).high)) return false;
-    auto tx = begin();
-    if (!tx) return false;
+    if (!executor_.available()) return false;
     setAddressFromText(page);
-    bus_.I2CStart();
-    sendAck(writeAddress());
-    sendAck(kPageEraseCommand);
-    sendAck(g_.EEAddrHigh);
-    sendAck(g_.EEAddrLow);
-    sendAck(chip::kEraseConfirm);
-    holdThenStop("Page Erase");
-    return true;
+    return writeWithHold("Page Erase", {byte(kPageEraseCommand), byte(g_.EEAddrHigh),
+                                        byte(g_.EEAddrLow), byte(chip::kEraseConfirm)});
 }
 
 bool Device::EEPROMWriteZero(std::string_view addressText) {
     if (inRegisterSpace(text::splitAddressText(addressText).high)) return false;
-    auto tx = begin();
-    if (!tx) return false;
+    if (!executor_.available()) return false;
     setAddressFromText(addressText);
-    bus_.I2CStart();
-    sendAck(writeAddress());
-    sendAck(g_.EEAddrHigh);
-    sendAck(g_.EEAddrLow);
-    sendAck(0x00);
-    holdThenStop("Zero Write");
-    return true;
+    return writeWithHold("Zero Write", {byte(g_.EEAddrHigh), byte(g_.EEAddrLow), 0x00});
 }
 
 }  // namespace kestrel

@@ -4,7 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "bus/bus.h"
+#include "bus/port_access.h"
+#include "bus/transfer.h"
 #include "chip/kestrel_map.h"
 #include "device/device_display.h"
 #include "device/globals.h"
@@ -18,15 +19,58 @@ namespace kestrel {
 // returns false or no value.
 class Device {
   public:
-    Device(Globals& globals, Bus& bus, DeviceDisplay& display)
-        : g_(globals), bus_(bus), display_(&display) {}
+    Device(Globals& globals, TransferExecutor& executor, DeviceDisplay& display)
+        : g_(globals), executor_(executor), display_(&display) {}
 
     // The main window is built after the device it calls; it takes over the
     // display here.
     void setDisplay(DeviceDisplay& display) { display_ = &display; }
 
-    Bus& bus() { return bus_; }
+    // What runs the transactions: observers (monitor, status bar, batch)
+    // attach here and see every transaction's record.
+    TransferExecutor& executor() { return executor_; }
     Globals& globals() { return g_; }
+
+    // The parallel ports the system offers, LPT1..3: an I/O address (0 when
+    // absent) and the state of the look-up (non-zero: it failed).
+    struct LptSlot {
+        std::uint16_t address = 0;
+        std::uint32_t state = 0;
+    };
+    void setPortDirectory(PortAccess& ports) { ports_ = &ports; }
+    LptSlot lptSlot(int n) {
+        if (ports_ == nullptr) return {};
+        const std::uint16_t address = ports_->GetLPTPortAddress(n);
+        return {address, ports_->GetLastState(0)};
+    }
+
+    // Whether a transaction would be granted now, telling the user why not.
+    bool available(Origin origin = Origin::User) { return executor_.available(origin); }
+
+    // Keeps access to the bus open while it lives, around a run of
+    // transactions (each still brackets itself).
+    class AccessHold {
+      public:
+        explicit AccessHold(Device& device) : executor_(device.executor_) {
+            executor_.openAccess();
+        }
+        ~AccessHold() { executor_.closeAccess(); }
+        AccessHold(const AccessHold&) = delete;
+        AccessHold& operator=(const AccessHold&) = delete;
+
+      private:
+        TransferExecutor& executor_;
+    };
+
+    // Runs one transaction (several in one hold of the bus) and keeps the
+    // last one's diagnosis for lastProblem(). Nothing when the bus refused.
+    std::optional<TransactionRecord> transfer(const Transfer& t, Origin origin = Origin::User);
+    std::optional<std::vector<TransactionRecord>> transferHeld(std::span<const Transfer> transfers,
+                                                               bool stopAtFault);
+
+    // The address bytes of the selected slave.
+    std::uint8_t writeAddress() const { return static_cast<std::uint8_t>(g_.SlaveAddr & 0xFE); }
+    std::uint8_t readAddress() const { return static_cast<std::uint8_t>(g_.SlaveAddr | 0x01); }
 
     // SMBus Write Byte: slave address (write), register, data.
     bool WriteRegister(int reg, int data, Origin origin = Origin::User);
@@ -54,28 +98,19 @@ class Device {
     bool EEPROMWriteZero(std::string_view address);
 
   private:
-    // Opens the bus for one transaction and forgets the last one's outcome.
-    BusTransaction begin(Origin origin = Origin::User);
-    // Judges the transaction on the wire, then sends its STOP.
-    void stop();
     // True (and nothing may be sent) when an EEPROM address high byte would
     // make the chip take the transaction as a register write.
     bool inRegisterSpace(int addrHigh);
-    void sendAck(int byte) {
-        bus_.I2CSendByte(byte);
-        bus_.I2CAckClock();
-    }
-    int writeAddress() const { return g_.SlaveAddr & 0xFE; }
-    int readAddress() const { return g_.SlaveAddr | 0x01; }
-    // Page erase and zero-write: the last byte, then 30 ms with SCL held low,
+    // Page erase and zero-write: the bytes, then 30 ms with SCL held low,
     // then STOP, so the chip can finish its EEPROM cycle.
-    void holdThenStop(const char* kind);
+    bool writeWithHold(const char* kind, std::vector<std::uint8_t> bytes);
     // EEAddrHigh and EEAddrLow from a four-digit address text, split by position.
     void setAddressFromText(std::string_view addressText);
 
     Globals& g_;
-    Bus& bus_;
+    TransferExecutor& executor_;
     DeviceDisplay* display_;
+    PortAccess* ports_ = nullptr;
     std::string lastProblem_;
     bool lastRan_ = false;
 };

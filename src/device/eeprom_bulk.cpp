@@ -4,6 +4,7 @@
 #include <array>
 
 #include "chip/kestrel_map.h"
+#include "device/block_read.h"
 #include "device/text_rules.h"
 #include "device/transaction_watch.h"
 
@@ -25,71 +26,31 @@ std::string addressName(unsigned address) {
     return text::addressText(address) + "h";
 }
 
-// One byte from the slave with SCL low and SDA released before and after:
-// per bit SCL rises, SDA is sampled, SCL falls. The same clock edges and
-// sample point as the line primitive, without its repeated SCL-low write, so
-// a 34-byte block costs three port accesses per bit instead of four.
-int readByteLean(Bus& bus) {
-    int value = 0;
-    for (int k = 0; k < 8; ++k) {
-        bus.writeLines(kLinesReleased);
-        if (!bus.sampleSdaLow()) value |= 0x80 >> k;
-        bus.writeLines(kSclLow);
-    }
-    bus.record().received.push_back(static_cast<std::uint8_t>(value));
-    return value;
-}
-
 struct Block {
     std::array<int, kBlock> data{};
     std::string problem;  // why the block cannot be trusted; empty when it can
 };
 
-// The address-pointer write and the block read A1h, in one hold of the bus.
+// The address-pointer write and the block read A1h, in one hold of the bus;
+// the read is skipped when the pointer write was not acknowledged.
 std::optional<Block> readBlock(Device& device, unsigned start) {
-    Bus& bus = device.bus();
-    const int slave = device.globals().SlaveAddr;
-    auto tx = bus.begin();
-    if (!tx) return std::nullopt;
-    auto sendAck = [&bus](int byte) {
-        bus.I2CSendByte(byte);
-        bus.I2CAckClock();
-    };
+    const auto transfers = blockReadTransfers(device, start, true);
+    const auto records = device.transferHeld(transfers, true);
+    if (!records || records->empty()) return std::nullopt;
     Block block;
-
-    bus.I2CStart();
-    sendAck(slave & 0xFE);
-    sendAck(static_cast<int>(start >> 8) & 0xFF);
-    sendAck(static_cast<int>(start) & 0xFF);
-    bus.describe("Address Pointer", static_cast<int>(start), 4);
-    const TransactionOutcome pointer = outcomeOf(bus.record());
-    bus.I2CStop();
-    if (!pointer.ok()) {
-        block.problem = pointer.problem;
+    const TransactionOutcome outcome = outcomeOf(records->back());
+    if (!outcome.ok()) {
+        block.problem = outcome.problem;
         return block;
     }
-
-    bus.I2CStart();
-    sendAck(slave & 0xFE);
-    sendAck(kBlockReadCommand);
-    bus.I2CStart();
-    sendAck(slave | 0x01);
-    const int count = readByteLean(bus);
-    bus.I2CMasterAck();
-    for (int& d : block.data) {
-        d = readByteLean(bus);
-        bus.I2CMasterAck();
+    const std::vector<std::uint8_t>& bytes = records->back().received;
+    if (bytes.size() != 2 + kBlock) {
+        block.problem = "Block read at " + addressName(start) + " cut short";
+        return block;
     }
-    readByteLean(bus);
-    bus.I2CAckClock();
-    bus.describe("Block Read", static_cast<int>(start), 4);
-    bus.checkPec();
-    const TransactionOutcome read = outcomeOf(bus.record());
-    bus.I2CStop();
-    if (!read.ok())
-        block.problem = read.problem;
-    else if (count != kBlockCount)
-        block.problem = "Block count " + text::byteText(static_cast<unsigned>(count)) + "h at " +
+    std::copy(bytes.begin() + 1, bytes.end() - 1, block.data.begin());
+    if (bytes.front() != kBlockCount)
+        block.problem = "Block count " + text::byteText(bytes.front()) + "h at " +
                         addressName(start) + ", expected 20h";
     return block;
 }
@@ -99,7 +60,7 @@ std::optional<Block> readBlock(Device& device, unsigned start) {
 std::optional<std::vector<ByteRead>> readBytes(Device& device, unsigned base, unsigned count) {
     std::vector<ByteRead> bytes;
     bytes.reserve(count);
-    TransactionWatch watch(device.bus());
+    TransactionWatch watch(device.executor());
     for (unsigned i = 0; i < count; ++i) {
         const unsigned address = (base + i) & 0xFFFFu;
         watch.clear();

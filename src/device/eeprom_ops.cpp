@@ -58,7 +58,7 @@ std::optional<int> readByteAt(Device& device, unsigned address) {
 
 RunResult writeZerosToPage(Device& device, unsigned page) {
     RunResult r;
-    if (!device.bus().available()) {
+    if (!device.available()) {
         r.refused = true;
         return r;
     }
@@ -93,12 +93,11 @@ RunResult writeBlock(Device& device, unsigned base, const std::vector<int>& data
 
 VerifyResult verify(Device& device, unsigned base, const std::vector<int>& expected) {
     VerifyResult v;
-    Bus& bus = device.bus();
-    if (!bus.available()) {
+    if (!device.available()) {
         v.run.refused = true;
         return v;
     }
-    bus.openAccess();
+    const Device::AccessHold hold(device);
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const unsigned address = (base + static_cast<unsigned>(i)) & 0xFFFFu;
         const auto d = readByteAt(device, address);
@@ -107,7 +106,6 @@ VerifyResult verify(Device& device, unsigned base, const std::vector<int>& expec
         if (!v.run.ok()) break;
         if (*d != (expected[i] & 0xFF)) v.mismatches.push_back({address, expected[i] & 0xFF, *d});
     }
-    bus.closeAccess();
     return v;
 }
 

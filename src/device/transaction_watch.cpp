@@ -15,12 +15,12 @@ TransactionOutcome outcomeOf(const TransactionRecord& record) {
     return o;
 }
 
-TransactionWatch::TransactionWatch(Bus& bus) : bus_(bus) {
-    bus_.addObserver(this);
+TransactionWatch::TransactionWatch(TransferExecutor& executor) : executor_(executor) {
+    executor_.addObserver(this);
 }
 
 TransactionWatch::~TransactionWatch() {
-    bus_.removeObserver(this);
+    executor_.removeObserver(this);
 }
 
 void TransactionWatch::transactionEnded(const TransactionRecord& record) {

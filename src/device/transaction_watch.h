@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "bus/bus.h"
+#include "bus/transfer.h"
 #include "bus/transaction_record.h"
 
 namespace kestrel {
@@ -29,7 +29,7 @@ TransactionOutcome outcomeOf(const TransactionRecord& record);
 // Keeps the outcome of every transaction that ends on a bus while it lives.
 class TransactionWatch final : public TransactionObserver {
   public:
-    explicit TransactionWatch(Bus& bus);
+    explicit TransactionWatch(TransferExecutor& executor);
     ~TransactionWatch() override;
     TransactionWatch(const TransactionWatch&) = delete;
     TransactionWatch& operator=(const TransactionWatch&) = delete;
@@ -42,7 +42,7 @@ class TransactionWatch final : public TransactionObserver {
     void clear() { outcomes_.clear(); }
 
   private:
-    Bus& bus_;
+    TransferExecutor& executor_;
     std::vector<TransactionOutcome> outcomes_;
 };
 

@@ -202,7 +202,7 @@ void BitToggleEditor::readUnread() {
     for (int i : definition_.loadOrder) {
         Group& group = groups_.at(static_cast<std::size_t>(i));
         if (group.known != Known::Unread) continue;
-        if (!device_.bus().available(Origin::Timer)) {
+        if (!device_.available(Origin::Timer)) {
             pending = true;
             break;
         }

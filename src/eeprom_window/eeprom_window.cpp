@@ -1,5 +1,7 @@
 #include "eeprom_window/eeprom_window.h"
 
+#include <memory>
+
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -110,21 +112,20 @@ void EepromWindow::Form_Load() {
 }
 
 void EepromWindow::Read_EEPROM_Page_Click() {
-    Bus& bus = device_.bus();
     const unsigned first = text::hexValue(EEPage0_->text().toStdString());
     const std::string refusal = eeprom::registerSpaceRefusal(first, 16u * 32u);
     if (!refusal.empty()) {
         say(QString::fromStdString(refusal));
         return;
     }
-    if (!bus.available()) return;
+    if (!device_.available()) return;
     Globals& g = device_.globals();
     ReadEEPROMStatus_->setVisible(true);
     ReadEEPROMStatus_->setMinimum(0);
     ReadEEPROMStatus_->setMaximum(15);
     ReadEEPROMStatus_->setValue(0);
     g.EEPageSize = 32;
-    bus.openAccess();
+    auto hold = std::make_unique<Device::AccessHold>(device_);
     const unsigned start = first;
     bool refused = false;
     int failed = 0;
@@ -153,7 +154,7 @@ void EepromWindow::Read_EEPROM_Page_Click() {
         ReadEEPROMStatus_->repaint();
     }
     ReadEEPROMStatus_->setVisible(false);
-    bus.closeAccess();
+    hold.reset();
     // What the lists show was not all read cleanly: say so, never pass it
     // off as the chip's bytes.
     if (failed > 0)

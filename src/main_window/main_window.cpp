@@ -38,9 +38,8 @@ const char* const kSlaveAddresses[] = {"AEh", "A0h", "A2h", "A4h", "A6h", "A8h",
 
 }  // namespace
 
-MainWindow::MainWindow(Globals& globals, Device& device, PortAccess& portLibrary, Dialogs& dialogs,
-                       WindowRegistry& windows)
-    : g_(globals), device_(device), ports_(portLibrary), dialogs_(dialogs), windows_(windows) {
+MainWindow::MainWindow(Globals& globals, Device& device, Dialogs& dialogs, WindowRegistry& windows)
+    : g_(globals), device_(device), dialogs_(dialogs), windows_(windows) {
     setObjectName(QStringLiteral("KESTREL"));
     setWindowTitle(QStringLiteral("KESTREL"));
 
@@ -277,8 +276,7 @@ void MainWindow::discoverPorts() {
     CurrentPPortAddrCOMBO->clear();
     bool lpt1Error = false;
     for (int n = 1; n <= 3; ++n) {
-        const std::uint16_t address = ports_.GetLPTPortAddress(n);
-        const std::uint32_t state = ports_.GetLastState(0);
+        const auto [address, state] = device_.lptSlot(n);
         if (n == 1) lpt1Error = address == 0 && state != 0;
         if (address != 0)
             CurrentPPortAddrCOMBO->addItem(QString::fromStdString(text::hexText(address)));
@@ -300,7 +298,7 @@ void MainWindow::discoverPorts() {
     else
         setConnection(QStringLiteral(
             "No parallel port: load parport_pc and ppdev, or start with --simulate"));
-    if (g_.LPTBase == 0) device_.bus().available();  // tells the user once
+    if (g_.LPTBase == 0) device_.available();  // tells the user once
 }
 
 void MainWindow::CurrentPPortAddrCOMBO_Click() {
@@ -329,7 +327,7 @@ void MainWindow::ByteWriteCMD_Click() {
 }
 
 void MainWindow::ReadRAM_Click() {
-    if (!device_.bus().available()) return;
+    if (!device_.available()) return;
     for (int i = 0; i < g_.RamRegisterCount; ++i) {
         const auto v = device_.ReadRegister(i);
         if (!v) return;

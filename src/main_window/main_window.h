@@ -29,8 +29,7 @@ class WindowRegistry;
 class MainWindow final : public QMainWindow, public DeviceDisplay, public TransactionObserver {
     Q_OBJECT
   public:
-    MainWindow(Globals& globals, Device& device, PortAccess& portLibrary, Dialogs& dialogs,
-               WindowRegistry& windows);
+    MainWindow(Globals& globals, Device& device, Dialogs& dialogs, WindowRegistry& windows);
 
     // Start-up: shared state, lists, port discovery and the PLOVER's start
     // position.
@@ -121,7 +120,6 @@ class MainWindow final : public QMainWindow, public DeviceDisplay, public Transa
 
     Globals& g_;
     Device& device_;
-    PortAccess& ports_;
     Dialogs& dialogs_;
     WindowRegistry& windows_;
     std::function<void()> quit_;

@@ -47,7 +47,7 @@ std::string failure(const eeprom::RunResult& r) {
 }  // namespace
 
 void MainWindow::BackupEEPROM_Click() {
-    if (!device_.bus().available()) return;
+    if (!device_.available()) return;
     const QString path = dialogs_.saveFileName(this, backupDialog_);
     if (path.isEmpty()) return;
     eeprom::RunResult run;
@@ -71,7 +71,7 @@ void MainWindow::BackupEEPROM_Click() {
 }
 
 void MainWindow::RestoreEEPROM_Click() {
-    if (!device_.bus().available()) return;
+    if (!device_.available()) return;
     const QString path = dialogs_.openFileName(this, backupDialog_);
     if (path.isEmpty()) return;
     std::string bytes, error;

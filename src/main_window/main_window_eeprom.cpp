@@ -134,12 +134,11 @@ bool MainWindow::eepromRange(unsigned first, unsigned count) {
 }
 
 void MainWindow::ReadEECMD_Click() {
-    Bus& bus = device_.bus();
     const unsigned base = text::hexValue(str(EEBaseAddress->text()));
-    if (!eepromRange(base, static_cast<unsigned>(g_.EEBlockSize)) || !bus.available()) return;
-    bus.openAccess();
+    if (!eepromRange(base, static_cast<unsigned>(g_.EEBlockSize)) || !device_.available()) return;
     int failed = 0;
     std::string first;
+    Device::AccessHold hold(device_);
     for (int i = 0; i < g_.EEBlockSize; ++i) {
         const unsigned address = base + static_cast<unsigned>(i);
         const auto d = eeprom::readByteAt(device_, address);
@@ -148,7 +147,6 @@ void MainWindow::ReadEECMD_Click() {
             first = text::addressText(address) + "h: " + eeprom::inSentence(device_.lastProblem());
         ui::setListItem(EEData, i, qstr(text::imageLine(address, static_cast<unsigned>(*d))));
     }
-    bus.closeAccess();
     // The list shows what the line gave; a block that was not read cleanly
     // must not pass for the chip's bytes (a Write would program it).
     if (failed > 0)
@@ -181,9 +179,8 @@ std::vector<int> MainWindow::blockData() const {
 }
 
 void MainWindow::WriteEECMD_Click() {
-    Bus& bus = device_.bus();
     const unsigned base = text::hexValue(str(EEBaseAddress->text()));
-    if (!eepromRange(base, static_cast<unsigned>(g_.EEBlockSize)) || !bus.available()) return;
+    if (!eepromRange(base, static_cast<unsigned>(g_.EEBlockSize)) || !device_.available()) return;
     const std::string first = text::addressText(base);
     const std::string last = text::addressText(base + static_cast<unsigned>(g_.EEBlockSize) - 1);
     const std::string range = first + "h-" + last + "h";
@@ -205,7 +202,8 @@ void MainWindow::WriteEECMD_Click() {
         }
     }
     const eeprom::RunResult written = eeprom::writeBlock(device_, base, blockData());
-    bus.closeAccess();
+    // Port access is closed after the write, as the block loops always did.
+    device_.executor().closeAccess();
     if (written.refused) {
         notify(qstr("Block write to " + range + " stopped after " +
                     std::to_string(written.attempted) + " of " + std::to_string(g_.EEBlockSize) +

@@ -189,7 +189,7 @@ void StatusWindow::Timer1_Timer() {
     if (!polling_ || inPass_) return;
     // While another window holds the bus (an EEPROM write waiting), skip the
     // pass rather than interleave with it.
-    if (!device_.bus().available(Origin::Timer)) return;
+    if (!device_.available(Origin::Timer)) return;
     inPass_ = true;
     readRow(0);
 }

@@ -2,6 +2,8 @@
 // (sigrok-cli), on the simulated board (the wire's levels) and on a port
 // that only knows what it drives and samples, as a real parallel port.
 #include <gtest/gtest.h>
+
+#include "bus/bus.h"
 #include <unistd.h>
 
 #include <algorithm>

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "bus/bus.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <sstream>

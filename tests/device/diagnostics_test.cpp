@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "bus/bus.h"
+
 #include "bus/crc8.h"
 #include "bus/null_port.h"
 #include "bus/port_check.h"

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "bus/bus.h"
+
 #include "bus/counting_port.h"
 #include "bus/crc8.h"
 #include "device/bus_probe.h"
