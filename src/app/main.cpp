@@ -38,6 +38,7 @@ int main(int argc, char* argv[]) {
     options.simulate = inv.options.simulate;
     options.tracePath = inv.options.trace;
     options.simStatePath = inv.options.simState;
+    options.i2cAdapter = inv.options.i2c;
     kestrel::Program program(std::move(options));
     program.start();
     return QApplication::exec();

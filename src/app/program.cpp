@@ -19,33 +19,28 @@ Program::Program(ProgramOptions options) : options_(std::move(options)) {
 
     systemInfo_ = options_.systemInfo != nullptr ? options_.systemInfo : &ownSystemInfo_;
 
-    if (options_.port != nullptr) {
-        port_ = options_.port;
-    } else {
-        PortStackOptions portOptions;
-        portOptions.simulate = options_.simulate;
-        portOptions.seed = options_.seed;
-        portOptions.simStatePath = options_.simStatePath;
-        portOptions.tracePath = options_.tracePath;
-        portOptions.notice = [this](const std::string& text) {
-            notice(QString::fromStdString(text));
-        };
-        ports_ = std::make_unique<PortStack>(portOptions);
-        for (const std::string& problem : ports_->problems())
-            problems_ << QString::fromStdString(problem);
-        port_ = &ports_->port();
-    }
+    ConnectionOptions connectionOptions;
+    connectionOptions.simulate = options_.simulate;
+    connectionOptions.seed = options_.seed;
+    connectionOptions.simStatePath = options_.simStatePath;
+    connectionOptions.tracePath = options_.tracePath;
+    connectionOptions.i2cAdapter = options_.i2cAdapter;
+    connectionOptions.port = options_.port;
+    connectionOptions.kernel = options_.kernel;
+    connectionOptions.waitHooks = options_.waitHooks ? *options_.waitHooks : qtWaitHooks();
+    connectionOptions.notice = [this](const std::string& text) {
+        notice(QString::fromStdString(text));
+    };
+    connection_ = std::make_unique<Connection>(connectionOptions);
+    for (const std::string& problem : connection_->problems())
+        problems_ << QString::fromStdString(problem);
+    if (!connection_->adapterFailure().empty())
+        problems_ << QString::fromStdString(connection_->adapterFailure());
 
-    bus_ = std::make_unique<Bus>(*port_, globals_.LPTBase, globals_.PortEntry);
-    bus_->setWaitHooks(options_.waitHooks ? *options_.waitHooks : qtWaitHooks());
-    bus_->setNoticeSink([this](const std::string& text) { notice(QString::fromStdString(text)); });
-    device_ = std::make_unique<Device>(globals_, *bus_, noDisplay_);
-    device_->setPortDirectory(*port_);
-
-    mainWindow_ = std::make_unique<MainWindow>(globals_, *device_, *dialogs_, windows_);
-    device_->setDisplay(*mainWindow_);
-    bus_->addObserver(mainWindow_.get());
-    bus_->addObserver(&statusHistory_);
+    mainWindow_ = std::make_unique<MainWindow>(globals(), device(), *dialogs_, windows_);
+    device().setDisplay(*mainWindow_);
+    device().executor().addObserver(mainWindow_.get());
+    device().executor().addObserver(&statusHistory_);
     mainWindow_->setQuitHandler([this] { quit(); });
     registerWindows(*this);
     for (const QString& text : std::as_const(pendingNotices_)) mainWindow_->notify(text);
@@ -54,8 +49,8 @@ Program::Program(ProgramOptions options) : options_(std::move(options)) {
 
 Program::~Program() {
     quit();
-    bus_->removeObserver(mainWindow_.get());
-    bus_->removeObserver(&statusHistory_);
+    device().executor().removeObserver(mainWindow_.get());
+    device().executor().removeObserver(&statusHistory_);
     mainWindow_.reset();
 }
 
@@ -68,7 +63,10 @@ void Program::notice(const QString& text) {
 
 void Program::start() {
     mainWindow_->KESTREL_Form_Load();
-    if (board() != nullptr) mainWindow_->setConnection(QStringLiteral("Simulated board"));
+    // The indicator names what the transactions go through, unless the
+    // start-up found nothing (no LPT1) on the parallel port.
+    if (connection_->adapter() != nullptr || board() != nullptr)
+        mainWindow_->setConnection(QString::fromStdString(connection_->description()));
     fitOnScreen(mainWindow_.get());
     mainWindow_->show();
     for (const QString& problem : std::as_const(problems_)) mainWindow_->notify(problem);
@@ -77,10 +75,10 @@ void Program::start() {
 void Program::quit() {
     if (quit_) return;
     quit_ = true;
-    bus_->shutDown();
+    connection_->shutDown();
     windows_.closeAll();
     std::string error;
-    if (ports_ && !ports_->finish(&error))
+    if (!connection_->finish(&error))
         dialogs_->warn(mainWindow_.get(), kProgramTitle, QString::fromStdString(error));
     if (mainWindow_ && mainWindow_->isVisible()) mainWindow_->close();
     QCoreApplication::quit();

@@ -21,7 +21,7 @@
 #include "device/device.h"
 #include "device/globals.h"
 #include "device/status_history.h"
-#include "connection/port_stack.h"
+#include "connection/connection.h"
 
 namespace kestrel {
 
@@ -39,6 +39,11 @@ struct ProgramOptions {
     // A port of the caller's instead of the simulated or real one (tests
     // script port discovery with it). The program does not own it.
     PortAccess* port = nullptr;
+    // An I2C adapter ("/dev/i2c-3" or "3") instead of the parallel port.
+    std::string i2cAdapter;
+    // The kernel calls the adapter is driven with (tests); nullptr for the
+    // machine's own.
+    KernelCalls* kernel = nullptr;
     // Where questions, messages and file dialogs go; nullptr for the screen.
     Dialogs* dialogs = nullptr;
     // How the millisecond wait sleeps; by default on Qt's event loop.
@@ -66,9 +71,9 @@ class Program {
     void quit();
     bool hasQuit() const { return quit_; }
 
-    Globals& globals() { return globals_; }
-    Bus& bus() { return *bus_; }
-    Device& device() { return *device_; }
+    Globals& globals() { return connection_->globals(); }
+    Connection& connection() { return *connection_; }
+    Device& device() { return connection_->device(); }
     MainWindow& mainWindow() { return *mainWindow_; }
     WindowRegistry& windows() { return windows_; }
     // Every status register read since start-up, for the status timeline.
@@ -77,23 +82,18 @@ class Program {
     SystemInfo& systemInfo() { return *systemInfo_; }
     const ProgramOptions& options() const { return options_; }
     // The simulated board, or nullptr on real ports.
-    sim::SimulatedBoard* board() { return ports_ ? ports_->board() : nullptr; }
+    sim::SimulatedBoard* board() { return connection_->board(); }
 
   private:
     void notice(const QString& text);
 
     ProgramOptions options_;
-    Globals globals_;
     std::unique_ptr<Dialogs> ownDialogs_;
     Dialogs* dialogs_ = nullptr;
     LinuxSystemInfo ownSystemInfo_;
     SystemInfo* systemInfo_ = nullptr;
-    std::unique_ptr<PortStack> ports_;
-    PortAccess* port_ = nullptr;
-    std::unique_ptr<Bus> bus_;
-    NoDisplay noDisplay_;
+    std::unique_ptr<Connection> connection_;
     StatusHistory statusHistory_;
-    std::unique_ptr<Device> device_;
     WindowRegistry windows_;
     std::unique_ptr<MainWindow> mainWindow_;
     QStringList problems_;

@@ -68,6 +68,10 @@ void registerEditors(Program& program) {
     }
 }
 
+// Port test and bus clear drive the lines; an I2C adapter does not give them.
+const QString kNoLines = QStringLiteral(
+    "%1 is not available on an I2C adapter: it needs the parallel port's lines.");
+
 // Why the bus refused a diagnostic the user asked for.
 QString whyRefused(Program& program) {
     if (program.globals().LPTBase == 0)
@@ -92,7 +96,12 @@ void registerTools(Program& program) {
     QAction* test = tools->addAction(QStringLiteral("Port Test"));
     test->setObjectName(QStringLiteral("mnuPortTest"));
     QObject::connect(test, &QAction::triggered, &main, [&program] {
-        const auto result = port_check::portTest(program.bus());
+        Bus* bus = program.connection().lineBus();
+        if (bus == nullptr) {
+            program.mainWindow().notify(kNoLines.arg(QStringLiteral("Port test")));
+            return;
+        }
+        const auto result = port_check::portTest(*bus);
         if (result.result == port_check::SdaResult::Refused) {
             program.mainWindow().notify(QStringLiteral("Port test not run: ") +
                                         whyRefused(program));
@@ -106,12 +115,17 @@ void registerTools(Program& program) {
     QAction* clear = tools->addAction(QStringLiteral("Bus Clear"));
     clear->setObjectName(QStringLiteral("mnuBusClear"));
     QObject::connect(clear, &QAction::triggered, &main, [&program] {
-        if (!program.bus().available()) {
+        Bus* bus = program.connection().lineBus();
+        if (bus == nullptr) {
+            program.mainWindow().notify(kNoLines.arg(QStringLiteral("Bus clear")));
+            return;
+        }
+        if (!bus->available()) {
             program.mainWindow().notify(QStringLiteral("Bus clear not run: ") +
                                         whyRefused(program));
             return;
         }
-        program.mainWindow().notify(port_check::busClear(program.bus())
+        program.mainWindow().notify(port_check::busClear(*bus)
                                         ? QStringLiteral("Bus clear: SDA is free.")
                                         : QStringLiteral("Bus clear: SDA is still held low."));
     });

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bus/kernel_calls.h"
 #include "bus/port_access.h"
 #include "bus/wait_hooks.h"
 
@@ -30,6 +31,8 @@ struct Environment {
     // A port to use instead of the one the options name (no state file and no
     // trace then); tests pass a simulated board they keep.
     PortAccess* port = nullptr;
+    // The kernel calls an I2C adapter is driven with; the machine's own when null.
+    KernelCalls* kernel = nullptr;
     // How the 30 ms holds wait; a plain sleep when not set.
     std::optional<WaitHooks> waitHooks;
     // XDG_STATE_HOME and HOME, for the backup folder; ::getenv when not set.

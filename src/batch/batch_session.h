@@ -9,7 +9,7 @@
 #include "batch/command_line.h"
 #include "bus/bus.h"
 #include "device/device.h"
-#include "connection/port_stack.h"
+#include "connection/connection.h"
 
 namespace kestrel::batch {
 
@@ -26,7 +26,8 @@ class Session final : public TransactionObserver {
     // cannot be used (kUsage). Nothing has been sent on the bus then.
     bool ready() const { return failure_ == kOk; }
     int failureCode() const { return failure_; }
-    Device& device() { return *device_; }
+    Device& device() { return connection_->device(); }
+    Connection& connection() { return *connection_; }
 
     // Every bus fault seen so far outside a command's own accounting, as the
     // status bar would say it.
@@ -53,11 +54,7 @@ class Session final : public TransactionObserver {
   private:
     Options options_;
     std::ostream& err_;
-    Globals g_;
-    NoDisplay display_;
-    std::unique_ptr<PortStack> ports_;
-    std::unique_ptr<Bus> bus_;
-    std::unique_ptr<Device> device_;
+    std::unique_ptr<Connection> connection_;
     std::vector<std::string> faults_;
     int ownAccounting_ = 0;
     int failure_ = kOk;

@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "batch/strict_number.h"
+#include "bus/i2c_adapter.h"
 #include "chip/kestrel_map.h"
 
 #ifndef KESTREL_VERSION
@@ -98,7 +99,8 @@ enum class OptionId {
     Watch,
     Interval,
     Count,
-    Csv
+    Csv,
+    I2c
 };
 
 struct OptionEntry {
@@ -111,6 +113,7 @@ constexpr OptionEntry kOptions[] = {
     {"--simulate", OptionId::Simulate, false},
     {"--sim-state", OptionId::SimState, true},
     {"--trace", OptionId::Trace, true},
+    {"--i2c", OptionId::I2c, true},
     {"--slave", OptionId::Slave, true},
     {"--json", OptionId::Json, false},
     {"--no-backup", OptionId::NoBackup, false},
@@ -249,6 +252,13 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
                 break;
             case OptionId::Trace:
                 inv.options.trace = value;
+                break;
+            case OptionId::I2c:
+                inv.options.i2c = i2cAdapterPath(value);
+                if (inv.options.i2c.empty())
+                    return failure(inv, "--i2c '" + printable(value) +
+                                            "': give an adapter number or /dev/i2c-N "
+                                            "(i2cdetect -l lists them)");
                 break;
             case OptionId::Slave: {
                 std::string error;
@@ -405,6 +415,9 @@ Options:
   --simulate          use the simulated board (LPT1 at 378h), not the port
   --sim-state=FILE    keep the simulated board in FILE between runs
   --trace=FILE        record every bus line change as a VCD trace
+  --i2c=N             reach the chip through the I2C adapter /dev/i2c-N
+                      (i2c-dev) instead of the parallel port; with
+                      --simulate, the simulated board behind an adapter
   --slave=ADDR        KESTREL address byte, 8-bit (default AE: 7-bit 57h)
   --json              print the result as one JSON object
   --no-backup         do not save the EEPROM before changing it

@@ -48,6 +48,7 @@ struct Options {
     bool simulate = false;
     std::string simState;
     std::string trace;
+    std::string i2c;  // an I2C adapter, "/dev/i2c-N" (checked), instead of the parallel port
     unsigned slave = 0xAE;  // the 8-bit address byte of the KESTREL
     bool json = false;
     bool noBackup = false;

@@ -224,24 +224,7 @@ int Bus::I2CReadByteLean() {
 
 std::uint32_t Bus::WaitMilliseconds(std::int32_t ms, const std::int32_t* handles,
                                     std::int32_t count) {
-    // All time arithmetic wraps at 32 bits like the tick counter itself.
-    const bool infinite = ms == -1;
-    const std::uint32_t end = infinite ? 0 : hooks_.tickCount() + static_cast<std::uint32_t>(ms);
-    std::int32_t remaining = -1;
-    for (;;) {
-        if (!infinite) {
-            remaining = static_cast<std::int32_t>(end - hooks_.tickCount());
-            const std::int32_t x = remaining ^ ms;
-            if ((x > 0 && remaining > ms) || (x <= 0 && remaining < 0)) return kWaitTimeout;
-        }
-        const std::uint32_t r =
-            hooks_.waitForInput(static_cast<std::uint32_t>(count), handles, remaining);
-        hooks_.processEvents();
-        // A timer may fire a little early: the time is up only when the tick
-        // count says so, never on the timer's word alone.
-        if (r == kWaitTimeout && !infinite) continue;
-        if (r != static_cast<std::uint32_t>(count)) return r;
-    }
+    return waitMilliseconds(hooks_, ms, handles, count);
 }
 
 }  // namespace kestrel

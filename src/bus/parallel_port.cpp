@@ -27,8 +27,8 @@ unsigned long baseAddress(const std::string& text) {
 }  // namespace
 
 ParallelPort::ParallelPort(std::function<void(const std::string&)> notice,
-                           std::unique_ptr<PpdevSystem> system)
-    : notice_(std::move(notice)), system_(system ? std::move(system) : makeRealPpdevSystem()) {
+                           std::unique_ptr<KernelCalls> system)
+    : notice_(std::move(notice)), system_(system ? std::move(system) : makeRealKernelCalls()) {
     // Only the ports the kernel itself lists; a port without a known I/O
     // address (a USB adapter) counts as an error, never as a guessed one.
     std::vector<ListedPort> listed;

@@ -7,7 +7,7 @@
 
 #include "bus/lpt_discovery.h"
 #include "bus/port_access.h"
-#include "bus/ppdev_system.h"
+#include "bus/kernel_calls.h"
 
 namespace kestrel {
 
@@ -23,7 +23,7 @@ class ParallelPort final : public PortAccess {
     // it is told once, not on every transaction. `system` answers the system
     // calls (tests); by default the machine's own.
     explicit ParallelPort(std::function<void(const std::string&)> notice,
-                          std::unique_ptr<PpdevSystem> system = nullptr);
+                          std::unique_ptr<KernelCalls> system = nullptr);
     ~ParallelPort() override;
     ParallelPort(const ParallelPort&) = delete;
     ParallelPort& operator=(const ParallelPort&) = delete;
@@ -49,7 +49,7 @@ class ParallelPort final : public PortAccess {
     void explainOpenFailure(const Slot& slot, int error);
 
     std::function<void(const std::string&)> notice_;
-    std::unique_ptr<PpdevSystem> system_;
+    std::unique_ptr<KernelCalls> system_;
     std::array<Slot, 3> slots_{};
     std::uint32_t lastState_ = 0;
     bool enabled_ = false;

@@ -11,6 +11,7 @@ void TransactionRecord::clear() {
     received.clear();
     pecReceived = pecExpected = -1;
     sdaStuckLow = false;
+    adapterError.clear();
     lines.clear();
 }
 

@@ -31,6 +31,9 @@ struct TransactionRecord {
     int pecReceived = -1;
     int pecExpected = -1;
     bool sdaStuckLow = false;
+    // What an I2C adapter reported when it could not run the transaction at
+    // all (other than a missing acknowledge); empty on the parallel port.
+    std::string adapterError;
     std::vector<std::uint8_t> lines;
 
     bool pecMismatch() const {
@@ -41,7 +44,9 @@ struct TransactionRecord {
             if (b.ack == 0) return true;
         return false;
     }
-    bool faulty() const { return sdaStuckLow || anyNack() || pecMismatch(); }
+    bool faulty() const {
+        return sdaStuckLow || !adapterError.empty() || anyNack() || pecMismatch();
+    }
     void clear();
 };
 

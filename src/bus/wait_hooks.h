@@ -22,6 +22,12 @@ struct WaitHooks {
 
 inline constexpr std::uint32_t kWaitTimeout = 258;
 
+// Waits `ms` milliseconds (-1: forever) on `hooks` while window events keep
+// being handled. Returns kWaitTimeout when the time is up, or the wake-up
+// result when something other than input ended the wait.
+std::uint32_t waitMilliseconds(const WaitHooks& hooks, std::int32_t ms, const std::int32_t* handles,
+                               std::int32_t count);
+
 // Hooks for programs without an event loop: a steady clock and a plain sleep.
 WaitHooks sleepingWaitHooks();
 

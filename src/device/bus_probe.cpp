@@ -4,7 +4,7 @@ namespace kestrel {
 
 std::optional<ProbeAnswer> probeAddress(Device& device, int addressByte) {
     Transfer probe;
-    probe.messages = {{.address = static_cast<std::uint8_t>(addressByte & 0xFE)}};
+    probe.messages = {{.address = static_cast<std::uint8_t>(addressByte & 0xFE), .write = {}}};
     probe.kind = "Probe";
     const auto r = device.transfer(probe);
     if (!r) return std::nullopt;

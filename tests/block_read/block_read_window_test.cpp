@@ -58,7 +58,7 @@ TEST(BlockReadWindow, RefusedWhileTheBusIsHeld) {
     QWidget* w = app.open();
     const std::size_t mark = app.logSize();
     {
-        auto held = app.program->bus().begin();
+        auto held = app.program->connection().lineBus()->begin();
         app.click("Do_Block_Read", w);
     }
     EXPECT_EQ(app.logSize(), mark);

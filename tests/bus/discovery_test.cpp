@@ -45,7 +45,7 @@ TEST(LptDiscovery, OddNamesAreIgnored) {
 
 // The kernel as the parallel port sees it: its list of ports and the ppdev
 // nodes. Every call is written down, so a test can say exactly what was done.
-class FakePpdev final : public PpdevSystem {
+class FakePpdev final : public KernelCalls {
   public:
     std::map<std::string, std::string> files;  // procfs texts
     std::set<std::string> nodes;               // /dev/parportN that exist

@@ -266,7 +266,7 @@ TEST(Editors, CaptionsThatWereNeverReadAreNeverWritten) {
     chip.setReg(0x17, 0xE5);
     QWidget* w = nullptr;
     {
-        auto held = app.program->bus().begin();
+        auto held = app.program->connection().lineBus()->begin();
         w = app.open("mnuIDIFF", "frm_idiff");
     }
     EXPECT_EQ(app.text("reg14h", w), "00h");
@@ -319,7 +319,7 @@ TEST(Editors, ARefusedWritePutsCaptionsAndSelectionBack) {
     ASSERT_EQ(app.selected(w, "Option1"), "0.5%");
     const std::size_t m = app.logSize();
     {
-        auto held = app.program->bus().begin();
+        auto held = app.program->connection().lineBus()->begin();
         app.clickBit(w, "reg16", 4);
         app.clickOption(w, "Option1", 0);
     }

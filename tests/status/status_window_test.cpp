@@ -120,7 +120,7 @@ TEST(StatusMonitor, APassNeverInterleavesWithAnOpenTransaction) {
     rig.app.click("poll", w);
     rig.app.find<QLabel>("statusMessage")->clear();
     {
-        auto held = rig.app.program->bus().begin();
+        auto held = rig.app.program->connection().lineBus()->begin();
         ASSERT_TRUE(held);
         w->Timer1_Timer();
     }

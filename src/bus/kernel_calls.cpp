@@ -1,4 +1,4 @@
-#include "bus/ppdev_system.h"
+#include "bus/kernel_calls.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,7 +13,7 @@ namespace kestrel {
 
 namespace {
 
-class RealPpdevSystem final : public PpdevSystem {
+class RealKernelCalls final : public KernelCalls {
   public:
     std::vector<std::string> listFolder(const std::string& path) override {
         std::vector<std::string> names;
@@ -51,8 +51,8 @@ class RealPpdevSystem final : public PpdevSystem {
 
 }  // namespace
 
-std::unique_ptr<PpdevSystem> makeRealPpdevSystem() {
-    return std::make_unique<RealPpdevSystem>();
+std::unique_ptr<KernelCalls> makeRealKernelCalls() {
+    return std::make_unique<RealKernelCalls>();
 }
 
 }  // namespace kestrel

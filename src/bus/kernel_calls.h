@@ -6,12 +6,13 @@
 
 namespace kestrel {
 
-// The few system calls the parallel port needs, so that tests can answer
-// them and prove which ones are made: the kernel's list of ports (procfs)
-// and the ppdev device nodes. Nothing here can reach raw I/O ports.
-class PpdevSystem {
+// The few system calls the kernel's port drivers need, so that tests can
+// answer them and prove which ones are made: the kernel's lists of ports
+// (procfs, sysfs), the ppdev and i2c-dev device nodes and their ioctls.
+// Nothing here can reach raw I/O ports.
+class KernelCalls {
   public:
-    virtual ~PpdevSystem() = default;
+    virtual ~KernelCalls() = default;
     // Entries of a folder (names only), empty when it cannot be read.
     virtual std::vector<std::string> listFolder(const std::string& path) = 0;
     // A small text file whole; false when it cannot be read.
@@ -27,6 +28,6 @@ class PpdevSystem {
 };
 
 // The machine's own calls.
-std::unique_ptr<PpdevSystem> makeRealPpdevSystem();
+std::unique_ptr<KernelCalls> makeRealKernelCalls();
 
 }  // namespace kestrel

@@ -1,0 +1,227 @@
+#include "bus/i2c_adapter.h"
+
+#include <linux/i2c-dev.h>
+#include <linux/i2c.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace kestrel {
+
+namespace {
+
+constexpr const char* kSysClass = "/sys/class/i2c-dev";
+
+bool allDigits(const std::string& s) {
+    return !s.empty() && s.size() <= 4 &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string trimmed(std::string s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+    return s;
+}
+
+bool missingAcknowledge(int error) {
+    return error == ENXIO || error == EREMOTEIO || error == EIO;
+}
+
+}  // namespace
+
+std::string i2cAdapterPath(const std::string& argument) {
+    if (allDigits(argument)) return "/dev/i2c-" + std::to_string(std::stoi(argument));
+    const std::string prefix = "/dev/i2c-";
+    if (argument.rfind(prefix, 0) == 0 && allDigits(argument.substr(prefix.size())))
+        return argument;
+    return {};
+}
+
+std::vector<I2cAdapterInfo> listI2cAdapters(KernelCalls& calls) {
+    std::vector<I2cAdapterInfo> adapters;
+    for (const std::string& entry : calls.listFolder(kSysClass)) {
+        if (entry.rfind("i2c-", 0) != 0 || !allDigits(entry.substr(4))) continue;
+        I2cAdapterInfo a;
+        a.number = std::stoi(entry.substr(4));
+        a.path = "/dev/" + entry;
+        std::string name;
+        if (calls.readText(std::string(kSysClass) + "/" + entry + "/name", name))
+            a.name = trimmed(name);
+        adapters.push_back(std::move(a));
+    }
+    std::sort(adapters.begin(), adapters.end(),
+              [](const I2cAdapterInfo& a, const I2cAdapterInfo& b) { return a.number < b.number; });
+    return adapters;
+}
+
+I2cAdapterExecutor::I2cAdapterExecutor(KernelCalls& calls, std::string path, Pause pause)
+    : calls_(calls), path_(std::move(path)), pause_(std::move(pause)) {}
+
+I2cAdapterExecutor::~I2cAdapterExecutor() {
+    if (fd_ >= 0) calls_.closeNode(fd_);
+}
+
+std::string I2cAdapterExecutor::open() {
+    if (fd_ >= 0) return {};
+    int error = 0;
+    const int fd = calls_.openNode(path_, error);
+    if (fd < 0) {
+        if (error == ENOENT)
+            return "No I2C adapter " + path_ +
+                   ": load the i2c-dev module (sudo modprobe i2c-dev; it lasts until reboot, a "
+                   "line \"i2c-dev\" in /etc/modules-load.d/i2c-dev.conf makes it permanent) and "
+                   "the adapter's own driver, then find its number with i2cdetect -l.";
+        if (error == EACCES || error == EPERM)
+            return "No permission to use " + path_ +
+                   ": join the i2c group (sudo adduser $USER i2c, then log in again) or add a "
+                   "udev rule that gives you the i2c-dev nodes.";
+        return "Cannot open " + path_ + ": " + std::strerror(error);
+    }
+    unsigned long functions = 0;
+    if (calls_.ioctl(fd, I2C_FUNCS, &functions, error) < 0) {
+        calls_.closeNode(fd);
+        return "Cannot ask " + path_ + " what it can do: " + std::strerror(error);
+    }
+    if ((functions & I2C_FUNC_I2C) == 0) {
+        calls_.closeNode(fd);
+        return "The adapter " + path_ +
+               " cannot carry plain I2C transfers with a repeated START (I2C_RDWR), which every "
+               "KESTREL read needs.";
+    }
+    fd_ = fd;
+    functions_ = functions;
+    return {};
+}
+
+bool I2cAdapterExecutor::available(Origin origin) {
+    if (shutDown_) return false;
+    if (fd_ < 0) {
+        if (origin == Origin::User && !toldClosed_ && notice_) {
+            toldClosed_ = true;
+            notice_("The I2C adapter " + path_ + " is not open, so nothing is sent on the bus.");
+        }
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::vector<TransactionRecord>> I2cAdapterExecutor::runHeld(
+    std::span<const Transfer> transfers, Origin origin, bool stopAtFault) {
+    if (!available(origin)) return std::nullopt;
+    std::vector<TransactionRecord> records;
+    for (const Transfer& t : transfers) {
+        records.push_back(runOne(t));
+        notifyObservers(records.back());
+        if (stopAtFault && records.back().faulty()) break;
+    }
+    return records;
+}
+
+TransactionRecord I2cAdapterExecutor::probe(const Transfer& t) {
+    TransactionRecord r;
+    const std::uint8_t address = t.messages.front().address & 0xFE;
+    int error = 0;
+    int rc = 0;
+    if ((functions_ & I2C_FUNC_SMBUS_QUICK) != 0) {
+        r.sent.push_back({address, -1});
+        i2c_smbus_ioctl_data quick{};
+        quick.read_write = I2C_SMBUS_WRITE;
+        quick.size = I2C_SMBUS_QUICK;
+        if (calls_.ioctl(fd_, I2C_SLAVE, reinterpret_cast<void*>(static_cast<unsigned long>(address >> 1)),
+                         error) >= 0)
+            rc = calls_.ioctl(fd_, I2C_SMBUS, &quick, error);
+        else
+            rc = -1;
+    } else {
+        r.sent.push_back({static_cast<std::uint8_t>(address | 1), -1});
+        std::uint8_t byte = 0xFF;
+        i2c_msg msg{static_cast<__u16>(address >> 1), I2C_M_RD, 1, &byte};
+        i2c_rdwr_ioctl_data data{&msg, 1};
+        rc = calls_.ioctl(fd_, I2C_RDWR, &data, error);
+        if (rc >= 0) r.received.push_back(byte);
+    }
+    if (rc >= 0)
+        r.sent[0].ack = 1;
+    else if (missingAcknowledge(error))
+        r.sent[0].ack = 0;
+    else
+        r.adapterError = std::string("I2C adapter error: ") + std::strerror(error);
+    return r;
+}
+
+TransactionRecord I2cAdapterExecutor::runOne(const Transfer& t) {
+    TransactionRecord r;
+    r.kind = t.kind;
+    r.target = t.target;
+    r.targetDigits = t.targetDigits;
+    r.sequence = ++sequence_;
+    r.startMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - epoch_)
+                    .count();
+    const bool probeOnly =
+        t.messages.size() == 1 && !t.messages[0].isRead() && t.messages[0].write.empty();
+    if (probeOnly) {
+        TransactionRecord p = probe(t);
+        p.kind = r.kind;
+        p.target = r.target;
+        p.targetDigits = r.targetDigits;
+        p.sequence = r.sequence;
+        p.startMs = r.startMs;
+        return p;
+    }
+    // What the adapter can carry: one write, one read, or a write then a
+    // read to the same slave with a repeated START.
+    const bool shapeOk =
+        !t.messages.empty() && t.messages.size() <= 2 &&
+        (t.messages.size() == 1 ||
+         (!t.messages[0].isRead() && t.messages[1].isRead() &&
+          (t.messages[0].address >> 1) == (t.messages[1].address >> 1)));
+    if (!shapeOk) {
+        r.adapterError = "This transaction cannot be carried by an I2C adapter";
+        return r;
+    }
+    std::vector<std::vector<std::uint8_t>> buffers;
+    std::vector<i2c_msg> msgs;
+    std::vector<bool> slaveAcks;  // per byte sent: the slave's acknowledge slot
+    for (const Message& m : t.messages) {
+        r.sent.push_back({m.address, -1});
+        slaveAcks.push_back(true);
+        if (m.isRead()) {
+            buffers.emplace_back(static_cast<std::size_t>(std::max(m.read, 0)), 0xFF);
+        } else {
+            for (const std::uint8_t b : m.write) {
+                r.sent.push_back({b, -1});
+                slaveAcks.push_back(!m.masterHoldsWriteAcks);
+            }
+            buffers.push_back(m.write);
+        }
+    }
+    for (std::size_t i = 0; i < t.messages.size(); ++i) {
+        const Message& m = t.messages[i];
+        msgs.push_back({static_cast<__u16>(m.address >> 1),
+                        static_cast<__u16>(m.isRead() ? I2C_M_RD : 0),
+                        static_cast<__u16>(buffers[i].size()), buffers[i].data()});
+    }
+    i2c_rdwr_ioctl_data data{msgs.data(), static_cast<__u32>(msgs.size())};
+    int error = 0;
+    const int rc = calls_.ioctl(fd_, I2C_RDWR, &data, error);
+    if (rc >= 0) {
+        // The adapter went through: every byte the slave had to acknowledge was.
+        for (std::size_t i = 0; i < r.sent.size(); ++i)
+            if (slaveAcks[i]) r.sent[i].ack = 1;
+    } else if (missingAcknowledge(error)) {
+        // The adapter does not say which byte went unanswered; the address
+        // byte is the one a missing chip leaves.
+        r.sent[0].ack = 0;
+    } else {
+        r.adapterError = std::string("I2C adapter error: ") + std::strerror(error);
+    }
+    for (std::size_t i = 0; i < t.messages.size(); ++i)
+        if (t.messages[i].isRead())
+            r.received.insert(r.received.end(), buffers[i].begin(), buffers[i].end());
+    if (rc >= 0 && t.endsWithPec) checkPec(r);
+    // The chip finishes its EEPROM cycle before the next START.
+    if (t.holdMs > 0 && pause_) pause_(t.holdMs);
+    return r;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bus/bus.h"
+#include "bus/i2c_adapter.h"
+#include "bus/kernel_calls.h"
+#include "connection/port_stack.h"
+#include "device/device.h"
+#include "device/globals.h"
+
+namespace kestrel {
+
+class SimulatedI2cAdapter;
+
+// How the program reaches the chip; the one set of options the windows and
+// batch mode share.
+struct ConnectionOptions {
+    bool simulate = true;      // the simulated board instead of the real hardware
+    std::uint32_t seed = 1;    // of the simulated board's status activity
+    std::string simStatePath;  // keeps the simulated board in this file ("" for none)
+    std::string tracePath;     // records every line change as VCD ("" for none)
+    // An I2C adapter ("/dev/i2c-3" or "3") instead of the parallel port; with
+    // `simulate`, the simulated board is reached through an adapter whose
+    // calls the simulated wire answers.
+    std::string i2cAdapter;
+    PortAccess* port = nullptr;     // a caller's port instead of the assembled one (tests)
+    KernelCalls* kernel = nullptr;  // a caller's kernel calls for the adapter (tests)
+    std::optional<WaitHooks> waitHooks;               // default: a plain sleep
+    std::function<void(const std::string&)> notice;  // what the user must be told
+};
+
+// The program's connection to the chip, assembled once from its options:
+// the shared state, the port (simulated or real, with the trace around it),
+// the executor that runs transactions on it (the bit-banged bus or an I2C
+// adapter) and the device layer on top.
+class Connection {
+  public:
+    explicit Connection(ConnectionOptions options);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    Globals& globals() { return globals_; }
+    Device& device() { return *device_; }
+    TransferExecutor& executor() { return *executor_; }
+    // The bit-banged bus on the parallel port, for what needs the lines
+    // themselves (port test, bus clear); nullptr on an I2C adapter.
+    Bus* lineBus() { return adapter_ ? nullptr : bus_.get(); }
+    // The simulated board, or nullptr on real hardware.
+    sim::SimulatedBoard* board() { return ports_ ? ports_->board() : nullptr; }
+    // The I2C adapter, or nullptr on the parallel port.
+    I2cAdapterExecutor* adapter() { return adapter_.get(); }
+    SimulatedI2cAdapter* simulatedAdapter() { return simulatedAdapter_.get(); }
+
+    // Problems met while assembling (state or trace file), to tell the user.
+    const std::vector<std::string>& problems() const { return problems_; }
+    bool stateFileFailed() const { return ports_ && ports_->stateFileFailed(); }
+    // Why the I2C adapter could not be opened, with what to do; empty when
+    // it was, or on the parallel port.
+    const std::string& adapterFailure() const { return adapterFailure_; }
+    // For the connection indicator: "Simulated board", "I2C /dev/i2c-3: CP2112".
+    std::string description() const { return description_; }
+
+    // No transaction starts after this.
+    void shutDown() noexcept { executor_->shutDown(); }
+    // Saves the simulated board and ends the trace; false with the reason.
+    bool finish(std::string* error);
+
+  private:
+    ConnectionOptions options_;
+    Globals globals_;
+    NoDisplay noDisplay_;
+    std::unique_ptr<PortStack> ports_;
+    PortAccess* port_ = nullptr;
+    std::unique_ptr<Bus> bus_;
+    std::unique_ptr<KernelCalls> ownKernel_;
+    std::unique_ptr<SimulatedI2cAdapter> simulatedAdapter_;
+    std::unique_ptr<I2cAdapterExecutor> adapter_;
+    TransferExecutor* executor_ = nullptr;
+    std::unique_ptr<Device> device_;
+    std::vector<std::string> problems_;
+    std::string adapterFailure_;
+    std::string description_;
+};
+
+}  // namespace kestrel

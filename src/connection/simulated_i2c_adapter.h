@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bus/bus.h"
+#include "bus/kernel_calls.h"
+#include "bus/port_access.h"
+
+namespace kestrel {
+
+// A kernel I2C adapter (/dev/i2c-N) whose calls are answered by a board on
+// a simulated wire: each I2C_RDWR message list is clocked onto the wire by
+// the bit-banged bus, with the slave acknowledging every byte written and
+// the master every byte read but the last, and the bytes read go back in the
+// read buffers. A missing acknowledge fails the call with ENXIO (address
+// byte) or EREMOTEIO (a later byte), as adapter drivers do. Lets the
+// adapter path run on the simulated board, and tests count its ioctls.
+class SimulatedI2cAdapter final : public KernelCalls {
+  public:
+    // `board` is the simulated board's port; the adapter appears as
+    // /dev/i2c-`number`.
+    SimulatedI2cAdapter(PortAccess& board, int number = 0);
+
+    // What the adapter says it can do (I2C_FUNCS).
+    void setFunctions(unsigned long functions) { functions_ = functions; }
+    // Every ioctl the executor made, by request.
+    unsigned ioctlCount(unsigned long request) const;
+    unsigned ioctlCount() const { return static_cast<unsigned>(requests_.size()); }
+    const std::string& path() const { return path_; }
+
+    std::vector<std::string> listFolder(const std::string& path) override;
+    bool readText(const std::string& path, std::string& text) override;
+    int openNode(const std::string& path, int& error) override;
+    void closeNode(int fd) override;
+    int ioctl(int fd, unsigned long request, void* argument, int& error) override;
+    bool exists(const std::string& path) override { return path == path_; }
+    bool readWritable(const std::string& path) override { return path == path_; }
+
+  private:
+    int replay(void* argument, int& error);
+    int quick(void* argument, int& error);
+    // Fails the call as an adapter driver does when the wire said no.
+    static int failure(const TransactionRecord& r, int& error);
+
+    std::int16_t lptBase_;
+    std::int16_t portEntry_ = 0;
+    Bus wire_;
+    std::string path_;
+    int number_;
+    unsigned long functions_;
+    std::uint16_t slave_ = 0;  // I2C_SLAVE, for the SMBus quick command
+    bool open_ = false;
+    std::vector<unsigned long> requests_;
+};
+
+}  // namespace kestrel
