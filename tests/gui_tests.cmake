@@ -37,3 +37,16 @@ add_test(NAME gui_tests_strict_board
         --gtest_filter=-EepromBlock.SingleByteReadAndWrite:EepromVerify.OfferedAfterTheWriteAndListsMismatches)
 set_tests_properties(gui_tests_strict_board PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KESTREL_TEST_STRICT_BOARD=1")
+
+# The same window tests once more through the I2C adapter's executor, each
+# I2C_RDWR answered by the simulated wire. Left out: the start-up tests of
+# the parallel port's discovery (LPT list, port entries, its indicator
+# texts), which an adapter does not have, and the tests that hold the
+# parallel port's bus by hand to see what a refused transaction does (the
+# adapter's own refusal during an EEPROM cycle is tested with the adapter),
+# and the monitor tests, which need the lines (a VCD export, the port test,
+# and SDA stuck low, which an adapter reports only as a failed transfer).
+add_test(NAME gui_tests_i2c_adapter
+    COMMAND gui_tests --gtest_filter=-Startup.*:Editors.CaptionsThatWereNeverReadAreNeverWritten:Editors.ARefusedWritePutsCaptionsAndSelectionBack:BlockReadWindow.RefusedWhileTheBusIsHeld:StatusMonitor.APassNeverInterleavesWithAnOpenTransaction:BusMonitor.*)
+set_tests_properties(gui_tests_i2c_adapter PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KESTREL_TEST_I2C_ADAPTER=1")

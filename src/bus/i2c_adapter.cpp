@@ -102,18 +102,29 @@ bool I2cAdapterExecutor::available(Origin origin) {
         }
         return false;
     }
+    if (busy_) {
+        // Only from events handled during an EEPROM cycle's pause: the chip
+        // answers nothing until its cycle ends.
+        if (origin == Origin::User && notice_)
+            notice_("The bus is busy with an EEPROM write; request ignored, try again.");
+        return false;
+    }
     return true;
 }
 
 std::optional<std::vector<TransactionRecord>> I2cAdapterExecutor::runHeld(
     std::span<const Transfer> transfers, Origin origin, bool stopAtFault) {
     if (!available(origin)) return std::nullopt;
+    busy_ = true;
     std::vector<TransactionRecord> records;
     for (const Transfer& t : transfers) {
         records.push_back(runOne(t));
         notifyObservers(records.back());
+        // The chip finishes its EEPROM cycle before the next START.
+        if (t.holdMs > 0 && pause_) pause_(t.holdMs);
         if (stopAtFault && records.back().faulty()) break;
     }
+    busy_ = false;
     return records;
 }
 
@@ -219,8 +230,6 @@ TransactionRecord I2cAdapterExecutor::runOne(const Transfer& t) {
         if (t.messages[i].isRead())
             r.received.insert(r.received.end(), buffers[i].begin(), buffers[i].end());
     if (rc >= 0 && t.endsWithPec) checkPec(r);
-    // The chip finishes its EEPROM cycle before the next START.
-    if (t.holdMs > 0 && pause_) pause_(t.holdMs);
     return r;
 }
 

@@ -68,6 +68,7 @@ class I2cAdapterExecutor final : public TransferExecutor {
     unsigned long functions_ = 0;
     std::uint64_t sequence_ = 0;
     std::chrono::steady_clock::time_point epoch_ = std::chrono::steady_clock::now();
+    bool busy_ = false;  // a transaction or its EEPROM-cycle pause is under way
     bool shutDown_ = false;
     bool toldClosed_ = false;
 };

@@ -155,6 +155,28 @@ TEST_F(BatchTest, UsageErrorsAndNoPort) {
     EXPECT_NE(err.find("no usable parallel port"), std::string::npos);
 }
 
+// The chip through an I2C adapter: the simulated board behind one, a
+// missing adapter (exit 3, saying what to do) and what an adapter cannot do.
+TEST_F(BatchTest, AnI2cAdapterCarriesTheCommandsOrSaysWhatIsMissing) {
+    EXPECT_EQ(run({"--i2c", "0", "write", "0E", "04"}), 0) << err;
+    EXPECT_EQ(run({"--i2c=/dev/i2c-0", "read", "0x0E"}), 0) << err;
+    EXPECT_EQ(out, "04\n");
+    EXPECT_EQ(run({"--i2c", "0", "detect"}), 0) << err;
+    EXPECT_NE(out.find("AE"), std::string::npos) << out;
+    EXPECT_EQ(run({"--i2c", "0", "--slave", "A2", "read", "1D"}), 2);
+    EXPECT_NE(err.find("No acknowledge from A2h"), std::string::npos) << err;
+
+    EXPECT_EQ(run({"--i2c", "i2c-0", "read", "1D"}), 1);
+    EXPECT_NE(err.find("/dev/i2c-N"), std::string::npos) << err;
+    EXPECT_EQ(run({"--i2c", "0", "--trace", (dir / "t.vcd").string(), "read", "1D"}), 1);
+    EXPECT_NE(err.find("needs the parallel port's lines"), std::string::npos) << err;
+
+    if (fs::exists("/dev/i2c-9")) GTEST_SKIP() << "this machine has /dev/i2c-9";
+    EXPECT_EQ(run({"--i2c", "/dev/i2c-9", "read", "1D"}, false), 3);
+    EXPECT_NE(err.find("modprobe i2c-dev"), std::string::npos) << err;
+    EXPECT_EQ(out, "");
+}
+
 TEST_F(BatchTest, TraceOfARegisterReadDecodes) {
     const std::string trace = (dir / "read.vcd").string();
     EXPECT_EQ(run({"--trace", trace, "read", "1D"}), 0);

@@ -6,6 +6,8 @@
 
 #include "bus/null_port.h"
 #include "bus/recording_port.h"
+#include "connection/simulated_i2c_adapter.h"
+#include "simulator/simulated_board.h"
 #include "support/app_rig.h"
 
 namespace kestrel {
@@ -114,6 +116,32 @@ TEST(Startup, TheConnectionIndicatorNamesTheBoardThePortOrWhatIsMissing) {
 
 // A warning stays until the next message replaces it: a menu's hover text
 // does not wipe it, and the message log keeps every one.
+// Through an I2C adapter the indicator names it, or says it cannot be
+// opened and the messages say why; the line tools say they need the port.
+TEST(Startup, OnAnI2cAdapterTheIndicatorNamesItOrWhatIsMissing) {
+    sim::SimulatedBoard board;
+    SimulatedI2cAdapter kernel(board, 3);
+    const auto onAdapter = [&kernel](const char* path) {
+        return [&kernel, path](ProgramOptions& o) {
+            o.simulate = false;
+            o.i2cAdapter = path;
+            o.kernel = &kernel;
+        };
+    };
+    AppRig found(nullptr, onAdapter("/dev/i2c-3"));
+    EXPECT_EQ(found.text("connectionIndicator"), "I2C /dev/i2c-3: Simulated board adapter");
+    found.action("mnuPortTest")->trigger();
+    EXPECT_EQ(found.main().message(),
+              "Port test is not available on an I2C adapter: it needs the parallel port's lines.");
+
+    AppRig missing(nullptr, onAdapter("/dev/i2c-9"));
+    EXPECT_EQ(missing.text("connectionIndicator"), "I2C /dev/i2c-9 cannot be opened");
+    EXPECT_TRUE(missing.main().messageLog().lines().join('\n').contains("modprobe i2c-dev"));
+    const auto before = board.log().describeAll().size();
+    missing.click("ByteReadCMD");
+    EXPECT_EQ(board.log().describeAll().size(), before) << "nothing is sent";
+}
+
 TEST(Startup, MessagesStayAndAreLogged) {
     AppRig app;
     app.click("PageErase");

@@ -1,0 +1,222 @@
+#include "bus/i2c_adapter.h"
+
+#include <gtest/gtest.h>
+#include <linux/i2c-dev.h>
+#include <linux/i2c.h>
+
+#include <cerrno>
+
+#include "bus/bus.h"
+#include "connection/simulated_i2c_adapter.h"
+#include "device/bus_probe.h"
+#include "device/eeprom_bulk.h"
+#include "device/eeprom_ops.h"
+#include "simulator/simulated_board.h"
+#include "support/fake_clock.h"
+#include "support/recording_display.h"
+
+namespace kestrel {
+namespace {
+
+// The device layer on the simulated board, through either executor: the
+// bit-banged bus on the port, or an I2C adapter whose calls the same wire
+// answers.
+struct Rig {
+    Globals g;
+    sim::SimulatedBoard board;
+    SimulatedI2cAdapter kernel{board};
+    testing::RecordingDisplay display;
+    testing::FakeClock clock;
+    Bus bus{board, g.LPTBase, g.PortEntry};
+    std::vector<int> pauses;
+    std::vector<unsigned> ioctlsAtPause;
+    I2cAdapterExecutor adapter{kernel, "/dev/i2c-0", [this](int ms) {
+                                   pauses.push_back(ms);
+                                   ioctlsAtPause.push_back(kernel.ioctlCount());
+                               }};
+    std::unique_ptr<Device> device;
+
+    explicit Rig(bool viaAdapter = true) {
+        g.LPTBase = static_cast<std::int16_t>(sim::SimulatedBoard::kBase);
+        board.kestrel().setStatusActivity(false);
+        bus.setWaitHooks(clock.hooks());
+        if (viaAdapter) {
+            EXPECT_EQ(adapter.open(), "");
+        }
+        device = std::make_unique<Device>(g, viaAdapter ? static_cast<TransferExecutor&>(adapter)
+                                                        : static_cast<TransferExecutor&>(bus),
+                                          display);
+    }
+    std::vector<std::string> log() { return board.log().describeAll(); }
+};
+
+TEST(I2cAdapter, EachTransactionIsOneIoctlWithThePecCheckedHere) {
+    Rig rig;
+    const unsigned opened = rig.kernel.ioctlCount();
+    EXPECT_EQ(rig.kernel.ioctlCount(I2C_FUNCS), 1u) << "functions asked once, at open";
+
+    EXPECT_EQ(rig.device->ReadRegister(0x1D), 0x21);
+    EXPECT_TRUE(rig.device->lastClean()) << rig.device->lastProblem();
+    EXPECT_EQ(rig.kernel.ioctlCount() - opened, 1u) << "a Read Byte is one I2C_RDWR";
+    EXPECT_EQ(rig.log().back().substr(0, 16), "S AE+ 1D+ Sr AF+");
+
+    // A whole EEPROM at block speed: pointer write and block read per block.
+    for (int a = 0; a < 512; ++a)
+        rig.board.kestrel().setEeprom(0x8000 + a, static_cast<std::uint8_t>(a * 13));
+    const unsigned before = rig.kernel.ioctlCount();
+    const auto all = eeprom::readBulk(*rig.device, 0x8000, 512);
+    ASSERT_TRUE(all);
+    EXPECT_TRUE(all->fallbacks.empty());
+    EXPECT_EQ(rig.kernel.ioctlCount() - before, 32u);
+    for (int a = 0; a < 512; ++a) {
+        ASSERT_TRUE(all->bytes[a].ok()) << a;
+        ASSERT_EQ(all->bytes[a].value, (a * 13) & 0xFF) << a;
+    }
+
+    // A PEC the chip got wrong is caught on the adapter too.
+    ASSERT_TRUE(rig.board.applyFault("corrupt-pec"));
+    rig.device->ReadRegister(0x1D);
+    EXPECT_EQ(rig.device->lastProblem().rfind("PEC mismatch at 1Dh", 0), 0u)
+        << rig.device->lastProblem();
+}
+
+TEST(I2cAdapter, AMissingChipOrAnOddTransactionIsAFailureNeverData) {
+    Rig rig;
+    ASSERT_TRUE(rig.board.applyFault("missing"));
+    EXPECT_TRUE(rig.device->WriteRegister(0x0E, 0x04));
+    EXPECT_EQ(rig.device->lastProblem(), "No acknowledge from AEh");
+    const auto v = rig.device->EEPROMReadByte(0x81, 0x00);
+    EXPECT_FALSE(rig.device->lastClean());
+    EXPECT_EQ(rig.device->lastProblem(), "No acknowledge from AEh");
+    (void)v;
+
+    // Three parts after one START are more than the adapters carry.
+    Transfer odd;
+    odd.messages = {{.address = 0xAE, .write = {0x01}},
+                    {.address = 0xAE, .write = {0x02}},
+                    {.address = 0xAF, .write = {}, .read = 1}};
+    const unsigned before = rig.kernel.ioctlCount();
+    const auto r = rig.device->transfer(odd);
+    ASSERT_TRUE(r);
+    EXPECT_TRUE(r->faulty());
+    EXPECT_EQ(rig.device->lastProblem(), "This transaction cannot be carried by an I2C adapter");
+    EXPECT_EQ(rig.kernel.ioctlCount(), before) << "nothing reached the adapter";
+}
+
+// The chip's EEPROM cycle: SCL low for 30 ms before the STOP on the port; on
+// an adapter, 30 ms after the STOP in which nothing else may start.
+TEST(I2cAdapter, TheEepromCycleIsAPauseAfterTheStopThatRefusesOtherWork) {
+    Rig rig(false);
+    Device* device = nullptr;
+    std::vector<unsigned> ioctlsAtPause;
+    std::optional<int> clickDuringPause = 0;
+    I2cAdapterExecutor adapter{rig.kernel, "/dev/i2c-0", [&](int ms) {
+                                   EXPECT_EQ(ms, 30);
+                                   ioctlsAtPause.push_back(rig.kernel.ioctlCount());
+                                   // A click handled while the chip is busy.
+                                   clickDuringPause = device->ReadRegister(0x1D);
+                               }};
+    ASSERT_EQ(adapter.open(), "");
+    std::vector<std::string> notices;
+    adapter.setNoticeSink([&](const std::string& text) { notices.push_back(text); });
+    Device d(rig.g, adapter, rig.display);
+    device = &d;
+    const unsigned opened = rig.kernel.ioctlCount();
+
+    EXPECT_TRUE(d.EEPROMPageErase("8120"));
+    EXPECT_EQ(ioctlsAtPause, std::vector<unsigned>{opened + 1})
+        << "one pause, after the erase's ioctl";
+    EXPECT_FALSE(clickDuringPause) << "nothing runs during the chip's EEPROM cycle";
+    EXPECT_EQ(notices, std::vector<std::string>{
+                           "The bus is busy with an EEPROM write; request ignored, try again."});
+    EXPECT_EQ(rig.kernel.ioctlCount(), opened + 1);
+    EXPECT_EQ(rig.log().back(), "S AE+ A2+ 81+ 20+ FF+ P");
+    EXPECT_TRUE(d.lastClean()) << d.lastProblem();
+}
+
+TEST(I2cAdapter, DetectUsesTheQuickCommandOrAOneByteRead) {
+    for (const bool quick : {true, false}) {
+        Rig rig(false);
+        rig.kernel.setFunctions(I2C_FUNC_I2C | (quick ? I2C_FUNC_SMBUS_QUICK : 0));
+        ASSERT_EQ(rig.adapter.open(), "");
+        Device d(rig.g, rig.adapter, rig.display);
+        const auto found = scanAddresses(d, 0x08, 0xEE);
+        ASSERT_TRUE(found);
+        EXPECT_EQ(found->acknowledged, (std::vector<int>{0x90, 0x98, 0xA0, 0xAE})) << quick;
+        EXPECT_EQ(rig.kernel.ioctlCount(I2C_SMBUS) > 0, quick);
+        EXPECT_EQ(rig.kernel.ioctlCount(I2C_RDWR) > 0, !quick);
+    }
+}
+
+// Opening tells the user what to do; an adapter that was not opened sends nothing.
+TEST(I2cAdapter, OpeningSaysWhatToLoadOrWhichGroupToJoin) {
+    sim::SimulatedBoard board;
+    SimulatedI2cAdapter kernel(board, 0);
+    I2cAdapterExecutor absent(kernel, "/dev/i2c-9", nullptr);
+    const std::string missing = absent.open();
+    EXPECT_NE(missing.find("modprobe i2c-dev"), std::string::npos) << missing;
+    EXPECT_NE(missing.find("until reboot"), std::string::npos) << missing;
+    EXPECT_NE(missing.find("/etc/modules-load.d/"), std::string::npos) << missing;
+    EXPECT_FALSE(absent.available());
+    EXPECT_FALSE(absent.run(Transfer{}));
+
+    struct Denied : KernelCalls {
+        std::vector<std::string> listFolder(const std::string&) override { return {}; }
+        bool readText(const std::string&, std::string&) override { return false; }
+        int openNode(const std::string&, int& error) override {
+            error = EACCES;
+            return -1;
+        }
+        void closeNode(int) override {}
+        int ioctl(int, unsigned long, void*, int& error) override {
+            error = EBADF;
+            return -1;
+        }
+        bool exists(const std::string&) override { return true; }
+        bool readWritable(const std::string&) override { return false; }
+    } denied;
+    const std::string permission = I2cAdapterExecutor(denied, "/dev/i2c-1", nullptr).open();
+    EXPECT_NE(permission.find("i2c group"), std::string::npos) << permission;
+    EXPECT_NE(permission.find("udev rule"), std::string::npos) << permission;
+
+    kernel.setFunctions(I2C_FUNC_SMBUS_QUICK);
+    I2cAdapterExecutor smbusOnly(kernel, "/dev/i2c-0", nullptr);
+    EXPECT_NE(smbusOnly.open().find("cannot carry plain I2C transfers"), std::string::npos);
+    EXPECT_FALSE(smbusOnly.isOpen());
+    EXPECT_TRUE(board.log().describeAll().empty());
+}
+
+// The same device-layer work on both executors leaves the same chip and
+// reports the same results.
+class BothExecutors : public ::testing::TestWithParam<bool> {};
+
+TEST_P(BothExecutors, RegistersAndEepromWorkAlike) {
+    Rig rig(GetParam());
+    Device& d = *rig.device;
+    EXPECT_TRUE(d.WriteRegister(0x14, 0x5A));
+    EXPECT_EQ(d.ReadRegister(0x14), 0x5A);
+    EXPECT_TRUE(d.WriteSwitch(0x90, 0x06));
+    EXPECT_TRUE(d.lastClean());
+
+    std::vector<int> data(40);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<int>(i * 5 + 1);
+    EXPECT_TRUE(eeprom::eraseBlockPages(d, 0x8110, 40).ok());
+    EXPECT_TRUE(eeprom::writeBlock(d, 0x8110, data).ok());
+    const auto v = eeprom::verify(d, 0x8110, data);
+    EXPECT_TRUE(v.verified());
+    const auto bulk = eeprom::verifyBytes(d, 0x8110, data);
+    ASSERT_TRUE(bulk);
+    EXPECT_TRUE(bulk->passed());
+    EXPECT_TRUE(eeprom::writeZerosToPage(d, 0x81E0).ok());
+    for (unsigned i = 0; i < 32; ++i) EXPECT_EQ(rig.board.kestrel().eeprom(0x81E0 + i), 0);
+    EXPECT_EQ(rig.board.kestrel().eeprom(0x8110), 1);
+    EXPECT_EQ(rig.board.kestrel().eeprom(0x8137), 39 * 5 + 1);
+    // Past the end the chip's answer decides; nothing is reported as done.
+    EXPECT_EQ(eeprom::readByteAt(d, 0x7FFF), std::nullopt);
+}
+
+INSTANTIATE_TEST_SUITE_P(Executors, BothExecutors, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "I2cAdapter" : "BitBanged"; });
+
+}  // namespace
+}  // namespace kestrel
