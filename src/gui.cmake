@@ -18,7 +18,6 @@ add_library(kestrel_windows STATIC
     diagram/diagram.qrc
     diagram/diagram_window.cpp
     editors/bit_toggle_editor.cpp
-    editors/editor_tables.cpp
     eeprom_window/eeprom_window.cpp
     main_window/main_window.cpp
     main_window/main_window_eeprom.cpp
