@@ -402,7 +402,7 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
         if (argument.type == Argument::File) {
             if (word.empty())
                 return failure(inv, "FILE is an empty word; name a file or '-'", usage);
-            if (k == 0) {
+            if (inv.file.empty()) {
                 inv.file = word;
             } else if (word == "-" && inv.file == "-") {
                 return failure(inv, "only one FILE can be standard input", usage);
@@ -489,8 +489,9 @@ Command options:
   --csv                         status --watch: CSV lines instead of text
 
 FILE '-' is standard input or output. Before write, write-byte, erase, zero,
-restore and snapshot apply the whole EEPROM is saved to $XDG_STATE_HOME/kestrel-eval/backups
-(default ~/.local/state/kestrel-eval/backups) unless --no-backup is given.
+restore and snapshot apply the whole EEPROM is saved to
+$XDG_STATE_HOME/kestrel-eval/backups (default
+~/.local/state/kestrel-eval/backups) unless --no-backup is given.
 
 Exit status: 0 success, 1 usage error or unusable file, 2 missing acknowledge,
 PEC mismatch or failed verify (named on standard error), 3 no usable port,
