@@ -154,25 +154,29 @@ std::optional<Snapshot> parseSnapshot(const std::string& text, const std::string
         error = file + "line " + std::to_string(index + 1) + ": " + why;
         return std::nullopt;
     };
-    if (lines.size() < kLines)
+    // The lines are checked in order, so the first bad one is named, a
+    // missing one included.
+    const auto missing = [&]() {
         return refuse(lines.size(), "missing; a snapshot holds " + std::to_string(kLines) +
                                         " lines and ends with the EEPROM byte 81FFh");
-    if (lines.size() > kLines)
-        return refuse(kLines, "more than " + std::to_string(kLines) +
-                                  " lines; a snapshot ends with the EEPROM byte 81FFh");
-
+    };
+    const auto have = [&](std::size_t index) { return index < lines.size(); };
     Snapshot s;
+    if (!have(0)) return missing();
     if (lines[0] != kTitle)
         return refuse(0, shown(lines[0]) + " should read '" + kTitle + "': not a board snapshot");
+    if (!have(1)) return missing();
     if (lines[1].compare(0, 5, "tool ") != 0 || lines[1].size() == 5 ||
         lines[1].size() > 5 + kMaxToolText || !printableText(lines[1].substr(5)))
         return refuse(1, shown(lines[1]) + " should name the program's version: 'tool 2.0.0'");
     s.tool = lines[1].substr(5);
+    if (!have(2)) return missing();
     const std::string& slave = lines[2];
     if (slave.size() != 9 || slave.compare(0, 6, "slave ") != 0 || !isHex(slave[6]) ||
         !isHex(slave[7]) || slave[8] != 'h' || (text::hexDigit(slave[7]) & 1) != 0)
         return refuse(2, shown(slave) + " should name an even address byte: 'slave AEh'");
     s.slave = static_cast<unsigned>(text::hexDigit(slave[6]) * 16 + text::hexDigit(slave[7]));
+    if (!have(3)) return missing();
     const auto when = lines[3].compare(0, 5, "time ") == 0 ? readTime(lines[3].substr(5))
                                                            : std::optional<std::time_t>();
     if (!when)
@@ -183,6 +187,7 @@ std::optional<Snapshot> parseSnapshot(const std::string& text, const std::string
     std::string why;
     for (int r = 0; r < kRegisterCount; ++r) {
         const std::size_t index = kFirstRegisterLine + static_cast<std::size_t>(r);
+        if (!have(index)) return missing();
         const auto v = readValueLine(
             lines[index], registerHead(r), [r](int value) { return registerTail(r, value); }, why);
         if (!v) return refuse(index, why);
@@ -190,6 +195,7 @@ std::optional<Snapshot> parseSnapshot(const std::string& text, const std::string
     }
     for (int i = 0; i < kLatchedCount; ++i) {
         const std::size_t index = kFirstLatchedLine + static_cast<std::size_t>(i);
+        if (!have(index)) return missing();
         const auto v = readValueLine(
             lines[index], latchedHead(i), [](int) { return std::string(kLatchedTail); }, why);
         if (!v) return refuse(index, why);
@@ -197,6 +203,7 @@ std::optional<Snapshot> parseSnapshot(const std::string& text, const std::string
     }
     for (unsigned k = 0; k < chip::kEepromSize; ++k) {
         const std::size_t index = kFirstEepromLine + k;
+        if (!have(index)) return missing();
         if (lines[index].empty())
             return refuse(
                 index, "empty; the EEPROM byte " + text::addressText(chip::kEepromFirst + k) +
@@ -210,6 +217,9 @@ std::optional<Snapshot> parseSnapshot(const std::string& text, const std::string
         }
         s.eeprom[k] = static_cast<std::uint8_t>(byte->front());
     }
+    if (lines.size() > kLines)
+        return refuse(kLines, "more than " + std::to_string(kLines) +
+                                  " lines; a snapshot ends with the EEPROM byte 81FFh");
     return s;
 }
 
