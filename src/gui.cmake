@@ -24,6 +24,7 @@ add_library(kestrel_windows STATIC
     main_window/main_window_backup.cpp
     main_window/message_log.cpp
     main_window/message_log_window.cpp
+    snapshots/snapshot_window.cpp
     status/status_window.cpp
     status_timeline/timeline_view.cpp
     status_timeline/timeline_window.cpp
