@@ -171,7 +171,7 @@ void SnapshotWindow::showComparison(const snapshot::Comparison& c, const QString
             table_->setItem(row, k, item);
         }
     };
-    for (const snapshot::RegisterComparison& r : c.registers) {
+    auto addRegister = [&](const snapshot::RegisterComparison& r) {
         const bool latched = r.reg >= snapshot::kLatchedFirst;
         const QString name =
             latched ? QStringLiteral("Latched Status%1").arg(r.reg - snapshot::kLatchedFirst + 1)
@@ -180,11 +180,19 @@ void SnapshotWindow::showComparison(const snapshot::Comparison& c, const QString
                                   : r.informationDiffers ? &kInformation
                                                          : nullptr;
         addRow({hexByte(r.reg), name, hexByte(r.a), hexByte(r.b), fieldsText(r.fields)}, highlight);
-    }
+    };
+    // The differences first, so they show without scrolling; then what
+    // differs for information; then the registers that are the same.
+    for (const auto& r : c.registers)
+        if (r.differs) addRegister(r);
     for (const snapshot::EepromDifference& d : c.eeprom)
         addRow({qstr(text::addressText(d.address) + "h"), QStringLiteral("EEPROM"), hexByte(d.a),
                 hexByte(d.b), QString()},
                &kDiffers);
+    for (const auto& r : c.registers)
+        if (r.informationDiffers) addRegister(r);
+    for (const auto& r : c.registers)
+        if (!r.differs && !r.informationDiffers) addRegister(r);
     table_->resizeColumnsToContents();
     summary_->setText(c.identical()
                           ? QStringLiteral("Identical (%1).").arg(qstr(snapshot::summaryLine(c)))
