@@ -18,13 +18,13 @@ add_library(kestrel_windows STATIC
     diagram/diagram.qrc
     diagram/diagram_window.cpp
     editors/bit_toggle_editor.cpp
-    editors/editor_tables.cpp
     eeprom_window/eeprom_window.cpp
     main_window/main_window.cpp
     main_window/main_window_eeprom.cpp
     main_window/main_window_backup.cpp
     main_window/message_log.cpp
     main_window/message_log_window.cpp
+    snapshots/snapshot_window.cpp
     status/status_window.cpp
     status_timeline/timeline_view.cpp
     status_timeline/timeline_window.cpp

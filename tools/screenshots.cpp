@@ -15,7 +15,9 @@
 
 #include "app/app_icon.h"
 #include "app/program.h"
+#include "device/snapshot_board.h"
 #include "main_window/main_window.h"
+#include "snapshots/snapshot_window.h"
 #include "status_timeline/timeline_view.h"
 #include "status_timeline/timeline_window.h"
 
@@ -76,6 +78,14 @@ int main(int argc, char** argv) {
             view.setSpan(program.statusHistory().lastMs(),
                          program.statusHistory().lastMs() - program.statusHistory().firstMs());
             view.setCursorAt(view.width() * 2 / 3);
+        }
+        if (auto* snapshots = qobject_cast<kestrel::SnapshotWindow*>(w)) {
+            // A tuned board saved, then two trims and one EEPROM byte changed.
+            const auto tuned = kestrel::snapshot::takeSnapshot(program.device(), 1796558400);
+            program.device().WriteRegister(0x16, 0x2E);
+            program.device().WriteRegister(0x14, 0x81);
+            program.board()->kestrel().setEeprom(0x8105, 0x34);
+            if (tuned.snapshot) snapshots->compareWithBoard(*tuned.snapshot, "tuned.snap");
         }
         if (name == QLatin1String("frm_BusMonitor")) {
             click(&main, "ReadEECMD");

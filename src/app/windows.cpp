@@ -4,19 +4,20 @@
 
 #include "about/about_window.h"
 #include "app/program.h"
-#include "widgets/widget_helpers.h"
 #include "block_read/block_read_window.h"
 #include "bus/port_check.h"
 #include "bus_monitor/bus_monitor_window.h"
+#include "device/editor_tables.h"
 #include "diagram/diagram_window.h"
 #include "editors/bit_toggle_editor.h"
-#include "editors/editor_tables.h"
 #include "eeprom_window/eeprom_window.h"
 #include "main_window/main_window.h"
 #include "main_window/message_log_window.h"
+#include "snapshots/snapshot_window.h"
 #include "status/status_window.h"
 #include "status_timeline/timeline_window.h"
 #include "switch_control/switch_window.h"
+#include "widgets/widget_helpers.h"
 
 namespace kestrel {
 
@@ -144,6 +145,14 @@ void registerTools(Program& program) {
     QAction* restore = tools->addAction(QStringLiteral("Restore EEPROM..."));
     restore->setObjectName(QStringLiteral("mnuRestoreEEPROM"));
     QObject::connect(restore, &QAction::triggered, &main, [&main] { main.RestoreEEPROM_Click(); });
+    const QString snapshots = QStringLiteral("frm_Snapshots");
+    program.windows().add(snapshots, [&program] {
+        return new SnapshotWindow(
+            program.device(), program.dialogs(),
+            [&program](const QString& text) { program.mainWindow().notify(text); });
+    });
+    main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuSnapshots"),
+                        QStringLiteral("Snapshots..."), snapshots, false);
 }
 
 void registerAbout(Program& program) {

@@ -9,6 +9,7 @@
 #include "batch/batch_session.h"
 #include "batch/command_line.h"
 #include "batch/json.h"
+#include "batch/snapshot_commands.h"
 #include "chip/kestrel_map.h"
 #include "device/image_file.h"
 #include "device/text_rules.h"
@@ -107,8 +108,19 @@ int run(const std::vector<std::string>& args, const Environment& environment, st
         }
         input = std::move(*data);
     }
+    SnapshotInputs snapshots;
+    if (isSnapshotCommand(inv.command) &&
+        !readSnapshotInputs(inv, environment.in ? *environment.in : std::cin, snapshots, report))
+        return finishRun(inv, report, {}, out, err);
+    // Two files are compared without a board.
+    if (inv.command == Command::SnapshotDiff && snapshots.b) {
+        diffFiles(inv, snapshots, report);
+        return finishRun(inv, report, {}, out, err);
+    }
     OutputFile output;
-    const std::string outputPath = inv.command == Command::EepromBackup ? inv.file : inv.out;
+    const bool fileIsOutput =
+        inv.command == Command::EepromBackup || inv.command == Command::SnapshotSave;
+    const std::string outputPath = fileIsOutput ? inv.file : inv.out;
     if (!outputPath.empty()) {
         std::string error;
         if (!output.prepare(outputPath, error)) {
@@ -126,17 +138,21 @@ int run(const std::vector<std::string>& args, const Environment& environment, st
 
     std::string backup;
     bool go = true;
-    if (changesEeprom(inv.command) && !inv.options.noBackup) {
+    const std::time_t when = environment.now ? environment.now() : std::time(nullptr);
+    if (changesEeprom(inv) && !inv.options.noBackup) {
         const auto getenv = environment.getenv
                                 ? environment.getenv
                                 : std::function<const char*(const char*)>(
                                       [](const char* name) { return std::getenv(name); });
-        const std::time_t when = environment.now ? environment.now() : std::time(nullptr);
         go =
             backUpEeprom(session, inv.options.slave, backupDirectory(getenv), when, report, backup);
         if (go) report.notes.push_back("EEPROM saved to " + backup + " before the change");
     }
-    if (go) runCommand(session, inv, input, outputPath.empty() ? nullptr : &output, out, report);
+    OutputFile* outputFile = outputPath.empty() ? nullptr : &output;
+    if (go && isSnapshotCommand(inv.command))
+        runSnapshotCommand(session, inv, snapshots, outputFile, when, out, report);
+    else if (go)
+        runCommand(session, inv, input, outputFile, out, report);
     for (const std::string& fault : session.faults()) {
         report.errors.push_back(fault);
         if (report.code == kOk) report.code = kBusFault;

@@ -18,11 +18,12 @@
 // Output goes to standard output in a stable, machine-readable form (or as
 // one JSON object with --json); every problem goes to standard error. Exit
 // codes: 0 success, 1 usage error or unusable file, 2 a missing acknowledge,
-// PEC mismatch or failed verify, 3 no usable port. Whatever is wrong with the
+// PEC mismatch or failed verify, 3 no usable port, 4 snapshot diff found
+// differences. Whatever is wrong with the
 // command line or its input files is found before the bus is touched.
 namespace kestrel::batch {
 
-enum ExitCode { kOk = 0, kUsage = 1, kBusFault = 2, kNoPort = 3 };
+enum ExitCode { kOk = 0, kUsage = 1, kBusFault = 2, kNoPort = 3, kDiffer = 4 };
 
 // What a run takes from its surroundings; tests replace any of it.
 struct Environment {

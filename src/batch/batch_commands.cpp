@@ -488,6 +488,9 @@ void runCommand(Session& s, const Invocation& inv, const std::vector<int>& input
             return eepromBackup(s, *output, standardOutput, report);
         case Command::EepromRestore:
             return eepromRestore(s, inv, input, report);
+        case Command::SnapshotSave:
+        case Command::SnapshotDiff:
+        case Command::SnapshotApply:  // snapshot_commands.h
         case Command::None:
             break;
     }

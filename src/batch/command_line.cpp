@@ -29,8 +29,9 @@ constexpr Argument number(NumberKind kind, bool optional = false) {
     return {Argument::Number, kind, optional};
 }
 constexpr Argument kFileArgument{Argument::File, NumberKind::Data, false};
+constexpr Argument kOptionalFile{Argument::File, NumberKind::Data, true};
 
-enum Flag : unsigned { kOut = 1, kErase = 2, kVerify = 4, kWatch = 8 };
+enum Flag : unsigned { kOut = 1, kErase = 2, kVerify = 4, kWatch = 8, kOnly = 16 };
 
 struct CommandEntry {
     Command command;
@@ -82,6 +83,17 @@ const std::vector<CommandEntry>& commandTable() {
          {kFileArgument},
          kVerify,
          "eeprom restore FILE [--verify]"},
+        {Command::SnapshotSave, "snapshot save", {kFileArgument}, 0, "snapshot save FILE"},
+        {Command::SnapshotDiff,
+         "snapshot diff",
+         {kFileArgument, kOptionalFile},
+         0,
+         "snapshot diff A [B]"},
+        {Command::SnapshotApply,
+         "snapshot apply",
+         {kFileArgument},
+         kVerify | kOnly,
+         "snapshot apply FILE [--verify] [--registers-only|--eeprom-only]"},
     };
     return table;
 }
@@ -100,7 +112,9 @@ enum class OptionId {
     Interval,
     Count,
     Csv,
-    I2c
+    I2c,
+    RegistersOnly,
+    EepromOnly
 };
 
 struct OptionEntry {
@@ -124,6 +138,8 @@ constexpr OptionEntry kOptions[] = {
     {"--interval", OptionId::Interval, true},
     {"--count", OptionId::Count, true},
     {"--csv", OptionId::Csv, false},
+    {"--registers-only", OptionId::RegistersOnly, false},
+    {"--eeprom-only", OptionId::EepromOnly, false},
 };
 
 // A decimal number of seconds, 0.01 to 3600: "0.5", "2".
@@ -189,10 +205,15 @@ bool changesEeprom(Command command) {
         case Command::EepromErase:
         case Command::EepromZero:
         case Command::EepromRestore:
+        case Command::SnapshotApply:
             return true;
         default:
             return false;
     }
+}
+
+bool changesEeprom(const Invocation& inv) {
+    return changesEeprom(inv.command) && !inv.registersOnly;
 }
 
 Invocation parseCommandLine(const std::vector<std::string>& args) {
@@ -300,6 +321,12 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
             case OptionId::Csv:
                 inv.csv = true;
                 break;
+            case OptionId::RegistersOnly:
+                inv.registersOnly = true;
+                break;
+            case OptionId::EepromOnly:
+                inv.eepromOnly = true;
+                break;
         }
     }
 
@@ -321,6 +348,8 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
                                 : inv.erase            ? "--erase"
                                 : inv.verify           ? "--verify"
                                 : inv.watch            ? "--watch"
+                                : inv.registersOnly    ? "--registers-only"
+                                : inv.eepromOnly       ? "--eeprom-only"
                                                        : nullptr;
         if (batchOnly != nullptr)
             return failure(inv, std::string(batchOnly) + " goes with a command");
@@ -336,6 +365,10 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
                 inv,
                 "'eeprom' needs one of: read, dump, write, write-byte, erase, zero, backup, "
                 "restore");
+        name += " " + words[1];
+        nameWords = 2;
+    } else if (name == "snapshot") {
+        if (words.size() < 2) return failure(inv, "'snapshot' needs one of: save, diff, apply");
         name += " " + words[1];
         nameWords = 2;
     }
@@ -361,7 +394,12 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
     if (inv.erase && (entry->flags & kErase) == 0)
         return failure(inv, "--erase goes with 'eeprom write'", usage);
     if (inv.verify && (entry->flags & kVerify) == 0)
-        return failure(inv, "--verify goes with 'eeprom write' and 'eeprom restore'", usage);
+        return failure(
+            inv, "--verify goes with 'eeprom write', 'eeprom restore' and 'snapshot apply'", usage);
+    if ((inv.registersOnly || inv.eepromOnly) && (entry->flags & kOnly) == 0)
+        return failure(inv, "--registers-only and --eeprom-only go with 'snapshot apply'", usage);
+    if (inv.registersOnly && inv.eepromOnly)
+        return failure(inv, "--registers-only and --eeprom-only: choose one", usage);
     if (inv.watch && (entry->flags & kWatch) == 0)
         return failure(inv, "--watch goes with 'status'", usage);
     if (!inv.watch && (intervalGiven || inv.count != 0 || inv.csv))
@@ -374,7 +412,13 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
         if (argument.type == Argument::File) {
             if (word.empty())
                 return failure(inv, "FILE is an empty word; name a file or '-'", usage);
-            inv.file = word;
+            if (inv.file.empty()) {
+                inv.file = word;
+            } else if (word == "-" && inv.file == "-") {
+                return failure(inv, "only one FILE can be standard input", usage);
+            } else {
+                inv.secondFile = word;
+            }
             continue;
         }
         std::string error;
@@ -392,7 +436,9 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
                            usage);
     }
     const bool fileToStdout =
-        inv.out == "-" || (entry->command == Command::EepromBackup && inv.file == "-");
+        inv.out == "-" ||
+        ((entry->command == Command::EepromBackup || entry->command == Command::SnapshotSave) &&
+         inv.file == "-");
     if (inv.options.json && fileToStdout)
         return failure(inv, "--json and a file '-' would both write to standard output", usage);
 
@@ -440,21 +486,29 @@ Commands (numbers in hex, written 1D, 1Dh or 0x1D):
   eeprom zero PAGE              write 00 into the 32 bytes of one page
   eeprom backup FILE            save all 512 bytes as image lines
   eeprom restore FILE           erase every page, write a backup's 512 bytes
+  snapshot save FILE            save registers, status and EEPROM in one file
+  snapshot diff A [B]           compare two snapshots, or A with the board
+  snapshot apply FILE           write what differs from a snapshot to the board
 Command options:
   --out=FILE                    eeprom read: save an image file instead
   --erase                       eeprom write: erase the block's pages first
-  --verify                      eeprom write, restore: read back and compare
+  --verify                      eeprom write, restore, snapshot apply: read
+                                back and compare
+  --registers-only              snapshot apply: only the registers
+  --eeprom-only                 snapshot apply: only the EEPROM
   --watch                       status: a line per pass, until interrupted
   --interval=S --count=N        status --watch: seconds between passes (1),
                                 stop after N passes
   --csv                         status --watch: CSV lines instead of text
 
-FILE '-' is standard input or output. Before write, write-byte, erase, zero
-and restore the whole EEPROM is saved to $XDG_STATE_HOME/kestrel-eval/backups
-(default ~/.local/state/kestrel-eval/backups) unless --no-backup is given.
+FILE '-' is standard input or output. Before write, write-byte, erase, zero,
+restore and snapshot apply the whole EEPROM is saved to
+$XDG_STATE_HOME/kestrel-eval/backups (default
+~/.local/state/kestrel-eval/backups) unless --no-backup is given.
 
 Exit status: 0 success, 1 usage error or unusable file, 2 missing acknowledge,
-PEC mismatch or failed verify (named on standard error), 3 no usable port.
+PEC mismatch or failed verify (named on standard error), 3 no usable port,
+4 snapshot diff found differences.
 See kestrel-eval(1) for examples.
 )";
 }

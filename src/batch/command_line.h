@@ -41,6 +41,9 @@ enum class Command {
     EepromZero,
     EepromBackup,
     EepromRestore,
+    SnapshotSave,
+    SnapshotDiff,
+    SnapshotApply,
 };
 
 // Options that hold for the whole run.
@@ -61,9 +64,13 @@ struct Invocation {
     std::string name;               // "read", "eeprom write", ...
     std::vector<unsigned> numbers;  // the command's numbers in order, checked
     std::string file;               // the command's FILE ("-": standard input or output)
+    std::string secondFile;         // snapshot diff: B, empty for the board
     std::string out;                // --out FILE ("-": standard output)
     bool erase = false;
     bool verify = false;
+    // snapshot apply: only the registers, or only the EEPROM.
+    bool registersOnly = false;
+    bool eepromOnly = false;
     // status --watch: a pass every `interval` seconds, `count` passes (0:
     // until interrupted), as text lines or CSV (--csv) or JSON lines (--json).
     bool watch = false;
@@ -79,6 +86,7 @@ Invocation parseCommandLine(const std::vector<std::string>& args);
 
 // Whether a command changes EEPROM bytes (and so is preceded by a backup).
 bool changesEeprom(Command command);
+bool changesEeprom(const Invocation& inv);
 
 // The help text (fits 80 columns) and the version line.
 std::string helpText();

@@ -18,7 +18,7 @@ static void initDiagramResources() {
     Q_INIT_RESOURCE(diagram);
 }
 
-#include "editors/editor_tables.h"
+#include "device/editor_tables.h"
 
 namespace kestrel {
 

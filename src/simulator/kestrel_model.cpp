@@ -4,6 +4,7 @@
 
 #include "bus/crc8.h"
 #include "chip/kestrel_map.h"
+#include "chip/register_bits.h"
 
 namespace kestrel::sim {
 
@@ -47,20 +48,7 @@ KestrelModel::KestrelModel(std::uint32_t seed) : random_(seed == 0 ? 1 : seed) {
 }
 
 std::uint8_t KestrelModel::writableMask(int address) {
-    switch (address) {
-        case 0x04:
-            return 0xFB;  // bit 2 not connected
-        case 0x05:
-        case 0x06:
-            return 0xFE;  // bit 0 not stored
-        case 0x16:
-            return 0x3F;  // bits 7, 6 not stored
-        case 0x17:
-            return 0xF7;  // bit 3 not stored
-        default:
-            if (address >= 0x03 && address <= 0x1B) return 0xFF;
-            return 0x00;  // status, ID, revision, latched, unimplemented
-    }
+    return chip::writableBits(address);
 }
 
 void KestrelModel::setLiveStatus(int index, std::uint8_t value) {

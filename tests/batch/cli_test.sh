@@ -50,6 +50,12 @@ input=$work/block.dat expect 0 '' --simulate "--sim-state=$work/board.txt" --no-
 expect 0 '^8101h: 41h' --simulate "--sim-state=$work/board.txt" eeprom read 8100 2
 expect 0 '^8100h: 40h' --simulate "--sim-state=$work/board.txt" eeprom read 8100 --out -
 
+# A snapshot compared with itself is identical; with a changed board it differs (4).
+expect 0 '' --simulate "--sim-state=$work/board.txt" snapshot save "$work/a.snap"
+expect 0 '^identical: 25 of 25' snapshot diff "$work/a.snap" "$work/a.snap"
+expect 0 '' --simulate "--sim-state=$work/board.txt" write 14 81
+expect 4 '' --simulate "--sim-state=$work/board.txt" snapshot diff "$work/a.snap"
+
 # The completion offers the commands, the eeprom commands and the page bases.
 complete_words() {
     (
@@ -66,6 +72,10 @@ complete_words() {
     { echo "FAIL: completion of 'eeprom wr'"; failures=$((failures + 1)); }
 [[ $(complete_words --simulate eeprom erase 81E) == 81E0 ]] ||
     { echo "FAIL: completion of an erase page"; failures=$((failures + 1)); }
+[[ $(complete_words snapshot a) == apply ]] ||
+    { echo "FAIL: completion of 'snapshot a'"; failures=$((failures + 1)); }
+[[ $(complete_words snapshot apply good.snap --r) == --registers-only ]] ||
+    { echo "FAIL: completion of --registers-only"; failures=$((failures + 1)); }
 [[ $(complete_words eeprom write 8100 blk.dat --er) == --erase ]] ||
     { echo "FAIL: completion of --erase"; failures=$((failures + 1)); }
 

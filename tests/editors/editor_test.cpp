@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QRadioButton>
 
+#include "device/editor_tables.h"
 #include "editors/bit_toggle_editor.h"
-#include "editors/editor_tables.h"
 #include "support/app_rig.h"
 
 namespace kestrel {

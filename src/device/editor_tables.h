@@ -7,7 +7,8 @@
 
 // The register editors described as data: windows, register groups, bit
 // names, field option groups with their pattern tables, and where each piece
-// stands. One window class builds every editor from these tables.
+// stands. One window class builds every editor from these tables; board
+// snapshots name each register's settings from them.
 namespace kestrel::editors {
 
 // One option of a field: the field's bits, highest first ("01"), and its caption.

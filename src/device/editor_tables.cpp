@@ -1,4 +1,4 @@
-#include "editors/editor_tables.h"
+#include "device/editor_tables.h"
 
 namespace kestrel::editors {
 

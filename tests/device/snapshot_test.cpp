@@ -1,0 +1,256 @@
+// Board snapshots: the file, comparing two boards, and applying a snapshot
+// back with as few EEPROM cycles as the differences need.
+#include "device/snapshot.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "device/image_file.h"
+#include "device/snapshot_board.h"
+#include "device/snapshot_compare.h"
+#include "support/sim_rig.h"
+
+namespace kestrel {
+namespace {
+
+using snapshot::Snapshot;
+using testing::SimRig;
+
+constexpr std::time_t kNoon = 1796558400;  // 2026-12-06 12:00:00 UTC
+
+Snapshot take(SimRig& rig) {
+    const auto t = snapshot::takeSnapshot(rig.device, kNoon);
+    EXPECT_TRUE(t.snapshot) << t.error;
+    return t.snapshot.value_or(Snapshot{});
+}
+
+std::string textOf(const Snapshot& s) {
+    std::string error;
+    return snapshot::snapshotText(s, error).value_or("");
+}
+
+// What the master sent in each logged transaction, sorted into kinds.
+struct Traffic {
+    int registerWrites = 0, erases = 0, eepromByteWrites = 0;
+};
+Traffic trafficOf(SimRig& rig) {
+    Traffic t;
+    for (const auto& tr : rig.board.log().transactions()) {
+        const auto bytes = tr.masterBytes();
+        const bool read = std::any_of(tr.events.begin(), tr.events.end(),
+                                      [](const sim::BusEvent& e) { return e.fromSlave; });
+        if (read || bytes.size() < 3) continue;
+        if (bytes[1] == 0xA2)
+            ++t.erases;
+        else if (bytes[1] < 0x80 && bytes.size() == 3)
+            ++t.registerWrites;
+        else if (bytes[1] >= 0x80 && bytes.size() == 4)
+            ++t.eepromByteWrites;
+    }
+    return t;
+}
+
+TEST(SnapshotFile, OneFactPerLineAndReadsBackAsWritten) {
+    SimRig rig;
+    rig.board.kestrel().setEeprom(0x81FF, 0x5A);
+    const Snapshot s = take(rig);
+    const std::string text = textOf(s);
+    const auto lines = image_file::splitLines(text);
+    ASSERT_EQ(lines.size(), snapshot::kLines);
+    EXPECT_EQ(lines[0], "kestrel-eval board snapshot");
+    EXPECT_EQ(lines[2], "slave AEh");
+    EXPECT_EQ(lines[3], "time 2026-12-06T12:00:00Z");
+    EXPECT_EQ(lines[4], "register 00h Status1 = 01h  read-only");
+    EXPECT_EQ(lines[4 + 0x10],
+              "register 10h Config 4 = 5Ch  soft start step: 16ms  share bus capture: 2%  "
+              "DCok off delay: 0ms");
+    EXPECT_EQ(lines[4 + 0x16],
+              "register 16h Current Sense Config 1 = 2Dh  Resistor Divider Tolerances: 0.5%  "
+              "Gain: 175x");
+    EXPECT_EQ(lines[4 + 0x1D], "register 1Dh Revision Register = 21h  read-only");
+    EXPECT_EQ(lines[34], "status 2Ah Latched Status1 = 01h  for information");
+    EXPECT_EQ(lines[37], "8000h: 01h");
+    EXPECT_EQ(lines.back(), "81FFh: 5Ah");
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+
+    std::string error;
+    const auto back = snapshot::parseSnapshot(text, "a.snap", error);
+    ASSERT_TRUE(back) << error;
+    EXPECT_EQ(textOf(*back), text);
+    EXPECT_TRUE(snapshot::compare(s, *back).identical());
+}
+
+TEST(SnapshotFile, AnythingMalformedIsRefusedNamingItsLine) {
+    SimRig rig;
+    const std::string good = textOf(take(rig));
+    struct Case {
+        std::string from, to;  // the first `from` replaced by `to`
+        std::string expected;  // in the error
+    };
+    const std::vector<Case> cases = {
+        {"board snapshot", "board snapshop", "a.snap line 1: "},
+        {"slave AEh", "slave AFh", "line 3: "},
+        {"2026-12-06T", "2026-02-30T", "line 4: "},
+        {"Config 1 = 00h", "Config 1 = 0h", "line 18: the value after"},
+        {"= 2Dh  Resistor Divider Tolerances: 0.5%", "= 2Eh  Resistor Divider Tolerances: 0.5%",
+         "line 27: '  Resistor"},
+        {"register 05h", "register 06h", "line 10: "},
+        {"for information\r\n", "\r\n", "line 35: "},
+        {"8025h: ", "8026h: ", "line 75: '8026h: FFh' should hold address 8025h"},
+        {"8025h: FFh\r\n", "\r\n", "line 75: empty"},
+        {"81FFh: FFh\r\n", "", "line 549: missing"},
+        {"81FFh: FFh\r\n", "81FFh: FFh\r\nextra\r\n", "line 550: more than 549 lines"},
+    };
+    for (const Case& c : cases) {
+        std::string text = good;
+        const auto at = text.find(c.from);
+        ASSERT_NE(at, std::string::npos) << c.from;
+        text.replace(at, c.from.size(), c.to);
+        std::string error;
+        EXPECT_FALSE(snapshot::parseSnapshot(text, "a.snap", error)) << c.to;
+        EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+    }
+    std::string error;
+    EXPECT_FALSE(snapshot::parseSnapshot("", "", error));
+    EXPECT_EQ(error.rfind("line 1: missing", 0), 0u) << error;
+}
+
+TEST(SnapshotFile, NeverWrittenWithARegisterThatWasNotRead) {
+    SimRig rig;
+    Snapshot s = take(rig);
+    s.registers[0x0E].ok = false;
+    std::string error;
+    EXPECT_FALSE(snapshot::snapshotText(s, error));
+    EXPECT_NE(error.find("register 0Eh"), std::string::npos);
+    EXPECT_FALSE(snapshot::saveSnapshot(::testing::TempDir() + "never.snap", s, error));
+}
+
+TEST(SnapshotBoard, TakingFailsOnAChipThatIsAbsentOrFailsItsPec) {
+    SimRig rig;
+    rig.board.kestrel().setPresent(false);
+    auto t = snapshot::takeSnapshot(rig.device, kNoon);
+    EXPECT_FALSE(t.snapshot);
+    EXPECT_EQ(t.error, "register 00h not read: no acknowledge from AEh; no snapshot");
+    EXPECT_EQ(rig.log().size(), 1u) << "stops at the first failed read";
+
+    rig.board.kestrel().setPresent(true);
+    rig.board.kestrel().setCorruptPec(true);
+    t = snapshot::takeSnapshot(rig.device, kNoon);
+    EXPECT_FALSE(t.snapshot);
+    EXPECT_NE(t.error.find("PEC"), std::string::npos) << t.error;
+}
+
+// Two trims and one EEPROM byte changed: exactly those three differences,
+// named; applying the first snapshot writes those two registers and that one
+// page, and everything reads back equal.
+TEST(SnapshotBoard, CompareNamesTheDifferencesAndApplyWritesOnlyThem) {
+    SimRig rig;
+    auto& chip = rig.board.kestrel();
+    const Snapshot a = take(rig);
+    ASSERT_TRUE(rig.device.WriteRegister(0x16, 0x2E));  // gain 175x -> 230x
+    ASSERT_TRUE(rig.device.WriteRegister(0x14, 0x81));
+    chip.setEeprom(0x8105, 0x34);
+    chip.setLiveStatus(1, 0x80);  // status differs too, for information only
+    const Snapshot b = take(rig);
+
+    const auto c = snapshot::compare(a, b);
+    EXPECT_FALSE(c.identical());
+    EXPECT_EQ(snapshot::reportLines(c),
+              (std::vector<std::string>{
+                  "register 14h Current Sense Divider Error Trim: 80h on A, 81h on B",
+                  "register 16h Current Sense Config 1: 2Dh on A, 2Eh on B  Gain: 175x on A, "
+                  "230x on B",
+                  "EEPROM 8105h: FFh on A, 34h on B",
+                  "identical: 23 of 25 writable registers, 511 of 512 EEPROM bytes",
+                  "for information: register 01h Status2: 00h on A, 80h on B",
+                  "for information: status 2Bh Latched Status2: 00h on A, 80h on B",
+              }));
+
+    rig.board.log().clear();
+    const auto r = snapshot::applySnapshot(rig.device, a, {});
+    EXPECT_TRUE(r.ok()) << (r.failures.empty() ? "" : r.failures[0]);
+    EXPECT_TRUE(r.verified);
+    EXPECT_EQ(r.registersWritten, (std::vector<int>{0x14, 0x16}));
+    EXPECT_EQ(r.pagesWritten, (std::vector<unsigned>{0x8100}));
+    const Traffic t = trafficOf(rig);
+    EXPECT_EQ(t.registerWrites, 2);
+    EXPECT_EQ(t.erases, 1);
+    EXPECT_EQ(t.eepromByteWrites, 32);
+    EXPECT_EQ(chip.reg(0x16), 0x2D);
+    EXPECT_EQ(chip.eeprom(0x8105), 0xFF);
+    EXPECT_TRUE(snapshot::compare(a, take(rig)).identical());
+
+    // Once equal, applying again writes nothing.
+    rig.board.log().clear();
+    const auto again = snapshot::applySnapshot(rig.device, a, {});
+    EXPECT_TRUE(again.ok() && again.verified);
+    EXPECT_EQ(trafficOf(rig).registerWrites + trafficOf(rig).erases, 0);
+}
+
+TEST(SnapshotBoard, BitsTheChipDoesNotStoreAreNoDifference) {
+    SimRig rig;
+    Snapshot file = take(rig);
+    file.registers[0x16].value = 0xED;  // bits 7, 6 set: 16h keeps only bits 5..0
+    const auto c = snapshot::compare(file, take(rig));
+    EXPECT_TRUE(c.identical());
+    EXPECT_EQ(snapshot::reportLines(c).back(),
+              "for information: register 16h Current Sense Config 1: EDh on A, 2Dh on B (only in "
+              "bits the chip does not store)");
+    rig.board.log().clear();
+    const auto r = snapshot::applySnapshot(rig.device, file, {});
+    EXPECT_TRUE(r.ok() && r.verified);
+    EXPECT_TRUE(r.registersWritten.empty());
+}
+
+TEST(SnapshotBoard, OnlyWhatWasAskedForIsWritten) {
+    SimRig rig;
+    const Snapshot a = take(rig);
+    ASSERT_TRUE(rig.device.WriteRegister(0x14, 0x81));
+    rig.board.kestrel().setEeprom(0x8105, 0x34);
+
+    auto r = snapshot::applySnapshot(rig.device, a, {true, false, true});
+    EXPECT_TRUE(r.ok() && r.verified);
+    EXPECT_EQ(r.registersWritten, (std::vector<int>{0x14}));
+    EXPECT_TRUE(r.pagesWritten.empty());
+    EXPECT_EQ(rig.board.kestrel().eeprom(0x8105), 0x34);
+
+    ASSERT_TRUE(rig.device.WriteRegister(0x14, 0x81));
+    r = snapshot::applySnapshot(rig.device, a, {false, true, true});
+    EXPECT_TRUE(r.ok() && r.verified);
+    EXPECT_TRUE(r.registersWritten.empty());
+    EXPECT_EQ(r.pagesWritten, (std::vector<unsigned>{0x8100}));
+    EXPECT_EQ(rig.board.kestrel().reg(0x14), 0x81);
+}
+
+TEST(SnapshotBoard, FailuresAreReportedNeverDone) {
+    SimRig rig;
+    auto& chip = rig.board.kestrel();
+    const Snapshot a = take(rig);
+    chip.setEeprom(0x8105, 0x34);
+
+    // The chip refuses the erase's fifth byte (the FFh that confirms it): the
+    // page is not written over, and the read-back shows the byte unchanged.
+    chip.setNackByte(5);
+    rig.board.log().clear();
+    auto r = snapshot::applySnapshot(rig.device, a, {});
+    EXPECT_FALSE(r.ok());
+    EXPECT_FALSE(r.verified);
+    EXPECT_EQ(trafficOf(rig).eepromByteWrites, 0);
+    EXPECT_EQ(r.failures, (std::vector<std::string>{
+                              "page erase at 8100h failed: Byte FFh not acknowledged; the page "
+                              "was not written",
+                              "EEPROM byte 8105h reads back 34h, the snapshot holds FFh"}));
+
+    // No chip at all: nothing is written, and it says so.
+    chip.setNackByte(0);
+    chip.setPresent(false);
+    rig.board.log().clear();
+    r = snapshot::applySnapshot(rig.device, a, {});
+    EXPECT_FALSE(r.ok());
+    EXPECT_EQ(r.failures.back(), "the board was not read cleanly, so nothing was written");
+    EXPECT_EQ(rig.log().size(), 1u);
+}
+
+}  // namespace
+}  // namespace kestrel

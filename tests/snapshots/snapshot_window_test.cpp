@@ -1,0 +1,103 @@
+#include "snapshots/snapshot_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+#include "support/app_rig.h"
+
+namespace kestrel {
+namespace {
+
+// The first cell of every highlighted row.
+QStringList highlighted(QTableWidget& t) {
+    QStringList rows;
+    for (int r = 0; r < t.rowCount(); ++r)
+        if (t.item(r, 0)->background().style() != Qt::NoBrush) rows << t.item(r, 0)->text();
+    return rows;
+}
+
+struct SnapshotWindowTest : ::testing::Test {
+    testing::AppRig app;
+    QTemporaryDir dir;
+    QString a = dir.filePath(QStringLiteral("a.snap"));
+
+    SnapshotWindow* open() {
+        app.action(QStringLiteral("mnuSnapshots"))->trigger();
+        return qobject_cast<SnapshotWindow*>(app.program->windows().loaded("frm_Snapshots"));
+    }
+};
+
+// Save, change two trims and one EEPROM byte, compare (those three rows
+// highlighted, the gain named), apply back (asked first), and compare equal.
+TEST_F(SnapshotWindowTest, SaveCompareApply) {
+    SnapshotWindow* w = open();
+    ASSERT_NE(w, nullptr);
+    app.dialogs.fileNames = {a};
+    app.click(QStringLiteral("save"), w);
+    ASSERT_TRUE(QFile::exists(a)) << w->summary().toStdString();
+
+    auto& chip = app.board().kestrel();
+    ASSERT_TRUE(app.program->device().WriteRegister(0x16, 0x2E));
+    ASSERT_TRUE(app.program->device().WriteRegister(0x14, 0x81));
+    chip.setEeprom(0x8105, 0x34);
+    app.dialogs.fileNames = {a};
+    app.click(QStringLiteral("compareFile"), w);
+    EXPECT_EQ(highlighted(w->table()), QStringList({"14h", "16h", "8105h"}));
+    EXPECT_EQ(w->table().item(1, 4)->text(), QStringLiteral("Gain: 175x on A, 230x on B"));
+    EXPECT_EQ(w->table().rowCount(), 33 + 1) << "every register, and the one EEPROM byte";
+    EXPECT_TRUE(w->summary().startsWith("2 registers and 1 EEPROM bytes differ"))
+        << w->summary().toStdString();
+
+    // Declined: nothing is written.
+    app.dialogs.fileNames = {a};
+    app.dialogs.yesNoAnswers = {Dialogs::Answer::No};
+    app.click(QStringLiteral("apply"), w);
+    EXPECT_EQ(chip.reg(0x16), 0x2E);
+    EXPECT_EQ(app.dialogs.questions.size(), 1);
+    EXPECT_TRUE(
+        app.dialogs.questions[0].contains("Write 2 registers and erase and write 1 EEPROM"));
+
+    app.dialogs.fileNames = {a};
+    app.click(QStringLiteral("apply"), w);
+    EXPECT_TRUE(
+        w->summary().contains("applied: 2 registers and 1 EEPROM pages written and read "
+                              "back equal"))
+        << w->summary().toStdString();
+    EXPECT_EQ(chip.reg(0x16), 0x2D);
+    EXPECT_EQ(chip.eeprom(0x8105), 0xFF);
+    EXPECT_TRUE(highlighted(w->table()).isEmpty());
+}
+
+TEST_F(SnapshotWindowTest, AMalformedFileIsRefusedWithoutBusTraffic) {
+    SnapshotWindow* w = open();
+    ASSERT_NE(w, nullptr);
+    QFile f(a);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("kestrel-eval board snapshot\r\ntool 2.0.0\r\nslave AFh\r\n");
+    f.close();
+    const std::size_t before = app.logSize();
+    app.dialogs.fileNames = {a};
+    app.click(QStringLiteral("apply"), w);
+    ASSERT_EQ(app.dialogs.messages.size(), 1);
+    EXPECT_TRUE(app.dialogs.messages[0].contains("a.snap is not a board snapshot:"));
+    EXPECT_TRUE(app.dialogs.messages[0].contains("line 3:"));
+    EXPECT_EQ(app.logSize(), before);
+    EXPECT_TRUE(app.dialogs.questions.isEmpty());
+}
+
+TEST_F(SnapshotWindowTest, AnAbsentChipSavesNothingAndSaysSo) {
+    SnapshotWindow* w = open();
+    ASSERT_NE(w, nullptr);
+    app.board().kestrel().setPresent(false);
+    app.dialogs.fileNames = {a};
+    app.click(QStringLiteral("save"), w);
+    EXPECT_FALSE(QFile::exists(a));
+    EXPECT_TRUE(w->summary().contains("register 00h not read: no acknowledge from AEh"))
+        << w->summary().toStdString();
+}
+
+}  // namespace
+}  // namespace kestrel
