@@ -80,6 +80,36 @@ QString whyRefused(Program& program) {
     return QStringLiteral("the bus is busy; try again.");
 }
 
+// Tools > Connection: the parallel port (or the simulated board) and every
+// I2C adapter the kernel lists, the one in use checked.
+void registerConnectionMenu(Program& program, QMenu* tools) {
+    QMenu* menu = tools->addMenu(QStringLiteral("Connection"));
+    menu->setObjectName(QStringLiteral("mnuConnection"));
+    QObject::connect(menu, &QMenu::aboutToShow, menu, [&program, menu] {
+        menu->clear();
+        Connection& c = program.connection();
+        const std::string current = c.adapter() != nullptr ? c.adapter()->path() : std::string();
+        for (const Connection::Choice& choice : c.choices()) {
+            QAction* a = menu->addAction(QString::fromStdString(choice.label));
+            a->setCheckable(true);
+            a->setChecked(choice.adapterPath == current);
+            const std::string path = choice.adapterPath;
+            QObject::connect(a, &QAction::triggered, menu, [&program, path] {
+                Connection& connection = program.connection();
+                if (path.empty()) {
+                    connection.useParallelPort();
+                } else if (const std::string failure = connection.useAdapter(path);
+                           !failure.empty()) {
+                    program.mainWindow().notify(QString::fromStdString(failure));
+                    return;
+                }
+                program.mainWindow().setConnection(
+                    QString::fromStdString(connection.description()));
+            });
+        }
+    });
+}
+
 // The diagnostics of the "&Tools" menu: the bus monitor, the port test, the
 // bus clear and the message log.
 void registerTools(Program& program) {
@@ -130,6 +160,7 @@ void registerTools(Program& program) {
                                         ? QStringLiteral("Bus clear: SDA is free.")
                                         : QStringLiteral("Bus clear: SDA is still held low."));
     });
+    registerConnectionMenu(program, tools);
     main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuMessages"),
                         QStringLiteral("Messages"), messages, false);
     const QString timeline = QStringLiteral("frm_Timeline");

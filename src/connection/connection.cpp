@@ -1,72 +1,121 @@
 #include "connection/connection.h"
 
 #include "connection/simulated_i2c_adapter.h"
+#include "device/text_rules.h"
 
 namespace kestrel {
 
+namespace {
+
+int adapterNumber(const std::string& path) {
+    return std::stoi(path.substr(path.find_last_of('-') + 1));
+}
+
+}  // namespace
+
 Connection::Connection(ConnectionOptions options) : options_(std::move(options)) {
-    const bool viaAdapter = !options_.i2cAdapter.empty();
+    const bool startOnAdapter = !options_.i2cAdapter.empty();
     if (options_.port != nullptr) {
         port_ = options_.port;
-    } else if (options_.simulate || !viaAdapter) {
+    } else {
         PortStackOptions portOptions;
         portOptions.simulate = options_.simulate;
         portOptions.seed = options_.seed;
         portOptions.simStatePath = options_.simStatePath;
         // An adapter gives no lines to trace.
-        if (!viaAdapter) portOptions.tracePath = options_.tracePath;
+        if (!startOnAdapter) portOptions.tracePath = options_.tracePath;
         portOptions.notice = options_.notice;
         ports_ = std::make_unique<PortStack>(portOptions);
         problems_ = ports_->problems();
         port_ = &ports_->port();
     }
-    if (viaAdapter && !options_.tracePath.empty())
+    if (startOnAdapter && !options_.tracePath.empty())
         problems_.push_back("The line trace needs the parallel port's lines; an I2C adapter "
                             "does not give them, so no trace is recorded.");
 
-    const WaitHooks hooks = options_.waitHooks ? *options_.waitHooks : sleepingWaitHooks();
-    if (port_ != nullptr) {
-        bus_ = std::make_unique<Bus>(*port_, globals_.LPTBase, globals_.PortEntry);
-        bus_->setWaitHooks(hooks);
-        bus_->setNoticeSink(options_.notice);
-        executor_ = bus_.get();
-        description_ = board() != nullptr ? "Simulated board" : "";
-    }
-
-    if (viaAdapter) {
-        KernelCalls* kernel = options_.kernel;
-        std::string path = i2cAdapterPath(options_.i2cAdapter);
-        if (kernel == nullptr && options_.simulate && port_ != nullptr && !path.empty()) {
-            // The simulated board appears as the adapter the user named.
-            const int number = std::stoi(path.substr(path.find_last_of('-') + 1));
-            simulatedAdapter_ = std::make_unique<SimulatedI2cAdapter>(*port_, number);
-            kernel = simulatedAdapter_.get();
-        }
-        if (kernel == nullptr) {
-            ownKernel_ = makeRealKernelCalls();
-            kernel = ownKernel_.get();
-        }
-        if (path.empty()) path = options_.i2cAdapter;
-        adapter_ = std::make_unique<I2cAdapterExecutor>(
-            *kernel, path, [hooks](int ms) {
-                const std::int32_t handles[1] = {0};
-                waitMilliseconds(hooks, ms, handles, 0);
-            });
-        adapter_->setNoticeSink(options_.notice);
-        adapterFailure_ = adapter_->open();
-        executor_ = adapter_.get();
-        std::string name;
-        for (const I2cAdapterInfo& a : listI2cAdapters(*kernel))
-            if (a.path == path) name = a.name;
-        description_ = adapterFailure_.empty()
-                           ? "I2C " + path + (name.empty() ? "" : ": " + name)
-                           : "I2C " + path + " cannot be opened";
-    }
+    hooks_ = options_.waitHooks ? *options_.waitHooks : sleepingWaitHooks();
+    bus_ = std::make_unique<Bus>(*port_, globals_.LPTBase, globals_.PortEntry);
+    bus_->setWaitHooks(hooks_);
+    bus_->setNoticeSink(options_.notice);
+    switch_ = std::make_unique<ExecutorSwitch>(*bus_);
+    executor_ = switch_.get();
     device_ = std::make_unique<Device>(globals_, *executor_, noDisplay_);
-    if (port_ != nullptr && !viaAdapter) device_->setPortDirectory(*port_);
+    device_->setPortDirectory(*port_);
+
+    if (startOnAdapter) {
+        const std::string path = i2cAdapterPath(options_.i2cAdapter);
+        adapterFailure_ = useAdapter(path.empty() ? options_.i2cAdapter : path);
+        // Asked for an adapter, never fall back to the port: a closed
+        // adapter sends nothing and says so.
+        if (!adapterFailure_.empty()) switch_->use(*adapter_);
+    }
 }
 
 Connection::~Connection() = default;
+
+KernelCalls& Connection::kernel() {
+    if (options_.kernel != nullptr) return *options_.kernel;
+    if (options_.simulate) {
+        if (!simulatedAdapter_) {
+            // The simulated board appears as the adapter asked for, else as i2c-0.
+            const std::string asked = i2cAdapterPath(options_.i2cAdapter);
+            simulatedAdapter_ = std::make_unique<SimulatedI2cAdapter>(
+                *port_, asked.empty() ? 0 : adapterNumber(asked));
+        }
+        return *simulatedAdapter_;
+    }
+    if (!ownKernel_) ownKernel_ = makeRealKernelCalls();
+    return *ownKernel_;
+}
+
+std::string Connection::adapterName(const std::string& path) {
+    for (const I2cAdapterInfo& a : listI2cAdapters(kernel()))
+        if (a.path == path) return a.name;
+    return {};
+}
+
+std::vector<Connection::Choice> Connection::choices() {
+    std::vector<Choice> list;
+    list.push_back({board() != nullptr ? "Simulated board" : "Parallel port", ""});
+    for (const I2cAdapterInfo& a : listI2cAdapters(kernel()))
+        list.push_back({"I2C " + a.path + (a.name.empty() ? "" : ": " + a.name), a.path});
+    return list;
+}
+
+std::string Connection::useAdapter(const std::string& path) {
+    auto next = std::make_unique<I2cAdapterExecutor>(kernel(), path, [this](int ms) {
+        const std::int32_t handles[1] = {0};
+        waitMilliseconds(hooks_, ms, handles, 0);
+    });
+    next->setNoticeSink(options_.notice);
+    const std::string failure = next->open();
+    if (!failure.empty()) {
+        // Kept closed, for a start on a missing adapter; the current
+        // connection stays as it was.
+        if (!adapter_) adapter_ = std::move(next);
+        return failure;
+    }
+    switch_->use(*bus_);  // lets go of the adapter before it is replaced
+    adapter_ = std::move(next);
+    switch_->use(*adapter_);
+    return {};
+}
+
+void Connection::useParallelPort() {
+    switch_->use(*bus_);
+}
+
+std::string Connection::description() {
+    if (onAdapter()) {
+        if (!adapter_->isOpen()) return "I2C " + adapter_->path() + " cannot be opened";
+        const std::string name = adapterName(adapter_->path());
+        return "I2C " + adapter_->path() + (name.empty() ? "" : ": " + name);
+    }
+    if (board() != nullptr) return "Simulated board";
+    if (globals_.LPTBase != 0)
+        return "LPT1 " + text::hexText(static_cast<unsigned>(globals_.LPTBase)) + "h";
+    return "No parallel port";
+}
 
 bool Connection::finish(std::string* error) {
     if (!ports_) return true;

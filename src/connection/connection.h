@@ -9,6 +9,7 @@
 #include "bus/bus.h"
 #include "bus/i2c_adapter.h"
 #include "bus/kernel_calls.h"
+#include "connection/executor_switch.h"
 #include "connection/port_stack.h"
 #include "device/device.h"
 #include "device/globals.h"
@@ -50,11 +51,25 @@ class Connection {
     TransferExecutor& executor() { return *executor_; }
     // The bit-banged bus on the parallel port, for what needs the lines
     // themselves (port test, bus clear); nullptr on an I2C adapter.
-    Bus* lineBus() { return adapter_ ? nullptr : bus_.get(); }
+    Bus* lineBus() { return onAdapter() ? nullptr : bus_.get(); }
+    bool onAdapter() const { return adapter_ && &switch_->current() == adapter_.get(); }
+
+    // What the user can choose to reach the chip through: the parallel port
+    // (or the simulated board on it), then every I2C adapter the kernel lists.
+    struct Choice {
+        std::string label;        // "Simulated board", "I2C /dev/i2c-3: CP2112 ..."
+        std::string adapterPath;  // empty: the parallel port
+    };
+    std::vector<Choice> choices();
+    // Goes through the adapter at `path` from now on. Empty on success;
+    // otherwise what the user must do, and the connection is unchanged.
+    std::string useAdapter(const std::string& path);
+    // Goes through the parallel port again.
+    void useParallelPort();
     // The simulated board, or nullptr on real hardware.
     sim::SimulatedBoard* board() { return ports_ ? ports_->board() : nullptr; }
     // The I2C adapter, or nullptr on the parallel port.
-    I2cAdapterExecutor* adapter() { return adapter_.get(); }
+    I2cAdapterExecutor* adapter() { return onAdapter() ? adapter_.get() : nullptr; }
     SimulatedI2cAdapter* simulatedAdapter() { return simulatedAdapter_.get(); }
 
     // Problems met while assembling (state or trace file), to tell the user.
@@ -63,15 +78,19 @@ class Connection {
     // Why the I2C adapter could not be opened, with what to do; empty when
     // it was, or on the parallel port.
     const std::string& adapterFailure() const { return adapterFailure_; }
-    // For the connection indicator: "Simulated board", "I2C /dev/i2c-3: CP2112".
-    std::string description() const { return description_; }
+    // For the connection indicator: "Simulated board", "LPT1 378h",
+    // "I2C /dev/i2c-3: CP2112 SMBus Bridge".
+    std::string description();
 
     // No transaction starts after this.
-    void shutDown() noexcept { executor_->shutDown(); }
+    void shutDown() noexcept { switch_->shutDown(); }
     // Saves the simulated board and ends the trace; false with the reason.
     bool finish(std::string* error);
 
   private:
+    KernelCalls& kernel();
+    std::string adapterName(const std::string& path);
+
     ConnectionOptions options_;
     Globals globals_;
     NoDisplay noDisplay_;
@@ -81,11 +100,12 @@ class Connection {
     std::unique_ptr<KernelCalls> ownKernel_;
     std::unique_ptr<SimulatedI2cAdapter> simulatedAdapter_;
     std::unique_ptr<I2cAdapterExecutor> adapter_;
+    std::unique_ptr<ExecutorSwitch> switch_;
     TransferExecutor* executor_ = nullptr;
+    WaitHooks hooks_;
     std::unique_ptr<Device> device_;
     std::vector<std::string> problems_;
     std::string adapterFailure_;
-    std::string description_;
 };
 
 }  // namespace kestrel

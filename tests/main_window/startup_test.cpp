@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QStatusTipEvent>
 
@@ -140,6 +141,44 @@ TEST(Startup, OnAnI2cAdapterTheIndicatorNamesItOrWhatIsMissing) {
     const auto before = board.log().describeAll().size();
     missing.click("ByteReadCMD");
     EXPECT_EQ(board.log().describeAll().size(), before) << "nothing is sent";
+}
+
+// Tools > Connection switches between the board's port and an adapter;
+// the indicator, the transactions and the line tools follow.
+TEST(Startup, TheConnectionMenuSwitchesBetweenThePortAndAnAdapter) {
+    AppRig app;
+    auto* menu = app.main().findChild<QMenu*>("mnuConnection");
+    ASSERT_NE(menu, nullptr);
+    const auto choose = [&](const QString& label) {
+        emit menu->aboutToShow();
+        for (QAction* a : menu->actions())
+            if (a->text() == label) return a->trigger(), true;
+        return false;
+    };
+    emit menu->aboutToShow();
+    ASSERT_EQ(menu->actions().size(), 2);
+    EXPECT_TRUE(menu->actions()[0]->isChecked());
+    const QString adapter = QStringLiteral("I2C /dev/i2c-0: Simulated board adapter");
+    EXPECT_EQ(menu->actions()[1]->text(), adapter);
+
+    ASSERT_TRUE(choose(adapter));
+    EXPECT_EQ(app.text("connectionIndicator"), adapter);
+    SimulatedI2cAdapter* kernel = app.program->connection().simulatedAdapter();
+    ASSERT_NE(kernel, nullptr);
+    const unsigned before = kernel->ioctlCount();
+    app.click("ByteReadCMD");
+    EXPECT_EQ(kernel->ioctlCount(), before + 1) << "the read went through the adapter";
+    app.action("mnuPortTest")->trigger();
+    EXPECT_TRUE(app.main().message().startsWith("Port test is not available"));
+    emit menu->aboutToShow();
+    EXPECT_TRUE(menu->actions()[1]->isChecked());
+
+    ASSERT_TRUE(choose(QStringLiteral("Simulated board")));
+    EXPECT_EQ(app.text("connectionIndicator"), "Simulated board");
+    app.click("ByteReadCMD");
+    EXPECT_EQ(kernel->ioctlCount(), before + 1) << "back on the port";
+    app.action("mnuPortTest")->trigger();
+    EXPECT_EQ(app.main().message(), "SDA follows");
 }
 
 TEST(Startup, MessagesStayAndAreLogged) {
