@@ -21,6 +21,11 @@ using ui::str;
 
 namespace {
 
+// "1 register", "2 registers".
+QString counted(std::size_t n, const char* one, const char* many) {
+    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+}
+
 // Failures named one by one in a message; past this many only their number.
 constexpr std::size_t kNamedFailures = 8;
 const QColor kDiffers(255, 214, 153);      // a difference that applying mends
@@ -196,9 +201,9 @@ void SnapshotWindow::showComparison(const snapshot::Comparison& c, const QString
     table_->resizeColumnsToContents();
     summary_->setText(c.identical()
                           ? QStringLiteral("Identical (%1).").arg(qstr(snapshot::summaryLine(c)))
-                          : QStringLiteral("%1 registers and %2 EEPROM bytes differ; %3.")
-                                .arg(c.registerDifferences())
-                                .arg(c.eeprom.size())
+                          : QStringLiteral("%1 and %2 differ; %3.")
+                                .arg(counted(c.registerDifferences(), "register", "registers"))
+                                .arg(counted(c.eeprom.size(), "EEPROM byte", "EEPROM bytes"))
                                 .arg(qstr(snapshot::summaryLine(c))));
 }
 

@@ -48,7 +48,7 @@ TEST_F(SnapshotWindowTest, SaveCompareApply) {
     EXPECT_EQ(highlighted(w->table()), QStringList({"14h", "16h", "8105h"}));
     EXPECT_EQ(w->table().item(1, 4)->text(), QStringLiteral("Gain: 175x on A, 230x on B"));
     EXPECT_EQ(w->table().rowCount(), 33 + 1) << "every register, and the one EEPROM byte";
-    EXPECT_TRUE(w->summary().startsWith("2 registers and 1 EEPROM bytes differ"))
+    EXPECT_TRUE(w->summary().startsWith("2 registers and 1 EEPROM byte differ"))
         << w->summary().toStdString();
 
     // Declined: nothing is written.
