@@ -109,7 +109,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (inv.mode != Mode::Batch) return 0;
     checkRanges(inv);
-    if (!runnableHere(inv) || !inv.options.simState.empty() || !inv.options.trace.empty()) return 0;
+    // Files and adapters of the machine stay out of reach.
+    const kestrel::ConnectionOptions& c = inv.options.connection;
+    if (!runnableHere(inv) || !c.simStatePath.empty() || !c.tracePath.empty() ||
+        !c.i2cAdapter.empty())
+        return 0;
 
     kestrel::sim::SimulatedBoard board;
     board.kestrel().setStatusActivity(false);

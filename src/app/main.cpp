@@ -35,10 +35,7 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(kestrel::appIcon());
 
     kestrel::ProgramOptions options;
-    options.simulate = inv.options.simulate;
-    options.tracePath = inv.options.trace;
-    options.simStatePath = inv.options.simState;
-    options.i2cAdapter = inv.options.i2c;
+    options.connection = inv.options.connection;
     kestrel::Program program(std::move(options));
     program.start();
     return QApplication::exec();

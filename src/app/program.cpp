@@ -19,15 +19,8 @@ Program::Program(ProgramOptions options) : options_(std::move(options)) {
 
     systemInfo_ = options_.systemInfo != nullptr ? options_.systemInfo : &ownSystemInfo_;
 
-    ConnectionOptions connectionOptions;
-    connectionOptions.simulate = options_.simulate;
-    connectionOptions.seed = options_.seed;
-    connectionOptions.simStatePath = options_.simStatePath;
-    connectionOptions.tracePath = options_.tracePath;
-    connectionOptions.i2cAdapter = options_.i2cAdapter;
-    connectionOptions.port = options_.port;
-    connectionOptions.kernel = options_.kernel;
-    connectionOptions.waitHooks = options_.waitHooks ? *options_.waitHooks : qtWaitHooks();
+    ConnectionOptions connectionOptions = options_.connection;
+    if (!connectionOptions.waitHooks) connectionOptions.waitHooks = qtWaitHooks();
     connectionOptions.notice = [this](const std::string& text) {
         notice(QString::fromStdString(text));
     };

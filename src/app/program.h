@@ -28,26 +28,12 @@ namespace kestrel {
 class MainWindow;
 
 struct ProgramOptions {
-    // Run on the simulated board (LPT1 at 378h) instead of the real ports.
-    bool simulate = true;
-    // Seed of the simulated board's status activity.
-    std::uint32_t seed = 1;
-    // Keeps the simulated board in this file across runs ("" for none).
-    std::string simStatePath;
-    // Writes every line change of the session to this VCD file ("" for none).
-    std::string tracePath;
-    // A port of the caller's instead of the simulated or real one (tests
-    // script port discovery with it). The program does not own it.
-    PortAccess* port = nullptr;
-    // An I2C adapter ("/dev/i2c-3" or "3") instead of the parallel port.
-    std::string i2cAdapter;
-    // The kernel calls the adapter is driven with (tests); nullptr for the
-    // machine's own.
-    KernelCalls* kernel = nullptr;
+    // How the chip is reached: the simulated board (the default), the real
+    // parallel port or an I2C adapter, state file and trace. Without wait
+    // hooks the millisecond wait runs on Qt's event loop.
+    ConnectionOptions connection;
     // Where questions, messages and file dialogs go; nullptr for the screen.
     Dialogs* dialogs = nullptr;
-    // How the millisecond wait sleeps; by default on Qt's event loop.
-    std::optional<WaitHooks> waitHooks;
     // How the status monitor pauses between groups (seconds, then what to
     // do); by default on a timer.
     std::function<void(double seconds, std::function<void()> then)> statusPause;

@@ -6,11 +6,7 @@ namespace kestrel::batch {
 
 Session::Session(const Options& options, const Environment& environment, std::ostream& err)
     : options_(options), err_(err) {
-    ConnectionOptions c;
-    c.simulate = options_.simulate;
-    c.simStatePath = options_.simState;
-    c.tracePath = options_.trace;
-    c.i2cAdapter = options_.i2c;
+    ConnectionOptions c = options_.connection;
     c.port = environment.port;
     c.kernel = environment.kernel;
     if (environment.waitHooks) c.waitHooks = *environment.waitHooks;

@@ -266,17 +266,17 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
             return failure(inv, "option '" + name + "' needs a value");
         switch (option->id) {
             case OptionId::Simulate:
-                inv.options.simulate = true;
+                inv.options.connection.simulate = true;
                 break;
             case OptionId::SimState:
-                inv.options.simState = value;
+                inv.options.connection.simStatePath = value;
                 break;
             case OptionId::Trace:
-                inv.options.trace = value;
+                inv.options.connection.tracePath = value;
                 break;
             case OptionId::I2c:
-                inv.options.i2c = i2cAdapterPath(value);
-                if (inv.options.i2c.empty())
+                inv.options.connection.i2cAdapter = i2cAdapterPath(value);
+                if (inv.options.connection.i2cAdapter.empty())
                     return failure(inv, "--i2c '" + printable(value) +
                                             "': give an adapter number or /dev/i2c-N "
                                             "(i2cdetect -l lists them)");
@@ -332,12 +332,12 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
 
     for (const char* fileOption : {"--sim-state", "--trace"}) {
         const std::string& value =
-            std::string(fileOption) == "--sim-state" ? inv.options.simState : inv.options.trace;
+            std::string(fileOption) == "--sim-state" ? inv.options.connection.simStatePath : inv.options.connection.tracePath;
         if (value == "-")
             return failure(inv,
                            std::string(fileOption) + " needs a file name; '-' is not one here");
     }
-    if (!inv.options.simState.empty() && !inv.options.simulate)
+    if (!inv.options.connection.simStatePath.empty() && !inv.options.connection.simulate)
         return failure(inv, "--sim-state needs --simulate");
 
     if (words.empty()) {

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "connection/connection.h"
+
 // The program's one command-line parser, for the windows and batch mode
 // alike. Qt-free, so that it runs (and is tested) without a display: a
 // command line it refuses never gets as far as starting the windows.
@@ -48,10 +50,9 @@ enum class Command {
 
 // Options that hold for the whole run.
 struct Options {
-    bool simulate = false;
-    std::string simState;
-    std::string trace;
-    std::string i2c;  // an I2C adapter, "/dev/i2c-N" (checked), instead of the parallel port
+    // How the chip is reached: --simulate, --sim-state, --trace, --i2c
+    // (an adapter path, checked); the real hardware when none is given.
+    ConnectionOptions connection = ConnectionOptions::realHardware();
     unsigned slave = 0xAE;  // the 8-bit address byte of the KESTREL
     bool json = false;
     bool noBackup = false;

@@ -33,6 +33,13 @@ struct ConnectionOptions {
     KernelCalls* kernel = nullptr;  // a caller's kernel calls for the adapter (tests)
     std::optional<WaitHooks> waitHooks;               // default: a plain sleep
     std::function<void(const std::string&)> notice;  // what the user must be told
+
+    // The real hardware: the parallel port, or the adapter named.
+    static ConnectionOptions realHardware() {
+        ConnectionOptions o;
+        o.simulate = false;
+        return o;
+    }
 };
 
 // The program's connection to the chip, assembled once from its options:

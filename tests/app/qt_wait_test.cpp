@@ -13,7 +13,7 @@ namespace {
 // refused, not interleaved.
 TEST(QtWait, EraseWaitsThirtyMillisecondsAndHandlesEventsMeanwhile) {
     // The program's own wait hooks, not the test clock.
-    testing::AppRig app{nullptr, [](ProgramOptions& o) { o.waitHooks.reset(); }};
+    testing::AppRig app{nullptr, [](ProgramOptions& o) { o.connection.waitHooks.reset(); }};
     Program& program = *app.program;
     auto& main = program.mainWindow();
     auto* pages = main.findChild<QComboBox*>("PageErasePointer");

@@ -22,7 +22,7 @@ TEST(StateFileUi, AFileThatDoesNotLoadGivesAFreshBoardAndIsNeverWritten) {
     const std::string text = "reg 0E 00\nfault melted\n";
     std::ofstream(path, std::ios::binary) << text;
     {
-        AppRig app(nullptr, [&](ProgramOptions& o) { o.simStatePath = path; });
+        AppRig app(nullptr, [&](ProgramOptions& o) { o.connection.simStatePath = path; });
         EXPECT_TRUE(app.status().contains("fresh board")) << app.status().toStdString();
         EXPECT_TRUE(app.status().contains("line 2")) << app.status().toStdString();
         EXPECT_EQ(app.board().kestrel().reg(0x0E), 0x04) << "nothing of the bad file is used";
@@ -37,7 +37,7 @@ TEST(StateFileUi, AGoodFileIsLoadedAndKeepsTheChanges) {
     const std::string path = dir.filePath("board.txt").toStdString();
     std::ofstream(path, std::ios::binary) << "reg 0E 00\noption clear-only-cells\n";
     {
-        AppRig app(nullptr, [&](ProgramOptions& o) { o.simStatePath = path; });
+        AppRig app(nullptr, [&](ProgramOptions& o) { o.connection.simStatePath = path; });
         EXPECT_EQ(app.board().kestrel().reg(0x0E), 0x00);
         EXPECT_TRUE(app.board().kestrel().options().clearOnlyCells);
         ASSERT_TRUE(app.program->device().WriteRegister(0x0E, 0x01));

@@ -14,9 +14,9 @@ TEST(CommandLineTest, WindowsOpenOnlyForACleanLineWithoutCommand) {
     EXPECT_EQ(inv.mode, Mode::Gui);
     inv = parseCommandLine({"--simulate", "--sim-state=board.txt", "--trace", "run.vcd"});
     ASSERT_EQ(inv.mode, Mode::Gui) << inv.error;
-    EXPECT_TRUE(inv.options.simulate);
-    EXPECT_EQ(inv.options.simState, "board.txt");
-    EXPECT_EQ(inv.options.trace, "run.vcd");
+    EXPECT_TRUE(inv.options.connection.simulate);
+    EXPECT_EQ(inv.options.connection.simStatePath, "board.txt");
+    EXPECT_EQ(inv.options.connection.tracePath, "run.vcd");
 
     // Batch-only options, a missing value or a value where none belongs
     // never fall through to the windows.

@@ -124,9 +124,9 @@ TEST(Startup, OnAnI2cAdapterTheIndicatorNamesItOrWhatIsMissing) {
     SimulatedI2cAdapter kernel(board, 3);
     const auto onAdapter = [&kernel](const char* path) {
         return [&kernel, path](ProgramOptions& o) {
-            o.simulate = false;
-            o.i2cAdapter = path;
-            o.kernel = &kernel;
+            o.connection.simulate = false;
+            o.connection.i2cAdapter = path;
+            o.connection.kernel = &kernel;
         };
     };
     AppRig found(nullptr, onAdapter("/dev/i2c-3"));

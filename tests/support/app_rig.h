@@ -32,15 +32,15 @@ struct AppRig {
     explicit AppRig(PortAccess* port = nullptr,
                     const std::function<void(ProgramOptions&)>& adjust = {}) {
         ProgramOptions options;
-        options.simulate = true;
-        options.port = port;
+        options.connection.simulate = true;
+        options.connection.port = port;
         options.dialogs = &dialogs;
-        options.waitHooks = clock.hooks();
+        options.connection.waitHooks = clock.hooks();
         // The whole suite can run through the I2C adapter's executor, its
         // calls answered by the simulated wire.
         if (const char* adapter = std::getenv("KESTREL_TEST_I2C_ADAPTER");
             adapter != nullptr && std::string(adapter) == "1")
-            options.i2cAdapter = "/dev/i2c-0";
+            options.connection.i2cAdapter = "/dev/i2c-0";
         if (adjust) adjust(options);
         program = std::make_unique<Program>(std::move(options));
         if (sim::SimulatedBoard* board = program->board()) {
