@@ -56,6 +56,23 @@ std::optional<int> readByteAt(Device& device, unsigned address) {
     return device.EEPROMReadByte(device.globals().EEAddrHigh, device.globals().EEAddrLow);
 }
 
+RunResult readEach(Device& device, unsigned base, unsigned n,
+                   const std::function<void(unsigned address, int value)>& onByte) {
+    RunResult r;
+    if (!device.available()) {
+        r.refused = true;
+        return r;
+    }
+    const Device::AccessHold hold(device);
+    for (unsigned i = 0; i < n && !r.refused; ++i) {
+        const unsigned address = (base + i) & 0xFFFFu;
+        const auto d = readByteAt(device, address);
+        count(r, device, d.has_value(), address);
+        if (d) onByte(address, *d);
+    }
+    return r;
+}
+
 RunResult writeZerosToPage(Device& device, unsigned page) {
     RunResult r;
     if (!device.available()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,6 +36,14 @@ std::string registerSpaceRefusal(unsigned first, unsigned count = 1);
 // Reads the byte at `address` (modulo 10000h), leaving the address in
 // EEAddrHigh and EEAddrLow as the transaction's callers do.
 std::optional<int> readByteAt(Device& device, unsigned address);
+
+// Reads `count` bytes from `base` on (modulo 10000h) with single byte reads,
+// port access held for the whole run, and hands each to `onByte` as read (a
+// read that went wrong on the wire is counted and still handed on: the
+// caller shows what the line gave, and must not pass it off as the chip's).
+// Stops when the bus refuses.
+RunResult readEach(Device& device, unsigned base, unsigned count,
+                   const std::function<void(unsigned address, int value)>& onByte);
 
 // Writes 00h into the 32 bytes from `page` on, one zero-write each (30 ms
 // apiece). Stops at the first transaction the bus refuses; counts the

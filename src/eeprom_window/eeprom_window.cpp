@@ -1,7 +1,5 @@
 #include "eeprom_window/eeprom_window.h"
 
-#include <memory>
-
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -125,42 +123,32 @@ void EepromWindow::Read_EEPROM_Page_Click() {
     ReadEEPROMStatus_->setMaximum(15);
     ReadEEPROMStatus_->setValue(0);
     g.EEPageSize = 32;
-    auto hold = std::make_unique<Device::AccessHold>(device_);
-    const unsigned start = first;
-    bool refused = false;
-    int failed = 0;
-    std::string firstFailure;
-    for (int p = 0; p < 16 && !refused; ++p) {
-        QListWidget* list = EEData_[static_cast<std::size_t>(p)];
-        list->setUpdatesEnabled(false);
-        for (int j = 0; j < g.EEPageSize; ++j) {
-            const unsigned n = start + 32u * static_cast<unsigned>(p) + static_cast<unsigned>(j);
-            const auto d = eeprom::readByteAt(device_, n);
-            if (!d) {
-                refused = true;
-                break;
-            }
-            if (!device_.lastClean() && failed++ == 0)
-                firstFailure =
-                    text::addressText(n) + "h: " + eeprom::inSentence(device_.lastProblem());
-            ui::setListItem(list, j,
-                            QString::fromStdString(text::imageLine(n, static_cast<unsigned>(*d))));
-        }
-        list->setUpdatesEnabled(true);
-        ReadEEPROMStatus_->setValue(p);
-        // Draw the page and the progress now, without handling input: no other
-        // bus operation can start in the middle of the read.
-        list->repaint();
-        ReadEEPROMStatus_->repaint();
-    }
+    for (QListWidget* list : EEData_) list->setUpdatesEnabled(false);
+    const eeprom::RunResult read =
+        eeprom::readEach(device_, first, 16u * 32u, [&](unsigned address, int value) {
+            const unsigned offset = (address - first) & 0xFFFFu;
+            QListWidget* list = EEData_[offset / 32u];
+            ui::setListItem(list, static_cast<int>(offset % 32u),
+                            QString::fromStdString(
+                                text::imageLine(address, static_cast<unsigned>(value))));
+            if (offset % 32u != 31u) return;
+            list->setUpdatesEnabled(true);
+            ReadEEPROMStatus_->setValue(static_cast<int>(offset / 32u));
+            // Draw the page and the progress now, without handling input: no
+            // other bus operation can start in the middle of the read.
+            list->repaint();
+            ReadEEPROMStatus_->repaint();
+        });
+    for (QListWidget* list : EEData_) list->setUpdatesEnabled(true);
     ReadEEPROMStatus_->setVisible(false);
-    hold.reset();
     // What the lists show was not all read cleanly: say so, never pass it
     // off as the chip's bytes.
-    if (failed > 0)
-        say(QString::fromStdString(std::to_string(failed) + " of 512 reads failed, first at " +
-                                   firstFailure + ". The lists do not hold the chip's bytes."));
-    else if (!refused)
+    if (read.failed > 0)
+        say(QString::fromStdString(
+            std::to_string(read.failed) + " of 512 reads failed, first at " +
+            text::addressText(read.firstFailedAddress) + "h: " +
+            eeprom::inSentence(read.firstProblem) + ". The lists do not hold the chip's bytes."));
+    else if (!read.refused)
         say(QString());
 }
 
