@@ -11,58 +11,17 @@
 #include "device/eeprom_backup.h"
 #include "device/text_rules.h"
 #include "simulator/simulated_board.h"
-#include "support/fake_clock.h"
+#include "support/batch_rig.h"
 
 namespace kestrel {
 namespace {
 
 namespace fs = std::filesystem;
 
-class BatchResultsTest : public ::testing::Test {
+class BatchResultsTest : public testing::BatchRig {
   protected:
-    fs::path dir = fs::temp_directory_path() / ("kestrel_results_" + std::to_string(::getpid()));
-    std::string stateHome = (dir / "state").string();
-    std::string backups = stateHome + "/kestrel-eval/backups";
-    sim::SimulatedBoard board;
-    testing::FakeClock clock;
-    std::istringstream input;
-    std::time_t now = 1796558400;  // 2026-12-06 12:00:00 UTC
-    std::string out, err;
+    BatchResultsTest() : BatchRig("results") {}
 
-    void SetUp() override {
-        fs::create_directories(dir);
-        board.kestrel().setStatusActivity(false);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    int run(const std::vector<std::string>& args) {
-        batch::Environment env;
-        env.port = &board;
-        env.in = &input;
-        env.waitHooks = clock.hooks();
-        env.getenv = [this](const char* name) {
-            return std::string(name) == "XDG_STATE_HOME" ? stateHome.c_str() : nullptr;
-        };
-        env.now = [this] { return now; };
-        std::ostringstream o, e;
-        const int code = batch::run(args, env, o, e);
-        out = o.str();
-        err = e.str();
-        return code;
-    }
-    std::string slurp(const fs::path& path) {
-        std::ifstream f(path, std::ios::binary);
-        std::stringstream s;
-        s << f.rdbuf();
-        return s.str();
-    }
-    std::vector<fs::path> backupFiles() {
-        std::vector<fs::path> files;
-        if (fs::exists(backups))
-            for (const auto& e : fs::directory_iterator(backups)) files.push_back(e.path());
-        std::sort(files.begin(), files.end());
-        return files;
-    }
     std::string image(unsigned first, unsigned count, int value) {
         std::string text;
         for (unsigned i = 0; i < count; ++i)

@@ -10,6 +10,7 @@
 #include "batch/batch.h"
 #include "device/text_rules.h"
 #include "simulator/simulated_board.h"
+#include "support/batch_rig.h"
 #include "support/vcd_decoder.h"
 
 namespace kestrel {
@@ -17,28 +18,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class BatchStrictTest : public ::testing::Test {
+class BatchStrictTest : public testing::BatchRig {
   protected:
-    fs::path dir = fs::temp_directory_path() / ("kestrel_strict_" + std::to_string(::getpid()));
-    std::string state, trace;
-    std::string out, err;
+    BatchStrictTest() : BatchRig("strict") {}
 
-    void SetUp() override {
-        fs::create_directories(dir);
-        state = (dir / "board.txt").string();
-        trace = (dir / "bus.vcd").string();
-    }
-    void TearDown() override { fs::remove_all(dir); }
+    std::string state = (dir / "board.txt").string();
+    std::string trace = (dir / "bus.vcd").string();
 
     // Runs on the simulated board kept in `state`, tracing the bus into `trace`.
     int run(std::vector<std::string> args) {
-        fs::remove(trace);
+        std::filesystem::remove(trace);
         args.insert(args.begin(), {"--simulate", "--sim-state", state, "--trace", trace});
-        std::ostringstream o, e;
-        const int code = batch::run(args, o, e);
-        out = o.str();
-        err = e.str();
-        return code;
+        return BatchRig::run(args, false);
     }
     // Whether the last run left the bus alone: no trace at all, or one in
     // which neither line ever moved.
@@ -50,19 +41,10 @@ class BatchStrictTest : public ::testing::Test {
         const auto d = testing::decodeVcd(vcd.str());
         return d.tokens.empty() && d.sclRises == 0;
     }
-    std::string file(const std::string& name, const std::string& content) {
-        const std::string path = (dir / name).string();
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
-    }
     void expectRefused(const std::vector<std::string>& args, const std::string& named) {
         SCOPED_TRACE(::testing::PrintToString(args));
         // On a board the test holds, its own bus log shows every transaction.
-        sim::SimulatedBoard board;
-        batch::Environment env;
-        env.port = &board;
-        std::ostringstream o, e;
-        EXPECT_EQ(batch::run(args, env, o, e), 1);
+        EXPECT_EQ(BatchRig::run(args), 1);
         EXPECT_TRUE(board.log().transactions().empty()) << board.log().describeAll()[0];
         EXPECT_EQ(board.kestrel().transactions(), 0u);
 

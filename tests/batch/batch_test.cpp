@@ -9,7 +9,7 @@
 
 #include "bus/crc8.h"
 #include "device/text_rules.h"
-#include "support/fake_clock.h"
+#include "support/batch_rig.h"
 #include "support/vcd_decoder.h"
 
 namespace kestrel {
@@ -18,34 +18,15 @@ namespace {
 namespace fs = std::filesystem;
 
 // Runs the program's batch mode in-process on a simulated board kept in a file.
-class BatchTest : public ::testing::Test {
+class BatchTest : public testing::BatchRig {
   protected:
-    fs::path dir = fs::temp_directory_path() / ("kestrel_batch_" + std::to_string(::getpid()));
-    std::string state;
-    std::string out, err;
+    BatchTest() : BatchRig("batch") {}
 
-    void SetUp() override {
-        fs::create_directories(dir);
-        state = (dir / "board.txt").string();
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    testing::FakeClock clock;
-    std::string stateHome;
+    std::string state = (dir / "board.txt").string();
 
     int run(std::vector<std::string> args, bool simulated = true) {
         if (simulated) args.insert(args.begin(), {"--simulate", "--sim-state", state});
-        batch::Environment env;
-        env.waitHooks = clock.hooks();
-        stateHome = (dir / "state").string();
-        env.getenv = [this](const char* name) {
-            return std::string(name) == "XDG_STATE_HOME" ? stateHome.c_str() : nullptr;
-        };
-        std::ostringstream o, e;
-        const int code = batch::run(args, env, o, e);
-        out = o.str();
-        err = e.str();
-        return code;
+        return BatchRig::run(args, false);
     }
     std::vector<std::string> lines() const {
         std::vector<std::string> v;

@@ -9,51 +9,23 @@
 
 #include "batch/batch.h"
 #include "simulator/simulated_board.h"
-#include "support/fake_clock.h"
+#include "support/batch_rig.h"
 
 namespace kestrel {
 namespace {
 
 namespace fs = std::filesystem;
 
-class SnapshotBatchTest : public ::testing::Test {
+class SnapshotBatchTest : public testing::BatchRig {
   protected:
-    fs::path dir = fs::temp_directory_path() / ("kestrel_snap_" + std::to_string(::getpid()));
-    std::string stateHome = (dir / "state").string();
+    SnapshotBatchTest() : BatchRig("snap") {}
+
     std::string a = (dir / "a.snap").string();
-    sim::SimulatedBoard board;
-    testing::FakeClock clock;
-    std::string out, err;
 
-    void SetUp() override {
-        fs::create_directories(dir);
-        board.kestrel().setStatusActivity(false);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    int run(const std::vector<std::string>& args) {
-        batch::Environment env;
-        env.port = &board;
-        env.waitHooks = clock.hooks();
-        env.getenv = [this](const char* name) {
-            return std::string(name) == "XDG_STATE_HOME" ? stateHome.c_str() : nullptr;
-        };
-        env.now = [] { return std::time_t{1796558400}; };
-        std::ostringstream o, e;
-        const int code = batch::run(args, env, o, e);
-        out = o.str();
-        err = e.str();
-        return code;
-    }
     bool has(const std::string& text, const std::string& part) {
         return text.find(part) != std::string::npos;
     }
-    std::size_t backups() {
-        const fs::path folder = stateHome + "/kestrel-eval/backups";
-        if (!fs::exists(folder)) return 0;
-        return static_cast<std::size_t>(
-            std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
-    }
+    std::size_t backups() const { return backupFiles().size(); }
 };
 
 TEST_F(SnapshotBatchTest, SaveChangeDiffApplyAndDiffAgain) {

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "batch/batch.h"
+#include "simulator/simulated_board.h"
+#include "support/fake_clock.h"
+
+namespace kestrel::testing {
+
+// Runs the program's batch mode in-process, in a folder of its own, on a
+// simulated board the test holds (or, with `run(args, false)`, on whatever
+// the arguments name), with backups under the folder and a fixed clock.
+class BatchRig : public ::testing::Test {
+  protected:
+    explicit BatchRig(const std::string& name)
+        : dir(std::filesystem::temp_directory_path() /
+              ("kestrel_" + name + "_" + std::to_string(::getpid()))),
+          stateHome((dir / "state").string()),
+          backupFolder(stateHome + "/kestrel-eval/backups") {}
+
+    std::filesystem::path dir;
+    std::string stateHome;
+    std::string backupFolder;
+    sim::SimulatedBoard board;
+    FakeClock clock;
+    std::istringstream input;
+    std::time_t now = 1796558400;  // 2026-12-06 12:00:00 UTC
+    std::string out, err;
+
+    void SetUp() override {
+        std::filesystem::create_directories(dir);
+        board.kestrel().setStatusActivity(false);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    // `onHeldBoard`: the board above; otherwise the board or port the
+    // arguments name (--simulate with a state file, or the real port).
+    int run(const std::vector<std::string>& args, bool onHeldBoard = true) {
+        batch::Environment env;
+        if (onHeldBoard) env.port = &board;
+        env.in = &input;
+        env.waitHooks = clock.hooks();
+        env.getenv = [this](const char* name) {
+            return std::string(name) == "XDG_STATE_HOME" ? stateHome.c_str() : nullptr;
+        };
+        env.now = [this] { return now; };
+        std::ostringstream o, e;
+        const int code = batch::run(args, env, o, e);
+        out = o.str();
+        err = e.str();
+        return code;
+    }
+    std::string file(const std::string& name, const std::string& content) {
+        const std::string path = (dir / name).string();
+        std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+    static std::string slurp(const std::filesystem::path& path) {
+        std::ifstream f(path, std::ios::binary);
+        std::stringstream s;
+        s << f.rdbuf();
+        return s.str();
+    }
+    std::vector<std::filesystem::path> backupFiles() const {
+        std::vector<std::filesystem::path> files;
+        if (std::filesystem::exists(backupFolder))
+            for (const auto& e : std::filesystem::directory_iterator(backupFolder))
+                files.push_back(e.path());
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+};
+
+}  // namespace kestrel::testing
