@@ -28,9 +28,9 @@ struct ConnectionOptions {
     // `simulate`, the simulated board is reached through an adapter whose
     // calls the simulated wire answers.
     std::string i2cAdapter;
-    PortAccess* port = nullptr;     // a caller's port instead of the assembled one (tests)
-    KernelCalls* kernel = nullptr;  // a caller's kernel calls for the adapter (tests)
-    std::optional<WaitHooks> waitHooks;               // default: a plain sleep
+    PortAccess* port = nullptr;          // a caller's port instead of the assembled one (tests)
+    KernelCalls* kernel = nullptr;       // a caller's kernel calls for the adapter (tests)
+    std::optional<WaitHooks> waitHooks;  // default: a plain sleep
     std::function<void(const std::string&)> notice;  // what the user must be told
 };
 
@@ -55,7 +55,6 @@ class Connection {
     sim::SimulatedBoard* board() { return ports_ ? ports_->board() : nullptr; }
     // The I2C adapter, or nullptr on the parallel port.
     I2cAdapterExecutor* adapter() { return adapter_.get(); }
-    SimulatedI2cAdapter* simulatedAdapter() { return simulatedAdapter_.get(); }
 
     // Problems met while assembling (state or trace file), to tell the user.
     const std::vector<std::string>& problems() const { return problems_; }
