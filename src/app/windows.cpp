@@ -51,7 +51,7 @@ void registerSwitch(Program& program) {
                                         QStringLiteral("PLOVER Control"), kSwitch, false);
 }
 
-// The editors in menu order, with the switch window after the share bus editor.
+// The editors in menu order, the switch window after the editor that asks for it.
 void registerEditors(Program& program) {
     for (const editors::EditorDef& definition : editors::allEditors()) {
         const QString name = ui::qstr(definition.windowName);
@@ -65,13 +65,13 @@ void registerEditors(Program& program) {
             kConfigMenu, ui::qstr(definition.menuName),
             ui::qstr(definition.menuCaption).replace(QLatin1Char('&'), QStringLiteral("&&")), name,
             false);
-        if (definition.menuName == "mnuSHR") registerSwitch(program);
+        if (definition.switchWindowFollows) registerSwitch(program);
     }
 }
 
 // Port test and bus clear drive the lines; an I2C adapter does not give them.
-const QString kNoLines = QStringLiteral(
-    "%1 is not available on an I2C adapter: it needs the parallel port's lines.");
+const QString kNoLines =
+    QStringLiteral("%1 is not available on an I2C adapter: it needs the parallel port's lines.");
 
 // Why the bus refused a diagnostic the user asked for.
 QString whyRefused(Program& program) {
@@ -117,8 +117,9 @@ void registerTools(Program& program) {
     program.windows().add(
         messages, [&program] { return new MessageLogWindow(program.mainWindow().messageLog()); });
     const QString monitor = QStringLiteral("frm_BusMonitor");
-    program.windows().add(
-        monitor, [&program] { return new BusMonitorWindow(program.device().executor(), program.dialogs()); });
+    program.windows().add(monitor, [&program] {
+        return new BusMonitorWindow(program.device().executor(), program.dialogs());
+    });
     MainWindow& main = program.mainWindow();
     main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuBusMonitor"),
                         QStringLiteral("Bus Monitor"), monitor, false);

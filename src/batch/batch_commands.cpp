@@ -20,19 +20,14 @@ namespace kestrel::batch {
 namespace {
 
 using eeprom::ByteRead;
+using text::addressText;
+using text::byteText;
 
 constexpr unsigned kEepromBase = chip::kEepromFirst;
 constexpr unsigned kEepromSize = chip::kEepromSize;
 constexpr unsigned kPage = chip::kEepromPageSize;
 // Failed bytes named one by one; past this many only their number is given.
 constexpr std::size_t kNamedFailures = 8;
-
-std::string hex2(unsigned v) {
-    return text::byteText(v);
-}
-std::string hex4(unsigned v) {
-    return text::addressText(v);
-}
 
 std::string lowerFirst(std::string s) {
     if (!s.empty() && s[0] >= 'A' && s[0] <= 'Z') s[0] = static_cast<char>(s[0] + 32);
@@ -93,7 +88,8 @@ std::vector<std::string> summarize(const std::vector<ByteRead>& reads, bool regi
     for (const std::string& phrase : order) {
         const Group& g = groups[phrase];
         std::string line = plural(g.count, "read ", "reads ") + phrase;
-        if (g.nameFirst) line += ", first at " + (registers ? hex2(g.first) : hex4(g.first)) + "h";
+        if (g.nameFirst)
+            line += ", first at " + (registers ? byteText(g.first) : addressText(g.first)) + "h";
         lines.push_back(line);
     }
     return lines;
@@ -101,8 +97,8 @@ std::vector<std::string> summarize(const std::vector<ByteRead>& reads, bool regi
 
 std::string byteJson(const char* key, const ByteRead& b, bool registers) {
     json::Object o;
-    o.text(key, registers ? hex2(b.address) : hex4(b.address));
-    o.raw("value", b.ok() ? json::quote(hex2(static_cast<unsigned>(b.value))) : "null");
+    o.text(key, registers ? byteText(b.address) : addressText(b.address));
+    o.raw("value", b.ok() ? json::quote(byteText(static_cast<unsigned>(b.value))) : "null");
     o.flag("ack", b.acknowledged);
     o.flag("pec", b.pecOk);
     if (!b.ok()) o.text("error", b.problem);
@@ -138,9 +134,9 @@ void readRegister(Session& s, unsigned reg, Report& r) {
     const auto v = s.device().ReadRegister(static_cast<int>(reg));
     if (!v) return refused(r);
     const TransactionOutcome o = watch.last();
-    r.text = hex2(static_cast<unsigned>(*v)) + "\n";
-    r.json.text("register", hex2(reg))
-        .text("value", hex2(static_cast<unsigned>(*v)))
+    r.text = byteText(static_cast<unsigned>(*v)) + "\n";
+    r.json.text("register", byteText(reg))
+        .text("value", byteText(static_cast<unsigned>(*v)))
         .flag("ack", o.acknowledged)
         .flag("pec", o.pecOk);
 }
@@ -148,8 +144,8 @@ void readRegister(Session& s, unsigned reg, Report& r) {
 void writeRegister(Session& s, unsigned reg, unsigned data, Report& r) {
     TransactionWatch watch(s.device().executor());
     if (!s.device().WriteRegister(static_cast<int>(reg), static_cast<int>(data))) return refused(r);
-    r.json.text("register", hex2(reg))
-        .text("value", hex2(data))
+    r.json.text("register", byteText(reg))
+        .text("value", byteText(data))
         .flag("ack", watch.last().acknowledged);
 }
 
@@ -161,8 +157,8 @@ void readRegisterList(Session& s, const std::vector<std::pair<int, std::string>>
     for (const auto& [reg, name] : regs) {
         const auto b = readRegisterWatched(s, watch, reg);
         if (!b) return refused(r);
-        r.text += hex2(static_cast<unsigned>(reg)) + ' ' +
-                  (b->ok() ? hex2(static_cast<unsigned>(b->value)) : std::string("XX")) + ' ' +
+        r.text += byteText(static_cast<unsigned>(reg)) + ' ' +
+                  (b->ok() ? byteText(static_cast<unsigned>(b->value)) : std::string("XX")) + ' ' +
                   name + '\n';
         reads.push_back(*b);
     }
@@ -197,8 +193,8 @@ void writeSwitch(Session& s, unsigned address, unsigned data, Report& r) {
     TransactionWatch watch(s.device().executor());
     if (!s.device().WriteSwitch(static_cast<int>(address), static_cast<int>(data)))
         return refused(r);
-    r.json.text("address", hex2(address))
-        .text("value", hex2(data))
+    r.json.text("address", byteText(address))
+        .text("value", byteText(data))
         .flag("ack", watch.last().acknowledged);
 }
 
@@ -212,18 +208,19 @@ void detect(Session& s, Report& r) {
     for (int c = 0; c < 16; c += 2) grid += "  " + text::hexText(static_cast<unsigned>(c));
     grid += '\n';
     for (int row = 0; row < 0x100; row += 0x10) {
-        grid += hex2(static_cast<unsigned>(row)) + ':';
+        grid += byteText(static_cast<unsigned>(row)) + ':';
         for (int a = row; a < row + 0x10; a += 2) {
             const bool probed = a >= kFirstProbedAddress && a <= kLastProbedAddress;
             const bool found = std::find(scan->acknowledged.begin(), scan->acknowledged.end(), a) !=
                                scan->acknowledged.end();
-            grid += found ? " " + hex2(static_cast<unsigned>(a)) : probed ? " --" : "   ";
+            grid += found ? " " + byteText(static_cast<unsigned>(a)) : probed ? " --" : "   ";
         }
         grid.erase(grid.find_last_not_of(' ') + 1);
         grid += '\n';
     }
     std::vector<std::string> found;
-    for (int a : scan->acknowledged) found.push_back(json::quote(hex2(static_cast<unsigned>(a))));
+    for (int a : scan->acknowledged)
+        found.push_back(json::quote(byteText(static_cast<unsigned>(a))));
     r.json.raw("acknowledged", json::array(found));
     if (scan->sdaStuckLow) {
         fail(r, "SDA stuck low: no address can be probed");
@@ -237,20 +234,20 @@ void blockReadCommand(Session& s, unsigned base, Report& r) {
     TransactionWatch watch(s.device().executor());
     const auto b = blockRead(s.device(), base);
     if (!b) return refused(r);
-    r.text = "Bytes: " + hex2(static_cast<unsigned>(b->count)) + "h\n";
+    r.text = "Bytes: " + byteText(static_cast<unsigned>(b->count)) + "h\n";
     std::vector<std::string> data;
     for (int i = 0; i < 32; ++i) {
         const auto d = static_cast<unsigned>(b->data[static_cast<std::size_t>(i)]);
         r.text += text::imageLine(base + static_cast<unsigned>(i), d) + '\n';
-        data.push_back(json::quote(hex2(d)));
+        data.push_back(json::quote(byteText(d)));
     }
-    r.text += "PEC: " + hex2(static_cast<unsigned>(b->pec)) + "h\n";
+    r.text += "PEC: " + byteText(static_cast<unsigned>(b->pec)) + "h\n";
     bool acknowledged = true;
     for (const TransactionOutcome& o : watch.outcomes()) acknowledged &= o.acknowledged;
-    r.json.text("base", hex4(base))
-        .text("count", hex2(static_cast<unsigned>(b->count)))
+    r.json.text("base", addressText(base))
+        .text("count", byteText(static_cast<unsigned>(b->count)))
         .raw("data", json::array(data))
-        .text("pec_byte", hex2(static_cast<unsigned>(b->pec)))
+        .text("pec_byte", byteText(static_cast<unsigned>(b->pec)))
         .flag("ack", acknowledged)
         .flag("pec", b->pecOk);
 }
@@ -303,7 +300,7 @@ void eepromRead(Session& s, unsigned base, unsigned count, OutputFile* output,
     }
     for (const ByteRead& b : *bytes)
         r.text += b.ok() ? text::imageLine(b.address, static_cast<unsigned>(b.value)) + '\n'
-                         : hex4(b.address) + "h: XXh\n";
+                         : addressText(b.address) + "h: XXh\n";
 }
 
 // All 512 bytes, sixteen to a row under a column header, "XX" where a read
@@ -312,12 +309,12 @@ void eepromDump(Session& s, Report& r) {
     const auto bytes = readEeprom(s, kEepromBase, kEepromSize, r);
     if (!bytes) return;
     r.text = "     ";
-    for (unsigned c = 0; c < 16; ++c) r.text += ' ' + hex2(c);
+    for (unsigned c = 0; c < 16; ++c) r.text += ' ' + byteText(c);
     r.text += '\n';
     for (std::size_t i = 0; i < bytes->size(); ++i) {
         const ByteRead& b = (*bytes)[i];
-        if (i % 16 == 0) r.text += hex4(b.address) + ':';
-        r.text += ' ' + (b.ok() ? hex2(static_cast<unsigned>(b.value)) : std::string("XX"));
+        if (i % 16 == 0) r.text += addressText(b.address) + ':';
+        r.text += ' ' + (b.ok() ? byteText(static_cast<unsigned>(b.value)) : std::string("XX"));
         if (i % 16 == 15) r.text += '\n';
     }
     r.json.raw("bytes", json::array(bytesJson(*bytes, false)));
@@ -327,13 +324,14 @@ void eepromDump(Session& s, Report& r) {
 // did not acknowledge it all.
 bool erasePage(Session& s, unsigned address, Report& r) {
     TransactionWatch watch(s.device().executor());
-    if (!s.device().EEPROMPageErase(hex4(address))) {
+    if (!s.device().EEPROMPageErase(addressText(address))) {
         refused(r);
         return false;
     }
     const TransactionOutcome o = watch.last();
     if (o.ok()) return true;
-    fail(r, "page erase at " + hex4(address & ~(kPage - 1)) + "h failed: " + lowerFirst(o.problem));
+    fail(r, "page erase at " + addressText(address & ~(kPage - 1)) +
+                "h failed: " + lowerFirst(o.problem));
     return false;
 }
 
@@ -347,7 +345,8 @@ bool writeChecked(Session& s, unsigned base, const std::vector<int>& data, Repor
     }
     for (const auto& w : *writes) {
         json::Object o;
-        o.text("address", hex4(w.address)).text("value", hex2(static_cast<unsigned>(w.value)));
+        o.text("address", addressText(w.address))
+            .text("value", byteText(static_cast<unsigned>(w.value)));
         o.flag("ack", w.acknowledged);
         writtenJson.push_back(o.str());
     }
@@ -370,7 +369,7 @@ void verifyChecked(Session& s, unsigned base, const std::vector<int>& data, Repo
         const ByteRead& b = report->read[i];
         std::string item = byteJson("address", b, false);
         item.insert(item.size() - 1,
-                    ",\"expected\":" + json::quote(hex2(static_cast<unsigned>(data[i]))) +
+                    ",\"expected\":" + json::quote(byteText(static_cast<unsigned>(data[i]))) +
                         ",\"match\":" + json::boolean(b.ok() && b.value == (data[i] & 0xFF)));
         items.push_back(item);
     }
@@ -380,7 +379,7 @@ void verifyChecked(Session& s, unsigned base, const std::vector<int>& data, Repo
 void eepromWrite(Session& s, const Invocation& inv, const std::vector<int>& data, Report& r) {
     Session::OwnAccounting own(s);
     const unsigned base = inv.numbers[0];
-    r.json.text("base", hex4(base));
+    r.json.text("base", addressText(base));
     if (inv.erase) {
         const unsigned last = base + static_cast<unsigned>(data.size()) - 1;
         if (!erasePage(s, base, r) || (last / kPage != base / kPage && !erasePage(s, last, r))) {
@@ -406,7 +405,7 @@ void eepromWriteByte(Session& s, unsigned address, unsigned data, Report& r) {
 void eepromErase(Session& s, unsigned page, Report& r) {
     Session::OwnAccounting own(s);
     const bool erased = erasePage(s, page, r);
-    r.json.text("page", hex4(page)).flag("ack", erased);
+    r.json.text("page", addressText(page)).flag("ack", erased);
 }
 
 // 00h into each byte of the page, one zero-write (30 ms) each.
@@ -414,10 +413,10 @@ void eepromZero(Session& s, unsigned page, Report& r) {
     Session::OwnAccounting own(s);
     const eeprom::RunResult zeros = eeprom::writeZerosToPage(s.device(), page);
     if (zeros.refused) return refused(r);
-    r.json.text("page", hex4(page)).flag("ack", zeros.ok());
+    r.json.text("page", addressText(page)).flag("ack", zeros.ok());
     if (zeros.ok()) return;
     fail(r, std::to_string(zeros.failed) + " of 32 zero-writes not acknowledged; first at " +
-                hex4(zeros.firstFailedAddress) + "h: " + lowerFirst(zeros.firstProblem));
+                addressText(zeros.firstFailedAddress) + "h: " + lowerFirst(zeros.firstProblem));
 }
 
 void eepromBackup(Session& s, OutputFile& output, std::ostream& standardOutput, Report& r) {
@@ -445,7 +444,7 @@ void eepromRestore(Session& s, const Invocation& inv, const std::vector<int>& da
                                      data.begin() + (page + 1) * kPage);
         ok = erasePage(s, base, r) && writeChecked(s, base, bytes, r, written);
         if (!ok && r.code != kNoPort)
-            r.errors.push_back("restore stopped at page " + hex4(base) + "h");
+            r.errors.push_back("restore stopped at page " + addressText(base) + "h");
     }
     r.json.raw("written", json::array(written));
     if (ok && inv.verify) verifyChecked(s, kEepromBase, data, r);

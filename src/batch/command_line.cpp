@@ -6,6 +6,7 @@
 #include "batch/strict_number.h"
 #include "bus/i2c_adapter.h"
 #include "chip/kestrel_map.h"
+#include "device/text_rules.h"
 
 #ifndef KESTREL_VERSION
 #define KESTREL_VERSION "unknown"
@@ -174,16 +175,6 @@ Invocation failure(Invocation inv, std::string error, std::string hint = kHelpHi
     inv.error = std::move(error);
     inv.hint = std::move(hint);
     return inv;
-}
-
-std::string hexCount(unsigned value) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    do {
-        text.insert(text.begin(), digits[value % 16]);
-        value /= 16;
-    } while (value != 0);
-    return text + "h";
 }
 
 std::string usageOf(const CommandEntry& entry) {
@@ -432,7 +423,8 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
         if (inv.numbers[0] + inv.numbers[1] > kEepromEnd)
             return failure(inv,
                            "EEPROM address " + printable(words[nameWords]) + ": " +
-                               hexCount(inv.numbers[1]) + " bytes from there run past 81FFh",
+                               text::suffixedHexText(inv.numbers[1]) +
+                               " bytes from there run past 81FFh",
                            usage);
     }
     const bool fileToStdout =

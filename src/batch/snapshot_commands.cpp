@@ -12,10 +12,6 @@ namespace {
 // Failures named one by one; past this many only their number is given.
 constexpr std::size_t kNamedFailures = 8;
 
-std::string hexByte(int v) {
-    return text::byteText(static_cast<unsigned>(v & 0xFF)) + "h";
-}
-
 void fail(Report& r, const std::string& line, int code = kBusFault) {
     r.errors.push_back(line);
     if (r.code == kOk) r.code = code;
@@ -33,7 +29,7 @@ std::optional<snapshot::Snapshot> readOne(const std::string& path, std::istream&
 
 std::string describe(const std::string& path, const snapshot::Snapshot& s) {
     return (path == "-" ? std::string("standard input") : path) + ", slave " +
-           hexByte(static_cast<int>(s.slave)) + ", taken " + snapshot::timeText(s.taken) +
+           text::suffixedByteText(s.slave) + ", taken " + snapshot::timeText(s.taken) +
            " by kestrel-eval " + s.tool;
 }
 
@@ -46,7 +42,9 @@ void reportComparison(const snapshot::Comparison& c, const std::string& aName,
     for (const snapshot::RegisterComparison& reg : c.registers) {
         if (!reg.differs) continue;
         json::Object o;
-        o.text("register", hexByte(reg.reg)).text("a", hexByte(reg.a)).text("b", hexByte(reg.b));
+        o.text("register", text::suffixedByteText(reg.reg))
+            .text("a", text::suffixedByteText(reg.a))
+            .text("b", text::suffixedByteText(reg.b));
         std::vector<std::string> fields;
         for (const snapshot::FieldChange& f : reg.fields) {
             json::Object fo;
@@ -59,8 +57,8 @@ void reportComparison(const snapshot::Comparison& c, const std::string& aName,
     for (const snapshot::EepromDifference& d : c.eeprom) {
         json::Object o;
         o.text("address", text::addressText(d.address) + "h")
-            .text("a", hexByte(d.a))
-            .text("b", hexByte(d.b));
+            .text("a", text::suffixedByteText(d.a))
+            .text("b", text::suffixedByteText(d.b));
         items.push_back(o.str());
     }
     r.json.flag("identical", c.identical())
@@ -95,7 +93,7 @@ void apply(Session& s, const Invocation& inv, const snapshot::Snapshot& target, 
     const snapshot::ApplyOptions options{!inv.eepromOnly, !inv.registersOnly, inv.verify};
     const snapshot::ApplyResult result = snapshot::applySnapshot(s.device(), target, options);
     std::vector<std::string> regs, pages;
-    for (int reg : result.registersWritten) regs.push_back(hexByte(reg));
+    for (int reg : result.registersWritten) regs.push_back(text::suffixedByteText(reg));
     for (unsigned page : result.pagesWritten) pages.push_back(text::addressText(page) + "h");
     auto join = [](const std::vector<std::string>& items) {
         std::string line;
@@ -154,7 +152,7 @@ void runSnapshotCommand(Session& s, const Invocation& inv, const SnapshotInputs&
             if (!board) return;
             return reportComparison(
                 snapshot::compare(*inputs.a, *board), describe(inv.file, *inputs.a),
-                "the board, slave " + hexByte(static_cast<int>(board->slave)), report);
+                "the board, slave " + text::suffixedByteText(board->slave), report);
         }
         case Command::SnapshotApply:
             return apply(s, inv, *inputs.a, report);

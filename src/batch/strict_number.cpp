@@ -1,7 +1,5 @@
 #include "batch/strict_number.h"
 
-#include <cstdio>
-
 #include "chip/kestrel_map.h"
 #include "device/text_rules.h"
 
@@ -9,13 +7,10 @@ namespace kestrel::batch {
 
 namespace {
 
+using text::addressText;
+using text::byteText;
 using text::hexDigit;
-
-std::string hex(unsigned value, int digits) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%0*X", digits, value);
-    return buffer;
-}
+using text::suffixedByteText;
 
 constexpr std::uint64_t kTooLarge = 0x100000000ull;
 constexpr unsigned kEepromFirst = chip::kEepromFirst;
@@ -52,7 +47,7 @@ std::string printable(std::string_view word) {
         if (c == '\n')
             out += "\\n";
         else if (c < 0x20 || c >= 0x7F)
-            out += "\\x" + hex(c, 2);
+            out += "\\x" + byteText(c);
         else
             out += static_cast<char>(c);
     }
@@ -100,8 +95,8 @@ std::optional<unsigned> readNumber(std::string_view text, NumberKind kind, std::
             if ((v & 1) != 0) {
                 error = what + ": the 8-bit address byte is even";
                 if (v < 0x80)
-                    error += "; 7-bit address " + hex(static_cast<unsigned>(v), 2) + "h is " +
-                             hex(static_cast<unsigned>(v) << 1, 2) + "h";
+                    error += "; 7-bit address " + suffixedByteText(static_cast<unsigned>(v)) +
+                             " is " + suffixedByteText(static_cast<unsigned>(v) << 1);
                 return std::nullopt;
             }
             break;
@@ -118,7 +113,7 @@ std::optional<unsigned> readNumber(std::string_view text, NumberKind kind, std::
             }
             if (v % kBlock != 0) {
                 error = what + ": not a page base (a multiple of 20h, such as " +
-                        hex(static_cast<unsigned>(v) & ~(kBlock - 1), 4) + ")";
+                        addressText(static_cast<unsigned>(v) & ~(kBlock - 1)) + ")";
                 return std::nullopt;
             }
             break;

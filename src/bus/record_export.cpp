@@ -4,6 +4,7 @@
 #include <memory>
 #include <sstream>
 
+#include "bus/line_levels.h"
 #include "bus/vcd_writer.h"
 
 namespace kestrel::record_export {
@@ -83,8 +84,8 @@ void writeVcd(std::ostream& out, const std::vector<const TransactionRecord*>& re
         if (start > now) now = start;
         for (std::uint8_t e : r->lines) {
             now += 1000;
-            if ((e & TransactionRecord::kSample) != 0)
-                vcd.sample((e & TransactionRecord::kSampleLow) != 0);
+            if (isSdaSample(e))
+                vcd.sample(sampledSdaLow(e));
             else
                 vcd.write(e);
         }

@@ -3,8 +3,6 @@
 #include <charconv>
 #include <chrono>
 
-#include "bus/port_access.h"
-
 namespace kestrel {
 
 namespace {
@@ -46,41 +44,26 @@ std::uint64_t VcdWriter::stamp() {
 }
 
 void VcdWriter::write(std::uint8_t lines) {
-    const bool masterPullsSda = (lines & kSdaLow) != 0;
-    lastLines_ = writes_ == 0 ? kLinesReleased : lines_;
-    lines_ = lines;
-    ++writes_;
-    const bool sda = !masterPullsSda && !held_;
-    const bool scl = (lines & kSclLow) == 0;
-    // A write with SCL falling ends the window a later sample could correct.
-    if (!scl && !pending_.empty() && pending_.back().scl) drain(0);
-    pending_.push_back(Step{stamp(), scl, sda, masterPullsSda});
-    if (pending_.size() > 8) drain(4);
+    decoder_.write(lines, stamp());
+    drain();
 }
 
 void VcdWriter::sample(bool sdaLow) {
-    // Low on a bus the master left idle (released, and released before):
-    // something holds the line.
-    if (sdaLow && lines_ == kLinesReleased && lastLines_ == kLinesReleased) held_ = true;
-    if (!sdaLow) held_ = false;
-    for (Step& step : pending_)
-        if (!step.masterPullsSda) step.sda = !sdaLow;
+    decoder_.sample(sdaLow);
 }
 
 void VcdWriter::wire(bool scl, bool sda) {
-    ++writes_;
-    output(Step{stamp(), scl, sda, false});
-    if (buffer_.size() > kBufferLimit) {
-        out_->write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-        buffer_.clear();
-    }
+    output(LineStep{stamp(), scl, sda, false});
+    writeOutIfFull();
 }
 
-void VcdWriter::drain(std::size_t keep) {
-    while (pending_.size() > keep) {
-        output(pending_.front());
-        pending_.pop_front();
-    }
+void VcdWriter::drain() {
+    if (!decoder_.hasSettled()) return;
+    while (decoder_.hasSettled()) output(decoder_.takeSettled());
+    writeOutIfFull();
+}
+
+void VcdWriter::writeOutIfFull() {
     if (buffer_.size() > kBufferLimit) {
         out_->write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
         buffer_.clear();
@@ -88,19 +71,16 @@ void VcdWriter::drain(std::size_t keep) {
 }
 
 void VcdWriter::flush() {
-    // Steps since SCL last rose can still be corrected by the next sample
-    // (a STOP that a slave holding SDA prevents shows at the next START's
-    // check); the rest goes out now.
-    std::size_t keep = 0;
-    while (keep < pending_.size() && pending_[pending_.size() - 1 - keep].scl) ++keep;
-    drain(keep);
+    decoder_.settleTransaction();
+    drain();
     out_->write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
     buffer_.clear();
     out_->flush();
 }
 
 void VcdWriter::finish() {
-    drain(0);
+    decoder_.settleAll();
+    drain();
     if (changedSinceEnd_) {
         // A timestamp after the last change, so that a decoder sees it.
         const std::uint64_t now = clock_() - start_;
@@ -112,7 +92,6 @@ void VcdWriter::finish() {
     out_->flush();
 }
 
-
 void VcdWriter::outputTime(std::uint64_t time) {
     char text[24];
     text[0] = '#';
@@ -122,7 +101,7 @@ void VcdWriter::outputTime(std::uint64_t time) {
     lastShown_ = time;
 }
 
-void VcdWriter::output(const Step& step) {
+void VcdWriter::output(const LineStep& step) {
     if (!started_) {
         // The first levels known, not assumed ones: a line held low from the
         // start shows low from the start.

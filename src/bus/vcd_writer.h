@@ -1,11 +1,12 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
+
+#include "bus/line_levels.h"
 
 namespace kestrel {
 
@@ -18,11 +19,8 @@ namespace kestrel {
 // Where the port can see the wire (the simulated board), the trace holds the
 // wire's own levels. On a real port the master only knows what it drives and
 // what it samples, so the trace shows what it drove, corrected by every
-// sample: a sample corrects the released SDA of the writes since SCL last
-// fell (kept back until then), and a sample that finds SDA low while the bus
-// should be idle (the check before a START) marks the line as held, so that
-// released SDA shows low until a sample reads it high again. The trace never
-// shows a START, acknowledge or STOP the samples contradict.
+// sample as LineDecoder does; steps a later sample could still correct are
+// kept back until they are final.
 class VcdWriter {
   public:
     // Nanoseconds of a monotonic clock.
@@ -48,21 +46,17 @@ class VcdWriter {
     void finish();
 
   private:
-    struct Step {
-        std::uint64_t time;
-        bool scl;  // true: high
-        bool sda;  // true: high
-        bool masterPullsSda;
-    };
     std::uint64_t stamp();
-    void output(const Step& step);
+    void output(const LineStep& step);
     void outputTime(std::uint64_t time);
-    void drain(std::size_t keep);
+    // Puts the decoder's final steps into the buffer.
+    void drain();
+    void writeOutIfFull();
 
     std::unique_ptr<std::ostream> out_;
     Clock clock_;
     std::string buffer_;
-    std::deque<Step> pending_;
+    LineDecoder decoder_;
     std::uint64_t start_ = 0;
     std::uint64_t time_ = 0;       // of the last step
     std::uint64_t lastShown_ = 0;  // last timestamp in the file
@@ -70,10 +64,6 @@ class VcdWriter {
     bool sclShown_ = true;
     bool sdaShown_ = true;
     bool changedSinceEnd_ = false;
-    bool held_ = false;           // a sample found SDA low on an idle bus
-    std::uint8_t lastLines_ = 0;  // the write before the newest one
-    std::uint8_t lines_ = 0;      // the newest write
-    int writes_ = 0;
 };
 
 }  // namespace kestrel

@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "bus/port_access.h"
+#include "bus/line_levels.h"
 #include "bus/transaction_record.h"
 
 namespace kestrel {
@@ -17,20 +17,9 @@ void WaveformView::show(const TransactionRecord* record) {
     scl_.clear();
     sda_.clear();
     if (record != nullptr) {
-        std::vector<bool> masterReleasesSda;
-        for (std::uint8_t e : record->lines) {
-            if ((e & TransactionRecord::kSample) != 0) {
-                // A sample tells the line's level since SCL last fell.
-                const bool high = (e & TransactionRecord::kSampleLow) == 0;
-                for (std::size_t i = sda_.size(); i-- > 0;) {
-                    if (masterReleasesSda[i]) sda_[i] = high;
-                    if (i + 1 < sda_.size() && !scl_[i]) break;
-                }
-            } else {
-                scl_.push_back((e & kSclLow) == 0);
-                masterReleasesSda.push_back((e & kSdaLow) == 0);
-                sda_.push_back((e & kSdaLow) == 0);
-            }
+        for (const LineStep& step : lineLevels(record->lines)) {
+            scl_.push_back(step.scl);
+            sda_.push_back(step.sda);
         }
     }
     update();

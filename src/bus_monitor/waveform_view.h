@@ -8,7 +8,8 @@ namespace kestrel {
 struct TransactionRecord;
 
 // SCL and SDA of one transaction, drawn from its captured line changes: what
-// the master drove, and where it sampled SDA, what the line really was.
+// the master drove, with SDA corrected by its samples (LineDecoder's levels,
+// the same as a line trace shows).
 class WaveformView final : public QWidget {
     Q_OBJECT
   public:
@@ -20,7 +21,7 @@ class WaveformView final : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    // Levels per port write (true: high), SDA corrected by the samples.
+    // Levels per port write (true: high).
     std::vector<bool> scl_, sda_;
 };
 

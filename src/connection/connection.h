@@ -29,9 +29,9 @@ struct ConnectionOptions {
     // `simulate`, the simulated board is reached through an adapter whose
     // calls the simulated wire answers.
     std::string i2cAdapter;
-    PortAccess* port = nullptr;     // a caller's port instead of the assembled one (tests)
-    KernelCalls* kernel = nullptr;  // a caller's kernel calls for the adapter (tests)
-    std::optional<WaitHooks> waitHooks;               // default: a plain sleep
+    PortAccess* port = nullptr;          // a caller's port instead of the assembled one (tests)
+    KernelCalls* kernel = nullptr;       // a caller's kernel calls for the adapter (tests)
+    std::optional<WaitHooks> waitHooks;  // default: a plain sleep
     std::function<void(const std::string&)> notice;  // what the user must be told
 
     // The real hardware: the parallel port, or the adapter named.

@@ -41,7 +41,7 @@ struct RegisterGroupDef {
     std::string_view hexName;
     std::array<std::string_view, 8> bitNames;        // bit 7 first
     std::array<std::string_view, 8> bitNameObjects;  // object names, bit 7 first
-    std::vector<OptionGroupDef> optionGroups;        // in decode order
+    std::vector<OptionGroupDef> optionGroups = {};   // in decode order
     bool rowsOfFour = false;                         // bits 7..4 above bits 3..0
     bool staggerNames = false;                       // names in two staggered rows (long names)
 };
@@ -58,6 +58,7 @@ struct EditorDef {
     int frameColumns = 1;                  // register frames per row
     std::string_view menuName;             // main window "&Config Regs" entry
     std::string_view menuCaption;
+    bool switchWindowFollows = false;  // the switch window's entry comes next in the menu
 };
 
 // Every editor, in the order of the main window's menu.

@@ -22,10 +22,6 @@ std::string lowerFirst(std::string text) {
     return text;
 }
 
-std::string addressName(unsigned address) {
-    return text::addressText(address) + "h";
-}
-
 struct Block {
     std::array<int, kBlock> data{};
     std::string problem;  // why the block cannot be trusted; empty when it can
@@ -45,13 +41,13 @@ std::optional<Block> readBlock(Device& device, unsigned start) {
     }
     const std::vector<std::uint8_t>& bytes = records->back().received;
     if (bytes.size() != 2 + kBlock) {
-        block.problem = "Block read at " + addressName(start) + " cut short";
+        block.problem = "Block read at " + text::suffixedAddressText(start) + " cut short";
         return block;
     }
     std::copy(bytes.begin() + 1, bytes.end() - 1, block.data.begin());
     if (bytes.front() != kBlockCount)
         block.problem = "Block count " + text::byteText(bytes.front()) + "h at " +
-                        addressName(start) + ", expected 20h";
+                        text::suffixedAddressText(start) + ", expected 20h";
     return block;
 }
 
@@ -74,7 +70,8 @@ std::optional<std::vector<ByteRead>> readBytes(Device& device, unsigned base, un
         b.acknowledged = o.acknowledged;
         b.pecOk = o.pecOk;
         b.problem = o.problem;
-        if (b.problem.empty() && !b.pecOk) b.problem = "No PEC read at " + addressName(address);
+        if (b.problem.empty() && !b.pecOk)
+            b.problem = "No PEC read at " + text::suffixedAddressText(address);
         bytes.push_back(std::move(b));
     }
     return bytes;
@@ -104,8 +101,8 @@ std::optional<BulkRead> readBulk(Device& device, unsigned base, unsigned count) 
                 address += n;
                 continue;
             }
-            result.fallbacks.push_back("Block read at " + addressName(start) + " failed (" +
-                                       block->problem + "); read byte by byte");
+            result.fallbacks.push_back("Block read at " + text::suffixedAddressText(start) +
+                                       " failed (" + block->problem + "); read byte by byte");
         }
         const auto bytes = readBytes(device, address, n);
         if (!bytes) return std::nullopt;
@@ -136,8 +133,8 @@ std::string writeFailureText(const std::vector<ByteWrite>& writes) {
     const auto first =
         std::find_if(writes.begin(), writes.end(), [](const ByteWrite& w) { return !w.ok(); });
     return std::to_string(failed) + " of " + std::to_string(writes.size()) +
-           " writes not acknowledged; first at " + addressName(first->address) + ": " +
-           lowerFirst(first->problem);
+           " writes not acknowledged; first at " + text::suffixedAddressText(first->address) +
+           ": " + lowerFirst(first->problem);
 }
 
 std::optional<VerifyReport> verifyBytes(Device& device, unsigned base,
@@ -150,10 +147,10 @@ std::optional<VerifyReport> verifyBytes(Device& device, unsigned base,
         const ByteRead& b = report.read[i];
         const int want = expected[i] & 0xFF;
         if (!b.ok())
-            report.failures.push_back("Verify failed at " + addressName(b.address) + ": " +
-                                      lowerFirst(b.problem));
+            report.failures.push_back("Verify failed at " + text::suffixedAddressText(b.address) +
+                                      ": " + lowerFirst(b.problem));
         else if (b.value != want)
-            report.failures.push_back("verify mismatch at " + addressName(b.address) +
+            report.failures.push_back("verify mismatch at " + text::suffixedAddressText(b.address) +
                                       ": expected " + text::byteText(static_cast<unsigned>(want)) +
                                       ", read " + text::byteText(static_cast<unsigned>(b.value)));
         else

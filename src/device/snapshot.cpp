@@ -39,10 +39,6 @@ std::string latchedHead(int i) {
 }
 constexpr const char* kLatchedTail = "  for information";
 
-std::string valueText(int value) {
-    return text::byteText(static_cast<unsigned>(value & 0xFF)) + "h";
-}
-
 bool isHex(char c) {
     return text::hexDigit(c) >= 0;
 }
@@ -71,7 +67,7 @@ std::optional<int> readValueLine(const std::string& line, const std::string& hea
     const int value = text::hexDigit(rest[0]) * 16 + text::hexDigit(rest[1]);
     const std::string expected = tail(value);
     if (rest.substr(3) != expected) {
-        why = shown(rest.substr(3)) + " after " + valueText(value) + " should read " +
+        why = shown(rest.substr(3)) + " after " + text::suffixedByteText(value) + " should read " +
               shown(expected) + " (the settings of that value)";
         return std::nullopt;
     }
@@ -132,15 +128,16 @@ std::optional<std::string> snapshotText(const Snapshot& s, std::string& error) {
     const std::string end = "\r\n";
     std::string out = std::string(kTitle) + end;
     out += "tool " + s.tool + end;
-    out += "slave " + valueText(static_cast<int>(s.slave)) + end;
+    out += "slave " + text::suffixedByteText(s.slave) + end;
     out += "time " + timeText(s.taken) + end;
     for (int r = 0; r < kRegisterCount; ++r) {
         const int v = s.registers[static_cast<std::size_t>(r)].value & 0xFF;
-        out += registerHead(r) + valueText(v) + registerTail(r, v) + end;
+        out += registerHead(r) + text::suffixedByteText(v) + registerTail(r, v) + end;
     }
     for (int i = 0; i < kLatchedCount; ++i)
-        out += latchedHead(i) + valueText(s.latched[static_cast<std::size_t>(i)].value) +
-               kLatchedTail + end;
+        out += latchedHead(i) +
+               text::suffixedByteText(s.latched[static_cast<std::size_t>(i)].value) + kLatchedTail +
+               end;
     out += image_file::imageLines(chip::kEepromFirst,
                                   std::vector<int>(s.eeprom.begin(), s.eeprom.end()));
     return out;

@@ -18,13 +18,6 @@ namespace {
 
 constexpr unsigned kPage = chip::kEepromPageSize;
 
-std::string regText(int reg) {
-    return text::byteText(static_cast<unsigned>(reg)) + "h";
-}
-std::string addressText(unsigned address) {
-    return text::addressText(address) + "h";
-}
-
 // One register read; nothing when the bus refused. `problem` is empty when
 // the read was acknowledged and its PEC matched.
 std::optional<int> readRegister(Device& device, int reg, std::string& problem) {
@@ -52,7 +45,7 @@ bool readRegisters(Device& device, std::array<int, kRegisterCount>& values, Appl
             return false;
         }
         if (!problem.empty()) {
-            r.failures.push_back("register " + regText(reg) +
+            r.failures.push_back("register " + text::suffixedByteText(reg) +
                                  " not read: " + eeprom::inSentence(problem));
             return false;
         }
@@ -67,7 +60,7 @@ std::optional<EepromImage> readEeprom(Device& device, ApplyResult& r) {
     if (run.refused)
         r.refused = true;
     else if (!image)
-        r.failures.push_back("EEPROM byte " + addressText(run.firstFailedAddress) +
+        r.failures.push_back("EEPROM byte " + text::suffixedAddressText(run.firstFailedAddress) +
                              " not read: " + eeprom::inSentence(run.firstProblem));
     return image;
 }
@@ -87,7 +80,7 @@ bool writeRegisters(Device& device, const Snapshot& target,
         }
         r.registersWritten.push_back(reg);
         if (!device.lastClean()) {
-            r.failures.push_back("register " + regText(reg) + " write of " +
+            r.failures.push_back("register " + text::suffixedByteText(reg) + " write of " +
                                  text::byteText(static_cast<unsigned>(value)) +
                                  "h failed: " + eeprom::inSentence(device.lastProblem()));
             return false;
@@ -108,7 +101,7 @@ bool writePages(Device& device, const Snapshot& target, const EepromImage& prese
             return false;
         }
         if (!run.ok()) {
-            r.failures.push_back("page erase at " + addressText(base) +
+            r.failures.push_back("page erase at " + text::suffixedAddressText(base) +
                                  " failed: " + eeprom::inSentence(run.firstProblem) +
                                  "; the page was not written");
             return false;
@@ -120,11 +113,13 @@ bool writePages(Device& device, const Snapshot& target, const EepromImage& prese
             return false;
         }
         if (!run.ok()) {
-            r.failures.push_back(
-                "block write to " + addressText(base) + "-" + addressText(base + kPage - 1) +
-                " failed: " + std::to_string(run.failed) + " of " + std::to_string(run.attempted) +
-                " writes not acknowledged; first at " + addressText(run.firstFailedAddress) + ": " +
-                eeprom::inSentence(run.firstProblem));
+            r.failures.push_back("block write to " + text::suffixedAddressText(base) + "-" +
+                                 text::suffixedAddressText(base + kPage - 1) +
+                                 " failed: " + std::to_string(run.failed) + " of " +
+                                 std::to_string(run.attempted) +
+                                 " writes not acknowledged; first at " +
+                                 text::suffixedAddressText(run.firstFailedAddress) + ": " +
+                                 eeprom::inSentence(run.firstProblem));
             return false;
         }
     }
@@ -142,10 +137,10 @@ void verifyRegisters(Device& device, const Snapshot& target, ApplyResult& r) {
         const int stored = chip::writableBits(reg);
         const int want = target.registers[static_cast<std::size_t>(reg)].value & 0xFF;
         if (!problem.empty())
-            r.failures.push_back("register " + regText(reg) +
+            r.failures.push_back("register " + text::suffixedByteText(reg) +
                                  " not read back: " + eeprom::inSentence(problem));
         else if (((*v ^ want) & stored) != 0)
-            r.failures.push_back("register " + regText(reg) + " reads back " +
+            r.failures.push_back("register " + text::suffixedByteText(reg) + " reads back " +
                                  text::byteText(static_cast<unsigned>(*v)) +
                                  "h, the snapshot holds " +
                                  text::byteText(static_cast<unsigned>(want)) + "h");
@@ -161,11 +156,11 @@ void verifyEeprom(Device& device, const Snapshot& target, ApplyResult& r) {
     for (std::size_t k = 0; k < read->bytes.size(); ++k) {
         const eeprom::ByteRead& b = read->bytes[k];
         if (!b.ok())
-            r.failures.push_back("EEPROM byte " + addressText(b.address) +
+            r.failures.push_back("EEPROM byte " + text::suffixedAddressText(b.address) +
                                  " not read back: " + eeprom::inSentence(b.problem));
         else if (b.value != target.eeprom[k])
-            r.failures.push_back("EEPROM byte " + addressText(b.address) + " reads back " +
-                                 text::byteText(static_cast<unsigned>(b.value)) +
+            r.failures.push_back("EEPROM byte " + text::suffixedAddressText(b.address) +
+                                 " reads back " + text::byteText(static_cast<unsigned>(b.value)) +
                                  "h, the snapshot holds " + text::byteText(target.eeprom[k]) + "h");
     }
 }
@@ -192,8 +187,8 @@ Taken takeSnapshot(Device& device, std::time_t now) {
             return false;
         }
         if (!problem.empty()) {
-            t.error = "register " + regText(reg) + " not read: " + eeprom::inSentence(problem) +
-                      "; no snapshot";
+            t.error = "register " + text::suffixedByteText(reg) +
+                      " not read: " + eeprom::inSentence(problem) + "; no snapshot";
             return false;
         }
         into = {*v, true};
@@ -209,7 +204,7 @@ Taken takeSnapshot(Device& device, std::time_t now) {
         t.refused = run.refused;
         t.error = run.refused
                       ? "the bus refused the transaction; no snapshot"
-                      : "EEPROM byte " + addressText(run.firstFailedAddress) +
+                      : "EEPROM byte " + text::suffixedAddressText(run.firstFailedAddress) +
                             " not read: " + eeprom::inSentence(run.firstProblem) + "; no snapshot";
         return t;
     }

@@ -11,10 +11,6 @@ namespace kestrel::snapshot {
 
 namespace {
 
-std::string hexByte(int v) {
-    return text::byteText(static_cast<unsigned>(v & 0xFF)) + "h";
-}
-
 std::string registerName(int reg) {
     if (reg < kRegisterCount)
         return std::string(kRegisterMap.at(static_cast<std::size_t>(reg)).name);
@@ -80,13 +76,14 @@ std::string registerLine(const RegisterComparison& r) {
     const bool latched = r.reg >= kLatchedFirst;
     std::string line = std::string(latched ? "status " : "register ") +
                        text::byteText(static_cast<unsigned>(r.reg)) + "h " + registerName(r.reg) +
-                       ": " + onAOnB(hexByte(r.a), hexByte(r.b));
+                       ": " + onAOnB(text::suffixedByteText(r.a), text::suffixedByteText(r.b));
     for (const FieldChange& f : r.fields) line += "  " + f.field + ": " + onAOnB(f.a, f.b);
     return line;
 }
 
 std::string eepromLine(const EepromDifference& d) {
-    return "EEPROM " + text::addressText(d.address) + "h: " + onAOnB(hexByte(d.a), hexByte(d.b));
+    return "EEPROM " + text::addressText(d.address) +
+           "h: " + onAOnB(text::suffixedByteText(d.a), text::suffixedByteText(d.b));
 }
 
 std::string summaryLine(const Comparison& c) {

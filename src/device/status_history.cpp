@@ -1,9 +1,9 @@
 #include "device/status_history.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "device/status_registers.h"
+#include "device/text_rules.h"
 
 namespace kestrel {
 
@@ -143,7 +143,6 @@ std::string StatusHistory::csv() const {
     // Merged in time order across the six registers.
     std::array<std::uint64_t, 6> pos{};
     for (std::size_t i = 0; i < rings_.size(); ++i) pos[i] = rings_[i].oldest();
-    char line[48];
     for (;;) {
         int best = -1;
         for (std::size_t i = 0; i < rings_.size(); ++i)
@@ -156,12 +155,10 @@ std::string StatusHistory::csv() const {
         if (best < 0) break;
         const auto b = static_cast<std::size_t>(best);
         const Sample& s = rings_[b].bySeq(pos[b]++);
-        if (s.ok)
-            std::snprintf(line, sizeof line, "%u,%02Xh,%02Xh\n", s.ms, status::kRegisters[b],
-                          s.value);
-        else
-            std::snprintf(line, sizeof line, "%u,%02Xh,\n", s.ms, status::kRegisters[b]);
-        out += line;
+        out += std::to_string(s.ms) + ',' +
+               text::suffixedByteText(static_cast<unsigned>(status::kRegisters[b])) + ',';
+        if (s.ok) out += text::suffixedByteText(s.value);
+        out += '\n';
     }
     return out;
 }

@@ -50,8 +50,20 @@ std::string byteText(unsigned value) {
     return buf;
 }
 
+std::string suffixedHexText(unsigned value) {
+    return hexText(value) + "h";
+}
+
+std::string suffixedByteText(unsigned value) {
+    return byteText(value) + "h";
+}
+
 std::string addressText(unsigned address) {
     return hexText(address & 0xFFFFu);
+}
+
+std::string suffixedAddressText(unsigned address) {
+    return addressText(address) + "h";
 }
 
 std::string imageLine(unsigned address, unsigned byte) {

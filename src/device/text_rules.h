@@ -25,8 +25,14 @@ double decimalValue(std::string_view text);
 std::string hexText(unsigned value);
 // Exactly two upper-case hex digits: "05", "3C".
 std::string byteText(unsigned value);
+// A number as the chip's documents write it, with the "h" suffix: "1Dh", "200h".
+std::string suffixedHexText(unsigned value);
+// A byte as two digits with the "h" suffix: "05h", "3Ch".
+std::string suffixedByteText(unsigned value);
 // Hex digits of an address modulo 10000h: "8100", "0"… four for every EEPROM address.
 std::string addressText(unsigned address);
+// An address with the "h" suffix: "8100h".
+std::string suffixedAddressText(unsigned address);
 // One EEPROM byte as list item or file line: "8100h: 3Ch".
 std::string imageLine(unsigned address, unsigned byte);
 // The data byte of an image line: the hex value of the two characters before

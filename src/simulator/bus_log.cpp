@@ -48,18 +48,17 @@ std::string LoggedTransaction::describe() const {
     return out;
 }
 
-BusLog::BusLog(const std::uint64_t& portAccessCounter, std::size_t capacity)
-    : portAccess_(portAccessCounter), capacity_(capacity), startedAt_(nowMicros()) {}
+BusLog::BusLog(std::size_t capacity) : capacity_(capacity), startedAt_(nowMicros()) {}
 
 void BusLog::onStart() {
     if (inTransaction_) {
-        current_.events.push_back({BusEvent::Kind::RepeatedStart, 0, false, false, portAccess_});
+        current_.events.push_back({BusEvent::Kind::RepeatedStart, 0, false, false});
     } else {
         inTransaction_ = true;
         current_ = LoggedTransaction{};
         current_.events.reserve(16);
         current_.startMicros = nowMicros() - startedAt_;
-        current_.events.push_back({BusEvent::Kind::Start, 0, false, false, portAccess_});
+        current_.events.push_back({BusEvent::Kind::Start, 0, false, false});
     }
     firstByte_ = true;
     reading_ = false;
@@ -69,7 +68,7 @@ void BusLog::onStart() {
 
 void BusLog::onStop() {
     if (!inTransaction_) return;
-    current_.events.push_back({BusEvent::Kind::Stop, 0, false, false, portAccess_});
+    current_.events.push_back({BusEvent::Kind::Stop, 0, false, false});
     inTransaction_ = false;
     if (done_.size() >= capacity_) done_.pop_front();
     done_.push_back(std::move(current_));
@@ -83,7 +82,7 @@ void BusLog::onSclRise(bool sda) {
         return;
     }
     // Ninth clock: the acknowledge bit of the receiver.
-    current_.events.push_back({BusEvent::Kind::Byte, shift_, !sda, reading_, portAccess_});
+    current_.events.push_back({BusEvent::Kind::Byte, shift_, !sda, reading_});
     if (firstByte_) {
         reading_ = (shift_ & 1) != 0;
         firstByte_ = false;

@@ -13,10 +13,9 @@ namespace kestrel::sim {
 struct BusEvent {
     enum class Kind : std::uint8_t { Start, RepeatedStart, Stop, Byte };
     Kind kind;
-    std::uint8_t value = 0;        // the byte
-    bool acked = false;            // SDA low in the ninth clock
-    bool fromSlave = false;        // sent by the slave (a read)
-    std::uint64_t portAccess = 0;  // port accesses since the board started
+    std::uint8_t value = 0;  // the byte
+    bool acked = false;      // SDA low in the ninth clock
+    bool fromSlave = false;  // sent by the slave (a read)
 };
 
 // Everything between a START and its STOP.
@@ -36,7 +35,7 @@ struct LoggedTransaction {
 // recent transactions only, so a long polling session stays small.
 class BusLog final : public WireListener {
   public:
-    explicit BusLog(const std::uint64_t& portAccessCounter, std::size_t capacity = 4096);
+    explicit BusLog(std::size_t capacity = 4096);
 
     void onStart() override;
     void onStop() override;
@@ -49,7 +48,6 @@ class BusLog final : public WireListener {
     void clear() { done_.clear(); }
 
   private:
-    const std::uint64_t& portAccess_;
     std::size_t capacity_;
     std::deque<LoggedTransaction> done_;
     LoggedTransaction current_;

@@ -77,7 +77,6 @@ class SimulatedBoard final : public PortAccess {
     void setClock(std::function<std::uint64_t()> micros) { kestrel_.setClock(std::move(micros)); }
 
   private:
-    std::uint64_t accesses_ = 0;
     std::uint64_t outside_ = 0;
     bool open_ = false;
     std::vector<std::string> faults_;
@@ -85,7 +84,7 @@ class SimulatedBoard final : public PortAccess {
     KestrelModel kestrel_;
     PloverModel plover90_{0x90};
     PloverModel plover98_{0x98};
-    BusLog log_{accesses_};
+    BusLog log_;
 };
 
 }  // namespace kestrel::sim

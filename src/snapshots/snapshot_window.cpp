@@ -32,7 +32,7 @@ const QColor kDiffers(255, 214, 153);      // a difference that applying mends
 const QColor kInformation(230, 230, 230);  // read-only or status, for information
 
 QString hexByte(int v) {
-    return qstr(text::byteText(static_cast<unsigned>(v & 0xFF)) + "h");
+    return qstr(text::suffixedByteText(static_cast<unsigned>(v)));
 }
 
 QString fileName(const QString& path) {
@@ -129,8 +129,7 @@ std::optional<snapshot::Snapshot> SnapshotWindow::openSnapshot(QString& name) {
 }
 
 void SnapshotWindow::save() {
-    if (!device_.available())
-        return say(QStringLiteral("The bus is busy; nothing was read."));
+    if (!device_.available()) return say(QStringLiteral("The bus is busy; nothing was read."));
     const QString path = dialogs_.saveFileName(this, fileDialog_);
     if (path.isEmpty()) return;
     const auto board = takeBoard();
@@ -208,8 +207,7 @@ void SnapshotWindow::showComparison(const snapshot::Comparison& c, const QString
 }
 
 void SnapshotWindow::apply() {
-    if (!device_.available())
-        return say(QStringLiteral("The bus is busy; nothing was written."));
+    if (!device_.available()) return say(QStringLiteral("The bus is busy; nothing was written."));
     QString name;
     const auto target = openSnapshot(name);
     if (!target) return;

@@ -27,6 +27,14 @@ TEST(TextRules, NumberTexts) {
     EXPECT_EQ(imageLine(0x8100, 0x3C), "8100h: 3Ch");
 }
 
+TEST(TextRules, SuffixedNumberTexts) {
+    EXPECT_EQ(suffixedHexText(0x200), "200h");
+    EXPECT_EQ(suffixedHexText(0), "0h");
+    EXPECT_EQ(suffixedByteText(0x5), "05h");
+    EXPECT_EQ(suffixedByteText(0x13C), "3Ch");
+    EXPECT_EQ(suffixedAddressText(0x18100), "8100h");
+}
+
 TEST(TextRules, ImageLineDataIsTheTwoCharactersBeforeTheLast) {
     EXPECT_EQ(imageLineData("8100h: 3Ch"), 0x3C);
     EXPECT_EQ(imageLineData("8103h: 5h"), 0x05);

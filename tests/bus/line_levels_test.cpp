@@ -1,0 +1,85 @@
+#include "bus/line_levels.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace kestrel {
+namespace {
+
+constexpr std::uint8_t kHigh = TransactionRecord::kSample;
+constexpr std::uint8_t kLow = TransactionRecord::kSample | TransactionRecord::kSampleLow;
+
+// The levels of each step as text, SCL and SDA: "1100", "1000".
+struct Levels {
+    std::string scl, sda;
+};
+Levels levels(const std::vector<LineStep>& steps) {
+    Levels out;
+    for (const LineStep& s : steps) {
+        out.scl += s.scl ? '1' : '0';
+        out.sda += s.sda ? '1' : '0';
+    }
+    return out;
+}
+
+TEST(LineLevels, ASampleTellsReleasedSdaSinceSclFell) {
+    // START, then two bits read as zero, then SCL falls once more.
+    const auto l = levels(lineLevels({kLinesReleased, kHigh, kSdaLow, kBothLow,  // START
+                                      kSclLow, kLinesReleased, kLow, kSclLow,    // bit 0
+                                      kLinesReleased, kLow, kSclLow}));          // bit 1
+    EXPECT_EQ(l.scl, "11001010");
+    // The slave drives SDA low from SCL falling after bit 0 on: the sample
+    // of bit 1 tells that step too. Nothing samples after the last fall.
+    EXPECT_EQ(l.sda, "10000001");
+}
+
+TEST(LineLevels, ASampleDoesNotReachBackPastSclFalling) {
+    const auto l = levels(lineLevels({kLinesReleased, kSclLow, kLow}));
+    EXPECT_EQ(l.scl, "10");
+    EXPECT_EQ(l.sda, "10") << "SDA was high while SCL was high";
+}
+
+TEST(LineLevels, WhatTheMasterPullsLowStaysLow) {
+    // A status bit that reads high while the master holds SDA low (a port
+    // that does not see the line) does not lift the master's own low.
+    const auto l = levels(lineLevels({kBothLow, kSdaLow, kHigh, kLinesReleased}));
+    EXPECT_EQ(l.scl, "011");
+    EXPECT_EQ(l.sda, "001");
+}
+
+TEST(LineLevels, SdaLowOnAnIdleBusShowsHeldUntilASampleReadsHigh) {
+    const auto l = levels(lineLevels({kLinesReleased, kLow,     // the check before START
+                                      kSdaLow, kBothLow,        // START
+                                      kSclLow, kLinesReleased,  // a 1 bit sent, not sampled
+                                      kSclLow, kLinesReleased,  // the acknowledge clock
+                                      kHigh, kSclLow}));
+    EXPECT_EQ(l.scl, "11001010");
+    EXPECT_EQ(l.sda, "00000111");
+}
+
+TEST(LineLevels, AStopStaysOpenUntilTheNextStartsCheck) {
+    // A slave holding SDA through the STOP: the master's STOP is corrected
+    // by the check before the next START.
+    LineDecoder d;
+    d.write(kBothLow, 10);
+    d.write(kSdaLow, 20);
+    d.write(kLinesReleased, 30);  // STOP
+    d.settleTransaction();
+    ASSERT_TRUE(d.hasSettled());
+    EXPECT_EQ(d.takeSettled().time, 10u);
+    EXPECT_FALSE(d.hasSettled()) << "steps with SCL high stay open";
+    d.write(kLinesReleased, 40);
+    d.sample(true);
+    d.settleAll();
+    std::vector<LineStep> rest;
+    while (d.hasSettled()) rest.push_back(d.takeSettled());
+    ASSERT_EQ(rest.size(), 3u);
+    EXPECT_EQ(rest[1].time, 30u);
+    EXPECT_FALSE(rest[1].sda) << "no STOP shows";
+    EXPECT_FALSE(rest[2].sda);
+}
+
+}  // namespace
+}  // namespace kestrel
