@@ -61,6 +61,8 @@ void writeCsv(std::ostream& out, const std::vector<const TransactionRecord*>& re
         std::string problem;
         if (r->sdaStuckLow)
             problem = "SDA stuck low";
+        else if (!r->adapterError.empty())
+            problem = r->adapterError;
         else if (r->anyNack())
             problem = "no acknowledge";
         else if (r->pecMismatch())

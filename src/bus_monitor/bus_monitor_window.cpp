@@ -6,12 +6,13 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
-#include <fstream>
+#include <sstream>
 
 #include "widgets/widget_helpers.h"
 #include "bus/record_export.h"
 #include "bus_monitor/bus_monitor_model.h"
 #include "bus_monitor/waveform_view.h"
+#include "device/image_file.h"
 
 namespace kestrel {
 
@@ -91,6 +92,13 @@ void BusMonitorWindow::exportCsv() {
 }
 
 void BusMonitorWindow::exportVcd() {
+    if (!bus_.hasLineAccess()) {
+        dialogs_.inform(this, kProgramTitle,
+                        QStringLiteral("The VCD export needs the parallel port's lines; an I2C "
+                                       "adapter does not give them. Export CSV lists the "
+                                       "transactions."));
+        return;
+    }
     exportTo(vcdFile_, record_export::writeVcd);
 }
 
@@ -98,10 +106,13 @@ void BusMonitorWindow::exportTo(FileDialogState& file, Writer write) {
     model_->flush();
     const QString path = dialogs_.saveFileName(this, file);
     if (path.isEmpty()) return;
-    std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
-    write(out, model_->records());
-    out.close();
-    if (!out) dialogs_.warn(this, kProgramTitle, QStringLiteral("Cannot write %1").arg(path));
+    std::ostringstream text;
+    write(text, model_->records());
+    // Replaces an old file only once the new one is whole.
+    std::string error;
+    if (!image_file::writeAtomically(path.toStdString(), text.str(), &error))
+        dialogs_.warn(this, kProgramTitle,
+                      QStringLiteral("Cannot write %1: %2").arg(path, QString::fromStdString(error)));
 }
 
 }  // namespace kestrel

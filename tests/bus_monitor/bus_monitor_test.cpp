@@ -164,3 +164,36 @@ TEST(EepromVerify, OfferedAfterTheWriteAndListsMismatches) {
 
 }  // namespace
 }  // namespace kestrel
+
+namespace kestrel {
+namespace {
+
+// Through an I2C adapter the monitor lists the transactions; the VCD export
+// says it needs the lines and writes nothing, the CSV export still works.
+TEST(BusMonitor, OnAnI2cAdapterTheListStaysAndTheVcdSaysWhy) {
+    MonitorRig app;
+    Connection& connection = app.program->connection();
+    ASSERT_EQ(connection.useAdapter("/dev/i2c-0"), "");
+    BusMonitorWindow* w = app.open();
+    ASSERT_NE(w, nullptr);
+    app.click("ByteReadCMD");
+    w->model().flush();
+    ASSERT_EQ(w->model().rowCount(), 1);
+    EXPECT_EQ(w->model().record(0).sent.size(), 3u);
+
+    QTemporaryDir dir;
+    const QString vcd = dir.filePath("bus.vcd"), csv = dir.filePath("bus.csv");
+    app.dialogs.fileNames = {csv};
+    w->exportVcd();
+    EXPECT_FALSE(QFile::exists(vcd));
+    EXPECT_EQ(app.dialogs.fileNames.size(), 1u) << "no file name asked for";
+    ASSERT_FALSE(app.dialogs.messages.isEmpty());
+    EXPECT_TRUE(app.dialogs.messages.last().contains("needs the parallel port's lines"));
+    w->exportCsv();
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().count('\n'), 2) << "a header and the one transaction";
+}
+
+}  // namespace
+}  // namespace kestrel
