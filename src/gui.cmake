@@ -24,6 +24,8 @@ add_library(kestrel_windows STATIC
     main_window/main_window_backup.cpp
     main_window/message_log.cpp
     main_window/message_log_window.cpp
+    main_window/port_panel.cpp
+    main_window/ram_panel.cpp
     snapshots/snapshot_window.cpp
     status/status_window.cpp
     status_timeline/timeline_view.cpp

@@ -3,10 +3,10 @@
 #include <QMainWindow>
 #include <functional>
 
-#include "widgets/dialogs.h"
 #include "device/device.h"
 #include "device/device_display.h"
 #include "main_window/message_log.h"
+#include "widgets/dialogs.h"
 
 class QComboBox;
 class QLabel;
@@ -20,6 +20,8 @@ class QMenu;
 namespace kestrel {
 
 class BitLabelRow;
+class PortPanel;
+class RamPanel;
 class WindowRegistry;
 
 // The main window "KESTREL": port and slave address choice, RAM byte access
@@ -71,13 +73,6 @@ class MainWindow final : public QMainWindow, public DeviceDisplay, public Transa
     void transactionEnded(const TransactionRecord& record) override;
 
     // Operations, named after control and event.
-    void SlaveAddress_Click();
-    void CurrentPPortAddrCOMBO_Click();
-    void ByteReadCMD_Click();
-    void ByteWriteCMD_Click();
-    void ReadRAM_Click();
-    void Command1_Click();
-    void List1_Click();
     void exit_Click();
     void EEBaseAddress_Change();
     void EEData_Click();
@@ -100,14 +95,10 @@ class MainWindow final : public QMainWindow, public DeviceDisplay, public Transa
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    QWidget* buildPortSection();
-    QWidget* buildRamSection();
-    QWidget* buildReadoutSection();
     QWidget* buildEepromDataSection();
     QWidget* buildEepromByteSection();
     void buildMenus();
     void connectHandlers();
-    void discoverPorts();
     // The chosen page of the erase list, or nothing (with a note to the user).
     bool chosenPage(unsigned& page);
     // False, with a note, when the chip would take an address of the run as
@@ -132,18 +123,8 @@ class MainWindow final : public QMainWindow, public DeviceDisplay, public Transa
     QProgressBar* progress_ = nullptr;
     FileDialogState backupDialog_;
 
-    QComboBox* CurrentPPortAddrCOMBO = nullptr;
-    QComboBox* SlaveAddress = nullptr;
-    QLineEdit* AddressPointer = nullptr;
-    QLineEdit* ByteData = nullptr;
-    BitLabelRow* Read_Data = nullptr;
-    QLabel* PEC = nullptr;
-    QPushButton* ByteReadCMD = nullptr;
-    QPushButton* ByteWriteCMD = nullptr;
-    QListWidget* List1 = nullptr;
-    QListWidget* List2 = nullptr;
-    QPushButton* ReadRAM = nullptr;
-    QPushButton* Command1 = nullptr;
+    PortPanel* portPanel_ = nullptr;
+    RamPanel* ramPanel_ = nullptr;
     QPushButton* exit = nullptr;
 
     QLineEdit* EEBaseAddress = nullptr;
