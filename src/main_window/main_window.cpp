@@ -1,14 +1,11 @@
 #include "main_window/main_window.h"
 
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -19,22 +16,21 @@
 
 #include "chip/kestrel_map.h"
 #include "device/diagnostics.h"
-#include "device/text_rules.h"
+#include "main_window/eeprom_block_panel.h"
+#include "main_window/eeprom_byte_panel.h"
+#include "main_window/page_erase_panel.h"
 #include "main_window/port_panel.h"
 #include "main_window/ram_panel.h"
-#include "widgets/bit_label_row.h"
 #include "widgets/widget_helpers.h"
 #include "widgets/window_registry.h"
 
 namespace kestrel {
 
-using ui::qstr;
-using ui::str;
-
 MainWindow::MainWindow(Globals& globals, Device& device, Dialogs& dialogs, WindowRegistry& windows)
     : g_(globals), device_(device), dialogs_(dialogs), windows_(windows) {
     setObjectName(QStringLiteral("KESTREL"));
     setWindowTitle(QStringLiteral("KESTREL"));
+    const auto notifier = [this](const QString& text) { notify(text); };
 
     auto* central = new QWidget(this);
     auto* grid = new QGridLayout(central);
@@ -42,12 +38,14 @@ MainWindow::MainWindow(Globals& globals, Device& device, Dialogs& dialogs, Windo
         g_, device_, [this](const QString& text) { setConnection(text); }, this);
     grid->addWidget(portPanel_, 0, 0, 1, 2);
     ramPanel_ = new RamPanel(g_, device_, this);
+    eepromBlockPanel_ = new EepromBlockPanel(g_, device_, dialogs, windows_, notifier, this);
+    eepromBytePanel_ = new EepromBytePanel(g_, device_, notifier, this);
     auto* right = new QVBoxLayout;
-    right->addWidget(buildEepromDataSection(), 1);
-    right->addWidget(buildEepromByteSection());
+    right->addWidget(eepromBlockPanel_, 1);
+    right->addWidget(eepromBytePanel_);
     grid->addWidget(ramPanel_, 1, 0);
     grid->addLayout(right, 1, 1);
-    exit = ui::button("exit", QStringLiteral("Exit"), central);
+    auto* exit = ui::button("exit", QStringLiteral("Exit"), central);
     grid->addWidget(exit, 2, 1, Qt::AlignRight);
     grid->setColumnStretch(0, 3);
     grid->setColumnStretch(1, 2);
@@ -60,6 +58,18 @@ MainWindow::MainWindow(Globals& globals, Device& device, Dialogs& dialogs, Windo
     area->setWidget(central);
     setCentralWidget(area);
 
+    buildStatusBar();
+    // The toolbar has no buttons yet; it is there but not shown.
+    QToolBar* toolbar = addToolBar(QStringLiteral("Toolbar1"));
+    toolbar->setObjectName(QStringLiteral("Toolbar1"));
+    toolbar->setVisible(false);
+    buildMenus();
+    connect(exit, &QPushButton::clicked, this, [this] { exit_Click(); });
+    resize(natural.width(),
+           natural.height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+}
+
+void MainWindow::buildStatusBar() {
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
     // Both labels are permanent widgets: a menu's hover text, which the
     // status bar shows as a temporary message, can never wipe them.
@@ -75,30 +85,33 @@ MainWindow::MainWindow(Globals& globals, Device& device, Dialogs& dialogs, Windo
     connection_ = ui::label("connectionIndicator", QString(), statusBar());
     connection_->setFrameShape(QFrame::StyledPanel);
     statusBar()->addPermanentWidget(connection_);
-    // The toolbar has no buttons yet; it is there but not shown.
-    QToolBar* toolbar = addToolBar(QStringLiteral("Toolbar1"));
-    toolbar->setObjectName(QStringLiteral("Toolbar1"));
-    toolbar->setVisible(false);
-    buildMenus();
-    connectHandlers();
-    resize(natural.width(),
-           natural.height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 }
 
 void MainWindow::buildMenus() {
     QMenu* file = menu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("mnuFile"));
-    WriteFileCMD = file->addAction(QStringLiteral("Write 8100h-811Fh to file"));
-    WriteFileCMD->setObjectName(QStringLiteral("WriteFileCMD"));
-    ReadFileCMD = file->addAction(QStringLiteral("Read 8XXXh-8XXXh from file"));
-    ReadFileCMD->setObjectName(QStringLiteral("ReadFileCMD"));
+    writeFileAction_ = file->addAction(QStringLiteral("Write 8100h-811Fh to file"));
+    writeFileAction_->setObjectName(QStringLiteral("WriteFileCMD"));
+    QAction* readFile = file->addAction(QStringLiteral("Read 8XXXh-8XXXh from file"));
+    readFile->setObjectName(QStringLiteral("ReadFileCMD"));
     file->addSeparator()->setObjectName(QStringLiteral("sep1"));
-    ExitCMD = file->addAction(QStringLiteral("Exit"));
-    ExitCMD->setObjectName(QStringLiteral("ExitCMD"));
+    QAction* exit = file->addAction(QStringLiteral("Exit"));
+    exit->setObjectName(QStringLiteral("ExitCMD"));
     // The usual keys; the captions stay as they are.
-    ExitCMD->setShortcut(QKeySequence::Quit);
-    ReadFileCMD->setShortcut(QKeySequence::Open);
-    WriteFileCMD->setShortcut(QKeySequence::Save);
+    exit->setShortcut(QKeySequence::Quit);
+    readFile->setShortcut(QKeySequence::Open);
+    writeFileAction_->setShortcut(QKeySequence::Save);
+
+    connect(exit, &QAction::triggered, this, [this] { exit_Click(); });
+    connect(writeFileAction_, &QAction::triggered, eepromBlockPanel_,
+            [this] { eepromBlockPanel_->WriteFileCMD_Click(); });
+    connect(readFile, &QAction::triggered, eepromBlockPanel_,
+            [this] { eepromBlockPanel_->ReadFileCMD_Click(); });
+    // The file entry names the block it saves.
+    connect(eepromBlockPanel_, &EepromBlockPanel::blockRangeChanged, this,
+            [this](const QString& range) {
+                writeFileAction_->setText(QStringLiteral("Write %1 to file").arg(range));
+            });
 }
 
 QMenu* MainWindow::menu(const QString& caption) {
@@ -125,22 +138,8 @@ QAction* MainWindow::addMenuBarEntry(const QString& objectName, const QString& c
     return action;
 }
 
-void MainWindow::connectHandlers() {
-    connect(exit, &QPushButton::clicked, this, [this] { exit_Click(); });
-    connect(ExitCMD, &QAction::triggered, this, [this] { exit_Click(); });
-    connect(EEBaseAddress, &QLineEdit::textChanged, this, [this] { EEBaseAddress_Change(); });
-    connect(EEData, &QListWidget::itemSelectionChanged, this, [this] { EEData_Click(); });
-    connect(ReadEECMD, &QPushButton::clicked, this, [this] { ReadEECMD_Click(); });
-    connect(WriteEECMD, &QPushButton::clicked, this, [this] { WriteEECMD_Click(); });
-    connect(VerifyEECMD, &QPushButton::clicked, this, [this] { VerifyEECMD_Click(); });
-    connect(PageErase, &QPushButton::clicked, this, [this] { PageErase_Click(); });
-    connect(WriteZeros, &QPushButton::clicked, this, [this] { WriteZeros_Click(); });
-    connect(EEByteReadCMD, &QPushButton::clicked, this, [this] { EEByteReadCMD_Click(); });
-    connect(EEByteWriteCMD, &QPushButton::clicked, this, [this] { EEByteWriteCMD_Click(); });
-    connect(ReadAllEE, &QPushButton::clicked, this, [this] { ReadAllEE_Click(); });
-    connect(EEBlockRead, &QPushButton::clicked, this, [this] { EEBlockRead_Click(); });
-    connect(WriteFileCMD, &QAction::triggered, this, [this] { WriteFileCMD_Click(); });
-    connect(ReadFileCMD, &QAction::triggered, this, [this] { ReadFileCMD_Click(); });
+FileDialogState& MainWindow::fileDialog() {
+    return eepromBlockPanel_->imageFileDialog();
 }
 
 void MainWindow::KESTREL_Form_Load() {
@@ -149,11 +148,12 @@ void MainWindow::KESTREL_Form_Load() {
     // The image file is proposed in the program's own folder; where that is
     // not writable (an installed program), in the user's home folder.
     const QString programFolder = QCoreApplication::applicationDirPath();
-    CommonDialog1.filter = QStringLiteral("Dat Files (*.dat)");
-    CommonDialog1.folder = QFileInfo(programFolder).isWritable() ? programFolder : QDir::homePath();
-    CommonDialog1.fileName = QStringLiteral("kestrel.dat");
+    FileDialogState& image = eepromBlockPanel_->imageFileDialog();
+    image.filter = QStringLiteral("Dat Files (*.dat)");
+    image.folder = QFileInfo(programFolder).isWritable() ? programFolder : QDir::homePath();
+    image.fileName = QStringLiteral("kestrel.dat");
     backupDialog_.filter = QStringLiteral("EEPROM backups (*.dat)");
-    backupDialog_.folder = CommonDialog1.folder;
+    backupDialog_.folder = image.folder;
     backupDialog_.fileName = QStringLiteral("kestrel-eeprom.dat");
 
     g_.EEBlockSize = 32;
@@ -161,19 +161,13 @@ void MainWindow::KESTREL_Form_Load() {
     g_.SlaveAddr = 0xAE;
 
     portPanel_->fillSlaveAddresses();
-    PageErasePointer->clear();
-    for (unsigned page = chip::kEepromFirst; page < chip::kEepromEnd; page += chip::kEepromPageSize)
-        PageErasePointer->addItem(QString::fromStdString(text::addressText(page)));
-    PageErasePointer->setCurrentIndex(-1);
+    eepromBlockPanel_->pageErasePanel().fillPages();
     ramPanel_->fillRegisterNames();
 
     g_.SCLTimingValue = 5;
     portPanel_->discoverPorts();
 
-    // The buttons to the EEPROM and block read windows work once those
-    // windows are part of the program.
-    ReadAllEE->setEnabled(windows_.has(QStringLiteral("frm_EEPROM")));
-    EEBlockRead->setEnabled(windows_.has(QStringLiteral("frm_Block_Read")));
+    eepromBlockPanel_->enableWindowButtons();
 
     g_.CommandCode = chip::kPloverAddress;
     device_.WriteSwitch(g_.CommandCode, chip::kPloverStartSetting);
@@ -220,16 +214,16 @@ void MainWindow::showRamBits(std::uint8_t value) {
     ramPanel_->showBits(value);
 }
 void MainWindow::showEEBits(std::uint8_t value) {
-    Read_DataEE->showValue(value);
+    eepromBytePanel_->showBits(value);
 }
 void MainWindow::setPecCaption(const std::string& text) {
     ramPanel_->setPecCaption(text);
 }
 void MainWindow::setEEByteData(const std::string& text) {
-    EEByteData->setText(QString::fromStdString(text));
+    eepromBytePanel_->setByteData(text);
 }
 void MainWindow::setPecEECaption(const std::string& text) {
-    PEC_EE->setText(QString::fromStdString(text));
+    eepromBytePanel_->setPecCaption(text);
 }
 
 }  // namespace kestrel

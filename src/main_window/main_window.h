@@ -8,26 +8,23 @@
 #include "main_window/message_log.h"
 #include "widgets/dialogs.h"
 
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QListWidget;
-class QProgressBar;
-class QPushButton;
 class QAction;
+class QLabel;
 class QMenu;
+class QProgressBar;
 
 namespace kestrel {
 
-class BitLabelRow;
+class EepromBlockPanel;
+class EepromBytePanel;
 class PortPanel;
 class RamPanel;
 class WindowRegistry;
 
-// The main window "KESTREL": port and slave address choice, RAM byte access
-// and read-out, the EEPROM block image with its file, and the menus that open
-// every other window. It also shows the result of every bus transaction,
-// whichever window made it.
+// The main window "KESTREL": the port panel on top, the RAM panel on the
+// left, the EEPROM block and byte panels on the right, and the menus that
+// open every other window. It also shows the result of every bus
+// transaction, whichever window made it.
 class MainWindow final : public QMainWindow, public DeviceDisplay, public TransactionObserver {
     Q_OBJECT
   public:
@@ -59,7 +56,8 @@ class MainWindow final : public QMainWindow, public DeviceDisplay, public Transa
     QAction* addMenuBarEntry(const QString& objectName, const QString& caption,
                              const QString& window, bool modal);
 
-    FileDialogState& fileDialog() { return CommonDialog1; }
+    // The block image file dialog of the File menu.
+    FileDialogState& fileDialog();
 
     // DeviceDisplay
     void showRamBits(std::uint8_t value) override;
@@ -72,49 +70,23 @@ class MainWindow final : public QMainWindow, public DeviceDisplay, public Transa
     // and takes the note away again once a transaction goes through cleanly.
     void transactionEnded(const TransactionRecord& record) override;
 
-    // Operations, named after control and event.
     void exit_Click();
-    void EEBaseAddress_Change();
-    void EEData_Click();
-    void ReadEECMD_Click();
-    void WriteEECMD_Click();
-    void PageErase_Click();
-    void WriteZeros_Click();
-    void VerifyEECMD_Click();
     // Tools menu: the whole EEPROM to a file, and from a file back.
     void BackupEEPROM_Click();
     void RestoreEEPROM_Click();
-    void EEByteReadCMD_Click();
-    void EEByteWriteCMD_Click();
-    void ReadAllEE_Click();
-    void EEBlockRead_Click();
-    void WriteFileCMD_Click();
-    void ReadFileCMD_Click();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    QWidget* buildEepromDataSection();
-    QWidget* buildEepromByteSection();
+    void buildStatusBar();
     void buildMenus();
-    void connectHandlers();
-    // The chosen page of the erase list, or nothing (with a note to the user).
-    bool chosenPage(unsigned& page);
-    // False, with a note, when the chip would take an address of the run as
-    // a register.
-    bool eepromRange(unsigned first, unsigned count);
-    // The EEPROM address of the single-byte controls, or nothing (with a note).
-    bool byteAddress(int& high, int& low);
-    std::vector<std::string> eeDataItems() const;
-    std::vector<int> blockData() const;
 
     Globals& g_;
     Device& device_;
     Dialogs& dialogs_;
     WindowRegistry& windows_;
     std::function<void()> quit_;
-    FileDialogState CommonDialog1;
     bool quitting_ = false;
     QString diagnosticShown_;
     MessageLog log_;
@@ -125,28 +97,9 @@ class MainWindow final : public QMainWindow, public DeviceDisplay, public Transa
 
     PortPanel* portPanel_ = nullptr;
     RamPanel* ramPanel_ = nullptr;
-    QPushButton* exit = nullptr;
-
-    QLineEdit* EEBaseAddress = nullptr;
-    QListWidget* EEData = nullptr;
-    QLineEdit* Text5 = nullptr;
-    QPushButton* ReadEECMD = nullptr;
-    QPushButton* WriteEECMD = nullptr;
-    QPushButton* VerifyEECMD = nullptr;
-    QComboBox* PageErasePointer = nullptr;
-    QPushButton* PageErase = nullptr;
-    QPushButton* WriteZeros = nullptr;
-    QPushButton* ReadAllEE = nullptr;
-    QPushButton* EEBlockRead = nullptr;
-    QLineEdit* EEAddressPointer = nullptr;
-    QPushButton* EEByteReadCMD = nullptr;
-    QPushButton* EEByteWriteCMD = nullptr;
-    QLineEdit* EEByteData = nullptr;
-    BitLabelRow* Read_DataEE = nullptr;
-    QLabel* PEC_EE = nullptr;
-    QAction* WriteFileCMD = nullptr;
-    QAction* ReadFileCMD = nullptr;
-    QAction* ExitCMD = nullptr;
+    EepromBlockPanel* eepromBlockPanel_ = nullptr;
+    EepromBytePanel* eepromBytePanel_ = nullptr;
+    QAction* writeFileAction_ = nullptr;
 };
 
 }  // namespace kestrel
