@@ -16,6 +16,7 @@
 
 #include "chip/kestrel_map.h"
 #include "device/diagnostics.h"
+#include "main_window/eeprom_backup_actions.h"
 #include "main_window/eeprom_block_panel.h"
 #include "main_window/eeprom_byte_panel.h"
 #include "main_window/page_erase_panel.h"
@@ -27,7 +28,7 @@
 namespace kestrel {
 
 MainWindow::MainWindow(Globals& globals, Device& device, Dialogs& dialogs, WindowRegistry& windows)
-    : g_(globals), device_(device), dialogs_(dialogs), windows_(windows) {
+    : g_(globals), device_(device), windows_(windows) {
     setObjectName(QStringLiteral("KESTREL"));
     setWindowTitle(QStringLiteral("KESTREL"));
     const auto notifier = [this](const QString& text) { notify(text); };
@@ -59,6 +60,7 @@ MainWindow::MainWindow(Globals& globals, Device& device, Dialogs& dialogs, Windo
     setCentralWidget(area);
 
     buildStatusBar();
+    backup_ = std::make_unique<EepromBackupActions>(device_, dialogs, *this, *progress_, notifier);
     // The toolbar has no buttons yet; it is there but not shown.
     QToolBar* toolbar = addToolBar(QStringLiteral("Toolbar1"));
     toolbar->setObjectName(QStringLiteral("Toolbar1"));
@@ -68,6 +70,8 @@ MainWindow::MainWindow(Globals& globals, Device& device, Dialogs& dialogs, Windo
     resize(natural.width(),
            natural.height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 }
+
+MainWindow::~MainWindow() = default;
 
 void MainWindow::buildStatusBar() {
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
@@ -152,9 +156,10 @@ void MainWindow::KESTREL_Form_Load() {
     image.filter = QStringLiteral("Dat Files (*.dat)");
     image.folder = QFileInfo(programFolder).isWritable() ? programFolder : QDir::homePath();
     image.fileName = QStringLiteral("kestrel.dat");
-    backupDialog_.filter = QStringLiteral("EEPROM backups (*.dat)");
-    backupDialog_.folder = image.folder;
-    backupDialog_.fileName = QStringLiteral("kestrel-eeprom.dat");
+    FileDialogState& backup = backup_->fileDialog();
+    backup.filter = QStringLiteral("EEPROM backups (*.dat)");
+    backup.folder = image.folder;
+    backup.fileName = QStringLiteral("kestrel-eeprom.dat");
 
     g_.EEBlockSize = 32;
     g_.RamRegisterCount = 30;
@@ -208,6 +213,14 @@ void MainWindow::transactionEnded(const TransactionRecord& record) {
         if (statusMessage_->text() == diagnosticShown_) statusMessage_->clear();
         diagnosticShown_.clear();
     }
+}
+
+void MainWindow::BackupEEPROM_Click() {
+    backup_->backUp();
+}
+
+void MainWindow::RestoreEEPROM_Click() {
+    backup_->restore();
 }
 
 void MainWindow::showRamBits(std::uint8_t value) {

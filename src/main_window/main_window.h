@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <functional>
+#include <memory>
 
 #include "device/device.h"
 #include "device/device_display.h"
@@ -15,6 +16,7 @@ class QProgressBar;
 
 namespace kestrel {
 
+class EepromBackupActions;
 class EepromBlockPanel;
 class EepromBytePanel;
 class PortPanel;
@@ -29,6 +31,7 @@ class MainWindow final : public QMainWindow, public DeviceDisplay, public Transa
     Q_OBJECT
   public:
     MainWindow(Globals& globals, Device& device, Dialogs& dialogs, WindowRegistry& windows);
+    ~MainWindow() override;
 
     // Start-up: shared state, lists, port discovery and the PLOVER's start
     // position.
@@ -84,7 +87,6 @@ class MainWindow final : public QMainWindow, public DeviceDisplay, public Transa
 
     Globals& g_;
     Device& device_;
-    Dialogs& dialogs_;
     WindowRegistry& windows_;
     std::function<void()> quit_;
     bool quitting_ = false;
@@ -93,7 +95,7 @@ class MainWindow final : public QMainWindow, public DeviceDisplay, public Transa
     QLabel* statusMessage_ = nullptr;
     QLabel* connection_ = nullptr;
     QProgressBar* progress_ = nullptr;
-    FileDialogState backupDialog_;
+    std::unique_ptr<EepromBackupActions> backup_;
 
     PortPanel* portPanel_ = nullptr;
     RamPanel* ramPanel_ = nullptr;
