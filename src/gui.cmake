@@ -19,11 +19,15 @@ add_library(kestrel_windows STATIC
     diagram/diagram_window.cpp
     editors/bit_toggle_editor.cpp
     eeprom_window/eeprom_window.cpp
+    main_window/eeprom_backup_actions.cpp
+    main_window/eeprom_block_panel.cpp
+    main_window/eeprom_byte_panel.cpp
     main_window/main_window.cpp
-    main_window/main_window_eeprom.cpp
-    main_window/main_window_backup.cpp
     main_window/message_log.cpp
     main_window/message_log_window.cpp
+    main_window/page_erase_panel.cpp
+    main_window/port_panel.cpp
+    main_window/ram_panel.cpp
     snapshots/snapshot_window.cpp
     status/status_window.cpp
     status_timeline/timeline_view.cpp

@@ -2,34 +2,36 @@
 
 #include <QMainWindow>
 #include <functional>
+#include <memory>
 
-#include "widgets/dialogs.h"
 #include "device/device.h"
 #include "device/device_display.h"
 #include "main_window/message_log.h"
+#include "widgets/dialogs.h"
 
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QListWidget;
-class QProgressBar;
-class QPushButton;
 class QAction;
+class QLabel;
 class QMenu;
+class QProgressBar;
 
 namespace kestrel {
 
-class BitLabelRow;
+class EepromBackupActions;
+class EepromBlockPanel;
+class EepromBytePanel;
+class PortPanel;
+class RamPanel;
 class WindowRegistry;
 
-// The main window "KESTREL": port and slave address choice, RAM byte access
-// and read-out, the EEPROM block image with its file, and the menus that open
-// every other window. It also shows the result of every bus transaction,
-// whichever window made it.
+// The main window "KESTREL": the port panel on top, the RAM panel on the
+// left, the EEPROM block and byte panels on the right, and the menus that
+// open every other window. It also shows the result of every bus
+// transaction, whichever window made it.
 class MainWindow final : public QMainWindow, public DeviceDisplay, public TransactionObserver {
     Q_OBJECT
   public:
     MainWindow(Globals& globals, Device& device, Dialogs& dialogs, WindowRegistry& windows);
+    ~MainWindow() override;
 
     // Start-up: shared state, lists, port discovery and the PLOVER's start
     // position.
@@ -57,7 +59,8 @@ class MainWindow final : public QMainWindow, public DeviceDisplay, public Transa
     QAction* addMenuBarEntry(const QString& objectName, const QString& caption,
                              const QString& window, bool modal);
 
-    FileDialogState& fileDialog() { return CommonDialog1; }
+    // The block image file dialog of the File menu.
+    FileDialogState& fileDialog();
 
     // DeviceDisplay
     void showRamBits(std::uint8_t value) override;
@@ -70,102 +73,35 @@ class MainWindow final : public QMainWindow, public DeviceDisplay, public Transa
     // and takes the note away again once a transaction goes through cleanly.
     void transactionEnded(const TransactionRecord& record) override;
 
-    // Operations, named after control and event.
-    void SlaveAddress_Click();
-    void CurrentPPortAddrCOMBO_Click();
-    void ByteReadCMD_Click();
-    void ByteWriteCMD_Click();
-    void ReadRAM_Click();
-    void Command1_Click();
-    void List1_Click();
     void exit_Click();
-    void EEBaseAddress_Change();
-    void EEData_Click();
-    void ReadEECMD_Click();
-    void WriteEECMD_Click();
-    void PageErase_Click();
-    void WriteZeros_Click();
-    void VerifyEECMD_Click();
     // Tools menu: the whole EEPROM to a file, and from a file back.
     void BackupEEPROM_Click();
     void RestoreEEPROM_Click();
-    void EEByteReadCMD_Click();
-    void EEByteWriteCMD_Click();
-    void ReadAllEE_Click();
-    void EEBlockRead_Click();
-    void WriteFileCMD_Click();
-    void ReadFileCMD_Click();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    QWidget* buildPortSection();
-    QWidget* buildRamSection();
-    QWidget* buildReadoutSection();
-    QWidget* buildEepromDataSection();
-    QWidget* buildEepromByteSection();
+    void buildStatusBar();
     void buildMenus();
-    void connectHandlers();
-    void discoverPorts();
-    // The chosen page of the erase list, or nothing (with a note to the user).
-    bool chosenPage(unsigned& page);
-    // False, with a note, when the chip would take an address of the run as
-    // a register.
-    bool eepromRange(unsigned first, unsigned count);
-    // The EEPROM address of the single-byte controls, or nothing (with a note).
-    bool byteAddress(int& high, int& low);
-    std::vector<std::string> eeDataItems() const;
-    std::vector<int> blockData() const;
 
     Globals& g_;
     Device& device_;
-    Dialogs& dialogs_;
     WindowRegistry& windows_;
     std::function<void()> quit_;
-    FileDialogState CommonDialog1;
     bool quitting_ = false;
     QString diagnosticShown_;
     MessageLog log_;
     QLabel* statusMessage_ = nullptr;
     QLabel* connection_ = nullptr;
     QProgressBar* progress_ = nullptr;
-    FileDialogState backupDialog_;
+    std::unique_ptr<EepromBackupActions> backup_;
 
-    QComboBox* CurrentPPortAddrCOMBO = nullptr;
-    QComboBox* SlaveAddress = nullptr;
-    QLineEdit* AddressPointer = nullptr;
-    QLineEdit* ByteData = nullptr;
-    BitLabelRow* Read_Data = nullptr;
-    QLabel* PEC = nullptr;
-    QPushButton* ByteReadCMD = nullptr;
-    QPushButton* ByteWriteCMD = nullptr;
-    QListWidget* List1 = nullptr;
-    QListWidget* List2 = nullptr;
-    QPushButton* ReadRAM = nullptr;
-    QPushButton* Command1 = nullptr;
-    QPushButton* exit = nullptr;
-
-    QLineEdit* EEBaseAddress = nullptr;
-    QListWidget* EEData = nullptr;
-    QLineEdit* Text5 = nullptr;
-    QPushButton* ReadEECMD = nullptr;
-    QPushButton* WriteEECMD = nullptr;
-    QPushButton* VerifyEECMD = nullptr;
-    QComboBox* PageErasePointer = nullptr;
-    QPushButton* PageErase = nullptr;
-    QPushButton* WriteZeros = nullptr;
-    QPushButton* ReadAllEE = nullptr;
-    QPushButton* EEBlockRead = nullptr;
-    QLineEdit* EEAddressPointer = nullptr;
-    QPushButton* EEByteReadCMD = nullptr;
-    QPushButton* EEByteWriteCMD = nullptr;
-    QLineEdit* EEByteData = nullptr;
-    BitLabelRow* Read_DataEE = nullptr;
-    QLabel* PEC_EE = nullptr;
-    QAction* WriteFileCMD = nullptr;
-    QAction* ReadFileCMD = nullptr;
-    QAction* ExitCMD = nullptr;
+    PortPanel* portPanel_ = nullptr;
+    RamPanel* ramPanel_ = nullptr;
+    EepromBlockPanel* eepromBlockPanel_ = nullptr;
+    EepromBytePanel* eepromBytePanel_ = nullptr;
+    QAction* writeFileAction_ = nullptr;
 };
 
 }  // namespace kestrel

@@ -1,14 +1,12 @@
-// The main window's whole-EEPROM backup and restore (Tools menu): the 512
-// bytes to a file and back, with a progress bar in the status bar.
+#include "main_window/eeprom_backup_actions.h"
+
 #include <QFileInfo>
 #include <QProgressBar>
-#include <QStatusBar>
 
-#include "widgets/widget_helpers.h"
 #include "device/eeprom_backup.h"
-#include "device/text_rules.h"
 #include "device/image_file.h"
-#include "main_window/main_window.h"
+#include "device/text_rules.h"
+#include "widgets/widget_helpers.h"
 
 namespace kestrel {
 
@@ -21,22 +19,22 @@ namespace {
 // no input handled, so no other bus operation starts in the middle.
 class ProgressShown {
   public:
-    explicit ProgressShown(QProgressBar* bar) : bar_(bar) {
-        bar_->setValue(0);
-        bar_->setVisible(true);
+    explicit ProgressShown(QProgressBar& bar) : bar_(bar) {
+        bar_.setValue(0);
+        bar_.setVisible(true);
     }
-    ~ProgressShown() { bar_->setVisible(false); }
+    ~ProgressShown() { bar_.setVisible(false); }
     eeprom::Progress callback() {
         return [this](int done, int total) {
-            bar_->setMaximum(total);
-            bar_->setValue(done);
-            bar_->repaint();
+            bar_.setMaximum(total);
+            bar_.setValue(done);
+            bar_.repaint();
             return true;
         };
     }
 
   private:
-    QProgressBar* bar_;
+    QProgressBar& bar_;
 };
 
 std::string failure(const eeprom::RunResult& r) {
@@ -46,9 +44,18 @@ std::string failure(const eeprom::RunResult& r) {
 
 }  // namespace
 
-void MainWindow::BackupEEPROM_Click() {
+EepromBackupActions::EepromBackupActions(Device& device, Dialogs& dialogs, QWidget& window,
+                                         QProgressBar& progress,
+                                         std::function<void(const QString&)> notify)
+    : device_(device),
+      dialogs_(dialogs),
+      window_(window),
+      progress_(progress),
+      notify_(std::move(notify)) {}
+
+void EepromBackupActions::backUp() {
     if (!device_.available()) return;
-    const QString path = dialogs_.saveFileName(this, backupDialog_);
+    const QString path = dialogs_.saveFileName(&window_, fileDialog_);
     if (path.isEmpty()) return;
     eeprom::RunResult run;
     std::optional<eeprom::Image> image;
@@ -58,21 +65,21 @@ void MainWindow::BackupEEPROM_Click() {
     }
     if (!image) {
         if (!run.refused)
-            notify(qstr("EEPROM backup failed " + failure(run) + ". Nothing was saved."));
+            notify_(qstr("EEPROM backup failed " + failure(run) + ". Nothing was saved."));
         return;
     }
     std::string error;
     if (!image_file::writeAtomically(str(path), eeprom::imageText(*image), &error)) {
-        notify(qstr("EEPROM backup not saved: " + error));
-        dialogs_.warn(this, kProgramTitle, qstr(error));
+        notify_(qstr("EEPROM backup not saved: " + error));
+        dialogs_.warn(&window_, kProgramTitle, qstr(error));
         return;
     }
-    notify(QStringLiteral("EEPROM 8000h-81FFh saved to %1.").arg(path));
+    notify_(QStringLiteral("EEPROM 8000h-81FFh saved to %1.").arg(path));
 }
 
-void MainWindow::RestoreEEPROM_Click() {
+void EepromBackupActions::restore() {
     if (!device_.available()) return;
-    const QString path = dialogs_.openFileName(this, backupDialog_);
+    const QString path = dialogs_.openFileName(&window_, fileDialog_);
     if (path.isEmpty()) return;
     std::string bytes, error;
     std::optional<eeprom::Image> image;
@@ -81,16 +88,16 @@ void MainWindow::RestoreEEPROM_Click() {
     if (!image) {
         const QString text = QStringLiteral("%1 is not an EEPROM backup: %2")
                                  .arg(QFileInfo(path).fileName(), qstr(error));
-        notify(text);
-        dialogs_.warn(this, kProgramTitle, text);
+        notify_(text);
+        dialogs_.warn(&window_, kProgramTitle, text);
         return;
     }
     const auto answer = dialogs_.askYesNo(
-        this, kProgramTitle,
+        &window_, kProgramTitle,
         QStringLiteral("Erase the whole EEPROM (8000h-81FFh) and write %1 into it?")
             .arg(QFileInfo(path).fileName()));
     if (answer != Dialogs::Answer::Yes) {
-        notify(QStringLiteral("EEPROM restore cancelled; nothing was erased or written."));
+        notify_(QStringLiteral("EEPROM restore cancelled; nothing was erased or written."));
         return;
     }
     eeprom::RestoreResult result;
@@ -99,20 +106,20 @@ void MainWindow::RestoreEEPROM_Click() {
         result = eeprom::writeAll(device_, *image, progress.callback());
     }
     if (result.run.refused) {
-        notify(
+        notify_(
             QStringLiteral("EEPROM restore stopped: the bus was busy. The EEPROM may be "
                            "partly written; restore again."));
     } else if (!result.run.ok()) {
-        notify(qstr("EEPROM restore failed " + failure(result.run) +
-                    ". The EEPROM may be partly written; restore again."));
+        notify_(qstr("EEPROM restore failed " + failure(result.run) +
+                     ". The EEPROM may be partly written; restore again."));
     } else if (!result.mismatches.empty()) {
         const auto& m = result.mismatches.front();
-        notify(qstr("EEPROM restore: " + std::to_string(result.mismatches.size()) +
-                    " bytes read back wrong, first at " + text::addressText(m.address) +
-                    "h (wrote " + text::byteText(static_cast<unsigned>(m.expected)) + ", read " +
-                    text::byteText(static_cast<unsigned>(m.read)) + ")."));
+        notify_(qstr("EEPROM restore: " + std::to_string(result.mismatches.size()) +
+                     " bytes read back wrong, first at " + text::addressText(m.address) +
+                     "h (wrote " + text::byteText(static_cast<unsigned>(m.expected)) + ", read " +
+                     text::byteText(static_cast<unsigned>(m.read)) + ")."));
     } else {
-        notify(QStringLiteral("EEPROM restored from %1 and verified.").arg(path));
+        notify_(QStringLiteral("EEPROM restored from %1 and verified.").arg(path));
     }
 }
 

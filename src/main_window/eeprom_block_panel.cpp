@@ -1,0 +1,258 @@
+#include "main_window/eeprom_block_panel.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include "device/eeprom_ops.h"
+#include "device/image_file.h"
+#include "device/text_rules.h"
+#include "main_window/eeprom_range_note.h"
+#include "main_window/page_erase_panel.h"
+#include "widgets/widget_helpers.h"
+#include "widgets/window_registry.h"
+
+namespace kestrel {
+
+using ui::qstr;
+using ui::str;
+
+namespace {
+
+constexpr const char* kWindowEeprom = "frm_EEPROM";
+constexpr const char* kWindowBlockRead = "frm_Block_Read";
+
+}  // namespace
+
+EepromBlockPanel::EepromBlockPanel(Globals& globals, Device& device, Dialogs& dialogs,
+                                   WindowRegistry& windows,
+                                   std::function<void(const QString&)> notify, QWidget* parent)
+    : QGroupBox(QStringLiteral("EEPROM Data"), parent),
+      g_(globals),
+      device_(device),
+      dialogs_(dialogs),
+      windows_(windows),
+      notify_(std::move(notify)) {
+    auto* grid = new QGridLayout(this);
+    imageList_ = new QListWidget(this);
+    imageList_->setObjectName(QStringLiteral("EEData"));
+    imageList_->setSelectionMode(QAbstractItemView::MultiSelection);
+    imageList_->setMinimumHeight(200);
+    imageList_->setMinimumWidth(130);
+    grid->addWidget(imageList_, 0, 0, 8, 1);
+
+    grid->addWidget(new QLabel(QStringLiteral("Base Address:"), this), 0, 1);
+    baseAddress_ = ui::edit("EEBaseAddress", QStringLiteral("8100"), this);
+    grid->addWidget(baseAddress_, 0, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Data:"), this), 1, 1);
+    fillValue_ = ui::edit("Text5", QStringLiteral("00"), this);
+    grid->addWidget(fillValue_, 1, 2);
+    readButton_ = ui::button("ReadEECMD", QStringLiteral("Read 32 bytes from EEPROM:"), this);
+    writeButton_ = ui::button("WriteEECMD", QStringLiteral("Write 32 bytes to EEPROM:"), this);
+    auto* verify = ui::button("VerifyEECMD", QStringLiteral("Verify"), this);
+    verify->setToolTip(QStringLiteral("Read the block back and compare it with the list"));
+    grid->addWidget(readButton_, 2, 1, 1, 2);
+    auto* writeRow = new QHBoxLayout;
+    writeRow->addWidget(writeButton_, 1);
+    writeRow->addWidget(verify);
+    grid->addLayout(writeRow, 3, 1, 1, 2);
+    viewEepromButton_ = ui::button("ReadAllEE", QStringLiteral("View entire EEPROM"), this);
+    grid->addWidget(viewEepromButton_, 4, 1, 1, 2);
+
+    pageErasePanel_ = new PageErasePanel(device_, notify_, this);
+    grid->addWidget(pageErasePanel_, 5, 1, 1, 2);
+
+    auto* boot = new QGroupBox(QStringLiteral("BOOT EEPROM r/w"), this);
+    auto* bootGrid = new QGridLayout(boot);
+    blockReadButton_ = ui::button("EEBlockRead", QStringLiteral("Block Read"), boot);
+    bootGrid->addWidget(blockReadButton_, 0, 0);
+    grid->addWidget(boot, 6, 1, 1, 2);
+    grid->setRowStretch(7, 1);
+
+    connect(baseAddress_, &QLineEdit::textChanged, this, [this] { EEBaseAddress_Change(); });
+    connect(imageList_, &QListWidget::itemSelectionChanged, this, [this] { EEData_Click(); });
+    connect(readButton_, &QPushButton::clicked, this, [this] { ReadEECMD_Click(); });
+    connect(writeButton_, &QPushButton::clicked, this, [this] { WriteEECMD_Click(); });
+    connect(verify, &QPushButton::clicked, this, [this] { VerifyEECMD_Click(); });
+    connect(viewEepromButton_, &QPushButton::clicked, this, [this] { ReadAllEE_Click(); });
+    connect(blockReadButton_, &QPushButton::clicked, this, [this] { EEBlockRead_Click(); });
+}
+
+void EepromBlockPanel::enableWindowButtons() {
+    viewEepromButton_->setEnabled(windows_.has(QLatin1String(kWindowEeprom)));
+    blockReadButton_->setEnabled(windows_.has(QLatin1String(kWindowBlockRead)));
+}
+
+std::vector<std::string> EepromBlockPanel::imageLines() const {
+    std::vector<std::string> items;
+    items.reserve(static_cast<std::size_t>(imageList_->count()));
+    // Image lines are 8-bit text: one character, one byte.
+    for (int i = 0; i < imageList_->count(); ++i)
+        items.push_back(imageList_->item(i)->text().toLatin1().toStdString());
+    return items;
+}
+
+void EepromBlockPanel::EEBaseAddress_Change() {
+    const std::string t = str(baseAddress_->text().left(4));
+    const std::string e = text::addressText(text::hexValue(t) + 31u);
+    writeButton_->setText(qstr("Write " + t + "h-" + e + "h to EEPROM:"));
+    readButton_->setText(qstr("Read " + t + "h-" + e + "h from EEPROM:"));
+    emit blockRangeChanged(qstr(t + "h-" + e + "h"));
+}
+
+void EepromBlockPanel::ReadEECMD_Click() {
+    const unsigned base = text::hexValue(str(baseAddress_->text()));
+    if (!eepromRangeAllowed(base, static_cast<unsigned>(g_.EEBlockSize), notify_) ||
+        !device_.available())
+        return;
+    int failed = 0;
+    std::string first;
+    Device::AccessHold hold(device_);
+    for (int i = 0; i < g_.EEBlockSize; ++i) {
+        const unsigned address = base + static_cast<unsigned>(i);
+        const auto d = eeprom::readByteAt(device_, address);
+        if (!d) break;
+        if (!device_.lastClean() && failed++ == 0)
+            first = text::addressText(address) + "h: " + eeprom::inSentence(device_.lastProblem());
+        ui::setListItem(imageList_, i, qstr(text::imageLine(address, static_cast<unsigned>(*d))));
+    }
+    // The list shows what the line gave; a block that was not read cleanly
+    // must not pass for the chip's bytes (a Write would program it).
+    if (failed > 0)
+        notify_(qstr("Read " + text::addressText(base) + "h-" +
+                     text::addressText(base + static_cast<unsigned>(g_.EEBlockSize) - 1) +
+                     "h: " + std::to_string(failed) + " of " + std::to_string(g_.EEBlockSize) +
+                     " reads failed, first at " + first +
+                     ". The list does not hold the chip's bytes."));
+}
+
+void EepromBlockPanel::EEData_Click() {
+    if (imageList_->count() == 0) return;
+    const unsigned base = text::hexValue(str(imageList_->item(0)->text().left(4)));
+    const QString value = fillValue_->text();
+    for (int i = imageList_->count() - 1; i >= 0; --i) {
+        QListWidgetItem* item = imageList_->item(i);
+        if (!item->isSelected()) continue;
+        item->setText(qstr(text::addressText(base + static_cast<unsigned>(i)) + "h: ") + value +
+                      QStringLiteral("h"));
+    }
+}
+
+// The block's data bytes, from the list items by position (missing items give 00h).
+std::vector<int> EepromBlockPanel::blockData() const {
+    const std::vector<std::string> items = imageLines();
+    std::vector<int> data;
+    for (int i = 0; i < g_.EEBlockSize; ++i)
+        data.push_back(text::imageLineData(text::listItem(items, static_cast<std::size_t>(i))));
+    return data;
+}
+
+void EepromBlockPanel::WriteEECMD_Click() {
+    const unsigned base = text::hexValue(str(baseAddress_->text()));
+    if (!eepromRangeAllowed(base, static_cast<unsigned>(g_.EEBlockSize), notify_) ||
+        !device_.available())
+        return;
+    const std::string first = text::addressText(base);
+    const std::string last = text::addressText(base + static_cast<unsigned>(g_.EEBlockSize) - 1);
+    const std::string range = first + "h-" + last + "h";
+    const auto answer = dialogs_.askYesNo(
+        window(), kProgramTitle, qstr("Erase pages " + first + " and " + last + " first?"));
+    if (answer == Dialogs::Answer::Cancel) {
+        notify_(qstr("Block write to " + range + " cancelled; nothing was erased or written."));
+        return;
+    }
+    if (answer == Dialogs::Answer::Yes) {
+        const eeprom::RunResult erased = eeprom::eraseBlockPages(device_, base, g_.EEBlockSize);
+        if (erased.refused) return;
+        if (!erased.ok()) {
+            // Bytes written over a page that was not erased would be wrong.
+            notify_(qstr("Page erase at " + text::addressText(erased.firstFailedAddress) +
+                         "h failed: " + eeprom::inSentence(erased.firstProblem) +
+                         ". Nothing was written."));
+            return;
+        }
+    }
+    const eeprom::RunResult written = eeprom::writeBlock(device_, base, blockData());
+    // Port access is closed after the write, as the block loops always did.
+    device_.executor().closeAccess();
+    if (written.refused) {
+        notify_(qstr("Block write to " + range + " stopped after " +
+                     std::to_string(written.attempted) + " of " + std::to_string(g_.EEBlockSize) +
+                     " bytes: the bus was busy."));
+        return;
+    }
+    if (!written.ok()) {
+        notify_(qstr("Block write to " + range + " failed: " + std::to_string(written.failed) +
+                     " of " + std::to_string(written.attempted) + " writes not acknowledged (" +
+                     eeprom::inSentence(written.firstProblem) + ", first at " +
+                     text::addressText(written.firstFailedAddress) + "h)."));
+        return;
+    }
+    notify_(qstr("Block written to " + range + ". Click Verify to read it back."));
+}
+
+// Reads the block back and lists every byte that differs from the list.
+void EepromBlockPanel::VerifyEECMD_Click() {
+    const unsigned base = text::hexValue(str(baseAddress_->text()));
+    const std::vector<int> expected = blockData();
+    if (!eepromRangeAllowed(base, static_cast<unsigned>(expected.size()), notify_)) return;
+    const eeprom::VerifyResult result = eeprom::verify(device_, base, expected);
+    if (result.run.refused) return;
+    if (!result.run.ok()) {
+        // A byte whose read was not acknowledged or failed its PEC is not verified.
+        notify_(qstr("Verify failed at " + text::addressText(result.run.firstFailedAddress) +
+                     "h: " + eeprom::inSentence(result.run.firstProblem)));
+        return;
+    }
+    const auto& mismatches = result.mismatches;
+    const std::string range =
+        text::addressText(base) + "h-" + text::addressText(base + expected.size() - 1) + "h";
+    if (mismatches.empty()) {
+        notify_(
+            qstr("Verify " + range + ": all " + std::to_string(expected.size()) + " bytes match."));
+        return;
+    }
+    std::string report =
+        "Verify " + range + ": " + std::to_string(mismatches.size()) + " bytes differ.\n\n";
+    for (const auto& m : mismatches)
+        report += text::addressText(m.address) + "h: expected " +
+                  text::byteText(static_cast<unsigned>(m.expected)) + ", read " +
+                  text::byteText(static_cast<unsigned>(m.read)) + "\n";
+    notify_(qstr("Verify " + range + ": " + std::to_string(mismatches.size()) + " bytes differ."));
+    dialogs_.warn(window(), kProgramTitle, qstr(report));
+}
+
+void EepromBlockPanel::ReadAllEE_Click() {
+    windows_.show(QLatin1String(kWindowEeprom), false);
+}
+
+void EepromBlockPanel::EEBlockRead_Click() {
+    windows_.show(QLatin1String(kWindowBlockRead), false);
+}
+
+void EepromBlockPanel::WriteFileCMD_Click() {
+    const QString path = dialogs_.saveFileName(window(), imageFileDialog_);
+    if (path.isEmpty()) return;
+    std::string error;
+    if (!image_file::save(str(path), imageLines(), g_.EEBlockSize, &error))
+        dialogs_.warn(window(), kProgramTitle, qstr(error));
+}
+
+void EepromBlockPanel::ReadFileCMD_Click() {
+    const QString path = dialogs_.openFileName(window(), imageFileDialog_);
+    if (path.isEmpty()) return;
+    std::vector<std::string> lines;
+    std::string error;
+    if (!image_file::load(str(path), lines, &error)) {
+        dialogs_.warn(window(), kProgramTitle, qstr(error));
+        return;
+    }
+    imageList_->clear();
+    for (const std::string& line : lines)
+        imageList_->addItem(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+}
+
+}  // namespace kestrel

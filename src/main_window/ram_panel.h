@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <string>
+
+#include "device/device.h"
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+
+namespace kestrel {
+
+class BitLabelRow;
+
+// The main window's RAM side: one register read or written by address
+// ("Ram Byte r/w", with PS ON), and the read-out of every RAM register next
+// to the list of their names ("Read RAM Data").
+class RamPanel final : public QWidget {
+    Q_OBJECT
+  public:
+    RamPanel(Globals& globals, Device& device, QWidget* parent);
+
+    // Start-up: the register names, one line each.
+    void fillRegisterNames();
+    // The bits of the byte last read or written, and its PEC.
+    void showBits(std::uint8_t value);
+    void setPecCaption(const std::string& text);
+
+    void ByteReadCMD_Click();
+    void ByteWriteCMD_Click();
+    void ReadRAM_Click();
+    void Command1_Click();
+    void List1_Click();
+
+  private:
+    QWidget* buildByteSection();
+    QWidget* buildReadoutSection();
+
+    Globals& g_;
+    Device& device_;
+    QLineEdit* registerAddress_ = nullptr;
+    QLineEdit* byteData_ = nullptr;
+    BitLabelRow* byteBits_ = nullptr;
+    QLabel* pec_ = nullptr;
+    QListWidget* registerNames_ = nullptr;
+    QListWidget* readout_ = nullptr;
+};
+
+}  // namespace kestrel
