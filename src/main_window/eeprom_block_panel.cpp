@@ -108,24 +108,20 @@ void EepromBlockPanel::ReadEECMD_Click() {
     if (!eepromRangeAllowed(base, static_cast<unsigned>(g_.EEBlockSize), notify_) ||
         !device_.available())
         return;
-    int failed = 0;
-    std::string first;
-    Device::AccessHold hold(device_);
-    for (int i = 0; i < g_.EEBlockSize; ++i) {
-        const unsigned address = base + static_cast<unsigned>(i);
-        const auto d = eeprom::readByteAt(device_, address);
-        if (!d) break;
-        if (!device_.lastClean() && failed++ == 0)
-            first = text::addressText(address) + "h: " + eeprom::inSentence(device_.lastProblem());
-        ui::setListItem(imageList_, i, qstr(text::imageLine(address, static_cast<unsigned>(*d))));
-    }
+    const eeprom::RunResult read = eeprom::readEach(
+        device_, base, static_cast<unsigned>(g_.EEBlockSize), [&](unsigned address, int value) {
+            ui::setListItem(imageList_, static_cast<int>((address - base) & 0xFFFFu),
+                            qstr(text::imageLine(address, static_cast<unsigned>(value))));
+        });
     // The list shows what the line gave; a block that was not read cleanly
     // must not pass for the chip's bytes (a Write would program it).
-    if (failed > 0)
+    if (read.failed > 0)
         notify_(qstr("Read " + text::addressText(base) + "h-" +
                      text::addressText(base + static_cast<unsigned>(g_.EEBlockSize) - 1) +
-                     "h: " + std::to_string(failed) + " of " + std::to_string(g_.EEBlockSize) +
-                     " reads failed, first at " + first +
+                     "h: " + std::to_string(read.failed) + " of " +
+                     std::to_string(g_.EEBlockSize) + " reads failed, first at " +
+                     text::addressText(read.firstFailedAddress) + "h: " +
+                     eeprom::inSentence(read.firstProblem) +
                      ". The list does not hold the chip's bytes."));
 }
 
