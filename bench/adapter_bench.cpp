@@ -28,9 +28,8 @@ struct Rig {
 };
 
 void report(benchmark::State& state, const Rig& rig) {
-    state.counters["ioctls"] =
-        static_cast<double>(rig.kernel.ioctlCount() - rig.opened) /
-        static_cast<double>(state.iterations());
+    state.counters["ioctls"] = static_cast<double>(rig.kernel.ioctlCount() - rig.opened) /
+                               static_cast<double>(state.iterations());
 }
 
 // One Read Byte with PEC: one ioctl (a write message and a read message).

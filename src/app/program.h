@@ -15,13 +15,13 @@
 #include <string>
 
 #include "about/system_info.h"
-#include "widgets/dialogs.h"
-#include "widgets/window_registry.h"
 #include "bus/bus.h"
+#include "connection/connection.h"
 #include "device/device.h"
 #include "device/globals.h"
 #include "device/status_history.h"
-#include "connection/connection.h"
+#include "widgets/dialogs.h"
+#include "widgets/window_registry.h"
 
 namespace kestrel {
 

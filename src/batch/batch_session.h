@@ -8,8 +8,8 @@
 #include "batch/batch.h"
 #include "batch/command_line.h"
 #include "bus/bus.h"
-#include "device/device.h"
 #include "connection/connection.h"
+#include "device/device.h"
 
 namespace kestrel::batch {
 

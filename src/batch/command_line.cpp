@@ -322,8 +322,9 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
     }
 
     for (const char* fileOption : {"--sim-state", "--trace"}) {
-        const std::string& value =
-            std::string(fileOption) == "--sim-state" ? inv.options.connection.simStatePath : inv.options.connection.tracePath;
+        const std::string& value = std::string(fileOption) == "--sim-state"
+                                       ? inv.options.connection.simStatePath
+                                       : inv.options.connection.tracePath;
         if (value == "-")
             return failure(inv,
                            std::string(fileOption) + " needs a file name; '-' is not one here");

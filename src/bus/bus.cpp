@@ -4,7 +4,6 @@
 #include <chrono>
 #include <utility>
 
-
 namespace kestrel {
 
 BusTransaction::BusTransaction(BusTransaction&& other) noexcept

@@ -63,8 +63,7 @@ class Bus final : public TransferExecutor {
     // Runs each transfer from START to STOP with the line primitives, in one
     // hold of the port.
     std::optional<std::vector<TransactionRecord>> runHeld(std::span<const Transfer> transfers,
-                                                          Origin origin,
-                                                          bool stopAtFault) override;
+                                                          Origin origin, bool stopAtFault) override;
     bool hasLineAccess() const override { return true; }
 
     // Extra open/close around a run of transactions (block read and write

@@ -138,7 +138,8 @@ TransactionRecord I2cAdapterExecutor::probe(const Transfer& t) {
         i2c_smbus_ioctl_data quick{};
         quick.read_write = I2C_SMBUS_WRITE;
         quick.size = I2C_SMBUS_QUICK;
-        if (calls_.ioctl(fd_, I2C_SLAVE, reinterpret_cast<void*>(static_cast<unsigned long>(address >> 1)),
+        if (calls_.ioctl(fd_, I2C_SLAVE,
+                         reinterpret_cast<void*>(static_cast<unsigned long>(address >> 1)),
                          error) >= 0)
             rc = calls_.ioctl(fd_, I2C_SMBUS, &quick, error);
         else
@@ -183,9 +184,8 @@ TransactionRecord I2cAdapterExecutor::runOne(const Transfer& t) {
     // read to the same slave with a repeated START.
     const bool shapeOk =
         !t.messages.empty() && t.messages.size() <= 2 &&
-        (t.messages.size() == 1 ||
-         (!t.messages[0].isRead() && t.messages[1].isRead() &&
-          (t.messages[0].address >> 1) == (t.messages[1].address >> 1)));
+        (t.messages.size() == 1 || (!t.messages[0].isRead() && t.messages[1].isRead() &&
+                                    (t.messages[0].address >> 1) == (t.messages[1].address >> 1)));
     if (!shapeOk) {
         r.adapterError = "This transaction cannot be carried by an I2C adapter";
         return r;

@@ -49,8 +49,7 @@ class I2cAdapterExecutor final : public TransferExecutor {
 
     bool available(Origin origin = Origin::User) override;
     std::optional<std::vector<TransactionRecord>> runHeld(std::span<const Transfer> transfers,
-                                                          Origin origin,
-                                                          bool stopAtFault) override;
+                                                          Origin origin, bool stopAtFault) override;
     bool hasLineAccess() const override { return false; }
     void shutDown() noexcept override { shutDown_ = true; }
 

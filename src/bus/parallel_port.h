@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "bus/kernel_calls.h"
 #include "bus/lpt_discovery.h"
 #include "bus/port_access.h"
-#include "bus/kernel_calls.h"
 
 namespace kestrel {
 

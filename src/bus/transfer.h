@@ -32,11 +32,11 @@ struct Message {
 // read is acknowledged by the master except the last.
 struct Transfer {
     std::vector<Message> messages;
-    const char* kind = "";  // "Read Byte", "EEPROM Write", ... for the records
-    int target = -1;        // register or EEPROM address it works on, -1 for none
-    int targetDigits = 2;   // 2 for a register, 4 for an EEPROM address
+    const char* kind = "";     // "Read Byte", "EEPROM Write", ... for the records
+    int target = -1;           // register or EEPROM address it works on, -1 for none
+    int targetDigits = 2;      // 2 for a register, 4 for an EEPROM address
     bool endsWithPec = false;  // the last byte read is a PEC over all before it
-    int holdMs = 0;  // the chip's EEPROM cycle: SCL held low this long before the STOP
+    int holdMs = 0;            // the chip's EEPROM cycle: SCL held low this long before the STOP
     // Reads clocked with three port writes per bit instead of four (same edges
     // and sample points); for long reads.
     bool leanReads = false;

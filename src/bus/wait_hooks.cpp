@@ -21,8 +21,8 @@ WaitHooks sleepingWaitHooks() {
     return hooks;
 }
 
-std::uint32_t waitMilliseconds(const WaitHooks& hooks, std::int32_t ms,
-                               const std::int32_t* handles, std::int32_t count) {
+std::uint32_t waitMilliseconds(const WaitHooks& hooks, std::int32_t ms, const std::int32_t* handles,
+                               std::int32_t count) {
     // All time arithmetic wraps at 32 bits like the tick counter itself.
     const bool infinite = ms == -1;
     const std::uint32_t end = infinite ? 0 : hooks.tickCount() + static_cast<std::uint32_t>(ms);

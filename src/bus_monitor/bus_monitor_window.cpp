@@ -8,11 +8,11 @@
 #include <QVBoxLayout>
 #include <sstream>
 
-#include "widgets/widget_helpers.h"
 #include "bus/record_export.h"
 #include "bus_monitor/bus_monitor_model.h"
 #include "bus_monitor/waveform_view.h"
 #include "device/image_file.h"
+#include "widgets/widget_helpers.h"
 
 namespace kestrel {
 
@@ -111,8 +111,9 @@ void BusMonitorWindow::exportTo(FileDialogState& file, Writer write) {
     // Replaces an old file only once the new one is whole.
     std::string error;
     if (!image_file::writeAtomically(path.toStdString(), text.str(), &error))
-        dialogs_.warn(this, kProgramTitle,
-                      QStringLiteral("Cannot write %1: %2").arg(path, QString::fromStdString(error)));
+        dialogs_.warn(
+            this, kProgramTitle,
+            QStringLiteral("Cannot write %1: %2").arg(path, QString::fromStdString(error)));
 }
 
 }  // namespace kestrel

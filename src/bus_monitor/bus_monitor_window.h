@@ -4,8 +4,8 @@
 #include <ostream>
 #include <vector>
 
-#include "widgets/dialogs.h"
 #include "bus/transfer.h"
+#include "widgets/dialogs.h"
 
 class QPushButton;
 class QTableView;

@@ -30,8 +30,9 @@ Connection::Connection(ConnectionOptions options) : options_(std::move(options))
         port_ = &ports_->port();
     }
     if (startOnAdapter && !options_.tracePath.empty())
-        problems_.push_back("The line trace needs the parallel port's lines; an I2C adapter "
-                            "does not give them, so no trace is recorded.");
+        problems_.push_back(
+            "The line trace needs the parallel port's lines; an I2C adapter "
+            "does not give them, so no trace is recorded.");
 
     hooks_ = options_.waitHooks ? *options_.waitHooks : sleepingWaitHooks();
     bus_ = std::make_unique<Bus>(*port_, globals_.LPTBase, globals_.PortEntry);

@@ -95,8 +95,8 @@ int SimulatedI2cAdapter::quick(void* argument, int& error) {
         return -1;
     }
     Transfer t;
-    t.messages = {{.address = static_cast<std::uint8_t>((slave_ << 1) | data->read_write),
-                   .write = {}}};
+    t.messages = {
+        {.address = static_cast<std::uint8_t>((slave_ << 1) | data->read_write), .write = {}}};
     const auto r = wire_.run(t);
     if (!r) {
         error = EBUSY;
@@ -137,7 +137,8 @@ int SimulatedI2cAdapter::replay(void* argument, int& error) {
     for (__u32 i = 0; i < data->nmsgs; ++i) {
         const i2c_msg& m = data->msgs[i];
         if ((m.flags & I2C_M_RD) == 0) continue;
-        for (__u16 k = 0; k < m.len && next < r->received.size(); ++k) m.buf[k] = r->received[next++];
+        for (__u16 k = 0; k < m.len && next < r->received.size(); ++k)
+            m.buf[k] = r->received[next++];
     }
     return static_cast<int>(data->nmsgs);
 }

@@ -16,7 +16,9 @@ std::array<Transfer, 2> blockReadTransfers(Device& device, unsigned start, bool 
     Transfer read;
     // Count, 32 data bytes and the PEC.
     read.messages = {{.address = device.writeAddress(), .write = {kBlockReadCommand}},
-                     {.address = device.readAddress(), .write = {}, .read = 2 + static_cast<int>(chip::kEepromPageSize)}};
+                     {.address = device.readAddress(),
+                      .write = {},
+                      .read = 2 + static_cast<int>(chip::kEepromPageSize)}};
     read.kind = "Block Read";
     read.target = target;
     read.targetDigits = 4;

@@ -8,9 +8,9 @@ std::optional<ProbeAnswer> probeAddress(Device& device, int addressByte) {
     probe.kind = "Probe";
     const auto r = device.transfer(probe);
     if (!r) return std::nullopt;
-    return r->sdaStuckLow                          ? ProbeAnswer::SdaStuckLow
+    return r->sdaStuckLow                            ? ProbeAnswer::SdaStuckLow
            : !r->sent.empty() && r->sent[0].ack == 1 ? ProbeAnswer::Acknowledged
-                                                   : ProbeAnswer::NotAcknowledged;
+                                                     : ProbeAnswer::NotAcknowledged;
 }
 
 std::optional<ScanResult> scanAddresses(Device& device, int first, int last) {

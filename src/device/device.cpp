@@ -62,7 +62,8 @@ std::optional<int> Device::ReadRegister(int reg, Origin origin) {
     if (!executor_.available(origin)) return std::nullopt;
     g_.CommandCode = static_cast<std::int16_t>(reg);
     Transfer t;
-    t.messages = {{writeAddress(), {byte(g_.CommandCode)}}, {.address = readAddress(), .write = {}, .read = 2}};
+    t.messages = {{writeAddress(), {byte(g_.CommandCode)}},
+                  {.address = readAddress(), .write = {}, .read = 2}};
     t.kind = "Read Byte";
     t.target = g_.CommandCode & 0xFF;
     t.endsWithPec = true;

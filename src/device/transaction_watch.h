@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "bus/transfer.h"
 #include "bus/transaction_record.h"
+#include "bus/transfer.h"
 
 namespace kestrel {
 

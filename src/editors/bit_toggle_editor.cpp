@@ -12,9 +12,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "widgets/widget_helpers.h"
 #include "device/text_rules.h"
 #include "widgets/bit_label_row.h"
+#include "widgets/widget_helpers.h"
 
 namespace kestrel {
 
@@ -222,7 +222,8 @@ void BitToggleEditor::showEvent(QShowEvent* event) {
 void BitToggleEditor::decode(int index, bool writeBack) {
     Group& group = groups_.at(static_cast<std::size_t>(index));
     for (int o = 0; o < static_cast<int>(group.options.size()); ++o) {
-        const editors::OptionGroupDef& og = group.definition->optionGroups[static_cast<std::size_t>(o)];
+        const editors::OptionGroupDef& og =
+            group.definition->optionGroups[static_cast<std::size_t>(o)];
         QString pattern;
         for (int bit = og.highBit; bit >= og.lowBit; --bit)
             pattern += group.bits->label(bit)->text();

@@ -128,9 +128,9 @@ void EepromWindow::Read_EEPROM_Page_Click() {
         eeprom::readEach(device_, first, 16u * 32u, [&](unsigned address, int value) {
             const unsigned offset = (address - first) & 0xFFFFu;
             QListWidget* list = EEData_[offset / 32u];
-            ui::setListItem(list, static_cast<int>(offset % 32u),
-                            QString::fromStdString(
-                                text::imageLine(address, static_cast<unsigned>(value))));
+            ui::setListItem(
+                list, static_cast<int>(offset % 32u),
+                QString::fromStdString(text::imageLine(address, static_cast<unsigned>(value))));
             if (offset % 32u != 31u) return;
             list->setUpdatesEnabled(true);
             ReadEEPROMStatus_->setValue(static_cast<int>(offset / 32u));
@@ -144,10 +144,10 @@ void EepromWindow::Read_EEPROM_Page_Click() {
     // What the lists show was not all read cleanly: say so, never pass it
     // off as the chip's bytes.
     if (read.failed > 0)
-        say(QString::fromStdString(
-            std::to_string(read.failed) + " of 512 reads failed, first at " +
-            text::addressText(read.firstFailedAddress) + "h: " +
-            eeprom::inSentence(read.firstProblem) + ". The lists do not hold the chip's bytes."));
+        say(QString::fromStdString(std::to_string(read.failed) + " of 512 reads failed, first at " +
+                                   text::addressText(read.firstFailedAddress) +
+                                   "h: " + eeprom::inSentence(read.firstProblem) +
+                                   ". The lists do not hold the chip's bytes."));
     else if (!read.refused)
         say(QString());
 }

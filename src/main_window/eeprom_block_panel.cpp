@@ -118,10 +118,9 @@ void EepromBlockPanel::ReadEECMD_Click() {
     if (read.failed > 0)
         notify_(qstr("Read " + text::addressText(base) + "h-" +
                      text::addressText(base + static_cast<unsigned>(g_.EEBlockSize) - 1) +
-                     "h: " + std::to_string(read.failed) + " of " +
-                     std::to_string(g_.EEBlockSize) + " reads failed, first at " +
-                     text::addressText(read.firstFailedAddress) + "h: " +
-                     eeprom::inSentence(read.firstProblem) +
+                     "h: " + std::to_string(read.failed) + " of " + std::to_string(g_.EEBlockSize) +
+                     " reads failed, first at " + text::addressText(read.firstFailedAddress) +
+                     "h: " + eeprom::inSentence(read.firstProblem) +
                      ". The list does not hold the chip's bytes."));
 }
 

@@ -9,10 +9,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "widgets/widget_helpers.h"
 #include "device/status_registers.h"
 #include "device/text_rules.h"
 #include "widgets/bit_label_row.h"
+#include "widgets/widget_helpers.h"
 
 namespace kestrel {
 
@@ -80,7 +80,8 @@ StatusWindow::StatusWindow(Device& device, Pause pause)
         grid->addWidget(read, 0, 0, 1, 2);
         BitNames names;
         for (std::size_t k = 0; k < 8; ++k) {
-            names.texts[k] = QString::fromLatin1(status::kBitNames[static_cast<std::size_t>(r.names)][k]);
+            names.texts[k] =
+                QString::fromLatin1(status::kBitNames[static_cast<std::size_t>(r.names)][k]);
             names.objectNames[k] = QStringLiteral("%1_name").arg(QString::fromLatin1(r.bits));
         }
         auto* bits = new BitLabelRow(QString::fromLatin1(r.bits), frame,

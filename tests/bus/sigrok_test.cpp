@@ -2,8 +2,6 @@
 // (sigrok-cli), on the simulated board (the wire's levels) and on a port
 // that only knows what it drives and samples, as a real parallel port.
 #include <gtest/gtest.h>
-
-#include "bus/bus.h"
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "bus/bus.h"
 #include "bus/crc8.h"
 #include "bus/recording_port.h"
 #include "bus/vcd_writer.h"

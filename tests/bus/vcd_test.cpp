@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "bus/bus.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <sstream>
 
+#include "bus/bus.h"
 #include "bus/crc8.h"
 #include "bus/recording_port.h"
 #include "bus/vcd_writer.h"

@@ -43,8 +43,9 @@ struct Rig {
         if (viaAdapter) {
             EXPECT_EQ(adapter.open(), "");
         }
-        device = std::make_unique<Device>(g, viaAdapter ? static_cast<TransferExecutor&>(adapter)
-                                                        : static_cast<TransferExecutor&>(bus),
+        device = std::make_unique<Device>(g,
+                                          viaAdapter ? static_cast<TransferExecutor&>(adapter)
+                                                     : static_cast<TransferExecutor&>(bus),
                                           display);
     }
     std::vector<std::string> log() { return board.log().describeAll(); }

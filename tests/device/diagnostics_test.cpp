@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "bus/bus.h"
-
 #include "bus/crc8.h"
 #include "bus/null_port.h"
 #include "bus/port_check.h"

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "bus/bus.h"
-
 #include "bus/counting_port.h"
 #include "bus/crc8.h"
 #include "device/bus_probe.h"
