@@ -6,6 +6,7 @@
 
 #include "bus/bus.h"
 #include "bus/counting_port.h"
+#include "counted_board.h"
 #include "device/device.h"
 #include "device/eeprom_bulk.h"
 #include "simulator/simulated_board.h"
@@ -14,15 +15,7 @@ namespace {
 
 using kestrel::CountingPort;
 
-struct Rig {
-    kestrel::Globals g;
-    kestrel::sim::SimulatedBoard board;
-    CountingPort port{board};
-    kestrel::NoDisplay display;
-    kestrel::Bus bus{port, g.LPTBase, g.PortEntry};
-    kestrel::Device device{g, bus, display};
-    Rig() { g.LPTBase = 0x378; }
-};
+using Rig = kestrel::bench::CountedBoard;
 
 void report(benchmark::State& state, const CountingPort& port) {
     const double n = static_cast<double>(state.iterations());
