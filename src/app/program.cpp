@@ -1,10 +1,12 @@
 #include "app/program.h"
 
 #include <QCoreApplication>
+#include <cstdlib>
 
 #include "app/qt_dialogs.h"
 #include "app/qt_wait_hooks.h"
 #include "app/windows.h"
+#include "device/backup_folder.h"
 #include "main_window/main_window.h"
 
 namespace kestrel {
@@ -45,6 +47,11 @@ Program::~Program() {
     device().executor().removeObserver(mainWindow_.get());
     device().executor().removeObserver(&statusHistory_);
     mainWindow_.reset();
+}
+
+std::string Program::backupFolder() const {
+    if (options_.backupFolder) return options_.backupFolder();
+    return backup::folder([](const char* name) { return std::getenv(name); });
 }
 
 void Program::notice(const QString& text) {

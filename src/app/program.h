@@ -40,6 +40,9 @@ struct ProgramOptions {
     // Where the About window finds a system information program; nullptr
     // for the machine's own.
     SystemInfo* systemInfo = nullptr;
+    // Where automatic EEPROM backups go; by default the user's state folder
+    // ($XDG_STATE_HOME/kestrel-eval/backups).
+    std::function<std::string()> backupFolder;
 };
 
 class Program {
@@ -67,6 +70,8 @@ class Program {
     Dialogs& dialogs() { return *dialogs_; }
     SystemInfo& systemInfo() { return *systemInfo_; }
     const ProgramOptions& options() const { return options_; }
+    // Where automatic EEPROM backups go ("" when there is no usable folder).
+    std::string backupFolder() const;
     // The simulated board, or nullptr on real ports.
     sim::SimulatedBoard* board() { return connection_->board(); }
 

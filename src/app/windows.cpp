@@ -181,7 +181,8 @@ void registerTools(Program& program) {
     program.windows().add(snapshots, [&program] {
         return new SnapshotWindow(
             program.device(), program.dialogs(),
-            [&program](const QString& text) { program.mainWindow().notify(text); });
+            [&program](const QString& text) { program.mainWindow().notify(text); },
+            [&program] { return program.backupFolder(); });
     });
     main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuSnapshots"),
                         QStringLiteral("Snapshots..."), snapshots, false);

@@ -11,6 +11,7 @@
 #include "batch/json.h"
 #include "batch/snapshot_commands.h"
 #include "chip/kestrel_map.h"
+#include "device/backup_folder.h"
 #include "device/image_file.h"
 #include "device/text_rules.h"
 
@@ -144,8 +145,7 @@ int run(const std::vector<std::string>& args, const Environment& environment, st
                                 ? environment.getenv
                                 : std::function<const char*(const char*)>(
                                       [](const char* name) { return std::getenv(name); });
-        go =
-            backUpEeprom(session, inv.options.slave, backupDirectory(getenv), when, report, backup);
+        go = backUpEeprom(session, inv.options.slave, backup::folder(getenv), when, report, backup);
         if (go) report.notes.push_back("EEPROM saved to " + backup + " before the change");
     }
     OutputFile* outputFile = outputPath.empty() ? nullptr : &output;

@@ -6,6 +6,7 @@
 #include "batch/batch_files.h"
 #include "batch/status_watch.h"
 #include "chip/kestrel_map.h"
+#include "device/backup_folder.h"
 #include "device/block_read.h"
 #include "device/bus_probe.h"
 #include "device/eeprom_bulk.h"
@@ -505,8 +506,8 @@ bool backUpEeprom(Session& s, unsigned slave, const std::string& directory, std:
              kUsage);
         return false;
     }
-    if (!makeDirectories(directory, error) ||
-        !file.prepare(directory + "/" + backupFileName(slave, when), error)) {
+    if (!backup::makeDirectories(directory, error) ||
+        !file.prepare(directory + "/" + backup::fileName(slave, when), error)) {
         fail(report, "EEPROM backup: " + error + "; nothing changed", kUsage);
         return false;
     }

@@ -9,6 +9,7 @@
 #include <istream>
 #include <ostream>
 
+#include "device/backup_folder.h"
 #include "device/image_file.h"
 #include "device/text_rules.h"
 
@@ -118,64 +119,9 @@ bool OutputFile::commit(const std::string& content, std::ostream& standardOutput
 
 bool OutputFile::commitNew(const std::string& content, std::string& finalPath, std::string& error) {
     if (fd_ < 0 || !writeTemporary(content, error)) return false;
-    const std::size_t dot = path_.rfind('.');
-    const std::size_t slash = path_.rfind('/');
-    const bool hasExtension =
-        dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    const std::string stem = hasExtension ? path_.substr(0, dot) : path_;
-    const std::string extension = hasExtension ? path_.substr(dot) : std::string();
-    for (int n = 1; n < 1000; ++n) {
-        const std::string candidate = n == 1 ? path_ : stem + "-" + std::to_string(n) + extension;
-        if (::link(temporary_.c_str(), candidate.c_str()) == 0) {
-            ::unlink(temporary_.c_str());
-            temporary_.clear();
-            finalPath = candidate;
-            return true;
-        }
-        if (errno == EEXIST) continue;
-        // A file system without hard links: rename, having looked first.
-        struct stat st {};
-        if (::stat(candidate.c_str(), &st) == 0) continue;
-        if (::rename(temporary_.c_str(), candidate.c_str()) != 0) break;
-        temporary_.clear();
-        finalPath = candidate;
-        return true;
-    }
-    error = systemError("cannot save", path_);
-    return false;
-}
-
-std::string backupDirectory(const std::function<const char*(const char*)>& getenv) {
-    const char* state = getenv("XDG_STATE_HOME");
-    if (state != nullptr && state[0] == '/') return std::string(state) + "/kestrel-eval/backups";
-    const char* home = getenv("HOME");
-    if (home != nullptr && home[0] != '\0')
-        return std::string(home) + "/.local/state/kestrel-eval/backups";
-    return {};
-}
-
-bool makeDirectories(const std::string& directory, std::string& error) {
-    for (std::size_t pos = 1; pos <= directory.size(); ++pos) {
-        if (pos < directory.size() && directory[pos] != '/') continue;
-        const std::string part = directory.substr(0, pos);
-        if (::mkdir(part.c_str(), 0700) == 0 || errno == EEXIST) continue;
-        error = systemError("cannot create", part);
-        return false;
-    }
-    struct stat st {};
-    if (::stat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        error = directory + ": not a folder";
-        return false;
-    }
+    if (!backup::linkAsNewFile(temporary_, path_, finalPath, error)) return false;
+    temporary_.clear();
     return true;
-}
-
-std::string backupFileName(unsigned slave, std::time_t when) {
-    std::tm utc{};
-    ::gmtime_r(&when, &utc);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
-    return "eeprom-" + text::byteText(slave & 0xFE) + "h-" + stamp + ".dat";
 }
 
 }  // namespace kestrel::batch

@@ -48,15 +48,4 @@ class OutputFile {
     int fd_ = -1;
 };
 
-// Where backups go: $XDG_STATE_HOME/kestrel-eval/backups, or
-// $HOME/.local/state/kestrel-eval/backups when XDG_STATE_HOME is unset, empty
-// or not absolute. Empty when neither is usable.
-std::string backupDirectory(const std::function<const char*(const char*)>& getenv);
-
-// Creates `directory` and its parents (new folders private to the user).
-bool makeDirectories(const std::string& directory, std::string& error);
-
-// "eeprom-AEh-20261206T194404Z.dat": the slave address and the UTC time.
-std::string backupFileName(unsigned slave, std::time_t when);
-
 }  // namespace kestrel::batch

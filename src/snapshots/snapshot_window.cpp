@@ -7,6 +7,8 @@
 #include <ctime>
 #include <set>
 
+#include "device/backup_folder.h"
+#include "device/image_file.h"
 #include "device/register_map.h"
 #include "device/snapshot_board.h"
 #include "device/text_rules.h"
@@ -47,8 +49,12 @@ QString fieldsText(const std::vector<snapshot::FieldChange>& fields) {
 
 }  // namespace
 
-SnapshotWindow::SnapshotWindow(Device& device, Dialogs& dialogs, Notify notify)
-    : device_(device), dialogs_(dialogs), notify_(std::move(notify)) {
+SnapshotWindow::SnapshotWindow(Device& device, Dialogs& dialogs, Notify notify,
+                               std::function<std::string()> backupFolder)
+    : device_(device),
+      dialogs_(dialogs),
+      backupFolder_(std::move(backupFolder)),
+      notify_(std::move(notify)) {
     setObjectName(QStringLiteral("frm_Snapshots"));
     setWindowTitle(QStringLiteral("Snapshots"));
     fileDialog_.filter = QStringLiteral("Board snapshots (*.snap);;All files (*)");
@@ -228,16 +234,23 @@ void SnapshotWindow::apply() {
             .arg(name));
     if (answer != Dialogs::Answer::Yes)
         return say(QStringLiteral("Apply cancelled; nothing was written."));
+    // The EEPROM as it was, kept before any page is erased.
+    QString savedTo;
+    if (!pages.empty() && !backUp(*board, savedTo)) return;
 
     const snapshot::ApplyResult result = snapshot::applySnapshot(device_, *target, {});
     if (const auto after = takeBoard())
         showComparison(snapshot::compare(*target, *after), name, QStringLiteral("the board"));
+    const QString backupNote =
+        savedTo.isEmpty() ? QString()
+                          : QStringLiteral(" The EEPROM was saved to %1 first.").arg(savedTo);
     if (result.ok() && result.verified)
         return say(QStringLiteral("%1 applied: %2 registers and %3 EEPROM pages written and read "
-                                  "back equal.")
+                                  "back equal.%4")
                        .arg(name)
                        .arg(result.registersWritten.size())
-                       .arg(result.pagesWritten.size()));
+                       .arg(result.pagesWritten.size())
+                       .arg(backupNote));
     QStringList lines;
     for (std::size_t i = 0; i < result.failures.size() && i < kNamedFailures; ++i)
         lines << qstr(result.failures[i]);
@@ -245,9 +258,28 @@ void SnapshotWindow::apply() {
         lines << QStringLiteral("%1 failures in all.").arg(result.failures.size());
     if (result.refused)
         lines << QStringLiteral("The bus refused a transaction; nothing more was sent.");
-    const QString text = QStringLiteral("%1 not applied in full:\n%2").arg(name, lines.join('\n'));
+    const QString text =
+        QStringLiteral("%1 not applied in full:\n%2").arg(name, lines.join('\n')) + backupNote;
     say(text);
     dialogs_.warn(this, kProgramTitle, text);
+}
+
+bool SnapshotWindow::backUp(const snapshot::Snapshot& board, QString& savedTo) {
+    const std::string directory = backupFolder_ ? backupFolder_() : std::string();
+    std::string error = "no folder for the EEPROM backup (set XDG_STATE_HOME or HOME)";
+    std::string path;
+    const std::vector<int> bytes(board.eeprom.begin(), board.eeprom.end());
+    if (!directory.empty() &&
+        backup::saveNew(directory, backup::fileName(board.slave, std::time(nullptr)),
+                        image_file::imageLines(chip::kEepromFirst, bytes), path, error)) {
+        savedTo = qstr(path);
+        return true;
+    }
+    const QString text =
+        QStringLiteral("EEPROM not backed up (%1), so nothing was written.").arg(qstr(error));
+    say(text);
+    dialogs_.warn(this, kProgramTitle, text);
+    return false;
 }
 
 }  // namespace kestrel

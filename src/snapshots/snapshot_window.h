@@ -23,7 +23,10 @@ class SnapshotWindow final : public QWidget {
     Q_OBJECT
   public:
     using Notify = std::function<void(const QString&)>;
-    SnapshotWindow(Device& device, Dialogs& dialogs, Notify notify);
+    // `backupFolder` says where the automatic EEPROM backup goes before an
+    // apply writes EEPROM pages (empty: there is no usable folder).
+    SnapshotWindow(Device& device, Dialogs& dialogs, Notify notify,
+                   std::function<std::string()> backupFolder);
 
     // The buttons' work.
     void save();
@@ -45,9 +48,13 @@ class SnapshotWindow final : public QWidget {
     // A snapshot file picked by the user; nothing when cancelled or refused.
     std::optional<snapshot::Snapshot> openSnapshot(QString& name);
     void say(const QString& text);
+    // Saves the board's EEPROM as read in `board` as a new backup file;
+    // false (with the reason told) when it could not be saved.
+    bool backUp(const snapshot::Snapshot& board, QString& savedTo);
 
     Device& device_;
     Dialogs& dialogs_;
+    std::function<std::string()> backupFolder_;
     Notify notify_;
     FileDialogState fileDialog_;
     QLabel* heading_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -69,6 +70,40 @@ TEST_F(SnapshotWindowTest, SaveCompareApply) {
     EXPECT_EQ(chip.reg(0x16), 0x2D);
     EXPECT_EQ(chip.eeprom(0x8105), 0xFF);
     EXPECT_TRUE(highlighted(w->table()).isEmpty());
+
+    // The EEPROM as it was before the apply, kept in the backup folder.
+    const QStringList saved = QDir(app.backups.path()).entryList(QDir::Files);
+    ASSERT_EQ(saved.size(), 1);
+    EXPECT_TRUE(w->summary().contains("saved to " + app.backups.path()));
+    QFile backup(QDir(app.backups.path()).filePath(saved[0]));
+    ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
+    const QByteArray lines = backup.readAll();
+    EXPECT_EQ(lines.count('\n'), 512);
+    EXPECT_TRUE(lines.contains("8105h: 34h\r\n"));
+}
+
+// Without a place for the EEPROM backup an apply that would erase pages
+// writes nothing at all.
+TEST_F(SnapshotWindowTest, NoBackupNoApply) {
+    SnapshotWindow* w = open();
+    ASSERT_NE(w, nullptr);
+    app.dialogs.fileNames = {a};
+    app.click(QStringLiteral("save"), w);
+    auto& chip = app.board().kestrel();
+    ASSERT_TRUE(app.program->device().WriteRegister(0x16, 0x2E));
+    chip.setEeprom(0x8105, 0x34);
+    const QString folder = app.backups.path();
+    ASSERT_TRUE(app.backups.remove());
+    QFile blocker(folder);  // a file where the folder should be
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    app.dialogs.fileNames = {a};
+    app.click(QStringLiteral("apply"), w);
+    EXPECT_TRUE(w->summary().startsWith("EEPROM not backed up")) << w->summary().toStdString();
+    EXPECT_EQ(chip.reg(0x16), 0x2E) << "no register written either";
+    EXPECT_EQ(chip.eeprom(0x8105), 0x34);
+    QFile::remove(folder);
 }
 
 TEST_F(SnapshotWindowTest, AMalformedFileIsRefusedWithoutBusTraffic) {

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cstdlib>
 #include <functional>
@@ -24,6 +25,7 @@ namespace kestrel::testing {
 struct AppRig {
     ScriptedDialogs dialogs;
     FakeClock clock;
+    QTemporaryDir backups;  // where automatic EEPROM backups go
     std::unique_ptr<Program> program;
     std::uint32_t lastTick = 0;
     std::uint64_t micros = 0;
@@ -36,6 +38,8 @@ struct AppRig {
         options.connection.port = port;
         options.dialogs = &dialogs;
         options.connection.waitHooks = clock.hooks();
+        // Automatic backups stay in the test's own folder.
+        options.backupFolder = [this] { return backups.path().toStdString(); };
         // The whole suite can run through the I2C adapter's executor, its
         // calls answered by the simulated wire.
         if (const char* adapter = std::getenv("KESTREL_TEST_I2C_ADAPTER");
