@@ -96,10 +96,9 @@ void registerConnectionMenu(Program& program, QMenu* tools) {
             const std::string path = choice.adapterPath;
             QObject::connect(a, &QAction::triggered, menu, [&program, path] {
                 Connection& connection = program.connection();
-                if (path.empty()) {
-                    connection.useParallelPort();
-                } else if (const std::string failure = connection.useAdapter(path);
-                           !failure.empty()) {
+                const std::string failure =
+                    path.empty() ? connection.useParallelPort() : connection.useAdapter(path);
+                if (!failure.empty()) {
                     program.mainWindow().notify(QString::fromStdString(failure));
                     return;
                 }

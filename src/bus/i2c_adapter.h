@@ -51,6 +51,7 @@ class I2cAdapterExecutor final : public TransferExecutor {
     std::optional<std::vector<TransactionRecord>> runHeld(std::span<const Transfer> transfers,
                                                           Origin origin, bool stopAtFault) override;
     bool hasLineAccess() const override { return false; }
+    bool inTransaction() const override { return busy_; }
     void shutDown() noexcept override { shutDown_ = true; }
 
   private:

@@ -69,6 +69,9 @@ class TransferExecutor {
     virtual void setLineCapture(bool) {}
     // Refuses every later transaction.
     virtual void shutDown() noexcept = 0;
+    // A transaction (or its EEPROM-cycle hold) is under way; true only for
+    // events handled inside it.
+    virtual bool inTransaction() const = 0;
 
     std::optional<TransactionRecord> run(const Transfer& transfer, Origin origin = Origin::User);
 

@@ -83,7 +83,13 @@ std::vector<Connection::Choice> Connection::choices() {
     return list;
 }
 
+namespace {
+constexpr const char* kBusyNow =
+    "The bus is busy with an EEPROM write; the connection was not changed, try again.";
+}
+
 std::string Connection::useAdapter(const std::string& path) {
+    if (switch_->inTransaction()) return kBusyNow;
     auto next = std::make_unique<I2cAdapterExecutor>(kernel(), path, [this](int ms) {
         const std::int32_t handles[1] = {0};
         waitMilliseconds(hooks_, ms, handles, 0);
@@ -102,8 +108,10 @@ std::string Connection::useAdapter(const std::string& path) {
     return {};
 }
 
-void Connection::useParallelPort() {
+std::string Connection::useParallelPort() {
+    if (switch_->inTransaction()) return kBusyNow;
     switch_->use(*bus_);
+    return {};
 }
 
 std::string Connection::description() {

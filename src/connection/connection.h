@@ -70,9 +70,11 @@ class Connection {
     std::vector<Choice> choices();
     // Goes through the adapter at `path` from now on. Empty on success;
     // otherwise what the user must do, and the connection is unchanged.
+    // Refused while a transaction is under way (an event handled during an
+    // EEPROM cycle): the executor running it must stay.
     std::string useAdapter(const std::string& path);
-    // Goes through the parallel port again.
-    void useParallelPort();
+    // Goes through the parallel port again; refused likewise.
+    std::string useParallelPort();
     // The simulated board, or nullptr on real hardware.
     sim::SimulatedBoard* board() { return ports_ ? ports_->board() : nullptr; }
     // The I2C adapter, or nullptr on the parallel port.

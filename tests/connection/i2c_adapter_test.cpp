@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "bus/bus.h"
+#include "connection/connection.h"
 #include "connection/simulated_i2c_adapter.h"
 #include "device/bus_probe.h"
 #include "device/eeprom_bulk.h"
@@ -218,6 +219,36 @@ TEST_P(BothExecutors, RegistersAndEepromWorkAlike) {
 
 INSTANTIATE_TEST_SUITE_P(Executors, BothExecutors, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "I2cAdapter" : "BitBanged"; });
+
+}  // namespace
+}  // namespace kestrel
+
+namespace kestrel {
+namespace {
+
+// The connection cannot change under a transaction: a switch asked for by
+// an event handled during the EEPROM cycle is refused on either side.
+TEST(Connection, NoSwitchDuringAnEepromCycle) {
+    testing::FakeClock clock;
+    ConnectionOptions options;
+    options.waitHooks = clock.hooks();
+    Connection c(options);
+    c.board()->kestrel().setStatusActivity(false);
+    c.globals().LPTBase = static_cast<std::int16_t>(sim::SimulatedBoard::kBase);
+    for (const bool onAdapter : {false, true}) {
+        if (onAdapter) {
+            ASSERT_EQ(c.useAdapter("/dev/i2c-0"), "");
+        }
+        std::string refusal;
+        clock.onEvents = [&] {
+            refusal = onAdapter ? c.useParallelPort() : c.useAdapter("/dev/i2c-0");
+        };
+        EXPECT_TRUE(c.device().EEPROMPageErase("8120"));
+        EXPECT_NE(refusal.find("connection was not changed"), std::string::npos) << refusal;
+        EXPECT_EQ(c.onAdapter(), onAdapter);
+        EXPECT_TRUE(c.device().lastClean()) << c.device().lastProblem();
+    }
+}
 
 }  // namespace
 }  // namespace kestrel
