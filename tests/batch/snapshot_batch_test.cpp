@@ -66,9 +66,7 @@ TEST_F(SnapshotBatchTest, SaveChangeDiffApplyAndDiffAgain) {
 
 TEST_F(SnapshotBatchTest, AMalformedSnapshotIsRefusedBeforeAnyBusTraffic) {
     ASSERT_EQ(run({"snapshot", "save", a}), 0) << err;
-    std::stringstream text;
-    text << std::ifstream(a, std::ios::binary).rdbuf();
-    std::string bad = text.str();
+    std::string bad = slurp(a);
     bad.replace(bad.find("8100h: FFh"), 10, "8100h: FF");
     const std::string b = (dir / "b.snap").string();
     std::ofstream(b, std::ios::binary) << bad;

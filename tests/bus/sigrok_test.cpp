@@ -15,6 +15,7 @@
 #include "bus/recording_port.h"
 #include "bus/vcd_writer.h"
 #include "device/block_read.h"
+#include "device/text_rules.h"
 #include "support/line_helpers.h"
 #include "support/sim_rig.h"
 
@@ -144,12 +145,6 @@ struct TracedRig {
     }
 };
 
-std::string hex2(int v) {
-    char buf[4];
-    std::snprintf(buf, sizeof buf, "%02X", v & 0xFF);
-    return buf;
-}
-
 class Sigrok : public ::testing::TestWithParam<bool> {
   protected:
     void SetUp() override {
@@ -170,14 +165,14 @@ TEST_P(Sigrok, DecodesStartUpWriteRegisterReadEraseAndBlockRead) {
     const auto decoded = transactions(annotations);
     std::string block = "S AE+ A1+ Sr AF+ 20+";
     std::vector<std::uint8_t> covered = {0xAE, 0xA1, 0xAF, 0x20};
-    for (int i = 0; i < 32; ++i) {
-        block += " " + hex2(0xC0 + i) + "+";
+    for (unsigned i = 0; i < 32; ++i) {
+        block += " " + text::byteText(0xC0u + i) + "+";
         covered.push_back(static_cast<std::uint8_t>(0xC0 + i));
     }
-    block += " " + hex2(smbusPec(covered)) + "- P";
+    block += " " + text::byteText(smbusPec(covered)) + "- P";
     const std::vector<std::string> expected = {
         "S 90+ 06+ P",
-        "S AE+ 1D+ Sr AF+ 21+ " + hex2(smbusPec({0xAE, 0x1D, 0xAF, 0x21})) + "- P",
+        "S AE+ 1D+ Sr AF+ 21+ " + text::byteText(smbusPec({0xAE, 0x1D, 0xAF, 0x21})) + "- P",
         "S AE+ A2+ 81+ E0+ FF+ P",
         "S AE+ 81+ 00+ P",
         block,

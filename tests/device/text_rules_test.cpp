@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace kestrel::text {
 namespace {
 
@@ -25,9 +27,6 @@ TEST(TextRules, NumberTexts) {
     EXPECT_EQ(byteText(0x1FF), "FF");
     EXPECT_EQ(addressText(0x1001F), "1F");
     EXPECT_EQ(imageLine(0x8100, 0x3C), "8100h: 3Ch");
-}
-
-TEST(TextRules, SuffixedNumberTexts) {
     EXPECT_EQ(suffixedHexText(0x200), "200h");
     EXPECT_EQ(suffixedHexText(0), "0h");
     EXPECT_EQ(suffixedByteText(0x5), "05h");
@@ -46,18 +45,14 @@ TEST(TextRules, ImageLineDataIsTheTwoCharactersBeforeTheLast) {
 }
 
 TEST(TextRules, AddressTextSplitsByPosition) {
-    auto a = splitAddressText("81E0");
-    EXPECT_EQ(a.high, 0x81);
-    EXPECT_EQ(a.low, 0xE0);
-    a = splitAddressText("810");
-    EXPECT_EQ(a.high, 0x81);
-    EXPECT_EQ(a.low, 0x10);
-    a = splitAddressText("8");
-    EXPECT_EQ(a.high, 0x08);
-    EXPECT_EQ(a.low, 0x08);
-    a = splitAddressText("");
-    EXPECT_EQ(a.high, 0);
-    EXPECT_EQ(a.low, 0);
+    const auto split = [](const char* t) {
+        const auto a = splitAddressText(t);
+        return std::pair{int(a.high), int(a.low)};
+    };
+    EXPECT_EQ(split("81E0"), std::pair(0x81, 0xE0));
+    EXPECT_EQ(split("810"), std::pair(0x81, 0x10));
+    EXPECT_EQ(split("8"), std::pair(0x08, 0x08));
+    EXPECT_EQ(split(""), std::pair(0, 0));
     EXPECT_TRUE(isFourHexDigits("81e0"));
     EXPECT_FALSE(isFourHexDigits("810"));
     EXPECT_FALSE(isFourHexDigits("8100h"));

@@ -37,9 +37,14 @@ struct EditorRig : AppRig {
         QRadioButton* b = option(w, name, index);
         if (b) QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
     }
-    void clickBit(QWidget* w, const char* name, int index) {
+    QLabel* bitLabel(QWidget* w, const char* name, int index) {
         for (QLabel* l : w->findChildren<QLabel*>(name))
-            if (l->property("index").toInt() == index) QTest::mouseClick(l, Qt::LeftButton);
+            if (l->property("index").toInt() == index) return l;
+        ADD_FAILURE() << name << index;
+        return nullptr;
+    }
+    void clickBit(QWidget* w, const char* name, int index) {
+        if (QLabel* l = bitLabel(w, name, index)) QTest::mouseClick(l, Qt::LeftButton);
     }
 };
 
@@ -335,9 +340,7 @@ TEST(Editors, ADoubleClickTogglesOnceAndADragAwayNotAtAll) {
     auto& chip = app.board().kestrel();
     chip.setReg(0x14, 0x00);
     QWidget* w = app.open("mnuIDIFF", "frm_idiff");
-    QLabel* bit0 = nullptr;
-    for (QLabel* l : w->findChildren<QLabel*>("reg14"))
-        if (l->property("index").toInt() == 0) bit0 = l;
+    QLabel* bit0 = app.bitLabel(w, "reg14", 0);
     ASSERT_NE(bit0, nullptr);
 
     std::size_t m = app.logSize();
@@ -367,9 +370,7 @@ TEST(Editors, KeyboardOnlyEditAndEscape) {
     QWidget* w = app.open("mnuIDIFF", "frm_idiff");
     QApplication::setActiveWindow(w);
     ASSERT_TRUE(QTest::qWaitForWindowActive(w));
-    QLabel* bit7 = nullptr;
-    for (QLabel* l : w->findChildren<QLabel*>("reg14"))
-        if (l->property("index").toInt() == 7) bit7 = l;
+    QLabel* bit7 = app.bitLabel(w, "reg14", 7);
     ASSERT_NE(bit7, nullptr);
     EXPECT_EQ(bit7->focusPolicy(), Qt::TabFocus);
     // Tab from the widget before it in the window's focus chain.

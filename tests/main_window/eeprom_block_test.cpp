@@ -103,7 +103,8 @@ TEST(EepromBlock, ListWithMoreOrFewerItemsAndAnEmptyList) {
     app.click("WriteEECMD");
     EXPECT_EQ(app.logSince(mark).size(), 32u);
 
-    // A click into the list relabels the selected items from item 0's address.
+    // A click into the list relabels the selected items from item 0's
+    // address (8000h here), not from the base address (8100h).
     app.type("Text5", "123");
     list->item(1)->setSelected(true);
     EXPECT_EQ(list->item(1)->text(), "8001h: 123h");
@@ -225,20 +226,6 @@ TEST(EepromBlock, AddressesTheChipWouldTakeAsRegistersAreRefused) {
     EXPECT_EQ(app.logSize(), mark);
     EXPECT_EQ(app.board().kestrel().reg(0x0E), 0x04);
     EXPECT_TRUE(app.dialogs.questions.isEmpty()) << "refused before the erase question";
-}
-
-// Loading replaces what the list held, and a relabelling click counts from
-// item 0's own address.
-TEST(EepromBlock, ClickRelabelsFromItemZero) {
-    AppRig app;
-    auto* list = app.find<QListWidget>("EEData");
-    list->addItem("8040h: 11h");
-    list->addItem("8041h: 22h");
-    app.type("Text5", "7E");
-    list->item(0)->setSelected(true);
-    EXPECT_EQ(list->item(0)->text(), "8040h: 7Eh");
-    list->item(1)->setSelected(true);
-    EXPECT_EQ(list->item(1)->text(), "8041h: 7Eh");
 }
 
 }  // namespace

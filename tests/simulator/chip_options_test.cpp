@@ -21,11 +21,7 @@ using Options = sim::KestrelModel::Options;
 std::string write(SimRig& rig, std::initializer_list<int> bytes) {
     {
         auto tx = rig.bus.begin();
-        rig.bus.I2CStart();
-        for (int b : bytes) {
-            rig.bus.I2CSendByte(b);
-            rig.bus.I2CAckClock();
-        }
+        testing::startAndSend(rig.bus, bytes);
         rig.bus.I2CStop();
     }
     return rig.last();
@@ -37,11 +33,7 @@ std::vector<int> read(SimRig& rig, std::initializer_list<int> bytes, int count,
                       bool ackLast = false) {
     std::vector<int> got;
     auto tx = rig.bus.begin();
-    rig.bus.I2CStart();
-    for (int b : bytes) {
-        rig.bus.I2CSendByte(b);
-        rig.bus.I2CAckClock();
-    }
+    testing::startAndSend(rig.bus, bytes);
     testing::startAndSend(rig.bus, {0xAF});
     for (int i = 0; i < count; ++i) {
         got.push_back(rig.bus.I2CReadByte());
