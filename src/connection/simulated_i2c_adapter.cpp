@@ -35,8 +35,8 @@ bool SimulatedI2cAdapter::readText(const std::string& path, std::string& text) {
 }
 
 int SimulatedI2cAdapter::openNode(const std::string& path, int& error) {
-    if (path != path_) {
-        error = ENOENT;
+    if (path != path_ || openError_ != 0) {
+        error = path != path_ ? ENOENT : openError_;
         return -1;
     }
     open_ = true;

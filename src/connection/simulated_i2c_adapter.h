@@ -26,6 +26,8 @@ class SimulatedI2cAdapter final : public KernelCalls {
 
     // What the adapter says it can do (I2C_FUNCS).
     void setFunctions(unsigned long functions) { functions_ = functions; }
+    // Every open fails with `error` (EACCES: no permission); 0 opens again.
+    void setOpenError(int error) { openError_ = error; }
     // Every ioctl the executor made, by request.
     unsigned ioctlCount(unsigned long request) const;
     unsigned ioctlCount() const { return static_cast<unsigned>(requests_.size()); }
@@ -53,6 +55,7 @@ class SimulatedI2cAdapter final : public KernelCalls {
     unsigned long functions_;
     std::uint16_t slave_ = 0;  // I2C_SLAVE, for the SMBus quick command
     bool open_ = false;
+    int openError_ = 0;
     std::vector<unsigned long> requests_;
 };
 

@@ -29,12 +29,7 @@ struct Rig {
     testing::RecordingDisplay display;
     testing::FakeClock clock;
     Bus bus{board, g.LPTBase, g.PortEntry};
-    std::vector<int> pauses;
-    std::vector<unsigned> ioctlsAtPause;
-    I2cAdapterExecutor adapter{kernel, "/dev/i2c-0", [this](int ms) {
-                                   pauses.push_back(ms);
-                                   ioctlsAtPause.push_back(kernel.ioctlCount());
-                               }};
+    I2cAdapterExecutor adapter{kernel, "/dev/i2c-0", nullptr};
     std::unique_ptr<Device> device;
 
     explicit Rig(bool viaAdapter = true) {
@@ -162,25 +157,12 @@ TEST(I2cAdapter, OpeningSaysWhatToLoadOrWhichGroupToJoin) {
     EXPECT_FALSE(absent.available());
     EXPECT_FALSE(absent.run(Transfer{}));
 
-    struct Denied : KernelCalls {
-        std::vector<std::string> listFolder(const std::string&) override { return {}; }
-        bool readText(const std::string&, std::string&) override { return false; }
-        int openNode(const std::string&, int& error) override {
-            error = EACCES;
-            return -1;
-        }
-        void closeNode(int) override {}
-        int ioctl(int, unsigned long, void*, int& error) override {
-            error = EBADF;
-            return -1;
-        }
-        bool exists(const std::string&) override { return true; }
-        bool readWritable(const std::string&) override { return false; }
-    } denied;
-    const std::string permission = I2cAdapterExecutor(denied, "/dev/i2c-1", nullptr).open();
+    kernel.setOpenError(EACCES);
+    const std::string permission = I2cAdapterExecutor(kernel, "/dev/i2c-0", nullptr).open();
     EXPECT_NE(permission.find("i2c group"), std::string::npos) << permission;
     EXPECT_NE(permission.find("udev rule"), std::string::npos) << permission;
 
+    kernel.setOpenError(0);
     kernel.setFunctions(I2C_FUNC_SMBUS_QUICK);
     I2cAdapterExecutor smbusOnly(kernel, "/dev/i2c-0", nullptr);
     EXPECT_NE(smbusOnly.open().find("cannot carry plain I2C transfers"), std::string::npos);
