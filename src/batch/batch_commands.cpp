@@ -30,11 +30,6 @@ constexpr unsigned kPage = chip::kEepromPageSize;
 // Failed bytes named one by one; past this many only their number is given.
 constexpr std::size_t kNamedFailures = 8;
 
-std::string lowerFirst(std::string s) {
-    if (!s.empty() && s[0] >= 'A' && s[0] <= 'Z') s[0] = static_cast<char>(s[0] + 32);
-    return s;
-}
-
 void refused(Report& r) {
     r.code = kNoPort;
     r.errors.push_back("the bus refused the transaction; nothing more was sent");
@@ -75,7 +70,7 @@ std::vector<std::string> summarize(const std::vector<ByteRead>& reads, bool regi
         } else if (p.find("not acknowledged") != std::string::npos) {
             phrase = "with a byte not acknowledged";
         } else {
-            phrase = "failed (" + lowerFirst(p) + ")";
+            phrase = "failed (" + eeprom::inSentence(p) + ")";
         }
         auto [it, added] = groups.try_emplace(phrase);
         if (added) {
@@ -212,9 +207,13 @@ void detect(Session& s, Report& r) {
         grid += byteText(static_cast<unsigned>(row)) + ':';
         for (int a = row; a < row + 0x10; a += 2) {
             const bool probed = a >= kFirstProbedAddress && a <= kLastProbedAddress;
-            const bool found = std::find(scan->acknowledged.begin(), scan->acknowledged.end(), a) !=
-                               scan->acknowledged.end();
-            grid += found ? " " + byteText(static_cast<unsigned>(a)) : probed ? " --" : "   ";
+            const auto in = [a](const std::vector<int>& v) {
+                return std::find(v.begin(), v.end(), a) != v.end();
+            };
+            grid += in(scan->acknowledged) ? " " + byteText(static_cast<unsigned>(a))
+                    : in(scan->failed)     ? " XX"
+                    : probed               ? " --"
+                                           : "   ";
         }
         grid.erase(grid.find_last_not_of(' ') + 1);
         grid += '\n';
@@ -228,6 +227,11 @@ void detect(Session& s, Report& r) {
         return;
     }
     r.text = grid;
+    // An address whose probe did not run is not known to be silent.
+    if (!scan->failed.empty())
+        fail(r, plural(scan->failed.size(), "probe", "probes") + " did not run (XX), first at " +
+                    byteText(static_cast<unsigned>(scan->failed.front())) +
+                    "h: " + scan->firstProblem);
 }
 
 // The 34 lines of the block read window.
@@ -243,6 +247,11 @@ void blockReadCommand(Session& s, unsigned base, Report& r) {
         data.push_back(json::quote(byteText(d)));
     }
     r.text += "PEC: " + byteText(static_cast<unsigned>(b->pec)) + "h\n";
+    // The count line says what the chip sent; a count other than 20h is a
+    // block that cannot be trusted.
+    if (b->count != chip::kBlockReadCount)
+        fail(r, "Block count " + byteText(static_cast<unsigned>(b->count)) + "h at " +
+                    addressText(base) + "h, expected 20h");
     bool acknowledged = true;
     for (const TransactionOutcome& o : watch.outcomes()) acknowledged &= o.acknowledged;
     r.json.text("base", addressText(base))
@@ -267,9 +276,9 @@ std::optional<std::vector<ByteRead>> readEeprom(Session& s, unsigned base, unsig
     // A block that was read again byte by byte without fault is worth a
     // remark; one whose bytes failed too is summed up with them.
     if (!read->fallbacks.empty() && failures.empty())
-        r.notes.push_back(
-            plural(read->fallbacks.size(), "block read", "block reads") +
-            " failed and were read again byte by byte; first: " + lowerFirst(read->fallbacks[0]));
+        r.notes.push_back(plural(read->fallbacks.size(), "block read", "block reads") +
+                          " failed and were read again byte by byte; first: " +
+                          eeprom::inSentence(read->fallbacks[0]));
     for (const std::string& line : failures) fail(r, line);
     return std::move(read->bytes);
 }
@@ -332,7 +341,7 @@ bool erasePage(Session& s, unsigned address, Report& r) {
     const TransactionOutcome o = watch.last();
     if (o.ok()) return true;
     fail(r, "page erase at " + addressText(address & ~(kPage - 1)) +
-                "h failed: " + lowerFirst(o.problem));
+                "h failed: " + eeprom::inSentence(o.problem));
     return false;
 }
 
@@ -417,7 +426,8 @@ void eepromZero(Session& s, unsigned page, Report& r) {
     r.json.text("page", addressText(page)).flag("ack", zeros.ok());
     if (zeros.ok()) return;
     fail(r, std::to_string(zeros.failed) + " of 32 zero-writes not acknowledged; first at " +
-                addressText(zeros.firstFailedAddress) + "h: " + lowerFirst(zeros.firstProblem));
+                addressText(zeros.firstFailedAddress) +
+                "h: " + eeprom::inSentence(zeros.firstProblem));
 }
 
 void eepromBackup(Session& s, OutputFile& output, std::ostream& standardOutput, Report& r) {

@@ -150,6 +150,10 @@ TransactionRecord I2cAdapterExecutor::probe(const Transfer& t) {
         i2c_msg msg{static_cast<__u16>(address >> 1), I2C_M_RD, 1, &byte};
         i2c_rdwr_ioctl_data data{&msg, 1};
         rc = calls_.ioctl(fd_, I2C_RDWR, &data, error);
+        if (rc == 0) {
+            rc = -1;
+            error = EIO;  // the read message did not run
+        }
         if (rc >= 0) r.received.push_back(byte);
     }
     if (rc >= 0)
@@ -215,10 +219,15 @@ TransactionRecord I2cAdapterExecutor::runOne(const Transfer& t) {
     i2c_rdwr_ioctl_data data{msgs.data(), static_cast<__u32>(msgs.size())};
     int error = 0;
     const int rc = calls_.ioctl(fd_, I2C_RDWR, &data, error);
-    if (rc >= 0) {
+    const bool whole = rc == static_cast<int>(msgs.size());
+    if (whole) {
         // The adapter went through: every byte the slave had to acknowledge was.
         for (std::size_t i = 0; i < r.sent.size(); ++i)
             if (slaveAcks[i]) r.sent[i].ack = 1;
+    } else if (rc >= 0) {
+        // The adapter stopped part way: what it ran is no whole transaction.
+        r.adapterError = "I2C adapter ran " + std::to_string(rc) + " of " +
+                         std::to_string(msgs.size()) + " messages";
     } else if (missingAcknowledge(error)) {
         // The adapter does not say which byte went unanswered; the address
         // byte is the one a missing chip leaves.
@@ -229,7 +238,7 @@ TransactionRecord I2cAdapterExecutor::runOne(const Transfer& t) {
     for (std::size_t i = 0; i < t.messages.size(); ++i)
         if (t.messages[i].isRead())
             r.received.insert(r.received.end(), buffers[i].begin(), buffers[i].end());
-    if (rc >= 0 && t.endsWithPec) checkPec(r);
+    if (whole && t.endsWithPec) checkPec(r);
     return r;
 }
 

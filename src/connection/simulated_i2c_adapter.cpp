@@ -61,6 +61,10 @@ int SimulatedI2cAdapter::ioctl(int fd, unsigned long request, void* argument, in
             return 0;
         case I2C_SLAVE:
             slave_ = static_cast<std::uint16_t>(reinterpret_cast<unsigned long>(argument));
+            if (driverBound_ != 0 && slave_ == driverBound_) {
+                error = EBUSY;
+                return -1;
+            }
             return 0;
         case I2C_SMBUS:
             return quick(argument, error);
@@ -140,7 +144,7 @@ int SimulatedI2cAdapter::replay(void* argument, int& error) {
         for (__u16 k = 0; k < m.len && next < r->received.size(); ++k)
             m.buf[k] = r->received[next++];
     }
-    return static_cast<int>(data->nmsgs);
+    return static_cast<int>(data->nmsgs) - (stopShort_ ? 1 : 0);
 }
 
 }  // namespace kestrel

@@ -26,6 +26,11 @@ class SimulatedI2cAdapter final : public KernelCalls {
 
     // What the adapter says it can do (I2C_FUNCS).
     void setFunctions(unsigned long functions) { functions_ = functions; }
+    // I2C_SLAVE fails with EBUSY for this 7-bit address, as when a kernel
+    // driver owns it; 0 for none.
+    void setDriverBound(std::uint16_t address) { driverBound_ = address; }
+    // Reports one message fewer than it ran, as an adapter that stopped part way.
+    void setStopShort(bool on) { stopShort_ = on; }
     // Every open fails with `error` (EACCES: no permission); 0 opens again.
     void setOpenError(int error) { openError_ = error; }
     // Every ioctl the executor made, by request.
@@ -56,6 +61,8 @@ class SimulatedI2cAdapter final : public KernelCalls {
     std::uint16_t slave_ = 0;  // I2C_SLAVE, for the SMBus quick command
     bool open_ = false;
     int openError_ = 0;
+    bool stopShort_ = false;
+    std::uint16_t driverBound_ = 0;
     std::vector<unsigned long> requests_;
 };
 

@@ -44,7 +44,8 @@ std::optional<BlockReadResult> blockRead(Device& device, unsigned base) {
     result.count = r.received.front();
     std::copy(r.received.begin() + 1, r.received.end() - 1, result.data.begin());
     result.pec = r.received.back();
-    result.pecOk = !r.pecMismatch();
+    // Matched, not merely "no mismatch": a read that failed compared no PEC.
+    result.pecOk = r.pecReceived >= 0 && r.pecExpected >= 0 && !r.pecMismatch();
     return result;
 }
 

@@ -8,6 +8,7 @@ std::optional<ProbeAnswer> probeAddress(Device& device, int addressByte) {
     probe.kind = "Probe";
     const auto r = device.transfer(probe);
     if (!r) return std::nullopt;
+    if (!r->adapterError.empty()) return ProbeAnswer::Failed;
     return r->sdaStuckLow                            ? ProbeAnswer::SdaStuckLow
            : !r->sent.empty() && r->sent[0].ack == 1 ? ProbeAnswer::Acknowledged
                                                      : ProbeAnswer::NotAcknowledged;
@@ -23,6 +24,10 @@ std::optional<ScanResult> scanAddresses(Device& device, int first, int last) {
             break;
         }
         if (*answer == ProbeAnswer::Acknowledged) result.acknowledged.push_back(a);
+        if (*answer == ProbeAnswer::Failed) {
+            if (result.failed.empty()) result.firstProblem = device.lastProblem();
+            result.failed.push_back(a);
+        }
     }
     return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "device/device.h"
@@ -8,7 +9,9 @@
 // Which slaves answer on the bus.
 namespace kestrel {
 
-enum class ProbeAnswer { Acknowledged, NotAcknowledged, SdaStuckLow };
+// Failed: the probe itself did not run (an I2C adapter's error); the
+// address may or may not answer.
+enum class ProbeAnswer { Acknowledged, NotAcknowledged, SdaStuckLow, Failed };
 
 // START, the address byte (write direction), one acknowledge clock with its
 // sample, STOP: nothing else is sent, so no slave sees a command or data.
@@ -23,6 +26,8 @@ inline constexpr int kLastProbedAddress = 0xEE;
 struct ScanResult {
     std::vector<int> acknowledged;  // address bytes, ascending
     bool sdaStuckLow = false;       // the scan stopped: SDA held low
+    std::vector<int> failed;        // address bytes whose probe did not run
+    std::string firstProblem;       // why the first of them failed
 };
 
 // Probes every even address byte from `first` to `last`. Stops at the first

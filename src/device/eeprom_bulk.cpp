@@ -5,6 +5,7 @@
 
 #include "chip/kestrel_map.h"
 #include "device/block_read.h"
+#include "device/eeprom_ops.h"
 #include "device/text_rules.h"
 #include "device/transaction_watch.h"
 
@@ -15,12 +16,6 @@ namespace {
 constexpr unsigned kBlock = chip::kEepromPageSize;
 constexpr unsigned kEepromEnd = chip::kEepromEnd;
 constexpr int kBlockCount = chip::kBlockReadCount;
-
-std::string lowerFirst(std::string text) {
-    if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z')
-        text[0] = static_cast<char>(text[0] + 32);
-    return text;
-}
 
 struct Block {
     std::array<int, kBlock> data{};
@@ -134,7 +129,7 @@ std::string writeFailureText(const std::vector<ByteWrite>& writes) {
         std::find_if(writes.begin(), writes.end(), [](const ByteWrite& w) { return !w.ok(); });
     return std::to_string(failed) + " of " + std::to_string(writes.size()) +
            " writes not acknowledged; first at " + text::suffixedAddressText(first->address) +
-           ": " + lowerFirst(first->problem);
+           ": " + inSentence(first->problem);
 }
 
 std::optional<VerifyReport> verifyBytes(Device& device, unsigned base,
@@ -148,7 +143,7 @@ std::optional<VerifyReport> verifyBytes(Device& device, unsigned base,
         const int want = expected[i] & 0xFF;
         if (!b.ok())
             report.failures.push_back("Verify failed at " + text::suffixedAddressText(b.address) +
-                                      ": " + lowerFirst(b.problem));
+                                      ": " + inSentence(b.problem));
         else if (b.value != want)
             report.failures.push_back("verify mismatch at " + text::suffixedAddressText(b.address) +
                                       ": expected " + text::byteText(static_cast<unsigned>(want)) +

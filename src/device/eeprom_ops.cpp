@@ -30,9 +30,11 @@ void count(RunResult& r, const Device& device, bool ran, unsigned address) {
 }  // namespace
 
 std::string inSentence(const std::string& problem) {
-    // "No acknowledge ..." reads "no acknowledge ..." after a colon; names
-    // such as "PEC" and "SDA" keep their capitals.
-    if (problem.size() > 3 && problem.compare(0, 3, "No ") == 0)
+    // An ordinary word starts lower case after a colon ("no acknowledge",
+    // "byte 12h"); names written in capitals keep them ("PEC", "SDA",
+    // "EEPROM", "I2C").
+    if (problem.size() > 1 && std::isupper(static_cast<unsigned char>(problem[0])) &&
+        std::islower(static_cast<unsigned char>(problem[1])))
         return static_cast<char>(std::tolower(static_cast<unsigned char>(problem[0]))) +
                problem.substr(1);
     return problem;

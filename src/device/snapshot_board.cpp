@@ -78,13 +78,13 @@ bool writeRegisters(Device& device, const Snapshot& target,
             r.refused = true;
             return false;
         }
-        r.registersWritten.push_back(reg);
         if (!device.lastClean()) {
             r.failures.push_back("register " + text::suffixedByteText(reg) + " write of " +
                                  text::byteText(static_cast<unsigned>(value)) +
                                  "h failed: " + eeprom::inSentence(device.lastProblem()));
             return false;
         }
+        r.registersWritten.push_back(reg);
     }
     return true;
 }
@@ -107,7 +107,6 @@ bool writePages(Device& device, const Snapshot& target, const EepromImage& prese
             return false;
         }
         run = eeprom::writeBlock(device, base, std::vector<int>(first, first + kPage));
-        r.pagesWritten.push_back(base);
         if (run.refused) {
             r.refused = true;
             return false;
@@ -122,6 +121,7 @@ bool writePages(Device& device, const Snapshot& target, const EepromImage& prese
                                  eeprom::inSentence(run.firstProblem));
             return false;
         }
+        r.pagesWritten.push_back(base);
     }
     return true;
 }

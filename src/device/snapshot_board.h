@@ -30,8 +30,8 @@ struct ApplyOptions {
 
 struct ApplyResult {
     bool refused = false;
-    std::vector<int> registersWritten;   // in the order written
-    std::vector<unsigned> pagesWritten;  // page bases, erased and written
+    std::vector<int> registersWritten;   // acknowledged writes, in order
+    std::vector<unsigned> pagesWritten;  // page bases erased and written, all acknowledged
     // Every failure, one line each: a write or erase the chip did not
     // acknowledge, a read that failed, a byte or register that read back
     // other than the snapshot holds.

@@ -94,8 +94,9 @@ TEST_F(BatchTest, EepromImageRoundTripWithEraseAndVerify) {
 
     // The count line says what the chip sent, not what it should have sent.
     addFault("block-count 05");
-    run({"block-read", "8100"});
+    EXPECT_EQ(run({"block-read", "8100"}), 2) << "a wrong count is no clean block";
     EXPECT_EQ(lines().at(0), "Bytes: 05h");
+    EXPECT_NE(err.find("Block count 05h at 8100h, expected 20h"), std::string::npos) << err;
 }
 
 TEST_F(BatchTest, BusFaultsGiveExitCodeTwoAndAreNamed) {

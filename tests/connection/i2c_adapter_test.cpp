@@ -87,6 +87,13 @@ TEST(I2cAdapter, AMissingChipOrAnOddTransactionIsAFailureNeverData) {
     EXPECT_EQ(rig.device->lastProblem(), "No acknowledge from AEh");
     (void)v;
 
+    // An adapter that ran only part of a transaction gave no whole answer.
+    rig.board.kestrel().setPresent(true);
+    rig.kernel.setStopShort(true);
+    rig.device->ReadRegister(0x1D);
+    EXPECT_EQ(rig.device->lastProblem(), "I2C adapter ran 1 of 2 messages");
+    rig.kernel.setStopShort(false);
+
     // Three parts after one START are more than the adapters carry.
     Transfer odd;
     odd.messages = {{.address = 0xAE, .write = {0x01}},
@@ -142,7 +149,18 @@ TEST(I2cAdapter, DetectUsesTheQuickCommandOrAOneByteRead) {
         EXPECT_EQ(found->acknowledged, (std::vector<int>{0x90, 0x98, 0xA0, 0xAE})) << quick;
         EXPECT_EQ(rig.kernel.ioctlCount(I2C_SMBUS) > 0, quick);
         EXPECT_EQ(rig.kernel.ioctlCount(I2C_RDWR) > 0, !quick);
+        EXPECT_TRUE(found->failed.empty());
     }
+    // An address a kernel driver holds cannot be probed: that is no silence.
+    Rig rig(false);
+    rig.kernel.setDriverBound(0x98 >> 1);
+    ASSERT_EQ(rig.adapter.open(), "");
+    Device d(rig.g, rig.adapter, rig.display);
+    const auto found = scanAddresses(d, 0x08, 0xEE);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->failed, std::vector<int>{0x98});
+    EXPECT_EQ(found->firstProblem, "I2C adapter error: Device or resource busy");
+    EXPECT_EQ(found->acknowledged, (std::vector<int>{0x90, 0xA0, 0xAE}));
 }
 
 // Opening tells the user what to do; an adapter that was not opened sends nothing.

@@ -7,6 +7,7 @@
 #include "bus/null_port.h"
 #include "bus/port_check.h"
 #include "bus/recording_port.h"
+#include "device/eeprom_ops.h"
 #include "device/text_rules.h"
 #include "support/line_helpers.h"
 #include "support/sim_rig.h"
@@ -97,6 +98,21 @@ TEST(PortCheck, TellsWiringFaultsAndBusClearFreesAHeldSlave) {
     EXPECT_EQ(port_check::portTest(rig.bus).text, "SDA stuck low");
     EXPECT_TRUE(port_check::busClear(rig.bus));
     EXPECT_EQ(rig.device.ReadRegister(0x1D), 0x21);
+}
+
+}  // namespace
+}  // namespace kestrel
+
+namespace kestrel {
+namespace {
+
+// After a colon an ordinary word starts lower case; names in capitals stay.
+TEST(Diagnostics, ReadInASentenceNamesKeepTheirCapitals) {
+    EXPECT_EQ(eeprom::inSentence("No acknowledge from AEh"), "no acknowledge from AEh");
+    EXPECT_EQ(eeprom::inSentence("Byte 12h not acknowledged"), "byte 12h not acknowledged");
+    for (const char* name : {"PEC mismatch at 1Dh", "SDA stuck low", "EEPROM address 8100h",
+                             "I2C adapter error: Input/output error"})
+        EXPECT_EQ(eeprom::inSentence(name), name);
 }
 
 }  // namespace

@@ -237,8 +237,9 @@ TEST(SnapshotBoard, FailuresAreReportedNeverDone) {
     EXPECT_FALSE(r.ok());
     EXPECT_FALSE(r.verified);
     EXPECT_EQ(trafficOf(rig).eepromByteWrites, 0);
+    EXPECT_TRUE(r.pagesWritten.empty()) << "a page that failed is not listed as written";
     EXPECT_EQ(r.failures, (std::vector<std::string>{
-                              "page erase at 8100h failed: Byte FFh not acknowledged; the page "
+                              "page erase at 8100h failed: byte FFh not acknowledged; the page "
                               "was not written",
                               "EEPROM byte 8105h reads back 34h, the snapshot holds FFh"}));
 
