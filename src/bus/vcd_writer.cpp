@@ -78,7 +78,7 @@ void VcdWriter::flush() {
     out_->flush();
 }
 
-void VcdWriter::finish() {
+bool VcdWriter::finish() {
     decoder_.settleAll();
     drain();
     if (changedSinceEnd_) {
@@ -90,6 +90,8 @@ void VcdWriter::finish() {
     out_->write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
     buffer_.clear();
     out_->flush();
+    // Whether every byte reached the file (a full disk sets the stream's error).
+    return out_->good();
 }
 
 void VcdWriter::outputTime(std::uint64_t time) {

@@ -42,8 +42,9 @@ class VcdWriter {
     // transaction).
     void flush();
     // Puts everything into the file and ends it with a timestamp after the
-    // last change. Later writes continue the trace.
-    void finish();
+    // last change. Later writes continue the trace. False when the file did
+    // not take every byte (a full disk, a write error).
+    bool finish();
 
   private:
     std::uint64_t stamp();

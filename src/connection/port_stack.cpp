@@ -42,11 +42,18 @@ PortStack::PortStack(const PortStackOptions& options) : options_(options) {
 }
 
 bool PortStack::finish(std::string* error) {
-    if (tracer_ && tracer_->trace()) tracer_->trace()->finish();
-    if (!board_ || !stateFile_ || !stateFile_->loaded()) return true;
-    if (stateFile_->save(*board_, error)) return true;
-    if (error) *error = "Simulated board state not saved: " + *error;
-    return false;
+    const bool traced = !tracer_ || !tracer_->trace() || tracer_->trace()->finish();
+    std::string stateError;
+    const bool saved =
+        !board_ || !stateFile_ || !stateFile_->loaded() || stateFile_->save(*board_, &stateError);
+    if (error) {
+        error->clear();
+        if (!saved) *error = "Simulated board state not saved: " + stateError;
+        if (!traced)
+            *error += std::string(saved ? "" : " ") + "The trace file " + options_.tracePath +
+                      " was not written completely.";
+    }
+    return saved && traced;
 }
 
 }  // namespace kestrel

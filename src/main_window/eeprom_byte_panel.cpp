@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "device/eeprom_ops.h"
 #include "device/text_rules.h"
 #include "main_window/eeprom_range_note.h"
 #include "widgets/bit_label_row.h"
@@ -91,7 +92,14 @@ void EepromBytePanel::EEByteWriteCMD_Click() {
     g_.EEAddrLow = static_cast<std::int16_t>(low);
     const int d = text::hexValue(str(byteData_->text())) & 0xFF;
     if (!device_.EEPROMWriteByte(g_.EEAddrHigh, g_.EEAddrLow, d)) return;
+    // The read-back's clean result would take the write's fault note away.
+    const std::string writeProblem = device_.lastClean() ? std::string() : device_.lastProblem();
     EEByteReadCMD_Click();
+    if (!writeProblem.empty())
+        notify_(QString::fromStdString(
+            "EEPROM write at " +
+            text::addressText(static_cast<unsigned>(((high & 0xFF) << 8) | (low & 0xFF))) +
+            "h failed: " + eeprom::inSentence(writeProblem)));
 }
 
 }  // namespace kestrel

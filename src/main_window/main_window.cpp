@@ -38,7 +38,7 @@ MainWindow::MainWindow(Globals& globals, Device& device, Dialogs& dialogs, Windo
     portPanel_ = new PortPanel(
         g_, device_, [this](const QString& text) { setConnection(text); }, this);
     grid->addWidget(portPanel_, 0, 0, 1, 2);
-    ramPanel_ = new RamPanel(g_, device_, this);
+    ramPanel_ = new RamPanel(g_, device_, notifier, this);
     eepromBlockPanel_ = new EepromBlockPanel(g_, device_, dialogs, windows_, notifier, this);
     eepromBytePanel_ = new EepromBytePanel(g_, device_, notifier, this);
     auto* right = new QVBoxLayout;

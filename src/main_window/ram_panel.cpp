@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "chip/kestrel_map.h"
+#include "device/eeprom_ops.h"
 #include "device/register_map.h"
 #include "device/text_rules.h"
 #include "widgets/bit_label_row.h"
@@ -19,8 +20,9 @@ namespace kestrel {
 
 using ui::str;
 
-RamPanel::RamPanel(Globals& globals, Device& device, QWidget* parent)
-    : QWidget(parent), g_(globals), device_(device) {
+RamPanel::RamPanel(Globals& globals, Device& device, std::function<void(const QString&)> notify,
+                   QWidget* parent)
+    : QWidget(parent), g_(globals), device_(device), notify_(std::move(notify)) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->addWidget(buildByteSection());
@@ -111,12 +113,25 @@ void RamPanel::ByteWriteCMD_Click() {
 
 void RamPanel::ReadRAM_Click() {
     if (!device_.available()) return;
+    int failed = 0;
+    std::string first;
     for (int i = 0; i < g_.RamRegisterCount; ++i) {
         const auto v = device_.ReadRegister(i);
-        if (!v) return;
+        if (!v) break;
+        if (!device_.lastClean() && failed++ == 0)
+            first = text::byteText(static_cast<unsigned>(i)) +
+                    "h: " + eeprom::inSentence(device_.lastProblem());
         ui::setListItem(readout_, i,
                         QString::fromStdString(readoutLine(static_cast<std::size_t>(i), *v)));
     }
+    // The next clean read would take the status bar's fault note away; the
+    // read-out must not pass for the chip's values.
+    if (failed > 0)
+        notify_(QString::fromStdString(
+            "Read 00h-" + text::byteText(static_cast<unsigned>(g_.RamRegisterCount - 1)) +
+            "h: " + std::to_string(failed) + " of " + std::to_string(g_.RamRegisterCount) +
+            " reads failed, first at " + first +
+            ". The read-out does not hold the chip's values."));
 }
 
 void RamPanel::Command1_Click() {

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "device/device.h"
@@ -20,7 +21,9 @@ class BitLabelRow;
 class RamPanel final : public QWidget {
     Q_OBJECT
   public:
-    RamPanel(Globals& globals, Device& device, QWidget* parent);
+    // `notify` shows a message in the main window's status bar.
+    RamPanel(Globals& globals, Device& device, std::function<void(const QString&)> notify,
+             QWidget* parent);
 
     // Start-up: the register names, one line each.
     void fillRegisterNames();
@@ -40,6 +43,7 @@ class RamPanel final : public QWidget {
 
     Globals& g_;
     Device& device_;
+    std::function<void(const QString&)> notify_;
     QLineEdit* registerAddress_ = nullptr;
     QLineEdit* byteData_ = nullptr;
     BitLabelRow* byteBits_ = nullptr;

@@ -161,6 +161,13 @@ TEST_F(BatchTest, AnI2cAdapterCarriesTheCommandsOrSaysWhatIsMissing) {
 // Traces decode, by an independent decoder, to the bytes on the wire: a
 // register read with its acknowledges, and a block-speed EEPROM read.
 TEST_F(BatchTest, TracesOfARegisterReadAndABlockSpeedReadDecode) {
+    // A trace the disk did not take whole is a failed run, never a silent one.
+    if (std::filesystem::exists("/dev/full")) {
+        EXPECT_EQ(run({"--trace", "/dev/full", "read", "1D"}), 1);
+        EXPECT_NE(err.find("The trace file /dev/full was not written completely."),
+                  std::string::npos)
+            << err;
+    }
     const std::string trace = (dir / "bus.vcd").string();
     EXPECT_EQ(run({"--trace", trace, "read", "1D"}), 0);
     auto d = testing::decodeVcd(slurp(trace));

@@ -71,6 +71,22 @@ TEST(RamAccess, ReadoutListsAllThirtyRegistersWithTabs) {
     EXPECT_EQ(app.text("ByteData"), "5A");
     EXPECT_EQ(app.bits("Read_Data"), "01011010");
     EXPECT_EQ(app.text("PEC"), "");
+
+    // A read-out with failed reads says so after its last (clean) read.
+    app.board().kestrel().setCorruptPec(true);
+    app.click("ReadRAM");
+    app.board().kestrel().setCorruptPec(false);
+    EXPECT_TRUE(app.main().message().startsWith(
+        "Read 00h-1Dh: 30 of 30 reads failed, first at 00h: PEC mismatch at 00h"))
+        << app.main().message().toStdString();
+
+    // So does a byte write the chip refused, after its clean read-back.
+    app.board().kestrel().setNackByte(4);
+    app.type("EEAddressPointer", "8100");
+    app.click("EEByteWriteCMD");
+    app.board().kestrel().setNackByte(0);
+    EXPECT_TRUE(app.main().message().startsWith("EEPROM write at 8100h failed: "))
+        << app.main().message().toStdString();
 }
 
 TEST(RamAccess, PsOnWritesConfig2TwiceAndShowsTheLastByte) {
