@@ -276,6 +276,17 @@ void BitToggleEditor::optionClick(int index, int optionGroup, int k) {
         select(group, optionGroup, group.selected[static_cast<std::size_t>(optionGroup)]);
         return;
     }
+    if (!device_.lastClean()) {
+        // The chip did not take it: show what was read, and read the
+        // register again before the next change builds on it.
+        group.bits->showValue(before);
+        select(group, optionGroup, group.selected[static_cast<std::size_t>(optionGroup)]);
+        group.known = Known::Faulty;
+        setNote(QStringLiteral("Register %1h did not take the write: %2.")
+                    .arg(ui::qstr(text::byteText(static_cast<unsigned>(group.definition->reg))),
+                         ui::qstr(device_.lastProblem())));
+        return;
+    }
     select(group, optionGroup, k);
     showHex(group, b);
 }

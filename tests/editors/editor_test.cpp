@@ -331,6 +331,20 @@ TEST(Editors, ARefusedWritePutsCaptionsAndSelectionBack) {
     EXPECT_EQ(app.logSize(), m);
     EXPECT_EQ(app.bits("reg16", w), "00101101");
     EXPECT_EQ(app.selected(w, "Option1"), "0.5%");
+
+    // A write the chip does not acknowledge is no change either, and the
+    // next click reads the register before it writes.
+    app.board().kestrel().setNackByte(3);
+    app.clickOption(w, "Option1", 0);
+    app.board().kestrel().setNackByte(0);
+    EXPECT_EQ(app.bits("reg16", w), "00101101");
+    EXPECT_EQ(app.selected(w, "Option1"), "0.5%");
+    EXPECT_TRUE(qobject_cast<BitToggleEditor*>(w)->note().startsWith(
+        "Register 16h did not take the write"));
+    const std::size_t n = app.logSize();
+    app.clickOption(w, "Option1", 0);
+    ASSERT_EQ(app.logSize(), n + 1);
+    EXPECT_EQ(app.logSince(n)[0].substr(0, 16), "S AE+ 16+ Sr AF+") << "read, not written";
 }
 
 // One click, one toggle: a double-click is one click, and a press released
