@@ -13,19 +13,8 @@ int main(int argc, char* argv[]) {
     // One parser decides: help, version, a usage error and batch commands
     // need no display, and a command line it refuses never opens a window.
     const kestrel::batch::Invocation inv = kestrel::batch::parseCommandLine(args);
-    switch (inv.mode) {
-        case kestrel::batch::Mode::Help:
-            std::cout << kestrel::batch::helpText();
-            return kestrel::batch::kOk;
-        case kestrel::batch::Mode::Version:
-            std::cout << "kestrel-eval " << kestrel::kProgramVersion.toStdString() << '\n';
-            return kestrel::batch::kOk;
-        case kestrel::batch::Mode::Error:
-        case kestrel::batch::Mode::Batch:
-            return kestrel::batch::run(args, std::cout, std::cerr);
-        case kestrel::batch::Mode::Gui:
-            break;
-    }
+    if (inv.mode != kestrel::batch::Mode::Gui)
+        return kestrel::batch::run(args, std::cout, std::cerr);
 
     // Qt sees only the program name: every option is ours and already read.
     int qtArgc = 1;
