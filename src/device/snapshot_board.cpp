@@ -221,8 +221,14 @@ ApplyResult applySnapshot(Device& device, const Snapshot& target, const ApplyOpt
     }
     std::array<int, kRegisterCount> presentRegisters{};
     std::optional<EepromImage> presentEeprom;
-    const bool read = (!options.registers || readRegisters(device, presentRegisters, r)) &&
-                      (!options.eeprom || (presentEeprom = readEeprom(device, r)));
+    if (options.present != nullptr) {
+        for (std::size_t i = 0; i < presentRegisters.size(); ++i)
+            presentRegisters[i] = options.present->registers[i].value;
+        presentEeprom = options.present->eeprom;
+    }
+    const bool read = options.present != nullptr ||
+                      ((!options.registers || readRegisters(device, presentRegisters, r)) &&
+                       (!options.eeprom || (presentEeprom = readEeprom(device, r))));
     if (!read) {
         if (!r.refused)
             r.failures.push_back("the board was not read cleanly, so nothing was written");

@@ -26,6 +26,9 @@ struct ApplyOptions {
     bool registers = true;  // write the registers that differ
     bool eeprom = true;     // erase and rewrite the pages that differ
     bool verify = true;     // then read everything back and compare
+    // The board as the caller has just read it cleanly; the apply reads it
+    // itself when not given.
+    const Snapshot* present = nullptr;
 };
 
 struct ApplyResult {

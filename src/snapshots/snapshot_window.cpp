@@ -238,7 +238,10 @@ void SnapshotWindow::apply() {
     QString savedTo;
     if (!pages.empty() && !backUp(*board, savedTo)) return;
 
-    const snapshot::ApplyResult result = snapshot::applySnapshot(device_, *target, {});
+    // The board was read cleanly just now (takeBoard refuses anything else).
+    snapshot::ApplyOptions options;
+    options.present = &*board;
+    const snapshot::ApplyResult result = snapshot::applySnapshot(device_, *target, options);
     if (const auto after = takeBoard())
         showComparison(snapshot::compare(*target, *after), name, QStringLiteral("the board"));
     const QString backupNote =

@@ -186,6 +186,18 @@ TEST(SnapshotBoard, CompareNamesTheDifferencesAndApplyWritesOnlyThem) {
     const auto again = snapshot::applySnapshot(rig.device, a, {});
     EXPECT_TRUE(again.ok() && again.verified);
     EXPECT_EQ(trafficOf(rig).registerWrites + trafficOf(rig).erases, 0);
+
+    // Given the board as just read, the apply writes first: the board is not
+    // read a second time before the writes.
+    ASSERT_TRUE(rig.device.WriteRegister(0x14, 0x81));
+    const Snapshot now = take(rig);
+    rig.board.log().clear();
+    snapshot::ApplyOptions given;
+    given.present = &now;
+    given.verify = false;
+    const auto quick = snapshot::applySnapshot(rig.device, a, given);
+    EXPECT_TRUE(quick.ok());
+    EXPECT_EQ(rig.board.log().describeAll(), std::vector<std::string>{"S AE+ 14+ 80+ P"});
 }
 
 TEST(SnapshotBoard, BitsTheChipDoesNotStoreAreNoDifference) {
