@@ -79,15 +79,9 @@ bool OutputFile::prepare(const std::string& path, std::string& error) {
 }
 
 bool OutputFile::writeTemporary(const std::string& content, std::string& error) {
-    std::size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd_, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error = systemError("cannot write", path_);
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
+    if (!image_file::writeAll(fd_, content)) {
+        error = systemError("cannot write", path_);
+        return false;
     }
     if (::fsync(fd_) != 0 || ::close(fd_) != 0) {
         fd_ = -1;

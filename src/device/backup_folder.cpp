@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "device/image_file.h"
 #include "device/text_rules.h"
 
 namespace kestrel::backup {
@@ -88,14 +89,7 @@ bool saveNew(const std::string& directory, const std::string& name, const std::s
         error = systemError("cannot create a file in", directory);
         return false;
     }
-    bool ok = true;
-    for (std::size_t done = 0; ok && done < content.size();) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<std::size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
+    const bool ok = image_file::writeAll(fd, content) && ::fsync(fd) == 0;
     if (!ok) error = systemError("cannot write", temporary);
     ::close(fd);
     if (ok && linkAsNewFile(temporary, directory + "/" + name, finalPath, error)) return true;

@@ -27,17 +27,6 @@ struct Fd {
     }
 };
 
-bool writeAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // The file a save replaces: a link is followed, so the link stays a link.
 std::string targetOf(const std::string& path) {
     char resolved[PATH_MAX];
@@ -76,6 +65,17 @@ std::optional<ImageLine> readImageLine(const std::string& line) {
 }
 
 }  // namespace
+
+bool writeAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
 
 std::optional<std::vector<int>> parseImageLines(const std::string& text, const std::string& name,
                                                 std::size_t lines,
