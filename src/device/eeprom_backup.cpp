@@ -18,30 +18,32 @@ bool step(const Progress& progress, int done, int total) {
 
 std::optional<Image> readAll(Device& device, RunResult& run, const Progress& progress) {
     run = {};
-    // At block speed; a block that fails is read again byte by byte, and a
-    // byte counts only when its read was acknowledged and its PEC matched.
-    const auto bulk = readBulk(device, kEepromFirst, kEepromBytes);
-    if (!bulk) {
-        run.refused = true;
-        return std::nullopt;
-    }
     Image image{};
-    for (std::size_t i = 0; i < bulk->bytes.size() && i < image.size(); ++i) {
-        const ByteRead& b = bulk->bytes[i];
-        ++run.attempted;
-        if (!b.ok()) {
-            run.failed = 1;
-            run.firstFailedAddress = b.address;
-            run.firstProblem = b.problem;
+    // Block by block at block speed; a block that fails is read again byte
+    // by byte, and a byte counts only when its read was acknowledged and its
+    // PEC matched.
+    for (unsigned page = 0; page < kEepromBytes; page += kPageBytes) {
+        const auto bulk = readBulk(device, kEepromFirst + page, kPageBytes);
+        if (!bulk || bulk->bytes.size() != kPageBytes) {
+            run.refused = true;
             return std::nullopt;
         }
-        image[i] = static_cast<std::uint8_t>(b.value);
+        for (std::size_t i = 0; i < kPageBytes; ++i) {
+            const ByteRead& b = bulk->bytes[i];
+            ++run.attempted;
+            if (!b.ok()) {
+                run.failed = 1;
+                run.firstFailedAddress = b.address;
+                run.firstProblem = b.problem;
+                return std::nullopt;
+            }
+            image[page + i] = static_cast<std::uint8_t>(b.value);
+        }
+        if (!step(progress, static_cast<int>(page + kPageBytes), static_cast<int>(kEepromBytes))) {
+            run.refused = true;
+            return std::nullopt;
+        }
     }
-    if (run.attempted != static_cast<int>(kEepromBytes)) {
-        run.refused = true;
-        return std::nullopt;
-    }
-    step(progress, kEepromBytes, kEepromBytes);
     return image;
 }
 

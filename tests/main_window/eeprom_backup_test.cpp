@@ -41,6 +41,18 @@ TEST(EepromBackup, SavesTheWholeEepromAndRestoresItVerified) {
     EXPECT_EQ(app.status(), "EEPROM restored from " + path + " and verified.");
     // 16 page erases, 512 byte writes, 512 verify reads.
     EXPECT_EQ(app.logSize() - mark, 16u + 512u + 512u);
+
+    // The whole-EEPROM read reports its progress block by block.
+    std::vector<int> steps;
+    eeprom::RunResult run;
+    ASSERT_TRUE(eeprom::readAll(app.program->device(), run, [&](int done, int total) {
+        EXPECT_EQ(total, 512);
+        steps.push_back(done);
+        return true;
+    }));
+    ASSERT_EQ(steps.size(), 16u);
+    EXPECT_EQ(steps.front(), 32);
+    EXPECT_EQ(steps.back(), 512);
 }
 
 TEST(EepromBackup, NothingIsSavedOrWrittenFromWhatCannotBeTrusted) {
