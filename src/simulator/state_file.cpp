@@ -23,10 +23,8 @@ bool writeAll(int fd, const std::string& text) {
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;  // a file that takes nothing would never finish
         done += static_cast<std::size_t>(n);
     }
     return true;
