@@ -28,16 +28,9 @@ constexpr unsigned kEepromBase = chip::kEepromFirst;
 constexpr unsigned kEepromSize = chip::kEepromSize;
 constexpr unsigned kPage = chip::kEepromPageSize;
 // Failed bytes named one by one; past this many only their number is given.
-constexpr std::size_t kNamedFailures = 8;
-
 void refused(Report& r) {
     r.code = kNoPort;
     r.errors.push_back("the bus refused the transaction; nothing more was sent");
-}
-
-void fail(Report& r, const std::string& line, int code = kBusFault) {
-    r.errors.push_back(line);
-    if (r.code == kOk) r.code = code;
 }
 
 std::string plural(std::size_t n, const char* one, const char* many) {
@@ -158,7 +151,7 @@ void readRegisterList(Session& s, const std::vector<std::pair<int, std::string>>
                   name + '\n';
         reads.push_back(*b);
     }
-    for (const std::string& line : summarize(reads, true)) fail(r, line);
+    for (const std::string& line : summarize(reads, true)) r.fail(line);
     auto items = bytesJson(reads, true);
     for (std::size_t i = 0; i < items.size(); ++i)
         items[i].insert(items[i].size() - 1, ",\"name\":" + json::quote(regs[i].second));
@@ -223,15 +216,14 @@ void detect(Session& s, Report& r) {
         found.push_back(json::quote(byteText(static_cast<unsigned>(a))));
     r.json.raw("acknowledged", json::array(found));
     if (scan->sdaStuckLow) {
-        fail(r, "SDA stuck low: no address can be probed");
+        r.fail("SDA stuck low: no address can be probed");
         return;
     }
     r.text = grid;
     // An address whose probe did not run is not known to be silent.
     if (!scan->failed.empty())
-        fail(r, plural(scan->failed.size(), "probe", "probes") + " did not run (XX), first at " +
-                    byteText(static_cast<unsigned>(scan->failed.front())) +
-                    "h: " + scan->firstProblem);
+        r.fail(plural(scan->failed.size(), "probe", "probes") + " did not run (XX), first at " +
+               byteText(static_cast<unsigned>(scan->failed.front())) + "h: " + scan->firstProblem);
 }
 
 // The 34 lines of the block read window.
@@ -250,8 +242,8 @@ void blockReadCommand(Session& s, unsigned base, Report& r) {
     // The count line says what the chip sent; a count other than 20h is a
     // block that cannot be trusted.
     if (b->count != chip::kBlockReadCount)
-        fail(r, "Block count " + byteText(static_cast<unsigned>(b->count)) + "h at " +
-                    addressText(base) + "h, expected 20h");
+        r.fail("Block count " + byteText(static_cast<unsigned>(b->count)) + "h at " +
+               addressText(base) + "h, expected 20h");
     bool acknowledged = true;
     for (const TransactionOutcome& o : watch.outcomes()) acknowledged &= o.acknowledged;
     r.json.text("base", addressText(base))
@@ -279,7 +271,7 @@ std::optional<std::vector<ByteRead>> readEeprom(Session& s, unsigned base, unsig
         r.notes.push_back(plural(read->fallbacks.size(), "block read", "block reads") +
                           " failed and were read again byte by byte; first: " +
                           eeprom::inSentence(read->fallbacks[0]));
-    for (const std::string& line : failures) fail(r, line);
+    for (const std::string& line : failures) r.fail(line);
     return std::move(read->bytes);
 }
 
@@ -300,12 +292,12 @@ void eepromRead(Session& s, unsigned base, unsigned count, OutputFile* output,
     r.json.raw("bytes", json::array(bytesJson(*bytes, false)));
     if (output != nullptr) {
         if (!allRead(*bytes)) {
-            fail(r, "image file not written: not every byte was read");
+            r.fail("image file not written: not every byte was read");
             return;
         }
         std::string error;
         if (!output->commit(image_file::imageLines(base, valuesOf(*bytes)), standardOutput, error))
-            fail(r, error, kUsage);
+            r.fail(error, kUsage);
         return;
     }
     for (const ByteRead& b : *bytes)
@@ -340,8 +332,8 @@ bool erasePage(Session& s, unsigned address, Report& r) {
     }
     const TransactionOutcome o = watch.last();
     if (o.ok()) return true;
-    fail(r, "page erase at " + addressText(address & ~(kPage - 1)) +
-                "h failed: " + eeprom::inSentence(o.problem));
+    r.fail("page erase at " + addressText(address & ~(kPage - 1)) +
+           "h failed: " + eeprom::inSentence(o.problem));
     return false;
 }
 
@@ -362,18 +354,18 @@ bool writeChecked(Session& s, unsigned base, const std::vector<int>& data, Repor
     }
     const std::string failure = eeprom::writeFailureText(*writes);
     if (failure.empty()) return true;
-    fail(r, "block write failed: " + failure);
+    r.fail("block write failed: " + failure);
     return false;
 }
 
 void verifyChecked(Session& s, unsigned base, const std::vector<int>& data, Report& r) {
     const auto report = eeprom::verifyBytes(s.device(), base, data);
     if (!report) return refused(r);
-    for (std::size_t i = 0; i < report->failures.size() && i < kNamedFailures; ++i)
-        fail(r, report->failures[i]);
+    for (std::size_t i = 0; i < report->failures.size() && i < Report::kNamedFailures; ++i)
+        r.fail(report->failures[i]);
     if (report->failures.size() > 1)
-        fail(r, std::to_string(report->failures.size()) + " of " + std::to_string(data.size()) +
-                    " bytes not verified");
+        r.fail(std::to_string(report->failures.size()) + " of " + std::to_string(data.size()) +
+               " bytes not verified");
     std::vector<std::string> items;
     for (std::size_t i = 0; i < report->read.size(); ++i) {
         const ByteRead& b = report->read[i];
@@ -425,9 +417,8 @@ void eepromZero(Session& s, unsigned page, Report& r) {
     if (zeros.refused) return refused(r);
     r.json.text("page", addressText(page)).flag("ack", zeros.ok());
     if (zeros.ok()) return;
-    fail(r, std::to_string(zeros.failed) + " of 32 zero-writes not acknowledged; first at " +
-                addressText(zeros.firstFailedAddress) +
-                "h: " + eeprom::inSentence(zeros.firstProblem));
+    r.fail(std::to_string(zeros.failed) + " of 32 zero-writes not acknowledged; first at " +
+           addressText(zeros.firstFailedAddress) + "h: " + eeprom::inSentence(zeros.firstProblem));
 }
 
 void eepromBackup(Session& s, OutputFile& output, std::ostream& standardOutput, Report& r) {
@@ -435,13 +426,13 @@ void eepromBackup(Session& s, OutputFile& output, std::ostream& standardOutput, 
     if (!bytes) return;
     r.json.raw("bytes", json::array(bytesJson(*bytes, false)));
     if (!allRead(*bytes)) {
-        fail(r, "backup not written: not every byte was read");
+        r.fail("backup not written: not every byte was read");
         return;
     }
     std::string error;
     if (!output.commit(image_file::imageLines(kEepromBase, valuesOf(*bytes)), standardOutput,
                        error))
-        fail(r, error, kUsage);
+        r.fail(error, kUsage);
 }
 
 // Page by page: erase, then write its 32 bytes. Stops at the first page that fails.
@@ -511,14 +502,13 @@ bool backUpEeprom(Session& s, unsigned slave, const std::string& directory, std:
     std::string error;
     OutputFile file;
     if (directory.empty()) {
-        fail(report,
-             "no folder for the EEPROM backup (set XDG_STATE_HOME or HOME); nothing changed",
-             kUsage);
+        report.fail("no folder for the EEPROM backup (set XDG_STATE_HOME or HOME); nothing changed",
+                    kUsage);
         return false;
     }
     if (!backup::makeDirectories(directory, error) ||
         !file.prepare(directory + "/" + backup::fileName(slave, when), error)) {
-        fail(report, "EEPROM backup: " + error + "; nothing changed", kUsage);
+        report.fail("EEPROM backup: " + error + "; nothing changed", kUsage);
         return false;
     }
     Report read;
@@ -526,12 +516,12 @@ bool backUpEeprom(Session& s, unsigned slave, const std::string& directory, std:
     report.notes.insert(report.notes.end(), read.notes.begin(), read.notes.end());
     if (!bytes || !allRead(*bytes)) {
         for (const std::string& line : read.errors) report.errors.push_back(line);
-        fail(report, "EEPROM not backed up, so nothing changed (--no-backup skips the backup)",
-             read.code == kOk ? kBusFault : read.code);
+        report.fail("EEPROM not backed up, so nothing changed (--no-backup skips the backup)",
+                    read.code == kOk ? kBusFault : read.code);
         return false;
     }
     if (!file.commitNew(image_file::imageLines(kEepromBase, valuesOf(*bytes)), savedTo, error)) {
-        fail(report, "EEPROM backup: " + error + "; nothing changed", kUsage);
+        report.fail("EEPROM backup: " + error + "; nothing changed", kUsage);
         return false;
     }
     return true;

@@ -17,6 +17,14 @@ struct Report {
     std::vector<std::string> errors;  // why the command failed, one line each
     std::vector<std::string> notes;   // what else the user should know
     json::Object json;                // the command's own members of the JSON result
+
+    // Adds a line saying why the command failed; the first failure sets the code.
+    void fail(const std::string& line, int failCode = kBusFault) {
+        errors.push_back(line);
+        if (code == kOk) code = failCode;
+    }
+    // At most this many failures are named one by one.
+    static constexpr std::size_t kNamedFailures = 8;
 };
 
 // Runs `inv` (a Mode::Batch invocation). `input` holds the data bytes of the

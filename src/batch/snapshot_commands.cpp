@@ -10,12 +10,6 @@ namespace kestrel::batch {
 namespace {
 
 // Failures named one by one; past this many only their number is given.
-constexpr std::size_t kNamedFailures = 8;
-
-void fail(Report& r, const std::string& line, int code = kBusFault) {
-    r.errors.push_back(line);
-    if (r.code == kOk) r.code = code;
-}
 
 std::optional<snapshot::Snapshot> readOne(const std::string& path, std::istream& standardInput,
                                           Report& report) {
@@ -23,7 +17,7 @@ std::optional<snapshot::Snapshot> readOne(const std::string& path, std::istream&
     std::optional<snapshot::Snapshot> s;
     if (readInput(path, standardInput, text, error))
         s = snapshot::parseSnapshot(text, path == "-" ? "standard input" : path, error);
-    if (!s) fail(report, error, kUsage);
+    if (!s) report.fail(error, kUsage);
     return s;
 }
 
@@ -71,7 +65,7 @@ void reportComparison(const snapshot::Comparison& c, const std::string& aName,
 std::optional<snapshot::Snapshot> takeBoard(Session& s, std::time_t now, Report& r) {
     Session::OwnAccounting own(s);
     snapshot::Taken t = snapshot::takeSnapshot(s.device(), now);
-    if (!t.snapshot) fail(r, t.error, t.refused ? kNoPort : kBusFault);
+    if (!t.snapshot) r.fail(t.error, t.refused ? kNoPort : kBusFault);
     return std::move(t.snapshot);
 }
 
@@ -84,7 +78,7 @@ void save(Session& s, OutputFile& output, std::time_t now, std::ostream& standar
     }
     std::string error;
     const auto text = snapshot::snapshotText(*board, error);
-    if (!text || !output.commit(*text, standardOutput, error)) fail(r, error, kUsage);
+    if (!text || !output.commit(*text, standardOutput, error)) r.fail(error, kUsage);
     r.json.text("time", snapshot::timeText(board->taken));
 }
 
@@ -112,11 +106,11 @@ void apply(Session& s, const Invocation& inv, const snapshot::Snapshot& target, 
     for (const std::string& page : pages) quoted.push_back(json::quote(page));
     r.json.raw("pages_written", json::array(quoted)).flag("verified", result.verified);
 
-    for (std::size_t i = 0; i < result.failures.size() && i < kNamedFailures; ++i)
-        fail(r, result.failures[i]);
-    if (result.failures.size() > kNamedFailures)
-        fail(r, std::to_string(result.failures.size()) + " failures in all");
-    if (result.refused) fail(r, "the bus refused the transaction; nothing more was sent", kNoPort);
+    for (std::size_t i = 0; i < result.failures.size() && i < Report::kNamedFailures; ++i)
+        r.fail(result.failures[i]);
+    if (result.failures.size() > Report::kNamedFailures)
+        r.fail(std::to_string(result.failures.size()) + " failures in all");
+    if (result.refused) r.fail("the bus refused the transaction; nothing more was sent", kNoPort);
 }
 
 }  // namespace
