@@ -9,7 +9,7 @@ packages=(
   libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   sigrok-cli
-  clang libfuzzer-14-dev
+  clang libfuzzer-14-dev libclang-rt-14-dev
   xvfb xauth imagemagick
   lintian
 )
