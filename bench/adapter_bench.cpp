@@ -7,7 +7,7 @@
 #include "bus/i2c_adapter.h"
 #include "connection/simulated_i2c_adapter.h"
 #include "device/device.h"
-#include "device/eeprom_bulk.h"
+#include "device/eeprom.h"
 #include "simulator/simulated_board.h"
 
 namespace {
@@ -17,8 +17,7 @@ struct Rig {
     kestrel::sim::SimulatedBoard board;
     kestrel::SimulatedI2cAdapter kernel{board};
     kestrel::I2cAdapterExecutor adapter{kernel, "/dev/i2c-0", nullptr};
-    kestrel::NoDisplay display;
-    kestrel::Device device{g, adapter, display};
+    kestrel::Device device{g, adapter};
     unsigned opened = 0;
     Rig() {
         board.kestrel().setStatusActivity(false);
@@ -45,7 +44,7 @@ BENCHMARK(BM_AdapterReadRegister);
 void BM_AdapterWholeEepromBlockSpeed(benchmark::State& state) {
     Rig rig;
     for (auto _ : state)
-        benchmark::DoNotOptimize(kestrel::eeprom::readBulk(rig.device, 0x8000, 512));
+        benchmark::DoNotOptimize(kestrel::eeprom::read(rig.device, 0x8000, 512, kestrel::eeprom::Speed::Blocks));
     report(state, rig);
 }
 BENCHMARK(BM_AdapterWholeEepromBlockSpeed)->Unit(benchmark::kMillisecond);

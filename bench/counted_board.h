@@ -13,9 +13,8 @@ struct CountedBoard {
     Globals g;
     sim::SimulatedBoard board;
     CountingPort port{board};
-    NoDisplay display;
     Bus bus{port, g.LPTBase, g.PortEntry};
-    Device device{g, bus, display};
+    Device device{g, bus};
     CountedBoard() {
         g.LPTBase = 0x378;
         board.kestrel().setStatusActivity(false);

@@ -8,7 +8,7 @@
 #include "bus/counting_port.h"
 #include "counted_board.h"
 #include "device/device.h"
-#include "device/eeprom_bulk.h"
+#include "device/eeprom.h"
 #include "simulator/simulated_board.h"
 
 namespace {
@@ -28,7 +28,7 @@ void report(benchmark::State& state, const CountingPort& port) {
 void BM_WholeEepromBlockSpeed(benchmark::State& state) {
     Rig rig;
     for (auto _ : state)
-        benchmark::DoNotOptimize(kestrel::eeprom::readBulk(rig.device, 0x8000, 512));
+        benchmark::DoNotOptimize(kestrel::eeprom::read(rig.device, 0x8000, 512, kestrel::eeprom::Speed::Blocks));
     report(state, rig.port);
 }
 BENCHMARK(BM_WholeEepromBlockSpeed)->Unit(benchmark::kMillisecond);
@@ -37,7 +37,7 @@ BENCHMARK(BM_WholeEepromBlockSpeed)->Unit(benchmark::kMillisecond);
 void BM_WholeEepromByteReads(benchmark::State& state) {
     Rig rig;
     for (auto _ : state)
-        benchmark::DoNotOptimize(kestrel::eeprom::readBytes(rig.device, 0x8000, 512));
+        benchmark::DoNotOptimize(kestrel::eeprom::read(rig.device, 0x8000, 512, kestrel::eeprom::Speed::Bytes));
     report(state, rig.port);
 }
 BENCHMARK(BM_WholeEepromByteReads)->Unit(benchmark::kMillisecond);

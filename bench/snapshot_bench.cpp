@@ -8,8 +8,7 @@
 #include "bus/counting_port.h"
 #include "counted_board.h"
 #include "device/device.h"
-#include "device/eeprom_bulk.h"
-#include "device/eeprom_ops.h"
+#include "device/eeprom.h"
 #include "device/snapshot_board.h"
 #include "simulator/simulated_board.h"
 
@@ -43,9 +42,9 @@ void BM_ApplyOneEepromByte(benchmark::State& state) {
     };
     for (int reg = 0x03; reg <= 0x1B; ++reg) rig.device.ReadRegister(reg);
     const std::uint64_t registerReads = since();
-    kestrel::eeprom::readBulk(rig.device, 0x8000, 512);
+    kestrel::eeprom::read(rig.device, 0x8000, 512, kestrel::eeprom::Speed::Blocks);
     const std::uint64_t wholeRead = since();
-    kestrel::eeprom::eraseBlockPages(rig.device, 0x8100, 32);
+    kestrel::eeprom::erasePages(rig.device, 0x8100, 32);
     kestrel::eeprom::writeBlock(rig.device, 0x8100, std::vector<int>(32, 0xFF));
     const std::uint64_t pageWrite = since();
     const double perApply =

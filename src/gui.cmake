@@ -1,6 +1,7 @@
 # The shared widgets every window may use.
 add_library(kestrel_widgets STATIC
     widgets/bit_label_row.cpp
+    widgets/page_erase_panel.cpp
     widgets/tab_list_delegate.cpp
     widgets/window_registry.cpp
 )
@@ -25,7 +26,6 @@ add_library(kestrel_windows STATIC
     main_window/main_window.cpp
     main_window/message_log.cpp
     main_window/message_log_window.cpp
-    main_window/page_erase_panel.cpp
     main_window/port_panel.cpp
     main_window/ram_panel.cpp
     snapshots/snapshot_window.cpp

@@ -33,7 +33,6 @@ Program::Program(ProgramOptions options) : options_(std::move(options)) {
         problems_ << QString::fromStdString(connection_->adapterFailure());
 
     mainWindow_ = std::make_unique<MainWindow>(globals(), device(), *dialogs_, windows_);
-    device().setDisplay(*mainWindow_);
     device().executor().addObserver(mainWindow_.get());
     device().executor().addObserver(&statusHistory_);
     mainWindow_->setQuitHandler([this] { quit(); });

@@ -153,10 +153,7 @@ int run(const std::vector<std::string>& args, const Environment& environment, st
         runSnapshotCommand(session, inv, snapshots, outputFile, when, out, report);
     else if (go)
         runCommand(session, inv, input, outputFile, out, report);
-    for (const std::string& fault : session.faults()) {
-        report.errors.push_back(fault);
-        if (report.code == kOk) report.code = kBusFault;
-    }
+    if (session.portFailed()) report.code = kNoPort;
     if (!session.finish() && report.code == kOk) report.code = kUsage;
     return finishRun(inv, report, backup, out, err);
 }

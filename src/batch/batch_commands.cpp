@@ -9,18 +9,16 @@
 #include "device/backup_folder.h"
 #include "device/block_read.h"
 #include "device/bus_probe.h"
-#include "device/eeprom_bulk.h"
-#include "device/eeprom_ops.h"
+#include "device/eeprom.h"
 #include "device/image_file.h"
 #include "device/register_map.h"
 #include "device/text_rules.h"
-#include "device/transaction_watch.h"
 
 namespace kestrel::batch {
 
 namespace {
 
-using eeprom::ByteRead;
+using ByteRead = eeprom::Step;
 using text::addressText;
 using text::byteText;
 
@@ -29,8 +27,14 @@ constexpr unsigned kEepromSize = chip::kEepromSize;
 constexpr unsigned kPage = chip::kEepromPageSize;
 // Failed bytes named one by one; past this many only their number is given.
 void refused(Report& r) {
-    r.code = kNoPort;
-    r.errors.push_back("the bus refused the transaction; nothing more was sent");
+    r.fail("the bus refused the transaction; nothing more was sent", kNoPort);
+}
+
+void refused(Report& r, const std::string& why, bool byBus) {
+    if (byBus)
+        refused(r);
+    else
+        r.fail(why, kUsage);
 }
 
 std::string plural(std::size_t n, const char* one, const char* many) {
@@ -102,50 +106,46 @@ std::vector<std::string> bytesJson(const std::vector<ByteRead>& bytes, bool regi
     return items;
 }
 
-// A register read with its outcome, as an EEPROM byte is kept.
-std::optional<ByteRead> readRegisterWatched(Session& s, TransactionWatch& watch, int reg) {
-    watch.clear();
-    const auto v = s.device().ReadRegister(reg);
-    if (!v) return std::nullopt;
-    const TransactionOutcome o = watch.last();
-    ByteRead b;
-    b.address = static_cast<unsigned>(reg);
-    b.value = *v;
-    b.acknowledged = o.acknowledged;
-    b.pecOk = o.pecOk;
-    b.problem = o.problem;
-    return b;
+// A register read with its outcome, as an EEPROM byte is kept; nothing
+// (with the reason in the report) when it was refused.
+std::optional<ByteRead> readRegisterChecked(Session& s, int reg, Report& r) {
+    const ByteOutcome o = s.device().ReadRegister(reg);
+    if (!r.ran(o)) return std::nullopt;
+    if (o.portFailed()) r.fail(o.problem(), kNoPort);
+    return ByteRead{static_cast<unsigned>(reg), o.value, o.acknowledged(), o.pecOk(), o.problem()};
 }
 
 void readRegister(Session& s, unsigned reg, Report& r) {
-    TransactionWatch watch(s.device().executor());
-    // The session names a fault itself; the value read is printed all the same.
-    const auto v = s.device().ReadRegister(static_cast<int>(reg));
-    if (!v) return refused(r);
-    const TransactionOutcome o = watch.last();
-    r.text = byteText(static_cast<unsigned>(*v)) + "\n";
+    const ByteOutcome o = s.device().ReadRegister(static_cast<int>(reg));
+    if (!r.ran(o)) return;
+    // The value read is printed all the same; the fault is named.
+    if (!o.ok()) r.fail(o.problem(), o.portFailed() ? kNoPort : kBusFault);
+    r.text = byteText(static_cast<unsigned>(o.value)) + "\n";
     r.json.text("register", byteText(reg))
-        .text("value", byteText(static_cast<unsigned>(*v)))
-        .flag("ack", o.acknowledged)
-        .flag("pec", o.pecOk);
+        .text("value", byteText(static_cast<unsigned>(o.value)))
+        .flag("ack", o.acknowledged())
+        .flag("pec", o.pecOk());
+}
+
+// A write that ran, and whether all of it was acknowledged.
+void wrote(const Outcome& o, Report& r) {
+    if (!o.ok()) r.fail(o.problem(), o.portFailed() ? kNoPort : kBusFault);
+    r.json.flag("ack", o.acknowledged());
 }
 
 void writeRegister(Session& s, unsigned reg, unsigned data, Report& r) {
-    TransactionWatch watch(s.device().executor());
-    if (!s.device().WriteRegister(static_cast<int>(reg), static_cast<int>(data))) return refused(r);
-    r.json.text("register", byteText(reg))
-        .text("value", byteText(data))
-        .flag("ack", watch.last().acknowledged);
+    const Outcome o = s.device().WriteRegister(static_cast<int>(reg), static_cast<int>(data));
+    if (!r.ran(o)) return;
+    r.json.text("register", byteText(reg)).text("value", byteText(data));
+    wrote(o, r);
 }
 
 // "REG VALUE NAME" per line, "XX" for a read that failed.
 void readRegisterList(Session& s, const std::vector<std::pair<int, std::string>>& regs, Report& r) {
-    Session::OwnAccounting own(s);
-    TransactionWatch watch(s.device().executor());
     std::vector<ByteRead> reads;
     for (const auto& [reg, name] : regs) {
-        const auto b = readRegisterWatched(s, watch, reg);
-        if (!b) return refused(r);
+        const auto b = readRegisterChecked(s, reg, r);
+        if (!b) return;
         r.text += byteText(static_cast<unsigned>(reg)) + ' ' +
                   (b->ok() ? byteText(static_cast<unsigned>(b->value)) : std::string("XX")) + ' ' +
                   name + '\n';
@@ -179,18 +179,15 @@ void status(Session& s, Report& r) {
 }
 
 void writeSwitch(Session& s, unsigned address, unsigned data, Report& r) {
-    TransactionWatch watch(s.device().executor());
-    if (!s.device().WriteSwitch(static_cast<int>(address), static_cast<int>(data)))
-        return refused(r);
-    r.json.text("address", byteText(address))
-        .text("value", byteText(data))
-        .flag("ack", watch.last().acknowledged);
+    const Outcome o = s.device().WriteSwitch(static_cast<int>(address), static_cast<int>(data));
+    if (!r.ran(o)) return;
+    r.json.text("address", byteText(address)).text("value", byteText(data));
+    wrote(o, r);
 }
 
 // A grid of the even address bytes, as i2cdetect draws 7-bit addresses:
 // "--" where nothing answered, blank where nothing was probed.
 void detect(Session& s, Report& r) {
-    Session::OwnAccounting own(s);
     const auto scan = scanAddresses(s.device());
     if (!scan) return refused(r);
     std::string grid = "    ";
@@ -228,9 +225,11 @@ void detect(Session& s, Report& r) {
 
 // The 34 lines of the block read window.
 void blockReadCommand(Session& s, unsigned base, Report& r) {
-    TransactionWatch watch(s.device().executor());
-    const auto b = blockRead(s.device(), base);
-    if (!b) return refused(r);
+    const BlockReadResult result = blockRead(s.device(), base);
+    if (!r.ran(result.outcome)) return;
+    const BlockReadResult* b = &result;
+    if (!b->outcome.ok())
+        r.fail(b->outcome.problem(), b->outcome.portFailed() ? kNoPort : kBusFault);
     r.text = "Bytes: " + byteText(static_cast<unsigned>(b->count)) + "h\n";
     std::vector<std::string> data;
     for (int i = 0; i < 32; ++i) {
@@ -244,35 +243,30 @@ void blockReadCommand(Session& s, unsigned base, Report& r) {
     if (b->count != chip::kBlockReadCount)
         r.fail("Block count " + byteText(static_cast<unsigned>(b->count)) + "h at " +
                addressText(base) + "h, expected 20h");
-    bool acknowledged = true;
-    for (const TransactionOutcome& o : watch.outcomes()) acknowledged &= o.acknowledged;
+    const bool acknowledged = b->outcome.acknowledged();
     r.json.text("base", addressText(base))
         .text("count", byteText(static_cast<unsigned>(b->count)))
         .raw("data", json::array(data))
         .text("pec_byte", byteText(static_cast<unsigned>(b->pec)))
         .flag("ack", acknowledged)
-        .flag("pec", b->pecOk);
+        .flag("pec", b->outcome.pecOk());
 }
 
 // Reads with the block read, names every block that fell back and sums up
 // every byte that failed. Nothing when the bus refused.
 std::optional<std::vector<ByteRead>> readEeprom(Session& s, unsigned base, unsigned count,
                                                 Report& r) {
-    Session::OwnAccounting own(s);
-    auto read = eeprom::readBulk(s.device(), base, count);
-    if (!read) {
-        refused(r);
-        return std::nullopt;
-    }
-    const auto failures = summarize(read->bytes, false);
+    eeprom::Run read = eeprom::read(s.device(), base, count, eeprom::Speed::Blocks);
+    if (!r.ran(read)) return std::nullopt;
+    const auto failures = summarize(read.steps, false);
     // A block that was read again byte by byte without fault is worth a
     // remark; one whose bytes failed too is summed up with them.
-    if (!read->fallbacks.empty() && failures.empty())
-        r.notes.push_back(plural(read->fallbacks.size(), "block read", "block reads") +
+    if (!read.fallbacks.empty() && failures.empty())
+        r.notes.push_back(plural(read.fallbacks.size(), "block read", "block reads") +
                           " failed and were read again byte by byte; first: " +
-                          eeprom::inSentence(read->fallbacks[0]));
+                          eeprom::inSentence(read.fallbacks[0]));
     for (const std::string& line : failures) r.fail(line);
-    return std::move(read->bytes);
+    return std::move(read.steps);
 }
 
 bool allRead(const std::vector<ByteRead>& bytes) {
@@ -322,72 +316,67 @@ void eepromDump(Session& s, Report& r) {
     r.json.raw("bytes", json::array(bytesJson(*bytes, false)));
 }
 
-// Erases the page holding `address`; false (with the reason) when the chip
-// did not acknowledge it all.
-bool erasePage(Session& s, unsigned address, Report& r) {
-    TransactionWatch watch(s.device().executor());
-    if (!s.device().EEPROMPageErase(addressText(address))) {
-        refused(r);
-        return false;
-    }
-    const TransactionOutcome o = watch.last();
-    if (o.ok()) return true;
-    r.fail("page erase at " + addressText(address & ~(kPage - 1)) +
-           "h failed: " + eeprom::inSentence(o.problem));
+// Erases the pages `count` bytes from `base` touch; false (with the reason)
+// when the chip did not acknowledge it all.
+bool erasePages(Session& s, unsigned base, unsigned count, Report& r) {
+    const eeprom::Run run = eeprom::erasePages(s.device(), base, count);
+    if (!r.ran(run)) return false;
+    const ByteRead* bad = run.firstFailure();
+    if (bad == nullptr) return true;
+    r.fail("page erase at " + addressText(bad->address & ~(kPage - 1)) +
+               "h failed: " + eeprom::inSentence(bad->problem),
+           run.portFailed ? kNoPort : kBusFault);
     return false;
 }
 
 // Writes the bytes; false (with how many failed) when not all were acknowledged.
 bool writeChecked(Session& s, unsigned base, const std::vector<int>& data, Report& r,
                   std::vector<std::string>& writtenJson) {
-    const auto writes = eeprom::writeBytes(s.device(), base, data);
-    if (!writes) {
-        refused(r);
-        return false;
-    }
-    for (const auto& w : *writes) {
+    const eeprom::Run writes = eeprom::writeBlock(s.device(), base, data);
+    for (const ByteRead& w : writes.steps) {
         json::Object o;
         o.text("address", addressText(w.address))
             .text("value", byteText(static_cast<unsigned>(w.value)));
         o.flag("ack", w.acknowledged);
         writtenJson.push_back(o.str());
     }
-    const std::string failure = eeprom::writeFailureText(*writes);
-    if (failure.empty()) return true;
-    r.fail("block write failed: " + failure);
-    return false;
+    const std::string failure = eeprom::writeFailureText(writes);
+    if (!failure.empty())
+        r.fail("block write failed: " + failure, writes.portFailed ? kNoPort : kBusFault);
+    if (writes.steps.size() < data.size() && (writes.refused() || writes.portFailed))
+        r.fail("block write stopped after " + std::to_string(writes.steps.size()) + " of " +
+                   std::to_string(data.size()) + " bytes",
+               kNoPort);
+    if (!r.ran(writes)) return false;
+    return failure.empty() && writes.steps.size() == data.size();
 }
 
 void verifyChecked(Session& s, unsigned base, const std::vector<int>& data, Report& r) {
-    const auto report = eeprom::verifyBytes(s.device(), base, data);
-    if (!report) return refused(r);
-    for (std::size_t i = 0; i < report->failures.size() && i < Report::kNamedFailures; ++i)
-        r.fail(report->failures[i]);
-    if (report->failures.size() > 1)
-        r.fail(std::to_string(report->failures.size()) + " of " + std::to_string(data.size()) +
+    const eeprom::Verify v = eeprom::verify(s.device(), base, data, eeprom::Speed::Blocks);
+    if (!r.ran(v.run)) return;
+    for (std::size_t i = 0; i < v.failures.size() && i < Report::kNamedFailures; ++i)
+        r.fail(v.failures[i].text());
+    if (v.failures.size() > 1)
+        r.fail(std::to_string(v.failures.size()) + " of " + std::to_string(data.size()) +
                " bytes not verified");
     std::vector<std::string> items;
-    for (std::size_t i = 0; i < report->read.size(); ++i) {
-        const ByteRead& b = report->read[i];
+    for (std::size_t i = 0; i < v.run.steps.size(); ++i) {
+        const ByteRead& b = v.run.steps[i];
         std::string item = byteJson("address", b, false);
         item.insert(item.size() - 1,
                     ",\"expected\":" + json::quote(byteText(static_cast<unsigned>(data[i]))) +
                         ",\"match\":" + json::boolean(b.ok() && b.value == (data[i] & 0xFF)));
         items.push_back(item);
     }
-    r.json.raw("verify", json::array(items)).flag("verified", report->passed());
+    r.json.raw("verify", json::array(items)).flag("verified", v.passed());
 }
 
 void eepromWrite(Session& s, const Invocation& inv, const std::vector<int>& data, Report& r) {
-    Session::OwnAccounting own(s);
     const unsigned base = inv.numbers[0];
     r.json.text("base", addressText(base));
-    if (inv.erase) {
-        const unsigned last = base + static_cast<unsigned>(data.size()) - 1;
-        if (!erasePage(s, base, r) || (last / kPage != base / kPage && !erasePage(s, last, r))) {
-            if (r.code != kNoPort) r.errors.push_back("nothing was written");
-            return;
-        }
+    if (inv.erase && !erasePages(s, base, static_cast<unsigned>(data.size()), r)) {
+        r.errors.push_back("nothing was written");
+        return;
     }
     std::vector<std::string> written;
     writeChecked(s, base, data, r, written);
@@ -398,27 +387,26 @@ void eepromWrite(Session& s, const Invocation& inv, const std::vector<int>& data
 }
 
 void eepromWriteByte(Session& s, unsigned address, unsigned data, Report& r) {
-    Session::OwnAccounting own(s);
     std::vector<std::string> written;
     writeChecked(s, address, {static_cast<int>(data)}, r, written);
     r.json.raw("written", json::array(written));
 }
 
 void eepromErase(Session& s, unsigned page, Report& r) {
-    Session::OwnAccounting own(s);
-    const bool erased = erasePage(s, page, r);
+    const bool erased = erasePages(s, page, 1, r);
     r.json.text("page", addressText(page)).flag("ack", erased);
 }
 
 // 00h into each byte of the page, one zero-write (30 ms) each.
 void eepromZero(Session& s, unsigned page, Report& r) {
-    Session::OwnAccounting own(s);
-    const eeprom::RunResult zeros = eeprom::writeZerosToPage(s.device(), page);
-    if (zeros.refused) return refused(r);
+    const eeprom::Run zeros = eeprom::zeroFill(s.device(), page);
+    if (!r.ran(zeros)) return;
     r.json.text("page", addressText(page)).flag("ack", zeros.ok());
-    if (zeros.ok()) return;
-    r.fail(std::to_string(zeros.failed) + " of 32 zero-writes not acknowledged; first at " +
-           addressText(zeros.firstFailedAddress) + "h: " + eeprom::inSentence(zeros.firstProblem));
+    const ByteRead* bad = zeros.firstFailure();
+    if (bad == nullptr) return;
+    r.fail(std::to_string(zeros.failed()) + " of 32 zero-writes not acknowledged; first at " +
+               addressText(bad->address) + "h: " + eeprom::inSentence(bad->problem),
+           zeros.portFailed ? kNoPort : kBusFault);
 }
 
 void eepromBackup(Session& s, OutputFile& output, std::ostream& standardOutput, Report& r) {
@@ -437,14 +425,13 @@ void eepromBackup(Session& s, OutputFile& output, std::ostream& standardOutput, 
 
 // Page by page: erase, then write its 32 bytes. Stops at the first page that fails.
 void eepromRestore(Session& s, const Invocation& inv, const std::vector<int>& data, Report& r) {
-    Session::OwnAccounting own(s);
     std::vector<std::string> written;
     bool ok = true;
     for (unsigned page = 0; page < kEepromSize / kPage && ok; ++page) {
         const unsigned base = kEepromBase + page * kPage;
         const std::vector<int> bytes(data.begin() + page * kPage,
                                      data.begin() + (page + 1) * kPage);
-        ok = erasePage(s, base, r) && writeChecked(s, base, bytes, r, written);
+        ok = erasePages(s, base, kPage, r) && writeChecked(s, base, bytes, r, written);
         if (!ok && r.code != kNoPort)
             r.errors.push_back("restore stopped at page " + addressText(base) + "h");
     }
@@ -453,6 +440,19 @@ void eepromRestore(Session& s, const Invocation& inv, const std::vector<int>& da
 }
 
 }  // namespace
+
+bool Report::ran(const Outcome& o) {
+    if (!o.refused()) return true;
+    refused(*this, o.refusal, o.busRefusal);
+    return false;
+}
+
+bool Report::ran(const eeprom::Run& run) {
+    if (run.portFailed && code != kNoPort) code = kNoPort;
+    if (!run.refused()) return true;
+    refused(*this, run.refusal, run.busRefusal);
+    return false;
+}
 
 void runCommand(Session& s, const Invocation& inv, const std::vector<int>& input,
                 OutputFile* output, std::ostream& standardOutput, Report& report) {

@@ -6,6 +6,8 @@
 #include "batch/batch_session.h"
 #include "batch/command_line.h"
 #include "batch/json.h"
+#include "device/eeprom.h"
+#include "device/outcome.h"
 
 // The batch commands, on the device layer's transactions. Each fills a
 // report; the caller prints it as text or JSON and exits with its code.
@@ -21,8 +23,13 @@ struct Report {
     // Adds a line saying why the command failed; the first failure sets the code.
     void fail(const std::string& line, int failCode = kBusFault) {
         errors.push_back(line);
-        if (code == kOk) code = failCode;
+        if (code == kOk || (failCode == kNoPort && code == kBusFault)) code = failCode;
     }
+    // Takes a refused operation's reason (exit 3 when the bus refused, 1 for
+    // an address refused before anything was sent); false when it was refused.
+    bool ran(const Outcome& o);
+    // The same for a run of EEPROM steps; a port that failed in it is exit 3.
+    bool ran(const eeprom::Run& run);
     // At most this many failures are named one by one.
     static constexpr std::size_t kNamedFailures = 8;
 };

@@ -1,7 +1,5 @@
 #include "batch/batch_session.h"
 
-#include "device/diagnostics.h"
-
 namespace kestrel::batch {
 
 Session::Session(const Options& options, const Environment& environment, std::ostream& err)
@@ -45,9 +43,7 @@ Session::~Session() {
     connection_->executor().removeObserver(this);
 }
 void Session::transactionEnded(const TransactionRecord& record) {
-    if (ownAccounting_ > 0) return;
-    const std::string problem = diagnose(record);
-    if (!problem.empty()) faults_.push_back(problem);
+    if (!record.adapterError.empty()) portFailed_ = true;
 }
 
 bool Session::finish() {

@@ -29,22 +29,10 @@ class Session final : public TransactionObserver {
     Device& device() { return connection_->device(); }
     Connection& connection() { return *connection_; }
 
-    // Every bus fault seen so far outside a command's own accounting, as the
-    // status bar would say it.
-    const std::vector<std::string>& faults() const { return faults_; }
-
-    // While one lives, the session does not collect faults: the command
-    // reports each transaction's outcome itself.
-    class OwnAccounting {
-      public:
-        explicit OwnAccounting(Session& s) : s_(s) { ++s_.ownAccounting_; }
-        ~OwnAccounting() { --s_.ownAccounting_; }
-        OwnAccounting(const OwnAccounting&) = delete;
-        OwnAccounting& operator=(const OwnAccounting&) = delete;
-
-      private:
-        Session& s_;
-    };
+    // The port or adapter itself failed in a transaction of this run (the
+    // card or cable went away): the run ends with exit code kNoPort, whatever
+    // the command made of the transaction.
+    bool portFailed() const { return portFailed_; }
 
     // Saves the simulated board, if it is kept in a file, and ends the trace.
     bool finish();
@@ -55,8 +43,7 @@ class Session final : public TransactionObserver {
     Options options_;
     std::ostream& err_;
     std::unique_ptr<Connection> connection_;
-    std::vector<std::string> faults_;
-    int ownAccounting_ = 0;
+    bool portFailed_ = false;
     int failure_ = kOk;
 };
 

@@ -63,7 +63,6 @@ void reportComparison(const snapshot::Comparison& c, const std::string& aName,
 
 // Takes the board's snapshot; nothing (with the reason) when a read failed.
 std::optional<snapshot::Snapshot> takeBoard(Session& s, std::time_t now, Report& r) {
-    Session::OwnAccounting own(s);
     snapshot::Taken t = snapshot::takeSnapshot(s.device(), now);
     if (!t.snapshot) r.fail(t.error, t.refused ? kNoPort : kBusFault);
     return std::move(t.snapshot);
@@ -83,7 +82,6 @@ void save(Session& s, OutputFile& output, std::time_t now, std::ostream& standar
 }
 
 void apply(Session& s, const Invocation& inv, const snapshot::Snapshot& target, Report& r) {
-    Session::OwnAccounting own(s);
     const snapshot::ApplyOptions options{!inv.eepromOnly, !inv.registersOnly, inv.verify};
     const snapshot::ApplyResult result = snapshot::applySnapshot(s.device(), target, options);
     std::vector<std::string> regs, pages;

@@ -12,7 +12,7 @@
 #include "batch/batch_session.h"
 #include "device/status_registers.h"
 #include "device/text_rules.h"
-#include "device/transaction_watch.h"
+#include "device/outcome.h"
 
 namespace kestrel::batch {
 
@@ -51,7 +51,6 @@ void statusWatch(Session& s, const Invocation& inv, std::ostream& out, Report& r
     sigaddset(&signals, SIGTERM);
     ::pthread_sigmask(SIG_BLOCK, &signals, &before);
 
-    Session::OwnAccounting own(s);  // the lines below say what failed
     timespec start{};
     ::clock_gettime(CLOCK_MONOTONIC, &start);
     const bool json = inv.options.json;
@@ -65,22 +64,20 @@ void statusWatch(Session& s, const Invocation& inv, std::ostream& out, Report& r
         const double t = static_cast<double>(now.tv_sec - start.tv_sec) +
                          static_cast<double>(now.tv_nsec - start.tv_nsec) / 1e9;
         Pass pass;
-        TransactionWatch watch(s.device().executor());
         for (std::size_t i = 0; i < status::kRegisters.size(); ++i) {
-            const auto v = s.device().ReadRegister(status::kRegisters[i]);
-            if (!v) {
+            const ByteOutcome o = s.device().ReadRegister(status::kRegisters[i]);
+            if (o.refused()) {
                 report.code = kNoPort;
                 report.errors.push_back("the bus refused the read");
                 ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
                 return;
             }
-            const TransactionOutcome o = watch.last();
-            pass.values[i] = o.ok() ? *v : -1;
+            pass.values[i] = o.ok() ? o.value : -1;
             if (!o.ok()) {
                 pass.failed = true;
-                report.code = kBusFault;
+                report.code = o.portFailed() ? kNoPort : kBusFault;
                 const std::string line =
-                    "read of " + value(status::kRegisters[i]) + "h: " + o.problem;
+                    "read of " + value(status::kRegisters[i]) + "h: " + o.problem();
                 // Each distinct failure once, and only a few: a watch may run for days.
                 if (report.errors.size() < 8 &&
                     std::find(report.errors.begin(), report.errors.end(), line) ==

@@ -8,7 +8,8 @@
 
 #include "widgets/widget_helpers.h"
 #include "device/block_read.h"
-#include "device/eeprom_ops.h"
+#include "device/eeprom.h"
+#include "widgets/refusal_note.h"
 #include "device/text_rules.h"
 
 namespace kestrel {
@@ -43,13 +44,9 @@ BlockReadWindow::BlockReadWindow(Device& device, std::function<void(const QStrin
 void BlockReadWindow::Do_Block_Read_Click() {
     const unsigned base = text::hexValue(EEBaseAddress_->text().toStdString());
     // The pointer write names only the first address; the chip reads on from there.
-    const std::string refusal = eeprom::registerSpaceRefusal(base, 1);
-    if (!refusal.empty()) {
-        if (notify_) notify_(QString::fromStdString(refusal));
-        return;
-    }
-    const auto r = blockRead(device_, base);
-    if (!r) return;
+    const BlockReadResult result = blockRead(device_, base);
+    if (ui::refused(result.outcome, notify_) || result.outcome.received().size() != 34) return;
+    const BlockReadResult* r = &result;
     auto q = [](const std::string& s) { return QString::fromStdString(s); };
     ui::setListItem(List1_, 0,
                     q("Bytes: " + text::byteText(static_cast<unsigned>(r->count)) + "h"));

@@ -40,7 +40,7 @@ Connection::Connection(ConnectionOptions options) : options_(std::move(options))
     bus_->setNoticeSink(options_.notice);
     switch_ = std::make_unique<ExecutorSwitch>(*bus_);
     executor_ = switch_.get();
-    device_ = std::make_unique<Device>(globals_, *executor_, noDisplay_);
+    device_ = std::make_unique<Device>(globals_, *executor_);
     device_->setPortDirectory(*port_);
 
     if (startOnAdapter) {

@@ -102,7 +102,6 @@ class Connection {
 
     ConnectionOptions options_;
     Globals globals_;
-    NoDisplay noDisplay_;
     std::unique_ptr<PortStack> ports_;
     PortAccess* port_ = nullptr;
     std::unique_ptr<Bus> bus_;

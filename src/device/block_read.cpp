@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "device/text_rules.h"
+
 namespace kestrel {
 
 std::array<Transfer, 2> blockReadTransfers(Device& device, unsigned start, bool lean) {
@@ -27,25 +29,28 @@ std::array<Transfer, 2> blockReadTransfers(Device& device, unsigned start, bool 
     return {pointer, read};
 }
 
-std::optional<BlockReadResult> blockRead(Device& device, unsigned base) {
+BlockReadResult blockRead(Device& device, unsigned base) {
     Globals& g = device.globals();
     base &= 0xFFFFu;
+    BlockReadResult result;
     // The pointer write AEh, high, low would be a register write below 8000h.
-    if ((base >> 8) < kEepromAddressHighMin) return std::nullopt;
-    if (!device.available()) return std::nullopt;
+    if (std::string why = registerSpaceRefusal(base); !why.empty()) {
+        result.outcome = Outcome::refusedBy(std::move(why), false);
+        return result;
+    }
     g.EEAddrHigh = static_cast<std::int16_t>(base >> 8);
     g.EEAddrLow = static_cast<std::int16_t>(base & 0xFF);
     const auto transfers = blockReadTransfers(device, base, false);
-    const auto records = device.transferHeld(transfers, false);
-    if (!records || records->size() != 2) return std::nullopt;
-    const TransactionRecord& r = records->back();
-    BlockReadResult result;
-    if (r.received.size() != 2 + result.data.size()) return std::nullopt;
-    result.count = r.received.front();
-    std::copy(r.received.begin() + 1, r.received.end() - 1, result.data.begin());
-    result.pec = r.received.back();
-    // Matched, not merely "no mismatch": a read that failed compared no PEC.
-    result.pecOk = r.pecReceived >= 0 && r.pecExpected >= 0 && !r.pecMismatch();
+    result.outcome = device.transferHeld(transfers, false);
+    if (result.outcome.refused()) return result;
+    const std::vector<std::uint8_t>& r = result.outcome.received();
+    if (result.outcome.records.size() != 2 || r.size() != 2 + result.data.size()) {
+        result.outcome.fault = "Block read at " + text::suffixedAddressText(base) + " cut short";
+        return result;
+    }
+    result.count = r.front();
+    std::copy(r.begin() + 1, r.end() - 1, result.data.begin());
+    result.pec = r.back();
     return result;
 }
 

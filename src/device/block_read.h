@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <optional>
 
 #include "device/device.h"
 
@@ -12,10 +11,12 @@ namespace kestrel {
 // repeated START, the byte count, 32 data bytes (always 32, whatever the
 // count says) and the PEC, all inside one hold of the bus.
 struct BlockReadResult {
+    // Refused, or the records of both transactions; a read that did not
+    // bring all 34 bytes back is a fault of the outcome.
+    Outcome outcome;
     int count = 0;
     std::array<int, 32> data{};
     int pec = 0;
-    bool pecOk = false;
 };
 
 // The two transactions of a block read from `start`: the address-pointer
@@ -23,8 +24,7 @@ struct BlockReadResult {
 // three port writes per bit (same edges and sample points).
 std::array<Transfer, 2> blockReadTransfers(Device& device, unsigned start, bool lean);
 
-// Reads from `base` (modulo 10000h); sets EEAddrHigh and EEAddrLow. Nothing
-// when the bus refused.
-std::optional<BlockReadResult> blockRead(Device& device, unsigned base);
+// Reads from `base` (modulo 10000h); sets EEAddrHigh and EEAddrLow.
+BlockReadResult blockRead(Device& device, unsigned base);
 
 }  // namespace kestrel

@@ -1,65 +1,73 @@
 #include "device/device.h"
 
-#include "device/diagnostics.h"
 #include "device/text_rules.h"
 
 namespace kestrel {
 
 namespace {
 
+constexpr const char* kBusRefused = "The bus refused the transaction; nothing was sent.";
+
 std::uint8_t byte(int value) {
     return static_cast<std::uint8_t>(value & 0xFF);
 }
 
-int eepromTarget(int high, int low) {
-    return ((high & 0xFF) << 8) | (low & 0xFF);
+std::uint8_t high(unsigned address) {
+    return static_cast<std::uint8_t>((address >> 8) & 0xFF);
+}
+
+std::uint8_t low(unsigned address) {
+    return static_cast<std::uint8_t>(address & 0xFF);
+}
+
+Transfer eepromTransfer(const char* kind, unsigned address) {
+    Transfer t;
+    t.kind = kind;
+    t.target = static_cast<int>(address & 0xFFFFu);
+    t.targetDigits = 4;
+    return t;
 }
 
 }  // namespace
 
-std::optional<TransactionRecord> Device::transfer(const Transfer& t, Origin origin) {
-    lastRan_ = false;
-    lastProblem_.clear();
+std::string registerSpaceRefusal(unsigned first, unsigned n) {
+    for (unsigned i = 0; i < n; ++i) {
+        const unsigned address = (first + i) & 0xFFFFu;
+        if ((address >> 8) >= kEepromAddressHighMin) continue;
+        std::string digits = text::addressText(address);
+        digits.insert(0, 4 - digits.size(), '0');
+        return "EEPROM address " + digits +
+               "h is below 8000h: the chip would take it as a register write. Nothing was sent.";
+    }
+    return {};
+}
+
+Outcome Device::transfer(const Transfer& t, Origin origin) {
     auto record = executor_.run(t, origin);
-    if (!record) return std::nullopt;
-    lastProblem_ = diagnose(*record);
-    lastRan_ = true;
-    return record;
+    if (!record) return Outcome::refusedBy(kBusRefused, true);
+    Outcome o;
+    o.records.push_back(std::move(*record));
+    return o;
 }
 
-std::optional<std::vector<TransactionRecord>> Device::transferHeld(
-    std::span<const Transfer> transfers, bool stopAtFault) {
-    lastRan_ = false;
-    lastProblem_.clear();
+Outcome Device::transferHeld(std::span<const Transfer> transfers, bool stopAtFault) {
     auto records = executor_.runHeld(transfers, Origin::User, stopAtFault);
-    if (!records) return std::nullopt;
-    lastRan_ = true;
-    if (!records->empty()) lastProblem_ = diagnose(records->back());
-    return records;
+    if (!records) return Outcome::refusedBy(kBusRefused, true);
+    Outcome o;
+    o.records = std::move(*records);
+    return o;
 }
 
-bool Device::inRegisterSpace(int addrHigh) {
-    if ((addrHigh & 0xFF) >= kEepromAddressHighMin) return false;
-    lastRan_ = false;
-    lastProblem_ = "EEPROM address below 8000h refused";
-    return true;
-}
-
-bool Device::WriteRegister(int reg, int data, Origin origin) {
-    if (!executor_.available(origin)) return false;
-    ShowRamBits(data);
+Outcome Device::WriteRegister(int reg, int data, Origin origin) {
     g_.CommandCode = static_cast<std::int16_t>(reg);
     Transfer t;
     t.messages = {{writeAddress(), {byte(g_.CommandCode), byte(data)}}};
     t.kind = "Write Byte";
     t.target = g_.CommandCode & 0xFF;
-    if (!transfer(t, origin)) return false;
-    display_->setPecCaption("");
-    return true;
+    return transfer(t, origin);
 }
 
-std::optional<int> Device::ReadRegister(int reg, Origin origin) {
-    if (!executor_.available(origin)) return std::nullopt;
+ByteOutcome Device::ReadRegister(int reg, Origin origin) {
     g_.CommandCode = static_cast<std::int16_t>(reg);
     Transfer t;
     t.messages = {{writeAddress(), {byte(g_.CommandCode)}},
@@ -67,84 +75,74 @@ std::optional<int> Device::ReadRegister(int reg, Origin origin) {
     t.kind = "Read Byte";
     t.target = g_.CommandCode & 0xFF;
     t.endsWithPec = true;
-    const auto r = transfer(t, origin);
-    if (!r || r->received.size() < 2) return std::nullopt;
-    display_->setPecCaption(text::hexText(r->received[1]));
-    return r->received[0];
+    ByteOutcome o{transfer(t, origin)};
+    if (o.refused()) return o;
+    if (o.received().size() < 2)
+        o.fault = "Read of register " + text::suffixedByteText(g_.CommandCode & 0xFF) + " cut short";
+    else
+        o.value = o.received()[0];
+    return o;
 }
 
-bool Device::WriteSwitch(int address, int data, Origin origin) {
-    if (!executor_.available(origin)) return false;
-    ShowRamBits(data);
+Outcome Device::WriteSwitch(int address, int data, Origin origin) {
     Transfer t;
     t.messages = {{byte(address & 0xFE), {byte(data)}}};
     t.kind = "Switch Write";
-    if (!transfer(t, origin)) return false;
-    display_->setPecCaption("");
-    return true;
+    return transfer(t, origin);
 }
 
-std::optional<int> Device::EEPROMReadByte(int addrHigh, int addrLow) {
-    if (inRegisterSpace(addrHigh)) return std::nullopt;
-    Transfer t;
+ByteOutcome Device::EEPROMReadByte(unsigned address) {
+    address &= 0xFFFFu;
+    if (std::string why = registerSpaceRefusal(address); !why.empty())
+        return {Outcome::refusedBy(std::move(why), false)};
+    Transfer t = eepromTransfer("EEPROM Read", address);
     // The address bytes are clocked out with the master holding SDA low in
     // the acknowledge slot, as the chip's EEPROM read expects.
     t.messages = {{.address = writeAddress(),
-                   .write = {byte(addrHigh), byte(addrLow)},
+                   .write = {high(address), low(address)},
                    .masterHoldsWriteAcks = true},
                   {.address = readAddress(), .write = {}, .read = 2}};
-    t.kind = "EEPROM Read";
-    t.target = eepromTarget(addrHigh, addrLow);
-    t.targetDigits = 4;
     t.endsWithPec = true;
-    const auto r = transfer(t);
-    if (!r || r->received.size() < 2) return std::nullopt;
-    display_->setEEByteData(text::hexText(r->received[0]));
-    display_->setPecEECaption(text::hexText(r->received[1]));
-    return r->received[0];
+    ByteOutcome o{transfer(t)};
+    if (o.refused()) return o;
+    if (o.received().size() < 2)
+        o.fault = "EEPROM read at " + text::suffixedAddressText(address) + " cut short";
+    else
+        o.value = o.received()[0];
+    return o;
 }
 
-bool Device::EEPROMWriteByte(int addrHigh, int addrLow, int data) {
-    if (inRegisterSpace(addrHigh)) return false;
-    Transfer t;
-    t.messages = {{writeAddress(), {byte(addrHigh), byte(addrLow), byte(data)}}};
-    t.kind = "EEPROM Write";
-    t.target = eepromTarget(addrHigh, addrLow);
-    t.targetDigits = 4;
-    if (!transfer(t)) return false;
-    display_->setPecEECaption("");
-    return true;
+Outcome Device::EEPROMWriteByte(unsigned address, int data) {
+    address &= 0xFFFFu;
+    if (std::string why = registerSpaceRefusal(address); !why.empty())
+        return Outcome::refusedBy(std::move(why), false);
+    Transfer t = eepromTransfer("EEPROM Write", address);
+    t.messages = {{writeAddress(), {high(address), low(address), byte(data)}}};
+    return transfer(t);
 }
 
-bool Device::writeWithHold(const char* kind, std::vector<std::uint8_t> bytes) {
-    Transfer t;
+Outcome Device::writeWithHold(const char* kind, unsigned address,
+                              std::vector<std::uint8_t> bytes) {
+    if (std::string why = registerSpaceRefusal(address); !why.empty())
+        return Outcome::refusedBy(std::move(why), false);
+    g_.EEAddrHigh = high(address);
+    g_.EEAddrLow = low(address);
+    Transfer t = eepromTransfer(kind, address);
     t.messages = {{writeAddress(), std::move(bytes)}};
-    t.kind = kind;
-    t.target = eepromTarget(g_.EEAddrHigh, g_.EEAddrLow);
-    t.targetDigits = 4;
     t.holdMs = chip::kEepromHoldMs;
-    return transfer(t).has_value();
+    return transfer(t);
 }
 
-void Device::setAddressFromText(std::string_view addressText) {
-    const auto address = text::splitAddressText(addressText);
-    g_.EEAddrHigh = address.high;
-    g_.EEAddrLow = address.low;
+Outcome Device::EEPROMPageErase(unsigned address) {
+    address &= 0xFFFFu;
+    return writeWithHold(
+        "Page Erase", address,
+        {byte(kPageEraseCommand), high(address), low(address), byte(chip::kEraseConfirm)});
 }
 
-bool Device::EEPROMPageErase(std::string_view page) {
-    if (inRegisterSpace(text::splitAddressText(page).high)) return false;
-    if (!executor_.available()) return false;
-    setAddressFromText(page);
-    return writeWithHold("Page Erase", {byte(kPageEraseCommand), byte(g_.EEAddrHigh),
-                                        byte(g_.EEAddrLow), byte(chip::kEraseConfirm)});
-}
-
-bool Device::EEPROMWriteZero(std::string_view addressText) {
-    if (inRegisterSpace(text::splitAddressText(addressText).high)) return false;
-    if (!executor_.available()) return false;
-    setAddressFromText(addressText);
-    return writeWithHold("Zero Write", {byte(g_.EEAddrHigh), byte(g_.EEAddrLow), 0x00});
+Outcome Device::EEPROMWriteZero(unsigned address) {
+    address &= 0xFFFFu;
+    return writeWithHold("Zero Write", address, {high(address), low(address), 0x00});
 }
 
 }  // namespace kestrel

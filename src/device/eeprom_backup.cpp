@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "device/eeprom_bulk.h"
 #include "device/image_file.h"
 #include "device/text_rules.h"
 
@@ -16,56 +15,52 @@ bool step(const Progress& progress, int done, int total) {
 
 }  // namespace
 
-std::optional<Image> readAll(Device& device, RunResult& run, const Progress& progress) {
-    run = {};
+std::optional<Image> readAll(Device& device, Run& run, const Progress& progress) {
+    const int total = static_cast<int>(kEepromBytes);
+    int done = 0;
+    run = read(device, kEepromFirst, kEepromBytes, Speed::Blocks, [&](const Step&) {
+        return ++done % static_cast<int>(kPageBytes) != 0 || step(progress, done, total);
+    });
+    if (!run.ok() || run.steps.size() != kEepromBytes) return std::nullopt;
     Image image{};
-    // Block by block at block speed; a block that fails is read again byte
-    // by byte, and a byte counts only when its read was acknowledged and its
-    // PEC matched.
-    for (unsigned page = 0; page < kEepromBytes; page += kPageBytes) {
-        const auto bulk = readBulk(device, kEepromFirst + page, kPageBytes);
-        if (!bulk || bulk->bytes.size() != kPageBytes) {
-            run.refused = true;
-            return std::nullopt;
-        }
-        for (std::size_t i = 0; i < kPageBytes; ++i) {
-            const ByteRead& b = bulk->bytes[i];
-            ++run.attempted;
-            if (!b.ok()) {
-                run.failed = 1;
-                run.firstFailedAddress = b.address;
-                run.firstProblem = b.problem;
-                return std::nullopt;
-            }
-            image[page + i] = static_cast<std::uint8_t>(b.value);
-        }
-        if (!step(progress, static_cast<int>(page + kPageBytes), static_cast<int>(kEepromBytes))) {
-            run.refused = true;
-            return std::nullopt;
-        }
-    }
+    for (std::size_t i = 0; i < kEepromBytes; ++i)
+        image[i] = static_cast<std::uint8_t>(run.steps[i].value);
     return image;
 }
 
 RestoreResult writeAll(Device& device, const Image& image, const Progress& progress) {
     RestoreResult r;
     const int total = 2 * static_cast<int>(kEepromBytes);
+    auto ended = [&r](const Run& run, unsigned base) {
+        if (run.refused()) {
+            r.refusal = run.refusal;
+            r.busRefusal = run.busRefusal;
+            return true;
+        }
+        if (run.ok()) return false;
+        r.stoppedAt = static_cast<int>(base);
+        return true;
+    };
     for (unsigned page = 0; page < kEepromBytes; page += kPageBytes) {
         const unsigned base = kEepromFirst + page;
-        r.run = eraseBlockPages(device, base, static_cast<int>(kPageBytes));
-        if (!r.run.ok()) return r;
+        Run erased = erasePages(device, base, kPageBytes);
+        r.erased.steps.insert(r.erased.steps.end(), erased.steps.begin(), erased.steps.end());
+        if (ended(erased, base)) return r;
         const std::vector<int> data(image.begin() + page, image.begin() + page + kPageBytes);
-        r.run = writeBlock(device, base, data);
-        if (!r.run.ok()) return r;
+        Run written = writeBlock(device, base, data);
+        r.written.steps.insert(r.written.steps.end(), written.steps.begin(), written.steps.end());
+        if (ended(written, base)) return r;
         if (!step(progress, static_cast<int>(page + kPageBytes), total)) {
-            r.run.refused = true;
+            r.refusal = "Cancelled";
             return r;
         }
     }
-    const VerifyResult v =
-        verify(device, kEepromFirst, std::vector<int>(image.begin(), image.end()));
-    r.run = v.run;
-    r.mismatches = v.mismatches;
+    r.verify = verify(device, kEepromFirst, std::vector<int>(image.begin(), image.end()),
+                      Speed::Bytes);
+    if (r.verify.run.refused()) {
+        r.refusal = r.verify.run.refusal;
+        r.busRefusal = r.verify.run.busRefusal;
+    }
     step(progress, total, total);
     return r;
 }

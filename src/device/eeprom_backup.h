@@ -7,7 +7,7 @@
 #include <string>
 
 #include "chip/kestrel_map.h"
-#include "device/eeprom_ops.h"
+#include "device/eeprom.h"
 
 // The whole 512-byte EEPROM at once: read it, keep it in a file, write it
 // back. The file holds 512 image lines as the program writes them
@@ -23,18 +23,22 @@ using Image = std::array<std::uint8_t, kEepromBytes>;
 // stop (the user cancelled).
 using Progress = std::function<bool(int done, int total)>;
 
-// Reads every byte at block speed (eeprom_bulk); nothing is returned when the
-// bus refused or a byte could not be read cleanly (then `run` says where and
-// why).
-std::optional<Image> readAll(Device& device, RunResult& run, const Progress& progress = {});
+// Reads every byte at block speed. `run` holds every byte read; the image
+// only when all 512 were read cleanly.
+std::optional<Image> readAll(Device& device, Run& run, const Progress& progress = {});
 
-// Erases each page and writes its 32 bytes, then reads everything back.
-// Stops at the first erase or write that failed; `mismatches` lists bytes
-// that read back otherwise.
+// Page by page: erases it and writes its 32 bytes; then reads everything
+// back. Stops at the first erase or write that failed.
 struct RestoreResult {
-    RunResult run;
-    std::vector<Mismatch> mismatches;
-    bool ok() const { return run.ok() && mismatches.empty(); }
+    Run erased;    // the erases, as far as they went
+    Run written;   // every byte write, as far as they went
+    Verify verify; // the read-back, when every page was written
+    // The page at which the writing stopped (a failed erase or write); -1 when none.
+    int stoppedAt = -1;
+    // Why the run ended early, when it did: refused or cancelled.
+    std::string refusal;
+    bool busRefusal = false;
+    bool ok() const { return refusal.empty() && stoppedAt < 0 && verify.passed(); }
 };
 RestoreResult writeAll(Device& device, const Image& image, const Progress& progress = {});
 

@@ -4,8 +4,7 @@
 
 #include "chip/register_bits.h"
 #include "device/eeprom_backup.h"
-#include "device/eeprom_bulk.h"
-#include "device/eeprom_ops.h"
+#include "device/eeprom.h"
 #include "device/text_rules.h"
 
 #ifndef KESTREL_VERSION
@@ -21,9 +20,11 @@ constexpr unsigned kPage = chip::kEepromPageSize;
 // One register read; nothing when the bus refused. `problem` is empty when
 // the read was acknowledged and its PEC matched.
 std::optional<int> readRegister(Device& device, int reg, std::string& problem) {
-    const auto v = device.ReadRegister(reg);
-    problem = v && !device.lastClean() ? device.lastProblem() : std::string();
-    return v;
+    const ByteOutcome o = device.ReadRegister(reg);
+    if (o.refused()) return std::nullopt;
+    problem = o.problem();
+    if (problem.empty() && !o.pecOk()) problem = "No PEC read";
+    return o.value;
 }
 
 // The registers the options ask for that take writes.
@@ -55,13 +56,13 @@ bool readRegisters(Device& device, std::array<int, kRegisterCount>& values, Appl
 }
 
 std::optional<EepromImage> readEeprom(Device& device, ApplyResult& r) {
-    eeprom::RunResult run;
+    eeprom::Run run;
     auto image = eeprom::readAll(device, run);
-    if (run.refused)
-        r.refused = true;
+    if (const eeprom::Step* bad = run.firstFailure())
+        r.failures.push_back("EEPROM byte " + text::suffixedAddressText(bad->address) +
+                             " not read: " + eeprom::inSentence(bad->problem));
     else if (!image)
-        r.failures.push_back("EEPROM byte " + text::suffixedAddressText(run.firstFailedAddress) +
-                             " not read: " + eeprom::inSentence(run.firstProblem));
+        r.refused = true;
     return image;
 }
 
@@ -74,14 +75,15 @@ bool writeRegisters(Device& device, const Snapshot& target,
         if (((want ^ now) & stored) == 0) continue;
         // The bits the chip does not store are written as the chip reads them.
         const int value = (want & stored) | (now & ~stored & 0xFF);
-        if (!device.WriteRegister(reg, value)) {
+        const Outcome o = device.WriteRegister(reg, value);
+        if (o.refused()) {
             r.refused = true;
             return false;
         }
-        if (!device.lastClean()) {
+        if (!o.ok()) {
             r.failures.push_back("register " + text::suffixedByteText(reg) + " write of " +
                                  text::byteText(static_cast<unsigned>(value)) +
-                                 "h failed: " + eeprom::inSentence(device.lastProblem()));
+                                 "h failed: " + eeprom::inSentence(o.problem()));
             return false;
         }
         r.registersWritten.push_back(reg);
@@ -95,30 +97,26 @@ bool writePages(Device& device, const Snapshot& target, const EepromImage& prese
         const auto first = target.eeprom.begin() + offset;
         if (std::equal(first, first + kPage, present.begin() + offset)) continue;
         const unsigned base = chip::kEepromFirst + offset;
-        eeprom::RunResult run = eeprom::eraseBlockPages(device, base, static_cast<int>(kPage));
-        if (run.refused) {
+        eeprom::Run run = eeprom::erasePages(device, base, kPage);
+        if (run.refused()) {
             r.refused = true;
             return false;
         }
-        if (!run.ok()) {
+        if (const eeprom::Step* bad = run.firstFailure()) {
             r.failures.push_back("page erase at " + text::suffixedAddressText(base) +
-                                 " failed: " + eeprom::inSentence(run.firstProblem) +
+                                 " failed: " + eeprom::inSentence(bad->problem) +
                                  "; the page was not written");
             return false;
         }
         run = eeprom::writeBlock(device, base, std::vector<int>(first, first + kPage));
-        if (run.refused) {
+        if (run.refused()) {
             r.refused = true;
             return false;
         }
         if (!run.ok()) {
             r.failures.push_back("block write to " + text::suffixedAddressText(base) + "-" +
                                  text::suffixedAddressText(base + kPage - 1) +
-                                 " failed: " + std::to_string(run.failed) + " of " +
-                                 std::to_string(run.attempted) +
-                                 " writes not acknowledged; first at " +
-                                 text::suffixedAddressText(run.firstFailedAddress) + ": " +
-                                 eeprom::inSentence(run.firstProblem));
+                                 " failed: " + eeprom::writeFailureText(run));
             return false;
         }
         r.pagesWritten.push_back(base);
@@ -148,13 +146,14 @@ void verifyRegisters(Device& device, const Snapshot& target, ApplyResult& r) {
 }
 
 void verifyEeprom(Device& device, const Snapshot& target, ApplyResult& r) {
-    const auto read = eeprom::readBulk(device, chip::kEepromFirst, chip::kEepromSize);
-    if (!read || read->bytes.size() != chip::kEepromSize) {
+    const eeprom::Run read =
+        eeprom::read(device, chip::kEepromFirst, chip::kEepromSize, eeprom::Speed::Blocks);
+    if (read.refused() || read.steps.size() != chip::kEepromSize) {
         r.refused = true;
         return;
     }
-    for (std::size_t k = 0; k < read->bytes.size(); ++k) {
-        const eeprom::ByteRead& b = read->bytes[k];
+    for (std::size_t k = 0; k < read.steps.size(); ++k) {
+        const eeprom::Step& b = read.steps[k];
         if (!b.ok())
             r.failures.push_back("EEPROM byte " + text::suffixedAddressText(b.address) +
                                  " not read back: " + eeprom::inSentence(b.problem));
@@ -198,14 +197,15 @@ Taken takeSnapshot(Device& device, std::time_t now) {
         if (!readInto(reg, s.registers[static_cast<std::size_t>(reg)])) return t;
     for (int k = 0; k < kLatchedCount; ++k)
         if (!readInto(kLatchedFirst + k, s.latched[static_cast<std::size_t>(k)])) return t;
-    eeprom::RunResult run;
+    eeprom::Run run;
     const auto image = eeprom::readAll(device, run);
     if (!image) {
-        t.refused = run.refused;
-        t.error = run.refused
-                      ? "the bus refused the transaction; no snapshot"
-                      : "EEPROM byte " + text::suffixedAddressText(run.firstFailedAddress) +
-                            " not read: " + eeprom::inSentence(run.firstProblem) + "; no snapshot";
+        const eeprom::Step* bad = run.firstFailure();
+        t.refused = bad == nullptr;
+        t.error = bad == nullptr ? "the bus refused the transaction; no snapshot"
+                                 : "EEPROM byte " + text::suffixedAddressText(bad->address) +
+                                       " not read: " + eeprom::inSentence(bad->problem) +
+                                       "; no snapshot";
         return t;
     }
     s.eeprom = *image;

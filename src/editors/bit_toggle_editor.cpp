@@ -161,17 +161,17 @@ void BitToggleEditor::showHex(Group& group, int value) {
 
 void BitToggleEditor::readClick(int index) {
     Group& group = groups_.at(static_cast<std::size_t>(index));
-    const auto v = device_.ReadRegister(group.definition->reg);
-    if (!v) {
+    const ByteOutcome v = device_.ReadRegister(group.definition->reg);
+    if (v.refused()) {
         // Refused: the captions keep what they showed; if that was never
         // read, keep trying while the window is open.
         if (group.known == Known::Unread && isVisible()) retry_->start();
         return;
     }
-    const bool clean = device_.lastClean();
+    const bool clean = v.ok();
     group.known = clean ? Known::Read : Known::Faulty;
-    showHex(group, *v);
-    group.bits->showValue(static_cast<std::uint8_t>(*v));
+    showHex(group, v.value);
+    group.bits->showValue(static_cast<std::uint8_t>(v.value));
     // A value that was not acknowledged or failed its PEC is shown, but never
     // written back.
     decode(index, clean);
@@ -179,7 +179,7 @@ void BitToggleEditor::readClick(int index) {
         setNote(QStringLiteral("Register %1h: %2. Its bits cannot be changed until it reads "
                                "cleanly; click Read to try again.")
                     .arg(ui::qstr(text::byteText(static_cast<unsigned>(group.definition->reg))),
-                         ui::qstr(device_.lastProblem())));
+                         ui::qstr(v.problem())));
     else if (std::all_of(groups_.begin(), groups_.end(),
                          [](const Group& g) { return g.known == Known::Read; }))
         setNote(QString());
@@ -246,7 +246,7 @@ void BitToggleEditor::bitClick(int index, int bit) {
     const QString before = label->text();
     label->setText(before == QLatin1String("1") ? QStringLiteral("0") : QStringLiteral("1"));
     const int b = group.bits->value();
-    if (!device_.WriteRegister(group.definition->reg, b)) {
+    if (device_.WriteRegister(group.definition->reg, b).refused()) {
         label->setText(before);  // nothing was written: show the chip's value still
         return;
     }
@@ -270,13 +270,14 @@ void BitToggleEditor::optionClick(int index, int optionGroup, int k) {
                                             ? QStringLiteral("1")
                                             : QStringLiteral("0"));
     const int b = group.bits->value();
-    if (!device_.WriteRegister(group.definition->reg, b)) {
+    const Outcome written = device_.WriteRegister(group.definition->reg, b);
+    if (written.refused()) {
         // Nothing reached the chip: put the captions and the selection back.
         group.bits->showValue(before);
         select(group, optionGroup, group.selected[static_cast<std::size_t>(optionGroup)]);
         return;
     }
-    if (!device_.lastClean()) {
+    if (!written.ok()) {
         // The chip did not take it: show what was read, and read the
         // register again before the next change builds on it.
         group.bits->showValue(before);
@@ -284,7 +285,7 @@ void BitToggleEditor::optionClick(int index, int optionGroup, int k) {
         group.known = Known::Faulty;
         setNote(QStringLiteral("Register %1h did not take the write: %2.")
                     .arg(ui::qstr(text::byteText(static_cast<unsigned>(group.definition->reg))),
-                         ui::qstr(device_.lastProblem())));
+                         ui::qstr(written.problem())));
         return;
     }
     select(group, optionGroup, k);

@@ -12,8 +12,10 @@
 #include <QVBoxLayout>
 
 #include "chip/kestrel_map.h"
-#include "device/eeprom_ops.h"
+#include "device/eeprom.h"
 #include "device/text_rules.h"
+#include "widgets/page_erase_panel.h"
+#include "widgets/refusal_note.h"
 #include "widgets/widget_helpers.h"
 
 namespace kestrel {
@@ -66,20 +68,13 @@ EepromWindow::EepromWindow(Device& device, std::function<void(const QString&)> n
     ReadEEPROMStatus_->setMinimumWidth(200);
     controls->addWidget(ReadEEPROMStatus_, 1);
 
-    auto* erase =
-        new QGroupBox(QStringLiteral("EEPROM Page Erase                Write Zeros to Page"), this);
-    auto* eraseRow = new QHBoxLayout(erase);
-    PageErasePointer1_ = new QComboBox(erase);
-    PageErasePointer1_->setObjectName(QStringLiteral("PageErasePointer1"));
-    PageErasePointer1_->setMinimumWidth(90);
-    auto* pageErase = ui::button("PageErase", QStringLiteral("Page Erase:"), erase);
-    auto* zeros = ui::button("WriteZeros", QStringLiteral("Write Zeros to Page:"), erase);
-    connect(pageErase, &QPushButton::clicked, this, [this] { PageErase_Click(); });
-    connect(zeros, &QPushButton::clicked, this, [this] { WriteZeros_Click(); });
-    eraseRow->addWidget(pageErase);
-    eraseRow->addWidget(PageErasePointer1_);
-    eraseRow->addWidget(zeros);
-    controls->addWidget(erase);
+    erasePanel_ = new PageErasePanel(
+        device_, [this](const QString& text) { say(text); }, this,
+        QStringLiteral("EEPROM Page Erase                Write Zeros to Page"), "PageErasePointer1",
+        PageErasePanel::Layout::Row);
+    erasePanel_->setChoosePageNote(
+        QStringLiteral("Choose a page in the EEPROM window's page list first."));
+    controls->addWidget(erasePanel_);
 
     auto* exit = ui::button("exit", QStringLiteral("Exit"), this);
     exit->setProperty("escapeButton", true);
@@ -104,18 +99,11 @@ QString EepromWindow::message() const {
 }
 
 void EepromWindow::Form_Load() {
-    for (unsigned page = chip::kEepromFirst; page < chip::kEepromEnd; page += chip::kEepromPageSize)
-        PageErasePointer1_->addItem(QString::fromStdString(text::addressText(page)));
-    PageErasePointer1_->setCurrentIndex(-1);
+    erasePanel_->fillPages();
 }
 
 void EepromWindow::Read_EEPROM_Page_Click() {
     const unsigned first = text::hexValue(EEPage0_->text().toStdString());
-    const std::string refusal = eeprom::registerSpaceRefusal(first, 16u * 32u);
-    if (!refusal.empty()) {
-        say(QString::fromStdString(refusal));
-        return;
-    }
     if (!device_.available()) return;
     Globals& g = device_.globals();
     ReadEEPROMStatus_->setVisible(true);
@@ -124,57 +112,45 @@ void EepromWindow::Read_EEPROM_Page_Click() {
     ReadEEPROMStatus_->setValue(0);
     g.EEPageSize = 32;
     for (QListWidget* list : EEData_) list->setUpdatesEnabled(false);
-    const eeprom::RunResult read =
-        eeprom::readEach(device_, first, 16u * 32u, [&](unsigned address, int value) {
+    const eeprom::Run read = eeprom::read(
+        device_, first, 16u * 32u, eeprom::Speed::Bytes, [&](const eeprom::Step& step) {
+            const unsigned address = step.address;
+            const auto value = static_cast<unsigned>(step.value);
             const unsigned offset = (address - first) & 0xFFFFu;
             QListWidget* list = EEData_[offset / 32u];
             ui::setListItem(
                 list, static_cast<int>(offset % 32u),
-                QString::fromStdString(text::imageLine(address, static_cast<unsigned>(value))));
-            if (offset % 32u != 31u) return;
+                QString::fromStdString(text::imageLine(address, value)));
+            if (offset % 32u != 31u) return true;
             list->setUpdatesEnabled(true);
             ReadEEPROMStatus_->setValue(static_cast<int>(offset / 32u));
             // Draw the page and the progress now, without handling input: no
             // other bus operation can start in the middle of the read.
             list->repaint();
             ReadEEPROMStatus_->repaint();
+            return true;
         });
     for (QListWidget* list : EEData_) list->setUpdatesEnabled(true);
     ReadEEPROMStatus_->setVisible(false);
     // What the lists show was not all read cleanly: say so, never pass it
     // off as the chip's bytes.
-    if (read.failed > 0)
-        say(QString::fromStdString(std::to_string(read.failed) + " of 512 reads failed, first at " +
-                                   text::addressText(read.firstFailedAddress) +
-                                   "h: " + eeprom::inSentence(read.firstProblem) +
+    if (ui::refused(read, [this](const QString& text) { say(text); })) return;
+    if (const eeprom::Step* bad = read.firstFailure())
+        say(QString::fromStdString(std::to_string(read.failed()) +
+                                   " of 512 reads failed, first at " +
+                                   text::addressText(bad->address) +
+                                   "h: " + eeprom::inSentence(bad->problem) +
                                    ". The lists do not hold the chip's bytes."));
-    else if (!read.refused)
+    else
         say(QString());
 }
 
-bool EepromWindow::chosenPage(unsigned& page) {
-    if (PageErasePointer1_->currentIndex() < 0) {
-        say(QStringLiteral("Choose a page in the EEPROM window's page list first."));
-        return false;
-    }
-    page = text::hexValue(PageErasePointer1_->currentText().toStdString());
-    return true;
-}
-
 void EepromWindow::PageErase_Click() {
-    unsigned page = 0;
-    if (chosenPage(page)) device_.EEPROMPageErase(text::addressText(page));
+    erasePanel_->PageErase_Click();
 }
 
 void EepromWindow::WriteZeros_Click() {
-    unsigned page = 0;
-    if (!chosenPage(page)) return;
-    const eeprom::RunResult r = eeprom::writeZerosToPage(device_, page);
-    if (!r.refused && !r.ok())
-        say(QString::fromStdString("Write zeros to " + text::addressText(page) +
-                                   "h failed: " + std::to_string(r.failed) + " of " +
-                                   std::to_string(r.attempted) + " zero-writes went wrong (" +
-                                   eeprom::inSentence(r.firstProblem) + ")."));
+    erasePanel_->WriteZeros_Click();
 }
 
 }  // namespace kestrel

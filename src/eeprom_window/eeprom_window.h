@@ -6,13 +6,14 @@
 
 #include "device/device.h"
 
-class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QProgressBar;
 
 namespace kestrel {
+
+class PageErasePanel;
 
 // "KESTREL EEPROM": the whole EEPROM as sixteen page lists, read byte by byte
 // with a progress bar, and the page erase and zero fill of a chosen page.
@@ -35,7 +36,6 @@ class EepromWindow final : public QWidget {
     QListWidget* pageList(int page) const { return EEData_.at(static_cast<std::size_t>(page)); }
 
   private:
-    bool chosenPage(unsigned& page);
     void say(const QString& text);
 
     Device& device_;
@@ -43,7 +43,7 @@ class EepromWindow final : public QWidget {
     std::array<QListWidget*, 16> EEData_{};
     QLineEdit* EEPage0_ = nullptr;
     QProgressBar* ReadEEPROMStatus_ = nullptr;
-    QComboBox* PageErasePointer1_ = nullptr;
+    PageErasePanel* erasePanel_ = nullptr;
     QLabel* statusLine_ = nullptr;
 };
 

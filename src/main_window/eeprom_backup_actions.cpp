@@ -1,5 +1,7 @@
 #include "main_window/eeprom_backup_actions.h"
 
+#include <algorithm>
+
 #include <QFileInfo>
 #include <QProgressBar>
 
@@ -37,9 +39,8 @@ class ProgressShown {
     QProgressBar& bar_;
 };
 
-std::string failure(const eeprom::RunResult& r) {
-    return "at " + text::addressText(r.firstFailedAddress) +
-           "h: " + eeprom::inSentence(r.firstProblem);
+std::string failure(unsigned address, const std::string& problem) {
+    return "at " + text::addressText(address) + "h: " + eeprom::inSentence(problem);
 }
 
 }  // namespace
@@ -57,15 +58,18 @@ void EepromBackupActions::backUp() {
     if (!device_.available()) return;
     const QString path = dialogs_.saveFileName(&window_, fileDialog_);
     if (path.isEmpty()) return;
-    eeprom::RunResult run;
+    eeprom::Run run;
     std::optional<eeprom::Image> image;
     {
         ProgressShown progress(progress_);
         image = eeprom::readAll(device_, run, progress.callback());
     }
     if (!image) {
-        if (!run.refused)
-            notify_(qstr("EEPROM backup failed " + failure(run) + ". Nothing was saved."));
+        if (const eeprom::Step* bad = run.firstFailure())
+            notify_(qstr("EEPROM backup failed " + failure(bad->address, bad->problem) +
+                         ". Nothing was saved."));
+        else if (!run.busRefusal)
+            notify_(qstr("EEPROM backup stopped: " + run.refusal + ". Nothing was saved."));
         return;
     }
     std::string error;
@@ -105,16 +109,23 @@ void EepromBackupActions::restore() {
         ProgressShown progress(progress_);
         result = eeprom::writeAll(device_, *image, progress.callback());
     }
-    if (result.run.refused) {
-        notify_(
-            QStringLiteral("EEPROM restore stopped: the bus was busy. The EEPROM may be "
-                           "partly written; restore again."));
-    } else if (!result.run.ok()) {
-        notify_(qstr("EEPROM restore failed " + failure(result.run) +
+    const auto& failures = result.verify.failures;
+    const eeprom::Step* bad = result.erased.firstFailure();
+    if (bad == nullptr) bad = result.written.firstFailure();
+    const auto readFault = std::find_if(failures.begin(), failures.end(),
+                                        [](const auto& f) { return !f.problem.empty(); });
+    if (!result.refusal.empty()) {
+        notify_(qstr("EEPROM restore stopped: " +
+                     (result.busRefusal ? std::string("the bus was busy") : result.refusal) +
                      ". The EEPROM may be partly written; restore again."));
-    } else if (!result.mismatches.empty()) {
-        const auto& m = result.mismatches.front();
-        notify_(qstr("EEPROM restore: " + std::to_string(result.mismatches.size()) +
+    } else if (bad != nullptr || readFault != failures.end()) {
+        notify_(qstr("EEPROM restore failed " +
+                     (bad != nullptr ? failure(bad->address, bad->problem)
+                                     : failure(readFault->address, readFault->problem)) +
+                     ". The EEPROM may be partly written; restore again."));
+    } else if (!failures.empty()) {
+        const auto& m = failures.front();
+        notify_(qstr("EEPROM restore: " + std::to_string(failures.size()) +
                      " bytes read back wrong, first at " + text::addressText(m.address) +
                      "h (wrote " + text::byteText(static_cast<unsigned>(m.expected)) + ", read " +
                      text::byteText(static_cast<unsigned>(m.read)) + ")."));

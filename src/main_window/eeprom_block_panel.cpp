@@ -7,11 +7,11 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "device/eeprom_ops.h"
+#include "device/eeprom.h"
 #include "device/image_file.h"
 #include "device/text_rules.h"
-#include "main_window/eeprom_range_note.h"
-#include "main_window/page_erase_panel.h"
+#include "widgets/page_erase_panel.h"
+#include "widgets/refusal_note.h"
 #include "widgets/widget_helpers.h"
 #include "widgets/window_registry.h"
 
@@ -105,22 +105,24 @@ void EepromBlockPanel::EEBaseAddress_Change() {
 
 void EepromBlockPanel::ReadEECMD_Click() {
     const unsigned base = text::hexValue(str(baseAddress_->text()));
-    if (!eepromRangeAllowed(base, static_cast<unsigned>(g_.EEBlockSize), notify_) ||
-        !device_.available())
-        return;
-    const eeprom::RunResult read = eeprom::readEach(
-        device_, base, static_cast<unsigned>(g_.EEBlockSize), [&](unsigned address, int value) {
-            ui::setListItem(imageList_, static_cast<int>((address - base) & 0xFFFFu),
-                            qstr(text::imageLine(address, static_cast<unsigned>(value))));
-        });
+    if (!device_.available()) return;
+    const eeprom::Run read =
+        eeprom::read(device_, base, static_cast<unsigned>(g_.EEBlockSize), eeprom::Speed::Bytes,
+                     [&](const eeprom::Step& step) {
+                         ui::setListItem(imageList_, static_cast<int>((step.address - base) & 0xFFFFu),
+                                         qstr(text::imageLine(step.address,
+                                                              static_cast<unsigned>(step.value))));
+                         return true;
+                     });
+    if (ui::refused(read, notify_)) return;
     // The list shows what the line gave; a block that was not read cleanly
     // must not pass for the chip's bytes (a Write would program it).
-    if (read.failed > 0)
+    if (const eeprom::Step* bad = read.firstFailure())
         notify_(qstr("Read " + text::addressText(base) + "h-" +
                      text::addressText(base + static_cast<unsigned>(g_.EEBlockSize) - 1) +
-                     "h: " + std::to_string(read.failed) + " of " + std::to_string(g_.EEBlockSize) +
-                     " reads failed, first at " + text::addressText(read.firstFailedAddress) +
-                     "h: " + eeprom::inSentence(read.firstProblem) +
+                     "h: " + std::to_string(read.failed()) + " of " +
+                     std::to_string(g_.EEBlockSize) + " reads failed, first at " +
+                     text::addressText(bad->address) + "h: " + eeprom::inSentence(bad->problem) +
                      ". The list does not hold the chip's bytes."));
 }
 
@@ -147,7 +149,9 @@ std::vector<int> EepromBlockPanel::blockData() const {
 
 void EepromBlockPanel::WriteEECMD_Click() {
     const unsigned base = text::hexValue(str(baseAddress_->text()));
-    if (!eepromRangeAllowed(base, static_cast<unsigned>(g_.EEBlockSize), notify_) ||
+    // No erase question for a block the device layer would refuse anyway.
+    if (ui::refused(registerSpaceRefusal(base, static_cast<unsigned>(g_.EEBlockSize)), false,
+                    notify_) ||
         !device_.available())
         return;
     const std::string first = text::addressText(base);
@@ -160,30 +164,32 @@ void EepromBlockPanel::WriteEECMD_Click() {
         return;
     }
     if (answer == Dialogs::Answer::Yes) {
-        const eeprom::RunResult erased = eeprom::eraseBlockPages(device_, base, g_.EEBlockSize);
-        if (erased.refused) return;
-        if (!erased.ok()) {
+        const eeprom::Run erased =
+            eeprom::erasePages(device_, base, static_cast<unsigned>(g_.EEBlockSize));
+        if (ui::refused(erased, notify_)) return;
+        if (const eeprom::Step* bad = erased.firstFailure()) {
             // Bytes written over a page that was not erased would be wrong.
-            notify_(qstr("Page erase at " + text::addressText(erased.firstFailedAddress) +
-                         "h failed: " + eeprom::inSentence(erased.firstProblem) +
-                         ". Nothing was written."));
+            notify_(qstr("Page erase at " + text::addressText(bad->address) +
+                         "h failed: " + eeprom::inSentence(bad->problem) + ". Nothing was written."));
             return;
         }
     }
-    const eeprom::RunResult written = eeprom::writeBlock(device_, base, blockData());
-    // Port access is closed after the write, as the block loops always did.
-    device_.executor().closeAccess();
-    if (written.refused) {
+    const eeprom::Run written = eeprom::writeBlock(device_, base, blockData());
+    if (written.refused() || written.portFailed) {
         notify_(qstr("Block write to " + range + " stopped after " +
-                     std::to_string(written.attempted) + " of " + std::to_string(g_.EEBlockSize) +
-                     " bytes: the bus was busy."));
+                     std::to_string(written.steps.size() - (written.portFailed ? 1 : 0)) + " of " +
+                     std::to_string(g_.EEBlockSize) + " bytes: " +
+                     (written.portFailed ? eeprom::inSentence(written.steps.back().problem)
+                      : written.busRefusal ? std::string("the bus was busy")
+                                           : written.refusal) +
+                     "."));
         return;
     }
-    if (!written.ok()) {
-        notify_(qstr("Block write to " + range + " failed: " + std::to_string(written.failed) +
-                     " of " + std::to_string(written.attempted) + " writes not acknowledged (" +
-                     eeprom::inSentence(written.firstProblem) + ", first at " +
-                     text::addressText(written.firstFailedAddress) + "h)."));
+    if (const eeprom::Step* bad = written.firstFailure()) {
+        notify_(qstr("Block write to " + range + " failed: " + std::to_string(written.failed()) +
+                     " of " + std::to_string(written.steps.size()) + " writes not acknowledged (" +
+                     eeprom::inSentence(bad->problem) + ", first at " +
+                     text::addressText(bad->address) + "h)."));
         return;
     }
     notify_(qstr("Block written to " + range + ". Click Verify to read it back."));
@@ -193,16 +199,15 @@ void EepromBlockPanel::WriteEECMD_Click() {
 void EepromBlockPanel::VerifyEECMD_Click() {
     const unsigned base = text::hexValue(str(baseAddress_->text()));
     const std::vector<int> expected = blockData();
-    if (!eepromRangeAllowed(base, static_cast<unsigned>(expected.size()), notify_)) return;
-    const eeprom::VerifyResult result = eeprom::verify(device_, base, expected);
-    if (result.run.refused) return;
-    if (!result.run.ok()) {
-        // A byte whose read was not acknowledged or failed its PEC is not verified.
-        notify_(qstr("Verify failed at " + text::addressText(result.run.firstFailedAddress) +
-                     "h: " + eeprom::inSentence(result.run.firstProblem)));
-        return;
-    }
-    const auto& mismatches = result.mismatches;
+    const eeprom::Verify result = eeprom::verify(device_, base, expected, eeprom::Speed::Bytes);
+    if (ui::refused(result.run, notify_)) return;
+    const auto& mismatches = result.failures;
+    // A byte whose read was not acknowledged or failed its PEC is not verified.
+    for (const eeprom::VerifyFailure& f : mismatches)
+        if (!f.problem.empty()) {
+            notify_(qstr(f.text()));
+            return;
+        }
     const std::string range =
         text::addressText(base) + "h-" + text::addressText(base + expected.size() - 1) + "h";
     if (mismatches.empty()) {

@@ -5,10 +5,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "device/eeprom_ops.h"
+#include "device/eeprom.h"
 #include "device/text_rules.h"
-#include "main_window/eeprom_range_note.h"
 #include "widgets/bit_label_row.h"
+#include "widgets/refusal_note.h"
 #include "widgets/widget_helpers.h"
 
 namespace kestrel {
@@ -57,7 +57,7 @@ void EepromBytePanel::setPecCaption(const std::string& text) {
     pec_->setText(QString::fromStdString(text));
 }
 
-bool EepromBytePanel::byteAddress(int& high, int& low) {
+bool EepromBytePanel::byteAddress(unsigned& address) {
     QString t = address_->text();
     t.remove(QLatin1Char(' ')).remove(QLatin1Char('\t'));
     if (!text::isFourHexDigits(str(t))) {
@@ -65,41 +65,34 @@ bool EepromBytePanel::byteAddress(int& high, int& low) {
         return false;
     }
     const auto bytes = text::splitAddressText(str(t));
-    if (!eepromRangeAllowed(static_cast<unsigned>((bytes.high << 8) | bytes.low), 1, notify_))
-        return false;
-    high = bytes.high;
-    low = bytes.low;
+    address = static_cast<unsigned>((bytes.high << 8) | bytes.low);
+    g_.EEAddrHigh = static_cast<std::int16_t>(bytes.high);
+    g_.EEAddrLow = static_cast<std::int16_t>(bytes.low);
     return true;
 }
 
 void EepromBytePanel::EEByteReadCMD_Click() {
-    int high = 0, low = 0;
-    if (!byteAddress(high, low)) return;
-    g_.EEAddrHigh = static_cast<std::int16_t>(high);
-    g_.EEAddrLow = static_cast<std::int16_t>(low);
-    const auto b = device_.EEPROMReadByte(g_.EEAddrHigh, g_.EEAddrLow);
-    if (!b) return;
-    byteData_->setText(qstr(text::hexText(static_cast<unsigned>(*b))));
-    device_.ShowEEBits(*b);
+    unsigned address = 0;
+    if (!byteAddress(address)) return;
+    const ByteOutcome b = device_.EEPROMReadByte(address);
+    if (ui::refused(b, notify_) || b.received().size() < 2) return;
+    byteData_->setText(qstr(text::hexText(static_cast<unsigned>(b.value))));
+    showBits(static_cast<std::uint8_t>(b.value));
 }
 
 // Writes the byte in the data box to the address in the address box, then
 // reads it back so the display shows what the chip holds.
 void EepromBytePanel::EEByteWriteCMD_Click() {
-    int high = 0, low = 0;
-    if (!byteAddress(high, low)) return;
-    g_.EEAddrHigh = static_cast<std::int16_t>(high);
-    g_.EEAddrLow = static_cast<std::int16_t>(low);
+    unsigned address = 0;
+    if (!byteAddress(address)) return;
     const int d = text::hexValue(str(byteData_->text())) & 0xFF;
-    if (!device_.EEPROMWriteByte(g_.EEAddrHigh, g_.EEAddrLow, d)) return;
-    // The read-back's clean result would take the write's fault note away.
-    const std::string writeProblem = device_.lastClean() ? std::string() : device_.lastProblem();
+    const Outcome written = device_.EEPROMWriteByte(address, d);
+    if (ui::refused(written, notify_)) return;
     EEByteReadCMD_Click();
-    if (!writeProblem.empty())
-        notify_(QString::fromStdString(
-            "EEPROM write at " +
-            text::addressText(static_cast<unsigned>(((high & 0xFF) << 8) | (low & 0xFF))) +
-            "h failed: " + eeprom::inSentence(writeProblem)));
+    // After the read-back, so its clean result does not take the note away.
+    if (!written.ok())
+        notify_(QString::fromStdString("EEPROM write at " + text::addressText(address) +
+                                       "h failed: " + eeprom::inSentence(written.problem())));
 }
 
 }  // namespace kestrel

@@ -34,7 +34,7 @@ class EepromBytePanel final : public QGroupBox {
   private:
     // The address in the address box, or false (with a note to the user)
     // when it is not four hex digits or not an EEPROM address.
-    bool byteAddress(int& high, int& low);
+    bool byteAddress(unsigned& address);
 
     Globals& g_;
     Device& device_;

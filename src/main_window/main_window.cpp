@@ -15,11 +15,12 @@
 #include <QVBoxLayout>
 
 #include "chip/kestrel_map.h"
+#include "device/captions.h"
 #include "device/diagnostics.h"
 #include "main_window/eeprom_backup_actions.h"
 #include "main_window/eeprom_block_panel.h"
 #include "main_window/eeprom_byte_panel.h"
-#include "main_window/page_erase_panel.h"
+#include "widgets/page_erase_panel.h"
 #include "main_window/port_panel.h"
 #include "main_window/ram_panel.h"
 #include "widgets/widget_helpers.h"
@@ -204,6 +205,11 @@ void MainWindow::setConnection(const QString& text) {
 }
 
 void MainWindow::transactionEnded(const TransactionRecord& record) {
+    const Captions captions = captionsFor(record);
+    if (captions.ramBits) ramPanel_->showBits(*captions.ramBits);
+    if (captions.pec) ramPanel_->setPecCaption(*captions.pec);
+    if (captions.eeByteData) eepromBytePanel_->setByteData(*captions.eeByteData);
+    if (captions.pecEE) eepromBytePanel_->setPecCaption(*captions.pecEE);
     const std::string problem = diagnose(record);
     if (!problem.empty()) {
         diagnosticShown_ = QString::fromStdString(problem);
@@ -223,20 +229,5 @@ void MainWindow::RestoreEEPROM_Click() {
     backup_->restore();
 }
 
-void MainWindow::showRamBits(std::uint8_t value) {
-    ramPanel_->showBits(value);
-}
-void MainWindow::showEEBits(std::uint8_t value) {
-    eepromBytePanel_->showBits(value);
-}
-void MainWindow::setPecCaption(const std::string& text) {
-    ramPanel_->setPecCaption(text);
-}
-void MainWindow::setEEByteData(const std::string& text) {
-    eepromBytePanel_->setByteData(text);
-}
-void MainWindow::setPecEECaption(const std::string& text) {
-    eepromBytePanel_->setPecCaption(text);
-}
 
 }  // namespace kestrel

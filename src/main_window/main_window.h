@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "device/device.h"
-#include "device/device_display.h"
 #include "main_window/message_log.h"
 #include "widgets/dialogs.h"
 
@@ -27,7 +26,7 @@ class WindowRegistry;
 // left, the EEPROM block and byte panels on the right, and the menus that
 // open every other window. It also shows the result of every bus
 // transaction, whichever window made it.
-class MainWindow final : public QMainWindow, public DeviceDisplay, public TransactionObserver {
+class MainWindow final : public QMainWindow, public TransactionObserver {
     Q_OBJECT
   public:
     MainWindow(Globals& globals, Device& device, Dialogs& dialogs, WindowRegistry& windows);
@@ -62,15 +61,10 @@ class MainWindow final : public QMainWindow, public DeviceDisplay, public Transa
     // The block image file dialog of the File menu.
     FileDialogState& fileDialog();
 
-    // DeviceDisplay
-    void showRamBits(std::uint8_t value) override;
-    void showEEBits(std::uint8_t value) override;
-    void setPecCaption(const std::string& text) override;
-    void setEEByteData(const std::string& text) override;
-    void setPecEECaption(const std::string& text) override;
-
-    // TransactionObserver: says in the status bar what went wrong on the bus,
-    // and takes the note away again once a transaction goes through cleanly.
+    // TransactionObserver: shows the transaction's bytes in the register and
+    // EEPROM byte captions, whichever window ran it; says in the status bar
+    // what went wrong on the bus, and takes the note away again once a
+    // transaction goes through cleanly.
     void transactionEnded(const TransactionRecord& record) override;
 
     void exit_Click();

@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "chip/kestrel_map.h"
-#include "device/eeprom_ops.h"
+#include "device/eeprom.h"
 #include "device/register_map.h"
 #include "device/text_rules.h"
 #include "widgets/bit_label_row.h"
@@ -98,17 +98,16 @@ void RamPanel::setPecCaption(const std::string& text) {
 
 void RamPanel::ByteReadCMD_Click() {
     g_.CommandCode = static_cast<std::int16_t>(text::hexValue(str(registerAddress_->text())));
-    const auto v = device_.ReadRegister(g_.CommandCode);
-    if (!v) return;
-    byteData_->setText(QString::fromStdString(text::hexText(static_cast<unsigned>(*v))));
-    device_.ShowRamBits(*v);
+    const ByteOutcome v = device_.ReadRegister(g_.CommandCode);
+    if (v.refused() || v.received().size() < 2) return;
+    byteData_->setText(QString::fromStdString(text::hexText(static_cast<unsigned>(v.value))));
+    showBits(static_cast<std::uint8_t>(v.value));
 }
 
 void RamPanel::ByteWriteCMD_Click() {
     g_.CommandCode = static_cast<std::int16_t>(text::hexValue(str(registerAddress_->text())));
     const int d = text::hexValue(str(byteData_->text()));
-    if (!device_.WriteRegister(g_.CommandCode, d)) return;
-    device_.ShowRamBits(d);
+    device_.WriteRegister(g_.CommandCode, d);
 }
 
 void RamPanel::ReadRAM_Click() {
@@ -116,13 +115,12 @@ void RamPanel::ReadRAM_Click() {
     int failed = 0;
     std::string first;
     for (int i = 0; i < g_.RamRegisterCount; ++i) {
-        const auto v = device_.ReadRegister(i);
-        if (!v) break;
-        if (!device_.lastClean() && failed++ == 0)
-            first = text::byteText(static_cast<unsigned>(i)) +
-                    "h: " + eeprom::inSentence(device_.lastProblem());
+        const ByteOutcome v = device_.ReadRegister(i);
+        if (v.refused()) break;
+        if (!v.ok() && failed++ == 0)
+            first = text::byteText(static_cast<unsigned>(i)) + "h: " + eeprom::inSentence(v.problem());
         ui::setListItem(readout_, i,
-                        QString::fromStdString(readoutLine(static_cast<std::size_t>(i), *v)));
+                        QString::fromStdString(readoutLine(static_cast<std::size_t>(i), v.value)));
     }
     // The next clean read would take the status bar's fault note away; the
     // read-out must not pass for the chip's values.
@@ -136,7 +134,7 @@ void RamPanel::ReadRAM_Click() {
 
 void RamPanel::Command1_Click() {
     g_.CommandCode = chip::kPsOnRegister;
-    if (!device_.WriteRegister(chip::kPsOnRegister, chip::kPsOnOff)) return;
+    if (device_.WriteRegister(chip::kPsOnRegister, chip::kPsOnOff).refused()) return;
     device_.WriteRegister(chip::kPsOnRegister, chip::kPsOnOn);
 }
 
@@ -151,7 +149,7 @@ void RamPanel::List1_Click() {
         // The line ends "1Dh: 21h  ": the value stands before "h  ".
         const std::string value = line.size() >= 5 ? line.substr(line.size() - 5, 2) : "";
         byteData_->setText(QString::fromStdString(value));
-        device_.ShowRamBits(text::hexValue(value));
+        showBits(static_cast<std::uint8_t>(text::hexValue(value)));
     }
     pec_->clear();
 }

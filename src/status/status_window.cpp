@@ -148,11 +148,12 @@ void StatusWindow::correctPauseText() {
 
 bool StatusWindow::read(int index, Origin origin) {
     Group& group = groups_.at(static_cast<std::size_t>(index));
-    const auto v = device_.ReadRegister(kRegisters[static_cast<std::size_t>(index)].reg, origin);
-    if (!v) return false;
-    group.hex->setText(QString::fromStdString(text::hexText(static_cast<unsigned>(*v))) +
+    const ByteOutcome v =
+        device_.ReadRegister(kRegisters[static_cast<std::size_t>(index)].reg, origin);
+    if (v.refused()) return false;
+    group.hex->setText(QString::fromStdString(text::hexText(static_cast<unsigned>(v.value))) +
                        QStringLiteral("h"));
-    group.bits->showValue(static_cast<std::uint8_t>(*v));
+    group.bits->showValue(static_cast<std::uint8_t>(v.value));
     return true;
 }
 

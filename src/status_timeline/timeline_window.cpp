@@ -157,7 +157,7 @@ void TimelineWindow::schedulePoll() {
 void TimelineWindow::pollOnce() {
     // Quietly skipped while another operation holds the bus.
     for (int reg : status::kRegisters)
-        if (!device_.ReadRegister(reg, Origin::Timer)) return;
+        if (device_.ReadRegister(reg, Origin::Timer).refused()) return;
 }
 
 bool TimelineWindow::exportCsv(const QString& path, QString* error) const {

@@ -60,8 +60,8 @@ void SwitchWindow::PLOVERWriteCMD_Click() {
     Globals& g = device_.globals();
     g.CommandCode = static_cast<std::int16_t>(text::hexValue(AddressByte_->text().toStdString()));
     const int d = text::hexValue(SelectSwitch_->text().toStdString());
-    if (!device_.WriteSwitch(g.CommandCode, d)) return;
-    device_.ShowRamBits(text::hexValue(SelectSwitch_->text().toStdString()));
+    // The main window shows the byte sent as it observes the write.
+    device_.WriteSwitch(g.CommandCode, d);
 }
 
 void SwitchWindow::exit_Click() {

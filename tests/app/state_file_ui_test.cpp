@@ -26,7 +26,7 @@ TEST(StateFileUi, AFileThatDoesNotLoadGivesAFreshBoardAndIsNeverWritten) {
         EXPECT_TRUE(app.status().contains("fresh board")) << app.status().toStdString();
         EXPECT_TRUE(app.status().contains("line 2")) << app.status().toStdString();
         EXPECT_EQ(app.board().kestrel().reg(0x0E), 0x04) << "nothing of the bad file is used";
-        ASSERT_TRUE(app.program->device().WriteRegister(0x0E, 0x01));
+        ASSERT_TRUE(app.program->device().WriteRegister(0x0E, 0x01).ok());
         app.program->quit();
     }
     EXPECT_EQ(slurp(path), text);
@@ -40,7 +40,7 @@ TEST(StateFileUi, AGoodFileIsLoadedAndKeepsTheChanges) {
         AppRig app(nullptr, [&](ProgramOptions& o) { o.connection.simStatePath = path; });
         EXPECT_EQ(app.board().kestrel().reg(0x0E), 0x00);
         EXPECT_TRUE(app.board().kestrel().options().clearOnlyCells);
-        ASSERT_TRUE(app.program->device().WriteRegister(0x0E, 0x01));
+        ASSERT_TRUE(app.program->device().WriteRegister(0x0E, 0x01).ok());
     }
     sim::SimulatedBoard board;
     std::string error;

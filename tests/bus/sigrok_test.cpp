@@ -130,7 +130,7 @@ struct TracedRig {
     explicit TracedRig(bool seeWire)
         : recorder(seeWire ? static_cast<PortAccess&>(sim.board) : blind, false),
           bus(recorder, sim.g.LPTBase, sim.g.PortEntry),
-          device(sim.g, bus, sim.display) {
+          device(sim.g, bus) {
         auto out = std::make_unique<std::ostringstream>();
         text = out.get();
         recorder.attachTrace(std::make_unique<VcdWriter>(std::move(out), [this] {
@@ -156,10 +156,10 @@ TEST_P(Sigrok, DecodesStartUpWriteRegisterReadEraseAndBlockRead) {
     TracedRig rig(GetParam());
     rig.sim.board.setStrict(true);
     for (int i = 0; i < 32; ++i) rig.sim.board.kestrel().setEeprom(0x8100 + i, 0xC0 + i);
-    ASSERT_TRUE(rig.device.WriteSwitch(0x90, 0x06));
-    ASSERT_EQ(rig.device.ReadRegister(0x1D), 0x21);
-    ASSERT_TRUE(rig.device.EEPROMPageErase("81E0"));
-    ASSERT_TRUE(blockRead(rig.device, 0x8100).has_value());
+    ASSERT_TRUE(rig.device.WriteSwitch(0x90, 0x06).ok());
+    ASSERT_EQ(rig.device.ReadRegister(0x1D).value, 0x21);
+    ASSERT_TRUE(rig.device.EEPROMPageErase(0x81E0).ok());
+    ASSERT_TRUE(blockRead(rig.device, 0x8100).outcome.ok());
 
     const auto annotations = sigrok(rig.vcd());
     const auto decoded = transactions(annotations);

@@ -24,11 +24,11 @@ TEST(VcdTrace, RegisterReadDecodesToTheBytesOnTheWire) {
     std::ostringstream* vcd = text.get();
     recorder.attachTrace(std::make_unique<VcdWriter>(std::move(text)));
     Bus bus(recorder, rig.g.LPTBase, rig.g.PortEntry);
-    Device device(rig.g, bus, rig.display);
+    Device device(rig.g, bus);
 
     rig.board.kestrel().setReg(0x1D, 0x21);
-    ASSERT_EQ(device.ReadRegister(0x1D), 0x21);
-    ASSERT_TRUE(device.EEPROMWriteByte(0x81, 0x00, 0x3C));
+    ASSERT_EQ(device.ReadRegister(0x1D).value, 0x21);
+    ASSERT_TRUE(device.EEPROMWriteByte(0x8100, 0x3C).ok());
     recorder.trace()->flush();
 
     const Decoded d = decodeVcd(vcd->str());
@@ -63,8 +63,8 @@ TEST(VcdTrace, RealTimeInNanosecondsEndingAfterItsLastChange) {
     }));
     Bus bus(recorder, rig.g.LPTBase, rig.g.PortEntry);
     bus.setWaitHooks(rig.clock.hooks());
-    Device device(rig.g, bus, rig.display);
-    ASSERT_TRUE(device.EEPROMPageErase("81E0"));
+    Device device(rig.g, bus);
+    ASSERT_TRUE(device.EEPROMPageErase(0x81E0).ok());
     recorder.trace()->finish();
 
     const std::string out = vcd->str();

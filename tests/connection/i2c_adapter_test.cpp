@@ -10,11 +10,9 @@
 #include "connection/connection.h"
 #include "connection/simulated_i2c_adapter.h"
 #include "device/bus_probe.h"
-#include "device/eeprom_bulk.h"
-#include "device/eeprom_ops.h"
+#include "device/eeprom.h"
 #include "simulator/simulated_board.h"
 #include "support/fake_clock.h"
-#include "support/recording_display.h"
 
 namespace kestrel {
 namespace {
@@ -26,7 +24,6 @@ struct Rig {
     Globals g;
     sim::SimulatedBoard board;
     SimulatedI2cAdapter kernel{board};
-    testing::RecordingDisplay display;
     testing::FakeClock clock;
     Bus bus{board, g.LPTBase, g.PortEntry};
     I2cAdapterExecutor adapter{kernel, "/dev/i2c-0", nullptr};
@@ -41,8 +38,7 @@ struct Rig {
         }
         device = std::make_unique<Device>(g,
                                           viaAdapter ? static_cast<TransferExecutor&>(adapter)
-                                                     : static_cast<TransferExecutor&>(bus),
-                                          display);
+                                                     : static_cast<TransferExecutor&>(bus));
     }
     std::vector<std::string> log() { return board.log().describeAll(); }
 };
@@ -52,8 +48,9 @@ TEST(I2cAdapter, EachTransactionIsOneIoctlWithThePecCheckedHere) {
     const unsigned opened = rig.kernel.ioctlCount();
     EXPECT_EQ(rig.kernel.ioctlCount(I2C_FUNCS), 1u) << "functions asked once, at open";
 
-    EXPECT_EQ(rig.device->ReadRegister(0x1D), 0x21);
-    EXPECT_TRUE(rig.device->lastClean()) << rig.device->lastProblem();
+    const ByteOutcome read = rig.device->ReadRegister(0x1D);
+    EXPECT_EQ(read.value, 0x21);
+    EXPECT_EQ(read.problem(), "");
     EXPECT_EQ(rig.kernel.ioctlCount() - opened, 1u) << "a Read Byte is one I2C_RDWR";
     EXPECT_EQ(rig.log().back().substr(0, 16), "S AE+ 1D+ Sr AF+");
 
@@ -61,37 +58,31 @@ TEST(I2cAdapter, EachTransactionIsOneIoctlWithThePecCheckedHere) {
     for (int a = 0; a < 512; ++a)
         rig.board.kestrel().setEeprom(0x8000 + a, static_cast<std::uint8_t>(a * 13));
     const unsigned before = rig.kernel.ioctlCount();
-    const auto all = eeprom::readBulk(*rig.device, 0x8000, 512);
-    ASSERT_TRUE(all);
-    EXPECT_TRUE(all->fallbacks.empty());
+    const eeprom::Run all = eeprom::read(*rig.device, 0x8000, 512, eeprom::Speed::Blocks);
+    ASSERT_EQ(all.steps.size(), 512u);
+    EXPECT_TRUE(all.fallbacks.empty());
     EXPECT_EQ(rig.kernel.ioctlCount() - before, 32u);
     for (int a = 0; a < 512; ++a) {
-        ASSERT_TRUE(all->bytes[a].ok()) << a;
-        ASSERT_EQ(all->bytes[a].value, (a * 13) & 0xFF) << a;
+        ASSERT_TRUE(all.steps[a].ok()) << a;
+        ASSERT_EQ(all.steps[a].value, (a * 13) & 0xFF) << a;
     }
 
     // A PEC the chip got wrong is caught on the adapter too.
     ASSERT_TRUE(rig.board.applyFault("corrupt-pec"));
-    rig.device->ReadRegister(0x1D);
-    EXPECT_EQ(rig.device->lastProblem().rfind("PEC mismatch at 1Dh", 0), 0u)
-        << rig.device->lastProblem();
+    const std::string problem = rig.device->ReadRegister(0x1D).problem();
+    EXPECT_EQ(problem.rfind("PEC mismatch at 1Dh", 0), 0u) << problem;
 }
 
 TEST(I2cAdapter, AMissingChipOrAnOddTransactionIsAFailureNeverData) {
     Rig rig;
     ASSERT_TRUE(rig.board.applyFault("missing"));
-    EXPECT_TRUE(rig.device->WriteRegister(0x0E, 0x04));
-    EXPECT_EQ(rig.device->lastProblem(), "No acknowledge from AEh");
-    const auto v = rig.device->EEPROMReadByte(0x81, 0x00);
-    EXPECT_FALSE(rig.device->lastClean());
-    EXPECT_EQ(rig.device->lastProblem(), "No acknowledge from AEh");
-    (void)v;
+    EXPECT_EQ(rig.device->WriteRegister(0x0E, 0x04).problem(), "No acknowledge from AEh");
+    EXPECT_EQ(rig.device->EEPROMReadByte(0x8100).problem(), "No acknowledge from AEh");
 
     // An adapter that ran only part of a transaction gave no whole answer.
     rig.board.kestrel().setPresent(true);
     rig.kernel.setStopShort(true);
-    rig.device->ReadRegister(0x1D);
-    EXPECT_EQ(rig.device->lastProblem(), "I2C adapter ran 1 of 2 messages");
+    EXPECT_EQ(rig.device->ReadRegister(0x1D).problem(), "I2C adapter ran 1 of 2 messages");
     rig.kernel.setStopShort(false);
 
     // Three parts after one START are more than the adapters carry.
@@ -100,10 +91,9 @@ TEST(I2cAdapter, AMissingChipOrAnOddTransactionIsAFailureNeverData) {
                     {.address = 0xAE, .write = {0x02}},
                     {.address = 0xAF, .write = {}, .read = 1}};
     const unsigned before = rig.kernel.ioctlCount();
-    const auto r = rig.device->transfer(odd);
-    ASSERT_TRUE(r);
-    EXPECT_TRUE(r->faulty());
-    EXPECT_EQ(rig.device->lastProblem(), "This transaction cannot be carried by an I2C adapter");
+    const Outcome r = rig.device->transfer(odd);
+    ASSERT_FALSE(r.refused());
+    EXPECT_EQ(r.problem(), "This transaction cannot be carried by an I2C adapter");
     EXPECT_EQ(rig.kernel.ioctlCount(), before) << "nothing reached the adapter";
 }
 
@@ -113,29 +103,29 @@ TEST(I2cAdapter, TheEepromCycleIsAPauseAfterTheStopThatRefusesOtherWork) {
     Rig rig(false);
     Device* device = nullptr;
     std::vector<unsigned> ioctlsAtPause;
-    std::optional<int> clickDuringPause = 0;
+    bool clickRefused = false;
     I2cAdapterExecutor adapter{rig.kernel, "/dev/i2c-0", [&](int ms) {
                                    EXPECT_EQ(ms, 30);
                                    ioctlsAtPause.push_back(rig.kernel.ioctlCount());
                                    // A click handled while the chip is busy.
-                                   clickDuringPause = device->ReadRegister(0x1D);
+                                   clickRefused = device->ReadRegister(0x1D).refused();
                                }};
     ASSERT_EQ(adapter.open(), "");
     std::vector<std::string> notices;
     adapter.setNoticeSink([&](const std::string& text) { notices.push_back(text); });
-    Device d(rig.g, adapter, rig.display);
+    Device d(rig.g, adapter);
     device = &d;
     const unsigned opened = rig.kernel.ioctlCount();
 
-    EXPECT_TRUE(d.EEPROMPageErase("8120"));
+    const Outcome erased = d.EEPROMPageErase(0x8120);
+    EXPECT_EQ(erased.problem(), "");
     EXPECT_EQ(ioctlsAtPause, std::vector<unsigned>{opened + 1})
         << "one pause, after the erase's ioctl";
-    EXPECT_FALSE(clickDuringPause) << "nothing runs during the chip's EEPROM cycle";
+    EXPECT_TRUE(clickRefused) << "nothing runs during the chip's EEPROM cycle";
     EXPECT_EQ(notices, std::vector<std::string>{
                            "The bus is busy with an EEPROM write; request ignored, try again."});
     EXPECT_EQ(rig.kernel.ioctlCount(), opened + 1);
     EXPECT_EQ(rig.log().back(), "S AE+ A2+ 81+ 20+ FF+ P");
-    EXPECT_TRUE(d.lastClean()) << d.lastProblem();
 }
 
 TEST(I2cAdapter, DetectUsesTheQuickCommandOrAOneByteRead) {
@@ -143,7 +133,7 @@ TEST(I2cAdapter, DetectUsesTheQuickCommandOrAOneByteRead) {
         Rig rig(false);
         rig.kernel.setFunctions(I2C_FUNC_I2C | (quick ? I2C_FUNC_SMBUS_QUICK : 0));
         ASSERT_EQ(rig.adapter.open(), "");
-        Device d(rig.g, rig.adapter, rig.display);
+        Device d(rig.g, rig.adapter);
         const auto found = scanAddresses(d, 0x08, 0xEE);
         ASSERT_TRUE(found);
         EXPECT_EQ(found->acknowledged, (std::vector<int>{0x90, 0x98, 0xA0, 0xAE})) << quick;
@@ -155,7 +145,7 @@ TEST(I2cAdapter, DetectUsesTheQuickCommandOrAOneByteRead) {
     Rig rig(false);
     rig.kernel.setDriverBound(0x98 >> 1);
     ASSERT_EQ(rig.adapter.open(), "");
-    Device d(rig.g, rig.adapter, rig.display);
+    Device d(rig.g, rig.adapter);
     const auto found = scanAddresses(d, 0x08, 0xEE);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->failed, std::vector<int>{0x98});
@@ -200,26 +190,22 @@ class BothExecutors : public ::testing::TestWithParam<bool> {};
 TEST_P(BothExecutors, RegistersAndEepromWorkAlike) {
     Rig rig(GetParam());
     Device& d = *rig.device;
-    EXPECT_TRUE(d.WriteRegister(0x14, 0x5A));
-    EXPECT_EQ(d.ReadRegister(0x14), 0x5A);
-    EXPECT_TRUE(d.WriteSwitch(0x90, 0x06));
-    EXPECT_TRUE(d.lastClean());
+    EXPECT_TRUE(d.WriteRegister(0x14, 0x5A).ok());
+    EXPECT_EQ(d.ReadRegister(0x14).value, 0x5A);
+    EXPECT_EQ(d.WriteSwitch(0x90, 0x06).problem(), "");
 
     std::vector<int> data(40);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<int>(i * 5 + 1);
-    EXPECT_TRUE(eeprom::eraseBlockPages(d, 0x8110, 40).ok());
+    EXPECT_TRUE(eeprom::erasePages(d, 0x8110, 40).ok());
     EXPECT_TRUE(eeprom::writeBlock(d, 0x8110, data).ok());
-    const auto v = eeprom::verify(d, 0x8110, data);
-    EXPECT_TRUE(v.verified());
-    const auto bulk = eeprom::verifyBytes(d, 0x8110, data);
-    ASSERT_TRUE(bulk);
-    EXPECT_TRUE(bulk->passed());
-    EXPECT_TRUE(eeprom::writeZerosToPage(d, 0x81E0).ok());
+    for (const auto speed : {eeprom::Speed::Bytes, eeprom::Speed::Blocks})
+        EXPECT_TRUE(eeprom::verify(d, 0x8110, data, speed).passed());
+    EXPECT_TRUE(eeprom::zeroFill(d, 0x81E0).ok());
     for (unsigned i = 0; i < 32; ++i) EXPECT_EQ(rig.board.kestrel().eeprom(0x81E0 + i), 0);
     EXPECT_EQ(rig.board.kestrel().eeprom(0x8110), 1);
     EXPECT_EQ(rig.board.kestrel().eeprom(0x8137), 39 * 5 + 1);
-    // Past the end the chip's answer decides; nothing is reported as done.
-    EXPECT_EQ(eeprom::readByteAt(d, 0x7FFF), std::nullopt);
+    // Below 8000h nothing is sent at all.
+    EXPECT_TRUE(d.EEPROMReadByte(0x7FFF).refused());
 }
 
 INSTANTIATE_TEST_SUITE_P(Executors, BothExecutors, ::testing::Values(false, true),
@@ -248,10 +234,9 @@ TEST(Connection, NoSwitchDuringAnEepromCycle) {
         clock.onEvents = [&] {
             refusal = onAdapter ? c.useParallelPort() : c.useAdapter("/dev/i2c-0");
         };
-        EXPECT_TRUE(c.device().EEPROMPageErase("8120"));
+        EXPECT_EQ(c.device().EEPROMPageErase(0x8120).problem(), "");
         EXPECT_NE(refusal.find("connection was not changed"), std::string::npos) << refusal;
         EXPECT_EQ(c.onAdapter(), onAdapter);
-        EXPECT_TRUE(c.device().lastClean()) << c.device().lastProblem();
     }
 }
 

@@ -7,7 +7,7 @@
 #include "bus/null_port.h"
 #include "bus/port_check.h"
 #include "bus/recording_port.h"
-#include "device/eeprom_ops.h"
+#include "device/eeprom.h"
 #include "device/text_rules.h"
 #include "support/line_helpers.h"
 #include "support/sim_rig.h"
@@ -30,10 +30,10 @@ struct DiagRig : testing::SimRig {
         (void)device.ReadRegister(0x1D);
         device.WriteRegister(0x0E, 0x04);
         device.WriteSwitch(0x90, 0x06);
-        (void)device.EEPROMReadByte(0x81, 0x00);
-        device.EEPROMWriteByte(0x81, 0x00, 0x12);
-        device.EEPROMPageErase("81E0");
-        device.EEPROMWriteZero("81E0");
+        (void)device.EEPROMReadByte(0x8100);
+        device.EEPROMWriteByte(0x8100, 0x12);
+        device.EEPROMPageErase(0x81E0);
+        device.EEPROMWriteZero(0x81E0);
     }
 };
 
@@ -56,7 +56,7 @@ TEST(Diagnostics, CleanBusIsSilentAndEachFaultNamesItself) {
     EXPECT_EQ(rig.d.seen.back(), "PEC mismatch at 1Dh: received " + text::byteText(bad) +
                                      ", expected " + text::byteText(good));
     rig.board.kestrel().setEeprom(0x8100, 0x3C);
-    (void)rig.device.EEPROMReadByte(0x81, 0x00);
+    (void)rig.device.EEPROMReadByte(0x8100);
     EXPECT_EQ(rig.d.seen.back().substr(0, 31), "PEC mismatch at 8100h: received");
     rig.board.kestrel().setCorruptPec(false);
 
@@ -97,7 +97,7 @@ TEST(PortCheck, TellsWiringFaultsAndBusClearFreesAHeldSlave) {
     EXPECT_FALSE(rig.board.wire().sda()) << "the slave holds SDA";
     EXPECT_EQ(port_check::portTest(rig.bus).text, "SDA stuck low");
     EXPECT_TRUE(port_check::busClear(rig.bus));
-    EXPECT_EQ(rig.device.ReadRegister(0x1D), 0x21);
+    EXPECT_EQ(rig.device.ReadRegister(0x1D).value, 0x21);
 }
 
 }  // namespace

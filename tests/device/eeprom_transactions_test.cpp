@@ -2,6 +2,7 @@
 
 #include "bus/crc8.h"
 #include "device/block_read.h"
+#include "device/eeprom.h"
 #include "device/text_rules.h"
 #include "support/sim_rig.h"
 
@@ -12,18 +13,17 @@ using testing::SimRig;
 
 TEST(EepromTransactions, WrittenByteReadsBackWithIndependentlyComputedPec) {
     SimRig rig;
-    EXPECT_TRUE(rig.device.EEPROMWriteByte(0x80, 0x20, 0x1A5));
+    EXPECT_TRUE(rig.device.EEPROMWriteByte(0x8020, 0x1A5).ok());
     EXPECT_EQ(rig.last(), "S AE+ 80+ 20+ A5+ P");
     EXPECT_EQ(rig.display.pecEE, "");
 
-    const auto v = rig.device.EEPROMReadByte(0x80, 0x20);
-    ASSERT_TRUE(v);
-    EXPECT_EQ(*v, 0xA5);
+    const ByteOutcome v = rig.device.EEPROMReadByte(0x8020);
+    EXPECT_EQ(v.problem(), "");
+    EXPECT_EQ(v.value, 0xA5);
     const std::uint8_t pec = smbusPec({0xAE, 0x80, 0x20, 0xAF, 0xA5});
     EXPECT_EQ(rig.last(), "S AE+ 80+ 20+ Sr AF+ <A5+ <" + text::byteText(pec) + "- P");
     EXPECT_EQ(rig.display.eeByteData, "A5");
     EXPECT_EQ(rig.display.pecEE, text::hexText(pec));
-    EXPECT_EQ(rig.display.eeBits, "00000000") << "the byte read leaves the EE bit labels alone";
 }
 
 TEST(EepromTransactions, PageEraseHoldsTheBus30msBeforeStop) {
@@ -38,7 +38,7 @@ TEST(EepromTransactions, PageEraseHoldsTheBus30msBeforeStop) {
         EXPECT_FALSE(rig.board.wire().scl()) << "SCL held low during the wait";
     };
     const std::uint32_t start = rig.clock.now;
-    EXPECT_TRUE(rig.device.EEPROMPageErase("81E0"));
+    EXPECT_TRUE(rig.device.EEPROMPageErase(0x81E0).ok());
     EXPECT_GE(rig.clock.now - start, 30u);
     EXPECT_EQ(logDuringWait, "0");
     EXPECT_EQ(rig.last(), "S AE+ A2+ 81+ E0+ FF+ P");
@@ -51,27 +51,36 @@ TEST(EepromTransactions, PageEraseHoldsTheBus30msBeforeStop) {
 TEST(EepromTransactions, ZeroWriteAndOutOfRangeAddresses) {
     SimRig rig;
     auto& chip = rig.board.kestrel();
-    EXPECT_TRUE(rig.device.EEPROMWriteZero("801F"));
+    EXPECT_TRUE(rig.device.EEPROMWriteZero(0x801F).ok());
     EXPECT_EQ(rig.last(), "S AE+ 80+ 1F+ 00+ P");
     EXPECT_EQ(chip.eeprom(0x801F), 0x00);
     EXPECT_EQ(chip.eeprom(0x8020), 0xFF);
     EXPECT_GE(rig.clock.now, 30u);
 
-    // "8" splits into 08h, 08h: the chip would take that as a write of 00h
-    // to register 08h, so nothing is sent. The same holds for every EEPROM
-    // transaction whose address high byte is below 80h (0E00h would switch
-    // PS ON off).
+    // Below 8000h the chip would take the first address byte as a register
+    // (0E00h would switch PS ON off; 0800h once became 8000h through a text
+    // split by position): every EEPROM operation refuses such an address,
+    // whoever calls it, and sends nothing.
     const std::size_t before = rig.board.log().transactions().size();
-    EXPECT_FALSE(rig.device.EEPROMWriteZero("8"));
-    EXPECT_FALSE(rig.device.EEPROMPageErase("0E00"));
-    EXPECT_FALSE(rig.device.EEPROMWriteByte(0x0E, 0x00, 0x00));
-    EXPECT_FALSE(rig.device.EEPROMReadByte(0x7F, 0xFF));
-    EXPECT_FALSE(blockRead(rig.device, 0x0E00));
+    for (unsigned address : {0x0E00u, 0x0800u, 0x7FE0u, 0x7FFFu}) {
+        SCOPED_TRACE(address);
+        EXPECT_TRUE(rig.device.EEPROMPageErase(address).refused());
+        EXPECT_TRUE(rig.device.EEPROMWriteZero(address).refused());
+        EXPECT_TRUE(rig.device.EEPROMWriteByte(address, 0x00).refused());
+        EXPECT_TRUE(rig.device.EEPROMReadByte(address).refused());
+        EXPECT_TRUE(blockRead(rig.device, address).outcome.refused());
+        EXPECT_TRUE(eeprom::zeroFill(rig.device, address).refused());
+        EXPECT_TRUE(eeprom::erasePages(rig.device, address, 32).refused());
+    }
+    // A range that only ends below 8000h (wrapping past FFFFh) is refused whole.
+    EXPECT_TRUE(eeprom::writeBlock(rig.device, 0xFFF0, std::vector<int>(32, 0)).refused());
+    EXPECT_EQ(rig.device.EEPROMPageErase(0x0E00).refusal,
+              "EEPROM address 0E00h is below 8000h: the chip would take it as a register "
+              "write. Nothing was sent.");
     EXPECT_EQ(rig.board.log().transactions().size(), before) << "nothing on the bus";
-    EXPECT_FALSE(rig.device.lastClean());
     // From 8200h up the address reaches the EEPROM side of the chip.
-    EXPECT_TRUE(rig.device.EEPROMWriteByte(0x82, 0x00, 0x12));
-    EXPECT_EQ(rig.device.EEPROMReadByte(0x82, 0x00), 0xFF);
+    EXPECT_TRUE(rig.device.EEPROMWriteByte(0x8200, 0x12).ok());
+    EXPECT_EQ(rig.device.EEPROMReadByte(0x8200).value, 0xFF);
 }
 
 TEST(EepromTransactions, BlockReadFromThePointerWithCountAndPec) {
@@ -82,12 +91,13 @@ TEST(EepromTransactions, BlockReadFromThePointerWithCountAndPec) {
         chip.setEeprom(0x8100 + i, static_cast<std::uint8_t>(i * 7));
         onWire.push_back(static_cast<std::uint8_t>(i * 7));
     }
-    const auto r = blockRead(rig.device, 0x8100);
-    ASSERT_TRUE(r);
+    const BlockReadResult read = blockRead(rig.device, 0x8100);
+    const BlockReadResult* r = &read;
+    ASSERT_TRUE(r->outcome.ok());
     EXPECT_EQ(r->count, 0x20);
     for (int i = 0; i < 32; ++i) EXPECT_EQ(r->data[static_cast<std::size_t>(i)], i * 7);
     EXPECT_EQ(r->pec, smbusPec(onWire));
-    EXPECT_TRUE(r->pecOk);
+    EXPECT_TRUE(r->outcome.pecOk());
     const auto log = rig.log();
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[0], "S AE+ 81+ 00+ P");
@@ -96,8 +106,8 @@ TEST(EepromTransactions, BlockReadFromThePointerWithCountAndPec) {
 
     // A chip with a corrupted PEC still answers; the check notices.
     chip.setCorruptPec(true);
-    EXPECT_FALSE(blockRead(rig.device, 0x8100)->pecOk);
-    ASSERT_EQ(rig.device.ReadRegister(0x1D), 0x21);
+    EXPECT_FALSE(blockRead(rig.device, 0x8100).outcome.pecOk());
+    ASSERT_EQ(rig.device.ReadRegister(0x1D).value, 0x21);
     EXPECT_NE(rig.display.pec, text::hexText(smbusPec({0xAE, 0x1D, 0xAF, 0x21})));
 }
 
@@ -112,7 +122,7 @@ TEST(EepromTransactions, TheMasterHoldsTheAddressAcknowledgesItself) {
     SimRig rig;
     rig.bus.setLineCapture(true);
     rig.bus.addObserver(&seen);
-    ASSERT_TRUE(rig.device.EEPROMReadByte(0x81, 0x05));
+    ASSERT_TRUE(rig.device.EEPROMReadByte(0x8105).ok());
     std::vector<std::uint8_t> writes;
     int samples = 0;
     for (std::uint8_t l : seen.lines) {

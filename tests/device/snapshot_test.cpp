@@ -148,8 +148,8 @@ TEST(SnapshotBoard, CompareNamesTheDifferencesAndApplyWritesOnlyThem) {
     SimRig rig;
     auto& chip = rig.board.kestrel();
     const Snapshot a = take(rig);
-    ASSERT_TRUE(rig.device.WriteRegister(0x16, 0x2E));  // gain 175x -> 230x
-    ASSERT_TRUE(rig.device.WriteRegister(0x14, 0x81));
+    ASSERT_TRUE(rig.device.WriteRegister(0x16, 0x2E).ok());  // gain 175x -> 230x
+    ASSERT_TRUE(rig.device.WriteRegister(0x14, 0x81).ok());
     chip.setEeprom(0x8105, 0x34);
     chip.setLiveStatus(1, 0x80);  // status differs too, for information only
     const Snapshot b = take(rig);
@@ -189,7 +189,7 @@ TEST(SnapshotBoard, CompareNamesTheDifferencesAndApplyWritesOnlyThem) {
 
     // Given the board as just read, the apply writes first: the board is not
     // read a second time before the writes.
-    ASSERT_TRUE(rig.device.WriteRegister(0x14, 0x81));
+    ASSERT_TRUE(rig.device.WriteRegister(0x14, 0x81).ok());
     const Snapshot now = take(rig);
     rig.board.log().clear();
     snapshot::ApplyOptions given;
@@ -218,7 +218,7 @@ TEST(SnapshotBoard, BitsTheChipDoesNotStoreAreNoDifference) {
 TEST(SnapshotBoard, OnlyWhatWasAskedForIsWritten) {
     SimRig rig;
     const Snapshot a = take(rig);
-    ASSERT_TRUE(rig.device.WriteRegister(0x14, 0x81));
+    ASSERT_TRUE(rig.device.WriteRegister(0x14, 0x81).ok());
     rig.board.kestrel().setEeprom(0x8105, 0x34);
 
     auto r = snapshot::applySnapshot(rig.device, a, {true, false, true});
@@ -227,7 +227,7 @@ TEST(SnapshotBoard, OnlyWhatWasAskedForIsWritten) {
     EXPECT_TRUE(r.pagesWritten.empty());
     EXPECT_EQ(rig.board.kestrel().eeprom(0x8105), 0x34);
 
-    ASSERT_TRUE(rig.device.WriteRegister(0x14, 0x81));
+    ASSERT_TRUE(rig.device.WriteRegister(0x14, 0x81).ok());
     r = snapshot::applySnapshot(rig.device, a, {false, true, true});
     EXPECT_TRUE(r.ok() && r.verified);
     EXPECT_TRUE(r.registersWritten.empty());

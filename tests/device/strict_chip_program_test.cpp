@@ -3,7 +3,7 @@
 // still go through cleanly.
 #include <gtest/gtest.h>
 
-#include "device/eeprom_ops.h"
+#include "device/eeprom.h"
 #include "support/line_helpers.h"
 #include "support/sim_rig.h"
 
@@ -16,15 +16,11 @@ using testing::SimRig;
 TEST(StrictChipProgram, EveryRefusedByteIsDiagnosed) {
     SimRig rig;
     rig.board.setStrict(true);
-    EXPECT_TRUE(rig.device.ReadRegister(0x1E));
-    EXPECT_EQ(rig.device.lastProblem(), "Register 1Eh not acknowledged");
-    EXPECT_TRUE(rig.device.EEPROMReadByte(0x82, 0x00));
-    EXPECT_EQ(rig.device.lastProblem(), "EEPROM address 8200h not acknowledged");
-    EXPECT_TRUE(rig.device.ReadRegister(0x1D));
-    EXPECT_TRUE(rig.device.lastClean()) << rig.device.lastProblem();
+    EXPECT_EQ(rig.device.ReadRegister(0x1E).problem(), "Register 1Eh not acknowledged");
+    EXPECT_EQ(rig.device.EEPROMReadByte(0x8200).problem(), "EEPROM address 8200h not acknowledged");
+    EXPECT_EQ(rig.device.ReadRegister(0x1D).problem(), "");
     ASSERT_TRUE(rig.board.applyFault("nack-byte 3"));
-    EXPECT_TRUE(rig.device.WriteRegister(0x10, 0x55));
-    EXPECT_EQ(rig.device.lastProblem(), "Byte 55h not acknowledged");
+    EXPECT_EQ(rig.device.WriteRegister(0x10, 0x55).problem(), "Byte 55h not acknowledged");
 }
 
 // A master that acknowledges the last byte it reads makes a real chip send
@@ -45,15 +41,13 @@ TEST(StrictChipProgram, AMasterThatAcknowledgesTheLastByteShowsAsAFault) {
         rig.bus.I2CMasterAck();  // should be the not-acknowledge clock
         rig.bus.I2CStop();
     }
-    EXPECT_TRUE(rig.device.ReadRegister(0x1D));
-    EXPECT_FALSE(rig.device.lastClean()) << "the fault shows on the next transaction";
+    EXPECT_FALSE(rig.device.ReadRegister(0x1D).ok()) << "the fault shows on the next transaction";
     // The program's own read leaves the bus free.
     SimRig clean;
     clean.board.setStrict(true);
     clean.board.kestrel().setReg(0x0F, 0x12);
-    EXPECT_TRUE(clean.device.ReadRegister(0x0E));
-    EXPECT_TRUE(clean.device.ReadRegister(0x1D));
-    EXPECT_TRUE(clean.device.lastClean()) << clean.device.lastProblem();
+    EXPECT_TRUE(clean.device.ReadRegister(0x0E).ok());
+    EXPECT_EQ(clean.device.ReadRegister(0x1D).problem(), "");
 }
 
 // The chip is busy for 30 ms from the last byte of an erase or zero-write.
@@ -63,14 +57,12 @@ TEST(StrictChipProgram, TheHoldCoversTheBusyChip) {
     SimRig rig;
     rig.board.setStrict(true);
     rig.board.applyOption("busy-after-zero-write");
-    EXPECT_TRUE(rig.device.EEPROMPageErase("8100"));
-    EXPECT_TRUE(rig.device.ReadRegister(0x1D));
-    EXPECT_TRUE(rig.device.lastClean()) << rig.device.lastProblem();
-    EXPECT_TRUE(rig.device.EEPROMWriteZero("8100"));
-    EXPECT_TRUE(rig.device.EEPROMReadByte(0x81, 0x00));
-    EXPECT_TRUE(rig.device.lastClean()) << rig.device.lastProblem();
-    const eeprom::RunResult zeros = eeprom::writeZerosToPage(rig.device, 0x8120);
-    EXPECT_TRUE(zeros.ok()) << zeros.failed << " " << zeros.firstProblem;
+    EXPECT_TRUE(rig.device.EEPROMPageErase(0x8100).ok());
+    EXPECT_EQ(rig.device.ReadRegister(0x1D).problem(), "");
+    EXPECT_TRUE(rig.device.EEPROMWriteZero(0x8100).ok());
+    EXPECT_EQ(rig.device.EEPROMReadByte(0x8100).problem(), "");
+    const eeprom::Run zeros = eeprom::zeroFill(rig.device, 0x8120);
+    EXPECT_TRUE(zeros.ok()) << zeros.failed();
 
     // A hold of 10 ms: the chip is still busy when the next transaction starts.
     {
@@ -80,8 +72,7 @@ TEST(StrictChipProgram, TheHoldCoversTheBusyChip) {
         rig.bus.WaitMilliseconds(10, handles, 0);
         rig.bus.I2CStop();
     }
-    EXPECT_TRUE(rig.device.ReadRegister(0x1D));
-    EXPECT_EQ(rig.device.lastProblem(), "No acknowledge from AEh");
+    EXPECT_EQ(rig.device.ReadRegister(0x1D).problem(), "No acknowledge from AEh");
 }
 
 // With cells that a write can only clear, a block write over two pages is
@@ -93,19 +84,19 @@ TEST(StrictChipProgram, ABlockWriteIsRightOnlyOverErasedPages) {
     for (int a = 0x8100; a < 0x8140; ++a) chip.setEeprom(a, 0x00);
     std::vector<int> data(32);
     for (int i = 0; i < 32; ++i) data[static_cast<std::size_t>(i)] = 0xF0 | (i & 0x0F);
-    ASSERT_TRUE(eeprom::eraseBlockPages(rig.device, 0x8110, 32).ok());
+    ASSERT_TRUE(eeprom::erasePages(rig.device, 0x8110, 32).ok());
     ASSERT_TRUE(eeprom::writeBlock(rig.device, 0x8110, data).ok());
-    EXPECT_TRUE(eeprom::verify(rig.device, 0x8110, data).verified());
+    EXPECT_TRUE(eeprom::verify(rig.device, 0x8110, data, eeprom::Speed::Bytes).passed());
 
     // Erasing only the first page leaves 8120h..812Fh cleared: verify says so.
     for (int a = 0x8100; a < 0x8140; ++a) chip.setEeprom(a, 0x00);
-    ASSERT_TRUE(rig.device.EEPROMPageErase("8110"));
+    ASSERT_TRUE(rig.device.EEPROMPageErase(0x8110).ok());
     ASSERT_TRUE(eeprom::writeBlock(rig.device, 0x8110, data).ok());
-    const eeprom::VerifyResult v = eeprom::verify(rig.device, 0x8110, data);
+    const eeprom::Verify v = eeprom::verify(rig.device, 0x8110, data, eeprom::Speed::Bytes);
     EXPECT_TRUE(v.run.ok());
-    ASSERT_EQ(v.mismatches.size(), 16u);
-    EXPECT_EQ(v.mismatches.front().address, 0x8120u);
-    EXPECT_EQ(v.mismatches.front().read, 0x00);
+    ASSERT_EQ(v.failures.size(), 16u);
+    EXPECT_EQ(v.failures.front().address, 0x8120u);
+    EXPECT_EQ(v.failures.front().read, 0x00);
 }
 
 }  // namespace

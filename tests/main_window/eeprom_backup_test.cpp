@@ -44,7 +44,7 @@ TEST(EepromBackup, SavesTheWholeEepromAndRestoresItVerified) {
 
     // The whole-EEPROM read reports its progress block by block.
     std::vector<int> steps;
-    eeprom::RunResult run;
+    eeprom::Run run;
     ASSERT_TRUE(eeprom::readAll(app.program->device(), run, [&](int done, int total) {
         EXPECT_EQ(total, 512);
         steps.push_back(done);

@@ -250,7 +250,7 @@ TEST(Startup, ClosingTheMainWindowEndsEverything) {
     app.click("exit");
     EXPECT_TRUE(app.program->hasQuit());
     EXPECT_FALSE(app.main().isVisible());
-    EXPECT_FALSE(app.program->device().ReadRegister(0));
+    EXPECT_TRUE(app.program->device().ReadRegister(0).refused());
     EXPECT_EQ(app.logSize(), before);
 }
 

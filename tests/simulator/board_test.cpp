@@ -14,7 +14,7 @@ using testing::SimRig;
 std::vector<int> pollStatus(SimRig& rig) {
     std::vector<int> seen;
     for (int i = 0; i < 10; ++i)
-        for (int r = 0; r < 3; ++r) seen.push_back(rig.device.ReadRegister(r).value());
+        for (int r = 0; r < 3; ++r) seen.push_back(rig.device.ReadRegister(r).value);
     return seen;
 }
 
@@ -31,7 +31,7 @@ TEST(SimulatedBoard, StatusActivityIsSeededAndLatched) {
     int seenOr[3] = {0, 0, 0};
     for (std::size_t i = 0; i < first.size(); ++i) seenOr[i % 3] |= first[i];
     for (int r = 0; r < 3; ++r) {
-        const int latched = a.device.ReadRegister(0x2A + r).value();
+        const int latched = a.device.ReadRegister(0x2A + r).value;
         EXPECT_EQ(latched & seenOr[r], seenOr[r]) << r;
     }
 }
@@ -40,11 +40,11 @@ TEST(SimulatedBoard, StrapAddressAndBroadcastBothAnswer) {
     SimRig rig;
     rig.board.kestrel().setStrapAddress(0xA4);
     rig.g.SlaveAddr = 0xA4;
-    EXPECT_EQ(rig.device.ReadRegister(0x1C), 0x4B);
+    EXPECT_EQ(rig.device.ReadRegister(0x1C).value, 0x4B);
     rig.g.SlaveAddr = 0xA0;
-    EXPECT_EQ(rig.device.ReadRegister(0x1C), 0xFF);
+    EXPECT_EQ(rig.device.ReadRegister(0x1C).value, 0xFF);
     rig.g.SlaveAddr = 0xAE;
-    EXPECT_EQ(rig.device.ReadRegister(0x1C), 0x4B);
+    EXPECT_EQ(rig.device.ReadRegister(0x1C).value, 0x4B);
 }
 
 TEST(SimulatedBoard, PortIsLpt1At378WithSdaOnStatusBit4) {
@@ -69,17 +69,17 @@ TEST(SimulatedBoard, StateFileKeepsRegistersEepromAndSwitches) {
         (std::filesystem::temp_directory_path() / "kestrel_sim_state_test.txt").string();
     {
         SimRig rig;
-        ASSERT_TRUE(rig.device.WriteRegister(0x0E, 0x00));
-        ASSERT_TRUE(rig.device.EEPROMWriteByte(0x81, 0xFF, 0x5A));
-        ASSERT_TRUE(rig.device.WriteSwitch(0x98, 0x03));
+        ASSERT_TRUE(rig.device.WriteRegister(0x0E, 0x00).ok());
+        ASSERT_TRUE(rig.device.EEPROMWriteByte(0x81FF, 0x5A).ok());
+        ASSERT_TRUE(rig.device.WriteSwitch(0x98, 0x03).ok());
         std::string error;
         ASSERT_TRUE(rig.board.saveState(path, &error)) << error;
     }
     SimRig rig;
     std::string error;
     ASSERT_TRUE(rig.board.loadState(path, &error)) << error;
-    EXPECT_EQ(rig.device.ReadRegister(0x0E), 0x00);
-    EXPECT_EQ(rig.device.EEPROMReadByte(0x81, 0xFF), 0x5A);
+    EXPECT_EQ(rig.device.ReadRegister(0x0E).value, 0x00);
+    EXPECT_EQ(rig.device.EEPROMReadByte(0x81FF).value, 0x5A);
     EXPECT_EQ(rig.board.plover98().switches(), 0x03);
     std::filesystem::remove(path);
 

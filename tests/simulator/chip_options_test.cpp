@@ -89,14 +89,14 @@ TEST(ChipOptions, StrictAckRefusesWhatTheChipDoesNotImplement) {
 TEST(ChipOptions, StrictAckStillAnswersEveryTransactionTheProgramUses) {
     SimRig rig;
     rig.board.setStrict(true);
-    EXPECT_TRUE(rig.device.WriteRegister(0x0E, 0x00));
-    EXPECT_EQ(rig.device.ReadRegister(0x0E), 0x00);
-    EXPECT_EQ(rig.device.ReadRegister(0x2B), rig.board.kestrel().reg(0x2B));
-    EXPECT_TRUE(rig.device.EEPROMPageErase("81E0"));
-    EXPECT_TRUE(rig.device.EEPROMWriteByte(0x81, 0xE0, 0x3C));
-    EXPECT_EQ(rig.device.EEPROMReadByte(0x81, 0xE0), 0x3C);
-    EXPECT_TRUE(rig.device.EEPROMWriteZero("81E1"));
-    EXPECT_EQ(rig.device.EEPROMReadByte(0x81, 0xE1), 0x00);
+    EXPECT_TRUE(rig.device.WriteRegister(0x0E, 0x00).ok());
+    EXPECT_EQ(rig.device.ReadRegister(0x0E).value, 0x00);
+    EXPECT_EQ(rig.device.ReadRegister(0x2B).value, rig.board.kestrel().reg(0x2B));
+    EXPECT_TRUE(rig.device.EEPROMPageErase(0x81E0).ok());
+    EXPECT_TRUE(rig.device.EEPROMWriteByte(0x81E0, 0x3C).ok());
+    EXPECT_EQ(rig.device.EEPROMReadByte(0x81E0).value, 0x3C);
+    EXPECT_TRUE(rig.device.EEPROMWriteZero(0x81E1).ok());
+    EXPECT_EQ(rig.device.EEPROMReadByte(0x81E1).value, 0x00);
     // The only byte not acknowledged is the last one the master reads.
     for (const std::string& t : rig.log()) {
         std::istringstream tokens(t);
@@ -127,10 +127,10 @@ TEST(ChipOptions, BusyAfterEraseAndZeroWriteForThirtyMsFromTheLastAcknowledge) {
     EXPECT_EQ(write(rig, {0xAE, 0x1D}), "S AE+ 1D+ P");
 
     // The program's own erase and zero-write hold the bus for those 30 ms.
-    EXPECT_TRUE(rig.device.EEPROMPageErase("8100"));
-    EXPECT_EQ(rig.device.EEPROMReadByte(0x81, 0x00), 0xFF);
-    EXPECT_TRUE(rig.device.EEPROMWriteZero("8100"));
-    EXPECT_EQ(rig.device.EEPROMReadByte(0x81, 0x00), 0x00);
+    EXPECT_TRUE(rig.device.EEPROMPageErase(0x8100).ok());
+    EXPECT_EQ(rig.device.EEPROMReadByte(0x8100).value, 0xFF);
+    EXPECT_TRUE(rig.device.EEPROMWriteZero(0x8100).ok());
+    EXPECT_EQ(rig.device.EEPROMReadByte(0x8100).value, 0x00);
     EXPECT_EQ(rig.last().substr(0, 6), "S AE+ ");
 
     // A plain byte write of another value does not start a programming cycle,
@@ -171,7 +171,7 @@ TEST(ChipOptions, SendPastEndHoldsSdaLowThroughTheMastersStop) {
         rig.bus.I2CStop();
     }
     EXPECT_TRUE(rig.board.wire().sda());
-    EXPECT_EQ(rig.device.ReadRegister(0x1D), 0x21);
+    EXPECT_EQ(rig.device.ReadRegister(0x1D).value, 0x21);
 
     // A master that acknowledges the last byte of every read (a planted fault
     // in the master) shows as a fault at the next transaction's START.
@@ -211,17 +211,17 @@ TEST(ChipOptions, CountMovesPecSendsCountBytesThenThePec) {
 TEST(ChipOptions, ClearOnlyCellsNeedAnEraseToSetBits) {
     SimRig lenient;
     lenient.board.kestrel().setEeprom(0x8100, 0xF0);
-    ASSERT_TRUE(lenient.device.EEPROMWriteByte(0x81, 0x00, 0x3C));
+    ASSERT_TRUE(lenient.device.EEPROMWriteByte(0x8100, 0x3C).ok());
     EXPECT_EQ(lenient.board.kestrel().eeprom(0x8100), 0x3C);
 
     SimRig rig;
     rig.board.applyOption("clear-only-cells");
     rig.board.kestrel().setEeprom(0x8100, 0xF0);
-    ASSERT_TRUE(rig.device.EEPROMWriteByte(0x81, 0x00, 0x3C));
+    ASSERT_TRUE(rig.device.EEPROMWriteByte(0x8100, 0x3C).ok());
     EXPECT_EQ(rig.board.kestrel().eeprom(0x8100), 0x30) << "a write only clears bits";
-    ASSERT_TRUE(rig.device.EEPROMPageErase("8100"));
+    ASSERT_TRUE(rig.device.EEPROMPageErase(0x8100).ok());
     EXPECT_EQ(rig.board.kestrel().eeprom(0x8100), 0xFF);
-    ASSERT_TRUE(rig.device.EEPROMWriteByte(0x81, 0x00, 0x3C));
+    ASSERT_TRUE(rig.device.EEPROMWriteByte(0x8100, 0x3C).ok());
     EXPECT_EQ(rig.board.kestrel().eeprom(0x8100), 0x3C);
 }
 
@@ -261,7 +261,7 @@ TEST(ChipOptions, NackByteFaultRefusesThatByteAndTheRest) {
 TEST(ChipOptions, PecRestartsWhenAddressedAfterAnotherDevicesBytes) {
     SimRig rig;
     // A read first, so that a PEC that is not restarted carries its state.
-    ASSERT_EQ(rig.device.ReadRegister(0x0E), 0x04);
+    ASSERT_EQ(rig.device.ReadRegister(0x0E).value, 0x04);
     // START, a PLOVER's byte, then repeated START and a register read.
     std::vector<int> got;
     {

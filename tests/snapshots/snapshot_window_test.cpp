@@ -41,8 +41,8 @@ TEST_F(SnapshotWindowTest, SaveCompareApply) {
     ASSERT_TRUE(QFile::exists(a)) << w->summary().toStdString();
 
     auto& chip = app.board().kestrel();
-    ASSERT_TRUE(app.program->device().WriteRegister(0x16, 0x2E));
-    ASSERT_TRUE(app.program->device().WriteRegister(0x14, 0x81));
+    ASSERT_TRUE(app.program->device().WriteRegister(0x16, 0x2E).ok());
+    ASSERT_TRUE(app.program->device().WriteRegister(0x14, 0x81).ok());
     chip.setEeprom(0x8105, 0x34);
     app.dialogs.fileNames = {a};
     app.click(QStringLiteral("compareFile"), w);
@@ -90,7 +90,7 @@ TEST_F(SnapshotWindowTest, NoBackupNoApply) {
     app.dialogs.fileNames = {a};
     app.click(QStringLiteral("save"), w);
     auto& chip = app.board().kestrel();
-    ASSERT_TRUE(app.program->device().WriteRegister(0x16, 0x2E));
+    ASSERT_TRUE(app.program->device().WriteRegister(0x16, 0x2E).ok());
     chip.setEeprom(0x8105, 0x34);
     const QString folder = app.backups.path();
     ASSERT_TRUE(app.backups.remove());

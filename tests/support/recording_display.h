@@ -2,22 +2,25 @@
 
 #include <string>
 
-#include "device/device_display.h"
+#include "bus/transfer.h"
+#include "device/captions.h"
 
 namespace kestrel::testing {
 
-// Keeps what the transactions show, as the main window's controls would.
-class RecordingDisplay final : public DeviceDisplay {
+// Keeps what the main window's register and EEPROM byte controls would show
+// after each transaction it observes.
+class RecordingDisplay final : public TransactionObserver {
   public:
-    void showRamBits(std::uint8_t value) override { ramBits = bits(value); }
-    void showEEBits(std::uint8_t value) override { eeBits = bits(value); }
-    void setPecCaption(const std::string& text) override { pec = text; }
-    void setEEByteData(const std::string& text) override { eeByteData = text; }
-    void setPecEECaption(const std::string& text) override { pecEE = text; }
+    void transactionEnded(const TransactionRecord& record) override {
+        const Captions c = captionsFor(record);
+        if (c.ramBits) ramBits = bits(*c.ramBits);
+        if (c.pec) pec = *c.pec;
+        if (c.eeByteData) eeByteData = *c.eeByteData;
+        if (c.pecEE) pecEE = *c.pecEE;
+    }
 
     // Captions from bit 7 down to bit 0, e.g. "00000100".
     std::string ramBits = "00000000";
-    std::string eeBits = "00000000";
     std::string pec = "-";
     std::string eeByteData = "00";
     std::string pecEE = "-";

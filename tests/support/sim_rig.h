@@ -19,7 +19,7 @@ struct SimRig {
     RecordingDisplay display;
     FakeClock clock;
     Bus bus{board, g.LPTBase, g.PortEntry};
-    Device device{g, bus, display};
+    Device device{g, bus};
     std::vector<std::string> notices;
     std::uint32_t lastTick = 0;
     std::uint64_t micros = 0;
@@ -35,6 +35,7 @@ struct SimRig {
             return micros;
         });
         bus.setNoticeSink([this](const std::string& s) { notices.push_back(s); });
+        bus.addObserver(&display);
     }
 
     std::vector<std::string> log() const {

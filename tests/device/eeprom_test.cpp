@@ -1,6 +1,6 @@
 // Whole-EEPROM reads at block speed, writes and verify that trust only the
 // wire, and the bare address probe.
-#include "device/eeprom_bulk.h"
+#include "device/eeprom.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,6 @@
 #include "device/text_rules.h"
 #include "simulator/simulated_board.h"
 #include "support/fake_clock.h"
-#include "support/recording_display.h"
 
 namespace kestrel {
 namespace {
@@ -21,10 +20,9 @@ struct Rig {
     Globals g;
     sim::SimulatedBoard board;
     CountingPort port{board};
-    testing::RecordingDisplay display;
     testing::FakeClock clock;
     Bus bus{port, g.LPTBase, g.PortEntry};
-    Device device{g, bus, display};
+    Device device{g, bus};
 
     Rig() {
         g.LPTBase = static_cast<std::int16_t>(sim::SimulatedBoard::kBase);
@@ -41,14 +39,14 @@ struct Rig {
 
 TEST(EepromBulkTest, WholeEepromAtBlockSpeedWithinTheAccessBudget) {
     Rig rig;
-    const auto read = eeprom::readBulk(rig.device, 0x8000, 512);
-    ASSERT_TRUE(read);
-    ASSERT_EQ(read->bytes.size(), 512u);
-    for (const auto& b : read->bytes) {
+    const eeprom::Run read = eeprom::read(rig.device, 0x8000, 512, eeprom::Speed::Blocks);
+    ASSERT_FALSE(read.refused());
+    ASSERT_EQ(read.steps.size(), 512u);
+    for (const auto& b : read.steps) {
         ASSERT_TRUE(b.ok()) << text::addressText(b.address) << ": " << b.problem;
         ASSERT_EQ(b.value, rig.stored(b.address)) << text::addressText(b.address);
     }
-    EXPECT_TRUE(read->fallbacks.empty());
+    EXPECT_TRUE(read.fallbacks.empty());
     EXPECT_LE(rig.port.accesses(), 20000u)
         << rig.port.writes << " writes, " << rig.port.reads << " reads";
 
@@ -69,19 +67,19 @@ TEST(EepromBulkTest, WholeEepromAtBlockSpeedWithinTheAccessBudget) {
 TEST(EepromBulkTest, ShortAndUnalignedRangesStayInsideTheEeprom) {
     Rig rig;
     // 81F0h-81FFh: the block starts at 81E0h, never past the end.
-    auto read = eeprom::readBulk(rig.device, 0x81F0, 16);
-    ASSERT_TRUE(read);
-    ASSERT_EQ(read->bytes.size(), 16u);
-    for (unsigned i = 0; i < 16; ++i) EXPECT_EQ(read->bytes[i].value, rig.stored(0x81F0 + i));
+    eeprom::Run read = eeprom::read(rig.device, 0x81F0, 16, eeprom::Speed::Blocks);
+    ASSERT_FALSE(read.refused());
+    ASSERT_EQ(read.steps.size(), 16u);
+    for (unsigned i = 0; i < 16; ++i) EXPECT_EQ(read.steps[i].value, rig.stored(0x81F0 + i));
     EXPECT_EQ(rig.log()[0], "S AE+ 81+ E0+ P");
 
     // A few bytes: byte reads, each with its PEC.
     rig.board.log().clear();
-    read = eeprom::readBulk(rig.device, 0x8105, 3);
-    ASSERT_TRUE(read);
-    ASSERT_EQ(read->bytes.size(), 3u);
-    EXPECT_EQ(read->bytes[2].address, 0x8107u);
-    EXPECT_EQ(read->bytes[2].value, rig.stored(0x8107));
+    read = eeprom::read(rig.device, 0x8105, 3, eeprom::Speed::Blocks);
+    ASSERT_FALSE(read.refused());
+    ASSERT_EQ(read.steps.size(), 3u);
+    EXPECT_EQ(read.steps[2].address, 0x8107u);
+    EXPECT_EQ(read.steps[2].value, rig.stored(0x8107));
     EXPECT_EQ(rig.log().size(), 3u);
 }
 
@@ -89,11 +87,11 @@ TEST(EepromBulkTest, ABlockThatFailsIsReadAgainByteByByte) {
     Rig rig;
     // A wrong count byte changes the block's PEC too: every block fails.
     ASSERT_TRUE(rig.board.applyFault("block-count 05"));
-    const auto read = eeprom::readBulk(rig.device, 0x8100, 64);
-    ASSERT_TRUE(read);
-    ASSERT_EQ(read->fallbacks.size(), 2u);
-    EXPECT_NE(read->fallbacks[0].find("8100h"), std::string::npos) << read->fallbacks[0];
-    for (const auto& b : read->bytes) {
+    const auto read = eeprom::read(rig.device, 0x8100, 64, eeprom::Speed::Blocks);
+    ASSERT_FALSE(read.refused());
+    ASSERT_EQ(read.fallbacks.size(), 2u);
+    EXPECT_NE(read.fallbacks[0].find("8100h"), std::string::npos) << read.fallbacks[0];
+    for (const auto& b : read.steps) {
         EXPECT_TRUE(b.ok()) << b.problem;
         EXPECT_EQ(b.value, rig.stored(b.address));
     }
@@ -102,9 +100,9 @@ TEST(EepromBulkTest, ABlockThatFailsIsReadAgainByteByByte) {
 
     Rig corrupt;
     ASSERT_TRUE(corrupt.board.applyFault("corrupt-pec"));
-    const auto bad = eeprom::readBulk(corrupt.device, 0x8100, 32);
-    ASSERT_TRUE(bad);
-    for (const auto& b : bad->bytes) {
+    const auto bad = eeprom::read(corrupt.device, 0x8100, 32, eeprom::Speed::Blocks);
+    ASSERT_FALSE(bad.refused());
+    for (const auto& b : bad.steps) {
         EXPECT_TRUE(b.acknowledged);
         EXPECT_FALSE(b.pecOk);
         EXPECT_EQ(b.problem.rfind("PEC mismatch at " + text::addressText(b.address) + "h", 0), 0u)
@@ -115,26 +113,26 @@ TEST(EepromBulkTest, ABlockThatFailsIsReadAgainByteByByte) {
 TEST(EepromBulkTest, WithTheChipAbsentNothingCountsAsReadWrittenOrVerified) {
     Rig rig;
     ASSERT_TRUE(rig.board.applyFault("missing"));
-    const auto read = eeprom::readBulk(rig.device, 0x8100, 32);
-    ASSERT_TRUE(read);
-    for (const auto& b : read->bytes) {
+    const auto read = eeprom::read(rig.device, 0x8100, 32, eeprom::Speed::Blocks);
+    ASSERT_FALSE(read.refused());
+    for (const auto& b : read.steps) {
         EXPECT_FALSE(b.acknowledged);
         EXPECT_EQ(b.problem, "No acknowledge from AEh");
         EXPECT_EQ(b.value, 0xFF) << "the idle bus reads FFh";
     }
 
-    const auto writes = eeprom::writeBytes(rig.device, 0x8100, std::vector<int>(32, 0xFF));
-    ASSERT_TRUE(writes);
-    EXPECT_EQ(eeprom::writeFailureText(*writes),
+    const auto writes = eeprom::writeBlock(rig.device, 0x8100, std::vector<int>(32, 0xFF));
+    ASSERT_FALSE(writes.refused());
+    EXPECT_EQ(eeprom::writeFailureText(writes),
               "32 of 32 writes not acknowledged; first at 8100h: no acknowledge from AEh");
 
     // FFh everywhere is exactly what a blank block holds, and still no byte verifies.
-    const auto report = eeprom::verifyBytes(rig.device, 0x8100, std::vector<int>(32, 0xFF));
-    ASSERT_TRUE(report);
-    EXPECT_FALSE(report->passed());
-    EXPECT_EQ(report->verified, 0u);
-    ASSERT_EQ(report->failures.size(), 32u);
-    EXPECT_EQ(report->failures[0], "Verify failed at 8100h: no acknowledge from AEh");
+    const auto report = eeprom::verify(rig.device, 0x8100, std::vector<int>(32, 0xFF), eeprom::Speed::Blocks);
+    ASSERT_FALSE(report.run.refused());
+    EXPECT_FALSE(report.passed());
+    EXPECT_EQ(report.verified(), 0u);
+    ASSERT_EQ(report.failures.size(), 32u);
+    EXPECT_EQ(report.failures[0].text(), "Verify failed at 8100h: no acknowledge from AEh");
 }
 
 TEST(EepromBulkTest, VerifyNamesValueMismatchesAndPassesGoodBytes) {
@@ -142,19 +140,19 @@ TEST(EepromBulkTest, VerifyNamesValueMismatchesAndPassesGoodBytes) {
     std::vector<int> data(32);
     for (int i = 0; i < 32; ++i) data[static_cast<std::size_t>(i)] = 0x40 + i;
     for (int i = 0; i < 32; ++i) rig.board.kestrel().setEeprom(0x8140 + i, 0xFF);
-    const auto writes = eeprom::writeBytes(rig.device, 0x8140, data);
-    ASSERT_TRUE(writes);
-    EXPECT_EQ(eeprom::writeFailureText(*writes), "");
-    auto report = eeprom::verifyBytes(rig.device, 0x8140, data);
-    ASSERT_TRUE(report);
-    EXPECT_TRUE(report->passed());
-    EXPECT_EQ(report->verified, 32u);
+    const auto writes = eeprom::writeBlock(rig.device, 0x8140, data);
+    ASSERT_FALSE(writes.refused());
+    EXPECT_EQ(eeprom::writeFailureText(writes), "");
+    auto report = eeprom::verify(rig.device, 0x8140, data, eeprom::Speed::Blocks);
+    ASSERT_FALSE(report.run.refused());
+    EXPECT_TRUE(report.passed());
+    EXPECT_EQ(report.verified(), 32u);
 
     rig.board.kestrel().setEeprom(0x8145, 0x00);
-    report = eeprom::verifyBytes(rig.device, 0x8140, data);
-    ASSERT_TRUE(report);
-    ASSERT_EQ(report->failures.size(), 1u);
-    EXPECT_EQ(report->failures[0], "verify mismatch at 8145h: expected 45, read 00");
+    report = eeprom::verify(rig.device, 0x8140, data, eeprom::Speed::Blocks);
+    ASSERT_FALSE(report.run.refused());
+    ASSERT_EQ(report.failures.size(), 1u);
+    EXPECT_EQ(report.failures[0].text(), "verify mismatch at 8145h: expected 45, read 00");
 }
 
 TEST(BusProbeTest, AProbeIsStartAddressAcknowledgeStopAndNothingElse) {

@@ -10,15 +10,20 @@ class QComboBox;
 namespace kestrel {
 
 // "EEPROM Page Erase": a page chosen from the list, erased or filled with
-// zeros.
+// zeros. The main window and the EEPROM window each hold one; each says its
+// failures through its own `notify`.
 class PageErasePanel final : public QGroupBox {
     Q_OBJECT
   public:
-    // `notify` shows a message in the main window's status bar.
-    PageErasePanel(Device& device, std::function<void(const QString&)> notify, QWidget* parent);
+    enum class Layout { Grid, Row };
+    PageErasePanel(Device& device, std::function<void(const QString&)> notify, QWidget* parent,
+                   const QString& title = QStringLiteral("EEPROM Page Erase"),
+                   const char* listName = "PageErasePointer", Layout layout = Layout::Grid);
 
     // Start-up: the first address of every EEPROM page, none chosen yet.
     void fillPages();
+    // What to say when a button is clicked with no page chosen.
+    void setChoosePageNote(const QString& text) { choosePageNote_ = text; }
 
     void PageErase_Click();
     void WriteZeros_Click();
@@ -30,6 +35,7 @@ class PageErasePanel final : public QGroupBox {
     Device& device_;
     std::function<void(const QString&)> notify_;
     QComboBox* pages_ = nullptr;
+    QString choosePageNote_ = QStringLiteral("Choose a page in the page list first.");
 };
 
 }  // namespace kestrel
