@@ -9,7 +9,7 @@
 #include "counted_board.h"
 #include "device/device.h"
 #include "device/eeprom.h"
-#include "device/snapshot_board.h"
+#include "files/snapshot_board.h"
 #include "simulator/simulated_board.h"
 
 namespace {

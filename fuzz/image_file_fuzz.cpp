@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "device/eeprom_backup.h"
+#include "files/eeprom_backup.h"
 #include "device/text_rules.h"
-#include "device/image_file.h"
+#include "files/image_file.h"
 
 using namespace kestrel;
 

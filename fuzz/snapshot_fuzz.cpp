@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "device/snapshot.h"
+#include "files/snapshot.h"
 
 using namespace kestrel;
 

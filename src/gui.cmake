@@ -19,6 +19,7 @@ add_library(kestrel_windows STATIC
     diagram/diagram.qrc
     diagram/diagram_window.cpp
     editors/bit_toggle_editor.cpp
+    editors/editor_tables.cpp
     eeprom_window/eeprom_window.cpp
     main_window/eeprom_backup_actions.cpp
     main_window/eeprom_block_panel.cpp

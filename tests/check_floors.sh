@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Every include points down the floors, never up:
-#   chip (the chip map, data only) <- bus <- simulator <- device <- connection
-#   <- widgets <- windows, batch <- app
+#   chip (the chip map, data only) <- bus <- simulator <- device <- files
+#   <- connection <- widgets <- windows, batch <- app
 # (bus/ includes nothing of the project above it; simulator/ only bus/;
-# device/ neither the simulator nor a window; no window includes app/;
-# batch/ no window and no widget). Prints each include that points up.
+# device/ neither the simulator, the file formats nor a window; files/ only
+# the device layer and below; no window includes app/; batch/ no window and
+# no widget). Prints each include that points up.
 set -euo pipefail
 src=${1:-$(dirname "$0")/../src}
 windows="about block_read bus_monitor diagram editors eeprom_window main_window snapshots status status_timeline switch_control"
@@ -14,11 +15,12 @@ allowed() {  # folder -> the folders it may include
         bus) echo "chip bus" ;;
         simulator) echo "chip bus simulator" ;;
         device) echo "chip bus device" ;;
-        connection) echo "chip bus simulator device connection" ;;
-        widgets) echo "chip bus device widgets" ;;
-        batch) echo "chip bus simulator device connection batch" ;;
+        files) echo "chip bus device files" ;;
+        connection) echo "chip bus simulator device files connection" ;;
+        widgets) echo "chip bus device files widgets" ;;
+        batch) echo "chip bus simulator device files connection batch" ;;
         app) echo "*" ;;
-        *) echo "chip bus device connection widgets $windows" ;;  # a window folder
+        *) echo "chip bus device files connection widgets $windows" ;;  # a window folder
     esac
 }
 bad=0

@@ -15,7 +15,7 @@
 
 #include "app/app_icon.h"
 #include "app/program.h"
-#include "device/snapshot_board.h"
+#include "files/snapshot_board.h"
 #include "main_window/main_window.h"
 #include "snapshots/snapshot_window.h"
 #include "status_timeline/timeline_view.h"

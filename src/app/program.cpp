@@ -6,7 +6,7 @@
 #include "app/qt_dialogs.h"
 #include "app/qt_wait_hooks.h"
 #include "app/windows.h"
-#include "device/backup_folder.h"
+#include "files/backup_folder.h"
 #include "main_window/main_window.h"
 
 namespace kestrel {

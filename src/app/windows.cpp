@@ -7,7 +7,7 @@
 #include "block_read/block_read_window.h"
 #include "bus/port_check.h"
 #include "bus_monitor/bus_monitor_window.h"
-#include "device/editor_tables.h"
+#include "editors/editor_tables.h"
 #include "diagram/diagram_window.h"
 #include "editors/bit_toggle_editor.h"
 #include "eeprom_window/eeprom_window.h"

@@ -11,8 +11,8 @@
 #include "batch/json.h"
 #include "batch/snapshot_commands.h"
 #include "chip/kestrel_map.h"
-#include "device/backup_folder.h"
-#include "device/image_file.h"
+#include "files/backup_folder.h"
+#include "files/image_file.h"
 #include "device/text_rules.h"
 
 namespace kestrel::batch {

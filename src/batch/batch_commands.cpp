@@ -6,11 +6,11 @@
 #include "batch/batch_files.h"
 #include "batch/status_watch.h"
 #include "chip/kestrel_map.h"
-#include "device/backup_folder.h"
+#include "files/backup_folder.h"
 #include "device/block_read.h"
 #include "device/bus_probe.h"
 #include "device/eeprom.h"
-#include "device/image_file.h"
+#include "files/image_file.h"
 #include "device/register_map.h"
 #include "device/text_rules.h"
 

@@ -9,8 +9,8 @@
 #include <istream>
 #include <ostream>
 
-#include "device/backup_folder.h"
-#include "device/image_file.h"
+#include "files/backup_folder.h"
+#include "files/image_file.h"
 #include "device/text_rules.h"
 
 namespace kestrel::batch {

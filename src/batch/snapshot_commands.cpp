@@ -1,8 +1,8 @@
 #include "batch/snapshot_commands.h"
 
 #include "batch/batch_files.h"
-#include "device/snapshot_board.h"
-#include "device/snapshot_compare.h"
+#include "files/snapshot_board.h"
+#include "files/snapshot_compare.h"
 #include "device/text_rules.h"
 
 namespace kestrel::batch {

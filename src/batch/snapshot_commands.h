@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "batch/batch_commands.h"
-#include "device/snapshot.h"
+#include "files/snapshot.h"
 
 // The snapshot commands: save the board, compare snapshots (or one with the
 // board), apply a snapshot to the board.

@@ -10,7 +10,7 @@
 #include <ctime>
 
 #include "batch/batch_session.h"
-#include "device/status_registers.h"
+#include "chip/status_registers.h"
 #include "device/text_rules.h"
 #include "device/outcome.h"
 

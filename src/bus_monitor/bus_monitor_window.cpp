@@ -11,7 +11,7 @@
 #include "bus/record_export.h"
 #include "bus_monitor/bus_monitor_model.h"
 #include "bus_monitor/waveform_view.h"
-#include "device/image_file.h"
+#include "files/image_file.h"
 #include "widgets/widget_helpers.h"
 
 namespace kestrel {

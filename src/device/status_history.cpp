@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "device/status_registers.h"
+#include "chip/status_registers.h"
 #include "device/text_rules.h"
 
 namespace kestrel {

@@ -18,7 +18,7 @@ static void initDiagramResources() {
     Q_INIT_RESOURCE(diagram);
 }
 
-#include "device/editor_tables.h"
+#include "editors/editor_tables.h"
 
 namespace kestrel {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "device/device.h"
-#include "device/editor_tables.h"
+#include "editors/editor_tables.h"
 
 class QButtonGroup;
 class QLabel;

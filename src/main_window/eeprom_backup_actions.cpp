@@ -5,8 +5,8 @@
 #include <QFileInfo>
 #include <QProgressBar>
 
-#include "device/eeprom_backup.h"
-#include "device/image_file.h"
+#include "files/eeprom_backup.h"
+#include "files/image_file.h"
 #include "device/text_rules.h"
 #include "widgets/widget_helpers.h"
 

@@ -8,7 +8,7 @@
 #include <QPushButton>
 
 #include "device/eeprom.h"
-#include "device/image_file.h"
+#include "files/image_file.h"
 #include "device/text_rules.h"
 #include "widgets/page_erase_panel.h"
 #include "widgets/refusal_note.h"

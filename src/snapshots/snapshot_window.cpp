@@ -7,10 +7,10 @@
 #include <ctime>
 #include <set>
 
-#include "device/backup_folder.h"
-#include "device/image_file.h"
+#include "files/backup_folder.h"
+#include "files/image_file.h"
 #include "device/register_map.h"
-#include "device/snapshot_board.h"
+#include "files/snapshot_board.h"
 #include "device/text_rules.h"
 #include "widgets/program_info.h"
 #include "widgets/widget_helpers.h"

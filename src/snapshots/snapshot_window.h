@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "device/device.h"
-#include "device/snapshot.h"
-#include "device/snapshot_compare.h"
+#include "files/snapshot.h"
+#include "files/snapshot_compare.h"
 #include "widgets/dialogs.h"
 
 class QLabel;

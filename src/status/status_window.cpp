@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "device/status_registers.h"
+#include "chip/status_registers.h"
 #include "device/text_rules.h"
 #include "widgets/bit_label_row.h"
 #include "widgets/widget_helpers.h"

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <vector>
 
-#include "device/status_registers.h"
+#include "chip/status_registers.h"
 #include "device/text_rules.h"
 
 namespace kestrel {

@@ -14,7 +14,7 @@
 
 #include "widgets/dialogs.h"
 #include "widgets/widget_helpers.h"
-#include "device/status_registers.h"
+#include "chip/status_registers.h"
 #include "device/text_rules.h"
 #include "status_timeline/timeline_view.h"
 

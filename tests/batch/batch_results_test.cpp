@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "batch/batch.h"
-#include "device/eeprom_backup.h"
+#include "files/eeprom_backup.h"
 #include "device/text_rules.h"
 #include "simulator/simulated_board.h"
 #include "support/batch_rig.h"

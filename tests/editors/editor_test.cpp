@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QRadioButton>
 
-#include "device/editor_tables.h"
+#include "editors/editor_tables.h"
 #include "editors/bit_toggle_editor.h"
 #include "support/app_rig.h"
 

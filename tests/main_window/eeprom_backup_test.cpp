@@ -1,4 +1,4 @@
-#include "device/eeprom_backup.h"
+#include "files/eeprom_backup.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "device/image_file.h"
+#include "files/image_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

@@ -1,8 +1,8 @@
-#include "device/eeprom_backup.h"
+#include "files/eeprom_backup.h"
 
 #include <algorithm>
 
-#include "device/image_file.h"
+#include "files/image_file.h"
 #include "device/text_rules.h"
 
 namespace kestrel::eeprom {

@@ -1,11 +1,11 @@
-#include "device/snapshot.h"
+#include "files/snapshot.h"
 
 #include <ctime>
 #include <vector>
 
 #include "chip/register_bits.h"
-#include "device/image_file.h"
-#include "device/register_fields.h"
+#include "files/image_file.h"
+#include "device/field_settings.h"
 #include "device/register_map.h"
 #include "device/text_rules.h"
 

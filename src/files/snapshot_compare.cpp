@@ -1,9 +1,9 @@
-#include "device/snapshot_compare.h"
+#include "files/snapshot_compare.h"
 
 #include <algorithm>
 
 #include "chip/register_bits.h"
-#include "device/register_fields.h"
+#include "device/field_settings.h"
 #include "device/register_map.h"
 #include "device/text_rules.h"
 

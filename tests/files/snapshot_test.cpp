@@ -1,14 +1,14 @@
 // Board snapshots: the file, comparing two boards, and applying a snapshot
 // back with as few EEPROM cycles as the differences need.
-#include "device/snapshot.h"
+#include "files/snapshot.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "device/image_file.h"
-#include "device/snapshot_board.h"
-#include "device/snapshot_compare.h"
+#include "files/image_file.h"
+#include "files/snapshot_board.h"
+#include "files/snapshot_compare.h"
 #include "support/sim_rig.h"
 
 namespace kestrel {

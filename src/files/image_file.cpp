@@ -1,4 +1,4 @@
-#include "device/image_file.h"
+#include "files/image_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

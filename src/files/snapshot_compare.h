@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "device/snapshot.h"
+#include "files/snapshot.h"
 
 // Two snapshots side by side, A and B, in the chip's terms: which registers
 // and named settings differ, which EEPROM bytes, and what is the same.

@@ -5,10 +5,11 @@
 #include <string_view>
 #include <vector>
 
-// The register editors described as data: windows, register groups, bit
-// names, field option groups with their pattern tables, and where each piece
-// stands. One window class builds every editor from these tables; board
-// snapshots name each register's settings from them.
+// The register editors' screen layout as data: windows, register frames,
+// option groups, object names and where each piece stands. What the bits
+// mean (their names, the fields and their named settings) comes from the
+// chip's field table (chip/register_fields.h), joined in here. One window
+// class builds every editor from these tables.
 namespace kestrel::editors {
 
 // One option of a field: the field's bits, highest first ("01"), and its caption.
@@ -18,13 +19,16 @@ struct OptionDef {
 };
 
 // A group of option buttons bound to a run of adjacent bits of a register.
+// The i-th option group of a register stands for the i-th field of the
+// register in the chip's field table, which gives its caption, bits and
+// options.
 struct OptionGroupDef {
     std::string_view frameName;
-    std::string_view frameCaption;
+    std::string_view frameCaption = {};  // the field's name
     std::string_view optionName;
-    int highBit;
-    int lowBit;
-    std::vector<OptionDef> options;  // in index order
+    int highBit = 0;
+    int lowBit = 0;
+    std::vector<OptionDef> options = {};  // in index order
     int row = 0;                     // where the frame stands below the bit row
     int column = 0;
     int buttonColumns = 1;  // options fill columns of equal height, index 0 top left
@@ -39,7 +43,7 @@ struct RegisterGroupDef {
     std::string_view readCaption;
     std::string_view bitsName;  // the bit label array
     std::string_view hexName;
-    std::array<std::string_view, 8> bitNames;        // bit 7 first
+    std::array<std::string_view, 8> bitNames = {};   // bit 7 first, from the chip's table
     std::array<std::string_view, 8> bitNameObjects;  // object names, bit 7 first
     std::vector<OptionGroupDef> optionGroups = {};   // in decode order
     bool rowsOfFour = false;                         // bits 7..4 above bits 3..0

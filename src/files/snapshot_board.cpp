@@ -1,9 +1,9 @@
-#include "device/snapshot_board.h"
+#include "files/snapshot_board.h"
 
 #include <algorithm>
 
 #include "chip/register_bits.h"
-#include "device/eeprom_backup.h"
+#include "files/eeprom_backup.h"
 #include "device/eeprom.h"
 #include "device/text_rules.h"
 

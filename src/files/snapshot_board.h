@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "device/device.h"
-#include "device/snapshot.h"
+#include "files/snapshot.h"
 
 // Snapshots and the board: take one, and give a board what a snapshot holds.
 namespace kestrel::snapshot {

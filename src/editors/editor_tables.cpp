@@ -1,4 +1,6 @@
-#include "device/editor_tables.h"
+#include "editors/editor_tables.h"
+
+#include "chip/register_fields.h"
 
 namespace kestrel::editors {
 
@@ -6,30 +8,12 @@ namespace {
 
 using Names = std::array<std::string_view, 8>;
 
-constexpr Names kPlainBits = {"b7", "b6", "b5", "b4", "b3", "b2", "b1", "b0"};
 constexpr Names kLabels1to8 = {"Label1", "Label2", "Label3", "Label4",
                                "Label5", "Label6", "Label7", "Label8"};
 constexpr Names kLabels11to18 = {"Label11", "Label12", "Label13", "Label14",
                                  "Label15", "Label16", "Label17", "Label18"};
 constexpr Names kLabels21to28 = {"Label21", "Label22", "Label23", "Label24",
                                  "Label25", "Label26", "Label27", "Label28"};
-
-// Sign and magnitude codes shared by the gain and offset fields.
-std::vector<OptionDef> signMagnitude(std::string_view m1, std::string_view m2, std::string_view m3,
-                                     std::string_view p1, std::string_view p2,
-                                     std::string_view p3) {
-    return {{.pattern = "000", .caption = m1}, {.pattern = "001", .caption = m2},
-            {.pattern = "010", .caption = m3}, {.pattern = "100", .caption = p1},
-            {.pattern = "101", .caption = p2}, {.pattern = "110", .caption = p3}};
-}
-
-std::vector<OptionDef> twoBitCodes(std::string_view c00, std::string_view c01, std::string_view c10,
-                                   std::string_view c11) {
-    return {{.pattern = "00", .caption = c00},
-            {.pattern = "01", .caption = c01},
-            {.pattern = "10", .caption = c10},
-            {.pattern = "11", .caption = c11}};
-}
 
 EditorDef acSense() {
     return {.windowName = "frm_acsns",
@@ -45,8 +29,6 @@ EditorDef acSense() {
                         .readCaption = "Read ACSNS Trim",
                         .bitsName = "reg0c",
                         .hexName = "reg0Ch",
-                        .bitNames = {"Thres3", "Thres2", "Thres1", "Thres0", "Hyst3", "Hyst2",
-                                     "Hys1", "Hys0"},
                         .bitNameObjects = kLabels1to8,
                         .rowsOfFour = true}},
             .loadOrder = {0},
@@ -63,7 +45,6 @@ EditorDef currentSense() {
         .readCaption = "Read Current Sense Trim1 (14h)",
         .bitsName = "reg14",
         .hexName = "reg14h",
-        .bitNames = {"cm7", "cm6", "cm5", "cm4", "cm3", "cm2", "cm1", "cm0"},
         .bitNameObjects = kLabels1to8,
         .staggerNames = true};
     const RegisterGroupDef trim2{
@@ -74,7 +55,6 @@ EditorDef currentSense() {
         .readCaption = "Read Current Sense Trim2 (15h)",
         .bitsName = "reg15",
         .hexName = "reg15h",
-        .bitNames = {"off7", "off6", "off5", "off4", "off3", "off2", "off1", "off0"},
         .bitNameObjects = kLabels11to18,
         .staggerNames = true};
     const RegisterGroupDef trim3{
@@ -85,26 +65,15 @@ EditorDef currentSense() {
         .readCaption = "Read Current Sense Trim3 (16h)",
         .bitsName = "reg16",
         .hexName = "reg16h",
-        .bitNames = {"n/a", "n/a", "pol", "tol1", "tol0", "gain2", "gain1", "gain0"},
         .bitNameObjects = {"Label27", "Label26", "Label25", "Label24", "Label23", "Label22",
                            "Label21", "Label20"},
         .optionGroups = {{.frameName = "Frame2",
-                          .frameCaption = "Resistor Divider Tolerances",
                           .optionName = "Option1",
-                          .highBit = 4,
-                          .lowBit = 3,
-                          .options = {{.pattern = "00", .caption = "0.25%"},
-                                      {.pattern = "01", .caption = "0.5%"},
-                                      {.pattern = "10", .caption = "1%"}},
                           .row = 0,
                           .column = 1,
                           .buttonColumns = 1},
                          {.frameName = "Frame3",
-                          .frameCaption = "Gain",
                           .optionName = "Option2",
-                          .highBit = 2,
-                          .lowBit = 0,
-                          .options = signMagnitude("65x", "85x", "110x", "135x", "175x", "230x"),
                           .row = 0,
                           .column = 0,
                           .buttonColumns = 2}},
@@ -117,45 +86,25 @@ EditorDef currentSense() {
         .readCaption = "Read Current Sense Trim4 (17h)",
         .bitsName = "reg17",
         .hexName = "reg17h",
-        .bitNames = {"mode", "chop", "ict gain", "gnd off", "n/a", "off2", "off1", "off0"},
         .bitNameObjects = {"Label19", "Label28", "Label29", "Label30", "Label31", "Label32",
                            "Label33", "Label34"},
         .optionGroups = {{.frameName = "Frame5",
-                          .frameCaption = "Current Sense Mode",
                           .optionName = "Option3",
-                          .highBit = 7,
-                          .lowBit = 7,
-                          .options = {{.pattern = "0", .caption = "Current Sense"},
-                                      {.pattern = "1", .caption = "Current Transformer"}},
                           .row = 0,
                           .column = 0,
                           .buttonColumns = 1},
                          {.frameName = "Frame6",
-                          .frameCaption = "chopper select",
                           .optionName = "Option4",
-                          .highBit = 6,
-                          .lowBit = 6,
-                          .options = {{.pattern = "1", .caption = "chopper"},
-                                      {.pattern = "0", .caption = "continuous time"}},
                           .row = 0,
                           .column = 1,
                           .buttonColumns = 1},
                          {.frameName = "Frame7",
-                          .frameCaption = "Ict Gain",
                           .optionName = "Option5",
-                          .highBit = 5,
-                          .lowBit = 5,
-                          .options = {{.pattern = "0", .caption = "4.5x"},
-                                      {.pattern = "1", .caption = "3.0x"}},
                           .row = 1,
                           .column = 0,
                           .buttonColumns = 1},
                          {.frameName = "Frame8",
-                          .frameCaption = "Offset trim",
                           .optionName = "Option6",
-                          .highBit = 2,
-                          .lowBit = 0,
-                          .options = signMagnitude("-1x", "-2x", "-4x", "+1x", "+2x", "+4x"),
                           .row = 1,
                           .column = 1,
                           .buttonColumns = 2}},
@@ -188,14 +137,9 @@ EditorDef currentLimit() {
                     .readCaption = "Read Current Limit Trim (04h)",
                     .bitsName = "reg04",
                     .hexName = "reg04h",
-                    .bitNames = {"lim4", "lim3", "lim2", "lim1", "lim0", "n/c", "shrok1", "shrok0"},
                     .bitNameObjects = kLabels1to8,
                     .optionGroups = {{.frameName = "Frame1",
-                                      .frameCaption = "shareok threshold",
                                       .optionName = "Option1",
-                                      .highBit = 1,
-                                      .lowBit = 0,
-                                      .options = twoBitCodes("5%", "10%", "15%", "20%"),
                                       .row = 0,
                                       .column = 1,
                                       .buttonColumns = 1}}}},
@@ -218,7 +162,6 @@ EditorDef localSense() {
                         .readCaption = "Read UV Clamp Threshold (18h)",
                         .bitsName = "reg18",
                         .hexName = "reg18h",
-                        .bitNames = kPlainBits,
                         .bitNameObjects = kLabels1to8},
                        {.reg = 0x0A,
                         .frameName = "Frame1",
@@ -227,7 +170,6 @@ EditorDef localSense() {
                         .readCaption = "Read Local OVP Threshold (0Ah)",
                         .bitsName = "reg0A",
                         .hexName = "reg0Ah",
-                        .bitNames = kPlainBits,
                         .bitNameObjects = kLabels11to18},
                        {.reg = 0x09,
                         .frameName = "Frame2",
@@ -236,7 +178,6 @@ EditorDef localSense() {
                         .readCaption = "Read Local UVP Threshold (09h)",
                         .bitsName = "reg09",
                         .hexName = "reg09h",
-                        .bitNames = kPlainBits,
                         .bitNameObjects = kLabels21to28}},
             .loadOrder = {2, 1, 0},
             .menuName = "mnuLCL",
@@ -257,8 +198,6 @@ EditorDef reverseVoltage() {
                         .readCaption = "Read Load Voltage Trim (03h)",
                         .bitsName = "reg03",
                         .hexName = "reg03h",
-                        .bitNames = {"hys1", "hys0", "off1", "off0", "gatepen", "gateramp",
-                                     "fg_deb", "fg_deb"},
                         .bitNameObjects = kLabels1to8,
                         .staggerNames = true}},
             .loadOrder = {0},
@@ -267,7 +206,6 @@ EditorDef reverseVoltage() {
 }
 
 EditorDef shareBus() {
-    constexpr Names shareNames = {"b7", "b6", "b5", "b4", "b3", "b2", "b1", "n/a"};
     return {.windowName = "frm_shroff",
             .title = "Share Bus Offset/Slope",
             .heading = "Share Bus Offset & Slope",
@@ -281,7 +219,6 @@ EditorDef shareBus() {
                         .readCaption = "Read Share Bus Offset (05h)",
                         .bitsName = "reg05",
                         .hexName = "reg05h",
-                        .bitNames = shareNames,
                         .bitNameObjects = kLabels1to8},
                        {.reg = 0x06,
                         .frameName = "Frame1",
@@ -290,7 +227,6 @@ EditorDef shareBus() {
                         .readCaption = "Read Share Bus Slope (06h)",
                         .bitsName = "reg06",
                         .hexName = "reg06h",
-                        .bitNames = shareNames,
                         .bitNameObjects = kLabels11to18}},
             .loadOrder = {0, 1},
             .menuName = "mnuSHR",
@@ -312,7 +248,6 @@ EditorDef loadVoltage() {
                         .readCaption = "Read Load Voltage Trim (19h)",
                         .bitsName = "reg19",
                         .hexName = "reg19h",
-                        .bitNames = kPlainBits,
                         .bitNameObjects = kLabels1to8}},
             .loadOrder = {0},
             .menuName = "mnuVDIFF",
@@ -333,33 +268,19 @@ EditorDef softStart() {
                         .readCaption = "Read Config4 (10h)",
                         .bitsName = "reg10",
                         .hexName = "reg10h",
-                        .bitNames = {"pots1", "pots0", "capture1", "capture0", "ssrs1", "ssrs0",
-                                     "add1", "trim_lock"},
                         .bitNameObjects = kLabels1to8,
                         .optionGroups = {{.frameName = "Frame1",
-                                          .frameCaption = "soft start step",
                                           .optionName = "Option1",
-                                          .highBit = 3,
-                                          .lowBit = 2,
-                                          .options = twoBitCodes("0ms", "4ms", "8ms", "16ms"),
                                           .row = 0,
                                           .column = 2,
                                           .buttonColumns = 1},
                                          {.frameName = "Frame2",
-                                          .frameCaption = "share bus capture",
                                           .optionName = "Option2",
-                                          .highBit = 5,
-                                          .lowBit = 4,
-                                          .options = twoBitCodes("1%", "2%", "3%", "4%"),
                                           .row = 0,
                                           .column = 1,
                                           .buttonColumns = 1},
                                          {.frameName = "Frame3",
-                                          .frameCaption = "DCok off delay",
                                           .optionName = "Option3",
-                                          .highBit = 7,
-                                          .lowBit = 6,
-                                          .options = twoBitCodes("2ms", "0ms", "1ms", "4ms"),
                                           .row = 0,
                                           .column = 0,
                                           .buttonColumns = 1}},
@@ -369,12 +290,36 @@ EditorDef softStart() {
             .menuCaption = "Soft Start"};
 }
 
+// The screen layout joined with what the chip's bits mean: each register's
+// bit names, and each option group's field (the one at the same place in
+// the register's fields), its caption, bits and settings.
+EditorDef withMeanings(EditorDef editor) {
+    for (RegisterGroupDef& group : editor.groups) {
+        const chip::RegisterFields* meaning = chip::fieldsOf(group.reg);
+        if (meaning == nullptr) continue;
+        group.bitNames = meaning->bitNames;
+        for (std::size_t i = 0; i < group.optionGroups.size() && i < meaning->fields.size(); ++i) {
+            OptionGroupDef& og = group.optionGroups[i];
+            const chip::Field& field = meaning->fields[i];
+            og.frameCaption = field.name;
+            og.highBit = field.highBit;
+            og.lowBit = field.lowBit;
+            og.options.clear();
+            for (const chip::FieldSetting& setting : field.settings)
+                og.options.push_back({setting.pattern, setting.name});
+        }
+    }
+    return editor;
+}
+
 }  // namespace
 
 const std::vector<EditorDef>& allEditors() {
     static const std::vector<EditorDef> editors = {
-        acSense(),        currentSense(), currentLimit(), localSense(),
-        reverseVoltage(), shareBus(),     loadVoltage(),  softStart(),
+        withMeanings(acSense()),        withMeanings(currentSense()),
+        withMeanings(currentLimit()),   withMeanings(localSense()),
+        withMeanings(reverseVoltage()), withMeanings(shareBus()),
+        withMeanings(loadVoltage()),    withMeanings(softStart()),
     };
     return editors;
 }

@@ -1,4 +1,4 @@
-#include "device/backup_folder.h"
+#include "files/backup_folder.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "device/image_file.h"
+#include "files/image_file.h"
 #include "device/text_rules.h"
 
 namespace kestrel::backup {
