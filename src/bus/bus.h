@@ -65,6 +65,7 @@ class Bus final : public TransferExecutor {
     std::optional<std::vector<TransactionRecord>> runHeld(std::span<const Transfer> transfers,
                                                           Origin origin, bool stopAtFault) override;
     bool hasLineAccess() const override { return true; }
+    bool takesAcknowledgeSlots() const override { return true; }
     bool inTransaction() const override { return busy_; }
 
     // Extra open/close around a run of transactions (block read and write

@@ -128,6 +128,10 @@ std::optional<std::vector<TransactionRecord>> I2cAdapterExecutor::runHeld(
     return records;
 }
 
+bool I2cAdapterExecutor::takesAcknowledgeSlots() const {
+    return (functions_ & I2C_FUNC_PROTOCOL_MANGLING) != 0;
+}
+
 TransactionRecord I2cAdapterExecutor::probe(const Transfer& t) {
     TransactionRecord r;
     const std::uint8_t address = t.messages.front().address & 0xFE;
@@ -212,8 +216,12 @@ TransactionRecord I2cAdapterExecutor::runOne(const Transfer& t) {
     }
     for (std::size_t i = 0; i < t.messages.size(); ++i) {
         const Message& m = t.messages[i];
+        // Slots the master takes: the adapter goes on whether or not anyone
+        // acknowledged there (only sent where the adapter offers it).
+        const bool ignoreNak = m.masterHoldsWriteAcks && takesAcknowledgeSlots();
         msgs.push_back({static_cast<__u16>(m.address >> 1),
-                        static_cast<__u16>(m.isRead() ? I2C_M_RD : 0),
+                        static_cast<__u16>((m.isRead() ? I2C_M_RD : 0) |
+                                           (ignoreNak ? I2C_M_IGNORE_NAK : 0)),
                         static_cast<__u16>(buffers[i].size()), buffers[i].data()});
     }
     i2c_rdwr_ioctl_data data{msgs.data(), static_cast<__u32>(msgs.size())};

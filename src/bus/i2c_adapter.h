@@ -51,6 +51,8 @@ class I2cAdapterExecutor final : public TransferExecutor {
     std::optional<std::vector<TransactionRecord>> runHeld(std::span<const Transfer> transfers,
                                                           Origin origin, bool stopAtFault) override;
     bool hasLineAccess() const override { return false; }
+    // With I2C_M_IGNORE_NAK on the message whose slots the master takes.
+    bool takesAcknowledgeSlots() const override;
     bool inTransaction() const override { return busy_; }
     void shutDown() noexcept override { shutDown_ = true; }
 

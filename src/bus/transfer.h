@@ -65,6 +65,11 @@ class TransferExecutor {
     // The lines themselves can be driven and sampled (port test, bus clear,
     // line trace, waveforms).
     virtual bool hasLineAccess() const = 0;
+    // The master can take the acknowledge slot of a byte it writes, as the
+    // chip's EEPROM byte read wants (Message::masterHoldsWriteAcks): the
+    // bit-banged bus holds SDA low itself; an adapter only goes on past a
+    // slot nobody acknowledged when it offers I2C_FUNC_PROTOCOL_MANGLING.
+    virtual bool takesAcknowledgeSlots() const = 0;
     // Keeps every line change in the records (for the bus monitor's waveform).
     virtual void setLineCapture(bool) {}
     // Refuses every later transaction.

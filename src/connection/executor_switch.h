@@ -28,6 +28,7 @@ class ExecutorSwitch final : public TransferExecutor, private TransactionObserve
     void openAccess() override { current_->openAccess(); }
     void closeAccess() override { current_->closeAccess(); }
     bool hasLineAccess() const override { return current_->hasLineAccess(); }
+    bool takesAcknowledgeSlots() const override { return current_->takesAcknowledgeSlots(); }
     bool inTransaction() const override { return current_->inTransaction(); }
     void setLineCapture(bool on) override {
         lineCapture_ = on;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "simulator/simulated_board.h"
+
 namespace kestrel {
 
 namespace {
@@ -13,7 +15,10 @@ constexpr int kFd = 7;
 }
 
 SimulatedI2cAdapter::SimulatedI2cAdapter(PortAccess& board, int number)
-    : lptBase_(static_cast<std::int16_t>(board.GetLPTPortAddress(1))),
+    : chip_(dynamic_cast<sim::SimulatedBoard*>(&board) != nullptr
+                ? &dynamic_cast<sim::SimulatedBoard&>(board).kestrel()
+                : nullptr),
+      lptBase_(static_cast<std::int16_t>(board.GetLPTPortAddress(1))),
       wire_(board, lptBase_, portEntry_),
       path_("/dev/i2c-" + std::to_string(number)),
       number_(number),
@@ -39,19 +44,19 @@ int SimulatedI2cAdapter::openNode(const std::string& path, int& error) {
         error = path != path_ ? ENOENT : openError_;
         return -1;
     }
-    open_ = true;
+    ++opens_;
     error = 0;
     return kFd;
 }
 
 void SimulatedI2cAdapter::closeNode(int fd) {
-    if (fd == kFd) open_ = false;
+    if (fd == kFd && opens_ > 0) --opens_;
 }
 
 int SimulatedI2cAdapter::ioctl(int fd, unsigned long request, void* argument, int& error) {
     requests_.push_back(request);
     error = 0;
-    if (fd != kFd || !open_) {
+    if (fd != kFd || opens_ == 0) {
         error = EBADF;
         return -1;
     }
@@ -120,9 +125,16 @@ int SimulatedI2cAdapter::replay(void* argument, int& error) {
         return -1;
     }
     Transfer t;
+    std::vector<bool> ignored;  // per byte sent: its missing acknowledge does not count
     for (__u32 i = 0; i < data->nmsgs; ++i) {
         const i2c_msg& m = data->msgs[i];
         const bool read = (m.flags & I2C_M_RD) != 0;
+        const bool ignoreNak = (m.flags & I2C_M_IGNORE_NAK) != 0;
+        if (ignoreNak && (functions_ & I2C_FUNC_PROTOCOL_MANGLING) == 0) {
+            error = EOPNOTSUPP;
+            return -1;
+        }
+        ignored.insert(ignored.end(), static_cast<std::size_t>(read ? 1 : 1 + m.len), ignoreNak);
         Message message{.address = static_cast<std::uint8_t>((m.addr << 1) | (read ? 1 : 0)),
                         .write = {}};
         if (read)
@@ -131,11 +143,18 @@ int SimulatedI2cAdapter::replay(void* argument, int& error) {
             message.write.assign(m.buf, m.buf + m.len);
         t.messages.push_back(std::move(message));
     }
-    const auto r = wire_.run(t);
+    const i2c_msg* m = data->msgs;
+    const bool eepromRead = data->nmsgs == 2 && (m[0].flags & I2C_M_RD) == 0 && m[0].len == 2 &&
+                            m[0].buf[0] >= 0x80 && (m[1].flags & I2C_M_RD) != 0 &&
+                            m[0].addr == m[1].addr;
+    if (eepromRead && chip_ != nullptr) chip_->expectEepromRead();
+    auto r = wire_.run(t);
     if (!r) {
         error = EBUSY;
         return -1;
     }
+    for (std::size_t k = 0; k < r->sent.size() && k < ignored.size(); ++k)
+        if (ignored[k] && r->sent[k].ack == 0) r->sent[k].ack = 1;
     if (failure(*r, error) < 0) return -1;
     std::size_t next = 0;
     for (__u32 i = 0; i < data->nmsgs; ++i) {

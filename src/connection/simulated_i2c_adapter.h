@@ -8,6 +8,7 @@
 #include "bus/bus.h"
 #include "bus/kernel_calls.h"
 #include "bus/port_access.h"
+#include "simulator/kestrel_model.h"
 
 namespace kestrel {
 
@@ -16,8 +17,15 @@ namespace kestrel {
 // the bit-banged bus, with the slave acknowledging every byte written and
 // the master every byte read but the last, and the bytes read go back in the
 // read buffers. A missing acknowledge fails the call with ENXIO (address
-// byte) or EREMOTEIO (a later byte), as adapter drivers do. Lets the
-// adapter path run on the simulated board, and tests count its ioctls.
+// byte) or EREMOTEIO (a later byte), as adapter drivers do, unless the
+// message asked to go on (I2C_M_IGNORE_NAK), which it honours only when it
+// offers I2C_FUNC_PROTOCOL_MANGLING and refuses otherwise (EOPNOTSUPP), as a
+// kernel driver does. Lets the adapter path run on the simulated board, and
+// tests count its ioctls.
+//
+// It tells the simulated KESTREL when a message list is an EEPROM byte read
+// (a two-byte address from 80h00h up, then a read), which a chip cannot
+// know at the address bytes' acknowledge slots but the adapter does.
 class SimulatedI2cAdapter final : public KernelCalls {
   public:
     // `board` is the simulated board's port; the adapter appears as
@@ -52,6 +60,7 @@ class SimulatedI2cAdapter final : public KernelCalls {
     // Fails the call as an adapter driver does when the wire said no.
     static int failure(const TransactionRecord& r, int& error);
 
+    sim::KestrelModel* chip_ = nullptr;  // the simulated board's KESTREL, if `board` is one
     std::int16_t lptBase_;
     std::int16_t portEntry_ = 0;
     Bus wire_;
@@ -59,7 +68,7 @@ class SimulatedI2cAdapter final : public KernelCalls {
     int number_;
     unsigned long functions_;
     std::uint16_t slave_ = 0;  // I2C_SLAVE, for the SMBus quick command
-    bool open_ = false;
+    int opens_ = 0;  // each open is closed once; the node stays open while one is not
     int openError_ = 0;
     bool stopShort_ = false;
     std::uint16_t driverBound_ = 0;

@@ -6,7 +6,8 @@
 
 namespace kestrel {
 
-std::array<Transfer, 2> blockReadTransfers(Device& device, unsigned start, bool lean) {
+std::array<Transfer, 2> blockReadTransfers(Device& device, unsigned start, bool lean,
+                                           const char* kind) {
     const auto high = static_cast<std::uint8_t>((start >> 8) & 0xFF);
     const auto low = static_cast<std::uint8_t>(start & 0xFF);
     const int target = static_cast<int>(start & 0xFFFFu);
@@ -21,7 +22,7 @@ std::array<Transfer, 2> blockReadTransfers(Device& device, unsigned start, bool 
                      {.address = device.readAddress(),
                       .write = {},
                       .read = 2 + static_cast<int>(chip::kEepromPageSize)}};
-    read.kind = "Block Read";
+    read.kind = kind;
     read.target = target;
     read.targetDigits = 4;
     read.endsWithPec = true;

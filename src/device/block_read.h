@@ -22,7 +22,10 @@ struct BlockReadResult {
 // The two transactions of a block read from `start`: the address-pointer
 // write and the block read itself. `lean` clocks the 34 bytes read with
 // three port writes per bit (same edges and sample points).
-std::array<Transfer, 2> blockReadTransfers(Device& device, unsigned start, bool lean);
+// `kind` names the read in the records ("EEPROM Read (block)" where it
+// stands for byte reads the executor cannot make).
+std::array<Transfer, 2> blockReadTransfers(Device& device, unsigned start, bool lean,
+                                           const char* kind = "Block Read");
 
 // Reads from `base` (modulo 10000h); sets EEAddrHigh and EEAddrLow.
 BlockReadResult blockRead(Device& device, unsigned base);

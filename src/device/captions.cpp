@@ -1,5 +1,6 @@
 #include "device/captions.h"
 
+#include "device/device.h"
 #include "device/text_rules.h"
 
 namespace kestrel {
@@ -16,6 +17,12 @@ Captions captionsFor(const TransactionRecord& r) {
         if (twoRead) {
             c.eeByteData = text::hexText(r.received[0]);
             c.pecEE = text::hexText(r.received[1]);
+        }
+    } else if (r.kind == Device::kByteReadsByBlock) {
+        // Byte reads made as a block read: the block's last byte was read last.
+        if (r.received.size() >= 2 + chip::kEepromPageSize) {
+            c.eeByteData = text::hexText(r.received[chip::kEepromPageSize]);
+            c.pecEE = text::hexText(r.received.back());
         }
     } else if (r.kind == "EEPROM Write") {
         c.pecEE = "";

@@ -1,5 +1,6 @@
 #include "device/device.h"
 
+#include "device/block_read.h"
 #include "device/text_rules.h"
 
 namespace kestrel {
@@ -95,6 +96,21 @@ ByteOutcome Device::EEPROMReadByte(unsigned address) {
     address &= 0xFFFFu;
     if (std::string why = registerSpaceRefusal(address); !why.empty())
         return {Outcome::refusedBy(std::move(why), false)};
+    if (eepromReadsByBlock()) {
+        const unsigned start = address & ~(chip::kEepromPageSize - 1);
+        const auto transfers = blockReadTransfers(*this, start, false, kByteReadsByBlock);
+        ByteOutcome o{transferHeld(transfers, true)};
+        if (o.refused() || !o.ok()) return o;
+        const std::vector<std::uint8_t>& r = o.received();
+        if (o.records.size() != 2 || r.size() != 2 + chip::kEepromPageSize)
+            o.fault = "Block read at " + text::suffixedAddressText(start) + " cut short";
+        else if (r.front() != chip::kBlockReadCount)
+            o.fault = "Block count " + text::byteText(r.front()) + "h at " +
+                      text::suffixedAddressText(start) + ", expected 20h";
+        else
+            o.value = r[1 + (address - start)];
+        return o;
+    }
     Transfer t = eepromTransfer("EEPROM Read", address);
     // The address bytes are clocked out with the master holding SDA low in
     // the acknowledge slot, as the chip's EEPROM read expects.

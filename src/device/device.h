@@ -62,7 +62,14 @@ class Device {
     // wire). An address whose high byte is below 80h is refused with nothing
     // sent: the chip would take it as a register address (0E00h would
     // switch PS ON off).
+    // Where the executor cannot take the address bytes' acknowledge slots
+    // (an I2C adapter without protocol mangling), the byte comes from a
+    // block read of the 32-byte block that holds it, its PEC checked.
     ByteOutcome EEPROMReadByte(unsigned address);
+    // Whether byte reads go through block reads on this executor.
+    bool eepromReadsByBlock() const { return !executor_.takesAcknowledgeSlots(); }
+    // How the records name such a block read.
+    static constexpr const char* kByteReadsByBlock = "EEPROM Read (block)";
     Outcome EEPROMWriteByte(unsigned address, int data);
     // Erases the 32-byte page holding `address`; the address itself goes on
     // the wire, then FFh, then 30 ms with SCL held low before the STOP.

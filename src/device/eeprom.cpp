@@ -47,8 +47,9 @@ struct Block {
     std::string problem;
 };
 
-std::optional<Block> readBlock(Device& device, unsigned start, Run& run) {
-    const auto transfers = blockReadTransfers(device, start, true);
+std::optional<Block> readBlock(Device& device, unsigned start, Run& run,
+                               const char* kind = "Block Read") {
+    const auto transfers = blockReadTransfers(device, start, true, kind);
     const Outcome o = device.transferHeld(transfers, true);
     if (o.refused()) {
         stop(run, o);
@@ -105,9 +106,36 @@ std::string inSentence(const std::string& problem) {
     return problem;
 }
 
+namespace {
+
+// One block read per 32-byte block the range touches, for an executor that
+// cannot read single bytes (Device::eepromReadsByBlock).
+Run readAligned(Device& device, unsigned base, unsigned count, const OnStep& onStep) {
+    Run run;
+    const unsigned end = base + count;
+    for (unsigned start = base & ~(kBlock - 1); start < end; start += kBlock) {
+        const auto block = readBlock(device, start, run, Device::kByteReadsByBlock);
+        if (!block) return run;
+        for (unsigned a = std::max(base, start); a < std::min(end, start + kBlock); ++a) {
+            Step s{a & 0xFFFFu, 0xFF, block->problem.empty(), block->problem.empty(), block->problem};
+            if (block->problem.empty()) s.value = block->data[a - start];
+            run.steps.push_back(s);
+            if (onStep && !onStep(s)) {
+                run.refusal = "Cancelled";
+                return run;
+            }
+        }
+        if (run.portFailed) return run;
+    }
+    return run;
+}
+
+}  // namespace
+
 Run read(Device& device, unsigned base, unsigned count, Speed speed, const OnStep& onStep) {
     Run run;
     if (refusedRange(base, count, run)) return run;
+    if (device.eepromReadsByBlock()) return readAligned(device, base, count, onStep);
     run.steps.reserve(count);
     const unsigned end = base + count;
     unsigned address = base;

@@ -94,6 +94,8 @@ bool KestrelModel::onAddressed(std::uint8_t addressByte, bool repeated) {
         rejected_ = false;
         masterBytes_ = 0;
         follow_ = Follow::Nothing;
+        eepromRead_ = eepromReadNext_;
+        eepromReadNext_ = false;
     }
     ++masterBytes_;
     if (masterBytes_ == nackByte_) rejected_ = true;
@@ -142,6 +144,10 @@ bool KestrelModel::onByteWritten(std::uint8_t byte) {
     crc_ = crc8Update(crc_, byte);
     if (written_.size() < 8) written_.push_back(byte);
     if (options_.busyTime) lastAckAt_ = now();
+    // Taken, but the acknowledge slot is the master's.
+    if (options_.eepromAddressUnacked && eepromRead_ && written_.size() <= 2 &&
+        isEepromCommandByte(written_[0]))
+        return false;
     return true;
 }
 

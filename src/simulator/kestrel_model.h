@@ -58,10 +58,16 @@ class KestrelModel final : public SmbusSlave {
         // write sends its bytes back to back), and whether the chip is busy
         // after a plain 00h write is not known. So it is not part of strict.
         bool busyAfterZeroWrite = false;
+        // An EEPROM byte read's two address bytes are not acknowledged by
+        // the chip: the master clocks those slots with SDA held low itself.
+        // A slave cannot tell a read from a write by then; the model is told
+        // (expectEepromRead) by whoever knows the whole message list, as the
+        // simulated I2C adapter does.
+        bool eepromAddressUnacked = false;
 
-        // Every option the chip is known to have: the model as close to the
-        // chip as it gets.
-        static Options strict() { return {true, true, true, true, true, false}; }
+        // Every option the chip is known to have, or may have: the model as
+        // strict as the chip may be.
+        static Options strict() { return {true, true, true, true, true, false, true}; }
         bool operator==(const Options&) const = default;
     };
     static constexpr std::uint64_t kBusyMicros = 30000;
@@ -105,6 +111,9 @@ class KestrelModel final : public SmbusSlave {
     // Does not acknowledge the n-th byte the master sends in a transaction
     // (the first address byte is byte 1; 0: off), nor any byte after it.
     void setNackByte(int n) { nackByte_ = n; }
+    // The transaction that starts next is an EEPROM byte read (address
+    // bytes, then a read after a repeated START).
+    void expectEepromRead() { eepromReadNext_ = true; }
     // Stops the status registers from changing by themselves.
     void setStatusActivity(bool on) { activity_ = on; }
 
@@ -137,6 +146,8 @@ class KestrelModel final : public SmbusSlave {
     bool activity_ = true;
     std::uint8_t blockCount_ = 0x20;
     int nackByte_ = 0;
+    bool eepromReadNext_ = false;
+    bool eepromRead_ = false;  // this transaction is an EEPROM byte read
     Options options_;
     std::function<std::uint64_t()> clock_;
     std::uint64_t busyUntil_ = 0;

@@ -48,9 +48,10 @@ void SimulatedBoard::DisablePorts(std::int16_t, std::int16_t) {
 //   fault NAME [XX]    a fault for tests: missing, corrupt-pec, sda-stuck-low,
 //                      block-count XX, nack-byte XX
 //   option NAME        a chip option: strict-ack, send-past-end, busy-time,
-//                      clear-only-cells, count-moves-pec, strict (all of
-//                      those), busy-after-zero-write (busy-time after a 00h
-//                      byte write too)
+//                      clear-only-cells, count-moves-pec,
+//                      eeprom-address-unacked, strict (all of those),
+//                      busy-after-zero-write (busy-time after a 00h byte
+//                      write too)
 // Empty lines and lines starting with '#' are ignored.
 namespace {
 
@@ -128,6 +129,8 @@ bool optionByName(const std::string& name, KestrelModel::Options* options) {
         options->clearOnlyCells = true;
     else if (name == "count-moves-pec")
         options->countMovesPec = true;
+    else if (name == "eeprom-address-unacked")
+        options->eepromAddressUnacked = true;
     else
         return false;
     return true;
@@ -192,7 +195,8 @@ std::string SimulatedBoard::stateText() const {
                                                     {o.busyTime, "busy-time"},
                                                     {o.busyAfterZeroWrite, "busy-after-zero-write"},
                                                     {o.clearOnlyCells, "clear-only-cells"},
-                                                    {o.countMovesPec, "count-moves-pec"}};
+                                                    {o.countMovesPec, "count-moves-pec"},
+                                                    {o.eepromAddressUnacked, "eeprom-address-unacked"}};
     for (const auto& [on, name] : options)
         if (on) out += std::string("option ") + name + '\n';
     return out;

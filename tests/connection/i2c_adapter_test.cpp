@@ -10,6 +10,7 @@
 #include "connection/connection.h"
 #include "connection/simulated_i2c_adapter.h"
 #include "device/bus_probe.h"
+#include "bus/record_export.h"
 #include "device/eeprom.h"
 #include "simulator/simulated_board.h"
 #include "support/fake_clock.h"
@@ -26,13 +27,18 @@ struct Rig {
     SimulatedI2cAdapter kernel{board};
     testing::FakeClock clock;
     Bus bus{board, g.LPTBase, g.PortEntry};
-    I2cAdapterExecutor adapter{kernel, "/dev/i2c-0", nullptr};
+    // The chip's EEPROM cycle passes on the fake clock, on either side.
+    I2cAdapterExecutor adapter{kernel, "/dev/i2c-0",
+                               [this](int ms) { clock.now += static_cast<std::uint32_t>(ms); }};
     std::unique_ptr<Device> device;
 
-    explicit Rig(bool viaAdapter = true) {
+    // `functions`: what the adapter offers, when not the simulated default.
+    explicit Rig(bool viaAdapter = true, unsigned long functions = 0) {
+        if (functions != 0) kernel.setFunctions(functions);
         g.LPTBase = static_cast<std::int16_t>(sim::SimulatedBoard::kBase);
         board.kestrel().setStatusActivity(false);
         bus.setWaitHooks(clock.hooks());
+        board.setClock([this] { return static_cast<std::uint64_t>(clock.now) * 1000; });
         if (viaAdapter) {
             EXPECT_EQ(adapter.open(), "");
         }
@@ -178,18 +184,23 @@ TEST(I2cAdapter, OpeningSaysWhatToLoadOrWhichGroupToJoin) {
     EXPECT_TRUE(board.log().describeAll().empty());
 }
 
-// The same device-layer work on both executors leaves the same chip and
-// reports the same results. More forgiving than a real chip may be: the
-// simulated chip acknowledges the EEPROM read's two address bytes itself,
-// where the port's master holds SDA low in those slots. An adapter can only
-// sample them, so a chip that leaves them to the master would fail every
-// EEPROM byte read through an adapter; block reads (pointer write, then
-// A1h) need only ordinary acknowledges.
-class BothExecutors : public ::testing::TestWithParam<bool> {};
+// The same device-layer work leaves the same chip and reports the same
+// results on the port and on an adapter with or without protocol mangling,
+// against the strict chip, which leaves the EEPROM read's address bytes'
+// acknowledge slots to the master: the port holds SDA low there itself, an
+// adapter with mangling goes on past them (I2C_M_IGNORE_NAK), and one
+// without reads the 32-byte block that holds the byte instead.
+enum class Path { BitBanged, Mangling, BlockReads };
 
-TEST_P(BothExecutors, RegistersAndEepromWorkAlike) {
-    Rig rig(GetParam());
+class Executors : public ::testing::TestWithParam<Path> {};
+
+TEST_P(Executors, RegistersAndEepromWorkAlikeOnTheStrictChip) {
+    const Path path = GetParam();
+    Rig rig(path != Path::BitBanged,
+            path == Path::Mangling ? I2C_FUNC_I2C | I2C_FUNC_PROTOCOL_MANGLING : 0);
+    rig.board.setStrict(true);
     Device& d = *rig.device;
+    EXPECT_EQ(d.eepromReadsByBlock(), path == Path::BlockReads);
     EXPECT_TRUE(d.WriteRegister(0x14, 0x5A).ok());
     EXPECT_EQ(d.ReadRegister(0x14).value, 0x5A);
     EXPECT_EQ(d.WriteSwitch(0x90, 0x06).problem(), "");
@@ -200,16 +211,80 @@ TEST_P(BothExecutors, RegistersAndEepromWorkAlike) {
     EXPECT_TRUE(eeprom::writeBlock(d, 0x8110, data).ok());
     for (const auto speed : {eeprom::Speed::Bytes, eeprom::Speed::Blocks})
         EXPECT_TRUE(eeprom::verify(d, 0x8110, data, speed).passed());
+    const ByteOutcome one = d.EEPROMReadByte(0x8125);
+    EXPECT_EQ(one.problem(), "");
+    EXPECT_EQ(one.value, 21 * 5 + 1);
     EXPECT_TRUE(eeprom::zeroFill(d, 0x81E0).ok());
     for (unsigned i = 0; i < 32; ++i) EXPECT_EQ(rig.board.kestrel().eeprom(0x81E0 + i), 0);
-    EXPECT_EQ(rig.board.kestrel().eeprom(0x8110), 1);
-    EXPECT_EQ(rig.board.kestrel().eeprom(0x8137), 39 * 5 + 1);
-    // Below 8000h nothing is sent at all.
-    EXPECT_TRUE(d.EEPROMReadByte(0x7FFF).refused());
+
+    // 32 bytes read byte by byte: one I2C_RDWR each with mangling, one
+    // pointer write and one block read in all without.
+    const unsigned before = rig.kernel.ioctlCount();
+    const eeprom::Run page = eeprom::read(d, 0x8100, 32, eeprom::Speed::Bytes);
+    EXPECT_TRUE(page.ok());
+    if (path != Path::BitBanged) {
+        EXPECT_EQ(rig.kernel.ioctlCount() - before, path == Path::Mangling ? 32u : 2u);
+    }
+    // The monitor shows which way a byte was read: the master's own slots
+    // (no acknowledge sampled), or the block read's transactions.
+    rig.board.log().clear();
+    struct Kinds : TransactionObserver {
+        std::vector<std::string> seen;
+        void transactionEnded(const TransactionRecord& r) override {
+            seen.push_back(r.kind + " " + record_export::bytesText(r).substr(0, 10));
+        }
+    } kinds;
+    d.executor().addObserver(&kinds);
+    (void)d.EEPROMReadByte(0x8105);
+    d.executor().removeObserver(&kinds);
+    const std::vector<std::string> expected =
+        path == Path::BlockReads
+            ? std::vector<std::string>{"Address Pointer AE+ 81+ 00", "EEPROM Read (block) AE+ A1+ AF"}
+            : std::vector<std::string>{"EEPROM Read AE+ 81 05 "};
+    EXPECT_EQ(kinds.seen, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Executors, BothExecutors, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "I2cAdapter" : "BitBanged"; });
+INSTANTIATE_TEST_SUITE_P(Paths, Executors,
+                         ::testing::Values(Path::BitBanged, Path::Mangling, Path::BlockReads),
+                         [](const auto& info) {
+                             return info.param == Path::BitBanged ? "BitBanged"
+                                    : info.param == Path::Mangling ? "AdapterWithMangling"
+                                                                   : "AdapterBlockReads";
+                         });
+
+// The simulated adapter says only what it offers: a message that asks to go
+// on past a missing acknowledge is refused without protocol mangling, and
+// honoured with it; with the chip leaving the address slots to the master,
+// an EEPROM read without that flag fails as on a real adapter.
+TEST(I2cAdapter, IgnoringAMissingAcknowledgeNeedsProtocolMangling) {
+    sim::SimulatedBoard board;
+    board.kestrel().setStatusActivity(false);
+    board.kestrel().setOptions(sim::KestrelModel::Options::strict());
+    board.kestrel().setEeprom(0x8105, 0x3C);
+    SimulatedI2cAdapter kernel(board);
+    int error = 0;
+    const int fd = kernel.openNode(kernel.path(), error);
+    auto eepromRead = [&](__u16 flags, std::uint8_t* got) {
+        std::uint8_t address[2] = {0x81, 0x05};
+        std::uint8_t bytes[2] = {0, 0};
+        i2c_msg msgs[2] = {{0x57, flags, 2, address}, {0x57, I2C_M_RD, 2, bytes}};
+        i2c_rdwr_ioctl_data data{msgs, 2};
+        const int rc = kernel.ioctl(fd, I2C_RDWR, &data, error);
+        *got = bytes[0];
+        return rc;
+    };
+    std::uint8_t got = 0;
+    for (const bool mangling : {false, true}) {
+        SCOPED_TRACE(mangling);
+        kernel.setFunctions(I2C_FUNC_I2C | (mangling ? I2C_FUNC_PROTOCOL_MANGLING : 0));
+        EXPECT_EQ(eepromRead(0, &got), -1);
+        EXPECT_EQ(error, EREMOTEIO) << "the address bytes were not acknowledged";
+        EXPECT_EQ(eepromRead(I2C_M_IGNORE_NAK, &got), mangling ? 2 : -1);
+        EXPECT_EQ(error, mangling ? 0 : EOPNOTSUPP);
+        EXPECT_EQ(got, mangling ? 0x3C : 0x00);
+    }
+    EXPECT_EQ(board.log().describeAll().back().substr(0, 17), "S AE+ 81- 05- Sr ");
+}
 
 }  // namespace
 }  // namespace kestrel

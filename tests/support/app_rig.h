@@ -1,5 +1,7 @@
 #pragma once
 
+#include <linux/i2c.h>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
@@ -14,6 +16,7 @@
 #include <memory>
 
 #include "app/program.h"
+#include "connection/simulated_i2c_adapter.h"
 #include "main_window/main_window.h"
 #include "support/fake_clock.h"
 #include "support/scripted_dialogs.h"
@@ -60,10 +63,20 @@ struct AppRig {
                 strict != nullptr && std::string(strict) == "1")
                 board->setStrict(true);
         }
+        // ... and through an adapter that offers protocol mangling.
+        if (const char* mangling = std::getenv("KESTREL_TEST_I2C_MANGLING");
+            mangling != nullptr && std::string(mangling) == "1") {
+            program->connection().simulatedAdapter()->setFunctions(
+                I2C_FUNC_I2C | I2C_FUNC_SMBUS_QUICK | I2C_FUNC_PROTOCOL_MANGLING);
+            EXPECT_EQ(program->connection().useAdapter("/dev/i2c-0"), "");
+        }
         program->start();
     }
 
     MainWindow& main() { return program->mainWindow(); }
+    // EEPROM bytes come from block reads (an adapter without protocol
+    // mangling): one pointer write and one block read per 32 bytes.
+    bool eepromByBlock() { return program->device().eepromReadsByBlock(); }
     sim::SimulatedBoard& board() { return *program->board(); }
     Globals& g() { return program->globals(); }
 

@@ -36,6 +36,7 @@ class BatchRig : public ::testing::Test {
     std::istringstream input;
     std::time_t now = 1796558400;  // 2026-12-06 12:00:00 UTC
     std::string out, err;
+    KernelCalls* kernel = nullptr;  // answers an adapter's calls instead of the default
 
     void SetUp() override {
         std::filesystem::create_directories(dir);
@@ -48,6 +49,7 @@ class BatchRig : public ::testing::Test {
     int run(const std::vector<std::string>& args, bool onHeldBoard = true) {
         batch::Environment env;
         if (onHeldBoard) env.port = &board;
+        env.kernel = kernel;
         env.in = &input;
         env.waitHooks = clock.hooks();
         env.getenv = [this](const char* name) {
