@@ -27,6 +27,13 @@ Program::Program(ProgramOptions options) : options_(std::move(options)) {
         notice(QString::fromStdString(text));
     };
     connection_ = std::make_unique<Connection>(connectionOptions);
+    // The indicator follows the parallel port: it could not be opened, it
+    // failed, it was opened again (Tools > Connection).
+    connection_->setPortRetryHint("Tools > Connection > Parallel port tries again.");
+    connection_->setPortStateSink([this] {
+        if (mainWindow_)
+            mainWindow_->setConnection(QString::fromStdString(connection_->description()));
+    });
     for (const std::string& problem : connection_->problems())
         problems_ << QString::fromStdString(problem);
     if (!connection_->adapterFailure().empty())

@@ -157,6 +157,12 @@ int run(const std::vector<std::string>& args, const Environment& environment, st
         report.errors.push_back(fault);
         if (report.code == kOk) report.code = kBusFault;
     }
+    // A port that failed under a command is no usable port, whatever the
+    // command made of it: exit 3, the port's own words first.
+    if (const std::string failed = session.portError(); !failed.empty()) {
+        report.errors.insert(report.errors.begin(), failed);
+        report.code = kNoPort;
+    }
     if (!session.finish() && report.code == kOk) report.code = kUsage;
     return finishRun(inv, report, backup, out, err);
 }

@@ -46,6 +46,11 @@ class Session final : public TransactionObserver {
         Session& s_;
     };
 
+    // The port (or adapter) failed in the middle of a transaction: why, with
+    // the EEPROM bytes written before it when the run wrote any; empty when
+    // it did not fail. Nothing is sent after such a failure.
+    std::string portError() const;
+
     // Saves the simulated board, if it is kept in a file, and ends the trace.
     bool finish();
 
@@ -57,6 +62,9 @@ class Session final : public TransactionObserver {
     std::unique_ptr<Connection> connection_;
     std::vector<std::string> faults_;
     int ownAccounting_ = 0;
+    std::string portError_, portErrorAt_;
+    std::size_t eepromWritten_ = 0;  // EEPROM writes that went through
+    int firstWritten_ = -1, lastWritten_ = -1;
     int failure_ = kOk;
 };
 

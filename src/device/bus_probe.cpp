@@ -8,7 +8,7 @@ std::optional<ProbeAnswer> probeAddress(Device& device, int addressByte) {
     probe.kind = "Probe";
     const auto r = device.transfer(probe);
     if (!r) return std::nullopt;
-    if (!r->adapterError.empty()) return ProbeAnswer::Failed;
+    if (!r->portError.empty()) return ProbeAnswer::Failed;
     return r->sdaStuckLow                            ? ProbeAnswer::SdaStuckLow
            : !r->sent.empty() && r->sent[0].ack == 1 ? ProbeAnswer::Acknowledged
                                                      : ProbeAnswer::NotAcknowledged;
