@@ -14,6 +14,11 @@ using testing::AppRig;
 
 const QString kRetry = QStringLiteral(" Tools > Connection > Parallel port tries again.");
 
+// On the parallel port whatever executor the suite runs on.
+void onParallelPort(ProgramOptions& options) {
+    options.connection.i2cAdapter.clear();
+}
+
 // Tools > Connection > Parallel port: the way to try the port again.
 void chooseParallelPort(AppRig& app) {
     auto* menu = app.main().findChild<QMenu*>("mnuConnection");
@@ -46,7 +51,7 @@ TEST(PortFailureUi, AnUnopenablePortIsShownAndNothingRuns) {
         sim::SimulatedBoard board;
         testing::FakeParallelPort lpt(&board);
         c.setUp(*lpt.kernel);
-        AppRig app(lpt.port.get());
+        AppRig app(lpt.port.get(), onParallelPort);
         EXPECT_EQ(app.text("connectionIndicator"), c.reason);
         EXPECT_EQ(app.main().message(), c.reason + "; nothing was sent." + kRetry)
             << "the start-up's PLOVER write was refused";
@@ -78,7 +83,7 @@ TEST(PortFailureUi, APortFailingUnderATransactionIsAPortError) {
     sim::SimulatedBoard board;
     board.kestrel().setStatusActivity(false);
     testing::FakeParallelPort lpt(&board);
-    AppRig app(lpt.port.get());
+    AppRig app(lpt.port.get(), onParallelPort);
     ASSERT_EQ(app.text("connectionIndicator"), "LPT1 378h");
     ASSERT_EQ(board.log().describeAll(), std::vector<std::string>{"S 90+ 06+ P"});
     const QString fault = QStringLiteral("LPT1 port error: /dev/parport0: input/output error");
