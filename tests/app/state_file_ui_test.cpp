@@ -62,7 +62,9 @@ TEST(StateFileUi, QuitDuringATransactionSavesTheBoardAfterIt) {
     zero.holdMs = 30;
     ASSERT_TRUE(app.program->device().executor().run(zero));
     ASSERT_TRUE(app.program->hasQuit()) << "quit came inside the wait";
-    QTest::qWait(50);  // the quit ends in the event loop
+    // The quit ends in the event loop; the state file (held from the start)
+    // is empty until then.
+    for (int i = 0; i < 300 && slurp(path).empty(); ++i) QTest::qWait(10);
     sim::SimulatedBoard saved;
     std::string error;
     ASSERT_TRUE(saved.loadState(path, &error)) << error;

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -45,53 +44,6 @@ std::vector<Transfer> registerWrites(int n) {
         transfers.push_back(t);
     }
     return transfers;
-}
-
-// A port that cannot be opened refuses every transaction with its reason,
-// told once, and nothing reaches it; opened again once the cause is gone,
-// it works.
-TEST(PortFailure, APortThatCannotBeOpenedRefusesEverythingAndSendsNothing) {
-    const std::string head = "LPT1 cannot be opened: /dev/parport0: ";
-    struct Case {
-        void (*setUp)(testing::FakePpdev&);
-        std::string reason;
-    };
-    const Case cases[] = {
-        {[](testing::FakePpdev& k) { k.nodes.clear(); },
-         head + "no such device node; load the ppdev module"},
-        {[](testing::FakePpdev& k) { k.openError = EACCES; },
-         head + "permission denied; add yourself to group lp"},
-        {[](testing::FakePpdev& k) { k.claimError = EBUSY; },
-         head + "another driver holds it; unload the printer driver lp"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.reason);
-        PortBus rig;
-        c.setUp(rig.kernel());
-        rig.bus.setRetryHint("Try again later.");
-        // The first transaction connects when nobody did.
-        EXPECT_FALSE(rig.bus.available());
-        EXPECT_EQ(rig.bus.portFailure(), c.reason);
-        EXPECT_EQ(rig.stateChanges, 1);
-        EXPECT_FALSE(rig.bus.runHeld(registerWrites(1), Origin::User, false));
-        EXPECT_FALSE(rig.bus.begin());
-        EXPECT_EQ(port_check::portTest(rig.bus).result, port_check::SdaResult::Refused);
-        EXPECT_EQ(port_check::busClear(rig.bus), port_check::ClearResult::Refused);
-        EXPECT_EQ(rig.notices,
-                  std::vector<std::string>{c.reason + "; nothing was sent. Try again later."})
-            << "told once";
-        EXPECT_EQ(rig.kernel().accesses, 0);
-        EXPECT_TRUE(rig.board.log().describeAll().empty());
-        EXPECT_TRUE(rig.seen.empty());
-
-        EXPECT_EQ(rig.bus.connectPort(), c.reason) << "the cause is still there";
-        rig.kernel().nodes = {"/dev/parport0"};
-        rig.kernel().openError = rig.kernel().claimError = 0;
-        EXPECT_EQ(rig.bus.connectPort(), "");
-        EXPECT_EQ(rig.stateChanges, 3);
-        ASSERT_TRUE(rig.bus.runHeld(registerWrites(1), Origin::User, false));
-        EXPECT_EQ(rig.board.log().describeAll(), std::vector<std::string>{"S AE+ 0E+ 04+ P"});
-    }
 }
 
 // A port call failing in the middle of a run ends the run with that
