@@ -43,6 +43,7 @@ add_library(kestrel_gui STATIC
     app/program.cpp
     app/qt_dialogs.cpp
     app/qt_wait_hooks.cpp
+    app/signal_quit.cpp
     app/windows.cpp
 )
 target_link_libraries(kestrel_gui PUBLIC kestrel_windows)

@@ -5,6 +5,7 @@ add_executable(gui_tests
     app/qt_dialogs_test.cpp
     app/state_file_ui_test.cpp
     main_window/startup_test.cpp
+    main_window/port_failure_ui_test.cpp
     main_window/ram_access_test.cpp
     main_window/eeprom_block_test.cpp
     main_window/image_file_ui_test.cpp

@@ -5,6 +5,7 @@
 
 #include "app/app_icon.h"
 #include "app/program.h"
+#include "app/signal_quit.h"
 #include "batch/batch.h"
 #include "batch/command_line.h"
 
@@ -26,6 +27,10 @@ int main(int argc, char* argv[]) {
     kestrel::ProgramOptions options;
     options.connection = inv.options.connection;
     kestrel::Program program(std::move(options));
+    // SIGTERM, SIGINT and SIGHUP end the windows as Quit does, from the
+    // start-up on (taken in the event loop).
+    kestrel::SignalQuit endBySignal([&program] { program.quit(); });
     program.start();
+    if (program.hasQuit()) return 0;  // ended during the start-up; saved on the way out
     return QApplication::exec();
 }

@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <cstdlib>
 
 #include "app/qt_dialogs.h"
@@ -27,6 +28,13 @@ Program::Program(ProgramOptions options) : options_(std::move(options)) {
         notice(QString::fromStdString(text));
     };
     connection_ = std::make_unique<Connection>(connectionOptions);
+    // The indicator follows the parallel port: it could not be opened, it
+    // failed, it was opened again (Tools > Connection).
+    connection_->setPortRetryHint("Tools > Connection > Parallel port tries again.");
+    connection_->setPortStateSink([this] {
+        if (mainWindow_)
+            mainWindow_->setConnection(QString::fromStdString(connection_->description()));
+    });
     for (const std::string& problem : connection_->problems())
         problems_ << QString::fromStdString(problem);
     if (!connection_->adapterFailure().empty())
@@ -43,6 +51,7 @@ Program::Program(ProgramOptions options) : options_(std::move(options)) {
 
 Program::~Program() {
     quit();
+    finishQuit();
     device().executor().removeObserver(mainWindow_.get());
     device().executor().removeObserver(&statusHistory_);
     mainWindow_.reset();
@@ -75,6 +84,22 @@ void Program::quit() {
     if (quit_) return;
     quit_ = true;
     connection_->shutDown();
+    finishWhenIdle();
+}
+
+void Program::finishWhenIdle() {
+    // Quit (or a signal) handled during a transaction's wait: that
+    // transaction runs to its end before the board and the trace are saved.
+    if (connection_->executor().inTransaction()) {
+        QTimer::singleShot(1, mainWindow_.get(), [this] { finishWhenIdle(); });
+        return;
+    }
+    finishQuit();
+}
+
+void Program::finishQuit() {
+    if (finished_) return;
+    finished_ = true;
     windows_.closeAll();
     std::string error;
     if (!connection_->finish(&error))

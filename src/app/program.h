@@ -56,7 +56,8 @@ class Program {
     // and shows it.
     void start();
     // Ends the program: no further bus traffic, every window closed, the
-    // simulated board saved. Idempotent.
+    // simulated board saved and the trace ended, once the transaction in
+    // progress (if Quit came during one of its waits) has ended. Idempotent.
     void quit();
     bool hasQuit() const { return quit_; }
 
@@ -77,6 +78,8 @@ class Program {
 
   private:
     void notice(const QString& text);
+    void finishWhenIdle();
+    void finishQuit();
 
     ProgramOptions options_;
     std::unique_ptr<Dialogs> ownDialogs_;
@@ -90,6 +93,7 @@ class Program {
     QStringList problems_;
     QStringList pendingNotices_;
     bool quit_ = false;
+    bool finished_ = false;
 };
 
 }  // namespace kestrel

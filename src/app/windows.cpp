@@ -77,6 +77,9 @@ const QString kNoLines =
 QString whyRefused(Program& program) {
     if (program.globals().LPTBase == 0)
         return QStringLiteral("there is no usable parallel port, so nothing was sent.");
+    const Bus* bus = program.connection().lineBus();
+    if (bus != nullptr && !bus->portFailure().empty())
+        return QString::fromStdString(bus->portFailure()) + QStringLiteral("; nothing was sent.");
     return QStringLiteral("the bus is busy; try again.");
 }
 
@@ -138,6 +141,10 @@ void registerTools(Program& program) {
                                         whyRefused(program));
             return;
         }
+        if (result.result == port_check::SdaResult::PortFailed) {
+            program.mainWindow().notify(QString::fromStdString(result.text));
+            return;
+        }
         const QString text = QString::fromStdString(result.text);
         program.mainWindow().notify(text);
         program.dialogs().inform(&program.mainWindow(), kProgramTitle,
@@ -151,14 +158,19 @@ void registerTools(Program& program) {
             program.mainWindow().notify(kNoLines.arg(QStringLiteral("Bus clear")));
             return;
         }
-        if (!bus->available()) {
-            program.mainWindow().notify(QStringLiteral("Bus clear not run: ") +
-                                        whyRefused(program));
-            return;
+        switch (port_check::busClear(*bus)) {
+            case port_check::ClearResult::Refused:
+                return program.mainWindow().notify(QStringLiteral("Bus clear not run: ") +
+                                                   whyRefused(program));
+            case port_check::ClearResult::PortFailed:
+                return program.mainWindow().notify(QStringLiteral("Bus clear failed: ") +
+                                                   QString::fromStdString(bus->portFailure()));
+            case port_check::ClearResult::StillLow:
+                return program.mainWindow().notify(
+                    QStringLiteral("Bus clear: SDA is still held low."));
+            case port_check::ClearResult::Free:
+                return program.mainWindow().notify(QStringLiteral("Bus clear: SDA is free."));
         }
-        program.mainWindow().notify(port_check::busClear(*bus)
-                                        ? QStringLiteral("Bus clear: SDA is free.")
-                                        : QStringLiteral("Bus clear: SDA is still held low."));
     });
     registerConnectionMenu(program, tools);
     main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuMessages"),

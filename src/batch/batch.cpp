@@ -153,7 +153,12 @@ int run(const std::vector<std::string>& args, const Environment& environment, st
         runSnapshotCommand(session, inv, snapshots, outputFile, when, out, report);
     else if (go)
         runCommand(session, inv, input, outputFile, out, report);
-    if (session.portFailed()) report.code = kNoPort;
+    // A port that failed under a command is no usable port, whatever the
+    // command made of it: exit 3, the port's own words first.
+    if (const std::string failed = session.portError(); !failed.empty()) {
+        report.errors.insert(report.errors.begin(), failed);
+        report.code = kNoPort;
+    }
     if (!session.finish() && report.code == kOk) report.code = kUsage;
     return finishRun(inv, report, backup, out, err);
 }

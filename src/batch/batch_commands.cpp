@@ -111,15 +111,16 @@ std::vector<std::string> bytesJson(const std::vector<ByteRead>& bytes, bool regi
 std::optional<ByteRead> readRegisterChecked(Session& s, int reg, Report& r) {
     const ByteOutcome o = s.device().ReadRegister(reg);
     if (!r.ran(o)) return std::nullopt;
-    if (o.portFailed()) r.fail(o.problem(), kNoPort);
     return ByteRead{static_cast<unsigned>(reg), o.value, o.acknowledged(), o.pecOk(), o.problem()};
 }
 
 void readRegister(Session& s, unsigned reg, Report& r) {
     const ByteOutcome o = s.device().ReadRegister(static_cast<int>(reg));
     if (!r.ran(o)) return;
-    // The value read is printed all the same; the fault is named.
-    if (!o.ok()) r.fail(o.problem(), o.portFailed() ? kNoPort : kBusFault);
+    // A port that failed gave no value at all (the session names the fault).
+    if (o.portFailed()) return;
+    // Otherwise the value read is printed all the same; the fault is named.
+    if (!o.ok()) r.fail(o.problem());
     r.text = byteText(static_cast<unsigned>(o.value)) + "\n";
     r.json.text("register", byteText(reg))
         .text("value", byteText(static_cast<unsigned>(o.value)))
@@ -129,7 +130,8 @@ void readRegister(Session& s, unsigned reg, Report& r) {
 
 // A write that ran, and whether all of it was acknowledged.
 void wrote(const Outcome& o, Report& r) {
-    if (!o.ok()) r.fail(o.problem(), o.portFailed() ? kNoPort : kBusFault);
+    // A port that failed is named by the session.
+    if (!o.ok() && !o.portFailed()) r.fail(o.problem());
     r.json.flag("ack", o.acknowledged());
 }
 
@@ -332,7 +334,9 @@ bool erasePages(Session& s, unsigned base, unsigned count, Report& r) {
 // Writes the bytes; false (with how many failed) when not all were acknowledged.
 bool writeChecked(Session& s, unsigned base, const std::vector<int>& data, Report& r,
                   std::vector<std::string>& writtenJson) {
-    const eeprom::Run writes = eeprom::writeBlock(s.device(), base, data);
+    eeprom::Run writes = eeprom::writeBlock(s.device(), base, data);
+    // A write cut short by the port went nowhere; the session names the port's fault.
+    if (writes.portFailed) writes.steps.pop_back();
     for (const ByteRead& w : writes.steps) {
         json::Object o;
         o.text("address", addressText(w.address))
@@ -341,8 +345,7 @@ bool writeChecked(Session& s, unsigned base, const std::vector<int>& data, Repor
         writtenJson.push_back(o.str());
     }
     const std::string failure = eeprom::writeFailureText(writes);
-    if (!failure.empty())
-        r.fail("block write failed: " + failure, writes.portFailed ? kNoPort : kBusFault);
+    if (!failure.empty()) r.fail("block write failed: " + failure);
     if (writes.steps.size() < data.size() && (writes.refused() || writes.portFailed))
         r.fail("block write stopped after " + std::to_string(writes.steps.size()) + " of " +
                    std::to_string(data.size()) + " bytes",

@@ -1,5 +1,8 @@
 #include "batch/batch_session.h"
 
+#include "device/diagnostics.h"
+#include "device/text_rules.h"
+
 namespace kestrel::batch {
 
 Session::Session(const Options& options, const Environment& environment, std::ostream& err)
@@ -34,6 +37,14 @@ Session::Session(const Options& options, const Environment& environment, std::os
                  << (lpt1.state != 0 ? "in error" : "absent")
                  << " (use --simulate for the simulated board)\n";
         }
+        // Opened now, so that a port that cannot be used ends the run here.
+        if (failure_ == kOk && g.LPTBase != 0) {
+            const std::string why = connection_->connectPort();
+            if (!why.empty()) {
+                failure_ = kNoPort;
+                err_ << "kestrel-eval: " << why << '\n';
+            }
+        }
     }
     // Nothing may reach the bus from a session that did not start.
     if (failure_ != kOk) connection_->shutDown();
@@ -43,7 +54,36 @@ Session::~Session() {
     connection_->executor().removeObserver(this);
 }
 void Session::transactionEnded(const TransactionRecord& record) {
-    if (!record.adapterError.empty()) portFailed_ = true;
+    if (!record.portError.empty()) {
+        // The port itself failed: the run ends here.
+        if (portError_.empty()) {
+            portError_ = record.portError;
+            if (record.kind == "EEPROM Write")
+                portErrorAt_ = " (EEPROM Write at " + targetText(record) + ")";
+        }
+        connection_->shutDown();
+        return;
+    }
+    if (record.kind == "EEPROM Write" && !record.faulty()) {
+        if (eepromWritten_ == 0) firstWritten_ = record.target;
+        lastWritten_ = record.target;
+        ++eepromWritten_;
+    }
+}
+
+std::string Session::portError() const {
+    if (portError_.empty()) return {};
+    std::string line = portError_ + portErrorAt_;
+    if (portErrorAt_.empty() && eepromWritten_ == 0) return line;
+    line += "; EEPROM bytes written before it: ";
+    if (eepromWritten_ == 0) return line + "none";
+    const auto address = [](int a) { return text::suffixedAddressText(static_cast<unsigned>(a)); };
+    line += std::to_string(eepromWritten_);
+    if (eepromWritten_ > 1)
+        line += ", " + address(firstWritten_) + " to " + address(lastWritten_);
+    else
+        line += ", at " + address(firstWritten_);
+    return line;
 }
 
 bool Session::finish() {

@@ -29,10 +29,12 @@ class Session final : public TransactionObserver {
     Device& device() { return connection_->device(); }
     Connection& connection() { return *connection_; }
 
-    // The port or adapter itself failed in a transaction of this run (the
-    // card or cable went away): the run ends with exit code kNoPort, whatever
-    // the command made of the transaction.
-    bool portFailed() const { return portFailed_; }
+    // The port (or adapter) failed in the middle of a transaction (the card
+    // or cable went away): why, with the EEPROM bytes written before it when
+    // the run wrote any; empty when it did not fail. Nothing is sent after
+    // such a failure, and the run ends with exit code kNoPort whatever the
+    // command made of the transaction.
+    std::string portError() const;
 
     // Saves the simulated board, if it is kept in a file, and ends the trace.
     bool finish();
@@ -43,7 +45,9 @@ class Session final : public TransactionObserver {
     Options options_;
     std::ostream& err_;
     std::unique_ptr<Connection> connection_;
-    bool portFailed_ = false;
+    std::string portError_, portErrorAt_;
+    std::size_t eepromWritten_ = 0;  // EEPROM writes that went through
+    int firstWritten_ = -1, lastWritten_ = -1;
     int failure_ = kOk;
 };
 

@@ -6,6 +6,11 @@
 
 namespace kestrel {
 
+namespace {
+// After the port's own words in a record whose port failed.
+constexpr const char* kCutShort = "; the transaction did not run to its end";
+}  // namespace
+
 BusTransaction::BusTransaction(BusTransaction&& other) noexcept
     : bus_(std::exchange(other.bus_, nullptr)) {}
 
@@ -35,7 +40,26 @@ bool Bus::available(Origin origin) {
             tell("The bus is busy with an EEPROM write; request ignored, try again.");
         return false;
     }
+    if (connectedBase_ != lptBase_) connectPort();
+    if (!portFailure_.empty()) {
+        if (origin == Origin::User && !toldFailure_) {
+            toldFailure_ = true;
+            tell(portFailure_ + "; nothing was sent." + (retryHint_.empty() ? "" : " ") +
+                 retryHint_);
+        }
+        return false;
+    }
     return true;
+}
+
+std::string Bus::connectPort() {
+    // Never under a transaction that is running (an event handled in its hold).
+    if (lptBase_ == 0 || busy_) return portFailure_;
+    portFailure_ = port_.open(static_cast<std::uint16_t>(lptBase_));
+    connectedBase_ = lptBase_;
+    toldFailure_ = false;
+    if (stateSink_) stateSink_();
+    return portFailure_;
 }
 
 BusTransaction Bus::begin(Origin origin) {
@@ -54,6 +78,12 @@ BusTransaction Bus::begin(Origin origin) {
 void Bus::endTransaction() noexcept {
     port_.DisablePorts(portEntry_, static_cast<std::int16_t>(portEntry_ + 2));
     busy_ = false;
+    if (portFailed() && portFailure_.empty()) {
+        // Nothing more goes to a port that failed until it is opened again.
+        portFailure_ = port_.fault();
+        toldFailure_ = false;
+        if (stateSink_) stateSink_();
+    }
 }
 
 void Bus::describe(const char* kind, int target, int targetDigits) {
@@ -63,10 +93,13 @@ void Bus::describe(const char* kind, int target, int targetDigits) {
 }
 
 void Bus::clockOut(const Transfer& transfer) {
+    describe(transfer.kind, transfer.target, transfer.targetDigits);
+    // A failed port call ends the transfer after the byte it happened in.
     for (const Message& m : transfer.messages) {
         I2CStart();
         I2CSendByte(m.address);
         I2CAckClock();
+        if (portFailed()) return;
         if (!m.isRead()) {
             for (const std::uint8_t byte : m.write) {
                 I2CSendByte(byte);
@@ -74,6 +107,7 @@ void Bus::clockOut(const Transfer& transfer) {
                     I2CMasterAck();
                 else
                     I2CAckClock();
+                if (portFailed()) return;
             }
             continue;
         }
@@ -87,9 +121,9 @@ void Bus::clockOut(const Transfer& transfer) {
                 I2CMasterAck();
             else
                 I2CAckClock();
+            if (portFailed()) return;
         }
     }
-    describe(transfer.kind, transfer.target, transfer.targetDigits);
     if (transfer.endsWithPec) checkPec(record_);
 }
 
@@ -101,13 +135,18 @@ std::optional<std::vector<TransactionRecord>> Bus::runHeld(std::span<const Trans
     records.reserve(transfers.size());
     for (const Transfer& t : transfers) {
         clockOut(t);
-        if (t.holdMs > 0) {
+        if (t.holdMs > 0 && !portFailed()) {
             // The chip finishes its EEPROM cycle while SCL stays low.
             const std::int32_t handles[1] = {0};
             WaitMilliseconds(t.holdMs, handles, 0);
         }
         records.push_back(record_);
         I2CStop();
+        if (portFailed()) {
+            // The whole run ends with the transaction the port failed in.
+            records.back().portError = port_.fault() + kCutShort;
+            break;
+        }
         if (stopAtFault && records.back().faulty()) break;
     }
     return records;
@@ -128,7 +167,7 @@ bool Bus::sampleSdaLow() {
 }
 
 void Bus::openAccess() {
-    if (lptBase_ != 0 && !busy_ && !shutDown_)
+    if (lptBase_ != 0 && !busy_ && !shutDown_ && portFailure_.empty())
         port_.EnablePorts(portEntry_, static_cast<std::int16_t>(portEntry_ + 2));
 }
 
@@ -154,6 +193,7 @@ void Bus::I2CStop() {
     out(kSdaLow);
     out(kLinesReleased);
     lastWasSend_ = false;
+    if (portFailed()) record_.portError = port_.fault() + kCutShort;
     // One record per START..STOP; observers see it now.
     notifyObservers(record_);
     record_.clear();
@@ -166,7 +206,9 @@ void Bus::I2CAckClock() {
     out(kSclLow);
     out(kLinesReleased);
     const bool low = sampleSdaLow();
-    if (lastWasSend_ && !record_.sent.empty()) record_.sent.back().ack = low ? 1 : 0;
+    // A port that failed read nothing: no acknowledge was seen either way.
+    if (lastWasSend_ && !record_.sent.empty() && !portFailed())
+        record_.sent.back().ack = low ? 1 : 0;
     lastWasSend_ = false;
     out(kSclLow);
 }

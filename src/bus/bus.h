@@ -49,10 +49,26 @@ class Bus final : public TransferExecutor {
     // Where the bus says what the user must know (the main window's status bar).
     void setNoticeSink(std::function<void(const std::string&)> sink) { notice_ = std::move(sink); }
 
+    // Opens the port (LPT base address in the shared state) and makes sure
+    // it can be claimed; done by the first transaction when nobody did it
+    // before. Opening again starts afresh after a failure. Empty when the
+    // port can be used, otherwise why not (then every transaction is refused
+    // until the port is opened again).
+    std::string connectPort();
+    // Why the port cannot be used: it could not be opened, or it failed in
+    // the middle of a transaction. Empty while it works (or before connectPort).
+    const std::string& portFailure() const { return portFailure_; }
+    // Called whenever portFailure() may have changed (the connection indicator).
+    void setStateSink(std::function<void()> sink) { stateSink_ = std::move(sink); }
+    // Told after the reason a failed port refuses a transaction: how to try
+    // again ("Tools > Connection > Parallel port tries again").
+    void setRetryHint(std::string hint) { retryHint_ = std::move(hint); }
+
     // Starts a transaction: opens port access with the selected entry's
-    // numbers. Refused (false) when there is no usable port, when another
-    // transaction is still open (only possible from events handled inside
-    // WaitMilliseconds), or after shutDown().
+    // numbers. Refused (false) when there is no usable port, when the port
+    // cannot be opened or has failed, when another transaction is still open
+    // (only possible from events handled inside WaitMilliseconds), or after
+    // shutDown().
     BusTransaction begin(Origin origin = Origin::User);
     // Whether begin() would be granted now, telling the user why not as
     // begin() does. Lets a window refuse a whole run of transactions at once.
@@ -110,6 +126,8 @@ class Bus final : public TransferExecutor {
   private:
     friend class BusTransaction;
     void endTransaction() noexcept;
+    // A port call failed in this transaction: it ends at once, as a port error.
+    bool portFailed() const { return !port_.fault().empty(); }
     // One transfer's messages, from START to just before the STOP.
     void clockOut(const Transfer& transfer);
     void tell(const std::string& text);
@@ -125,6 +143,10 @@ class Bus final : public TransferExecutor {
     const std::int16_t& portEntry_;
     WaitHooks hooks_;
     std::function<void(const std::string&)> notice_;
+    std::function<void()> stateSink_;
+    std::string retryHint_;
+    std::string portFailure_;
+    std::int16_t connectedBase_ = 0;  // the base address connectPort opened, 0 before
     TransactionRecord record_;
     std::uint64_t sequence_ = 0;
     bool captureLines_ = false;
@@ -132,6 +154,7 @@ class Bus final : public TransferExecutor {
     bool busy_ = false;
     bool shutDown_ = false;
     bool toldNoPort_ = false;
+    bool toldFailure_ = false;
 };
 
 }  // namespace kestrel

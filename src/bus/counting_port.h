@@ -28,6 +28,8 @@ class CountingPort final : public PortAccess {
     }
     std::uint16_t GetLPTPortAddress(int n) override { return inner_.GetLPTPortAddress(n); }
     std::uint32_t GetLastState(int unused) override { return inner_.GetLastState(unused); }
+    std::string open(std::uint16_t base) override { return inner_.open(base); }
+    const std::string& fault() const override { return inner_.fault(); }
 
     std::uint64_t accesses() const { return writes + reads; }
     std::uint64_t writes = 0;

@@ -165,7 +165,7 @@ TransactionRecord I2cAdapterExecutor::probe(const Transfer& t) {
     else if (missingAcknowledge(error))
         r.sent[0].ack = 0;
     else
-        r.adapterError = std::string("I2C adapter error: ") + std::strerror(error);
+        r.portError = std::string("I2C adapter error: ") + std::strerror(error);
     return r;
 }
 
@@ -195,7 +195,7 @@ TransactionRecord I2cAdapterExecutor::runOne(const Transfer& t) {
         (t.messages.size() == 1 || (!t.messages[0].isRead() && t.messages[1].isRead() &&
                                     (t.messages[0].address >> 1) == (t.messages[1].address >> 1)));
     if (!shapeOk) {
-        r.adapterError = "This transaction cannot be carried by an I2C adapter";
+        r.portError = "This transaction cannot be carried by an I2C adapter";
         return r;
     }
     std::vector<std::vector<std::uint8_t>> buffers;
@@ -234,14 +234,14 @@ TransactionRecord I2cAdapterExecutor::runOne(const Transfer& t) {
             if (slaveAcks[i]) r.sent[i].ack = 1;
     } else if (rc >= 0) {
         // The adapter stopped part way: what it ran is no whole transaction.
-        r.adapterError = "I2C adapter ran " + std::to_string(rc) + " of " +
-                         std::to_string(msgs.size()) + " messages";
+        r.portError = "I2C adapter ran " + std::to_string(rc) + " of " +
+                      std::to_string(msgs.size()) + " messages";
     } else if (missingAcknowledge(error)) {
         // The adapter does not say which byte went unanswered; the address
         // byte is the one a missing chip leaves.
         r.sent[0].ack = 0;
     } else {
-        r.adapterError = std::string("I2C adapter error: ") + std::strerror(error);
+        r.portError = std::string("I2C adapter error: ") + std::strerror(error);
     }
     for (std::size_t i = 0; i < t.messages.size(); ++i)
         if (t.messages[i].isRead())

@@ -53,6 +53,8 @@ class LineDecoder {
     // Steps no sample can correct any more, oldest first; take one only
     // while there is one.
     bool hasSettled() const { return settled_ > 0; }
+    // Every step given so far is final (and taken or ready to be taken).
+    bool allSettled() const { return open() == 0; }
     LineStep takeSettled();
 
   private:

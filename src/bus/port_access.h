@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace kestrel {
 
@@ -30,6 +31,20 @@ class PortAccess {
     // port simply being absent).
     virtual std::uint32_t GetLastState(int unused) = 0;
 
+    // Opens the port whose data register is at `base` and makes sure it can
+    // be claimed, before the first transaction; opening it again starts
+    // afresh after a failure. Empty when it can be used, otherwise what is
+    // wrong and what to do ("LPT1 cannot be opened: /dev/parport0: permission
+    // denied; add yourself to group lp"). A port that needs no opening: empty.
+    virtual std::string open(std::uint16_t base) {
+        (void)base;
+        return {};
+    }
+    // Why the port stopped working since it was opened (a call failed: the
+    // card or its cable went away), empty while it works. The first failure
+    // is kept, and the port sends nothing more until it is opened again.
+    virtual const std::string& fault() const { return noFault(); }
+
     // The levels on the wire now (true: high), for a port that can see them
     // (the simulated board). A real port cannot: false, and it only knows
     // what it drives and what it samples.
@@ -37,6 +52,12 @@ class PortAccess {
         (void)scl;
         (void)sda;
         return false;
+    }
+
+  protected:
+    static const std::string& noFault() {
+        static const std::string none;
+        return none;
     }
 };
 

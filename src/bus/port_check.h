@@ -7,7 +7,9 @@
 // Wiring checks from the master's side, without a logic analyser.
 namespace kestrel::port_check {
 
-enum class SdaResult { Follows, StuckLow, StuckHigh, Refused };
+// Refused: the bus did not start it (nothing was sent). PortFailed: a port
+// call failed on the way, so what was read says nothing about the board.
+enum class SdaResult { Follows, StuckLow, StuckHigh, Refused, PortFailed };
 
 struct PortTest {
     SdaResult result;
@@ -18,9 +20,11 @@ struct PortTest {
 // START or STOP) and reads SDA back each time.
 PortTest portTest(Bus& bus);
 
+enum class ClearResult { Free, StillLow, Refused, PortFailed };
+
 // Frees a slave that holds SDA low in the middle of a byte: nine clocks with
 // SDA released (the slave finishes its byte and sees no acknowledge), then a
-// STOP. True when SDA is free afterwards.
-bool busClear(Bus& bus);
+// STOP, then SDA is read.
+ClearResult busClear(Bus& bus);
 
 }  // namespace kestrel::port_check

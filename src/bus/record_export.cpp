@@ -59,10 +59,10 @@ void writeCsv(std::ostream& out, const std::vector<const TransactionRecord*>& re
         char time[32];
         std::snprintf(time, sizeof time, "%.3f", r->startMs);
         std::string problem;
-        if (r->sdaStuckLow)
+        if (!r->portError.empty())
+            problem = r->portError;
+        else if (r->sdaStuckLow)
             problem = "SDA stuck low";
-        else if (!r->adapterError.empty())
-            problem = r->adapterError;
         else if (r->anyNack())
             problem = "no acknowledge";
         else if (r->pecMismatch())

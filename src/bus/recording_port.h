@@ -40,6 +40,8 @@ class RecordingPort final : public PortAccess {
     std::uint16_t GetLPTPortAddress(int n) override { return inner_.GetLPTPortAddress(n); }
     std::uint32_t GetLastState(int unused) override { return inner_.GetLastState(unused); }
     bool wireLevels(bool* scl, bool* sda) override { return inner_.wireLevels(scl, sda); }
+    std::string open(std::uint16_t base) override { return inner_.open(base); }
+    const std::string& fault() const override { return inner_.fault(); }
 
     const std::vector<PortEvent>& events() const { return events_; }
     // Just the data-register writes, in order.

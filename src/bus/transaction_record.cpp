@@ -11,7 +11,7 @@ void TransactionRecord::clear() {
     received.clear();
     pecReceived = pecExpected = -1;
     sdaStuckLow = false;
-    adapterError.clear();
+    portError.clear();
     lines.clear();
 }
 

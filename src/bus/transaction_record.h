@@ -31,9 +31,10 @@ struct TransactionRecord {
     int pecReceived = -1;
     int pecExpected = -1;
     bool sdaStuckLow = false;
-    // What an I2C adapter reported when it could not run the transaction at
-    // all (other than a missing acknowledge); empty on the parallel port.
-    std::string adapterError;
+    // The port or adapter itself failed; the transaction did not run to its
+    // end (never a missing acknowledge: nothing answered for the chip). What
+    // failed, in the user's words; empty when the port worked throughout.
+    std::string portError;
     std::vector<std::uint8_t> lines;
 
     bool pecMismatch() const {
@@ -44,9 +45,7 @@ struct TransactionRecord {
             if (b.ack == 0) return true;
         return false;
     }
-    bool faulty() const {
-        return sdaStuckLow || !adapterError.empty() || anyNack() || pecMismatch();
-    }
+    bool faulty() const { return sdaStuckLow || !portError.empty() || anyNack() || pecMismatch(); }
     void clear();
 };
 

@@ -70,9 +70,24 @@ void VcdWriter::writeOutIfFull() {
     }
 }
 
+void VcdWriter::stampAfterLastChange() {
+    if (!changedSinceEnd_) return;
+    // A timestamp after the last change, so that a decoder sees it.
+    const std::uint64_t now = clock_() - start_;
+    outputTime(now > lastShown_ ? now : lastShown_ + 1);
+    // The next change comes after it.
+    if (time_ < lastShown_) time_ = lastShown_;
+    changedSinceEnd_ = false;
+}
+
 void VcdWriter::flush() {
     decoder_.settleTransaction();
     drain();
+    // The file ends after the transaction's STOP even if nothing follows it
+    // (the program killed): a decoder sees that STOP. On a port that cannot
+    // see the wire the STOP stays open until the next START's check shows
+    // whether a slave held SDA through it; the stamp waits for it then.
+    if (decoder_.allSettled()) stampAfterLastChange();
     out_->write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
     buffer_.clear();
     out_->flush();
@@ -81,12 +96,7 @@ void VcdWriter::flush() {
 bool VcdWriter::finish() {
     decoder_.settleAll();
     drain();
-    if (changedSinceEnd_) {
-        // A timestamp after the last change, so that a decoder sees it.
-        const std::uint64_t now = clock_() - start_;
-        outputTime(now > lastShown_ ? now : lastShown_ + 1);
-        changedSinceEnd_ = false;
-    }
+    stampAfterLastChange();
     out_->write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
     buffer_.clear();
     out_->flush();

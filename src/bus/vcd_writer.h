@@ -13,8 +13,9 @@ namespace kestrel {
 // Writes the two bus lines as a Value Change Dump that waveform viewers and
 // I2C protocol decoders read. Time is in nanoseconds from a monotonic clock,
 // so waits (the 30 ms hold of an erase) and the gaps between transactions
-// show at their true length; the trace ends with a timestamp after its last
-// change, so a decoder sees the last STOP.
+// show at their true length; the trace's end, and every transaction's end
+// where the wire's levels are known, get a timestamp after the last change,
+// so a decoder sees the last STOP even in a trace whose program was killed.
 //
 // Where the port can see the wire (the simulated board), the trace holds the
 // wire's own levels. On a real port the master only knows what it drives and
@@ -38,8 +39,10 @@ class VcdWriter {
     void sample(bool sdaLow);
     // The wire's levels after a write, on a port that can see them (true: high).
     void wire(bool scl, bool sda);
-    // Puts what can no longer be corrected into the file (the end of a
-    // transaction).
+    // Puts what can no longer be corrected into the file, followed by a
+    // timestamp after the last change when nothing is held back (the end of
+    // a transaction, after its STOP, on a port that sees the wire): the file
+    // is decodable up to that STOP whatever happens next.
     void flush();
     // Puts everything into the file and ends it with a timestamp after the
     // last change. Later writes continue the trace. False when the file did
@@ -50,6 +53,7 @@ class VcdWriter {
     std::uint64_t stamp();
     void output(const LineStep& step);
     void outputTime(std::uint64_t time);
+    void stampAfterLastChange();
     // Puts the decoder's final steps into the buffer.
     void drain();
     void writeOutIfFull();

@@ -111,7 +111,7 @@ std::string Connection::useAdapter(const std::string& path) {
 std::string Connection::useParallelPort() {
     if (switch_->inTransaction()) return kBusyNow;
     switch_->use(*bus_);
-    return {};
+    return bus_->connectPort();
 }
 
 std::string Connection::description() {
@@ -121,6 +121,7 @@ std::string Connection::description() {
         return "I2C " + adapter_->path() + (name.empty() ? "" : ": " + name);
     }
     if (board() != nullptr) return "Simulated board";
+    if (!bus_->portFailure().empty()) return bus_->portFailure();
     if (globals_.LPTBase != 0)
         return "LPT1 " + text::hexText(static_cast<unsigned>(globals_.LPTBase)) + "h";
     return "No parallel port";

@@ -73,8 +73,19 @@ class Connection {
     // Refused while a transaction is under way (an event handled during an
     // EEPROM cycle): the executor running it must stay.
     std::string useAdapter(const std::string& path);
-    // Goes through the parallel port again; refused likewise.
+    // Goes through the parallel port again and opens it afresh (the way to
+    // try again after it could not be opened or failed); refused likewise.
+    // Empty on success, otherwise why the port cannot be used.
     std::string useParallelPort();
+    // Opens the parallel port (LPT base address already in the shared state)
+    // and makes sure it can be claimed. Empty when it can be used, otherwise
+    // why not and what to do; every transaction is refused then.
+    std::string connectPort() { return bus_->connectPort(); }
+    // Called whenever the parallel port's state may have changed (it could
+    // not be opened, it failed, it was opened again): the indicator follows.
+    void setPortStateSink(std::function<void()> sink) { bus_->setStateSink(std::move(sink)); }
+    // How the user tries the port again, told after why it refuses.
+    void setPortRetryHint(std::string hint) { bus_->setRetryHint(std::move(hint)); }
     // The simulated board, or nullptr on real hardware.
     sim::SimulatedBoard* board() { return ports_ ? ports_->board() : nullptr; }
     // The I2C adapter, or nullptr on the parallel port.
@@ -88,7 +99,9 @@ class Connection {
     // it was, or on the parallel port.
     const std::string& adapterFailure() const { return adapterFailure_; }
     // For the connection indicator: "Simulated board", "LPT1 378h",
-    // "I2C /dev/i2c-3: CP2112 SMBus Bridge".
+    // "I2C /dev/i2c-3: CP2112 SMBus Bridge", or why the port cannot be used
+    // ("LPT1 cannot be opened: /dev/parport0: permission denied; add
+    // yourself to group lp").
     std::string description();
 
     // No transaction starts after this.

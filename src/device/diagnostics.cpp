@@ -12,8 +12,8 @@ std::string targetText(const TransactionRecord& r) {
 }
 
 std::string diagnose(const TransactionRecord& r) {
+    if (!r.portError.empty()) return r.portError;
     if (r.sdaStuckLow) return "SDA stuck low";
-    if (!r.adapterError.empty()) return r.adapterError;
     if (!r.sent.empty() && r.sent[0].ack == 0)
         return "No acknowledge from " + text::byteText(r.sent[0].value & 0xFEu) + "h";
     for (std::size_t i = 1; i < r.sent.size(); ++i) {

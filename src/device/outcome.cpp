@@ -7,7 +7,7 @@ namespace kestrel {
 namespace {
 
 bool acknowledgedThroughout(const TransactionRecord& r) {
-    return !r.sdaStuckLow && r.adapterError.empty() && !r.anyNack() &&
+    return !r.sdaStuckLow && r.portError.empty() && !r.anyNack() &&
            (r.sent.empty() || r.sent[0].ack == 1);
 }
 
@@ -47,7 +47,7 @@ bool Outcome::pecOk() const {
 
 bool Outcome::portFailed() const {
     for (const TransactionRecord& r : records)
-        if (!r.adapterError.empty()) return true;
+        if (!r.portError.empty()) return true;
     return false;
 }
 

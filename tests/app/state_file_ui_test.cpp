@@ -49,5 +49,28 @@ TEST(StateFileUi, AGoodFileIsLoadedAndKeepsTheChanges) {
     EXPECT_TRUE(board.kestrel().options().clearOnlyCells);
 }
 
+// Quit handled during a transaction's wait (an EEPROM cycle, or a signal
+// taken there) lets that transaction end before the board is saved.
+TEST(StateFileUi, QuitDuringATransactionSavesTheBoardAfterIt) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("board.txt").toStdString();
+    AppRig app(nullptr, [&](ProgramOptions& o) { o.connection.simStatePath = path; });
+    app.clock.onEvents = [&app] { app.program->quit(); };
+    Transfer zero;
+    zero.messages = {{.address = 0xAE, .write = {0x81, 0x00, 0x00}}};
+    zero.kind = "EEPROM Write";
+    zero.holdMs = 30;
+    ASSERT_TRUE(app.program->device().executor().run(zero));
+    ASSERT_TRUE(app.program->hasQuit()) << "quit came inside the wait";
+    // The quit ends in the event loop; the state file (held from the start)
+    // is empty until then.
+    for (int i = 0; i < 300 && slurp(path).empty(); ++i) QTest::qWait(10);
+    sim::SimulatedBoard saved;
+    std::string error;
+    ASSERT_TRUE(saved.loadState(path, &error)) << error;
+    EXPECT_EQ(saved.kestrel().eeprom(0x8100), 0x00) << "the write that was under way is saved";
+    EXPECT_FALSE(app.program->device().executor().run(zero)) << "and nothing runs after it";
+}
+
 }  // namespace
 }  // namespace kestrel

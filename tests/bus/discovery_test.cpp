@@ -1,14 +1,10 @@
 #include <gtest/gtest.h>
-#include <linux/ppdev.h>
-#include <sys/ioctl.h>
 
 #include <cerrno>
-#include <map>
-#include <memory>
-#include <set>
 
 #include "bus/lpt_discovery.h"
 #include "bus/parallel_port.h"
+#include "support/fake_ppdev.h"
 
 namespace kestrel {
 namespace {
@@ -43,131 +39,133 @@ TEST(LptDiscovery, OddNamesAreIgnored) {
     for (const LptSlot& s : slots) EXPECT_EQ(s.address, 0);
 }
 
-// The kernel as the parallel port sees it: its list of ports and the ppdev
-// nodes. Every call is written down, so a test can say exactly what was done.
-class FakePpdev final : public KernelCalls {
-  public:
-    std::map<std::string, std::string> files;  // procfs texts
-    std::set<std::string> nodes;               // /dev/parportN that exist
-    int openError = 0, claimError = 0;
-    std::vector<std::string>* calls;
-    unsigned char status = 0x10;
-    explicit FakePpdev(std::vector<std::string>& log) : calls(&log) {}
+using testing::FakeParallelPort;
 
-    std::vector<std::string> listFolder(const std::string& path) override {
-        calls->push_back("list " + path);
-        std::set<std::string> names;
-        for (const auto& [file, text] : files)
-            if (file.rfind(path + "/", 0) == 0)
-                names.insert(file.substr(path.size() + 1,
-                                         file.find('/', path.size() + 1) - path.size() - 1));
-        return {names.begin(), names.end()};
-    }
-    bool readText(const std::string& path, std::string& text) override {
-        calls->push_back("read " + path);
-        const auto it = files.find(path);
-        if (it == files.end()) return false;
-        text = it->second;
-        return true;
-    }
-    int openNode(const std::string& path, int& error) override {
-        calls->push_back("open " + path);
-        error = !nodes.count(path) ? ENOENT : openError;
-        return error == 0 ? 7 : -1;
-    }
-    void closeNode(int fd) override { calls->push_back("close " + std::to_string(fd)); }
-    int ioctl(int fd, unsigned long request, void* argument, int& error) override {
-        std::string name = request == PPEXCL      ? "PPEXCL"
-                           : request == PPCLAIM   ? "PPCLAIM"
-                           : request == PPRELEASE ? "PPRELEASE"
-                           : request == PPWDATA   ? "PPWDATA"
-                           : request == PPRSTATUS ? "PPRSTATUS"
-                                                  : "other";
-        if (request == PPWDATA)
-            name += " " + std::to_string(*static_cast<unsigned char*>(argument));
-        if (request == PPRSTATUS) *static_cast<unsigned char*>(argument) = status;
-        calls->push_back(name + " " + std::to_string(fd));
-        error = request == PPCLAIM ? claimError : 0;
-        return error == 0 ? 0 : -1;
-    }
-    bool exists(const std::string& path) override { return nodes.count(path) > 0; }
-    bool readWritable(const std::string& path) override {
-        return nodes.count(path) && openError == 0;
-    }
-};
-
-struct PortRig {
-    std::vector<std::string> calls, notices;
-    FakePpdev* kernel = nullptr;
-    std::unique_ptr<ParallelPort> port;
-    explicit PortRig(const std::function<void(FakePpdev&)>& setUp) {
-        auto fake = std::make_unique<FakePpdev>(calls);
-        fake->files["/proc/sys/dev/parport/parport0/base-addr"] = "888\t1912\n";
-        fake->files["/proc/sys/dev/parport/parport1/irq"] = "-1\n";  // no base address: a USB port
-        fake->files["/proc/sys/dev/parport/default/timeslice"] = "200\n";
-        fake->nodes = {"/dev/parport0"};
-        setUp(*fake);
-        kernel = fake.get();
-        port = std::make_unique<ParallelPort>(
-            [this](const std::string& s) { notices.push_back(s); }, std::move(fake));
-    }
-    void transaction() {
-        port->EnablePorts(0, 2);
-        port->Outport(0x378, 3);
-        status = port->Inport(0x379);
-        port->DisablePorts(0, 2);
-    }
-    std::uint16_t status = 0;
-};
-
-// Discovery reads only the kernel's own list; a transaction opens only the
-// ppdev node of the chosen port and makes only ppdev calls on it.
-TEST(ParallelPort, OnlyTheKernelsListAndPpdevCallsOnTheChosenPort) {
-    PortRig rig([](FakePpdev&) {});
-    EXPECT_EQ(rig.port->GetLPTPortAddress(1), 0x378);
-    EXPECT_EQ(rig.port->GetLastState(0), 0u);
-    EXPECT_EQ(rig.port->GetLPTPortAddress(2), 0);
-    EXPECT_NE(rig.port->GetLastState(0), 0u) << "a kernel port without an address is an error";
-    EXPECT_EQ(rig.port->GetLPTPortAddress(3), 0);
-    rig.calls.clear();
-    rig.transaction();
-    rig.transaction();
-    EXPECT_EQ(rig.calls,
-              (std::vector<std::string>{"open /dev/parport0", "PPEXCL 7", "PPCLAIM 7",
-                                        "PPWDATA 3 7", "PPRSTATUS 7", "PPRELEASE 7", "PPCLAIM 7",
-                                        "PPWDATA 3 7", "PPRSTATUS 7", "PPRELEASE 7"}));
-    EXPECT_EQ(rig.status, 0x10);
-    // An address that is no discovered port is never driven, and nothing is
-    // sent outside EnablePorts..DisablePorts.
-    rig.calls.clear();
-    rig.port->Outport(0x378, 1);
-    rig.port->EnablePorts(0, 2);
-    rig.port->Outport(0x0000, 3);
-    rig.port->Outport(0x3BC, 3);
-    EXPECT_EQ(rig.port->Inport(0x0001), 0);
-    rig.port->DisablePorts(0, 2);
-    EXPECT_TRUE(rig.calls.empty());
+void transaction(ParallelPort& port, std::uint16_t* status = nullptr) {
+    port.EnablePorts(0, 2);
+    port.Outport(0x378, 3);
+    const std::uint16_t s = port.Inport(0x379);
+    if (status) *status = s;
+    port.DisablePorts(0, 2);
 }
 
-// Each way the port can fail tells the user what to do, once.
-TEST(ParallelPort, MissingModulePermissionAndABusyPortAreExplained) {
-    PortRig missing([](FakePpdev& k) { k.nodes.clear(); });
-    missing.transaction();
-    missing.transaction();
-    ASSERT_EQ(missing.notices.size(), 1u);
-    EXPECT_NE(missing.notices[0].find("modprobe ppdev"), std::string::npos);
-    EXPECT_NE(missing.notices[0].find("/etc/modules-load.d/"), std::string::npos);
+std::size_t portAccesses(const std::vector<std::string>& calls) {
+    std::size_t n = 0;
+    for (const std::string& c : calls)
+        n += c.rfind("PPWDATA", 0) == 0 || c.rfind("PPRSTATUS", 0) == 0;
+    return n;
+}
 
-    PortRig denied([](FakePpdev& k) { k.openError = EACCES; });
-    denied.transaction();
-    ASSERT_EQ(denied.notices.size(), 1u);
-    EXPECT_NE(denied.notices[0].find("adduser $USER lp"), std::string::npos);
+// Discovery reads only the kernel's own list; connecting opens only the
+// ppdev node of the chosen port and tries a claim, and a transaction makes
+// only ppdev calls on it.
+TEST(ParallelPort, OnlyTheKernelsListAndPpdevCallsOnTheChosenPort) {
+    FakeParallelPort rig;
+    ParallelPort& port = *rig.port;
+    EXPECT_EQ(port.GetLPTPortAddress(1), 0x378);
+    EXPECT_EQ(port.GetLastState(0), 0u);
+    EXPECT_EQ(port.GetLPTPortAddress(2), 0);
+    EXPECT_NE(port.GetLastState(0), 0u) << "a kernel port without an address is an error";
+    EXPECT_EQ(port.GetLPTPortAddress(3), 0);
+    rig.kernel->calls.clear();
+    EXPECT_EQ(port.open(0x378), "");
+    EXPECT_EQ(rig.kernel->calls, (std::vector<std::string>{"open /dev/parport0", "PPEXCL 7",
+                                                           "PPCLAIM 7", "PPRELEASE 7"}));
+    rig.kernel->calls.clear();
+    std::uint16_t status = 0;
+    transaction(port, &status);
+    transaction(port);
+    EXPECT_EQ(rig.kernel->calls,
+              (std::vector<std::string>{"PPCLAIM 7", "PPWDATA 3 7", "PPRSTATUS 7", "PPRELEASE 7",
+                                        "PPCLAIM 7", "PPWDATA 3 7", "PPRSTATUS 7", "PPRELEASE 7"}));
+    EXPECT_EQ(status, 0x10);
+    // An address that is no discovered port is never driven, and nothing is
+    // sent outside EnablePorts..DisablePorts.
+    rig.kernel->calls.clear();
+    port.Outport(0x378, 1);
+    port.EnablePorts(0, 2);
+    port.Outport(0x0000, 3);
+    port.Outport(0x3BC, 3);
+    EXPECT_EQ(port.Inport(0x0001), 0);
+    port.DisablePorts(0, 2);
+    EXPECT_TRUE(rig.kernel->calls.empty());
+    EXPECT_EQ(port.fault(), "");
+    EXPECT_EQ(port.open(0x278), "No parallel port at 278h");
+}
 
-    PortRig busy([](FakePpdev& k) { k.claimError = EBUSY; });
-    busy.transaction();
-    ASSERT_EQ(busy.notices.size(), 1u);
-    EXPECT_NE(busy.notices[0].find("rmmod lp"), std::string::npos);
-    EXPECT_EQ(busy.status, 0) << "nothing read from a port we do not hold";
+// Each way the port can fail to open gives the reason and what to do,
+// closes the node and sends nothing; the longer explanation is told once.
+TEST(ParallelPort, APortThatCannotBeOpenedSaysWhyAndSendsNothing) {
+    const std::string head = "LPT1 cannot be opened: /dev/parport0: ";
+    const std::string holder = head + "another driver holds it; unload the printer driver lp";
+    struct Case {
+        const char* name;
+        void (*setUp)(testing::FakePpdev&);
+        std::string text;
+        const char* explained;
+    };
+    const Case cases[] = {
+        {"no node", [](testing::FakePpdev& k) { k.nodes.clear(); },
+         head + "no such device node; load the ppdev module", "modprobe ppdev"},
+        {"denied", [](testing::FakePpdev& k) { k.openError = EACCES; },
+         head + "permission denied; add yourself to group lp", "adduser $USER lp"},
+        {"busy open", [](testing::FakePpdev& k) { k.openError = EBUSY; }, holder, "rmmod lp"},
+        {"busy claim", [](testing::FakePpdev& k) { k.claimError = EBUSY; }, holder, "rmmod lp"},
+        {"lp registered", [](testing::FakePpdev& k) { k.claimError = ENXIO; }, holder, "rmmod lp"},
+        {"no port driver", [](testing::FakePpdev& k) { k.openError = ENXIO; },
+         head + "no such device; load the parport_pc module", "refused it (no such device"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeParallelPort rig;
+        c.setUp(*rig.kernel);
+        EXPECT_EQ(rig.port->open(0x378), c.text);
+        EXPECT_EQ(rig.port->open(0x378), c.text) << "trying again gives the same answer";
+        ASSERT_EQ(rig.notices.size(), 1u);
+        EXPECT_NE(rig.notices[0].find(c.explained), std::string::npos) << rig.notices[0];
+        EXPECT_EQ(rig.kernel->openNodes, 0) << "a node that was opened is closed again";
+        std::uint16_t status = 1;
+        transaction(*rig.port, &status);
+        EXPECT_EQ(portAccesses(rig.kernel->calls), 0u);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(rig.port->fault(), "LPT1 port error: /dev/parport0: not open");
+    }
+}
+
+// A call that fails in the middle of a transaction is kept as the port's
+// fault; nothing more is sent until the port is opened again.
+TEST(ParallelPort, AFailedCallIsKeptAndStopsThePortUntilItIsOpenedAgain) {
+    struct Case {
+        int error;
+        long failAt;
+        const char* fault;
+    };
+    for (const Case& c : {Case{EIO, 1, "LPT1 port error: /dev/parport0: input/output error"},
+                          Case{ENODEV, 2, "LPT1 port error: /dev/parport0: no such device"}}) {
+        FakeParallelPort rig;
+        ASSERT_EQ(rig.port->open(0x378), "");
+        rig.kernel->failAtAccess = c.failAt;
+        rig.kernel->accessError = c.error;
+        transaction(*rig.port);
+        transaction(*rig.port);
+        EXPECT_EQ(rig.port->fault(), c.fault);
+        EXPECT_EQ(rig.kernel->accesses, c.failAt) << "nothing after the call that failed";
+        EXPECT_EQ(rig.kernel->calls.back(), "PPRELEASE 7") << "the claim is let go";
+        rig.kernel->failAtAccess = 0;
+        ASSERT_EQ(rig.port->open(0x378), "");
+        EXPECT_EQ(rig.port->fault(), "");
+        transaction(*rig.port);
+        EXPECT_EQ(rig.kernel->accesses, c.failAt + 2);
+    }
+    // Another driver taking the port between transactions is a fault too.
+    FakeParallelPort taken;
+    ASSERT_EQ(taken.port->open(0x378), "");
+    taken.kernel->claimError = EBUSY;
+    transaction(*taken.port);
+    EXPECT_EQ(taken.port->fault(),
+              "LPT1 port error: /dev/parport0: cannot be claimed, another driver holds it; "
+              "unload the printer driver lp");
+    EXPECT_EQ(portAccesses(taken.kernel->calls), 0u);
 }
 
 }  // namespace

@@ -96,7 +96,7 @@ TEST(PortCheck, TellsWiringFaultsAndBusClearFreesAHeldSlave) {
     }
     EXPECT_FALSE(rig.board.wire().sda()) << "the slave holds SDA";
     EXPECT_EQ(port_check::portTest(rig.bus).text, "SDA stuck low");
-    EXPECT_TRUE(port_check::busClear(rig.bus));
+    EXPECT_EQ(port_check::busClear(rig.bus), port_check::ClearResult::Free);
     EXPECT_EQ(rig.device.ReadRegister(0x1D).value, 0x21);
 }
 

@@ -153,9 +153,10 @@ TEST(EepromBlock, SingleByteReadAndWrite) {
     app.click("EEByteReadCMD");
     EXPECT_EQ(app.text("EEByteData"), "A");
     EXPECT_EQ(app.bits("Read_DataEE"), "00001010");
-    if (!app.eepromByBlock())
+    if (!app.eepromByBlock()) {
         EXPECT_EQ(app.text("PEC_EE").toStdString(),
                   text::hexText(smbusPec({0xAE, 0x81, 0x05, 0xAF, 0x0A})));
+    }
 
     app.type("EEByteData", "3c");
     std::size_t mark = app.logSize();

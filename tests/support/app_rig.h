@@ -65,7 +65,8 @@ struct AppRig {
         }
         // ... and through an adapter that offers protocol mangling.
         if (const char* mangling = std::getenv("KESTREL_TEST_I2C_MANGLING");
-            mangling != nullptr && std::string(mangling) == "1") {
+            mangling != nullptr && std::string(mangling) == "1" &&
+            program->connection().simulatedAdapter() != nullptr) {
             program->connection().simulatedAdapter()->setFunctions(
                 I2C_FUNC_I2C | I2C_FUNC_SMBUS_QUICK | I2C_FUNC_PROTOCOL_MANGLING);
             EXPECT_EQ(program->connection().useAdapter("/dev/i2c-0"), "");

@@ -32,6 +32,7 @@ class BatchRig : public ::testing::Test {
     std::string stateHome;
     std::string backupFolder;
     sim::SimulatedBoard board;
+    PortAccess* port = nullptr;  // what the runs drive instead of the board when set
     FakeClock clock;
     std::istringstream input;
     std::time_t now = 1796558400;  // 2026-12-06 12:00:00 UTC
@@ -48,7 +49,7 @@ class BatchRig : public ::testing::Test {
     // arguments name (--simulate with a state file, or the real port).
     int run(const std::vector<std::string>& args, bool onHeldBoard = true) {
         batch::Environment env;
-        if (onHeldBoard) env.port = &board;
+        if (onHeldBoard) env.port = port != nullptr ? port : &board;
         env.kernel = kernel;
         env.in = &input;
         env.waitHooks = clock.hooks();

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fstream>
+
+#include "device/text_rules.h"
+#include "support/batch_rig.h"
+#include "support/fake_ppdev.h"
+
+namespace kestrel {
+namespace {
+
+// Batch mode on the real parallel-port code, its ppdev calls answered by
+// the held simulated board.
+class PortFailureBatch : public testing::BatchRig {
+  protected:
+    PortFailureBatch() : BatchRig("port_failure") {}
+    testing::FakeParallelPort lpt{&board};
+
+    void SetUp() override {
+        BatchRig::SetUp();
+        port = lpt.port.get();
+    }
+    testing::FakePpdev& kernel() { return *lpt.kernel; }
+    // A transaction cut short can leave the chip in the middle of a byte:
+    // nine clocks and a STOP free it, as Bus Clear does.
+    void freeBus() {
+        board.EnablePorts(0, 2);
+        for (int i = 0; i < 9; ++i)
+            for (const std::uint8_t lines : {kSclLow, kLinesReleased}) board.Outport(0x378, lines);
+        for (const std::uint8_t lines : {kBothLow, kSdaLow, kLinesReleased})
+            board.Outport(0x378, lines);
+        board.DisablePorts(0, 2);
+    }
+    // An image of 32 bytes 40h, 41h, ...
+    std::string image() {
+        std::string lines;
+        for (unsigned i = 0; i < 32; ++i) lines += text::imageLine(0x8000u + i, 0x40u + i) + "\n";
+        return file("image.dat", lines);
+    }
+};
+
+// A port that cannot be opened ends every command with exit 3 and its
+// reason before anything is sent (and before a backup is taken).
+TEST_F(PortFailureBatch, AnUnopenablePortExitsThreeWithNothingSent) {
+    const std::string head = "kestrel-eval: LPT1 cannot be opened: /dev/parport0: ";
+    struct Case {
+        void (*setUp)(testing::FakePpdev&);
+        std::string line;
+    };
+    const Case cases[] = {
+        {[](testing::FakePpdev& k) { k.nodes.clear(); },
+         head + "no such device node; load the ppdev module\n"},
+        {[](testing::FakePpdev& k) { k.openError = EACCES; },
+         head + "permission denied; add yourself to group lp\n"},
+        {[](testing::FakePpdev& k) { k.openError = EBUSY; },
+         head + "another driver holds it; unload the printer driver lp\n"},
+        {[](testing::FakePpdev& k) { k.claimError = EBUSY; },
+         head + "another driver holds it; unload the printer driver lp\n"},
+    };
+    const std::string data = image();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        kernel().nodes = {"/dev/parport0"};
+        kernel().openError = kernel().claimError = 0;
+        c.setUp(kernel());
+        for (const std::vector<std::string>& args : {std::vector<std::string>{"read", "00"},
+                                                     {"detect"},
+                                                     {"eeprom", "write", "8100", data}}) {
+            EXPECT_EQ(run(args), 3) << args[0];
+            EXPECT_EQ(out, "");
+            EXPECT_NE(err.find(c.line), std::string::npos) << err;
+        }
+        EXPECT_EQ(kernel().accesses, 0);
+        EXPECT_TRUE(board.log().describeAll().empty());
+        EXPECT_TRUE(backupFiles().empty());
+    }
+}
+
+// A port call failing in the middle of an EEPROM write ends it as a port
+// error (exit 3), naming the byte it failed in and the bytes written before.
+TEST_F(PortFailureBatch, APortFailingInABlockWriteEndsItAsAPortError) {
+    const std::string data = image();
+    // What one byte write costs in port accesses, measured on another page.
+    ASSERT_EQ(run({"--no-backup", "eeprom", "write", "8140", data}), 0) << err;
+    const long perByte = kernel().accesses / 32;
+    ASSERT_EQ(perByte * 32, kernel().accesses);
+    ASSERT_GT(perByte, 100);
+
+    const std::string fault =
+        "kestrel-eval: LPT1 port error: /dev/parport0: input/output error; the transaction did "
+        "not run to its end (EEPROM Write at ";
+    struct Case {
+        long failAt;
+        int bytesWritten;
+        std::string line;
+    };
+    const Case cases[] = {
+        {100, 0, fault + "8100h); EEPROM bytes written before it: none\n"},
+        {31 * perByte + 100, 31,
+         fault + "811Fh); EEPROM bytes written before it: 31, 8100h to 811Eh\n"},
+        {3 * perByte + 100, 3,
+         fault + "8103h); EEPROM bytes written before it: 3, 8100h to 8102h\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failAt);
+        freeBus();
+        for (int a = 0x8100; a < 0x8120; ++a) board.kestrel().setEeprom(a, 0xFF);
+        kernel().accesses = 0;
+        kernel().failAtAccess = c.failAt;
+        EXPECT_EQ(run({"--no-backup", "eeprom", "write", "8100", data, "--verify"}), 3);
+        EXPECT_EQ(out, "");
+        EXPECT_EQ(err.find(c.line), 0u) << "the port's failure comes first:\n" << err;
+        // A failure in the last byte also reaches the block write's own
+        // summary, which still words every failed byte "not acknowledged".
+        if (c.bytesWritten != 31) EXPECT_EQ(err.find("acknowledge"), std::string::npos) << err;
+        EXPECT_EQ(kernel().accesses, c.failAt) << "nothing after the failure, no verify";
+        for (int i = 0; i < 32; ++i)
+            EXPECT_EQ(board.kestrel().eeprom(0x8100 + i), i < c.bytesWritten ? 0x40 + i : 0xFF)
+                << i;
+        kernel().failAtAccess = 0;
+    }
+
+    // The same in a register read and write: a port error, never a silent
+    // chip, and never a write that went through.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"read", "00"}, {"write", "0E", "04"}}) {
+        freeBus();
+        kernel().failAtAccess = kernel().accesses + 20;
+        EXPECT_EQ(run(args), 3) << args[0];
+        EXPECT_EQ(err.find("kestrel-eval: LPT1 port error: /dev/parport0: input/output error; "
+                           "the transaction did not run to its end\n"),
+                  0u)
+            << err;
+        EXPECT_EQ(out, "");
+    }
+}
+
+}  // namespace
+}  // namespace kestrel
