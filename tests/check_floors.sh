@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Every include points down the floors, never up:
-#   chip (the chip map, data only) <- bus <- simulator <- device <- connection
-#   <- widgets <- windows, batch <- app
-# (bus/ includes nothing of the project above it; simulator/ only bus/;
+#   chip (the chip map, data only) <- bus <- capture, simulator <- device
+#   <- connection <- widgets <- windows, batch <- app
+# (bus/ includes nothing of the project above it; capture/ (logic analyser
+# files) and simulator/ only bus/;
 # device/ neither the simulator nor a window; no window includes app/;
 # batch/ no window and no widget). Prints each include that points up.
 set -euo pipefail
@@ -12,13 +13,14 @@ allowed() {  # folder -> the folders it may include
     case $1 in
         chip) echo "chip" ;;
         bus) echo "chip bus" ;;
+        capture) echo "chip bus capture" ;;
         simulator) echo "chip bus simulator" ;;
-        device) echo "chip bus device" ;;
-        connection) echo "chip bus simulator device connection" ;;
-        widgets) echo "chip bus device widgets" ;;
-        batch) echo "chip bus simulator device connection batch" ;;
+        device) echo "chip bus capture device" ;;
+        connection) echo "chip bus capture simulator device connection" ;;
+        widgets) echo "chip bus capture device widgets" ;;
+        batch) echo "chip bus capture simulator device connection batch" ;;
         app) echo "*" ;;
-        *) echo "chip bus device connection widgets $windows" ;;  # a window folder
+        *) echo "chip bus capture device connection widgets $windows" ;;  # a window folder
     esac
 }
 bad=0

@@ -67,7 +67,7 @@ complete_words() {
         echo "${COMPREPLY[*]}"
     )
 }
-[[ $(complete_words de) == detect ]] || { echo "FAIL: completion of 'de'"; failures=$((failures + 1)); }
+[[ $(complete_words det) == detect ]] || { echo "FAIL: completion of 'det'"; failures=$((failures + 1)); }
 [[ $(complete_words eeprom wr) == "write write-byte" ]] ||
     { echo "FAIL: completion of 'eeprom wr'"; failures=$((failures + 1)); }
 [[ $(complete_words --simulate eeprom erase 81E) == 81E0 ]] ||
