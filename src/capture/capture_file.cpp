@@ -20,7 +20,7 @@ bool endsWith(const std::string& s, const char* suffix) {
 
 ReadResult readCaptureFile(const std::string& path, const ChannelPick& pick) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return {std::nullopt, path + ": cannot be opened"};
+    if (!in) return readError(path + ": cannot be opened");
     char head[4] = {};
     in.read(head, sizeof head);
     const bool zip = in.gcount() == 4 && head[0] == 'P' && head[1] == 'K';
@@ -29,7 +29,7 @@ ReadResult readCaptureFile(const std::string& path, const ChannelPick& pick) {
     if (zip || endsWith(path, ".sr")) return readSigrokSession(path, pick);
     if (endsWith(path, ".csv") || head[0] == 'T') return readSaleaeCsv(in, path, pick);
     if (endsWith(path, ".vcd") || head[0] == '$') return readVcd(in, path, pick);
-    return {std::nullopt, path + ": neither a VCD, a sigrok session (.sr) nor a Saleae CSV export"};
+    return readError(path + ": neither a VCD, a sigrok session (.sr) nor a Saleae CSV export");
 }
 
 }  // namespace kestrel::capture

@@ -24,17 +24,25 @@ struct CaptureLines {
 };
 
 // Which channels are SCL and SDA; an empty name is guessed from the names.
+// With `namesOnly` a reader stops after the channel names.
 struct ChannelPick {
     std::string scl;
     std::string sda;
+    bool namesOnly = false;
 };
 
 // A reader's answer: the lines, or else what is wrong, naming the file and
-// the line or entry.
+// the line or entry; and the names of the file's channels once it got as
+// far as them.
 struct ReadResult {
     std::optional<CaptureLines> lines;
     std::string error;
+    std::vector<std::string> channels;
 };
+
+inline ReadResult readError(std::string message, std::vector<std::string> channels = {}) {
+    return ReadResult{std::nullopt, std::move(message), std::move(channels)};
+}
 
 // The channels of `names` that `pick` asks for (or that their names tell:
 // SCL/SCK/CLK/CLOCK, SDA/DATA), as two indexes; otherwise the reason.

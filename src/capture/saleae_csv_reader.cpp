@@ -43,17 +43,18 @@ ReadResult readSaleaeCsv(std::istream& in, const std::string& name, const Channe
     std::string line;
     std::size_t number = 0;
     auto fail = [&](const std::string& what) {
-        return ReadResult{std::nullopt, name + ": line " + std::to_string(number) + ": " + what};
+        return readError(name + ": line " + std::to_string(number) + ": " + what);
     };
-    if (!std::getline(in, line)) return ReadResult{std::nullopt, name + ": empty file"};
+    if (!std::getline(in, line)) return readError(name + ": empty file");
     number = 1;
     if (line.size() >= 3 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
     std::vector<std::string> header = splitFields(line);
     if (header.size() < 3 || header[0].rfind("Time", 0) != 0)
         return fail("not a digital export: the header is not \"Time [s],<channels>\"");
     const std::vector<std::string> names(header.begin() + 1, header.end());
+    if (pick.namesOnly) return ReadResult{std::nullopt, {}, names};
     const PickedChannels picked = pickChannels(names, pick);
-    if (picked.scl < 0) return ReadResult{std::nullopt, name + ": " + picked.error};
+    if (picked.scl < 0) return ReadResult{std::nullopt, name + ": " + picked.error, names};
     const auto sclField = static_cast<std::size_t>(picked.scl) + 1;
     const auto sdaField = static_cast<std::size_t>(picked.sda) + 1;
 
@@ -88,7 +89,7 @@ ReadResult readSaleaeCsv(std::istream& in, const std::string& name, const Channe
         }
         last = t;
     }
-    if (in.bad()) return ReadResult{std::nullopt, name + ": read error"};
+    if (in.bad()) return readError(name + ": read error");
     lines.end = static_cast<std::uint64_t>(last - first);
     return finishLines(std::move(lines), name);
 }

@@ -53,7 +53,7 @@ class SessionReader {
     ReadResult read();
 
   private:
-    ReadResult fail(const std::string& what) const { return {std::nullopt, name_ + ": " + what}; }
+    ReadResult fail(const std::string& what) const { return readError(name_ + ": " + what); }
     // The whole of a small entry; false with `error` set.
     bool entryText(const char* entry, std::string& out, std::string& error);
     std::string zipError() const { return zip_error_strerror(zip_get_error(zip_)); }
@@ -154,8 +154,9 @@ ReadResult SessionReader::read() {
         names.push_back(probeName);
         bits.push_back(n - 1);
     }
+    if (pick_.namesOnly) return {std::nullopt, {}, names};
     const PickedChannels picked = pickChannels(names, pick_);
-    if (picked.scl < 0) return fail(picked.error);
+    if (picked.scl < 0) return {std::nullopt, name_ + ": " + picked.error, names};
     const unsigned sclBit = bits[static_cast<std::size_t>(picked.scl)];
     const unsigned sdaBit = bits[static_cast<std::size_t>(picked.sda)];
 
@@ -240,7 +241,7 @@ ReadResult readSigrokSession(const std::string& path, const ChannelPick& pick) {
         std::string message =
             path + ": not a readable sigrok session: " + zip_error_strerror(&error);
         zip_error_fini(&error);
-        return {std::nullopt, message};
+        return readError(message);
     }
     return SessionReader(zip.get(), path, pick).read();
 }
@@ -256,7 +257,7 @@ ReadResult readSigrokSessionBytes(std::string_view bytes, const std::string& nam
         std::string message =
             name + ": not a readable sigrok session: " + zip_error_strerror(&error);
         zip_error_fini(&error);
-        return {std::nullopt, message};
+        return readError(message);
     }
     zip_error_fini(&error);
     return SessionReader(zip.get(), name, pick).read();

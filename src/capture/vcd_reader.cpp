@@ -63,8 +63,7 @@ ReadResult readVcd(std::istream& in, const std::string& name, const ChannelPick&
     Words words(in);
     std::string_view w;
     auto fail = [&](const std::string& what) {
-        return ReadResult{std::nullopt,
-                          name + ": line " + std::to_string(words.line()) + ": " + what};
+        return readError(name + ": line " + std::to_string(words.line()) + ": " + what);
     };
     // Everything up to the command's $end.
     auto body = [&](std::vector<std::string>& out) {
@@ -115,15 +114,15 @@ ReadResult readVcd(std::istream& in, const std::string& name, const ChannelPick&
 
     std::vector<std::string> names;
     for (const Var& v : vars) names.push_back(v.name);
+    if (pick.namesOnly) return ReadResult{std::nullopt, {}, names};
     const PickedChannels picked = pickChannels(names, pick);
-    if (picked.scl < 0) return ReadResult{std::nullopt, name + ": " + picked.error};
+    if (picked.scl < 0) return ReadResult{std::nullopt, name + ": " + picked.error, names};
     const Var& sclVar = vars[static_cast<std::size_t>(picked.scl)];
     const Var& sdaVar = vars[static_cast<std::size_t>(picked.sda)];
     for (const Var* v : {&sclVar, &sdaVar})
         if (v->width != 1)
-            return ReadResult{std::nullopt, name + ": " + v->name + " is " +
-                                                std::to_string(v->width) +
-                                                " bits wide, not one line"};
+            return readError(name + ": " + v->name + " is " + std::to_string(v->width) +
+                             " bits wide, not one line");
 
     CaptureLines lines;
     lines.tickSeconds = tick;
@@ -202,9 +201,8 @@ ReadResult readVcd(std::istream& in, const std::string& name, const ChannelPick&
 
 ReadResult finishLines(CaptureLines lines, const std::string& name) {
     if (lines.transitions() == 0)
-        return ReadResult{std::nullopt,
-                          name + ": SCL and SDA never change: no transitions to decode"};
-    return ReadResult{std::move(lines), {}};
+        return readError(name + ": SCL and SDA never change: no transitions to decode");
+    return ReadResult{std::move(lines), {}, {}};
 }
 
 }  // namespace kestrel::capture

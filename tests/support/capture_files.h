@@ -2,7 +2,13 @@
 
 #include <zip.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <numeric>
 #include <sstream>
 #include <stdexcept>
