@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "device/eeprom_backup.h"
-#include "device/text_rules.h"
 #include "device/image_file.h"
+#include "device/text_rules.h"
 
 using namespace kestrel;
 
