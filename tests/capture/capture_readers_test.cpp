@@ -68,6 +68,19 @@ TEST(CaptureFiles, ASessionWrittenAsVcdSigrokAndSaleaeDecodesToTheMonitorsRecord
     }
 }
 
+TEST(CaptureFiles, ASessionSigrokCliWroteDecodesToTheMonitorsRecords) {
+    if (std::system("command -v sigrok-cli >/dev/null 2>&1") != 0) GTEST_SKIP() << "no sigrok-cli";
+    const testing::Session s = testing::randomSession(30, 3, false);
+    TempDir dir;
+    const std::string vcd = dir.file("trace.vcd", s.vcd);
+    const std::string sr = (dir.path / "session.sr").string();
+    ASSERT_EQ(std::system(("sigrok-cli -I vcd -i " + vcd + " -o " + sr).c_str()), 0);
+    const auto read = capture::readCaptureFile(sr, {});
+    ASSERT_TRUE(read.lines) << read.error;
+    EXPECT_DOUBLE_EQ(read.lines->tickSeconds, 1e-9) << "1 GHz, from the trace's 1 ns";
+    EXPECT_EQ(rows(capture::decodeCapture(*read.lines)), rows(s.records));
+}
+
 TEST(CaptureFiles, VcdVariants) {
     // One PLOVER write (90h, 06h) as a hand-drawn VCD in several legal forms.
     struct Case {
