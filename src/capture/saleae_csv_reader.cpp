@@ -32,7 +32,7 @@ bool parsePicoseconds(const std::string& text, std::int64_t& ps) {
     const double seconds = std::strtod(begin, &end);
     if (end != begin + text.size() || !std::isfinite(seconds)) return false;
     const double value = std::round(seconds * 1e12);
-    if (std::fabs(value) > 9e18) return false;
+    if (std::fabs(value) > 4e18) return false;  // differences stay within 64 bits
     ps = static_cast<std::int64_t>(value);
     return true;
 }

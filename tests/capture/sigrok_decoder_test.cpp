@@ -16,6 +16,7 @@
 #include "capture/capture_decoder.h"
 #include "capture/capture_readers.h"
 #include "device/register_map.h"
+#include "support/capture_files.h"
 #include "support/random_session.h"
 
 namespace kestrel {
@@ -156,31 +157,8 @@ std::string csvOf(const std::vector<TransactionRecord>& records) {
 // SCL edge to the falling edge after it: one bit changed on the wire.
 class VcdEditor {
   public:
-    explicit VcdEditor(const std::string& vcd) {
-        std::istringstream in(vcd);
-        std::string line;
-        std::uint64_t t = 0;
-        bool scl = true, sda = true, body = false;
-        while (std::getline(in, line)) {
-            if (!body) {
-                header_ += line + "\n";
-                body = line.find("$enddefinitions") != std::string::npos;
-                continue;
-            }
-            if (line.empty()) continue;
-            if (line[0] == '#') {
-                t = std::stoull(line.substr(1));
-            } else if (line.size() == 2 && (line[1] == '!' || line[1] == '"')) {
-                (line[1] == '!' ? scl : sda) = line[0] == '1';
-            } else {
-                continue;
-            }
-            if (!steps_.empty() && steps_.back().t == t)
-                steps_.back() = {t, scl, sda};
-            else
-                steps_.push_back({t, scl, sda});
-        }
-    }
+    explicit VcdEditor(const std::string& vcd)
+        : header_(vcd.substr(0, vcd.find("$enddefinitions $end\n") + 21)), steps_(testing::levelsOfVcd(vcd)) {}
     // Per transaction (START to STOP), the step of each byte's first
     // rising SCL edge, found as a protocol analyser finds them.
     std::vector<std::vector<std::size_t>> bytes() const {
@@ -188,7 +166,7 @@ class VcdEditor {
         bool open = false;
         int bit = 0;
         for (std::size_t i = 1; i < steps_.size(); ++i) {
-            const Step &a = steps_[i - 1], &b = steps_[i];
+            const testing::Level &a = steps_[i - 1], &b = steps_[i];
             if (a.scl && b.scl && a.sda != b.sda) {
                 // The clock a START or STOP stands in starts no byte.
                 if (open && bit == 1) out.back().pop_back();
@@ -220,7 +198,7 @@ class VcdEditor {
         while (steps_[fall].scl) ++fall;
         for (std::size_t i = rise; i < fall; ++i) steps_[i].sda = !steps_[i].sda;
         // SDA changes a nanosecond before SCL rises, so that no START shows.
-        Step before = steps_[rise - 1];
+        testing::Level before = steps_[rise - 1];
         before.t = steps_[rise].t - 1;
         before.sda = steps_[rise].sda;
         steps_.insert(steps_.begin() + static_cast<std::ptrdiff_t>(rise), before);
@@ -228,7 +206,7 @@ class VcdEditor {
     std::string text() const {
         std::string out = header_;
         bool scl = true, sda = true, first = true;
-        for (const Step& s : steps_) {
+        for (const testing::Level& s : steps_) {
             out += "#" + std::to_string(s.t) + "\n";
             if (first || s.scl != scl) out += std::string(s.scl ? "1" : "0") + "!\n";
             if (first || s.sda != sda) out += std::string(s.sda ? "1" : "0") + "\"\n";
@@ -240,12 +218,8 @@ class VcdEditor {
     }
 
   private:
-    struct Step {
-        std::uint64_t t;
-        bool scl, sda;
-    };
     std::string header_;
-    std::vector<Step> steps_;
+    testing::Levels steps_;
 };
 
 class SigrokDecoder : public ::testing::Test {
