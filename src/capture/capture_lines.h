@@ -45,7 +45,8 @@ inline ReadResult readError(std::string message, std::vector<std::string> channe
 }
 
 // The channels of `names` that `pick` asks for (or that their names tell:
-// SCL/SCK/CLK/CLOCK, SDA/DATA), as two indexes; otherwise the reason.
+// SCL/SCK/CLK/CLOCK, SDA/DATA), as two indexes; otherwise -1 for both and
+// the reason.
 struct PickedChannels {
     int scl = -1;
     int sda = -1;

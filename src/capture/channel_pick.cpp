@@ -51,7 +51,10 @@ PickedChannels pickChannels(const std::vector<std::string>& names, const Channel
     p.scl = find(names, pick.scl, "SCL", {"scl", "sck", "clk", "clock"}, p.error);
     if (p.scl < 0) return p;
     p.sda = find(names, pick.sda, "SDA", {"sda", "data"}, p.error);
-    if (p.sda < 0) return p;
+    if (p.sda < 0) {
+        p.scl = -1;  // an error leaves neither
+        return p;
+    }
     if (p.scl == p.sda) {
         p.error = "SCL and SDA are the same channel, " + names[static_cast<std::size_t>(p.scl)];
         p.scl = p.sda = -1;

@@ -138,6 +138,8 @@ TEST(CaptureFiles, FaultsNameTheFileAndTheLineOrEntry) {
          "scale.vcd: line 1: timescale \"2ns\""},
         {"names.csv", "Time [s],A,B\n0,1,1\n",
          "names.csv: no channel's name tells which is SCL (channels: A, B)"},
+        {"nosda.csv", "Time [s],SCL,B\n0,1,1\n0.1,0,1\n",
+         "nosda.csv: no channel's name tells which is SDA (channels: SCL, B)"},
     };
     for (const Case& c : cases) {
         const std::string path = dir.file(c.name, c.content);
