@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "files/eeprom_backup.h"
 #include "device/text_rules.h"
+#include "files/eeprom_backup.h"
 #include "files/image_file.h"
 
 using namespace kestrel;

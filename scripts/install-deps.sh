@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
   libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  sigrok-cli
+  sigrok-cli libzip-dev
   clang libfuzzer-14-dev libclang-rt-14-dev
   xvfb xauth imagemagick
   lintian

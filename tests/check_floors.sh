@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Every include points down the floors, never up:
-#   chip (the chip map, data only) <- bus <- simulator <- device <- files
-#   <- connection <- widgets <- windows, batch <- app
-# (bus/ includes nothing of the project above it; simulator/ only bus/;
-# device/ neither the simulator, the file formats nor a window; files/ only
-# the device layer and below; no window includes app/; batch/ no window and
-# no widget). Prints each include that points up.
+#   chip (the chip map, data only) <- bus <- capture, simulator <- device
+#   <- files <- connection <- widgets <- windows, batch <- app
+# (bus/ includes nothing of the project above it; capture/ (logic analyser
+# files) and simulator/ only bus/; device/ neither the simulator, the file
+# formats nor a window; files/ only the device layer and below; no window
+# includes app/; batch/ no window and no widget). Prints each include that
+# points up.
 set -euo pipefail
 src=${1:-$(dirname "$0")/../src}
 windows="about block_read bus_monitor diagram editors eeprom_window main_window snapshots status status_timeline switch_control"
@@ -13,14 +14,15 @@ allowed() {  # folder -> the folders it may include
     case $1 in
         chip) echo "chip" ;;
         bus) echo "chip bus" ;;
+        capture) echo "chip bus capture" ;;
         simulator) echo "chip bus simulator" ;;
-        device) echo "chip bus device" ;;
+        device) echo "chip bus capture device" ;;
         files) echo "chip bus device files" ;;
-        connection) echo "chip bus simulator device files connection" ;;
-        widgets) echo "chip bus device files widgets" ;;
-        batch) echo "chip bus simulator device files connection batch" ;;
+        connection) echo "chip bus capture simulator device files connection" ;;
+        widgets) echo "chip bus capture device files widgets" ;;
+        batch) echo "chip bus capture simulator device files connection batch" ;;
         app) echo "*" ;;
-        *) echo "chip bus device files connection widgets $windows" ;;  # a window folder
+        *) echo "chip bus capture device files connection widgets $windows" ;;  # a window folder
     esac
 }
 bad=0

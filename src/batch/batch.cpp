@@ -8,6 +8,7 @@
 #include "batch/batch_files.h"
 #include "batch/batch_session.h"
 #include "batch/command_line.h"
+#include "batch/decode_command.h"
 #include "batch/json.h"
 #include "batch/snapshot_commands.h"
 #include "chip/kestrel_map.h"
@@ -113,6 +114,11 @@ int run(const std::vector<std::string>& args, const Environment& environment, st
     if (isSnapshotCommand(inv.command) &&
         !readSnapshotInputs(inv, environment.in ? *environment.in : std::cin, snapshots, report))
         return finishRun(inv, report, {}, out, err);
+    // A capture is decoded without a board.
+    if (inv.command == Command::Decode) {
+        decodeCommand(inv, report);
+        return finishRun(inv, report, {}, out, err);
+    }
     // Two files are compared without a board.
     if (inv.command == Command::SnapshotDiff && snapshots.b) {
         diffFiles(inv, snapshots, report);

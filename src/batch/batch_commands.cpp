@@ -495,6 +495,7 @@ void runCommand(Session& s, const Invocation& inv, const std::vector<int>& input
         case Command::SnapshotSave:
         case Command::SnapshotDiff:
         case Command::SnapshotApply:  // snapshot_commands.h
+        case Command::Decode:         // decode_command.h, without a board
         case Command::None:
             break;
     }

@@ -32,7 +32,7 @@ constexpr Argument number(NumberKind kind, bool optional = false) {
 constexpr Argument kFileArgument{Argument::File, NumberKind::Data, false};
 constexpr Argument kOptionalFile{Argument::File, NumberKind::Data, true};
 
-enum Flag : unsigned { kOut = 1, kErase = 2, kVerify = 4, kWatch = 8, kOnly = 16 };
+enum Flag : unsigned { kOut = 1, kErase = 2, kVerify = 4, kWatch = 8, kOnly = 16, kChannels = 32 };
 
 struct CommandEntry {
     Command command;
@@ -95,6 +95,11 @@ const std::vector<CommandEntry>& commandTable() {
          {kFileArgument},
          kVerify | kOnly,
          "snapshot apply FILE [--verify] [--registers-only|--eeprom-only]"},
+        {Command::Decode,
+         "decode",
+         {kFileArgument},
+         kChannels,
+         "decode FILE [--scl NAME --sda NAME]"},
     };
     return table;
 }
@@ -115,7 +120,9 @@ enum class OptionId {
     Csv,
     I2c,
     RegistersOnly,
-    EepromOnly
+    EepromOnly,
+    Scl,
+    Sda
 };
 
 struct OptionEntry {
@@ -141,6 +148,8 @@ constexpr OptionEntry kOptions[] = {
     {"--csv", OptionId::Csv, false},
     {"--registers-only", OptionId::RegistersOnly, false},
     {"--eeprom-only", OptionId::EepromOnly, false},
+    {"--scl", OptionId::Scl, true},
+    {"--sda", OptionId::Sda, true},
 };
 
 // A decimal number of seconds, 0.01 to 3600: "0.5", "2".
@@ -318,6 +327,12 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
             case OptionId::EepromOnly:
                 inv.eepromOnly = true;
                 break;
+            case OptionId::Scl:
+                inv.scl = value;
+                break;
+            case OptionId::Sda:
+                inv.sda = value;
+                break;
         }
     }
 
@@ -342,6 +357,8 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
                                 : inv.watch            ? "--watch"
                                 : inv.registersOnly    ? "--registers-only"
                                 : inv.eepromOnly       ? "--eeprom-only"
+                                : !inv.scl.empty()     ? "--scl"
+                                : !inv.sda.empty()     ? "--sda"
                                                        : nullptr;
         if (batchOnly != nullptr)
             return failure(inv, std::string(batchOnly) + " goes with a command");
@@ -392,6 +409,10 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
         return failure(inv, "--registers-only and --eeprom-only go with 'snapshot apply'", usage);
     if (inv.registersOnly && inv.eepromOnly)
         return failure(inv, "--registers-only and --eeprom-only: choose one", usage);
+    if ((!inv.scl.empty() || !inv.sda.empty()) && (entry->flags & kChannels) == 0)
+        return failure(inv, "--scl and --sda go with 'decode'", usage);
+    if (entry->command == Command::Decode && words.size() > nameWords && words[nameWords] == "-")
+        return failure(inv, "decode needs a capture file's name; '-' is not one here", usage);
     if (inv.watch && (entry->flags & kWatch) == 0)
         return failure(inv, "--watch goes with 'status'", usage);
     if (!inv.watch && (intervalGiven || inv.count != 0 || inv.csv))
@@ -482,6 +503,8 @@ Commands (numbers in hex, written 1D, 1Dh or 0x1D):
   snapshot save FILE            save registers, status and EEPROM in one file
   snapshot diff A [B]           compare two snapshots, or A with the board
   snapshot apply FILE           write what differs from a snapshot to the board
+  decode FILE                   the transactions of a logic analyser's capture
+                                (VCD, sigrok .sr, Saleae CSV) as CSV rows
 Command options:
   --out=FILE                    eeprom read: save an image file instead
   --erase                       eeprom write: erase the block's pages first
@@ -493,6 +516,8 @@ Command options:
   --interval=S --count=N        status --watch: seconds between passes (1),
                                 stop after N passes
   --csv                         status --watch: CSV lines instead of text
+  --scl=NAME --sda=NAME         decode: the capture's SCL and SDA channels
+                                (default: told by their names)
 
 FILE '-' is standard input or output. Before write, write-byte, erase, zero,
 restore and snapshot apply the whole EEPROM is saved to

@@ -46,6 +46,7 @@ enum class Command {
     SnapshotSave,
     SnapshotDiff,
     SnapshotApply,
+    Decode,
 };
 
 // Options that hold for the whole run.
@@ -78,6 +79,9 @@ struct Invocation {
     double interval = 1.0;
     unsigned long count = 0;
     bool csv = false;
+    // decode: the capture's channel names for SCL and SDA (empty: guessed).
+    std::string scl;
+    std::string sda;
     std::string error;  // Mode::Error: what is wrong, in one line
     std::string hint;   // Mode::Error: the command's synopsis, or where the help is
 };

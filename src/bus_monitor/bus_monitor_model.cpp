@@ -46,6 +46,13 @@ void BusMonitorModel::clear() {
     endResetModel();
 }
 
+void BusMonitorModel::showRecords(std::vector<TransactionRecord> records) {
+    beginResetModel();
+    rows_.assign(std::make_move_iterator(records.begin()), std::make_move_iterator(records.end()));
+    pending_.clear();
+    endResetModel();
+}
+
 std::vector<const TransactionRecord*> BusMonitorModel::records() const {
     std::vector<const TransactionRecord*> out;
     out.reserve(rows_.size());

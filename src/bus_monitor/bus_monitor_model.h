@@ -24,6 +24,8 @@ class BusMonitorModel final : public QAbstractTableModel, public TransactionObse
     // Shows the rows collected since the last batch.
     void flush();
     void clear();
+    // Shows `records` instead of what the bus sent (a capture), all of them.
+    void showRecords(std::vector<TransactionRecord> records);
     void setPaused(bool paused) { paused_ = paused; }
     bool paused() const { return paused_; }
 

@@ -1,8 +1,12 @@
 #include "bus_monitor/bus_monitor_window.h"
 
+#include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -11,6 +15,8 @@
 #include "bus/record_export.h"
 #include "bus_monitor/bus_monitor_model.h"
 #include "bus_monitor/waveform_view.h"
+#include "capture/capture_decoder.h"
+#include "capture/capture_readers.h"
 #include "files/image_file.h"
 #include "widgets/widget_helpers.h"
 
@@ -22,9 +28,16 @@ BusMonitorWindow::BusMonitorWindow(TransferExecutor& bus, Dialogs& dialogs)
     setWindowTitle(QStringLiteral("Bus Monitor"));
     setWindowFlag(Qt::Window);
     resize(960, 560);
-    csvFile_.folder = vcdFile_.folder = QDir::homePath();
+    csvFile_.folder = vcdFile_.folder = captureFile_.folder = QDir::homePath();
 
     auto* column = new QVBoxLayout(this);
+    auto* menus = new QMenuBar(this);
+    QMenu* file = menus->addMenu(QStringLiteral("&File"));
+    QAction* open =
+        file->addAction(QStringLiteral("&Open Capture..."), this, [this] { openCapture(); });
+    open->setObjectName(QStringLiteral("openCapture"));
+    open->setShortcut(QKeySequence::Open);
+    column->setMenuBar(menus);
     auto* buttons = new QHBoxLayout;
     pause_ = ui::button("pauseMonitor", QStringLiteral("Pause"), this);
     auto* clearButton = ui::button("clearMonitor", QStringLiteral("Clear"), this);
@@ -36,6 +49,22 @@ BusMonitorWindow::BusMonitorWindow(TransferExecutor& bus, Dialogs& dialogs)
     connect(vcd, &QPushButton::clicked, this, [this] { exportVcd(); });
     for (QPushButton* b : {pause_, clearButton, csv, vcd}) buttons->addWidget(b);
     buttons->addStretch(1);
+    // The capture's channels, shown while a capture is open.
+    channels_ = new QWidget(this);
+    auto* channelRow = new QHBoxLayout(channels_);
+    channelRow->setContentsMargins(0, 0, 0, 0);
+    sclChoice_ = new QComboBox(channels_);
+    sdaChoice_ = new QComboBox(channels_);
+    sclChoice_->setObjectName(QStringLiteral("sclChannel"));
+    sdaChoice_->setObjectName(QStringLiteral("sdaChannel"));
+    channelRow->addWidget(new QLabel(QStringLiteral("SCL:"), channels_));
+    channelRow->addWidget(sclChoice_);
+    channelRow->addWidget(new QLabel(QStringLiteral("SDA:"), channels_));
+    channelRow->addWidget(sdaChoice_);
+    for (QComboBox* c : {sclChoice_, sdaChoice_})
+        connect(c, &QComboBox::activated, this, [this] { decodeCapture(); });
+    channels_->hide();
+    buttons->addWidget(channels_);
     column->addLayout(buttons);
 
     table_ = new QTableView(this);
@@ -83,6 +112,11 @@ void BusMonitorWindow::clear() {
 }
 
 void BusMonitorWindow::togglePause() {
+    if (!capturePath_.isEmpty()) {
+        // Resume after a capture: back to the live traffic.
+        leaveCapture();
+        return;
+    }
     model_->setPaused(!model_->paused());
     pause_->setText(model_->paused() ? QStringLiteral("Resume") : QStringLiteral("Pause"));
 }
@@ -92,7 +126,7 @@ void BusMonitorWindow::exportCsv() {
 }
 
 void BusMonitorWindow::exportVcd() {
-    if (!bus_.hasLineAccess()) {
+    if (capturePath_.isEmpty() && !bus_.hasLineAccess()) {
         dialogs_.inform(this, kProgramTitle,
                         QStringLiteral("The VCD export needs the parallel port's lines; an I2C "
                                        "adapter does not give them. Export CSV lists the "
@@ -100,6 +134,75 @@ void BusMonitorWindow::exportVcd() {
         return;
     }
     exportTo(vcdFile_, record_export::writeVcd);
+}
+
+void BusMonitorWindow::openCapture() {
+    const QString path = dialogs_.openFileName(this, captureFile_);
+    if (!path.isEmpty()) loadCapture(path);
+}
+
+bool BusMonitorWindow::loadCapture(const QString& path) {
+    capture::ChannelPick namesOnly;
+    namesOnly.namesOnly = true;
+    const auto names = capture::readCaptureFile(path.toStdString(), namesOnly);
+    if (!names.error.empty()) {
+        dialogs_.warn(this, kProgramTitle, QString::fromStdString(names.error));
+        return false;
+    }
+    const auto guess = capture::pickChannels(names.channels, {});
+    const QString previousPath = capturePath_;
+    QStringList items;
+    for (const std::string& n : names.channels) items << QString::fromStdString(n);
+    const QStringList previousItems = [this] {
+        QStringList l;
+        for (int i = 0; i < sclChoice_->count(); ++i) l << sclChoice_->itemText(i);
+        return l;
+    }();
+    const int previousScl = sclChoice_->currentIndex(), previousSda = sdaChoice_->currentIndex();
+    auto fill = [this](const QStringList& list, int scl, int sda) {
+        for (QComboBox* c : {sclChoice_, sdaChoice_}) {
+            c->clear();
+            c->addItems(list);
+        }
+        sclChoice_->setCurrentIndex(scl);
+        sdaChoice_->setCurrentIndex(sda);
+    };
+    // Channels the names do not tell: the first two, for the user to change.
+    fill(items, guess.scl >= 0 ? guess.scl : 0,
+         guess.sda >= 0 ? guess.sda : (items.size() > 1 ? 1 : 0));
+    capturePath_ = path;
+    if (decodeCapture()) return true;
+    // Nothing changes.
+    capturePath_ = previousPath;
+    fill(previousItems, previousScl, previousSda);
+    return false;
+}
+
+bool BusMonitorWindow::decodeCapture() {
+    if (capturePath_.isEmpty()) return false;
+    const capture::ChannelPick pick{sclChoice_->currentText().toStdString(),
+                                    sdaChoice_->currentText().toStdString()};
+    const auto read = capture::readCaptureFile(capturePath_.toStdString(), pick);
+    if (!read.lines) {
+        dialogs_.warn(this, kProgramTitle, QString::fromStdString(read.error));
+        return false;
+    }
+    model_->setPaused(true);
+    model_->showRecords(capture::decodeCapture(*read.lines));
+    waveform_->show(nullptr);
+    pause_->setText(QStringLiteral("Resume"));
+    channels_->show();
+    setWindowTitle(QStringLiteral("Bus Monitor - %1").arg(QFileInfo(capturePath_).fileName()));
+    return true;
+}
+
+void BusMonitorWindow::leaveCapture() {
+    capturePath_.clear();
+    channels_->hide();
+    setWindowTitle(QStringLiteral("Bus Monitor"));
+    clear();
+    model_->setPaused(false);
+    pause_->setText(QStringLiteral("Pause"));
 }
 
 void BusMonitorWindow::exportTo(FileDialogState& file, Writer write) {

@@ -7,8 +7,10 @@
 #include "bus/transfer.h"
 #include "widgets/dialogs.h"
 
+class QComboBox;
 class QPushButton;
 class QTableView;
+class QWidget;
 
 namespace kestrel {
 
@@ -19,7 +21,10 @@ class WaveformView;
 // or EEPROM address, bytes, PEC check), missing acknowledges and PEC
 // mismatches highlighted, the SCL/SDA waveform of the selected line, export
 // as CSV or VCD, clear and pause. While it is loaded the bus keeps every line
-// change for it.
+// change for it. File > Open Capture shows a logic analyser's capture (VCD,
+// sigrok session, Saleae CSV) in the same list instead of the live traffic,
+// decoded from the two channels chosen as SCL and SDA (first guessed from
+// their names); Resume goes back to the live traffic.
 class BusMonitorWindow final : public QWidget {
     Q_OBJECT
   public:
@@ -31,11 +36,21 @@ class BusMonitorWindow final : public QWidget {
     void exportVcd();
     void clear();
     void togglePause();
+    // Asks for a capture file and shows it.
+    void openCapture();
+    // Shows the capture at `path` with the channels its names suggest; false
+    // (with a warning, and the list as it was) when it cannot be read.
+    bool loadCapture(const QString& path);
+    // Decodes the open capture again with the channels chosen.
+    bool decodeCapture();
+    QComboBox* sclChoice() { return sclChoice_; }
+    QComboBox* sdaChoice() { return sdaChoice_; }
 
   private:
     using Writer = void (*)(std::ostream&, const std::vector<const TransactionRecord*>&);
     void showSelected();
     void exportTo(FileDialogState& file, Writer write);
+    void leaveCapture();
 
     TransferExecutor& bus_;
     Dialogs& dialogs_;
@@ -43,8 +58,18 @@ class BusMonitorWindow final : public QWidget {
     QTableView* table_;
     WaveformView* waveform_;
     QPushButton* pause_;
+    QWidget* channels_;
+    QComboBox* sclChoice_;
+    QComboBox* sdaChoice_;
+    QString capturePath_;  // the capture shown, empty for the live traffic
     FileDialogState csvFile_{QStringLiteral("CSV Files (*.csv)"), {}, QStringLiteral("bus.csv")};
     FileDialogState vcdFile_{QStringLiteral("VCD Files (*.vcd)"), {}, QStringLiteral("bus.vcd")};
+    FileDialogState captureFile_{
+        QStringLiteral(
+            "Captures (*.vcd *.sr *.csv);;VCD Files (*.vcd);;sigrok Sessions (*.sr);;Saleae CSV "
+            "Exports (*.csv);;All Files (*)"),
+        {},
+        {}};
 };
 
 }  // namespace kestrel

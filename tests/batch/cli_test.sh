@@ -50,6 +50,17 @@ input=$work/block.dat expect 0 '' --simulate "--sim-state=$work/board.txt" --no-
 expect 0 '^8101h: 41h' --simulate "--sim-state=$work/board.txt" eeprom read 8100 2
 expect 0 '^8100h: 40h' --simulate "--sim-state=$work/board.txt" eeprom read 8100 --out -
 
+# A trace the program wrote decodes back to its transactions, the zero write's
+# hold included; a capture with a bad row names the file and the line.
+expect 0 '' --simulate "--sim-state=$work/board.txt" "--trace=$work/t.vcd" read 1D
+expect 0 '^[0-9.]*,Read Byte,AE,1D,AE+ 1D+ AF+ <21 <' decode "$work/t.vcd"
+expect 0 '' --simulate "--sim-state=$work/board.txt" "--trace=$work/z.vcd" --no-backup eeprom zero 81E0
+expect 0 '^[0-9.]*,Zero Write,AE,81FF,AE+ 81+ FF+ 00+,' decode "$work/z.vcd" --scl SCL --sda SDA
+printf 'Time [s],SCL,SDA\n0.0,1,1\n0.1,X,1\n' >"$work/x.csv"
+expect 1 "x.csv: line 3: SCL is \"X\", not 0 or 1" decode "$work/x.csv"
+expect 1 "no channel named SCK" decode "$work/t.vcd" --scl SCK
+expect 1 "\-\-scl and \-\-sda go with 'decode'" --simulate --scl A read 1D
+
 # A snapshot compared with itself is identical; with a changed board it differs (4).
 expect 0 '' --simulate "--sim-state=$work/board.txt" snapshot save "$work/a.snap"
 expect 0 '^identical: 25 of 25' snapshot diff "$work/a.snap" "$work/a.snap"
@@ -67,7 +78,7 @@ complete_words() {
         echo "${COMPREPLY[*]}"
     )
 }
-[[ $(complete_words de) == detect ]] || { echo "FAIL: completion of 'de'"; failures=$((failures + 1)); }
+[[ $(complete_words det) == detect ]] || { echo "FAIL: completion of 'det'"; failures=$((failures + 1)); }
 [[ $(complete_words eeprom wr) == "write write-byte" ]] ||
     { echo "FAIL: completion of 'eeprom wr'"; failures=$((failures + 1)); }
 [[ $(complete_words --simulate eeprom erase 81E) == 81E0 ]] ||

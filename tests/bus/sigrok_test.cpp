@@ -18,11 +18,13 @@
 #include "device/text_rules.h"
 #include "support/line_helpers.h"
 #include "support/sim_rig.h"
+#include "support/traced_rig.h"
 
 namespace kestrel {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::TracedRig;
 
 bool haveSigrok() {
     return std::system("command -v sigrok-cli >/dev/null 2>&1") == 0;
@@ -99,51 +101,6 @@ std::vector<std::string> transactions(const std::vector<Annotation>& annotations
     if (!current.empty()) out.push_back(current);
     return out;
 }
-
-// A port that hides the wire: the trace sees only what the program drives
-// and samples, as on a real parallel port.
-class BlindPort final : public PortAccess {
-  public:
-    explicit BlindPort(PortAccess& inner) : inner_(inner) {}
-    void Outport(std::uint16_t port, std::uint8_t value) override { inner_.Outport(port, value); }
-    std::uint16_t Inport(std::uint16_t port) override { return inner_.Inport(port); }
-    void EnablePorts(std::int16_t a, std::int16_t b) override { inner_.EnablePorts(a, b); }
-    void DisablePorts(std::int16_t a, std::int16_t b) override { inner_.DisablePorts(a, b); }
-    std::uint16_t GetLPTPortAddress(int n) override { return inner_.GetLPTPortAddress(n); }
-    std::uint32_t GetLastState(int s) override { return inner_.GetLastState(s); }
-
-  private:
-    PortAccess& inner_;
-};
-
-// The device layer on a simulated board, traced; the trace's clock is the
-// fake clock of the waits.
-struct TracedRig {
-    testing::SimRig sim;
-    BlindPort blind{sim.board};
-    RecordingPort recorder;
-    std::ostringstream* text = nullptr;
-    std::uint64_t accesses = 0;
-    Bus bus;
-    Device device;
-
-    explicit TracedRig(bool seeWire)
-        : recorder(seeWire ? static_cast<PortAccess&>(sim.board) : blind, false),
-          bus(recorder, sim.g.LPTBase, sim.g.PortEntry),
-          device(sim.g, bus) {
-        auto out = std::make_unique<std::ostringstream>();
-        text = out.get();
-        recorder.attachTrace(std::make_unique<VcdWriter>(std::move(out), [this] {
-            // Half a microsecond per port access, as on a real port.
-            return static_cast<std::uint64_t>(sim.clock.now) * 1000000 + 500 * ++accesses;
-        }));
-        bus.setWaitHooks(sim.clock.hooks());
-    }
-    std::string vcd() {
-        recorder.trace()->finish();
-        return text->str();
-    }
-};
 
 class Sigrok : public ::testing::TestWithParam<bool> {
   protected:
@@ -240,8 +197,9 @@ TEST_P(Sigrok, StopsDecodeInATraceThatWasNeverFinished) {
     const std::string read =
         "S AE+ 1D+ Sr AF+ 21+ " + text::byteText(smbusPec({0xAE, 0x1D, 0xAF, 0x21})) + "- P";
     ASSERT_TRUE(rig.device.WriteSwitch(0x90, 0x06).ok());
-    if (GetParam())
+    if (GetParam()) {
         EXPECT_EQ(transactions(sigrok(rig.text->str())), std::vector<std::string>{"S 90+ 06+ P"});
+    }
     ASSERT_EQ(rig.device.ReadRegister(0x1D).value, 0x21);
     const auto decoded = transactions(sigrok(rig.text->str()));
     if (GetParam()) {

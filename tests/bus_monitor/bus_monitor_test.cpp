@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QComboBox>
 #include <QFile>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -8,6 +10,7 @@
 #include "bus_monitor/bus_monitor_model.h"
 #include "bus_monitor/bus_monitor_window.h"
 #include "support/app_rig.h"
+#include "support/capture_files.h"
 #include "support/vcd_decoder.h"
 
 namespace kestrel {
@@ -193,6 +196,65 @@ TEST(BusMonitor, OnAnI2cAdapterTheListStaysAndTheVcdSaysWhy) {
     QFile file(csv);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll().count('\n'), 2) << "a header and the one transaction";
+}
+
+}  // namespace
+}  // namespace kestrel
+
+namespace kestrel {
+namespace {
+
+TEST(BusMonitor, OpensACaptureInPlaceOfTheLiveTrafficAndKeepsItsListOnABadFile) {
+    MonitorRig app;
+    BusMonitorWindow* w = app.open();
+    ASSERT_NE(w, nullptr);
+    app.click("ByteReadCMD");
+    w->model().flush();
+    ASSERT_EQ(w->model().rowCount(), 1);
+    QTemporaryDir dir;
+    auto write = [&](const QString& name, const std::string& text) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text.data(), static_cast<qint64>(text.size()));
+        return dir.filePath(name);
+    };
+    const QString bad = write("bad.csv", "Time [s],SCL,SDA\n0,1,1\n1,1,X\n");
+    // Channels named "clock" and "data", beside a 4-bit bus.
+    const QString good = write("plover.vcd", testing::handDrawnVcd("1 us", {0x90, 0x06}, true));
+
+    app.dialogs.fileNames = {bad};
+    w->findChild<QAction*>("openCapture")->trigger();
+    ASSERT_EQ(app.dialogs.messages.size(), 1);
+    EXPECT_TRUE(app.dialogs.messages[0].contains("bad.csv: line 3: SDA is \"X\""))
+        << app.dialogs.messages[0].toStdString();
+    EXPECT_EQ(w->model().rowCount(), 1) << "the list is as it was";
+    EXPECT_EQ(w->model().record(0).kind, "Read Byte");
+
+    ASSERT_TRUE(w->loadCapture(good));
+    EXPECT_EQ(w->sclChoice()->currentText(), "clock") << "guessed from the name";
+    EXPECT_EQ(w->sdaChoice()->currentText(), "data");
+    ASSERT_EQ(w->model().rowCount(), 1);
+    EXPECT_EQ(w->model().record(0).kind, "Switch Write");
+    EXPECT_EQ(record_export::bytesText(w->model().record(0)), "90+ 06+");
+    EXPECT_TRUE(w->windowTitle().contains("plover.vcd"));
+    // Live traffic does not mix into a capture.
+    app.click("ByteReadCMD");
+    w->model().flush();
+    EXPECT_EQ(w->model().rowCount(), 1);
+
+    // SCL and SDA swapped: no transaction is left to decode.
+    w->sclChoice()->setCurrentText("data");
+    w->sdaChoice()->setCurrentText("clock");
+    ASSERT_TRUE(w->decodeCapture());
+    for (int row = 0; row < w->model().rowCount(); ++row)
+        EXPECT_NE(w->model().record(row).kind, "Switch Write");
+
+    // Resume: the live traffic again.
+    app.click("pauseMonitor", w);
+    app.click("ByteReadCMD");
+    w->model().flush();
+    ASSERT_EQ(w->model().rowCount(), 1);
+    EXPECT_EQ(w->model().record(0).kind, "Read Byte");
 }
 
 }  // namespace

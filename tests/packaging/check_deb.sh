@@ -19,14 +19,23 @@ for path in ./usr/bin/kestrel-eval ./usr/share/applications/kestrel-eval.desktop
             ./usr/share/man/man1/kestrel-eval.1.gz ./usr/share/doc/kestrel-eval/copyright \
             ./usr/share/doc/kestrel-eval/changelog.gz \
             ./usr/share/metainfo/io.github.kestrel_eval.metainfo.xml \
-            ./usr/share/bash-completion/completions/kestrel-eval; do
+            ./usr/share/bash-completion/completions/kestrel-eval \
+            ./usr/share/libsigrokdecode/decoders/kestrel/__init__.py \
+            ./usr/share/libsigrokdecode/decoders/kestrel/pd.py \
+            ./usr/share/libsigrokdecode/decoders/kestrel/chip.py; do
     grep -q " $path\$" <<<"$contents" || { echo "missing from the package: $path"; exit 1; }
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in "libqt6widgets6 (>= 6" libqt6svg6 qt6-qpa-plugins; do
+for dep in "libqt6widgets6 (>= 6" libqt6svg6 libzip4 qt6-qpa-plugins; do
     grep -qF "$dep" <<<"$depends" || { echo "package does not depend on $dep: $depends"; exit 1; }
 done
 ! grep -q ieee1284 <<<"$depends" || { echo "package still depends on the port library: $depends"; exit 1; }
+# The sigrok decoder loads from where the package puts it.
+if command -v sigrok-cli >/dev/null; then
+    dpkg-deb -x "$deb" "$work/root"
+    SIGROKDECODE_DIR="$work/root/usr/share/libsigrokdecode/decoders" sigrok-cli -P kestrel --show |
+        grep -q '^ID: kestrel' || { echo "sigrok-cli does not load the packaged decoder"; exit 1; }
+fi
 grep -q '^Exec=kestrel-eval$' <(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/applications/kestrel-eval.desktop)
 if command -v lintian >/dev/null; then
     report=$(lintian --allow-root "$deb" 2>&1 || true)
