@@ -4,7 +4,7 @@
 #   <- widgets <- windows, batch <- app
 # (bus/ includes nothing of the project above it; simulator/ only bus/;
 # device/ neither the simulator nor a window; no window includes app/;
-# batch/ no window and no widget). Prints each include that points up.
+# batch/ no window and no widget; script/ is batch's floor). Prints each include that points up.
 set -euo pipefail
 src=${1:-$(dirname "$0")/../src}
 windows="about block_read bus_monitor diagram editors eeprom_window main_window snapshots status status_timeline switch_control"
@@ -17,6 +17,9 @@ allowed() {  # folder -> the folders it may include
         connection) echo "chip bus simulator device connection" ;;
         widgets) echo "chip bus device widgets" ;;
         batch) echo "chip bus simulator device connection batch" ;;
+        script) echo "chip bus simulator device connection batch script" ;;
+        # The scripts window runs the script engine on the windows' connection.
+        scripts_window) echo "chip bus device connection widgets batch script scripts_window" ;;
         app) echo "*" ;;
         *) echo "chip bus device connection widgets $windows" ;;  # a window folder
     esac

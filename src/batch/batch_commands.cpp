@@ -492,6 +492,7 @@ void runCommand(Session& s, const Invocation& inv, const std::vector<int>& input
         case Command::SnapshotSave:
         case Command::SnapshotDiff:
         case Command::SnapshotApply:  // snapshot_commands.h
+        case Command::Run:            // the script runner
         case Command::None:
             break;
     }

@@ -9,7 +9,8 @@ Session::Session(const Options& options, const Environment& environment, std::os
     c.kernel = environment.kernel;
     if (environment.waitHooks) c.waitHooks = *environment.waitHooks;
     c.notice = [this](const std::string& text) { err_ << "kestrel-eval: " << text << '\n'; };
-    connection_ = std::make_unique<Connection>(c);
+    own_ = std::make_unique<Connection>(c);
+    connection_ = own_.get();
     // A state file that did not load (or cannot be held) or a trace that
     // cannot be written ends the run before the bus is touched.
     for (const std::string& problem : connection_->problems()) {
@@ -39,6 +40,11 @@ Session::Session(const Options& options, const Environment& environment, std::os
     if (failure_ != kOk) connection_->shutDown();
 }
 
+Session::Session(Connection& connection, const Options& options, std::ostream& err)
+    : options_(options), err_(err), connection_(&connection) {
+    connection_->executor().addObserver(this);
+}
+
 Session::~Session() {
     connection_->executor().removeObserver(this);
 }
@@ -47,7 +53,7 @@ void Session::transactionEnded(const TransactionRecord& record) {
 }
 
 bool Session::finish() {
-    if (failure_ != kOk) return true;
+    if (failure_ != kOk || !own_) return true;
     std::string error;
     if (connection_->finish(&error)) return true;
     err_ << "kestrel-eval: " << error << '\n';

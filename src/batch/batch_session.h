@@ -17,6 +17,9 @@ namespace kestrel::batch {
 class Session final : public TransactionObserver {
   public:
     Session(const Options& options, const Environment& environment, std::ostream& err);
+    // A session on a connection the caller keeps (the windows' own); its
+    // problems are the caller's to have told.
+    Session(Connection& connection, const Options& options, std::ostream& err);
     ~Session() override;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -26,7 +29,10 @@ class Session final : public TransactionObserver {
     // cannot be used (kUsage). Nothing has been sent on the bus then.
     bool ready() const { return failure_ == kOk; }
     int failureCode() const { return failure_; }
-    Device& device() { return connection_->device(); }
+    Device& device() { return device_ != nullptr ? *device_ : connection_->device(); }
+    // Sends this session's transactions through `device` instead: a device
+    // on the same shared state whose executor can be stopped.
+    void useDevice(Device& device) { device_ = &device; }
     Connection& connection() { return *connection_; }
 
     // The port or adapter itself failed in a transaction of this run (the
@@ -42,7 +48,9 @@ class Session final : public TransactionObserver {
   private:
     Options options_;
     std::ostream& err_;
-    std::unique_ptr<Connection> connection_;
+    std::unique_ptr<Connection> own_;
+    Connection* connection_ = nullptr;
+    Device* device_ = nullptr;
     bool portFailed_ = false;
     int failure_ = kOk;
 };

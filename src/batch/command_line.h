@@ -46,6 +46,7 @@ enum class Command {
     SnapshotSave,
     SnapshotDiff,
     SnapshotApply,
+    Run,  // a check script (the script runner takes it from here)
 };
 
 // Options that hold for the whole run.
@@ -78,6 +79,12 @@ struct Invocation {
     double interval = 1.0;
     unsigned long count = 0;
     bool csv = false;
+    // run SCRIPT: reports, and a dry run on a simulated copy of the board
+    // (from the snapshot `from`, or one read from the board).
+    std::string junit;
+    std::string csvFile;
+    bool dryRun = false;
+    std::string from;
     std::string error;  // Mode::Error: what is wrong, in one line
     std::string hint;   // Mode::Error: the command's synopsis, or where the help is
 };
