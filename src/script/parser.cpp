@@ -332,11 +332,13 @@ class Parser {
         if (!ok) usage(in, synopsis);
         std::string name = w.size() > 1 ? w[1].text : "";
         if (ok) {
-            const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
-                return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-            });
+            const bool plain = !name.empty() &&
+                               !std::isdigit(static_cast<unsigned char>(name[0])) &&
+                               std::all_of(name.begin(), name.end(), [](char c) {
+                                   return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+                               });
             if (!plain) {
-                fail(in.line, w[1], "a name is letters, digits and '_'");
+                fail(in.line, w[1], "a name is letters, digits and '_', not starting with a digit");
                 ok = false;
             }
             for (const Loop& loop : open_) {

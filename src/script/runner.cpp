@@ -126,12 +126,12 @@ Runner::Runner(const Script& script, batch::Session& session, RunSettings settin
         std::make_unique<StoppableExecutor>(session_.device().executor(), hooks_.stopRequested);
     device_ = std::make_unique<Device>(session_.device().globals(), *executor_);
     session_.useDevice(*device_);
-    executor_->addObserver(this);
+    inner_->addObserver(this);
     if (script_.program.empty()) finished_ = true;
 }
 
 Runner::~Runner() {
-    executor_->removeObserver(this);
+    inner_->removeObserver(this);
 }
 
 void Runner::transactionEnded(const TransactionRecord& record) {

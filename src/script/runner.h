@@ -114,6 +114,7 @@ class Runner final : private TransactionObserver {
     batch::Session& session_;
     RunSettings settings_;
     Hooks hooks_;
+    TransferExecutor* inner_ = nullptr;  // the session's own executor, observed
     std::unique_ptr<StoppableExecutor> executor_;
     std::unique_ptr<Device> device_;
 
