@@ -129,15 +129,14 @@ std::string logCsv(const Runner& runner) {
 }
 
 std::string summary(const Runner& runner) {
-    std::size_t passed = 0, failed = 0, errors = 0;
-    for (const StepResult& r : runner.results()) {
-        passed += r.verdict == Verdict::Pass;
-        failed += r.verdict == Verdict::Fail;
-        errors += r.verdict == Verdict::Error;
-    }
-    std::string t = runner.script().file + ": " + std::to_string(runner.stepsDone()) +
-                    " steps run: " + std::to_string(passed) + " passed, " + std::to_string(failed) +
-                    " failed, " + std::to_string(errors) + (errors == 1 ? " error" : " errors");
+    std::size_t counts[4] = {0, 0, 0, 0};
+    for (const StepResult& r : runner.results()) ++counts[static_cast<int>(r.verdict)];
+    const std::size_t steps = runner.results().size();
+    std::string t = runner.script().file + ": " + std::to_string(steps) +
+                    (steps == 1 ? " step: " : " steps: ") + std::to_string(counts[0]) +
+                    " passed, " + std::to_string(counts[1]) + " failed, " +
+                    std::to_string(counts[2]) + (counts[2] == 1 ? " error" : " errors");
+    if (runner.stopped()) t += ", stopped";
     if (!runner.endedEarly().empty()) t += "\n" + runner.endedEarly();
     return t + "\n";
 }

@@ -122,8 +122,8 @@ Runner::Runner(const Script& script, batch::Session& session, RunSettings settin
       settings_(std::move(settings)),
       hooks_(withDefaults(std::move(hooks))),
       values_(script.variables.size(), 0) {
-    executor_ =
-        std::make_unique<StoppableExecutor>(session_.device().executor(), hooks_.stopRequested);
+    inner_ = &session_.device().executor();
+    executor_ = std::make_unique<StoppableExecutor>(*inner_, hooks_.stopRequested);
     device_ = std::make_unique<Device>(session_.device().globals(), *executor_);
     session_.useDevice(*device_);
     inner_->addObserver(this);

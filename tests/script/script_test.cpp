@@ -282,9 +282,47 @@ TEST_F(ScriptTest, StopDuringAProgramEndsAfterACompleteTransaction) {
         EXPECT_TRUE(board.wire().scl() && board.wire().sda());
         const std::string xml = slurp(junit);
         EXPECT_NE(xml.find("type=\"stopped\""), std::string::npos) << xml;
-        EXPECT_NE(xml.find("s.kes:1: stopped after the transaction EEPROM"), std::string::npos)
+        EXPECT_NE(xml.find("s.kes:1: stopped after the transaction Page Erase 8"),
+                  std::string::npos)
             << xml;
         stop = nullptr;
+    }
+}
+
+}  // namespace
+}  // namespace kestrel
+
+namespace kestrel {
+namespace {
+
+// 'run' takes --csv with a file name while 'status --watch' keeps its flag;
+// the run options go with 'run' only.
+TEST(ScriptCommandLine, RunOptionsAreCheckedWithTheCommandLine) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* error;  // empty: accepted
+        const char* csvFile;
+    };
+    const Case cases[] = {
+        {{"--simulate", "run", "s.kes", "--csv", "log.csv", "--junit=r.xml"}, "", "log.csv"},
+        {{"--csv=log.csv", "run", "s.kes"}, "", "log.csv"},
+        {{"--slave", "A0", "run", "s.kes", "--dry-run", "--from", "b.snap"}, "", ""},
+        {{"status", "--watch", "--csv"}, "", ""},
+        {{"run", "s.kes", "--from", "b.snap"}, "--from goes with --dry-run", ""},
+        {{"read", "1D", "--junit", "r.xml"}, "--junit, --dry-run and --from go with 'run'", ""},
+        {{"run", "s.kes", "--json"}, "--json does not go with it", ""},
+        {{"run"}, "'run' takes 1 argument, not 0", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + c.args.back());
+        const batch::Invocation inv = batch::parseCommandLine(c.args);
+        if (std::string(c.error).empty()) {
+            EXPECT_EQ(inv.mode, batch::Mode::Batch) << inv.error;
+            EXPECT_EQ(inv.csvFile, c.csvFile);
+        } else {
+            EXPECT_EQ(inv.mode, batch::Mode::Error);
+            EXPECT_NE(inv.error.find(c.error), std::string::npos) << inv.error;
+        }
     }
 }
 
