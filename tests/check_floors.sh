@@ -7,7 +7,7 @@
 # batch/ no window and no widget; script/ is batch's floor). Prints each include that points up.
 set -euo pipefail
 src=${1:-$(dirname "$0")/../src}
-windows="about block_read bus_monitor diagram editors eeprom_window main_window snapshots status status_timeline switch_control"
+windows="about block_read scripts_window bus_monitor diagram editors eeprom_window main_window snapshots status status_timeline switch_control"
 allowed() {  # folder -> the folders it may include
     case $1 in
         chip) echo "chip" ;;
