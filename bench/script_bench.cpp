@@ -21,8 +21,13 @@ using namespace kestrel;
 std::string longScript() {
     std::string s = "on-error continue\n";
     static const char* const kinds[] = {
-        "write 10 5A\n",       "read 1D\n",    "expect 10 5A mask F0\n", "log trim 09 00 01\n",
-        "expect-eeprom 8000 01\n", "wait 0\n", "poll 0E 04 mask 04 timeout 10 every 1\n",
+        "write 10 5A\n",
+        "read 1D\n",
+        "expect 10 5A mask F0\n",
+        "log trim 09 00 01\n",
+        "expect-eeprom 8000 01\n",
+        "wait 0\n",
+        "poll 0E 04 mask 04 timeout 10 every 1\n",
         "eeprom read 8100 4\n",
     };
     int lines = 1;

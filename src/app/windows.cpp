@@ -187,8 +187,10 @@ void registerTools(Program& program) {
     main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuSnapshots"),
                         QStringLiteral("Snapshots..."), snapshots, false);
     const QString scripts = QStringLiteral("frm_Scripts");
-    program.windows().add(
-        scripts, [&program] { return new ScriptsWindow(program.connection(), program.dialogs()); });
+    program.windows().add(scripts, [&program] {
+        return new ScriptsWindow(program.connection(), program.dialogs(),
+                                 [&program] { return program.backupFolder(); });
+    });
     main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuScripts"),
                         QStringLiteral("Scripts..."), scripts, false);
 }

@@ -121,6 +121,10 @@ std::string monitorLine(const TransactionRecord& r) {
 
 int runScript(const batch::Invocation& inv, const batch::Environment& environment,
               std::ostream& out, std::ostream& err, const Hooks* hooks) {
+    // From the start: a signal while the script is read ends the run before
+    // its first step instead of killing the program half-way.
+    std::optional<SignalStop> signals;
+    if (hooks == nullptr) signals.emplace();
     std::vector<ParseError> errors;
     const std::optional<Script> script = loadScript(inv.file, errors);
     if (!script) {
@@ -180,12 +184,10 @@ int runScript(const batch::Invocation& inv, const batch::Environment& environmen
     TransactionPrinter printer(out);
     if (inv.dryRun) session.connection().executor().addObserver(&printer);
 
-    std::optional<SignalStop> signals;
     Hooks h;
     if (hooks != nullptr) {
         h = *hooks;
     } else {
-        signals.emplace();
         h.stopRequested = [&signals] { return signals->requested(); };
         h.sleep = [&signals](unsigned ms) { return signals->sleep(ms); };
     }

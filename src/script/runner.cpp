@@ -122,6 +122,7 @@ Runner::Runner(const Script& script, batch::Session& session, RunSettings settin
       settings_(std::move(settings)),
       hooks_(withDefaults(std::move(hooks))),
       values_(script.variables.size(), 0) {
+    previous_ = &session_.device();
     inner_ = &session_.device().executor();
     executor_ = std::make_unique<StoppableExecutor>(*inner_, hooks_.stopRequested);
     device_ = std::make_unique<Device>(session_.device().globals(), *executor_);
@@ -132,6 +133,8 @@ Runner::Runner(const Script& script, batch::Session& session, RunSettings settin
 
 Runner::~Runner() {
     inner_->removeObserver(this);
+    // The session goes on with the device it had, not with this run's.
+    session_.useDevice(*previous_);
 }
 
 void Runner::transactionEnded(const TransactionRecord& record) {
@@ -312,8 +315,9 @@ void Runner::command(const Instruction& in, StepResult& r) {
                                 : std::function<const char*(const char*)>(
                                       [](const char* name) { return std::getenv(name); });
         std::string savedTo;
-        if (batch::backUpEeprom(session_, settings_.slave, backup::folder(getenv), now, report,
-                                savedTo)) {
+        const std::string folder =
+            settings_.backupFolder ? settings_.backupFolder() : backup::folder(getenv);
+        if (batch::backUpEeprom(session_, settings_.slave, folder, now, report, savedTo)) {
             backedUp_ = true;
             notes_.push_back("EEPROM saved to " + savedTo + " before the first change");
         }

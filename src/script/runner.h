@@ -60,6 +60,7 @@ struct RunSettings {
     // Save the EEPROM once before the first step that changes it.
     bool backup = true;
     std::function<const char*(const char*)> getenv;  // for the backup folder
+    std::function<std::string()> backupFolder;       // instead of the one getenv names
     std::function<std::time_t()> now;                // names backups and snapshots
 };
 
@@ -114,6 +115,7 @@ class Runner final : private TransactionObserver {
     batch::Session& session_;
     RunSettings settings_;
     Hooks hooks_;
+    Device* previous_ = nullptr;         // the session's device before the run
     TransferExecutor* inner_ = nullptr;  // the session's own executor, observed
     std::unique_ptr<StoppableExecutor> executor_;
     std::unique_ptr<Device> device_;

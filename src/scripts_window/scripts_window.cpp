@@ -1,5 +1,6 @@
 #include "scripts_window/scripts_window.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -48,8 +49,9 @@ class ScriptsWindow::TransactionList final : public TransactionObserver {
     QPlainTextEdit& view_;
 };
 
-ScriptsWindow::ScriptsWindow(Connection& connection, Dialogs& dialogs)
-    : connection_(connection), dialogs_(dialogs) {
+ScriptsWindow::ScriptsWindow(Connection& connection, Dialogs& dialogs,
+                             std::function<std::string()> backupFolder)
+    : connection_(connection), dialogs_(dialogs), backupFolder_(std::move(backupFolder)) {
     setWindowTitle(QStringLiteral("Scripts"));
     setObjectName(QStringLiteral("frm_Scripts"));
     fileDialog_.filter = QStringLiteral("Check scripts (*.kes);;All files (*)");
@@ -207,6 +209,7 @@ void ScriptsWindow::start(bool dry) {
     script::RunSettings settings;
     settings.slave = options.slave;
     settings.backup = !dry;
+    settings.backupFolder = backupFolder_;
     script::Hooks hooks;
     hooks.stopRequested = [this] { return stopRequested_; };
     hooks.sleep = [this](unsigned ms) { return sleep(ms); };
@@ -229,6 +232,13 @@ void ScriptsWindow::nextStep() {
         finish();
     else
         QTimer::singleShot(0, this, [this] { nextStep(); });
+}
+
+void ScriptsWindow::closeEvent(QCloseEvent* event) {
+    if (!running()) return QWidget::closeEvent(event);
+    stopRequested_ = true;
+    closeWhenDone_ = true;
+    event->ignore();
 }
 
 void ScriptsWindow::stop() {
@@ -262,6 +272,10 @@ void ScriptsWindow::finish() {
     copy_.reset();
     setRunning(false);
     say(text);
+    if (closeWhenDone_) {
+        closeWhenDone_ = false;
+        QTimer::singleShot(0, this, [this] { close(); });
+    }
 }
 
 }  // namespace kestrel

@@ -33,7 +33,10 @@ class CodeEditor;
 class ScriptsWindow final : public QWidget {
     Q_OBJECT
   public:
-    ScriptsWindow(Connection& connection, Dialogs& dialogs);
+    // `backupFolder` says where the EEPROM backup goes before a run's first
+    // EEPROM change (empty: there is no usable folder).
+    ScriptsWindow(Connection& connection, Dialogs& dialogs,
+                  std::function<std::string()> backupFolder);
     ~ScriptsWindow() override;
 
     // The buttons' work.
@@ -52,6 +55,10 @@ class ScriptsWindow final : public QWidget {
     // Where relative file names of the script are found, and its name in messages.
     void setScriptPath(const QString& path) { path_ = path; }
 
+  protected:
+    // A window closed during a run stops it first and closes when it ends.
+    void closeEvent(QCloseEvent* event) override;
+
   private:
     class TransactionList;
     void start(bool dry);
@@ -64,6 +71,7 @@ class ScriptsWindow final : public QWidget {
 
     Connection& connection_;
     Dialogs& dialogs_;
+    std::function<std::string()> backupFolder_;
     FileDialogState fileDialog_;
     QString path_;
     CodeEditor* editor_ = nullptr;
@@ -83,6 +91,7 @@ class ScriptsWindow final : public QWidget {
     std::unique_ptr<script::Runner> runner_;
     bool stopRequested_ = false;
     bool dry_ = false;
+    bool closeWhenDone_ = false;
 };
 
 }  // namespace kestrel

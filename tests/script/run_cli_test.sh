@@ -53,7 +53,12 @@ grep -q "bad.kes:1:1: 'frobnicate'" "$dir/err" || fail "script error not named: 
 printf 'repeat 100000\nwait 10\nend\n' >"$dir/long.kes"
 "$program" --simulate run "$dir/long.kes" --junit "$dir/long.xml" >"$dir/long.out" 2>&1 &
 pid=$!
-sleep 0.5
+# Once its report's temporary file is there, the run has taken over the signals.
+for ((i = 0; i < 200; i++)); do
+    compgen -G "$dir/long.xml.tmp-*" >/dev/null && break
+    sleep 0.05
+done
+sleep 0.3
 kill -TERM $pid
 wait $pid
 code=$?

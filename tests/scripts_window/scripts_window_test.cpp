@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QTableWidget>
 #include <QTest>
@@ -81,6 +83,34 @@ TEST_F(ScriptsWindowTest, StopEndsTheRun) {
     EXPECT_EQ(column(2).last(), QStringLiteral("STOPPED"));
     EXPECT_TRUE(w->status().contains("untitled.kes:2:")) << w->status().toStdString();
     EXPECT_TRUE(w->findChild<QWidget*>(QStringLiteral("run"))->isEnabled());
+}
+
+// EEPROM changes: one backup in the program's folder, before the first.
+TEST_F(ScriptsWindowTest, EepromChangesTakeOneBackup) {
+    go(QStringLiteral("eeprom write-byte 8003 44\neeprom erase 8020\nexpect-eeprom 8003 44\n"),
+       "run");
+    EXPECT_EQ(column(2), QStringList({"PASS", "PASS", "PASS"}));
+    EXPECT_EQ(QDir(app.backups.path()).entryList(QDir::Files).size(), 1);
+    EXPECT_TRUE(w->status().contains("EEPROM saved to")) << w->status().toStdString();
+}
+
+// Closing the window during a run stops the run first; then it closes.
+TEST_F(ScriptsWindowTest, CloseDuringARunStopsItFirst) {
+    QPointer<ScriptsWindow> window = w;
+    w->show();
+    w->editor().setPlainText(QStringLiteral("repeat 1000\nwait 10\nend\n"));
+    app.click(QStringLiteral("run"), w);
+    QTest::qWait(50);
+    w->close();
+    ASSERT_FALSE(window.isNull()) << "not destroyed inside its own run";
+    QElapsedTimer t;
+    t.start();
+    while (!window.isNull() && window->isVisible() && t.elapsed() < 5000) QTest::qWait(5);
+    ASSERT_TRUE(window.isNull() || !window->isVisible());
+    if (!window.isNull()) {
+        EXPECT_FALSE(window->running());
+        EXPECT_EQ(column(2).last(), QStringLiteral("STOPPED"));
+    }
 }
 
 }  // namespace
