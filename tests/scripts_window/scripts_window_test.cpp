@@ -85,9 +85,10 @@ TEST_F(ScriptsWindowTest, StopEndsTheRun) {
     EXPECT_TRUE(w->findChild<QWidget*>(QStringLiteral("run"))->isEnabled());
 }
 
-// EEPROM changes: one backup in the program's folder, before the first.
+// EEPROM changes (erased before written, as the chip needs): one backup in
+// the program's folder, before the first.
 TEST_F(ScriptsWindowTest, EepromChangesTakeOneBackup) {
-    go(QStringLiteral("eeprom write-byte 8003 44\neeprom erase 8020\nexpect-eeprom 8003 44\n"),
+    go(QStringLiteral("eeprom erase 8000\neeprom write-byte 8003 44\nexpect-eeprom 8003 44\n"),
        "run");
     EXPECT_EQ(column(2), QStringList({"PASS", "PASS", "PASS"}));
     EXPECT_EQ(QDir(app.backups.path()).entryList(QDir::Files).size(), 1);
