@@ -102,6 +102,29 @@ TEST_F(ScriptTest, EachWordRunsOnTheSimulatedBoard) {
     }
 }
 
+// A step the bus failed is an ERROR with exit 2, and a bus failure outranks
+// a failed expectation; a chip that answers again passes.
+TEST_F(ScriptTest, BusFailuresExitTwo) {
+    struct Case {
+        const char* script;
+        int code;
+        const char* printed;
+    };
+    const Case cases[] = {
+        {"expect 1D 21\n", 2, "s.kes:1: expect 1D 21: No acknowledge from AEh"},
+        {"on-error continue\nwrite 10 00\nexpect 1D 00\n", 2, "0 passed, 0 failed, 2 errors"},
+        {"log l 1D\n", 2, "s.kes:1: log l 1D: No acknowledge"},
+    };
+    board.kestrel().setPresent(false);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        EXPECT_EQ(runScript(c.script), c.code);
+        EXPECT_NE(out.find(c.printed), std::string::npos) << out;
+    }
+    board.kestrel().setPresent(true);
+    EXPECT_EQ(runScript("on-error continue\nexpect 1D 00\nexpect 1D 21\n"), 5);
+}
+
 TEST_F(ScriptTest, WaitAndPollTakeTheirTimeOnTheClock) {
     const std::uint32_t before = clock.now;
     EXPECT_EQ(runScript("wait 250\n"), 0);
