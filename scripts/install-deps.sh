@@ -12,6 +12,7 @@ packages=(
   clang libfuzzer-14-dev libclang-rt-14-dev
   xvfb xauth imagemagick
   lintian
+  python3-junitparser
 )
 
 SUDO=""

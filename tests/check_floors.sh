@@ -5,11 +5,11 @@
 # (bus/ includes nothing of the project above it; capture/ (logic analyser
 # files) and simulator/ only bus/; device/ neither the simulator, the file
 # formats nor a window; files/ only the device layer and below; no window
-# includes app/; batch/ no window and no widget). Prints each include that
-# points up.
+# includes app/; batch/ no window and no widget; script/ is batch's floor).
+# Prints each include that points up.
 set -euo pipefail
 src=${1:-$(dirname "$0")/../src}
-windows="about block_read bus_monitor diagram editors eeprom_window main_window snapshots status status_timeline switch_control"
+windows="about block_read scripts_window bus_monitor diagram editors eeprom_window main_window snapshots status status_timeline switch_control"
 allowed() {  # folder -> the folders it may include
     case $1 in
         chip) echo "chip" ;;
@@ -21,6 +21,9 @@ allowed() {  # folder -> the folders it may include
         connection) echo "chip bus capture simulator device files connection" ;;
         widgets) echo "chip bus capture device files widgets" ;;
         batch) echo "chip bus capture simulator device files connection batch" ;;
+        script) echo "chip bus simulator device files connection batch script" ;;
+        # The scripts window runs the script engine on the windows' connection.
+        scripts_window) echo "chip bus device files connection widgets batch script scripts_window" ;;
         app) echo "*" ;;
         *) echo "chip bus capture device files connection widgets $windows" ;;  # a window folder
     esac

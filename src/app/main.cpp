@@ -8,12 +8,15 @@
 #include "app/signal_quit.h"
 #include "batch/batch.h"
 #include "batch/command_line.h"
+#include "script/run_script.h"
 
 int main(int argc, char* argv[]) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     // One parser decides: help, version, a usage error and batch commands
     // need no display, and a command line it refuses never opens a window.
     const kestrel::batch::Invocation inv = kestrel::batch::parseCommandLine(args);
+    if (inv.mode == kestrel::batch::Mode::Batch && inv.command == kestrel::batch::Command::Run)
+        return kestrel::script::runScript(inv, {}, std::cout, std::cerr);
     if (inv.mode != kestrel::batch::Mode::Gui)
         return kestrel::batch::run(args, std::cout, std::cerr);
 

@@ -13,6 +13,7 @@
 #include "eeprom_window/eeprom_window.h"
 #include "main_window/main_window.h"
 #include "main_window/message_log_window.h"
+#include "scripts_window/scripts_window.h"
 #include "snapshots/snapshot_window.h"
 #include "status/status_window.h"
 #include "status_timeline/timeline_window.h"
@@ -197,6 +198,13 @@ void registerTools(Program& program) {
     });
     main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuSnapshots"),
                         QStringLiteral("Snapshots..."), snapshots, false);
+    const QString scripts = QStringLiteral("frm_Scripts");
+    program.windows().add(scripts, [&program] {
+        return new ScriptsWindow(program.connection(), program.dialogs(),
+                                 [&program] { return program.backupFolder(); });
+    });
+    main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuScripts"),
+                        QStringLiteral("Scripts..."), scripts, false);
 }
 
 void registerAbout(Program& program) {

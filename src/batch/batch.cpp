@@ -91,6 +91,11 @@ int run(const std::vector<std::string>& args, const Environment& environment, st
         return kUsage;
     }
 
+    // Scripts run in the script runner, which the program calls for 'run'.
+    if (inv.command == Command::Run) {
+        report.fail("'run' is not available here", kUsage);
+        return finishRun(inv, report, {}, out, err);
+    }
     // Input and output files first: a file that cannot be used ends the run
     // before the bus is touched.
     std::vector<int> input;

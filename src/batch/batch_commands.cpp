@@ -496,6 +496,7 @@ void runCommand(Session& s, const Invocation& inv, const std::vector<int>& input
         case Command::SnapshotDiff:
         case Command::SnapshotApply:  // snapshot_commands.h
         case Command::Decode:         // decode_command.h, without a board
+        case Command::Run:            // the script runner
         case Command::None:
             break;
     }

@@ -12,7 +12,8 @@ Session::Session(const Options& options, const Environment& environment, std::os
     c.kernel = environment.kernel;
     if (environment.waitHooks) c.waitHooks = *environment.waitHooks;
     c.notice = [this](const std::string& text) { err_ << "kestrel-eval: " << text << '\n'; };
-    connection_ = std::make_unique<Connection>(c);
+    own_ = std::make_unique<Connection>(c);
+    connection_ = own_.get();
     // A state file that did not load (or cannot be held) or a trace that
     // cannot be written ends the run before the bus is touched.
     for (const std::string& problem : connection_->problems()) {
@@ -48,6 +49,11 @@ Session::Session(const Options& options, const Environment& environment, std::os
     }
     // Nothing may reach the bus from a session that did not start.
     if (failure_ != kOk) connection_->shutDown();
+}
+
+Session::Session(Connection& connection, const Options& options, std::ostream& err)
+    : options_(options), err_(err), connection_(&connection) {
+    connection_->executor().addObserver(this);
 }
 
 Session::~Session() {
@@ -87,7 +93,7 @@ std::string Session::portError() const {
 }
 
 bool Session::finish() {
-    if (failure_ != kOk) return true;
+    if (failure_ != kOk || !own_) return true;
     std::string error;
     if (connection_->finish(&error)) return true;
     err_ << "kestrel-eval: " << error << '\n';

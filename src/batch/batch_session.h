@@ -17,6 +17,9 @@ namespace kestrel::batch {
 class Session final : public TransactionObserver {
   public:
     Session(const Options& options, const Environment& environment, std::ostream& err);
+    // A session on a connection the caller keeps (the windows' own); its
+    // problems are the caller's to have told.
+    Session(Connection& connection, const Options& options, std::ostream& err);
     ~Session() override;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -26,7 +29,10 @@ class Session final : public TransactionObserver {
     // cannot be used (kUsage). Nothing has been sent on the bus then.
     bool ready() const { return failure_ == kOk; }
     int failureCode() const { return failure_; }
-    Device& device() { return connection_->device(); }
+    Device& device() { return device_ != nullptr ? *device_ : connection_->device(); }
+    // Sends this session's transactions through `device` instead: a device
+    // on the same shared state whose executor can be stopped.
+    void useDevice(Device& device) { device_ = &device; }
     Connection& connection() { return *connection_; }
 
     // The port (or adapter) failed in the middle of a transaction (the card
@@ -35,6 +41,7 @@ class Session final : public TransactionObserver {
     // such a failure, and the run ends with exit code kNoPort whatever the
     // command made of the transaction.
     std::string portError() const;
+    bool portFailed() const { return !portError_.empty(); }
 
     // Saves the simulated board, if it is kept in a file, and ends the trace.
     bool finish();
@@ -44,7 +51,9 @@ class Session final : public TransactionObserver {
   private:
     Options options_;
     std::ostream& err_;
-    std::unique_ptr<Connection> connection_;
+    std::unique_ptr<Connection> own_;
+    Connection* connection_ = nullptr;
+    Device* device_ = nullptr;
     std::string portError_, portErrorAt_;
     std::size_t eepromWritten_ = 0;  // EEPROM writes that went through
     int firstWritten_ = -1, lastWritten_ = -1;

@@ -32,7 +32,15 @@ constexpr Argument number(NumberKind kind, bool optional = false) {
 constexpr Argument kFileArgument{Argument::File, NumberKind::Data, false};
 constexpr Argument kOptionalFile{Argument::File, NumberKind::Data, true};
 
-enum Flag : unsigned { kOut = 1, kErase = 2, kVerify = 4, kWatch = 8, kOnly = 16, kChannels = 32 };
+enum Flag : unsigned {
+    kOut = 1,
+    kErase = 2,
+    kVerify = 4,
+    kWatch = 8,
+    kOnly = 16,
+    kChannels = 32,
+    kRun = 64
+};
 
 struct CommandEntry {
     Command command;
@@ -100,6 +108,11 @@ const std::vector<CommandEntry>& commandTable() {
          {kFileArgument},
          kChannels,
          "decode FILE [--scl NAME --sda NAME]"},
+        {Command::Run,
+         "run",
+         {kFileArgument},
+         kRun,
+         "run SCRIPT [--junit FILE] [--csv FILE] [--dry-run [--from SNAPSHOT]]"},
     };
     return table;
 }
@@ -122,7 +135,10 @@ enum class OptionId {
     RegistersOnly,
     EepromOnly,
     Scl,
-    Sda
+    Sda,
+    Junit,
+    DryRun,
+    From
 };
 
 struct OptionEntry {
@@ -150,7 +166,26 @@ constexpr OptionEntry kOptions[] = {
     {"--eeprom-only", OptionId::EepromOnly, false},
     {"--scl", OptionId::Scl, true},
     {"--sda", OptionId::Sda, true},
+    {"--junit", OptionId::Junit, true},
+    {"--dry-run", OptionId::DryRun, false},
+    {"--from", OptionId::From, true},
 };
+
+// Whether the command is `run`, whose --csv names a file: the first word
+// that is neither an option nor an option's value.
+bool isRunCommand(const std::vector<std::string>& args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--") return i + 1 < args.size() && args[i + 1] == "run";
+        if (a == "-" || a.empty() || a[0] != '-') return a == "run";
+        if (a.find('=') != std::string::npos) continue;
+        for (const OptionEntry& o : kOptions)
+            if (a == o.name && o.takesValue && i + 1 < args.size() &&
+                args[i + 1].rfind("--", 0) != 0)
+                ++i;
+    }
+    return false;
+}
 
 // A decimal number of seconds, 0.01 to 3600: "0.5", "2".
 bool readSeconds(const std::string& text, double& seconds) {
@@ -222,6 +257,7 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
     bool slaveGiven = false;
     bool intervalGiven = false;
     bool optionsEnded = false;
+    const bool runCommand = isRunCommand(args);
     // A script that asked for JSON gets its usage error as JSON too.
     for (const std::string& a : args) {
         if (a == "--") break;
@@ -253,7 +289,8 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
         if (option == std::end(kOptions))
             return failure(inv, "unknown option '" + printable(a) + "'");
         std::string value;
-        if (!option->takesValue) {
+        const bool takesValue = option->takesValue || (option->id == OptionId::Csv && runCommand);
+        if (!takesValue) {
             if (equals != std::string::npos)
                 return failure(
                     inv, "unknown option '" + printable(a) + "' (" + name + " takes no value)");
@@ -262,8 +299,7 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
         } else if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
             value = args[++i];
         }
-        if (option->takesValue && value.empty())
-            return failure(inv, "option '" + name + "' needs a value");
+        if (takesValue && value.empty()) return failure(inv, "option '" + name + "' needs a value");
         switch (option->id) {
             case OptionId::Simulate:
                 inv.options.connection.simulate = true;
@@ -319,7 +355,19 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
                                             "': give a decimal number of passes, 1 or more");
                 break;
             case OptionId::Csv:
-                inv.csv = true;
+                if (runCommand)
+                    inv.csvFile = value;
+                else
+                    inv.csv = true;
+                break;
+            case OptionId::Junit:
+                inv.junit = value;
+                break;
+            case OptionId::DryRun:
+                inv.dryRun = true;
+                break;
+            case OptionId::From:
+                inv.from = value;
                 break;
             case OptionId::RegistersOnly:
                 inv.registersOnly = true;
@@ -359,6 +407,9 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
                                 : inv.eepromOnly       ? "--eeprom-only"
                                 : !inv.scl.empty()     ? "--scl"
                                 : !inv.sda.empty()     ? "--sda"
+                                : !inv.junit.empty()   ? "--junit"
+                                : inv.dryRun           ? "--dry-run"
+                                : !inv.from.empty()    ? "--from"
                                                        : nullptr;
         if (batchOnly != nullptr)
             return failure(inv, std::string(batchOnly) + " goes with a command");
@@ -418,6 +469,11 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
     if (!inv.watch && (intervalGiven || inv.count != 0 || inv.csv))
         return failure(inv, "--interval, --count and --csv go with 'status --watch'", usage);
     if (inv.csv && inv.options.json) return failure(inv, "--csv and --json: choose one", usage);
+    if ((!inv.junit.empty() || inv.dryRun || !inv.from.empty()) && (entry->flags & kRun) == 0)
+        return failure(inv, "--junit, --dry-run and --from go with 'run'", usage);
+    if (!inv.from.empty() && !inv.dryRun) return failure(inv, "--from goes with --dry-run", usage);
+    if (entry->command == Command::Run && inv.options.json)
+        return failure(inv, "'run' reports in its own words; --json does not go with it", usage);
 
     for (std::size_t k = 0; k < given; ++k) {
         const Argument& argument = entry->arguments[k];
@@ -505,6 +561,9 @@ Commands (numbers in hex, written 1D, 1Dh or 0x1D):
   snapshot apply FILE           write what differs from a snapshot to the board
   decode FILE                   the transactions of a logic analyser's capture
                                 (VCD, sigrok .sr, Saleae CSV) as CSV rows
+  run SCRIPT                    run a check script: the commands above one per
+                                line, with expect, poll, wait, repeat, for,
+                                log and on-error (see kestrel-eval(1))
 Command options:
   --out=FILE                    eeprom read: save an image file instead
   --erase                       eeprom write: erase the block's pages first
@@ -518,6 +577,11 @@ Command options:
   --csv                         status --watch: CSV lines instead of text
   --scl=NAME --sda=NAME         decode: the capture's SCL and SDA channels
                                 (default: told by their names)
+  --junit=FILE --csv=FILE       run: write a JUnit XML report, a CSV of the
+                                script's log lines
+  --dry-run [--from=SNAPSHOT]   run: on a simulated copy of the board (read
+                                from it, or from SNAPSHOT), printing every
+                                transaction; nothing is written to the board
 
 FILE '-' is standard input or output. Before write, write-byte, erase, zero,
 restore and snapshot apply the whole EEPROM is saved to
@@ -526,7 +590,8 @@ $XDG_STATE_HOME/kestrel-eval/backups (default
 
 Exit status: 0 success, 1 usage error or unusable file, 2 missing acknowledge,
 PEC mismatch or failed verify (named on standard error), 3 no usable port,
-4 snapshot diff found differences.
+4 snapshot diff found differences, 5 an expectation of a script failed,
+130 a script run stopped by Ctrl-C or SIGTERM.
 See kestrel-eval(1) for examples.
 )";
 }

@@ -47,6 +47,7 @@ enum class Command {
     SnapshotDiff,
     SnapshotApply,
     Decode,
+    Run,  // a check script (the script runner takes it from here)
 };
 
 // Options that hold for the whole run.
@@ -82,6 +83,12 @@ struct Invocation {
     // decode: the capture's channel names for SCL and SDA (empty: guessed).
     std::string scl;
     std::string sda;
+    // run SCRIPT: reports, and a dry run on a simulated copy of the board
+    // (from the snapshot `from`, or one read from the board).
+    std::string junit;
+    std::string csvFile;
+    bool dryRun = false;
+    std::string from;
     std::string error;  // Mode::Error: what is wrong, in one line
     std::string hint;   // Mode::Error: the command's synopsis, or where the help is
 };

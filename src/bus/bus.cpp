@@ -166,16 +166,6 @@ bool Bus::sampleSdaLow() {
     return (status() & kStatusSdaBit) != 0;
 }
 
-void Bus::openAccess() {
-    if (lptBase_ != 0 && !busy_ && !shutDown_ && portFailure_.empty())
-        port_.EnablePorts(portEntry_, static_cast<std::int16_t>(portEntry_ + 2));
-}
-
-void Bus::closeAccess() {
-    if (lptBase_ != 0 && !busy_)
-        port_.DisablePorts(portEntry_, static_cast<std::int16_t>(portEntry_ + 2));
-}
-
 // START: SDA falls while SCL is released; leaves both lines low.
 void Bus::I2CStart() {
     out(kLinesReleased);

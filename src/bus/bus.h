@@ -84,11 +84,6 @@ class Bus final : public TransferExecutor {
     bool takesAcknowledgeSlots() const override { return true; }
     bool inTransaction() const override { return busy_; }
 
-    // Extra open/close around a run of transactions (block read and write
-    // loops). Each transaction still brackets itself; these never touch a
-    // port that is missing, and never close one that a transaction holds.
-    void openAccess() override;
-    void closeAccess() override;
 
     // The record of the transaction now on the wire (for the device layer to
     // name it before its STOP).

@@ -59,9 +59,6 @@ class TransferExecutor {
     // nothing was sent.
     virtual std::optional<std::vector<TransactionRecord>> runHeld(
         std::span<const Transfer> transfers, Origin origin, bool stopAtFault) = 0;
-    // Keeps access to the bus open around a run of transactions (block loops).
-    virtual void openAccess() {}
-    virtual void closeAccess() {}
     // The lines themselves can be driven and sampled (port test, bus clear,
     // line trace, waveforms).
     virtual bool hasLineAccess() const = 0;

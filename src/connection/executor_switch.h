@@ -25,8 +25,6 @@ class ExecutorSwitch final : public TransferExecutor, private TransactionObserve
                                                           bool stopAtFault) override {
         return current_->runHeld(transfers, origin, stopAtFault);
     }
-    void openAccess() override { current_->openAccess(); }
-    void closeAccess() override { current_->closeAccess(); }
     bool hasLineAccess() const override { return current_->hasLineAccess(); }
     bool takesAcknowledgeSlots() const override { return current_->takesAcknowledgeSlots(); }
     bool inTransaction() const override { return current_->inTransaction(); }

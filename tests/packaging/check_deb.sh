@@ -18,6 +18,7 @@ for path in ./usr/bin/kestrel-eval ./usr/share/applications/kestrel-eval.desktop
             ./usr/share/icons/hicolor/48x48/apps/kestrel-eval.png \
             ./usr/share/man/man1/kestrel-eval.1.gz ./usr/share/doc/kestrel-eval/copyright \
             ./usr/share/doc/kestrel-eval/changelog.gz \
+            ./usr/share/doc/kestrel-eval/examples/bring_up.kes \
             ./usr/share/metainfo/io.github.kestrel_eval.metainfo.xml \
             ./usr/share/bash-completion/completions/kestrel-eval \
             ./usr/share/libsigrokdecode/decoders/kestrel/__init__.py \

@@ -1,0 +1,237 @@
+#include "script/run_script.h"
+
+#include <pthread.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <ostream>
+
+#include "batch/batch_files.h"
+#include "batch/batch_session.h"
+#include "batch/strict_number.h"
+#include "bus/record_export.h"
+#include "device/diagnostics.h"
+#include "files/snapshot_board.h"
+#include "device/text_rules.h"
+#include "script/dry_run_board.h"
+#include "script/reports.h"
+
+namespace kestrel::script {
+
+namespace {
+
+// SIGINT and SIGTERM, blocked for the run and taken when they come: asked
+// after every transaction, and ending a wait at once. No handler and no
+// global flag; a signal left pending is taken before they are unblocked.
+class SignalStop {
+  public:
+    SignalStop() {
+        sigemptyset(&signals_);
+        sigaddset(&signals_, SIGINT);
+        sigaddset(&signals_, SIGTERM);
+        ::pthread_sigmask(SIG_BLOCK, &signals_, &before_);
+    }
+    ~SignalStop() {
+        timespec zero{};
+        while (::sigtimedwait(&signals_, nullptr, &zero) > 0) {
+        }
+        ::pthread_sigmask(SIG_SETMASK, &before_, nullptr);
+    }
+    SignalStop(const SignalStop&) = delete;
+    SignalStop& operator=(const SignalStop&) = delete;
+
+    bool requested() {
+        if (!got_) {
+            sigset_t pending;
+            ::sigpending(&pending);
+            got_ = sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1;
+        }
+        return got_;
+    }
+    bool sleep(unsigned ms) {
+        timespec end{};
+        ::clock_gettime(CLOCK_MONOTONIC, &end);
+        end.tv_sec += ms / 1000;
+        end.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
+        if (end.tv_nsec >= 1000000000L) {
+            end.tv_sec += 1;
+            end.tv_nsec -= 1000000000L;
+        }
+        for (;;) {
+            if (requested()) return false;
+            timespec now{};
+            ::clock_gettime(CLOCK_MONOTONIC, &now);
+            timespec left{end.tv_sec - now.tv_sec, end.tv_nsec - now.tv_nsec};
+            if (left.tv_nsec < 0) {
+                left.tv_sec -= 1;
+                left.tv_nsec += 1000000000L;
+            }
+            if (left.tv_sec < 0) return true;
+            const int got = ::sigtimedwait(&signals_, nullptr, &left);
+            if (got == SIGINT || got == SIGTERM) {
+                got_ = true;
+                return false;
+            }
+            if (got < 0 && errno == EAGAIN) return true;
+        }
+    }
+
+  private:
+    sigset_t signals_{}, before_{};
+    bool got_ = false;
+};
+
+// Prints each transaction of a dry run as it ends.
+class TransactionPrinter final : public TransactionObserver {
+  public:
+    explicit TransactionPrinter(std::ostream& out) : out_(out) {}
+    void transactionEnded(const TransactionRecord& record) override {
+        out_ << "  > " << monitorLine(record) << '\n';
+    }
+
+  private:
+    std::ostream& out_;
+};
+
+std::int64_t unixMsNow() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+}  // namespace
+
+std::string monitorLine(const TransactionRecord& r) {
+    std::string line = r.kind.empty() ? std::string("Transaction") : r.kind;
+    if (!r.sent.empty()) line += "  " + text::byteText(r.sent[0].value & 0xFEu) + "h";
+    const std::string target = targetText(r);
+    if (!target.empty()) line += "  " + target;
+    line += "  " + record_export::bytesText(r);
+    if (r.pecReceived >= 0)
+        line += "  PEC " + text::byteText(static_cast<unsigned>(r.pecReceived)) +
+                (r.pecMismatch()
+                     ? " (expected " + text::byteText(static_cast<unsigned>(r.pecExpected)) + ")"
+                     : " ok");
+    const std::string problem = diagnose(r);
+    return line + "  " + (problem.empty() ? std::string("ok") : problem);
+}
+
+int runScript(const batch::Invocation& inv, const batch::Environment& environment,
+              std::ostream& out, std::ostream& err, const Hooks* hooks) {
+    // From the start: a signal while the script is read ends the run before
+    // its first step instead of killing the program half-way.
+    std::optional<SignalStop> signals;
+    if (hooks == nullptr) signals.emplace();
+    std::vector<ParseError> errors;
+    const std::optional<Script> script = loadScript(inv.file, errors);
+    if (!script) {
+        for (const ParseError& e : errors) err << "kestrel-eval: " << e.text << '\n';
+        err << "kestrel-eval: nothing was sent\n";
+        return batch::kUsage;
+    }
+    // The reports' files first: one that cannot be written ends the run
+    // before the bus is touched.
+    batch::OutputFile junit, csv;
+    std::string error;
+    if ((!inv.junit.empty() && !junit.prepare(inv.junit, error)) ||
+        (!inv.csvFile.empty() && !csv.prepare(inv.csvFile, error))) {
+        err << "kestrel-eval: " << error << '\n';
+        return batch::kUsage;
+    }
+    const std::time_t now = environment.now ? environment.now() : std::time(nullptr);
+
+    std::unique_ptr<sim::SimulatedBoard> copy;
+    batch::Options options = inv.options;
+    batch::Environment env = environment;
+    if (inv.dryRun) {
+        std::optional<snapshot::Snapshot> start;
+        if (!inv.from.empty()) {
+            start = snapshot::loadSnapshot(inv.from, error);
+            if (!start) {
+                err << "kestrel-eval: " << error << '\n';
+                return batch::kUsage;
+            }
+        } else {
+            // Read-only traffic: the snapshot's register and EEPROM reads.
+            batch::Session board(inv.options, environment, err);
+            if (!board.ready()) return board.failureCode();
+            snapshot::Taken taken = snapshot::takeSnapshot(board.device(), now);
+            board.finish();
+            if (!taken.snapshot) {
+                err << "kestrel-eval: the board could not be read for the dry run: " << taken.error
+                    << '\n';
+                return taken.refused || board.portFailed() ? batch::kNoPort : batch::kBusFault;
+            }
+            start = std::move(taken.snapshot);
+        }
+        copy = std::make_unique<sim::SimulatedBoard>();
+        loadSnapshotIntoBoard(*start, *copy);
+        options.connection = ConnectionOptions{};
+        options.slave = start->slave;
+        env.port = copy.get();
+        env.kernel = nullptr;
+        out << "Dry run on a simulated copy of the board"
+            << (inv.from.empty() ? std::string(" as read from it")
+                                 : " from " + batch::printable(inv.from))
+            << "; nothing is written to the board.\n";
+    }
+
+    batch::Session session(options, env, err);
+    if (!session.ready()) return session.failureCode();
+    TransactionPrinter printer(out);
+    if (inv.dryRun) session.connection().executor().addObserver(&printer);
+
+    Hooks h;
+    if (hooks != nullptr) {
+        h = *hooks;
+    } else {
+        h.stopRequested = [&signals] { return signals->requested(); };
+        h.sleep = [&signals](unsigned ms) { return signals->sleep(ms); };
+    }
+    const auto stepDone = h.stepDone;
+    h.stepDone = [&](const StepResult& r) {
+        out << r.output;
+        if (r.verdict != Verdict::Pass) {
+            const Instruction& in = script->program[r.instruction];
+            out << verdictName(r.verdict) << ' ' << script->file << ':' << r.line << ": "
+                << (r.text.empty() ? in.text() : r.text) << ": " << r.message << '\n';
+        }
+        if (stepDone) stepDone(r);
+    };
+    RunSettings settings;
+    settings.slave = options.slave;
+    settings.backup = !inv.options.noBackup && !inv.dryRun;
+    settings.getenv = environment.getenv;
+    settings.now = environment.now;
+    const double started = h.nowMs ? h.nowMs() : 0;
+    const std::int64_t startedUnix = h.wallMs ? h.wallMs() : unixMsNow();
+    Runner runner(*script, session, settings, h);
+    const auto clock = [&h] { return h.nowMs ? h.nowMs() : static_cast<double>(unixMsNow()); };
+    const double begin = h.nowMs ? started : clock();
+    runner.runAll();
+    const double total = clock() - begin;
+    if (inv.dryRun) session.connection().executor().removeObserver(&printer);
+
+    for (const std::string& note : runner.notes()) err << "kestrel-eval: " << note << '\n';
+    out << summary(runner);
+    out.flush();
+    int code = runner.exitCode();
+    if (session.portFailed() && code != kStopped) code = batch::kNoPort;
+    // Complete reports, even of a run that was stopped: each replaces its
+    // file only once it is whole.
+    if (!inv.junit.empty() && !junit.commit(junitXml(runner, total, startedUnix), out, error)) {
+        err << "kestrel-eval: " << error << '\n';
+        if (code == 0) code = batch::kUsage;
+    }
+    if (!inv.csvFile.empty() && !csv.commit(logCsv(runner), out, error)) {
+        err << "kestrel-eval: " << error << '\n';
+        if (code == 0) code = batch::kUsage;
+    }
+    if (!session.finish() && code == 0) code = batch::kUsage;
+    return code;
+}
+
+}  // namespace kestrel::script

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <sstream>
+
+#include "batch/batch_session.h"
+#include "connection/connection.h"
+#include "script/runner.h"
+#include "script/script.h"
+#include "widgets/dialogs.h"
+
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+
+namespace kestrel {
+
+namespace sim {
+class SimulatedBoard;
+}
+class CodeEditor;
+
+// "Scripts" (Tools menu): open and edit a check script, run it on the board
+// or dry-run it on a simulated copy of the board, and stop it. Each step
+// shows with PASS, FAIL or ERROR and its time; a dry run lists every
+// transaction it would send. The script is checked whole before anything
+// is sent, and a Stop ends the run after the transaction under way.
+class ScriptsWindow final : public QWidget {
+    Q_OBJECT
+  public:
+    // `backupFolder` says where the EEPROM backup goes before a run's first
+    // EEPROM change (empty: there is no usable folder).
+    ScriptsWindow(Connection& connection, Dialogs& dialogs,
+                  std::function<std::string()> backupFolder);
+    ~ScriptsWindow() override;
+
+    // The buttons' work.
+    void open();
+    void save();
+    void run() { start(false); }
+    void dryRun() { start(true); }
+    void stop();
+
+    CodeEditor& editor() { return *editor_; }
+    QTableWidget& steps() { return *steps_; }
+    QPlainTextEdit& transactions() { return *transactions_; }
+    QProgressBar& progress() { return *progress_; }
+    QString status() const;
+    bool running() const { return runner_ != nullptr; }
+    // Where relative file names of the script are found, and its name in messages.
+    void setScriptPath(const QString& path) { path_ = path; }
+
+  protected:
+    // A window closed during a run stops it first and closes when it ends.
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    class TransactionList;
+    void start(bool dry);
+    void nextStep();
+    void finish();
+    void addStep(const script::StepResult& r);
+    void setRunning(bool on);
+    void say(const QString& text);
+    bool sleep(unsigned ms);
+
+    Connection& connection_;
+    Dialogs& dialogs_;
+    std::function<std::string()> backupFolder_;
+    FileDialogState fileDialog_;
+    QString path_;
+    CodeEditor* editor_ = nullptr;
+    QTableWidget* steps_ = nullptr;
+    QPlainTextEdit* transactions_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QLabel* status_ = nullptr;
+    QPushButton* runButton_ = nullptr;
+    QPushButton* dryButton_ = nullptr;
+    QPushButton* stopButton_ = nullptr;
+
+    std::ostringstream sessionErrors_;
+    std::optional<script::Script> script_;
+    std::unique_ptr<sim::SimulatedBoard> copy_;
+    std::unique_ptr<batch::Session> session_;
+    std::unique_ptr<TransactionList> transactionList_;
+    std::unique_ptr<script::Runner> runner_;
+    bool stopRequested_ = false;
+    bool dry_ = false;
+    bool closeWhenDone_ = false;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,361 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "batch/batch_session.h"
+#include "bus/counting_port.h"
+#include "files/snapshot_board.h"
+#include "device/text_rules.h"
+#include "script/dry_run_board.h"
+#include "script/run_script.h"
+#include "support/batch_rig.h"
+
+namespace kestrel {
+namespace {
+
+// Runs `kestrel-eval run` in-process on the held simulated board, every port
+// access counted, on the fake clock: the bus's EEPROM holds and the script's
+// waits move it, and nothing takes real time.
+class ScriptTest : public testing::BatchRig {
+  protected:
+    ScriptTest() : BatchRig("script") {}
+
+    CountingPort counted{board};
+    std::function<bool()> stop;
+
+    script::Hooks hooks() {
+        script::Hooks h;
+        h.nowMs = [this] { return static_cast<double>(clock.now); };
+        h.wallMs = [this] { return std::int64_t{now} * 1000 + clock.now; };
+        h.sleep = [this](unsigned ms) {
+            for (unsigned i = 0; i < ms; ++i) {
+                if (stop && stop()) return false;
+                ++clock.now;
+            }
+            return true;
+        };
+        h.stopRequested = [this] { return stop && stop(); };
+        return h;
+    }
+
+    int runScript(const std::string& source, std::vector<std::string> options = {}) {
+        std::vector<std::string> args = {"run", file("s.kes", source)};
+        args.insert(args.end(), options.begin(), options.end());
+        const batch::Invocation inv = batch::parseCommandLine(args);
+        EXPECT_EQ(inv.mode, batch::Mode::Batch) << inv.error;
+        batch::Environment env;
+        env.port = &counted;
+        env.waitHooks = clock.hooks();
+        env.getenv = [this](const char* name) {
+            return std::string(name) == "XDG_STATE_HOME" ? stateHome.c_str() : nullptr;
+        };
+        env.now = [this] { return now; };
+        std::ostringstream o, e;
+        const script::Hooks h = hooks();
+        const int code = script::runScript(inv, env, o, e, &h);
+        out = o.str();
+        err = e.str();
+        return code;
+    }
+    int reg(int r) { return board.kestrel().reg(r); }
+};
+
+// Each word of the language on the board: the exit code, a line the run
+// prints, and the register 10h it leaves.
+TEST_F(ScriptTest, EachWordRunsOnTheSimulatedBoard) {
+    struct Case {
+        const char* script;
+        int code;
+        const char* printed;  // a part of standard output
+        int reg10;            // -1: not checked
+    };
+    const Case cases[] = {
+        {"write 10 5A\nread 10\n", 0, "5A\n", 0x5A},
+        {"write 10 0x5A\nexpect 10 5Ah\n", 0, "2 passed", 0x5A},
+        {"expect 1D 20\n", 5, "differing bit 0 (01h)", -1},
+        {"expect 1D 31 mask 0F\n", 0, "1 passed", -1},
+        {"expect 1D 2F mask 0F\n", 5, "differing bits 1, 2 and 3 (0Eh)", -1},
+        {"eeprom write-byte 8005 5A\nexpect-eeprom 8005 5A\n", 0, "2 passed", -1},
+        {"expect-eeprom 8005 00\n", 5,
+         "EEPROM 8005h: expected 00h, read 5Ah; differing bits 1, 3, 4 and 6 (5Ah)", -1},
+        {"repeat 3\nwrite 10 $r\nend\n", 1, "", -1},  // no such name: refused
+        {"write 10 00\nrepeat 3\nexpect 10 00\nend\n", 0, "4 passed", 0},
+        {"for v in 1..7 step 3\nwrite 10 $v\nend\n", 0, "3 passed", 7},
+        {"for a in 0..1\nfor b in 3..4\nwrite $b $a\nend\nend\nexpect 03 01\nexpect 04 01\n", 0,
+         "6 passed", -1},
+        {"log trim 10 1D\n", 0, "trim 10h=", -1},
+        {"expect 1D 00\nwrite 10 11\n", 5, "on-error stop", 0},
+        {"on-error continue\nexpect 1D 00\nwrite 10 11\n", 5, "1 passed, 1 failed", 0x11},
+        {"on-error continue\non-error stop\nexpect 1D 00\nwrite 10 11\n", 5, "0 passed", 0},
+        {"wait 250\n", 0, "1 passed", -1},
+        {"write 10 04\npoll 10 04 timeout 100\n", 0, "2 passed", -1},
+        {"write 10 00\npoll 10 04 mask 04 timeout 100 every 30\n", 5, "5 reads in 100 ms", -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        board.kestrel().setReg(0x10, 0);
+        EXPECT_EQ(runScript(c.script, {"--no-backup"}), c.code) << out << err;
+        EXPECT_NE(out.find(c.printed), std::string::npos) << out;
+        if (c.reg10 >= 0) {
+            EXPECT_EQ(reg(0x10), c.reg10);
+        }
+    }
+}
+
+// A step the bus failed is an ERROR with exit 2, and a bus failure outranks
+// a failed expectation; a chip that answers again passes.
+TEST_F(ScriptTest, BusFailuresExitTwo) {
+    struct Case {
+        const char* script;
+        int code;
+        const char* printed;
+    };
+    const Case cases[] = {
+        {"expect 1D 21\n", 2, "s.kes:1: expect 1D 21: No acknowledge from AEh"},
+        {"on-error continue\nwrite 10 00\nexpect 1D 00\n", 2, "0 passed, 0 failed, 2 errors"},
+        {"log l 1D\n", 2, "s.kes:1: log l 1D: No acknowledge"},
+    };
+    board.kestrel().setPresent(false);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        EXPECT_EQ(runScript(c.script), c.code);
+        EXPECT_NE(out.find(c.printed), std::string::npos) << out;
+    }
+    board.kestrel().setPresent(true);
+    EXPECT_EQ(runScript("on-error continue\nexpect 1D 00\nexpect 1D 21\n"), 5);
+}
+
+TEST_F(ScriptTest, WaitAndPollTakeTheirTimeOnTheClock) {
+    const std::uint32_t before = clock.now;
+    EXPECT_EQ(runScript("wait 250\n"), 0);
+    EXPECT_GE(clock.now - before, 250u);
+    EXPECT_LT(clock.now - before, 260u);
+    const std::uint32_t polled = clock.now;
+    EXPECT_EQ(runScript("poll 1D 00 timeout 100 every 10\n"), 5);
+    EXPECT_GE(clock.now - polled, 100u);
+    EXPECT_LT(clock.now - polled, 120u);
+}
+
+// Every script error ends the run with exit 1 before a single port access,
+// naming file:line:column and the word.
+TEST_F(ScriptTest, ScriptErrorsAreFoundBeforeAnyTraffic) {
+    struct Case {
+        const char* script;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"write 10 00\nfrobnicate 1\n", "s.kes:2:1: 'frobnicate': unknown command"},
+        {"read 1G\n", "s.kes:1:6: '1G': register 1G: not a hex number"},
+        {"write 10 100\n", "s.kes:1:10: '100':"},
+        {"  expect 10 5A mask 1FF\n", "s.kes:1:21: '1FF': data 1FF: out of range"},
+        {"wait 1.5\n", "s.kes:1:6: '1.5': give decimal milliseconds"},
+        {"repeat 3\nread 10\n", "s.kes:1:1: 'repeat': no 'end' closes this 'repeat'"},
+        {"for r in 0..100\n  read $r\nend\n",
+         "s.kes:2:8: '$r': register 0x100: out of range 00-FF (with $r = 100h)"},
+        {"for p in 8000..8030 step 10\n  eeprom erase $p\nend\n", "s.kes:2:16: '$p': page 0x8010"},
+        {"read $x\n", "s.kes:1:6: '$x': no enclosing 'for x'"},
+        {"end\n", "s.kes:1:1: 'end': no 'repeat' or 'for' is open here"},
+        {"repeat 2000000\nend\n", "s.kes:1:8: '2000000': give a decimal count"},
+        {"for a in 0..FFF\nfor b in 0..FFF\nend\nend\n", "s.kes:2:1: 'for': these loops run more"},
+        {"repeat 1000\nrepeat 1000\nread 10\nend\nend\n", "s.kes:1:1: 'repeat': the script would"},
+        {"status --watch\n", "s.kes:1:8: '--watch': not an option of a script line"},
+        {"read 10 --slave=A0\n", "s.kes:1:9: '--slave=A0'"},
+        {"eeprom write 8000 missing.img\n", "s.kes:1:19: 'missing.img':"},
+        {"poll 10 00 every 5\n", "s.kes:1:1: 'poll': usage: poll REG VALUE"},
+        {"for 1x in 0..3\nend\n", "s.kes:1:5: '1x': a name is letters"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        EXPECT_EQ(runScript(c.script), 1);
+        EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        EXPECT_EQ(counted.accesses(), 0u);
+        EXPECT_EQ(board.kestrel().transactions(), 0u);
+    }
+}
+
+// A failed expect exits 5, and a JUnit report names the differing bits and
+// where the step is; the report replaces its file whole.
+TEST_F(ScriptTest, FailedExpectationIsInTheJunitReport) {
+    const std::string junit = (dir / "report.xml").string();
+    const std::string csv = (dir / "log.csv").string();
+    EXPECT_EQ(runScript("on-error continue\nlog start 1D\nexpect 1D 21\nexpect 1D 25\n",
+                        {"--junit", junit, "--csv", csv}),
+              5);
+    const std::string xml = slurp(junit);
+    EXPECT_NE(xml.find("tests=\"2\" failures=\"1\" errors=\"0\""), std::string::npos) << xml;
+    EXPECT_NE(xml.find("line=\"4\""), std::string::npos);
+    EXPECT_NE(xml.find("s.kes:4: register 1Dh: expected 25h, read 21h; differing bit 2 (04h)"),
+              std::string::npos)
+        << xml;
+    // The log's time: the fixed clock's second and the fake milliseconds.
+    EXPECT_TRUE(std::regex_search(
+        slurp(csv), std::regex("^time,label,register,value\n2026-12-06T12:00:00\\.[0-9]{3}Z,"
+                               "start,1Dh,21h\n$")))
+        << slurp(csv);
+}
+
+// The automatic backup is taken once per run, before the first EEPROM change.
+TEST_F(ScriptTest, EepromChangesTakeOneBackupPerRun) {
+    EXPECT_EQ(runScript("read 10\neeprom write-byte 8000 01\neeprom erase 8020\n"), 0) << err;
+    EXPECT_EQ(backupFiles().size(), 1u);
+    EXPECT_NE(err.find("EEPROM saved to"), std::string::npos);
+    EXPECT_EQ(runScript("read 10\n"), 0);
+    EXPECT_EQ(backupFiles().size(), 1u);
+}
+
+// A dry run from a snapshot file touches no board; it prints the
+// transactions a real run on that board sends, in the monitor's words.
+TEST_F(ScriptTest, DryRunSendsNothingAndPrintsTheRealRunsTransactions) {
+    const std::string script =
+        "write 10 3C\nexpect 10 3C\nexpect-eeprom 8001 77\neeprom write-byte 8002 12\n"
+        "for r in 10..11\nlog l $r\nend\n";
+    board.kestrel().setEeprom(0x8001, 0x77);
+    // The snapshot, read from the held board.
+    snapshot::Snapshot taken;
+    {
+        batch::Environment env;
+        env.port = &board;
+        env.waitHooks = clock.hooks();
+        std::ostringstream e;
+        batch::Options options;
+        batch::Session s(options, env, e);
+        auto t = snapshot::takeSnapshot(s.device(), now);
+        ASSERT_TRUE(t.snapshot) << t.error;
+        taken = *t.snapshot;
+        std::string error;
+        ASSERT_TRUE(snapshot::saveSnapshot((dir / "b.snap").string(), taken, error)) << error;
+    }
+    const std::string boardBefore = board.stateText();
+    const int eeprom8002 = board.kestrel().eeprom(0x8002);
+    ASSERT_NE(eeprom8002, 0x12);
+
+    ASSERT_EQ(runScript(script, {"--dry-run", "--from", (dir / "b.snap").string()}), 0) << err;
+    EXPECT_EQ(counted.accesses(), 0u);
+    std::vector<std::string> printed;
+    std::istringstream lines(out);
+    for (std::string l; std::getline(lines, l);)
+        if (l.rfind("  > ", 0) == 0) printed.push_back(l.substr(4));
+
+    // The same script for real on a simulated board started from the snapshot.
+    sim::SimulatedBoard copy;
+    script::loadSnapshotIntoBoard(taken, copy);
+    std::vector<std::string> real;
+    struct Collect : TransactionObserver {
+        std::vector<std::string>* lines;
+        void transactionEnded(const TransactionRecord& r) override {
+            lines->push_back(script::monitorLine(r));
+        }
+    } collect;
+    collect.lines = &real;
+    batch::Environment env;
+    env.port = &copy;
+    env.waitHooks = clock.hooks();
+    std::ostringstream e;
+    batch::Session s(batch::Options{}, env, e);
+    s.connection().executor().addObserver(&collect);
+    std::vector<script::ParseError> errors;
+    const auto parsed = script::parseScript(script, "s.kes", errors);
+    ASSERT_TRUE(parsed);
+    script::RunSettings settings;
+    settings.backup = false;
+    auto runner = std::make_unique<script::Runner>(*parsed, s, settings, hooks());
+    runner->runAll();
+    EXPECT_EQ(runner->exitCode(), 0);
+    EXPECT_EQ(runner->log().size(), 2u);
+    runner.reset();
+    EXPECT_EQ(printed, real);
+    ASSERT_EQ(real.size(), 6u);
+    EXPECT_EQ(real[0], "Write Byte  AEh  10h  AE+ 10+ 3C+  ok");
+    // A second run on the same session, after the first has gone (as the
+    // window and the benchmark do): the same transactions again.
+    script::Runner again(*parsed, s, settings, hooks());
+    again.runAll();
+    EXPECT_EQ(again.exitCode(), 0);
+    s.connection().executor().removeObserver(&collect);
+    ASSERT_EQ(real.size(), 12u);
+    EXPECT_EQ(std::vector<std::string>(real.begin() + 6, real.end()), printed);
+    EXPECT_EQ(copy.kestrel().eeprom(0x8002), 0x12);
+
+    // Read from the board itself: reads only, and the board stays as it was.
+    EXPECT_EQ(runScript(script, {"--dry-run"}), 0) << err;
+    EXPECT_GT(counted.accesses(), 0u);
+    EXPECT_EQ(board.stateText(), boardBefore);
+    EXPECT_EQ(board.kestrel().eeprom(0x8002), eeprom8002);
+}
+
+// Stop during a 16-page program: the run ends after the transaction under
+// way, within 100 ms of the request, and the report says where.
+TEST_F(ScriptTest, StopDuringAProgramEndsAfterACompleteTransaction) {
+    std::string image;
+    for (unsigned i = 0; i < 512; ++i)
+        image += text::imageLine(0x8000 + i, (i * 7) & 0xFF) + "\r\n";
+    file("full.img", image);
+    std::uint32_t stopAt = 0;
+    std::uint64_t transactionsAtStop = 0;
+    for (const std::uint32_t after : {45u, 200u, 431u}) {
+        SCOPED_TRACE(after);
+        const std::uint32_t start = clock.now;
+        stopAt = 0;
+        stop = [&] {
+            if (stopAt == 0 && clock.now - start >= after) {
+                stopAt = clock.now;
+                transactionsAtStop = board.kestrel().transactions();
+            }
+            return stopAt != 0;
+        };
+        const std::string junit = (dir / "stop.xml").string();
+        EXPECT_EQ(runScript("eeprom restore full.img\n", {"--no-backup", "--junit", junit}), 130)
+            << out << err;
+        ASSERT_NE(stopAt, 0u);
+        EXPECT_LE(clock.now - stopAt, 100u);
+        // Nothing started after the request; the last transaction ended with its STOP.
+        EXPECT_EQ(board.kestrel().transactions(), transactionsAtStop);
+        EXPECT_TRUE(board.wire().scl() && board.wire().sda());
+        const std::string xml = slurp(junit);
+        EXPECT_NE(xml.find("type=\"stopped\""), std::string::npos) << xml;
+        EXPECT_NE(xml.find("s.kes:1: stopped after the transaction Page Erase 8"),
+                  std::string::npos)
+            << xml;
+        stop = nullptr;
+    }
+}
+
+}  // namespace
+}  // namespace kestrel
+
+namespace kestrel {
+namespace {
+
+// 'run' takes --csv with a file name while 'status --watch' keeps its flag;
+// the run options go with 'run' only.
+TEST(ScriptCommandLine, RunOptionsAreCheckedWithTheCommandLine) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* error;  // empty: accepted
+        const char* csvFile;
+    };
+    const Case cases[] = {
+        {{"--simulate", "run", "s.kes", "--csv", "log.csv", "--junit=r.xml"}, "", "log.csv"},
+        {{"--csv=log.csv", "run", "s.kes"}, "", "log.csv"},
+        {{"--slave", "A0", "run", "s.kes", "--dry-run", "--from", "b.snap"}, "", ""},
+        {{"status", "--watch", "--csv"}, "", ""},
+        {{"run", "s.kes", "--from", "b.snap"}, "--from goes with --dry-run", ""},
+        {{"read", "1D", "--junit", "r.xml"}, "--junit, --dry-run and --from go with 'run'", ""},
+        {{"run", "s.kes", "--json"}, "--json does not go with it", ""},
+        {{"run"}, "'run' takes 1 argument, not 0", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + c.args.back());
+        const batch::Invocation inv = batch::parseCommandLine(c.args);
+        if (std::string(c.error).empty()) {
+            EXPECT_EQ(inv.mode, batch::Mode::Batch) << inv.error;
+            EXPECT_EQ(inv.csvFile, c.csvFile);
+        } else {
+            EXPECT_EQ(inv.mode, batch::Mode::Error);
+            EXPECT_NE(inv.error.find(c.error), std::string::npos) << inv.error;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kestrel

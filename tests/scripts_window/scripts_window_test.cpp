@@ -1,0 +1,118 @@
+#include "scripts_window/scripts_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+
+#include "scripts_window/code_editor.h"
+#include "support/app_rig.h"
+
+namespace kestrel {
+namespace {
+
+struct ScriptsWindowTest : ::testing::Test {
+    testing::AppRig app;
+    ScriptsWindow* w = nullptr;
+
+    void SetUp() override {
+        app.action(QStringLiteral("mnuScripts"))->trigger();
+        w = qobject_cast<ScriptsWindow*>(app.program->windows().loaded("frm_Scripts"));
+        ASSERT_NE(w, nullptr);
+        app.board().kestrel().setStatusActivity(false);
+    }
+    // Runs (or dry-runs) the script and lets the event loop work until it ends.
+    void go(const QString& script, const char* button) {
+        w->editor().setPlainText(script);
+        app.click(QLatin1String(button), w);
+        QElapsedTimer t;
+        t.start();
+        while (w->running() && t.elapsed() < 10000) QTest::qWait(5);
+        ASSERT_FALSE(w->running());
+    }
+    QStringList column(int c) {
+        QStringList v;
+        for (int r = 0; r < w->steps().rowCount(); ++r) v << w->steps().item(r, c)->text();
+        return v;
+    }
+};
+
+// Run: a row per step with its verdict, the progress bar full, the board changed.
+TEST_F(ScriptsWindowTest, RunListsEveryStepWithItsVerdict) {
+    go(QStringLiteral("on-error continue\nwrite 10 5A\nexpect 10 5A\nexpect 1D 20\n"), "run");
+    EXPECT_EQ(column(2), QStringList({"PASS", "PASS", "FAIL"}));
+    EXPECT_EQ(column(0), QStringList({"2", "3", "4"}));
+    EXPECT_TRUE(column(4)[2].contains("differing bit 0")) << column(4)[2].toStdString();
+    EXPECT_EQ(w->progress().value(), w->progress().maximum());
+    EXPECT_EQ(app.board().kestrel().reg(0x10), 0x5A);
+    EXPECT_TRUE(w->status().contains("2 passed, 1 failed")) << w->status().toStdString();
+}
+
+// A script error is shown with its line and column, and nothing is sent.
+TEST_F(ScriptsWindowTest, ScriptErrorSendsNothing) {
+    const auto before = app.board().kestrel().transactions();
+    go(QStringLiteral("write 10 5A\nrepeat 2\n"), "run");
+    EXPECT_TRUE(w->status().contains("untitled.kes:2:1: 'repeat': no 'end'"))
+        << w->status().toStdString();
+    EXPECT_EQ(app.board().kestrel().transactions(), before);
+    EXPECT_EQ(w->steps().rowCount(), 0);
+}
+
+// Dry Run: the transactions listed, and the board only read.
+TEST_F(ScriptsWindowTest, DryRunListsTransactionsAndLeavesTheBoard) {
+    app.board().kestrel().setReg(0x10, 0x11);
+    go(QStringLiteral("write 10 77\nexpect 10 77\n"), "dryRun");
+    EXPECT_EQ(column(2), QStringList({"PASS", "PASS"}));
+    EXPECT_TRUE(w->transactions().toPlainText().startsWith("Write Byte  AEh  10h  AE+ 10+ 77+  ok"))
+        << w->transactions().toPlainText().toStdString();
+    EXPECT_EQ(app.board().kestrel().reg(0x10), 0x11);
+    EXPECT_TRUE(w->status().contains("nothing was written")) << w->status().toStdString();
+}
+
+// Stop ends a long run between steps; the status says where.
+TEST_F(ScriptsWindowTest, StopEndsTheRun) {
+    QTimer::singleShot(100, w, [this] { app.click(QStringLiteral("stop"), w); });
+    go(QStringLiteral("repeat 1000\nwait 10\nend\n"), "run");
+    EXPECT_LT(w->steps().rowCount(), 100);
+    EXPECT_EQ(column(2).last(), QStringLiteral("STOPPED"));
+    EXPECT_TRUE(w->status().contains("untitled.kes:2:")) << w->status().toStdString();
+    EXPECT_TRUE(w->findChild<QWidget*>(QStringLiteral("run"))->isEnabled());
+}
+
+// EEPROM changes (erased before written, as the chip needs): one backup in
+// the program's folder, before the first.
+TEST_F(ScriptsWindowTest, EepromChangesTakeOneBackup) {
+    go(QStringLiteral("eeprom erase 8000\neeprom write-byte 8003 44\nexpect-eeprom 8003 44\n"),
+       "run");
+    EXPECT_EQ(column(2), QStringList({"PASS", "PASS", "PASS"}));
+    EXPECT_EQ(QDir(app.backups.path()).entryList(QDir::Files).size(), 1);
+    EXPECT_TRUE(w->status().contains("EEPROM saved to")) << w->status().toStdString();
+}
+
+// Closing the window during a run stops the run first; then it closes.
+TEST_F(ScriptsWindowTest, CloseDuringARunStopsItFirst) {
+    QPointer<ScriptsWindow> window = w;
+    w->show();
+    w->editor().setPlainText(QStringLiteral("repeat 1000\nwait 10\nend\n"));
+    app.click(QStringLiteral("run"), w);
+    QTest::qWait(50);
+    w->close();
+    ASSERT_FALSE(window.isNull()) << "not destroyed inside its own run";
+    QElapsedTimer t;
+    t.start();
+    while (!window.isNull() && window->isVisible() && t.elapsed() < 5000) QTest::qWait(5);
+    ASSERT_TRUE(window.isNull() || !window->isVisible());
+    if (!window.isNull()) {
+        EXPECT_FALSE(window->running());
+        EXPECT_EQ(column(2).last(), QStringLiteral("STOPPED"));
+    }
+}
+
+}  // namespace
+}  // namespace kestrel
