@@ -48,7 +48,7 @@ add_library(kestrel_gui STATIC
 target_link_libraries(kestrel_gui PUBLIC kestrel_windows)
 
 add_executable(kestrel-eval app/main.cpp)
-target_link_libraries(kestrel-eval PRIVATE kestrel_gui kestrel_batch)
+target_link_libraries(kestrel-eval PRIVATE kestrel_gui kestrel_batch kestrel_batch_production)
 set_target_properties(kestrel-eval PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 include(GNUInstallDirs)
 install(TARGETS kestrel-eval RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

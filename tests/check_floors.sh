@@ -18,7 +18,8 @@ allowed() {  # folder -> the folders it may include
         files) echo "chip bus device files" ;;
         connection) echo "chip bus simulator device files connection" ;;
         widgets) echo "chip bus device files widgets" ;;
-        batch) echo "chip bus simulator device files connection batch" ;;
+        production) echo "chip bus simulator device files connection production" ;;
+        batch) echo "chip bus simulator device files connection production batch" ;;
         app) echo "*" ;;
         *) echo "chip bus device files connection widgets $windows" ;;  # a window folder
     esac
