@@ -118,6 +118,10 @@ std::unique_ptr<Records> Records::open(const std::string& where, std::string& er
     }
     // Each commit is on the disk before it returns: a kill loses at most
     // the board in progress.
+    if (pg && !exec(db, QStringLiteral("SET client_min_messages TO WARNING"), error)) {
+        error = "database '" + where + "': " + error;
+        return nullptr;
+    }
     if (!pg && (!exec(db, QStringLiteral("PRAGMA synchronous=FULL"), error) ||
                 !exec(db, QStringLiteral("PRAGMA foreign_keys=ON"), error))) {
         error = "database '" + where + "': " + error;

@@ -47,7 +47,7 @@ std::string reportText(const std::vector<Attempt>& attempts) {
     const Summary s = summarize(attempts);
     std::string t = "attempts " + std::to_string(s.attempts) + ", passed " +
                     std::to_string(s.passed) + ", failed " + std::to_string(s.failed) +
-                    ", first-pass yield " + percent(s.passed, s.attempts) + "\n";
+                    ", pass rate " + percent(s.passed, s.attempts) + "\n";
     t += "boards " + std::to_string(s.boards) + ", passing now " + std::to_string(s.boardsPassed) +
          ", yield " + percent(s.boardsPassed, s.boards) + "\n";
     if (!s.causes.empty()) t += "first failures by cause:\n";

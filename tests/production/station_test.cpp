@@ -64,6 +64,7 @@ class Station : public ::testing::Test {
         std::string error;
         records = production::Records::open(testDatabase(dir), error);
         ASSERT_TRUE(records) << error;
+        ASSERT_EQ(records->postgres(), testDatabase(dir).rfind("postgresql:", 0) == 0);
         // Every test its own serials: a shared server keeps the rows of the others.
         prefix = std::string(info->name()).substr(0, 12) + "-" +
                  std::to_string(std::rand() % 100000) + "-";
