@@ -29,13 +29,14 @@ add_library(kestrel_windows STATIC
     main_window/message_log_window.cpp
     main_window/port_panel.cpp
     main_window/ram_panel.cpp
+    production_window/production_window.cpp
     snapshots/snapshot_window.cpp
     status/status_window.cpp
     status_timeline/timeline_view.cpp
     status_timeline/timeline_window.cpp
     switch_control/switch_window.cpp
 )
-target_link_libraries(kestrel_windows PUBLIC kestrel_widgets Qt6::Svg)
+target_link_libraries(kestrel_windows PUBLIC kestrel_widgets kestrel_production Qt6::Svg)
 
 # The one place that assembles the program.
 add_library(kestrel_gui STATIC

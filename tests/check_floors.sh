@@ -8,7 +8,7 @@
 # no widget). Prints each include that points up.
 set -euo pipefail
 src=${1:-$(dirname "$0")/../src}
-windows="about block_read bus_monitor diagram editors eeprom_window main_window snapshots status status_timeline switch_control"
+windows="about block_read bus_monitor diagram editors eeprom_window main_window production_window snapshots status status_timeline switch_control"
 allowed() {  # folder -> the folders it may include
     case $1 in
         chip) echo "chip" ;;
@@ -21,7 +21,7 @@ allowed() {  # folder -> the folders it may include
         production) echo "chip bus simulator device files connection production" ;;
         batch) echo "chip bus simulator device files connection production batch" ;;
         app) echo "*" ;;
-        *) echo "chip bus device files connection widgets $windows" ;;  # a window folder
+        *) echo "chip bus device files connection production widgets $windows" ;;  # a window folder
     esac
 }
 bad=0

@@ -19,6 +19,7 @@ add_executable(gui_tests
     diagram/diagram_window_test.cpp
     bus_monitor/bus_monitor_test.cpp
     snapshots/snapshot_window_test.cpp
+    production_window/production_window_test.cpp
 )
 target_include_directories(gui_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(gui_tests PRIVATE kestrel_gui Qt6::Test GTest::gtest)
