@@ -482,6 +482,9 @@ Commands (numbers in hex, written 1D, 1Dh or 0x1D):
   snapshot save FILE            save registers, status and EEPROM in one file
   snapshot diff A [B]           compare two snapshots, or A with the board
   snapshot apply FILE           write what differs from a snapshot to the board
+  production run --golden FILE --serial TEXT
+                                program a board from a snapshot, record it
+  production report             records: counts, yield, causes, history
 Command options:
   --out=FILE                    eeprom read: save an image file instead
   --erase                       eeprom write: erase the block's pages first
@@ -501,7 +504,7 @@ $XDG_STATE_HOME/kestrel-eval/backups (default
 
 Exit status: 0 success, 1 usage error or unusable file, 2 missing acknowledge,
 PEC mismatch or failed verify (named on standard error), 3 no usable port,
-4 snapshot diff found differences.
+4 snapshot diff found differences, 6 production run refused a board.
 See kestrel-eval(1) for examples.
 )";
 }
