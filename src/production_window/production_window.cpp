@@ -117,6 +117,9 @@ ProductionWindow::ProductionWindow(Device& device, Dialogs& dialogs,
     reportRow->addWidget(exportCsv);
     reportRow->addStretch();
     layout->addLayout(reportRow);
+    summary_ = ui::label("summary", QString(), this);
+    summary_->setWordWrap(true);
+    layout->addWidget(summary_);
     table_ = new QTableWidget(0, static_cast<int>(kColumns.size()), this);
     table_->setObjectName(QStringLiteral("records"));
     table_->setHorizontalHeaderLabels(kColumns);
@@ -154,6 +157,9 @@ QString ProductionWindow::resultText() const {
 }
 QString ProductionWindow::countersText() const {
     return counters_->text();
+}
+QString ProductionWindow::summaryText() const {
+    return summary_->text();
 }
 
 bool ProductionWindow::openRecords() {
@@ -242,6 +248,25 @@ void ProductionWindow::refreshReport() {
         dialogs_.warn(this, windowTitle(), ui::qstr("records not read: " + error));
         return;
     }
+    const production::Summary s = production::summarize(*rows);
+    auto percent = [](int part, int whole) {
+        return whole == 0 ? QStringLiteral("-")
+                          : QString::number(100.0 * part / whole, 'f', 1) + QLatin1Char('%');
+    };
+    QString summary = QStringLiteral(
+                          "All records: %1 attempts, %2 passed, %3 failed; %4 boards, "
+                          "%5 passing now, yield %6.")
+                          .arg(s.attempts)
+                          .arg(s.passed)
+                          .arg(s.failed)
+                          .arg(s.boards)
+                          .arg(s.boardsPassed)
+                          .arg(percent(s.boardsPassed, s.boards));
+    if (!s.causes.empty())
+        summary += QStringLiteral(" Most frequent first failure (%1): %2")
+                       .arg(s.causes.front().second)
+                       .arg(ui::qstr(s.causes.front().first));
+    summary_->setText(summary);
     table_->setRowCount(static_cast<int>(rows->size()));
     for (int r = 0; r < static_cast<int>(rows->size()); ++r) {
         const production::Attempt& a = (*rows)[static_cast<std::size_t>(r)];

@@ -46,6 +46,8 @@ class ProductionWindow final : public QWidget {
     QString goldenText() const;
     QString resultText() const;
     QString countersText() const;
+    // Counts, yield and the most frequent first failure of every record.
+    QString summaryText() const;
     QTableWidget& report() { return *table_; }
 
   private:
@@ -75,6 +77,7 @@ class ProductionWindow final : public QWidget {
     QCheckBox* allowRevision_;
     QLabel* result_;
     QLabel* counters_;
+    QLabel* summary_;
     QTableWidget* table_;
 };
 

@@ -65,6 +65,9 @@ TEST_F(ProductionWindowTest, EnterProgramsTheBoardAndCountsAndRecordsIt) {
     EXPECT_TRUE(w->resultText().contains("no acknowledge")) << w->resultText().toStdString();
     EXPECT_EQ(w->countersText(), QStringLiteral("passed 1   failed 2   total 3"));
 
+    EXPECT_TRUE(w->summaryText().startsWith(
+        "All records: 3 attempts, 1 passed, 2 failed; 3 boards, 1 passing now, yield 33.3%."))
+        << w->summaryText().toStdString();
     QTableWidget& t = w->report();
     ASSERT_EQ(t.rowCount(), 3);
     EXPECT_EQ(t.item(0, 0)->text(), QStringLiteral("P-0009"));
