@@ -300,12 +300,14 @@ int runProduction(const std::vector<std::string>& args, const Environment& envir
     static char* argv[] = {name, nullptr};
     if (QCoreApplication::instance() == nullptr)
         app = std::make_unique<QCoreApplication>(argc, argv);
-    const Parsed p = split(args);
-    for (const std::string& a : p.rest)
+    for (const std::string& a : args) {
+        if (a == "--") break;
         if (a == "-h" || a == "--help" || a == "-?") {
             out << kRunUsage << '\n' << kReportUsage << '\n' << "See kestrel-eval(1).\n";
             return kOk;
         }
+    }
+    const Parsed p = split(args);
     if (!p.error.empty()) return usage(p.error, p.sub == "report" ? kReportUsage : kRunUsage, err);
     return p.sub == "report" ? runReport(p, environment, out, err)
                              : runStation(p, environment, out, err);
