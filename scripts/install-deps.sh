@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
+  libqt6sql6-sqlite libqt6sql6-psql postgresql
   libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   sigrok-cli libzip-dev

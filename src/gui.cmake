@@ -29,6 +29,7 @@ add_library(kestrel_windows STATIC
     main_window/message_log_window.cpp
     main_window/port_panel.cpp
     main_window/ram_panel.cpp
+    production_window/production_window.cpp
     scripts_window/code_editor.cpp
     scripts_window/scripts_window.cpp
     snapshots/snapshot_window.cpp
@@ -37,7 +38,7 @@ add_library(kestrel_windows STATIC
     status_timeline/timeline_window.cpp
     switch_control/switch_window.cpp
 )
-target_link_libraries(kestrel_windows PUBLIC kestrel_widgets kestrel_script Qt6::Svg)
+target_link_libraries(kestrel_windows PUBLIC kestrel_widgets kestrel_script kestrel_production Qt6::Svg)
 
 # The one place that assembles the program.
 add_library(kestrel_gui STATIC
@@ -51,7 +52,7 @@ add_library(kestrel_gui STATIC
 target_link_libraries(kestrel_gui PUBLIC kestrel_windows)
 
 add_executable(kestrel-eval app/main.cpp)
-target_link_libraries(kestrel-eval PRIVATE kestrel_gui kestrel_script)
+target_link_libraries(kestrel-eval PRIVATE kestrel_gui kestrel_script kestrel_batch kestrel_batch_production)
 set_target_properties(kestrel-eval PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 include(GNUInstallDirs)
 install(TARGETS kestrel-eval RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -9,7 +9,7 @@
 # Prints each include that points up.
 set -euo pipefail
 src=${1:-$(dirname "$0")/../src}
-windows="about block_read scripts_window bus_monitor diagram editors eeprom_window main_window snapshots status status_timeline switch_control"
+windows="about block_read scripts_window bus_monitor diagram editors eeprom_window main_window production_window snapshots status status_timeline switch_control"
 allowed() {  # folder -> the folders it may include
     case $1 in
         chip) echo "chip" ;;
@@ -20,12 +20,13 @@ allowed() {  # folder -> the folders it may include
         files) echo "chip bus device files" ;;
         connection) echo "chip bus capture simulator device files connection" ;;
         widgets) echo "chip bus capture device files widgets" ;;
-        batch) echo "chip bus capture simulator device files connection batch" ;;
-        script) echo "chip bus simulator device files connection batch script" ;;
+        production) echo "chip bus simulator device files connection production" ;;
+        batch) echo "chip bus capture simulator device files connection production batch" ;;
+        script) echo "chip bus simulator device files connection production batch script" ;;
         # The scripts window runs the script engine on the windows' connection.
         scripts_window) echo "chip bus device files connection widgets batch script scripts_window" ;;
         app) echo "*" ;;
-        *) echo "chip bus capture device files connection widgets $windows" ;;  # a window folder
+        *) echo "chip bus capture device files connection production widgets $windows" ;;  # a window folder
     esac
 }
 bad=0

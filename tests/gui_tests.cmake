@@ -20,6 +20,7 @@ add_executable(gui_tests
     diagram/diagram_window_test.cpp
     bus_monitor/bus_monitor_test.cpp
     snapshots/snapshot_window_test.cpp
+    production_window/production_window_test.cpp
     scripts_window/scripts_window_test.cpp
 )
 target_include_directories(gui_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})

@@ -8,10 +8,13 @@
 #include "app/signal_quit.h"
 #include "batch/batch.h"
 #include "batch/command_line.h"
+#include "batch/production_command.h"
 #include "script/run_script.h"
 
 int main(int argc, char* argv[]) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (kestrel::batch::isProductionCommand(args))
+        return kestrel::batch::runProduction(args, {}, std::cout, std::cerr);
     // One parser decides: help, version, a usage error and batch commands
     // need no display, and a command line it refuses never opens a window.
     const kestrel::batch::Invocation inv = kestrel::batch::parseCommandLine(args);

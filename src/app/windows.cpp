@@ -1,18 +1,21 @@
 #include "app/windows.h"
 
 #include <QMenu>
+#include <cstdlib>
 
 #include "about/about_window.h"
 #include "app/program.h"
 #include "block_read/block_read_window.h"
 #include "bus/port_check.h"
 #include "bus_monitor/bus_monitor_window.h"
-#include "editors/editor_tables.h"
 #include "diagram/diagram_window.h"
 #include "editors/bit_toggle_editor.h"
+#include "editors/editor_tables.h"
 #include "eeprom_window/eeprom_window.h"
 #include "main_window/main_window.h"
 #include "main_window/message_log_window.h"
+#include "production/records.h"
+#include "production_window/production_window.h"
 #include "scripts_window/scripts_window.h"
 #include "snapshots/snapshot_window.h"
 #include "status/status_window.h"
@@ -205,6 +208,14 @@ void registerTools(Program& program) {
     });
     main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuScripts"),
                         QStringLiteral("Scripts..."), scripts, false);
+    const QString production = QStringLiteral("frm_Production");
+    program.windows().add(production, [&program] {
+        return new ProductionWindow(
+            program.device(), program.dialogs(), [&program] { return program.backupFolder(); },
+            production::defaultDatabase(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")));
+    });
+    main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuProduction"),
+                        QStringLiteral("Production..."), production, false);
 }
 
 void registerAbout(Program& program) {

@@ -564,6 +564,9 @@ Commands (numbers in hex, written 1D, 1Dh or 0x1D):
   run SCRIPT                    run a check script: the commands above one per
                                 line, with expect, poll, wait, repeat, for,
                                 log and on-error (see kestrel-eval(1))
+  production run --golden FILE --serial TEXT
+                                program a board from a snapshot, record it
+  production report             records: counts, yield, causes, history
 Command options:
   --out=FILE                    eeprom read: save an image file instead
   --erase                       eeprom write: erase the block's pages first
@@ -591,7 +594,8 @@ $XDG_STATE_HOME/kestrel-eval/backups (default
 Exit status: 0 success, 1 usage error or unusable file, 2 missing acknowledge,
 PEC mismatch or failed verify (named on standard error), 3 no usable port,
 4 snapshot diff found differences, 5 an expectation of a script failed,
-130 a script run stopped by Ctrl-C or SIGTERM.
+6 production run refused a board, 130 a script run stopped by Ctrl-C or
+SIGTERM.
 See kestrel-eval(1) for examples.
 )";
 }

@@ -102,6 +102,7 @@ bool writePages(Device& device, const Snapshot& target, const EepromImage& prese
             r.refused = true;
             return false;
         }
+        r.pagesErased.push_back(base);
         if (const eeprom::Step* bad = run.firstFailure()) {
             r.failures.push_back("page erase at " + text::suffixedAddressText(base) +
                                  " failed: " + eeprom::inSentence(bad->problem) +

@@ -35,6 +35,9 @@ struct ApplyResult {
     bool refused = false;
     std::vector<int> registersWritten;   // acknowledged writes, in order
     std::vector<unsigned> pagesWritten;  // page bases erased and written, all acknowledged
+    // Page bases an erase was sent to, acknowledged or not: what a count of
+    // the EEPROM's erase cycles adds up.
+    std::vector<unsigned> pagesErased;
     // Every failure, one line each: a write or erase the chip did not
     // acknowledge, a read that failed, a byte or register that read back
     // other than the snapshot holds.

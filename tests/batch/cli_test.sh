@@ -67,6 +67,15 @@ expect 0 '^identical: 25 of 25' snapshot diff "$work/a.snap" "$work/a.snap"
 expect 0 '' --simulate "--sim-state=$work/board.txt" write 14 81
 expect 4 '' --simulate "--sim-state=$work/board.txt" snapshot diff "$work/a.snap"
 
+# The production station on the program itself: a record in the user's data
+# folder, the write of 14h undone, the report from it; no window either.
+export XDG_DATA_HOME=$work/data
+expect 0 '^Usage: kestrel-eval production run' production --help
+expect 0 '^PASS S-1  registers written: 14h' --simulate "--sim-state=$work/board.txt" \
+    production run --golden "$work/a.snap" --serial S-1
+expect 0 '^attempts 1, passed 1' production report
+expect 1 "needs one of: run, report" production
+
 # The completion offers the commands, the eeprom commands and the page bases.
 complete_words() {
     (
@@ -79,6 +88,8 @@ complete_words() {
     )
 }
 [[ $(complete_words det) == detect ]] || { echo "FAIL: completion of 'det'"; failures=$((failures + 1)); }
+[[ $(complete_words production r) == "run report" ]] ||
+    { echo "FAIL: completion of 'production r'"; failures=$((failures + 1)); }
 [[ $(complete_words eeprom wr) == "write write-byte" ]] ||
     { echo "FAIL: completion of 'eeprom wr'"; failures=$((failures + 1)); }
 [[ $(complete_words --simulate eeprom erase 81E) == 81E0 ]] ||

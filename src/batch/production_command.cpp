@@ -1,0 +1,316 @@
+#include "batch/production_command.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <ostream>
+
+#include "batch/batch_session.h"
+#include "batch/command_line.h"
+#include "batch/strict_number.h"
+#include "files/backup_folder.h"
+#include "production/golden.h"
+#include "production/records.h"
+#include "production/report.h"
+#include "production/serial.h"
+#include "production/station.h"
+
+namespace kestrel::batch {
+
+namespace {
+
+constexpr const char* kRunUsage =
+    "Usage: kestrel-eval production run --golden FILE --serial TEXT [--serial-at ADDR] "
+    "[--station NAME] [--database URL] [--erase-limit N] [--allow-revision] [--boards N "
+    "[--step N]] [--backups DIR]";
+constexpr const char* kReportUsage =
+    "Usage: kestrel-eval production report [--since DATE] [--csv FILE] [--database URL]";
+
+// The options of the production commands; true: takes a value.
+const std::map<std::string, bool>& productionOptions() {
+    static const std::map<std::string, bool> options = {
+        {"--golden", true},          {"--serial", true},   {"--serial-at", true},
+        {"--station", true},         {"--database", true}, {"--erase-limit", true},
+        {"--allow-revision", false}, {"--boards", true},   {"--step", true},
+        {"--backups", true},         {"--since", true},    {"--csv", true},
+    };
+    return options;
+}
+
+// The general options that take a value as the next word.
+bool takesNextWord(const std::string& a) {
+    for (const char* o : {"--sim-state", "--trace", "--i2c", "--slave"})
+        if (a == o) return true;
+    const auto found = productionOptions().find(a);
+    return found != productionOptions().end() && found->second;
+}
+
+struct Parsed {
+    std::string sub;                           // "run" or "report"
+    std::map<std::string, std::string> given;  // production options
+    std::vector<std::string> rest;             // everything else
+    std::string error;
+};
+
+Parsed split(const std::vector<std::string>& args) {
+    Parsed p;
+    bool commandSeen = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const std::size_t equals = a.find('=');
+        const std::string name = a.substr(0, equals);
+        const auto option = productionOptions().find(name);
+        if (a.rfind("--", 0) == 0 && option != productionOptions().end()) {
+            std::string value;
+            if (!option->second) {
+                if (equals != std::string::npos) p.error = name + " takes no value";
+            } else if (equals != std::string::npos) {
+                value = a.substr(equals + 1);
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            }
+            if (option->second && value.empty()) p.error = "option '" + name + "' needs a value";
+            if (p.given.count(name) != 0) p.error = name + " given twice";
+            p.given[name] = value;
+            continue;
+        }
+        if (!commandSeen && a == "production") {
+            commandSeen = true;
+            if (i + 1 < args.size()) p.sub = args[++i];
+            continue;
+        }
+        p.rest.push_back(a);
+        if (takesNextWord(a) && i + 1 < args.size()) p.rest.push_back(args[++i]);
+    }
+    if (p.error.empty() && p.sub != "run" && p.sub != "report")
+        p.error = "'production' needs one of: run, report";
+    return p;
+}
+
+std::string operatorName() {
+    if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_name != nullptr)
+        return pw->pw_name;
+    const char* user = std::getenv("USER");
+    return user != nullptr ? user : "unknown";
+}
+
+std::string hostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "station";
+    return name;
+}
+
+bool readCount(const std::string& text, long long most, long long& value) {
+    if (text.empty() || text.size() > 12) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    value = std::stoll(text);
+    return value >= 1 && value <= most;
+}
+
+int usage(const std::string& error, const char* synopsis, std::ostream& err) {
+    err << "kestrel-eval: " << error << '\n' << synopsis << '\n';
+    return kUsage;
+}
+
+std::string databaseOf(const Parsed& p, const Environment& environment) {
+    const auto given = p.given.find("--database");
+    if (given != p.given.end()) return given->second;
+    auto getenv =
+        environment.getenv
+            ? environment.getenv
+            : std::function<const char*(const char*)>([](const char* n) { return std::getenv(n); });
+    return production::defaultDatabase(getenv("XDG_DATA_HOME"), getenv("HOME"));
+}
+
+int runReport(const Parsed& p, const Environment& environment, std::ostream& out,
+              std::ostream& err) {
+    for (const char* runOnly : {"--golden", "--serial", "--serial-at", "--station", "--erase-limit",
+                                "--allow-revision", "--boards", "--step", "--backups"})
+        if (p.given.count(runOnly) != 0)
+            return usage(std::string(runOnly) + " goes with 'production run'", kReportUsage, err);
+    if (!p.rest.empty())
+        return usage("'production report' does not take '" + p.rest.front() + "'", kReportUsage,
+                     err);
+    std::string since;
+    if (const auto s = p.given.find("--since"); s != p.given.end()) {
+        since = s->second;
+        const bool date = since.size() >= 10 && since[4] == '-' && since[7] == '-';
+        if (!date)
+            return usage("--since '" + since + "': give a date, 2026-12-07", kReportUsage, err);
+    }
+    std::string error;
+    const auto records = production::Records::open(databaseOf(p, environment), error);
+    if (!records) {
+        err << "kestrel-eval: " << error << '\n';
+        return kUsage;
+    }
+    const auto rows = records->attempts(since, error);
+    if (!rows) {
+        err << "kestrel-eval: records not read: " << error << '\n';
+        return kUsage;
+    }
+    if (const auto csv = p.given.find("--csv"); csv != p.given.end()) {
+        const std::string text = production::reportCsv(*rows);
+        if (csv->second == "-") {
+            out << text;
+        } else {
+            std::string path;
+            const std::size_t slash = csv->second.rfind('/');
+            const std::string folder =
+                slash == std::string::npos ? "." : csv->second.substr(0, slash);
+            const std::string name =
+                slash == std::string::npos ? csv->second : csv->second.substr(slash + 1);
+            // A new file: an existing one is never replaced.
+            if (!backup::saveNew(folder.empty() ? "/" : folder, name, text, path, error)) {
+                err << "kestrel-eval: " << csv->second << " not written: " << error << '\n';
+                return kUsage;
+            }
+            if (path != csv->second)
+                err << "kestrel-eval: " << csv->second << " exists; saved as " << path << '\n';
+        }
+        if (csv->second == "-") return kOk;
+    }
+    out << production::reportText(*rows);
+    return kOk;
+}
+
+int runStation(const Parsed& p, const Environment& environment, std::ostream& out,
+               std::ostream& err) {
+    for (const char* reportOnly : {"--since", "--csv"})
+        if (p.given.count(reportOnly) != 0)
+            return usage(std::string(reportOnly) + " goes with 'production report'", kRunUsage,
+                         err);
+    for (const char* needed : {"--golden", "--serial"})
+        if (p.given.count(needed) == 0)
+            return usage(std::string("'production run' needs ") + needed, kRunUsage, err);
+    // The general options, read by the one parser.
+    std::vector<std::string> general = p.rest;
+    general.push_back("dump");
+    const Invocation inv = parseCommandLine(general);
+    if (inv.mode != Mode::Batch)
+        return usage(inv.mode == Mode::Error ? inv.error : "unexpected help or version option",
+                     kRunUsage, err);
+
+    production::StationSettings settings;
+    settings.operatorName = operatorName();
+    settings.station = p.given.count("--station") ? p.given.at("--station") : hostName();
+    const std::string serial = p.given.at("--serial");
+    if (const std::string problem = production::serialProblem(serial); !problem.empty())
+        return usage("--serial '" + serial + "': " + problem, kRunUsage, err);
+    if (p.given.count("--serial-at")) {
+        std::string error;
+        const auto at = readNumber(p.given.at("--serial-at"), NumberKind::EepromAddress, error);
+        if (!at) return usage("--serial-at: " + error, kRunUsage, err);
+        if (const std::string problem = production::serialPlaceProblem(serial, *at);
+            !problem.empty())
+            return usage(problem, kRunUsage, err);
+        settings.serialAt = *at;
+    }
+    settings.allowRevision = p.given.count("--allow-revision") != 0;
+    if (p.given.count("--erase-limit") &&
+        !readCount(p.given.at("--erase-limit"), 1000000000, settings.eraseLimit))
+        return usage("--erase-limit: give a number of erases, 1 or more", kRunUsage, err);
+    long long boards = 1, step = 1;
+    if (p.given.count("--boards") && !readCount(p.given.at("--boards"), 1000000, boards))
+        return usage("--boards: give a number of boards, 1 to 1000000", kRunUsage, err);
+    if (p.given.count("--step") && !readCount(p.given.at("--step"), 1000000, step))
+        return usage("--step: give a number, 1 to 1000000", kRunUsage, err);
+    if (boards > 1 && !production::nextSerial(serial, 1))
+        return usage("--boards counts the serial on: it must end in a digit", kRunUsage, err);
+    auto getenv =
+        environment.getenv
+            ? environment.getenv
+            : std::function<const char*(const char*)>([](const char* n) { return std::getenv(n); });
+    if (p.given.count("--backups")) {
+        settings.backupFolder = p.given.at("--backups");
+    } else {
+        const std::string folder = backup::folder(getenv);
+        if (folder.empty()) return usage("no backup folder: give --backups DIR", kRunUsage, err);
+        settings.backupFolder = folder + "/production/" + production::fileNameOf(settings.station);
+    }
+
+    std::string error;
+    const auto golden = production::loadGolden(p.given.at("--golden"), error);
+    if (!golden) {
+        err << "kestrel-eval: " << error << '\n';
+        return kUsage;
+    }
+    const auto records = production::Records::open(databaseOf(p, environment), error);
+    if (!records) {
+        err << "kestrel-eval: " << error << '\n';
+        return kUsage;
+    }
+    Session session(inv.options, environment, err);
+    if (!session.ready()) return session.failureCode();
+
+    int code = kOk;
+    std::string current = serial;
+    for (long long n = 0; n < boards; ++n) {
+        if (n > 0) current = *production::nextSerial(current, static_cast<unsigned>(step));
+        const production::BoardResult r =
+            production::programBoard(session.device(), *golden, current, settings, *records);
+        const int boardCode = r.verdict == production::Verdict::Pass      ? kOk
+                              : r.verdict == production::Verdict::Fail    ? kBusFault
+                              : r.verdict == production::Verdict::Refused ? kRefused
+                                                                          : kUsage;
+        out << r.attempt.result << ' ' << current << "  registers written: "
+            << (r.attempt.registersWritten.empty() ? "none" : r.attempt.registersWritten)
+            << ", pages written: "
+            << (r.attempt.pagesWritten.empty() ? "none" : r.attempt.pagesWritten) << ", "
+            << r.attempt.durationMs << " ms\n";
+        out.flush();
+        if (!r.cause.empty()) err << "kestrel-eval: " << current << ": " << r.cause << '\n';
+        if (code == kOk) code = boardCode;  // the first board that did not pass
+        if (session.portFailed()) {
+            code = kNoPort;
+            break;
+        }
+    }
+    if (!session.finish() && code == kOk) code = kUsage;
+    return code;
+}
+
+}  // namespace
+
+bool isProductionCommand(const std::vector<std::string>& args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--") return i + 1 < args.size() && args[i + 1] == "production";
+        if (a.rfind("-", 0) == 0 && a.size() > 1) {
+            if (takesNextWord(a)) ++i;
+            continue;
+        }
+        return a == "production";
+    }
+    return false;
+}
+
+int runProduction(const std::vector<std::string>& args, const Environment& environment,
+                  std::ostream& out, std::ostream& err) {
+    // Qt SQL's drivers are plugins, found through the application object.
+    std::unique_ptr<QCoreApplication> app;
+    static int argc = 1;
+    static char name[] = "kestrel-eval";
+    static char* argv[] = {name, nullptr};
+    if (QCoreApplication::instance() == nullptr)
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    for (const std::string& a : args) {
+        if (a == "--") break;
+        if (a == "-h" || a == "--help" || a == "-?") {
+            out << kRunUsage << '\n' << kReportUsage << '\n' << "See kestrel-eval(1).\n";
+            return kOk;
+        }
+    }
+    const Parsed p = split(args);
+    if (!p.error.empty()) return usage(p.error, p.sub == "report" ? kReportUsage : kRunUsage, err);
+    return p.sub == "report" ? runReport(p, environment, out, err)
+                             : runStation(p, environment, out, err);
+}
+
+}  // namespace kestrel::batch

@@ -1,0 +1,88 @@
+#include "production/report.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+namespace kestrel::production {
+
+namespace {
+
+std::string percent(int part, int whole) {
+    if (whole == 0) return "-";
+    char text[16];
+    std::snprintf(text, sizeof text, "%.1f%%", 100.0 * part / whole);
+    return text;
+}
+
+std::string csvField(const std::string& s) {
+    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+    std::string quoted = "\"";
+    for (char c : s) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+}  // namespace
+
+Summary summarize(const std::vector<Attempt>& attempts) {
+    Summary s;
+    std::map<std::string, bool> lastPassed;
+    std::map<std::string, int> causes;
+    for (const Attempt& a : attempts) {
+        ++s.attempts;
+        const bool pass = a.result == "PASS";
+        pass ? ++s.passed : ++s.failed;
+        lastPassed[a.serial] = pass;
+        if (!pass) ++causes[a.firstFailure];
+    }
+    s.boards = static_cast<int>(lastPassed.size());
+    for (const auto& [serial, pass] : lastPassed) s.boardsPassed += pass ? 1 : 0;
+    s.causes.assign(causes.begin(), causes.end());
+    std::stable_sort(s.causes.begin(), s.causes.end(),
+                     [](const auto& x, const auto& y) { return x.second > y.second; });
+    return s;
+}
+
+std::string reportText(const std::vector<Attempt>& attempts) {
+    const Summary s = summarize(attempts);
+    std::string t = "attempts " + std::to_string(s.attempts) + ", passed " +
+                    std::to_string(s.passed) + ", failed " + std::to_string(s.failed) +
+                    ", pass rate " + percent(s.passed, s.attempts) + "\n";
+    t += "boards " + std::to_string(s.boards) + ", passing now " + std::to_string(s.boardsPassed) +
+         ", yield " + percent(s.boardsPassed, s.boards) + "\n";
+    if (!s.causes.empty()) t += "first failures by cause:\n";
+    for (const auto& [cause, count] : s.causes)
+        t += "  " + std::to_string(count) + "  " + cause + "\n";
+    std::map<std::string, std::vector<const Attempt*>> bySerial;
+    for (const Attempt& a : attempts) bySerial[a.serial].push_back(&a);
+    if (!bySerial.empty()) t += "history by serial:\n";
+    for (const auto& [serial, rows] : bySerial) {
+        t += serial + "\n";
+        for (const Attempt* a : rows) {
+            t += "  " + a->started + "  " + a->result + "  " + a->station + "  " + a->operatorName +
+                 "  " + a->goldenName + "  " + std::to_string(a->durationMs) + " ms";
+            if (!a->firstFailure.empty()) t += "  " + a->firstFailure;
+            t += "\n";
+        }
+    }
+    return t;
+}
+
+std::string reportCsv(const std::vector<Attempt>& attempts) {
+    std::string csv =
+        "serial,started,duration_ms,station,operator,golden_name,golden_sha256,result,"
+        "registers_written,pages_written,first_failure\r\n";
+    for (const Attempt& a : attempts) {
+        const std::string fields[] = {a.serial,       a.started,      std::to_string(a.durationMs),
+                                      a.station,      a.operatorName, a.goldenName,
+                                      a.goldenSha256, a.result,       a.registersWritten,
+                                      a.pagesWritten, a.firstFailure};
+        std::string line;
+        for (std::size_t k = 0; k < std::size(fields); ++k)
+            line += (k == 0 ? "" : ",") + csvField(fields[k]);
+        csv += line + "\r\n";
+    }
+    return csv;
+}
+
+}  // namespace kestrel::production

@@ -1,0 +1,302 @@
+#include "production_window/production_window.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "files/backup_folder.h"
+#include "production/report.h"
+#include "production/serial.h"
+#include "production/station.h"
+#include "widgets/widget_helpers.h"
+
+namespace kestrel {
+
+namespace {
+
+std::string loginName() {
+    const passwd* pw = getpwuid(getuid());
+    return pw != nullptr && pw->pw_name != nullptr ? pw->pw_name : "unknown";
+}
+
+const QStringList kColumns = {"Serial", "Started", "ms",        "Station", "Operator",
+                              "Golden", "Result",  "Registers", "Pages",   "First failure"};
+
+}  // namespace
+
+ProductionWindow::ProductionWindow(Device& device, Dialogs& dialogs,
+                                   std::function<std::string()> backupFolder,
+                                   const std::string& database)
+    : device_(device), dialogs_(dialogs), backupFolder_(std::move(backupFolder)) {
+    setObjectName(QStringLiteral("frm_Production"));
+    setWindowTitle(QStringLiteral("Production"));
+    goldenDialog_.filter = QStringLiteral("Board snapshots (*.snap);;All files (*)");
+    csvDialog_.filter = QStringLiteral("CSV files (*.csv);;All files (*)");
+    csvDialog_.fileName = QStringLiteral("production.csv");
+
+    auto* layout = new QVBoxLayout(this);
+    auto* goldenRow = new QHBoxLayout;
+    QPushButton* choose = ui::button("chooseGolden", QStringLiteral("Golden..."), this);
+    connect(choose, &QPushButton::clicked, this, &ProductionWindow::chooseGolden);
+    goldenRow->addWidget(choose);
+    golden_label_ = ui::label("golden", QStringLiteral("No golden snapshot chosen."), this);
+    golden_label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    goldenRow->addWidget(golden_label_, 1);
+    layout->addLayout(goldenRow);
+
+    auto* form = new QFormLayout;
+    serial_ = ui::edit("serial", QString(), this, 320);
+    serial_->setMaxLength(static_cast<int>(production::kMaxSerialLength));
+    // A barcode scanner types the serial and presses Enter.
+    connect(serial_, &QLineEdit::returnPressed, this, &ProductionWindow::startBoard);
+    form->addRow(QStringLiteral("Serial:"), serial_);
+    auto* increment = new QHBoxLayout;
+    autoIncrement_ = new QCheckBox(QStringLiteral("Count on after each board, by"), this);
+    autoIncrement_->setObjectName(QStringLiteral("autoIncrement"));
+    step_ = new QSpinBox(this);
+    step_->setObjectName(QStringLiteral("step"));
+    step_->setRange(1, 1000000);
+    increment->addWidget(autoIncrement_);
+    increment->addWidget(step_);
+    increment->addWidget(
+        new QLabel(QStringLiteral("(the serial's last digits, width kept)"), this));
+    increment->addStretch();
+    form->addRow(QString(), increment);
+    auto* place = new QHBoxLayout;
+    writeSerial_ = new QCheckBox(QStringLiteral("Write the serial to the EEPROM at"), this);
+    writeSerial_->setObjectName(QStringLiteral("writeSerial"));
+    serialAt_ = ui::edit("serialAt", QStringLiteral("81E0"), this);
+    place->addWidget(writeSerial_);
+    place->addWidget(serialAt_);
+    place->addStretch();
+    form->addRow(QString(), place);
+    station_ = ui::edit("station", QStringLiteral("station"), this, 200);
+    form->addRow(QStringLiteral("Station:"), station_);
+    database_ = ui::edit("database", QString::fromStdString(database), this, 420);
+    database_->setToolTip(QStringLiteral("A file (SQLite) or postgresql://host/database"));
+    form->addRow(QStringLiteral("Database:"), database_);
+    eraseLimit_ = new QSpinBox(this);
+    eraseLimit_->setObjectName(QStringLiteral("eraseLimit"));
+    eraseLimit_->setRange(1, 1000000000);
+    eraseLimit_->setValue(static_cast<int>(production::kDefaultEraseLimit));
+    form->addRow(QStringLiteral("Erases per page at most:"), eraseLimit_);
+    allowRevision_ = new QCheckBox(QStringLiteral("Allow another chip revision"), this);
+    allowRevision_->setObjectName(QStringLiteral("allowRevision"));
+    form->addRow(QString(), allowRevision_);
+    layout->addLayout(form);
+
+    result_ = ui::label("result", QStringLiteral("-"), this);
+    QFont big = result_->font();
+    big.setPointSize(big.pointSize() * 3);
+    big.setBold(true);
+    result_->setFont(big);
+    result_->setAlignment(Qt::AlignCenter);
+    result_->setWordWrap(true);
+    result_->setAutoFillBackground(true);
+    layout->addWidget(result_);
+    counters_ = ui::label("counters", QString(), this);
+    layout->addWidget(counters_);
+
+    auto* reportRow = new QHBoxLayout;
+    QPushButton* refresh = ui::button("refresh", QStringLiteral("Refresh records"), this);
+    connect(refresh, &QPushButton::clicked, this, &ProductionWindow::refreshReport);
+    QPushButton* exportCsv = ui::button("export", QStringLiteral("Export CSV..."), this);
+    connect(exportCsv, &QPushButton::clicked, this, &ProductionWindow::exportReport);
+    reportRow->addWidget(refresh);
+    reportRow->addWidget(exportCsv);
+    reportRow->addStretch();
+    layout->addLayout(reportRow);
+    summary_ = ui::label("summary", QString(), this);
+    summary_->setWordWrap(true);
+    layout->addWidget(summary_);
+    table_ = new QTableWidget(0, static_cast<int>(kColumns.size()), this);
+    table_->setObjectName(QStringLiteral("records"));
+    table_->setHorizontalHeaderLabels(kColumns);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    layout->addWidget(table_, 1);
+    showResult(true, QStringLiteral("-"));
+    result_->setText(QStringLiteral("-"));
+}
+
+ProductionWindow::~ProductionWindow() = default;
+
+void ProductionWindow::chooseGolden() {
+    const QString path = dialogs_.openFileName(this, goldenDialog_);
+    if (!path.isEmpty()) loadGolden(path);
+}
+
+bool ProductionWindow::loadGolden(const QString& path) {
+    std::string error;
+    auto golden = production::loadGolden(ui::str(path), error);
+    if (!golden) {
+        dialogs_.warn(this, windowTitle(), ui::qstr(error));
+        return false;
+    }
+    golden_ = std::move(golden);
+    golden_label_->setText(ui::qstr(golden_->name + "  SHA-256 " + golden_->sha256));
+    return true;
+}
+
+QString ProductionWindow::goldenText() const {
+    return golden_label_->text();
+}
+QString ProductionWindow::resultText() const {
+    return result_->text();
+}
+QString ProductionWindow::countersText() const {
+    return counters_->text();
+}
+QString ProductionWindow::summaryText() const {
+    return summary_->text();
+}
+
+bool ProductionWindow::openRecords() {
+    const std::string where = ui::str(database_->text().trimmed());
+    if (records_ && where == openedDatabase_) return true;
+    records_.reset();
+    std::string error;
+    records_ = production::Records::open(where, error);
+    if (!records_) {
+        showResult(false, QStringLiteral("FAIL\nno records: ") + ui::qstr(error));
+        return false;
+    }
+    openedDatabase_ = where;
+    return true;
+}
+
+void ProductionWindow::showResult(bool pass, const QString& text) {
+    result_->setText(text);
+    QPalette p = result_->palette();
+    p.setColor(QPalette::Window, pass ? QColor(0x2e, 0x7d, 0x32) : QColor(0xc6, 0x28, 0x28));
+    p.setColor(QPalette::WindowText, Qt::white);
+    result_->setPalette(p);
+    counters_->setText(QStringLiteral("passed %1   failed %2   total %3")
+                           .arg(passed_)
+                           .arg(failed_)
+                           .arg(passed_ + failed_));
+}
+
+void ProductionWindow::startBoard() {
+    const std::string serial = ui::str(serial_->text().trimmed());
+    if (!golden_) {
+        showResult(false, QStringLiteral("FAIL\nchoose a golden snapshot first"));
+        return;
+    }
+    if (const std::string problem = production::serialProblem(serial); !problem.empty()) {
+        showResult(false, QStringLiteral("FAIL\n") + ui::qstr(problem));
+        return;
+    }
+    production::StationSettings settings;
+    settings.station = ui::str(station_->text().trimmed());
+    settings.operatorName = loginName();
+    settings.allowRevision = allowRevision_->isChecked();
+    settings.eraseLimit = eraseLimit_->value();
+    if (writeSerial_->isChecked()) {
+        bool ok = false;
+        const unsigned at = serialAt_->text().trimmed().remove(QLatin1Char('h')).toUInt(&ok, 16);
+        const std::string problem = ok ? production::serialPlaceProblem(serial, at)
+                                       : std::string("the serial's EEPROM address is not hex");
+        if (!problem.empty()) {
+            showResult(false, QStringLiteral("FAIL\n") + ui::qstr(problem));
+            return;
+        }
+        settings.serialAt = at;
+    }
+    const std::string folder = backupFolder_ ? backupFolder_() : std::string();
+    if (folder.empty()) {
+        showResult(false, QStringLiteral("FAIL\nno backup folder, nothing was written"));
+        return;
+    }
+    settings.backupFolder =
+        folder + "/production/" +
+        production::fileNameOf(settings.station.empty() ? "station" : settings.station);
+    if (!openRecords()) return;
+
+    const production::BoardResult r =
+        production::programBoard(device_, *golden_, serial, settings, *records_);
+    const bool pass = r.verdict == production::Verdict::Pass;
+    pass ? ++passed_ : ++failed_;
+    showResult(pass, pass ? QStringLiteral("PASS  ") + ui::qstr(serial)
+                          : QStringLiteral("FAIL  ") + ui::qstr(serial) + "\n" + ui::qstr(r.cause));
+    if (autoIncrement_->isChecked() && pass) {
+        if (const auto next = production::nextSerial(serial, static_cast<unsigned>(step_->value())))
+            serial_->setText(ui::qstr(*next));
+    } else if (!autoIncrement_->isChecked()) {
+        serial_->clear();  // ready for the next scan
+    }
+    serial_->setFocus();
+    refreshReport();
+}
+
+void ProductionWindow::refreshReport() {
+    if (!openRecords()) return;
+    std::string error;
+    const auto rows = records_->attempts("", error);
+    if (!rows) {
+        dialogs_.warn(this, windowTitle(), ui::qstr("records not read: " + error));
+        return;
+    }
+    const production::Summary s = production::summarize(*rows);
+    auto percent = [](int part, int whole) {
+        return whole == 0 ? QStringLiteral("-")
+                          : QString::number(100.0 * part / whole, 'f', 1) + QLatin1Char('%');
+    };
+    QString summary = QStringLiteral(
+                          "All records: %1 attempts, %2 passed, %3 failed; %4 boards, "
+                          "%5 passing now, yield %6.")
+                          .arg(s.attempts)
+                          .arg(s.passed)
+                          .arg(s.failed)
+                          .arg(s.boards)
+                          .arg(s.boardsPassed)
+                          .arg(percent(s.boardsPassed, s.boards));
+    if (!s.causes.empty())
+        summary += QStringLiteral(" Most frequent first failure (%1): %2")
+                       .arg(s.causes.front().second)
+                       .arg(ui::qstr(s.causes.front().first));
+    summary_->setText(summary);
+    table_->setRowCount(static_cast<int>(rows->size()));
+    for (int r = 0; r < static_cast<int>(rows->size()); ++r) {
+        const production::Attempt& a = (*rows)[static_cast<std::size_t>(r)];
+        const std::string cells[] = {
+            a.serial,     a.started, std::to_string(a.durationMs), a.station,      a.operatorName,
+            a.goldenName, a.result,  a.registersWritten,           a.pagesWritten, a.firstFailure};
+        for (int c = 0; c < static_cast<int>(std::size(cells)); ++c)
+            table_->setItem(r, c, new QTableWidgetItem(ui::qstr(cells[c])));
+    }
+}
+
+void ProductionWindow::exportReport() {
+    if (!openRecords()) return;
+    std::string error;
+    const auto rows = records_->attempts("", error);
+    if (!rows) {
+        dialogs_.warn(this, windowTitle(), ui::qstr("records not read: " + error));
+        return;
+    }
+    const QString path = dialogs_.saveFileName(this, csvDialog_);
+    if (path.isEmpty()) return;
+    const QFileInfo info(path);
+    std::string saved;
+    if (!backup::saveNew(ui::str(info.absolutePath()), ui::str(info.fileName()),
+                         production::reportCsv(*rows), saved, error)) {
+        dialogs_.warn(this, windowTitle(), ui::qstr(ui::str(path) + " not saved: " + error));
+        return;
+    }
+    dialogs_.inform(this, windowTitle(),
+                    ui::qstr(std::to_string(rows->size()) + " records saved to " + saved));
+}
+
+}  // namespace kestrel

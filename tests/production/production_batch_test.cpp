@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "batch/production_command.h"
+#include "support/batch_rig.h"
+
+namespace kestrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ProductionBatch : public testing::BatchRig {
+  protected:
+    ProductionBatch() : BatchRig("production") {}
+    int production(std::vector<std::string> args) {
+        batch::Environment env;
+        env.port = &board;
+        env.waitHooks = clock.hooks();
+        const std::string dataHome = (dir / "data").string();
+        env.getenv = [this, dataHome](const char* name) {
+            const std::string n = name;
+            return n == "XDG_STATE_HOME"  ? stateHome.c_str()
+                   : n == "XDG_DATA_HOME" ? dataHome.c_str()
+                                          : nullptr;
+        };
+        args.insert(args.begin(), "production");
+        std::ostringstream o, e;
+        const int code = batch::runProduction(args, env, o, e);
+        out = o.str();
+        err = e.str();
+        return code;
+    }
+    std::string golden() { return (dir / "golden.snap").string(); }
+};
+
+TEST_F(ProductionBatch, ExitCodesSayHowEachBoardEnded) {
+    ASSERT_EQ(run({"snapshot", "save", golden()}), 0) << err;
+    std::ofstream(dir / "not.snap") << "not a snapshot\n";
+    struct Case {
+        const char* name;
+        std::function<void(sim::SimulatedBoard&)> arrange;
+        std::vector<std::string> args;
+        int code;
+        std::string says;  // on standard output, or on standard error
+    };
+    const auto none = [](sim::SimulatedBoard&) {};
+    const std::vector<Case> cases = {
+        {"equal",
+         none,
+         {"--serial", "SN1"},
+         0,
+         "PASS SN1  registers written: none, pages written: none"},
+        {"serial written",
+         none,
+         {"--serial", "SN2", "--serial-at", "8100", "--station", "L2"},
+         0,
+         "PASS SN2  registers written: none, pages written: 8100h"},
+        {"pec",
+         [](sim::SimulatedBoard& b) { b.applyFault("corrupt-pec"); },
+         {"--serial", "SN3"},
+         2,
+         "SN3: register 00h not read"},
+        {"revision",
+         [](sim::SimulatedBoard& b) { b.kestrel().setReg(0x1D, 0x42); },
+         {"--serial", "SN4"},
+         6,
+         "revision (register 1Dh) reads 42h"},
+        {"no serial", none, {}, 1, "'production run' needs --serial"},
+        {"bad serial", none, {"--serial", "a b"}, 1, "printable ASCII"},
+        {"serial outside", none, {"--serial", "SN5", "--serial-at", "81FE"}, 1, "run past 81FFh"},
+        {"not golden",
+         none,
+         {"--serial", "SN6", "--golden", (dir / "not.snap").string()},
+         1,
+         "not.snap line 1"},
+        {"report option",
+         none,
+         {"--serial", "SN7", "--since", "2026-01-01"},
+         1,
+         "--since goes with 'production report'"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::SimulatedBoard fresh;
+        board.loadStateText(fresh.stateText(), nullptr);
+        board.kestrel().setStatusActivity(false);
+        board.kestrel().setCorruptPec(false);
+        c.arrange(board);
+        std::vector<std::string> args = {"run", "--backups", (dir / "b").string()};
+        if (std::find(c.args.begin(), c.args.end(), "--golden") == c.args.end())
+            args.insert(args.end(), {"--golden", golden()});
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        EXPECT_EQ(production(args), c.code) << out << err;
+        EXPECT_NE((out + err).find(c.says), std::string::npos) << out << err;
+    }
+    // Three boards recorded their attempt (pec and revision failed), each
+    // under its own serial, in the default database.
+    EXPECT_TRUE(fs::exists(dir / "data/kestrel-eval/production.sqlite"));
+    ASSERT_EQ(production({"report"}), 0) << err;
+    EXPECT_NE(out.find("attempts 4, passed 2, failed 2"), std::string::npos) << out;
+    EXPECT_NE(out.find("L2  "), std::string::npos) << out;
+    // The CSV goes to a new file, never over one.
+    const std::string csv = (dir / "r.csv").string();
+    std::ofstream(csv) << "keep\n";
+    ASSERT_EQ(production({"report", "--csv", csv}), 0) << err;
+    std::ifstream kept(csv);
+    std::string first;
+    std::getline(kept, first);
+    EXPECT_EQ(first, "keep");
+    EXPECT_NE(err.find("saved as " + (dir / "r-2.csv").string()), std::string::npos) << err;
+    EXPECT_EQ(production({"report", "--since", "yesterday"}), 1);
+}
+
+TEST_F(ProductionBatch, BoardsInARowCountTheSerialOnAndStopAtTheEraseLimit) {
+    ASSERT_EQ(run({"snapshot", "save", golden()}), 0) << err;
+    const std::vector<std::string> base = {"run",
+                                           "--golden",
+                                           golden(),
+                                           "--backups",
+                                           (dir / "b").string(),
+                                           "--database",
+                                           (dir / "r.sqlite").string(),
+                                           "--erase-limit",
+                                           "1"};
+    auto with = [&](std::vector<std::string> more) {
+        more.insert(more.begin(), base.begin(), base.end());
+        return more;
+    };
+    EXPECT_EQ(production(with({"--serial", "K-098", "--boards", "3", "--step", "2"})), 0) << err;
+    EXPECT_EQ(out.substr(0, 9), "PASS K-09");
+    EXPECT_NE(out.find("PASS K-100"), std::string::npos) << out;
+    EXPECT_NE(out.find("PASS K-102"), std::string::npos) << out;
+    for (const char* name : {"K-098.dat", "K-100.dat", "K-102.dat"})
+        EXPECT_TRUE(fs::exists(dir / "b" / name)) << name;
+    board.kestrel().setEeprom(0x8040, 0x11);
+    EXPECT_EQ(production(with({"--serial", "K-098"})), 0) << err;
+    board.kestrel().setEeprom(0x8040, 0x22);
+    EXPECT_EQ(production(with({"--serial", "K-098"})), 6) << err;
+    EXPECT_NE(err.find("page 8040h of K-098 has been erased 1 times, the limit is 1"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(board.kestrel().eeprom(0x8040), 0x22) << "the refused page was not erased";
+}
+
+}  // namespace
+}  // namespace kestrel

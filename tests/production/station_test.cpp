@@ -1,0 +1,232 @@
+#include "production/station.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+
+#include "files/snapshot_board.h"
+#include "production/records.h"
+#include "support/sim_rig.h"
+
+namespace kestrel {
+namespace {
+
+namespace fs = std::filesystem;
+using production::Verdict;
+using testing::SimRig;
+
+constexpr unsigned kSerialAt = 0x81E0;
+
+struct Traffic {
+    int registerWrites = 0, erases = 0, eepromByteWrites = 0;
+};
+Traffic trafficOf(SimRig& rig) {
+    Traffic t;
+    for (const auto& tr : rig.board.log().transactions()) {
+        const auto bytes = tr.masterBytes();
+        const bool read = std::any_of(tr.events.begin(), tr.events.end(),
+                                      [](const sim::BusEvent& e) { return e.fromSlave; });
+        if (read || bytes.size() < 3) continue;
+        if (bytes[1] == 0xA2)
+            ++t.erases;
+        else if (bytes[1] < 0x80 && bytes.size() == 3)
+            ++t.registerWrites;
+        else if (bytes[1] >= 0x80 && bytes.size() == 4)
+            ++t.eepromByteWrites;
+    }
+    return t;
+}
+
+// A cell that keeps its value whatever is written: set again after every
+// transaction.
+struct StuckCell final : TransactionObserver {
+    sim::KestrelModel* chip = nullptr;
+    void transactionEnded(const TransactionRecord&) override { chip->setEeprom(0x8105, 0x77); }
+};
+
+// The database the tests use: a file of their own, or the throwaway
+// PostgreSQL server of with_postgres.sh.
+std::string testDatabase(const fs::path& dir) {
+    const char* pg = std::getenv("KESTREL_TEST_DATABASE");
+    return pg != nullptr && pg[0] != '\0' ? std::string(pg) : (dir / "records.sqlite").string();
+}
+
+class Station : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = fs::path(::testing::TempDir()) / (std::string("production-") + info->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        std::string error;
+        records = production::Records::open(testDatabase(dir), error);
+        ASSERT_TRUE(records) << error;
+        ASSERT_EQ(records->postgres(), testDatabase(dir).rfind("postgresql:", 0) == 0);
+        // Every test its own serials: a shared server keeps the rows of the others.
+        prefix = std::string(info->name()).substr(0, 12) + "-" +
+                 std::to_string(std::rand() % 100000) + "-";
+        const auto taken = snapshot::takeSnapshot(rig.device, 1'800'000'000);
+        ASSERT_TRUE(taken.snapshot) << taken.error;
+        golden = {*taken.snapshot, "golden.snap", std::string(64, 'a')};
+        settings.station = "line-1";
+        settings.operatorName = "tester";
+        settings.backupFolder = (dir / "backups").string();
+    }
+    production::BoardResult program(const std::string& serial) {
+        rig.board.log().clear();
+        return production::programBoard(rig.device, golden, prefix + serial, settings, *records);
+    }
+    std::vector<production::Attempt> rowsOf(const std::string& serial) {
+        std::string error;
+        auto all = records->attempts("", error);
+        EXPECT_TRUE(all) << error;
+        std::vector<production::Attempt> rows;
+        for (const auto& a : all.value_or(std::vector<production::Attempt>{}))
+            if (a.serial == prefix + serial) rows.push_back(a);
+        return rows;
+    }
+
+    SimRig rig;
+    fs::path dir;
+    std::string prefix;
+    std::unique_ptr<production::Records> records;
+    production::Golden golden;
+    production::StationSettings settings;
+};
+
+// Only what differs is written: nothing at all on a board equal to golden.
+TEST_F(Station, WritesOnlyWhatDiffers) {
+    struct Case {
+        const char* name;
+        std::function<void(sim::KestrelModel&)> change;
+        std::vector<int> registers;
+        std::vector<unsigned> pages;
+        int erases;
+    };
+    const std::vector<Case> cases = {
+        {"equal", [](sim::KestrelModel&) {}, {}, {}, 0},
+        {"trim-and-byte",
+         [](sim::KestrelModel& c) {
+             c.setReg(0x16, static_cast<std::uint8_t>(c.reg(0x16) ^ 0x01));
+             c.setEeprom(0x8105, 0x34);
+         },
+         {0x16},
+         {0x8100},
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.change(rig.board.kestrel());
+        const auto r = program(c.name);
+        EXPECT_EQ(r.verdict, Verdict::Pass) << r.cause;
+        EXPECT_EQ(r.registersWritten, c.registers);
+        EXPECT_EQ(r.pagesWritten, c.pages);
+        const Traffic t = trafficOf(rig);
+        EXPECT_EQ(t.registerWrites, static_cast<int>(c.registers.size()));
+        EXPECT_EQ(t.erases, c.erases);
+        EXPECT_EQ(t.eepromByteWrites, 32 * c.erases);
+        const auto rows = rowsOf(c.name);
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].result, "PASS");
+        EXPECT_EQ(rows[0].station, "line-1");
+        EXPECT_EQ(rows[0].goldenSha256, std::string(64, 'a'));
+        EXPECT_EQ(rows[0].firstFailure, "");
+        EXPECT_TRUE(fs::exists(r.backupPath)) << r.backupPath;
+    }
+    EXPECT_EQ(rowsOf("equal")[0].registersWritten, "");
+    EXPECT_EQ(rowsOf("trim-and-byte")[0].registersWritten, "16h");
+    EXPECT_EQ(rowsOf("trim-and-byte")[0].pagesWritten, "8100h");
+}
+
+// Each failure is a FAIL with its cause named, and leaves exactly one row.
+TEST_F(Station, EachFailureIsNamedAndRecordedOnce) {
+    StuckCell stuck;
+    struct Case {
+        const char* name;
+        std::function<void(SimRig&)> arrange;
+        Verdict verdict;
+        std::string cause;
+    };
+    const std::vector<Case> cases = {
+        {"absent", [](SimRig& r) { r.board.applyFault("missing"); }, Verdict::Fail,
+         "register 00h not read: no acknowledge from AEh; no snapshot"},
+        {"pec", [](SimRig& r) { r.board.applyFault("corrupt-pec"); }, Verdict::Fail, "PEC"},
+        {"verify",
+         [&stuck](SimRig& r) {
+             stuck.chip = &r.board.kestrel();
+             r.bus.addObserver(&stuck);
+         },
+         Verdict::Fail, "EEPROM byte 8105h reads back 77h, the snapshot holds FFh"},
+        {"other-serial",
+         [](SimRig& r) {
+             const char* old = "OLD-1";
+             for (unsigned k = 0; k < 6; ++k)
+                 r.board.kestrel().setEeprom(static_cast<int>(kSerialAt + k),
+                                             static_cast<std::uint8_t>(old[k]));
+         },
+         Verdict::Fail, "the board carries serial OLD-1, scanned "},
+        {"revision", [](SimRig& r) { r.board.kestrel().setReg(0x1D, 0x99); }, Verdict::Refused,
+         "revision (register 1Dh) reads 99h"},
+    };
+    settings.serialAt = kSerialAt;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimRig fresh;  // each case on a board of its own
+        rig.board.log().clear();
+        c.arrange(fresh);
+        const auto r =
+            production::programBoard(fresh.device, golden, prefix + c.name, settings, *records);
+        fresh.bus.removeObserver(&stuck);
+        EXPECT_EQ(r.verdict, c.verdict);
+        EXPECT_NE(r.cause.find(c.cause), std::string::npos) << r.cause;
+        const auto rows = rowsOf(c.name);
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].result, "FAIL");
+        EXPECT_EQ(rows[0].firstFailure, r.cause);
+    }
+    // The revision may be allowed to differ.
+    settings.allowRevision = true;
+    SimRig other;
+    other.board.kestrel().setReg(0x1D, 0x99);
+    EXPECT_EQ(production::programBoard(other.device, golden, prefix + "allowed", settings, *records)
+                  .verdict,
+              Verdict::Pass);
+}
+
+// A page is refused before its erase once its count would pass the limit;
+// the serial written reads back, and the board keeps it.
+TEST_F(Station, EraseLimitRefusesBeforeTheErase) {
+    settings.eraseLimit = 2;
+    settings.serialAt = kSerialAt;
+    for (int pass = 1; pass <= 3; ++pass) {
+        SCOPED_TRACE(pass);
+        rig.board.kestrel().setEeprom(0x8021, static_cast<std::uint8_t>(pass));
+        const auto r = program("limited");
+        const Traffic t = trafficOf(rig);
+        if (pass < 3) {
+            EXPECT_EQ(r.verdict, Verdict::Pass) << r.cause;
+            // The first programming writes the serial's page as well.
+            EXPECT_EQ(t.erases, pass == 1 ? 2 : 1);
+        } else {
+            EXPECT_EQ(r.verdict, Verdict::Refused);
+            EXPECT_EQ(r.cause, "page 8020h of " + prefix +
+                                   "limited has been erased 2 times, the limit is 2; nothing "
+                                   "was written");
+            EXPECT_EQ(t.erases + t.registerWrites + t.eepromByteWrites, 0);
+        }
+    }
+    EXPECT_EQ(rowsOf("limited").size(), 3u);
+    std::string error;
+    const auto counts = records->eraseCounts(prefix + "limited", error);
+    ASSERT_TRUE(counts) << error;
+    EXPECT_EQ(*counts, (std::map<unsigned, long long>{{0x8020, 2}, {0x81E0, 1}}));
+    const std::string serial = prefix + "limited";
+    for (std::size_t k = 0; k < serial.size(); ++k)
+        EXPECT_EQ(rig.board.kestrel().eeprom(static_cast<int>(kSerialAt + k)), serial[k]);
+}
+
+}  // namespace
+}  // namespace kestrel

@@ -1,0 +1,87 @@
+#include "production_window/production_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "files/snapshot.h"
+#include "files/snapshot_board.h"
+#include "support/app_rig.h"
+
+namespace kestrel {
+namespace {
+
+struct ProductionWindowTest : ::testing::Test {
+    testing::AppRig app;
+    QTemporaryDir dir;
+    ProductionWindow* w = nullptr;
+
+    void SetUp() override {
+        app.action(QStringLiteral("mnuProduction"))->trigger();
+        w = qobject_cast<ProductionWindow*>(app.program->windows().loaded("frm_Production"));
+        ASSERT_NE(w, nullptr);
+        app.find<QLineEdit>(QStringLiteral("database"), w)
+            ->setText(dir.filePath(QStringLiteral("records.sqlite")));
+        const auto taken = snapshot::takeSnapshot(app.program->device(), 1'800'000'000);
+        ASSERT_TRUE(taken.snapshot);
+        std::string error;
+        ASSERT_TRUE(snapshot::saveSnapshot(dir.filePath("golden.snap").toStdString(),
+                                           *taken.snapshot, error));
+        app.dialogs.fileNames = {dir.filePath(QStringLiteral("golden.snap"))};
+        app.click(QStringLiteral("chooseGolden"), w);
+    }
+    // A scanner types the serial and presses Enter.
+    void scan(const QString& serial) {
+        auto* field = app.find<QLineEdit>(QStringLiteral("serial"), w);
+        field->clear();
+        QTest::keyClicks(field, serial);
+        QTest::keyClick(field, Qt::Key_Return);
+    }
+};
+
+TEST_F(ProductionWindowTest, EnterProgramsTheBoardAndCountsAndRecordsIt) {
+    EXPECT_TRUE(w->goldenText().startsWith("golden.snap  SHA-256 "))
+        << w->goldenText().toStdString();
+    EXPECT_EQ(w->goldenText().size(), QStringLiteral("golden.snap  SHA-256 ").size() + 64);
+
+    app.find<QCheckBox>(QStringLiteral("autoIncrement"), w)->setChecked(true);
+    app.find<QCheckBox>(QStringLiteral("writeSerial"), w)->setChecked(true);
+    scan(QStringLiteral("P-0009"));
+    EXPECT_EQ(w->resultText(), QStringLiteral("PASS  P-0009"));
+    EXPECT_EQ(app.find<QLineEdit>(QStringLiteral("serial"), w)->text(), QStringLiteral("P-0010"));
+    EXPECT_EQ(app.board().kestrel().eeprom(0x81E0), 'P');
+
+    // The board now carries P-0009: a different serial scanned fails.
+    QTest::keyClick(app.find<QLineEdit>(QStringLiteral("serial"), w), Qt::Key_Return);
+    EXPECT_TRUE(w->resultText().startsWith("FAIL  P-0010\nthe board carries serial P-0009"))
+        << w->resultText().toStdString();
+    app.board().applyFault("missing");
+    scan(QStringLiteral("P-0011"));
+    EXPECT_TRUE(w->resultText().contains("no acknowledge")) << w->resultText().toStdString();
+    EXPECT_EQ(w->countersText(), QStringLiteral("passed 1   failed 2   total 3"));
+
+    EXPECT_TRUE(w->summaryText().startsWith(
+        "All records: 3 attempts, 1 passed, 2 failed; 3 boards, 1 passing now, yield 33.3%."))
+        << w->summaryText().toStdString();
+    QTableWidget& t = w->report();
+    ASSERT_EQ(t.rowCount(), 3);
+    EXPECT_EQ(t.item(0, 0)->text(), QStringLiteral("P-0009"));
+    EXPECT_EQ(t.item(0, 6)->text(), QStringLiteral("PASS"));
+    EXPECT_EQ(t.item(0, 8)->text(), QStringLiteral("81E0h"));
+    EXPECT_EQ(t.item(2, 6)->text(), QStringLiteral("FAIL"));
+
+    const QString csv = dir.filePath(QStringLiteral("out.csv"));
+    app.dialogs.fileNames = {csv};
+    app.click(QStringLiteral("export"), w);
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().count("\r\n"), 4) << "the header and three rows";
+}
+
+}  // namespace
+}  // namespace kestrel
