@@ -96,7 +96,7 @@ ProductionWindow::ProductionWindow(Device& device, Dialogs& dialogs,
     form->addRow(QString(), allowRevision_);
     layout->addLayout(form);
 
-    result_ = ui::label("result", QStringLiteral("-"), this);
+    result_ = ui::label("result", QStringLiteral("No board yet"), this);
     QFont big = result_->font();
     big.setPointSize(big.pointSize() * 3);
     big.setBold(true);
@@ -126,8 +126,11 @@ ProductionWindow::ProductionWindow(Device& device, Dialogs& dialogs,
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->horizontalHeader()->setStretchLastSection(true);
     layout->addWidget(table_, 1);
-    showResult(true, QStringLiteral("-"));
-    result_->setText(QStringLiteral("-"));
+    // No verdict before the first board: neither green nor red.
+    showResult(false, QStringLiteral("No board yet"));
+    QPalette p = result_->palette();
+    p.setColor(QPalette::Window, QColor(0x75, 0x75, 0x75));
+    result_->setPalette(p);
 }
 
 ProductionWindow::~ProductionWindow() = default;
