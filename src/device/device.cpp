@@ -100,15 +100,17 @@ ByteOutcome Device::EEPROMReadByte(unsigned address) {
         const unsigned start = address & ~(chip::kEepromPageSize - 1);
         const auto transfers = blockReadTransfers(*this, start, false, kByteReadsByBlock);
         ByteOutcome o{transferHeld(transfers, true)};
-        if (o.refused() || !o.ok()) return o;
+        if (o.refused()) return o;
         const std::vector<std::uint8_t>& r = o.received();
-        if (o.records.size() != 2 || r.size() != 2 + chip::kEepromPageSize)
+        // What the line gave, as for a byte read; trusted only when ok().
+        if (o.records.size() != 2 || r.size() != 2 + chip::kEepromPageSize) {
             o.fault = "Block read at " + text::suffixedAddressText(start) + " cut short";
-        else if (r.front() != chip::kBlockReadCount)
+            return o;
+        }
+        o.value = r[1 + (address - start)];
+        if (r.front() != chip::kBlockReadCount)
             o.fault = "Block count " + text::byteText(r.front()) + "h at " +
                       text::suffixedAddressText(start) + ", expected 20h";
-        else
-            o.value = r[1 + (address - start)];
         return o;
     }
     Transfer t = eepromTransfer("EEPROM Read", address);

@@ -29,7 +29,7 @@ bool readByte(Device& device, unsigned address, Run& run, const OnStep& onStep) 
         stop(run, o);
         return false;
     }
-    Step s = stepOf(address, o.received().empty() ? 0xFF : o.value, o);
+    Step s = stepOf(address, o.received().empty() ? 0xFF : o.received()[0], o);
     if (s.ok() && !s.pecOk) s.problem = "No PEC read at " + text::suffixedAddressText(address);
     run.steps.push_back(s);
     run.portFailed = o.portFailed();

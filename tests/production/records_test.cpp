@@ -1,6 +1,7 @@
 #include "production/records.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -73,7 +74,8 @@ TEST(Report, CountsYieldAndCausesAndQuotesCsv) {
 }
 
 TEST(Records, KeepsRowsAcrossOpeningsAndRefusesAnotherSchemaVersion) {
-    const fs::path dir = fs::path(::testing::TempDir()) / "production-records";
+    const fs::path dir =
+        fs::path(::testing::TempDir()) / ("production-records-" + std::to_string(::getpid()));
     fs::remove_all(dir);
     const std::string file = (dir / "deep" / "r.sqlite").string();
     std::string error;

@@ -1,6 +1,7 @@
 #include "production/station.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -58,7 +59,8 @@ class Station : public ::testing::Test {
   protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::path(::testing::TempDir()) / (std::string("production-") + info->name());
+        dir = fs::path(::testing::TempDir()) /
+              (std::string("production-") + info->name() + "-" + std::to_string(::getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir);
         std::string error;
