@@ -8,10 +8,7 @@ namespace kestrel {
 namespace {
 
 struct BlockRig : testing::AppRig {
-    QWidget* open() {
-        click("EEBlockRead");
-        return program->windows().loaded("frm_Block_Read");
-    }
+    QWidget* open() { return AppRig::open("EEBlockRead", "frm_Block_Read"); }
 };
 
 TEST(BlockReadWindow, ReadsCountThirtyTwoBytesAndPec) {

@@ -12,10 +12,7 @@ namespace kestrel {
 namespace {
 
 struct EepromRig : testing::AppRig {
-    EepromWindow* open() {
-        click("ReadAllEE");
-        return qobject_cast<EepromWindow*>(program->windows().loaded("frm_EEPROM"));
-    }
+    EepromWindow* open() { return AppRig::open<EepromWindow>("ReadAllEE", "frm_EEPROM"); }
 };
 
 TEST(EepromWindow, WholeReadFillsSixteenPagesInAscendingOrder) {

@@ -115,6 +115,9 @@ TEST(EepromBlock, ListWithMoreOrFewerItemsAndAnEmptyList) {
     list->item(1)->setSelected(true);
     EXPECT_EQ(list->item(1)->text(), "8001h: 123h");
     EXPECT_EQ(text::imageLineData(list->item(1)->text().toStdString()), 0x23);
+    app.type("Text5", "7");
+    list->item(0)->setSelected(true);
+    EXPECT_EQ(list->item(0)->text(), "8000h: 7h") << "item 0 is relabelled too";
 }
 
 TEST(EepromBlock, PageEraseAndZerosNeedAChosenPage) {
@@ -234,6 +237,11 @@ TEST(EepromBlock, AddressesTheChipWouldTakeAsRegistersAreRefused) {
     EXPECT_EQ(app.logSize(), mark);
     EXPECT_EQ(app.board().kestrel().reg(0x0E), 0x04);
     EXPECT_TRUE(app.dialogs.questions.isEmpty()) << "refused before the erase question";
+
+    // The read takes the whole text: five digits keep their low 16 bits.
+    app.type("EEBaseAddress", "18120");
+    app.click("ReadEECMD");
+    EXPECT_TRUE(app.items("EEData").value(0).startsWith("8120h: ")) << app.status().toStdString();
 }
 
 }  // namespace
