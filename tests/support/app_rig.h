@@ -25,6 +25,11 @@
 namespace kestrel::testing {
 
 // A whole file's bytes (empty when it cannot be read), and a file written whole.
+// Upper-case hex digits, padded with zeros to `digits`: expected texts
+// written without the program's own text helpers.
+inline QString hex(unsigned value, int digits = 0) {
+    return QString::number(value, 16).toUpper().rightJustified(digits, QLatin1Char('0'));
+}
 inline QByteArray fileBytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
