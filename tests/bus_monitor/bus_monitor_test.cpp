@@ -99,16 +99,10 @@ TEST(BusMonitor, ExportedVcdDecodesToTheListedBytesAndCsvHasARowEach) {
     for (const TransactionRecord* r : w->model().records()) {
         listed.push_back("S");
         for (const auto& b : r->sent) {
-            char buf[4];
-            std::snprintf(buf, sizeof buf, "%02X", b.value);
-            listed.push_back(buf);
+            listed.push_back(testing::hex(b.value, 2).toStdString());
             if (b.ack >= 0) listedAcks.push_back(b.ack == 1);
         }
-        for (std::uint8_t b : r->received) {
-            char buf[4];
-            std::snprintf(buf, sizeof buf, "%02X", b);
-            listed.push_back(buf);
-        }
+        for (std::uint8_t b : r->received) listed.push_back(testing::hex(b, 2).toStdString());
         listed.push_back("P");
     }
     auto decoded = testing::decodeVcd(testing::fileBytes(vcd).toStdString()).tokens;
