@@ -30,10 +30,7 @@ class FakeSystemInfo final : public SystemInfo {
 struct AboutRig {
     FakeSystemInfo info;
     testing::AppRig app{nullptr, [this](ProgramOptions& o) { o.systemInfo = &info; }};
-    QWidget* open() {
-        app.action("mnuAbout")->trigger();
-        return app.program->windows().loaded("frmAbout");
-    }
+    QWidget* open() { return app.open("mnuAbout", "frmAbout"); }
 };
 
 TEST(AboutWindow, ShowsTitleVersionAndTheStoredSclTiming) {

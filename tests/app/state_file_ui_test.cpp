@@ -2,7 +2,6 @@
 
 #include <QTemporaryDir>
 #include <fstream>
-#include <iterator>
 
 #include "support/app_rig.h"
 
@@ -10,11 +9,6 @@ namespace kestrel {
 namespace {
 
 using testing::AppRig;
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 TEST(StateFileUi, AFileThatDoesNotLoadGivesAFreshBoardAndIsNeverWritten) {
     QTemporaryDir dir;
@@ -29,7 +23,7 @@ TEST(StateFileUi, AFileThatDoesNotLoadGivesAFreshBoardAndIsNeverWritten) {
         ASSERT_TRUE(app.program->device().WriteRegister(0x0E, 0x01).ok());
         app.program->quit();
     }
-    EXPECT_EQ(slurp(path), text);
+    EXPECT_EQ(testing::fileBytes(QString::fromStdString(path)).toStdString(), text);
 }
 
 TEST(StateFileUi, AGoodFileIsLoadedAndKeepsTheChanges) {
@@ -64,7 +58,8 @@ TEST(StateFileUi, QuitDuringATransactionSavesTheBoardAfterIt) {
     ASSERT_TRUE(app.program->hasQuit()) << "quit came inside the wait";
     // The quit ends in the event loop; the state file (held from the start)
     // is empty until then.
-    for (int i = 0; i < 300 && slurp(path).empty(); ++i) QTest::qWait(10);
+    for (int i = 0; i < 300 && testing::fileBytes(QString::fromStdString(path)).isEmpty(); ++i)
+        QTest::qWait(10);
     sim::SimulatedBoard saved;
     std::string error;
     ASSERT_TRUE(saved.loadState(path, &error)) << error;

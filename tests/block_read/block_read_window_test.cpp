@@ -1,17 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "bus/crc8.h"
-#include "device/text_rules.h"
 #include "support/app_rig.h"
 
 namespace kestrel {
 namespace {
 
 struct BlockRig : testing::AppRig {
-    QWidget* open() {
-        click("EEBlockRead");
-        return program->windows().loaded("frm_Block_Read");
-    }
+    QWidget* open() { return AppRig::open("EEBlockRead", "frm_Block_Read"); }
 };
 
 TEST(BlockReadWindow, ReadsCountThirtyTwoBytesAndPec) {
@@ -36,7 +32,7 @@ TEST(BlockReadWindow, ReadsCountThirtyTwoBytesAndPec) {
     EXPECT_EQ(items[0], "Bytes: 20h");
     EXPECT_EQ(items[1], "8100h: C0h");
     EXPECT_EQ(items[32], "811Fh: DFh");
-    EXPECT_EQ(items[33].toStdString(), "PEC: " + text::byteText(smbusPec(onWire)) + "h");
+    EXPECT_EQ(items[33], "PEC: " + testing::hex(smbusPec(onWire), 2) + "h");
     EXPECT_EQ(app.g().EEAddrHigh, 0x81);
     EXPECT_EQ(app.g().EEAddrLow, 0x00);
     EXPECT_FALSE(app.board().accessOpen());
@@ -84,10 +80,8 @@ TEST(BlockReadWindow, WholeBaseTextAndNoRegisterWrites) {
     const auto traffic = app.logSince(mark);
     ASSERT_EQ(traffic.size(), 2u);
     EXPECT_EQ(traffic[0], "S AE+ 81+ 00+ P");
-    EXPECT_EQ(
-        app.items("List1", w).value(1),
-        "8100h: " + QString::fromStdString(text::byteText(app.board().kestrel().eeprom(0x8100))) +
-            "h");
+    EXPECT_EQ(app.items("List1", w).value(1),
+              "8100h: " + testing::hex(app.board().kestrel().eeprom(0x8100), 2) + "h");
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QFile>
 #include <QTableView>
 #include <QTemporaryDir>
 
@@ -18,8 +17,7 @@ namespace {
 
 struct MonitorRig : testing::AppRig {
     BusMonitorWindow* open() {
-        action("mnuBusMonitor")->trigger();
-        return qobject_cast<BusMonitorWindow*>(program->windows().loaded("frm_BusMonitor"));
+        return AppRig::open<BusMonitorWindow>("mnuBusMonitor", "frm_BusMonitor");
     }
 };
 
@@ -101,30 +99,20 @@ TEST(BusMonitor, ExportedVcdDecodesToTheListedBytesAndCsvHasARowEach) {
     for (const TransactionRecord* r : w->model().records()) {
         listed.push_back("S");
         for (const auto& b : r->sent) {
-            char buf[4];
-            std::snprintf(buf, sizeof buf, "%02X", b.value);
-            listed.push_back(buf);
+            listed.push_back(testing::hex(b.value, 2).toStdString());
             if (b.ack >= 0) listedAcks.push_back(b.ack == 1);
         }
-        for (std::uint8_t b : r->received) {
-            char buf[4];
-            std::snprintf(buf, sizeof buf, "%02X", b);
-            listed.push_back(buf);
-        }
+        for (std::uint8_t b : r->received) listed.push_back(testing::hex(b, 2).toStdString());
         listed.push_back("P");
     }
-    QFile f(vcd);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    auto decoded = testing::decodeVcd(f.readAll().toStdString()).tokens;
+    auto decoded = testing::decodeVcd(testing::fileBytes(vcd).toStdString()).tokens;
     // The decoder also shows repeated STARTs, which the monitor's byte list does not.
     decoded.erase(std::remove(decoded.begin(), decoded.end(), "Sr"), decoded.end());
     EXPECT_EQ(decoded, listed);
     EXPECT_EQ(std::count(listedAcks.begin(), listedAcks.end(), false), 3)
         << "the three bytes sent to no device";
 
-    QFile c(csv);
-    ASSERT_TRUE(c.open(QIODevice::ReadOnly));
-    const QList<QByteArray> rows = c.readAll().split('\n');
+    const QList<QByteArray> rows = testing::fileBytes(csv).split('\n');
     EXPECT_EQ(rows.size(), 7);  // header, five transactions, empty after the last line end
     EXPECT_TRUE(rows[1].contains(",Read Byte,AE,00,"));
     EXPECT_TRUE(rows[5].contains("no acknowledge"));
@@ -165,12 +153,6 @@ TEST(EepromVerify, OfferedAfterTheWriteAndListsMismatches) {
     EXPECT_TRUE(app.dialogs.messages.back().contains("8200h: expected 10, read FF"));
 }
 
-}  // namespace
-}  // namespace kestrel
-
-namespace kestrel {
-namespace {
-
 // Through an I2C adapter the monitor lists the transactions; the VCD export
 // says it needs the lines and writes nothing, the CSV export still works.
 TEST(BusMonitor, OnAnI2cAdapterTheListStaysAndTheVcdSaysWhy) {
@@ -193,16 +175,8 @@ TEST(BusMonitor, OnAnI2cAdapterTheListStaysAndTheVcdSaysWhy) {
     ASSERT_FALSE(app.dialogs.messages.isEmpty());
     EXPECT_TRUE(app.dialogs.messages.last().contains("needs the parallel port's lines"));
     w->exportCsv();
-    QFile file(csv);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll().count('\n'), 2) << "a header and the one transaction";
+    EXPECT_EQ(testing::fileBytes(csv).count('\n'), 2) << "a header and the one transaction";
 }
-
-}  // namespace
-}  // namespace kestrel
-
-namespace kestrel {
-namespace {
 
 TEST(BusMonitor, OpensACaptureInPlaceOfTheLiveTrafficAndKeepsItsListOnABadFile) {
     MonitorRig app;
@@ -213,10 +187,7 @@ TEST(BusMonitor, OpensACaptureInPlaceOfTheLiveTrafficAndKeepsItsListOnABadFile) 
     ASSERT_EQ(w->model().rowCount(), 1);
     QTemporaryDir dir;
     auto write = [&](const QString& name, const std::string& text) {
-        QFile f(dir.filePath(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text.data(), static_cast<qint64>(text.size()));
-        return dir.filePath(name);
+        return testing::writeFile(dir.filePath(name), QByteArray::fromStdString(text));
     };
     const QString bad = write("bad.csv", "Time [s],SCL,SDA\n0,1,1\n1,1,X\n");
     // Channels named "clock" and "data", beside a 4-bit bus.

@@ -10,10 +10,7 @@ namespace kestrel {
 namespace {
 
 struct DiagramRig : testing::AppRig {
-    DiagramWindow* open() {
-        action("mnuConfigs")->trigger();
-        return qobject_cast<DiagramWindow*>(program->windows().loaded("frm_Config"));
-    }
+    DiagramWindow* open() { return AppRig::open<DiagramWindow>("mnuConfigs", "frm_Config"); }
     void clickPicture(QWidget* w, const char* name, QPoint at = {5, 5}) {
         auto* picture = w->findChild<DiagramPicture*>(name);
         ASSERT_NE(picture, nullptr) << name;

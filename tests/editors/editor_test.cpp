@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QRadioButton>
 
-#include "editors/editor_tables.h"
 #include "editors/bit_toggle_editor.h"
+#include "editors/editor_tables.h"
 #include "support/app_rig.h"
 
 namespace kestrel {
@@ -13,12 +13,6 @@ namespace {
 using testing::AppRig;
 
 struct EditorRig : AppRig {
-    QWidget* open(const char* menuEntry, const char* window) {
-        action(menuEntry)->trigger();
-        QWidget* w = program->windows().loaded(window);
-        EXPECT_NE(w, nullptr) << window;
-        return w;
-    }
     // Caption of the selected option of an option array, "" for none.
     QString selected(QWidget* w, const char* option) {
         QString out;
@@ -26,25 +20,13 @@ struct EditorRig : AppRig {
             if (b->isChecked()) out += b->text();
         return out;
     }
-    QRadioButton* option(QWidget* w, const char* name, int index) {
-        for (auto* b : w->findChildren<QRadioButton*>(name))
-            if (b->property("index").toInt() == index) return b;
-        ADD_FAILURE() << name << index;
-        return nullptr;
-    }
     // Clicks an option on its indicator, where a radio button takes clicks.
     void clickOption(QWidget* w, const char* name, int index) {
-        QRadioButton* b = option(w, name, index);
+        auto* b = member<QRadioButton>(w, name, index);
         if (b) QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
     }
-    QLabel* bitLabel(QWidget* w, const char* name, int index) {
-        for (QLabel* l : w->findChildren<QLabel*>(name))
-            if (l->property("index").toInt() == index) return l;
-        ADD_FAILURE() << name << index;
-        return nullptr;
-    }
     void clickBit(QWidget* w, const char* name, int index) {
-        if (QLabel* l = bitLabel(w, name, index)) QTest::mouseClick(l, Qt::LeftButton);
+        if (auto* l = member<QLabel>(w, name, index)) QTest::mouseClick(l, Qt::LeftButton);
     }
 };
 
@@ -354,7 +336,7 @@ TEST(Editors, ADoubleClickTogglesOnceAndADragAwayNotAtAll) {
     auto& chip = app.board().kestrel();
     chip.setReg(0x14, 0x00);
     QWidget* w = app.open("mnuIDIFF", "frm_idiff");
-    QLabel* bit0 = app.bitLabel(w, "reg14", 0);
+    QLabel* bit0 = app.member<QLabel>(w, "reg14", 0);
     ASSERT_NE(bit0, nullptr);
 
     std::size_t m = app.logSize();
@@ -384,7 +366,7 @@ TEST(Editors, KeyboardOnlyEditAndEscape) {
     QWidget* w = app.open("mnuIDIFF", "frm_idiff");
     QApplication::setActiveWindow(w);
     ASSERT_TRUE(QTest::qWaitForWindowActive(w));
-    QLabel* bit7 = app.bitLabel(w, "reg14", 7);
+    QLabel* bit7 = app.member<QLabel>(w, "reg14", 7);
     ASSERT_NE(bit7, nullptr);
     EXPECT_EQ(bit7->focusPolicy(), Qt::TabFocus);
     // Tab from the widget before it in the window's focus chain.

@@ -5,17 +5,13 @@
 #include <QGroupBox>
 #include <QProgressBar>
 
-#include "device/text_rules.h"
 #include "support/app_rig.h"
 
 namespace kestrel {
 namespace {
 
 struct EepromRig : testing::AppRig {
-    EepromWindow* open() {
-        click("ReadAllEE");
-        return qobject_cast<EepromWindow*>(program->windows().loaded("frm_EEPROM"));
-    }
+    EepromWindow* open() { return AppRig::open<EepromWindow>("ReadAllEE", "frm_EEPROM"); }
 };
 
 TEST(EepromWindow, WholeReadFillsSixteenPagesInAscendingOrder) {
@@ -42,13 +38,14 @@ TEST(EepromWindow, WholeReadFillsSixteenPagesInAscendingOrder) {
         QListWidget* list = w->pageList(p);
         ASSERT_EQ(list->count(), 32);
         const unsigned a = 0x8000u + 32u * p + 31u;
-        EXPECT_EQ(list->item(31)->text().toStdString(), text::imageLine(a, (a ^ (a >> 8)) & 0xFF));
+        EXPECT_EQ(list->item(31)->text(),
+                  testing::hex(a) + "h: " + testing::hex((a ^ (a >> 8)) & 0xFF, 2) + "h");
     }
     EXPECT_EQ(w->pageList(0)->item(0)->text(), "8000h: 80h");
     EXPECT_FALSE(app.find<QProgressBar>("ReadEEPROMStatus", w)->isVisible());
     EXPECT_EQ(app.find<QProgressBar>("ReadEEPROMStatus", w)->value(), 15);
     // The main window shows the last byte read.
-    EXPECT_EQ(app.text("EEByteData").toStdString(), text::hexText((0x81FF ^ 0x81) & 0xFF));
+    EXPECT_EQ(app.text("EEByteData"), "7E");  // 81FFh ^ 81h
     EXPECT_FALSE(app.board().accessOpen());
 
     // A second read from 8100 replaces the lines; frame captions stay.

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include "support/app_rig.h"
@@ -13,12 +12,6 @@ namespace {
 using testing::AppRig;
 using Answer = testing::ScriptedDialogs::Answer;
 
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
-
 TEST(EepromBackup, SavesTheWholeEepromAndRestoresItVerified) {
     QTemporaryDir dir;
     AppRig app;
@@ -27,7 +20,7 @@ TEST(EepromBackup, SavesTheWholeEepromAndRestoresItVerified) {
     const QString path = dir.filePath("board.dat");
     app.dialogs.fileNames = {path};
     app.action("mnuBackupEEPROM")->trigger();
-    const QByteArray saved = readFile(path);
+    const QByteArray saved = testing::fileBytes(path);
     EXPECT_EQ(saved.count("\r\n"), 512);
     EXPECT_TRUE(saved.startsWith("8000h: 01h\r\n"));
     EXPECT_TRUE(app.status().contains("saved to")) << app.status().toStdString();
@@ -74,11 +67,8 @@ TEST(EepromBackup, NothingIsSavedOrWrittenFromWhatCannotBeTrusted) {
     eeprom::Image image{};
     std::string text = eeprom::imageText(image);
     text.replace(text.find("8005h: 00h"), 10, "8005h: 0Gh");
-    const QString bad = dir.filePath("bad.dat");
-    QFile f(bad);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(text.data(), static_cast<qint64>(text.size()));
-    f.close();
+    const QString bad =
+        testing::writeFile(dir.filePath("bad.dat"), QByteArray::fromStdString(text));
     const std::size_t mark = app.logSize();
     app.dialogs.fileNames = {bad};
     app.action("mnuRestoreEEPROM")->trigger();

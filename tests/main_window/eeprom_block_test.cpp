@@ -46,9 +46,10 @@ TEST(EepromBlock, ReadFillsTheImageInAddressOrder) {
     const QStringList items = app.items("EEData");
     ASSERT_EQ(items.size(), 32);
     for (int i = 0; i < 32; ++i)
-        EXPECT_EQ(items[i].toStdString(), text::imageLine(0x8100u + i, (0x8100u + i) * 3));
+        EXPECT_EQ(items[i], testing::hex(0x8100u + i) +
+                                "h: " + testing::hex(((0x8100u + i) * 3) & 0xFF, 2) + "h");
     // The byte controls show the last byte read.
-    EXPECT_EQ(app.text("EEByteData").toStdString(), text::hexText((0x811Fu * 3) & 0xFF));
+    EXPECT_EQ(app.text("EEByteData"), "5D");  // 811Fh * 3 = 1835Dh
     EXPECT_FALSE(app.board().accessOpen());
 }
 
@@ -70,7 +71,7 @@ TEST(EepromBlock, WriteAsksToEraseOneOrTwoPagesThenWritesTheList) {
     ASSERT_EQ(traffic.size(), 34u);
     EXPECT_EQ(traffic[0], "S AE+ A2+ 81+ 10+ FF+ P");
     EXPECT_EQ(traffic[1], "S AE+ A2+ 81+ 2F+ FF+ P");
-    EXPECT_EQ(traffic[2], "S AE+ 81+ 10+ " + text::byteText((0x8110 * 3) & 0xFF) + "+ P");
+    EXPECT_EQ(traffic[2], "S AE+ 81+ 10+ 30+ P");
     EXPECT_EQ(traffic[5], "S AE+ 81+ 13+ 05+ P");
     EXPECT_EQ(traffic[33].substr(0, 12), "S AE+ 81+ 2F");
     EXPECT_EQ(chip.eeprom(0x8113), 0x05);
@@ -88,6 +89,12 @@ TEST(EepromBlock, WriteAsksToEraseOneOrTwoPagesThenWritesTheList) {
     app.click("WriteEECMD");
     EXPECT_EQ(app.logSince(mark).size(), 32u);
     EXPECT_FALSE(app.board().accessOpen());
+    // Escape or the close box on the question: nothing erased, nothing written.
+    app.dialogs.yesNoAnswers = {testing::ScriptedDialogs::Answer::Cancel};
+    mark = app.logSize();
+    app.click("WriteEECMD");
+    EXPECT_EQ(app.logSize(), mark);
+    EXPECT_TRUE(app.status().contains("cancelled"));
 }
 
 TEST(EepromBlock, ListWithMoreOrFewerItemsAndAnEmptyList) {
@@ -115,6 +122,9 @@ TEST(EepromBlock, ListWithMoreOrFewerItemsAndAnEmptyList) {
     list->item(1)->setSelected(true);
     EXPECT_EQ(list->item(1)->text(), "8001h: 123h");
     EXPECT_EQ(text::imageLineData(list->item(1)->text().toStdString()), 0x23);
+    app.type("Text5", "7");
+    list->item(0)->setSelected(true);
+    EXPECT_EQ(list->item(0)->text(), "8000h: 7h") << "item 0 is relabelled too";
 }
 
 TEST(EepromBlock, PageEraseAndZerosNeedAChosenPage) {
@@ -154,8 +164,7 @@ TEST(EepromBlock, SingleByteReadAndWrite) {
     EXPECT_EQ(app.text("EEByteData"), "A");
     EXPECT_EQ(app.bits("Read_DataEE"), "00001010");
     if (!app.eepromByBlock()) {
-        EXPECT_EQ(app.text("PEC_EE").toStdString(),
-                  text::hexText(smbusPec({0xAE, 0x81, 0x05, 0xAF, 0x0A})));
+        EXPECT_EQ(app.text("PEC_EE"), testing::hex(smbusPec({0xAE, 0x81, 0x05, 0xAF, 0x0A})));
     }
 
     app.type("EEByteData", "3c");
@@ -205,15 +214,6 @@ TEST(EepromBlock, WithoutTheChipWriteAndVerifyReportFailure) {
     EXPECT_TRUE(app.status().contains("Page erase at 8100h failed")) << app.status().toStdString();
 }
 
-TEST(EepromBlock, EscapeOrTheCloseBoxOnTheEraseQuestionCancels) {
-    AppRig app;
-    app.dialogs.yesNoAnswers = {testing::ScriptedDialogs::Answer::Cancel};
-    const std::size_t mark = app.logSize();
-    app.click("WriteEECMD");
-    EXPECT_EQ(app.logSize(), mark) << "nothing erased, nothing written";
-    EXPECT_TRUE(app.status().contains("cancelled"));
-}
-
 // An address whose high byte is below 80h is a register to the chip:
 // "0E00" would send AEh, 0Eh, 00h and switch PS ON off.
 TEST(EepromBlock, AddressesTheChipWouldTakeAsRegistersAreRefused) {
@@ -234,6 +234,11 @@ TEST(EepromBlock, AddressesTheChipWouldTakeAsRegistersAreRefused) {
     EXPECT_EQ(app.logSize(), mark);
     EXPECT_EQ(app.board().kestrel().reg(0x0E), 0x04);
     EXPECT_TRUE(app.dialogs.questions.isEmpty()) << "refused before the erase question";
+
+    // The read takes the whole text: five digits keep their low 16 bits.
+    app.type("EEBaseAddress", "18120");
+    app.click("ReadEECMD");
+    EXPECT_TRUE(app.items("EEData").value(0).startsWith("8120h: ")) << app.status().toStdString();
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "bus/crc8.h"
-#include "device/text_rules.h"
 #include "support/app_rig.h"
 
 namespace kestrel {
@@ -27,8 +26,7 @@ TEST(RamAccess, ByteWriteAndReadThroughTheWindow) {
     ASSERT_EQ(app.logSince(mark).size(), 1u);
     EXPECT_EQ(app.text("ByteData"), "7");
     EXPECT_EQ(app.bits("Read_Data"), "00000111");
-    EXPECT_EQ(app.text("PEC"),
-              QString::fromStdString(text::hexText(smbusPec({0xAE, 0x0B, 0xAF, 0x07}))));
+    EXPECT_EQ(app.text("PEC"), testing::hex(smbusPec({0xAE, 0x0B, 0xAF, 0x07})));
 
     app.choose("SlaveAddress", "2Dh");
     mark = app.logSize();
@@ -45,7 +43,7 @@ TEST(RamAccess, ReadoutListsAllThirtyRegistersWithTabs) {
     const auto traffic = app.logSince(mark);
     ASSERT_EQ(traffic.size(), 30u);
     for (int i = 0; i < 30; ++i) {
-        const std::string reg = text::byteText(static_cast<unsigned>(i));
+        const std::string reg = testing::hex(static_cast<unsigned>(i), 2).toStdString();
         EXPECT_EQ(traffic[static_cast<std::size_t>(i)].substr(0, 16), "S AE+ " + reg + "+ Sr AF+");
     }
     QStringList lines = app.items("List2");
@@ -53,8 +51,7 @@ TEST(RamAccess, ReadoutListsAllThirtyRegistersWithTabs) {
     EXPECT_EQ(lines[0], "Status1\t\t\t\t00h: 01h  ");
     EXPECT_EQ(lines[3], "Misc Cal Bits\t\t\t03h: 00h  ");
     EXPECT_EQ(lines[0x1D], "Revision Register\t\t\t1Dh: 21h  ");
-    EXPECT_EQ(app.text("PEC"),
-              QString::fromStdString(text::hexText(smbusPec({0xAE, 0x1D, 0xAF, 0x21}))));
+    EXPECT_EQ(app.text("PEC"), testing::hex(smbusPec({0xAE, 0x1D, 0xAF, 0x21})));
     EXPECT_EQ(app.bits("Read_Data"), "00000110") << "the read-out leaves the bit labels alone";
 
     app.board().kestrel().setReg(0x03, 0x5A);

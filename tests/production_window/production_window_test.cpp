@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QFile>
 #include <QLineEdit>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -22,8 +21,7 @@ struct ProductionWindowTest : ::testing::Test {
     ProductionWindow* w = nullptr;
 
     void SetUp() override {
-        app.action(QStringLiteral("mnuProduction"))->trigger();
-        w = qobject_cast<ProductionWindow*>(app.program->windows().loaded("frm_Production"));
+        w = app.open<ProductionWindow>("mnuProduction", "frm_Production");
         ASSERT_NE(w, nullptr);
         app.find<QLineEdit>(QStringLiteral("database"), w)
             ->setText(dir.filePath(QStringLiteral("records.sqlite")));
@@ -78,9 +76,7 @@ TEST_F(ProductionWindowTest, EnterProgramsTheBoardAndCountsAndRecordsIt) {
     const QString csv = dir.filePath(QStringLiteral("out.csv"));
     app.dialogs.fileNames = {csv};
     app.click(QStringLiteral("export"), w);
-    QFile file(csv);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll().count("\r\n"), 4) << "the header and three rows";
+    EXPECT_EQ(testing::fileBytes(csv).count("\r\n"), 4) << "the header and three rows";
 }
 
 }  // namespace

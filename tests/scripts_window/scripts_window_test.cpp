@@ -22,10 +22,8 @@ struct ScriptsWindowTest : ::testing::Test {
     ScriptsWindow* w = nullptr;
 
     void SetUp() override {
-        app.action(QStringLiteral("mnuScripts"))->trigger();
-        w = qobject_cast<ScriptsWindow*>(app.program->windows().loaded("frm_Scripts"));
+        w = app.open<ScriptsWindow>("mnuScripts", "frm_Scripts");
         ASSERT_NE(w, nullptr);
-        app.board().kestrel().setStatusActivity(false);
     }
     // Runs (or dry-runs) the script and lets the event loop work until it ends.
     void go(const QString& script, const char* button) {

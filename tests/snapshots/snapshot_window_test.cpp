@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
@@ -25,10 +24,7 @@ struct SnapshotWindowTest : ::testing::Test {
     QTemporaryDir dir;
     QString a = dir.filePath(QStringLiteral("a.snap"));
 
-    SnapshotWindow* open() {
-        app.action(QStringLiteral("mnuSnapshots"))->trigger();
-        return qobject_cast<SnapshotWindow*>(app.program->windows().loaded("frm_Snapshots"));
-    }
+    SnapshotWindow* open() { return app.open<SnapshotWindow>("mnuSnapshots", "frm_Snapshots"); }
 };
 
 // Save, change two trims and one EEPROM byte, compare (those three rows
@@ -75,9 +71,7 @@ TEST_F(SnapshotWindowTest, SaveCompareApply) {
     const QStringList saved = QDir(app.backups.path()).entryList(QDir::Files);
     ASSERT_EQ(saved.size(), 1);
     EXPECT_TRUE(w->summary().contains("saved to " + app.backups.path()));
-    QFile backup(QDir(app.backups.path()).filePath(saved[0]));
-    ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
-    const QByteArray lines = backup.readAll();
+    const QByteArray lines = testing::fileBytes(QDir(app.backups.path()).filePath(saved[0]));
     EXPECT_EQ(lines.count('\n'), 512);
     EXPECT_TRUE(lines.contains("8105h: 34h\r\n"));
 }
@@ -94,9 +88,7 @@ TEST_F(SnapshotWindowTest, NoBackupNoApply) {
     chip.setEeprom(0x8105, 0x34);
     const QString folder = app.backups.path();
     ASSERT_TRUE(app.backups.remove());
-    QFile blocker(folder);  // a file where the folder should be
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    testing::writeFile(folder, {});  // a file where the folder should be
 
     app.dialogs.fileNames = {a};
     app.click(QStringLiteral("apply"), w);
@@ -109,10 +101,7 @@ TEST_F(SnapshotWindowTest, NoBackupNoApply) {
 TEST_F(SnapshotWindowTest, AMalformedFileIsRefusedWithoutBusTraffic) {
     SnapshotWindow* w = open();
     ASSERT_NE(w, nullptr);
-    QFile f(a);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("kestrel-eval board snapshot\r\ntool 2.0.0\r\nslave AFh\r\n");
-    f.close();
+    testing::writeFile(a, "kestrel-eval board snapshot\r\ntool 2.0.0\r\nslave AFh\r\n");
     const std::size_t before = app.logSize();
     app.dialogs.fileNames = {a};
     app.click(QStringLiteral("apply"), w);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "support/app_rig.h"
 
 namespace kestrel {
@@ -12,11 +14,16 @@ namespace {
 struct StatusRig {
     std::vector<std::string> events;  // register read or "pause <seconds>"
     std::size_t seen = 0;
+    bool holdPauses = false;       // keep a pause's continuation instead of running it
+    std::function<void()> resume;  // the held continuation
     testing::AppRig app{nullptr, [this](ProgramOptions& o) {
                             o.statusPause = [this](double s, std::function<void()> then) {
                                 collect();
                                 events.push_back("pause " + std::to_string(s).substr(0, 4));
-                                then();
+                                if (holdPauses)
+                                    resume = std::move(then);
+                                else
+                                    then();
                             };
                         }};
 
@@ -29,10 +36,7 @@ struct StatusRig {
             events.push_back(reg);
         }
     }
-    StatusWindow* open() {
-        app.action("mnuStatus")->trigger();
-        return qobject_cast<StatusWindow*>(app.program->windows().loaded("frm_Status"));
-    }
+    StatusWindow* open() { return app.open<StatusWindow>("mnuStatus", "frm_Status"); }
 };
 
 TEST(StatusMonitor, APollingPassReadsSixRegistersWithTwoPauses) {
@@ -135,12 +139,32 @@ TEST(StatusMonitor, APassNeverInterleavesWithAnOpenTransaction) {
     EXPECT_EQ(rig.events.size(), 8u);
 }
 
+// A tick that comes during a pass's pause is dropped: the pass goes on
+// where it paused, and the next pass starts only after it ends.
+TEST(StatusMonitor, ATickDuringAPauseIsDropped) {
+    StatusRig rig;
+    StatusWindow* w = rig.open();
+    rig.app.click("poll", w);
+    rig.holdPauses = true;
+    w->Timer1_Timer();
+    w->Timer1_Timer();  // mid-pass
+    rig.collect();
+    EXPECT_EQ(rig.events, (std::vector<std::string>{"00", "01", "02", "pause 0.15"}));
+    std::exchange(rig.resume, {})();
+    w->Timer1_Timer();  // still mid-pass
+    std::exchange(rig.resume, {})();
+    w->Timer1_Timer();  // the pass has ended: a new one starts
+    rig.collect();
+    EXPECT_EQ(rig.events,
+              (std::vector<std::string>{"00", "01", "02", "pause 0.15", "2A", "2B", "2C",
+                                        "pause 0.15", "00", "01", "02", "pause 0.15"}));
+}
+
 // The pauses run on timers: during one, Stop acts at once and the pass ends
 // without its second half.
 TEST(StatusMonitor, StopActsDuringAPause) {
     testing::AppRig app;  // the window's own timer pauses
-    app.action("mnuStatus")->trigger();
-    auto* w = qobject_cast<StatusWindow*>(app.program->windows().loaded("frm_Status"));
+    auto* w = app.open<StatusWindow>("mnuStatus", "frm_Status");
     ASSERT_NE(w, nullptr);
     app.find<QLineEdit>("poll_delay", w)->setText("1");
     const std::size_t mark = app.logSize();

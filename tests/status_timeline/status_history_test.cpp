@@ -58,6 +58,19 @@ TEST(StatusHistory, ColumnsAgreeWithTheSamplesAndTheRingStaysBounded) {
     EXPECT_EQ(history.sampleAt(1, last + 100)->ms, last);
 }
 
+// Each block's summary starts afresh when the ring comes round to it: a
+// second lap of clean samples says nothing of the first lap's.
+TEST(StatusHistory, SummariesOfASecondLapForgetTheFirst) {
+    StatusHistory history(64);
+    for (std::uint32_t t = 0; t < 64; ++t) history.add(2, {t, 0xF0, t != 40});
+    for (std::uint32_t t = 64; t < 128; ++t) history.add(2, {t, 0x0F, true});
+    std::vector<StatusHistory::Column> cols;
+    history.columns(2, 64, 128, 1, cols);
+    EXPECT_FALSE(cols[0].gap);
+    EXPECT_EQ(cols[0].orBits, 0x0F);
+    EXPECT_EQ(cols[0].andBits, 0x0F);
+}
+
 // Only reads of the six status registers count; a faulty one is a gap.
 TEST(StatusHistory, TakesStatusReadsFromTheBusAndKeepsFailuresAsGaps) {
     StatusHistory history;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 #include <chrono>
 #include <thread>
@@ -21,12 +21,9 @@ TEST(StatusTimeline, FilledByPollingWithPulsesAndGaps) {
     testing::AppRig app{nullptr, [](ProgramOptions& o) {
                             o.statusPause = [](double, std::function<void()> then) { then(); };
                         }};
-    app.action("mnuStatus")->trigger();
-    auto* status = qobject_cast<StatusWindow*>(app.program->windows().loaded("frm_Status"));
-    ASSERT_NE(status, nullptr);
-    app.action("mnuTimeline")->trigger();
-    auto* timeline = qobject_cast<TimelineWindow*>(app.program->windows().loaded("frm_Timeline"));
-    ASSERT_NE(timeline, nullptr);
+    auto* status = app.open<StatusWindow>("mnuStatus", "frm_Status");
+    auto* timeline = app.open<TimelineWindow>("mnuTimeline", "frm_Timeline");
+    ASSERT_TRUE(status && timeline);
 
     auto& chip = app.board().kestrel();
     StatusHistory& history = app.program->statusHistory();
@@ -69,18 +66,49 @@ TEST(StatusTimeline, FilledByPollingWithPulsesAndGaps) {
     const QString path = dir.filePath("status.csv");
     QString error;
     ASSERT_TRUE(timeline->exportCsv(path, &error)) << error.toStdString();
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = f.readAll().trimmed().split('\n');
+    const QList<QByteArray> lines = testing::fileBytes(path).trimmed().split('\n');
     EXPECT_EQ(lines.size(), 1 + 4 * 6) << "a header and every sample";
     EXPECT_EQ(lines[0], "time_ms,register,value");
+}
+
+// What is painted: a failed read is a red band until the next good read,
+// never a level line.
+TEST(StatusTimeline, AFailedReadIsPaintedAsAGap) {
+    StatusHistory history;
+    history.add(0, {0, 0x00, true});
+    history.add(0, {1000, 0x00, false});
+    history.add(0, {2000, 0x00, true});
+    history.add(0, {3000, 0x00, true});
+    TimelineView view(history);
+    view.resize(900, TimelineView::kRows * 12 + 26);
+    const int h = 12, top = 2;  // row 0: bit 7 of 00h
+    // The whole history, then a span that begins inside the gap.
+    for (const std::uint32_t from : {0u, 1500u}) {
+        view.setSpan(3000, 3000 - from);
+        const QImage image = view.grab().toImage();
+        const auto reddish = [&](int x, int y) {
+            const QColor c = image.pixelColor(x, y);
+            return c.red() > c.green() + 30 && c.red() > c.blue() + 30;
+        };
+        const auto blue = [&](int x, int y) {
+            const QColor c = image.pixelColor(x, y);
+            return c.blue() > c.red() + 30;
+        };
+        for (int x = view.xAt(std::max(from, 1000u)) + 2; x < view.xAt(2000) - 2; ++x) {
+            EXPECT_TRUE(reddish(x, top + h / 2)) << from << " " << x;
+            EXPECT_FALSE(blue(x, top + h - 2)) << from << " " << x;
+        }
+        for (int x = view.xAt(2000) + 2; x < view.xAt(3000) - 2; ++x) {
+            EXPECT_FALSE(reddish(x, top + h / 2)) << from << " " << x;
+            EXPECT_TRUE(blue(x, top + h - 2)) << "low after the gap, " << from << " " << x;
+        }
+    }
 }
 
 // Its own polling reads the six registers, one pass per interval.
 TEST(StatusTimeline, PollsByItselfWhenAsked) {
     testing::AppRig app;
-    app.action("mnuTimeline")->trigger();
-    auto* timeline = qobject_cast<TimelineWindow*>(app.program->windows().loaded("frm_Timeline"));
+    auto* timeline = app.open<TimelineWindow>("mnuTimeline", "frm_Timeline");
     ASSERT_NE(timeline, nullptr);
     const std::size_t mark = app.logSize();
     timeline->pollOnce();

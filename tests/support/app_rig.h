@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -22,6 +23,23 @@
 #include "support/scripted_dialogs.h"
 
 namespace kestrel::testing {
+
+// A whole file's bytes (empty when it cannot be read), and a file written whole.
+// Upper-case hex digits, padded with zeros to `digits`: expected texts
+// written without the program's own text helpers.
+inline QString hex(unsigned value, int digits = 0) {
+    return QString::number(value, 16).toUpper().rightJustified(digits, QLatin1Char('0'));
+}
+inline QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+inline QString writeFile(const QString& path, const QByteArray& data) {
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    EXPECT_EQ(f.write(data), data.size()) << path.toStdString();
+    return path;
+}
 
 // The complete program on a simulated board, in-process, with scripted
 // dialogs and a fake clock for the EEPROM waits.
@@ -89,6 +107,18 @@ struct AppRig {
         return w;
     }
     QAction* action(const QString& name) { return main().findChild<QAction*>(name); }
+    // Opens a window from its menu entry (or the main window's button) and
+    // returns it once loaded.
+    template <typename T = QWidget>
+    T* open(const QString& entry, const char* window) {
+        if (QAction* a = action(entry))
+            a->trigger();
+        else
+            click(entry);
+        T* w = qobject_cast<T*>(program->windows().loaded(QLatin1String(window)));
+        EXPECT_NE(w, nullptr) << window;
+        return w;
+    }
 
     void click(const QString& name, QWidget* root = nullptr) {
         auto* b = find<QAbstractButton>(name, root);
@@ -116,6 +146,15 @@ struct AppRig {
             out[7 - i] = l->text().isEmpty() ? '?' : l->text()[0];
         }
         return out;
+    }
+    // Member `index` of a control array: widgets sharing one name, told
+    // apart by their "index" property.
+    template <typename T>
+    T* member(QWidget* root, const QString& name, int index) {
+        for (T* w : root->findChildren<T*>(name))
+            if (w->property("index").toInt() == index) return w;
+        ADD_FAILURE() << name.toStdString() << " " << index;
+        return nullptr;
     }
     QStringList items(const QString& name, QWidget* root = nullptr) {
         QStringList out;

@@ -9,8 +9,7 @@ namespace {
 
 TEST(SwitchWindow, WritesAddressAndSwitchByteAndShowsTheBits) {
     testing::AppRig app;
-    app.action("PLOVERControl")->trigger();
-    QWidget* w = app.program->windows().loaded("frm_PLOVER_Control");
+    QWidget* w = app.open("PLOVERControl", "frm_PLOVER_Control");
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->windowTitle(), "PLOVER_Control");
     EXPECT_NE(w->windowModality(), Qt::ApplicationModal);
@@ -39,8 +38,7 @@ TEST(SwitchWindow, ExitReturnsToTheDiagramWhileItIsLoaded) {
     auto* diagram = new QWidget;
     app.program->windows().add("frm_Config", [diagram] { return diagram; });
     app.g().ConfigWindowOpen = true;
-    app.action("PLOVERControl")->trigger();
-    QWidget* w = app.program->windows().loaded("frm_PLOVER_Control");
+    QWidget* w = app.open("PLOVERControl", "frm_PLOVER_Control");
     app.click("exit", w);
     EXPECT_FALSE(w->isVisible());
     EXPECT_TRUE(diagram->isVisible());
