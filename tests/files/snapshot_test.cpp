@@ -16,6 +16,7 @@ namespace {
 
 using snapshot::Snapshot;
 using testing::SimRig;
+using testing::Traffic;
 
 constexpr std::time_t kNoon = 1796558400;  // 2026-12-06 12:00:00 UTC
 
@@ -28,27 +29,6 @@ Snapshot take(SimRig& rig) {
 std::string textOf(const Snapshot& s) {
     std::string error;
     return snapshot::snapshotText(s, error).value_or("");
-}
-
-// What the master sent in each logged transaction, sorted into kinds.
-struct Traffic {
-    int registerWrites = 0, erases = 0, eepromByteWrites = 0;
-};
-Traffic trafficOf(SimRig& rig) {
-    Traffic t;
-    for (const auto& tr : rig.board.log().transactions()) {
-        const auto bytes = tr.masterBytes();
-        const bool read = std::any_of(tr.events.begin(), tr.events.end(),
-                                      [](const sim::BusEvent& e) { return e.fromSlave; });
-        if (read || bytes.size() < 3) continue;
-        if (bytes[1] == 0xA2)
-            ++t.erases;
-        else if (bytes[1] < 0x80 && bytes.size() == 3)
-            ++t.registerWrites;
-        else if (bytes[1] >= 0x80 && bytes.size() == 4)
-            ++t.eepromByteWrites;
-    }
-    return t;
 }
 
 TEST(SnapshotFile, OneFactPerLineAndReadsBackAsWritten) {
