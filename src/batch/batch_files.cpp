@@ -9,9 +9,10 @@
 #include <istream>
 #include <ostream>
 
+#include "bus/disk_calls.h"
+#include "device/text_rules.h"
 #include "files/backup_folder.h"
 #include "files/image_file.h"
-#include "device/text_rules.h"
 
 namespace kestrel::batch {
 
@@ -83,7 +84,9 @@ bool OutputFile::writeTemporary(const std::string& content, std::string& error) 
         error = systemError("cannot write", path_);
         return false;
     }
-    if (::fsync(fd_) != 0 || ::close(fd_) != 0) {
+    const bool synced = disk::fsync(fd_) == 0;
+    const bool closed = disk::close(fd_) == 0;
+    if (!synced || !closed) {
         fd_ = -1;
         error = systemError("cannot write", path_);
         return false;

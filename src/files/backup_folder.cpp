@@ -7,8 +7,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "files/image_file.h"
+#include "bus/disk_calls.h"
 #include "device/text_rules.h"
+#include "files/image_file.h"
 
 namespace kestrel::backup {
 
@@ -89,9 +90,10 @@ bool saveNew(const std::string& directory, const std::string& name, const std::s
         error = systemError("cannot create a file in", directory);
         return false;
     }
-    const bool ok = image_file::writeAll(fd, content) && ::fsync(fd) == 0;
+    bool ok = image_file::writeAll(fd, content) && disk::fsync(fd) == 0;
+    // A failing close can mean the bytes never reached the disk.
+    ok = disk::close(fd) == 0 && ok;
     if (!ok) error = systemError("cannot write", temporary);
-    ::close(fd);
     if (ok && linkAsNewFile(temporary, directory + "/" + name, finalPath, error)) return true;
     ::unlink(temporary.c_str());
     return false;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bus/disk_calls.h"
 #include "device/text_rules.h"
 
 namespace kestrel::image_file {
@@ -69,7 +70,7 @@ std::optional<ImageLine> readImageLine(const std::string& line) {
 bool writeAll(int fd, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = disk::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
@@ -164,9 +165,10 @@ bool writeAtomically(const std::string& path, const std::string& bytes, std::str
     }
     // Until the rename, the old file is untouched; any failure removes the
     // half-written temporary file and leaves the old one as it was.
-    const bool ok = ::fchmod(out.fd, mode) == 0 && writeAll(out.fd, bytes) && ::fsync(out.fd) == 0;
+    const bool ok =
+        ::fchmod(out.fd, mode) == 0 && writeAll(out.fd, bytes) && disk::fsync(out.fd) == 0;
     const int err = errno;
-    const int closed = ::close(out.fd);
+    const int closed = disk::close(out.fd);
     out.fd = -1;
     if (!ok || closed != 0 || ::rename(temp.c_str(), target.c_str()) != 0) {
         const int why = !ok ? err : errno;

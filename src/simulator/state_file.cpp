@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bus/disk_calls.h"
 #include "simulator/simulated_board.h"
 
 namespace kestrel::sim {
@@ -22,7 +23,7 @@ std::string reason(const std::string& what, const std::string& path) {
 bool writeAll(int fd, const std::string& text) {
     std::size_t done = 0;
     while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        const ssize_t n = disk::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;  // a file that takes nothing would never finish
         done += static_cast<std::size_t>(n);
@@ -87,9 +88,9 @@ bool replaceFile(const std::string& path, const std::string& text, std::string* 
     }
     struct stat old {};
     const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, text) && ::fsync(fd) == 0;
+    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, text) && disk::fsync(fd) == 0;
     if (!ok && error) *error = reason("cannot write", path);
-    if (::close(fd) != 0 && ok) {
+    if (disk::close(fd) != 0 && ok) {
         if (error) *error = reason("cannot write", path);
         ok = false;
     }

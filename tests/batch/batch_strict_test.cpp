@@ -20,17 +20,6 @@ namespace fs = std::filesystem;
 
 class BatchStrictTest : public testing::BatchRig {
   protected:
-    BatchStrictTest() : BatchRig("strict") {}
-
-    std::string state = (dir / "board.txt").string();
-    std::string trace = (dir / "bus.vcd").string();
-
-    // Runs on the simulated board kept in `state`, tracing the bus into `trace`.
-    int run(std::vector<std::string> args) {
-        std::filesystem::remove(trace);
-        args.insert(args.begin(), {"--simulate", "--sim-state", state, "--trace", trace});
-        return BatchRig::run(args, false);
-    }
     // Whether the last run left the bus alone: no trace at all, or one in
     // which neither line ever moved.
     bool busUntouched() const {
@@ -45,7 +34,7 @@ class BatchStrictTest : public testing::BatchRig {
         EXPECT_TRUE(board.log().transactions().empty()) << board.log().describeAll()[0];
         EXPECT_EQ(board.kestrel().transactions(), 0u);
 
-        EXPECT_EQ(run(args), 1);
+        EXPECT_EQ(runOnFile(args, true), 1);
         EXPECT_TRUE(busUntouched()) << "a refused command sent something";
         EXPECT_EQ(out, "");
         EXPECT_NE(err.find(named), std::string::npos) << err;
@@ -56,14 +45,14 @@ class BatchStrictTest : public testing::BatchRig {
 };
 
 TEST_F(BatchStrictTest, PrefixedAndSuffixedHexMeanWhatTheySay) {
-    EXPECT_EQ(run({"read", "0x1D"}), 0);
+    EXPECT_EQ(runOnFile({"read", "0x1D"}), 0);
     EXPECT_EQ(out, "21\n") << "0x1D is register 1Dh, not 00h";
-    EXPECT_EQ(run({"read", "1dH"}), 0);
+    EXPECT_EQ(runOnFile({"read", "1dH"}), 0);
     EXPECT_EQ(out, "21\n");
-    EXPECT_EQ(run({"write", "0x10", "0x7F"}), 0);
-    EXPECT_EQ(run({"read", "10"}), 0);
+    EXPECT_EQ(runOnFile({"write", "0x10", "0x7F"}), 0);
+    EXPECT_EQ(runOnFile({"read", "10"}), 0);
     EXPECT_EQ(out, "7F\n") << "0x7F went to register 10h";
-    EXPECT_EQ(run({"read", "00"}), 0);
+    EXPECT_EQ(runOnFile({"read", "00"}), 0);
     EXPECT_NE(out, "00\n") << "register 00h was not written";
 }
 
@@ -101,8 +90,9 @@ TEST_F(BatchStrictTest, ImageFilesThatAreNotImagesAreRefusedBeforeTheBus) {
     expectRefused({"eeprom", "write", "8100", dir.string()}, "not a regular file");
     expectRefused({"eeprom", "write", "8100", (dir / "missing.dat").string()}, "missing.dat");
 
-    EXPECT_EQ(run({"--no-backup", "eeprom", "write", "8100", file("good.dat", good)}), 0) << err;
-    EXPECT_EQ(run({"eeprom", "read", "8100"}), 0);
+    EXPECT_EQ(runOnFile({"--no-backup", "eeprom", "write", "8100", file("good.dat", good)}), 0)
+        << err;
+    EXPECT_EQ(runOnFile({"eeprom", "read", "8100"}), 0);
     EXPECT_EQ(out.substr(0, 22), "8100h: 00h\n8101h: 01h\n");
 }
 
@@ -114,25 +104,25 @@ TEST_F(BatchStrictTest, OptionsAreParsedStrictlyAndNeverGuessed) {
     expectRefused({"read", "00", "--out"}, "--out");
 
     // --opt=value is the same as --opt value.
-    EXPECT_EQ(run({"--slave=AE", "write", "0E", "04"}), 0) << err;
-    EXPECT_EQ(run({"--slave=0xAE", "read", "0E"}), 0) << err;
+    EXPECT_EQ(runOnFile({"--slave=AE", "write", "0E", "04"}), 0) << err;
+    EXPECT_EQ(runOnFile({"--slave=0xAE", "read", "0E"}), 0) << err;
     EXPECT_EQ(out, "04\n");
     // After "--" a word is never an option.
-    EXPECT_EQ(run({"--", "read", "--help"}), 1);
+    EXPECT_EQ(runOnFile({"--", "read", "--help"}), 1);
     EXPECT_NE(err.find("--help"), std::string::npos) << err;
 }
 
 TEST_F(BatchStrictTest, StateAndTraceFilesThatCannotBeUsedStopTheRunBeforeTheBus) {
-    ASSERT_EQ(run({"write", "0E", "00"}), 0) << err;
+    ASSERT_EQ(runOnFile({"write", "0E", "00"}), 0) << err;
     std::ofstream(state, std::ios::app) << "this line is not a board\n";
     const std::string before = slurp(state);
-    EXPECT_EQ(run({"write", "0E", "04"}), 1);
+    EXPECT_EQ(runOnFile({"write", "0E", "04"}, true), 1);
     EXPECT_TRUE(busUntouched());
     EXPECT_NE(err.find("not loaded"), std::string::npos) << err;
     EXPECT_EQ(slurp(state), before) << "a state file that did not load is left as it was";
 
     fs::remove(state);
-    ASSERT_EQ(run({"write", "0E", "00"}), 0) << err;
+    ASSERT_EQ(runOnFile({"write", "0E", "00"}), 0) << err;
     std::vector<std::string> args = {"--simulate",
                                      "--sim-state",
                                      state,
@@ -144,7 +134,7 @@ TEST_F(BatchStrictTest, StateAndTraceFilesThatCannotBeUsedStopTheRunBeforeTheBus
     std::ostringstream o, e;
     EXPECT_EQ(batch::run(args, o, e), 1);
     EXPECT_NE(e.str().find("trace"), std::string::npos) << e.str();
-    EXPECT_EQ(run({"read", "0E"}), 0);
+    EXPECT_EQ(runOnFile({"read", "0E"}), 0);
     EXPECT_EQ(out, "00\n") << "the run with the unusable trace wrote nothing";
 
     // A state file that could not be saved at the end: refused at the start.

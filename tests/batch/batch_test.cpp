@@ -9,8 +9,8 @@
 #include <sstream>
 
 #include "bus/crc8.h"
-#include "device/text_rules.h"
 #include "connection/simulated_i2c_adapter.h"
+#include "device/text_rules.h"
 #include "support/batch_rig.h"
 #include "support/vcd_decoder.h"
 
@@ -19,47 +19,28 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Runs the program's batch mode in-process on a simulated board kept in a file.
-class BatchTest : public testing::BatchRig {
-  protected:
-    BatchTest() : BatchRig("batch") {}
-
-    std::string state = (dir / "board.txt").string();
-
-    int run(std::vector<std::string> args, bool simulated = true) {
-        if (simulated) args.insert(args.begin(), {"--simulate", "--sim-state", state});
-        return BatchRig::run(args, false);
-    }
-    std::vector<std::string> lines() const {
-        std::vector<std::string> v;
-        std::istringstream in(out);
-        for (std::string l; std::getline(in, l);) v.push_back(l);
-        return v;
-    }
-    void addFault(const std::string& fault) {
-        std::ofstream(state, std::ios::app) << "fault " << fault << '\n';
-    }
-};
+// The program's batch mode in-process, on a simulated board kept in a file.
+using BatchTest = testing::BatchRig;
 
 TEST_F(BatchTest, RegistersPersistAcrossRunsOfOneBoard) {
-    EXPECT_EQ(run({"write", "0E", "00"}), 0);
+    EXPECT_EQ(runOnFile({"write", "0E", "00"}), 0);
     EXPECT_EQ(out, "");
-    EXPECT_EQ(run({"read", "0E"}), 0);
+    EXPECT_EQ(runOnFile({"read", "0E"}), 0);
     EXPECT_EQ(out, "00\n");
-    EXPECT_EQ(run({"write", "0E", "04"}), 0);
-    EXPECT_EQ(run({"read", "0e"}), 0);
+    EXPECT_EQ(runOnFile({"write", "0E", "04"}), 0);
+    EXPECT_EQ(runOnFile({"read", "0e"}), 0);
     EXPECT_EQ(out, "04\n");
     EXPECT_EQ(err, "");
 
-    EXPECT_EQ(run({"dump"}), 0);
+    EXPECT_EQ(runOnFile({"dump"}), 0);
     const auto dump = lines();
     ASSERT_EQ(dump.size(), 33u);
     EXPECT_EQ(dump[0x0E], "0E 04 Config 2");
     EXPECT_EQ(dump[0x1D], "1D 21 Revision Register");
     EXPECT_EQ(dump[32].substr(0, 2), "2C");
-    EXPECT_EQ(run({"status"}), 0);
+    EXPECT_EQ(runOnFile({"status"}), 0);
     EXPECT_EQ(lines().size(), 6u);
-    EXPECT_EQ(run({"switch", "98", "01"}), 0);
+    EXPECT_EQ(runOnFile({"switch", "98", "01"}), 0);
     EXPECT_NE(slurp(state).find("plover 98 1"), std::string::npos);
 }
 
@@ -69,47 +50,47 @@ TEST_F(BatchTest, EepromImageRoundTripWithEraseAndVerify) {
         std::ofstream f(image, std::ios::binary);
         for (int i = 0; i < 32; ++i) f << text::imageLine(0x8000u + i, 0x40u + i) << "\r\n";
     }
-    EXPECT_EQ(run({"eeprom", "write", "8100", image, "--erase", "--verify"}), 0) << err;
-    EXPECT_EQ(run({"eeprom", "read", "8100"}), 0);
+    EXPECT_EQ(runOnFile({"eeprom", "write", "8100", image, "--erase", "--verify"}), 0) << err;
+    EXPECT_EQ(runOnFile({"eeprom", "read", "8100"}), 0);
     const auto read = lines();
     ASSERT_EQ(read.size(), 32u);
     for (int i = 0; i < 32; ++i) EXPECT_EQ(read[i], text::imageLine(0x8100u + i, 0x40u + i));
 
     const std::string copy = (dir / "copy.dat").string();
-    EXPECT_EQ(run({"eeprom", "read", "8100", "--out", copy}), 0);
+    EXPECT_EQ(runOnFile({"eeprom", "read", "8100", "--out", copy}), 0);
     EXPECT_EQ(out, "");
     EXPECT_EQ(slurp(copy).substr(0, 12), "8100h: 40h\r\n");
 
-    EXPECT_EQ(run({"eeprom", "dump"}), 0);
+    EXPECT_EQ(runOnFile({"eeprom", "dump"}), 0);
     const auto table = lines();
     ASSERT_EQ(table.size(), 33u);
     EXPECT_EQ(table[17].substr(0, 18), "8100: 40 41 42 43 ");
 
-    EXPECT_EQ(run({"block-read", "8100"}), 0);
+    EXPECT_EQ(runOnFile({"block-read", "8100"}), 0);
     ASSERT_EQ(lines().size(), 34u);
     EXPECT_EQ(lines()[0], "Bytes: 20h");
-    EXPECT_EQ(run({"eeprom", "erase", "8100"}), 0);
-    EXPECT_EQ(run({"eeprom", "zero", "8120"}), 0);
-    EXPECT_EQ(run({"eeprom", "read", "8110"}), 0);
+    EXPECT_EQ(runOnFile({"eeprom", "erase", "8100"}), 0);
+    EXPECT_EQ(runOnFile({"eeprom", "zero", "8120"}), 0);
+    EXPECT_EQ(runOnFile({"eeprom", "read", "8110"}), 0);
     EXPECT_EQ(lines()[0], "8110h: FFh");
     EXPECT_EQ(lines()[31], "812Fh: 00h");
 
     // The count line says what the chip sent, not what it should have sent.
     addFault("block-count 05");
-    EXPECT_EQ(run({"block-read", "8100"}), 2) << "a wrong count is no clean block";
+    EXPECT_EQ(runOnFile({"block-read", "8100"}), 2) << "a wrong count is no clean block";
     EXPECT_EQ(lines().at(0), "Bytes: 05h");
     EXPECT_NE(err.find("Block count 05h at 8100h, expected 20h"), std::string::npos) << err;
 }
 
 TEST_F(BatchTest, BusFaultsGiveExitCodeTwoAndAreNamed) {
-    EXPECT_EQ(run({"--slave", "A2", "read", "1D"}), 2);
+    EXPECT_EQ(runOnFile({"--slave", "A2", "read", "1D"}), 2);
     EXPECT_NE(err.find("No acknowledge from A2h"), std::string::npos) << err;
     EXPECT_EQ(out, "FF\n") << "the value read is still printed";
 
     addFault("corrupt-pec");
-    EXPECT_EQ(run({"read", "1D"}), 2);
+    EXPECT_EQ(runOnFile({"read", "1D"}), 2);
     EXPECT_NE(err.find("PEC mismatch at 1Dh"), std::string::npos) << err;
-    EXPECT_EQ(run({"block-read", "8100"}), 2);
+    EXPECT_EQ(runOnFile({"block-read", "8100"}), 2);
     EXPECT_NE(err.find("PEC mismatch at 8100h"), std::string::npos) << err;
 }
 
@@ -123,7 +104,7 @@ TEST_F(BatchTest, UsageErrorsAndNoPort) {
                                                {"eeprom", "read", "8100", "--erase"},
                                                {"--sim-state"},
                                                {"read", "1D", "--nonsense"}}) {
-        EXPECT_EQ(run(bad), 1);
+        EXPECT_EQ(runOnFile(bad), 1);
         EXPECT_EQ(out, "");
         EXPECT_EQ(err.rfind("kestrel-eval: ", 0), 0u) << err;
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << "the problem and a hint:\n"
@@ -131,7 +112,7 @@ TEST_F(BatchTest, UsageErrorsAndNoPort) {
     }
     EXPECT_EQ(run({"--sim-state", state, "read", "1D"}, false), 1)
         << "--sim-state needs --simulate";
-    EXPECT_EQ(run({"eeprom", "write", "8100", (dir / "missing.dat").string()}), 1);
+    EXPECT_EQ(runOnFile({"eeprom", "write", "8100", (dir / "missing.dat").string()}), 1);
 
     if (fs::exists("/dev/parport0")) GTEST_SKIP() << "this machine has a parallel port";
     EXPECT_EQ(run({"read", "1D"}, false), 3);
@@ -173,7 +154,7 @@ TEST_F(BatchTest, EepromReadsThroughAnAdapterGiveThePortsBytes) {
              {with({"--no-backup", "eeprom", "write", "8120", block, "--erase", "--verify"}),
               with({"eeprom", "read", "8105", "3"}), with({"eeprom", "read", "8100", "40"}),
               with({"eeprom", "dump"}), with({"snapshot", "save", snap})}) {
-            EXPECT_EQ(BatchRig::run(args), 0) << err;
+            EXPECT_EQ(run(args), 0) << err;
             results[way].push_back(out);
         }
         // Its EEPROM lines; the status registers move on their own.
@@ -184,17 +165,17 @@ TEST_F(BatchTest, EepromReadsThroughAnAdapterGiveThePortsBytes) {
 }
 
 TEST_F(BatchTest, AnI2cAdapterCarriesTheCommandsOrSaysWhatIsMissing) {
-    EXPECT_EQ(run({"--i2c", "0", "write", "0E", "04"}), 0) << err;
-    EXPECT_EQ(run({"--i2c=/dev/i2c-0", "read", "0x0E"}), 0) << err;
+    EXPECT_EQ(runOnFile({"--i2c", "0", "write", "0E", "04"}), 0) << err;
+    EXPECT_EQ(runOnFile({"--i2c=/dev/i2c-0", "read", "0x0E"}), 0) << err;
     EXPECT_EQ(out, "04\n");
-    EXPECT_EQ(run({"--i2c", "0", "detect"}), 0) << err;
+    EXPECT_EQ(runOnFile({"--i2c", "0", "detect"}), 0) << err;
     EXPECT_NE(out.find("AE"), std::string::npos) << out;
-    EXPECT_EQ(run({"--i2c", "0", "--slave", "A2", "read", "1D"}), 2);
+    EXPECT_EQ(runOnFile({"--i2c", "0", "--slave", "A2", "read", "1D"}), 2);
     EXPECT_NE(err.find("No acknowledge from A2h"), std::string::npos) << err;
 
-    EXPECT_EQ(run({"--i2c", "i2c-0", "read", "1D"}), 1);
+    EXPECT_EQ(runOnFile({"--i2c", "i2c-0", "read", "1D"}), 1);
     EXPECT_NE(err.find("/dev/i2c-N"), std::string::npos) << err;
-    EXPECT_EQ(run({"--i2c", "0", "--trace", (dir / "t.vcd").string(), "read", "1D"}), 1);
+    EXPECT_EQ(runOnFile({"--i2c", "0", "--trace", (dir / "t.vcd").string(), "read", "1D"}), 1);
     EXPECT_NE(err.find("needs the parallel port's lines"), std::string::npos) << err;
 
     if (fs::exists("/dev/i2c-9")) GTEST_SKIP() << "this machine has /dev/i2c-9";
@@ -209,20 +190,20 @@ TEST_F(BatchTest, AnI2cAdapterCarriesTheCommandsOrSaysWhatIsMissing) {
 TEST_F(BatchTest, TracesOfARegisterReadAndABlockSpeedReadDecode) {
     // A trace the disk did not take whole is a failed run, never a silent one.
     if (std::filesystem::exists("/dev/full")) {
-        EXPECT_EQ(run({"--trace", "/dev/full", "read", "1D"}), 1);
+        EXPECT_EQ(runOnFile({"--trace", "/dev/full", "read", "1D"}), 1);
         EXPECT_NE(err.find("The trace file /dev/full was not written completely."),
                   std::string::npos)
             << err;
     }
     const std::string trace = (dir / "bus.vcd").string();
-    EXPECT_EQ(run({"--trace", trace, "read", "1D"}), 0);
+    EXPECT_EQ(runOnFile({"--trace", trace, "read", "1D"}), 0);
     auto d = testing::decodeVcd(slurp(trace));
     const std::string pec = text::byteText(smbusPec({0xAE, 0x1D, 0xAF, 0x21}));
     EXPECT_EQ(d.tokens, (std::vector<std::string>{"S", "AE", "1D", "Sr", "AF", "21", pec, "P"}));
     EXPECT_EQ(d.acks, (std::vector<bool>{true, true, true, true, false}))
         << "acknowledges show in the trace";
 
-    EXPECT_EQ(run({"--trace", trace, "eeprom", "read", "8000", "20"}), 0) << err;
+    EXPECT_EQ(runOnFile({"--trace", trace, "eeprom", "read", "8000", "20"}), 0) << err;
     d = testing::decodeVcd(slurp(trace));
     // The boot image of the simulated chip: its registers' reset values.
     std::vector<std::uint8_t> block = {0xAE, 0xA1, 0xAF, 0x20};
@@ -242,7 +223,7 @@ TEST_F(BatchTest, TracesOfARegisterReadAndABlockSpeedReadDecode) {
 // status --watch: one line per pass with the bits that changed, CSV on
 // request, XX and exit 2 for a read that failed; its options only with it.
 TEST_F(BatchTest, StatusWatchPrintsAPassALineAndFailsOnAFailedRead) {
-    ASSERT_EQ(run({"status", "--watch", "--count", "4", "--interval", "0.01"}), 0) << err;
+    ASSERT_EQ(runOnFile({"status", "--watch", "--count", "4", "--interval", "0.01"}), 0) << err;
     const auto text = lines();
     ASSERT_EQ(text.size(), 4u);
     EXPECT_NE(text[0].find(" 00="), std::string::npos) << text[0];
@@ -251,12 +232,13 @@ TEST_F(BatchTest, StatusWatchPrintsAPassALineAndFailsOnAFailedRead) {
     for (const auto& l : text) changed = changed || l.find("changed: ") != std::string::npos;
     EXPECT_TRUE(changed) << "the simulated board's status activity shows";
 
-    ASSERT_EQ(run({"status", "--watch", "--count", "2", "--csv", "--interval", "0.01"}), 0) << err;
+    ASSERT_EQ(runOnFile({"status", "--watch", "--count", "2", "--csv", "--interval", "0.01"}), 0)
+        << err;
     ASSERT_EQ(lines().size(), 3u);
     EXPECT_EQ(lines()[0], "time_s,00h,01h,02h,2Ah,2Bh,2Ch");
 
     addFault("missing");
-    EXPECT_EQ(run({"status", "--watch", "--count", "2", "--interval", "0.01"}), 2);
+    EXPECT_EQ(runOnFile({"status", "--watch", "--count", "2", "--interval", "0.01"}), 2);
     ASSERT_EQ(lines().size(), 2u);
     EXPECT_NE(lines()[1].find("00=XX"), std::string::npos) << lines()[1];
     EXPECT_NE(err.find("No acknowledge from AEh"), std::string::npos) << err;
@@ -266,7 +248,7 @@ TEST_F(BatchTest, StatusWatchPrintsAPassALineAndFailsOnAFailedRead) {
                                                 {"status", "--watch", "--interval", "0"},
                                                 {"status", "--watch", "--count", "x"},
                                                 {"status", "--watch", "--csv", "--json"}})
-        EXPECT_EQ(run(bad), 1) << bad.back();
+        EXPECT_EQ(runOnFile(bad), 1) << bad.back();
 }
 
 }  // namespace

@@ -60,6 +60,16 @@ TEST(CommandLineTest, CommandsGetCheckedNumbersFilesAndFlags) {
     inv = parseCommandLine({"eeprom", "read", "81E0", "0x20"});
     EXPECT_EQ(inv.mode, Mode::Batch) << inv.error;
     EXPECT_EQ(parseCommandLine({"eeprom", "read", "81E1", "20"}).mode, Mode::Error);
+    // Each range at its edges; an overlong number never wraps round to a small one.
+    for (const auto& [line, ok] : std::vector<std::pair<std::vector<std::string>, bool>>{
+             {{"eeprom", "write-byte", "81FF", "00"}, true},
+             {{"eeprom", "write-byte", "8200", "00"}, false},
+             {{"eeprom", "write-byte", "7FFF", "00"}, false},
+             {{"read", "1000000000000001D"}, false},
+             {{"read", "0x1000000000000001D"}, false},
+             {{"eeprom", "write-byte", "10000000000008000", "00"}, false}})
+        EXPECT_EQ(parseCommandLine(line).mode, ok ? Mode::Batch : Mode::Error)
+            << ::testing::PrintToString(line);
     EXPECT_EQ(parseCommandLine({"eeprom", "dump", "--json", "--out", "x"}).mode, Mode::Error);
     EXPECT_EQ(parseCommandLine({"eeprom", "backup", "-", "--json"}).mode, Mode::Error)
         << "JSON and the image would share standard output";

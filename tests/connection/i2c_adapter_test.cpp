@@ -7,44 +7,34 @@
 #include <cerrno>
 
 #include "bus/bus.h"
+#include "bus/record_export.h"
 #include "connection/connection.h"
 #include "connection/simulated_i2c_adapter.h"
 #include "device/bus_probe.h"
-#include "bus/record_export.h"
 #include "device/eeprom.h"
 #include "simulator/simulated_board.h"
-#include "support/fake_clock.h"
+#include "support/sim_rig.h"
 
 namespace kestrel {
 namespace {
 
-// The device layer on the simulated board, through either executor: the
-// bit-banged bus on the port, or an I2C adapter whose calls the same wire
-// answers.
-struct Rig {
-    Globals g;
-    sim::SimulatedBoard board;
+// The shared rig's device layer, or one through an I2C adapter whose calls
+// the same wire answers.
+struct Rig : testing::SimRig {
     SimulatedI2cAdapter kernel{board};
-    testing::FakeClock clock;
-    Bus bus{board, g.LPTBase, g.PortEntry};
     // The chip's EEPROM cycle passes on the fake clock, on either side.
     I2cAdapterExecutor adapter{kernel, "/dev/i2c-0",
                                [this](int ms) { clock.now += static_cast<std::uint32_t>(ms); }};
-    std::unique_ptr<Device> device;
+    Device onAdapter{g, adapter};
+    Device* device;
 
     // `functions`: what the adapter offers, when not the simulated default.
-    explicit Rig(bool viaAdapter = true, unsigned long functions = 0) {
+    explicit Rig(bool viaAdapter = true, unsigned long functions = 0)
+        : device(viaAdapter ? &onAdapter : &this->SimRig::device) {
         if (functions != 0) kernel.setFunctions(functions);
-        g.LPTBase = static_cast<std::int16_t>(sim::SimulatedBoard::kBase);
-        board.kestrel().setStatusActivity(false);
-        bus.setWaitHooks(clock.hooks());
-        board.setClock([this] { return static_cast<std::uint64_t>(clock.now) * 1000; });
         if (viaAdapter) {
             EXPECT_EQ(adapter.open(), "");
         }
-        device = std::make_unique<Device>(g,
-                                          viaAdapter ? static_cast<TransferExecutor&>(adapter)
-                                                     : static_cast<TransferExecutor&>(bus));
     }
     std::vector<std::string> log() { return board.log().describeAll(); }
 };
@@ -238,16 +228,16 @@ TEST_P(Executors, RegistersAndEepromWorkAlikeOnTheStrictChip) {
     (void)d.EEPROMReadByte(0x8105);
     d.executor().removeObserver(&kinds);
     const std::vector<std::string> expected =
-        path == Path::BlockReads
-            ? std::vector<std::string>{"Address Pointer AE+ 81+ 00", "EEPROM Read (block) AE+ A1+ AF"}
-            : std::vector<std::string>{"EEPROM Read AE+ 81 05 "};
+        path == Path::BlockReads ? std::vector<std::string>{"Address Pointer AE+ 81+ 00",
+                                                            "EEPROM Read (block) AE+ A1+ AF"}
+                                 : std::vector<std::string>{"EEPROM Read AE+ 81 05 "};
     EXPECT_EQ(kinds.seen, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, Executors,
                          ::testing::Values(Path::BitBanged, Path::Mangling, Path::BlockReads),
                          [](const auto& info) {
-                             return info.param == Path::BitBanged ? "BitBanged"
+                             return info.param == Path::BitBanged  ? "BitBanged"
                                     : info.param == Path::Mangling ? "AdapterWithMangling"
                                                                    : "AdapterBlockReads";
                          });

@@ -16,6 +16,7 @@ namespace {
 
 using snapshot::Snapshot;
 using testing::SimRig;
+using testing::Traffic;
 
 constexpr std::time_t kNoon = 1796558400;  // 2026-12-06 12:00:00 UTC
 
@@ -28,27 +29,6 @@ Snapshot take(SimRig& rig) {
 std::string textOf(const Snapshot& s) {
     std::string error;
     return snapshot::snapshotText(s, error).value_or("");
-}
-
-// What the master sent in each logged transaction, sorted into kinds.
-struct Traffic {
-    int registerWrites = 0, erases = 0, eepromByteWrites = 0;
-};
-Traffic trafficOf(SimRig& rig) {
-    Traffic t;
-    for (const auto& tr : rig.board.log().transactions()) {
-        const auto bytes = tr.masterBytes();
-        const bool read = std::any_of(tr.events.begin(), tr.events.end(),
-                                      [](const sim::BusEvent& e) { return e.fromSlave; });
-        if (read || bytes.size() < 3) continue;
-        if (bytes[1] == 0xA2)
-            ++t.erases;
-        else if (bytes[1] < 0x80 && bytes.size() == 3)
-            ++t.registerWrites;
-        else if (bytes[1] >= 0x80 && bytes.size() == 4)
-            ++t.eepromByteWrites;
-    }
-    return t;
 }
 
 TEST(SnapshotFile, OneFactPerLineAndReadsBackAsWritten) {
@@ -141,17 +121,18 @@ TEST(SnapshotBoard, TakingFailsOnAChipThatIsAbsentOrFailsItsPec) {
     EXPECT_NE(t.error.find("PEC"), std::string::npos) << t.error;
 }
 
-// Two trims and one EEPROM byte changed: exactly those three differences,
-// named; applying the first snapshot writes those two registers and that one
-// page, and everything reads back equal.
+// Two trims and two EEPROM bytes at page edges changed: exactly those four
+// differences, named; applying the first snapshot writes those two registers
+// and those two pages, and everything reads back equal.
 TEST(SnapshotBoard, CompareNamesTheDifferencesAndApplyWritesOnlyThem) {
     SimRig rig;
     auto& chip = rig.board.kestrel();
     const Snapshot a = take(rig);
     ASSERT_TRUE(rig.device.WriteRegister(0x16, 0x2E).ok());  // gain 175x -> 230x
     ASSERT_TRUE(rig.device.WriteRegister(0x14, 0x81).ok());
-    chip.setEeprom(0x8105, 0x34);
-    chip.setLiveStatus(1, 0x80);  // status differs too, for information only
+    chip.setEeprom(0x811F, 0x34);  // the last byte of its page
+    chip.setEeprom(0x8140, 0x56);  // the first
+    chip.setLiveStatus(1, 0x80);   // status differs too, for information only
     const Snapshot b = take(rig);
 
     const auto c = snapshot::compare(a, b);
@@ -161,8 +142,9 @@ TEST(SnapshotBoard, CompareNamesTheDifferencesAndApplyWritesOnlyThem) {
                   "register 14h Current Sense Divider Error Trim: 80h on A, 81h on B",
                   "register 16h Current Sense Config 1: 2Dh on A, 2Eh on B  Gain: 175x on A, "
                   "230x on B",
-                  "EEPROM 8105h: FFh on A, 34h on B",
-                  "identical: 23 of 25 writable registers, 511 of 512 EEPROM bytes",
+                  "EEPROM 811Fh: FFh on A, 34h on B",
+                  "EEPROM 8140h: FFh on A, 56h on B",
+                  "identical: 23 of 25 writable registers, 510 of 512 EEPROM bytes",
                   "for information: register 01h Status2: 00h on A, 80h on B",
                   "for information: status 2Bh Latched Status2: 00h on A, 80h on B",
               }));
@@ -172,13 +154,14 @@ TEST(SnapshotBoard, CompareNamesTheDifferencesAndApplyWritesOnlyThem) {
     EXPECT_TRUE(r.ok()) << (r.failures.empty() ? "" : r.failures[0]);
     EXPECT_TRUE(r.verified);
     EXPECT_EQ(r.registersWritten, (std::vector<int>{0x14, 0x16}));
-    EXPECT_EQ(r.pagesWritten, (std::vector<unsigned>{0x8100}));
+    EXPECT_EQ(r.pagesWritten, (std::vector<unsigned>{0x8100, 0x8140}));
     const Traffic t = trafficOf(rig);
     EXPECT_EQ(t.registerWrites, 2);
-    EXPECT_EQ(t.erases, 1);
-    EXPECT_EQ(t.eepromByteWrites, 32);
+    EXPECT_EQ(t.erases, 2);
+    EXPECT_EQ(t.eepromByteWrites, 64);
     EXPECT_EQ(chip.reg(0x16), 0x2D);
-    EXPECT_EQ(chip.eeprom(0x8105), 0xFF);
+    EXPECT_EQ(chip.eeprom(0x811F), 0xFF);
+    EXPECT_EQ(chip.eeprom(0x8140), 0xFF);
     EXPECT_TRUE(snapshot::compare(a, take(rig)).identical());
 
     // Once equal, applying again writes nothing.

@@ -18,28 +18,9 @@ namespace {
 namespace fs = std::filesystem;
 using production::Verdict;
 using testing::SimRig;
+using testing::Traffic;
 
 constexpr unsigned kSerialAt = 0x81E0;
-
-struct Traffic {
-    int registerWrites = 0, erases = 0, eepromByteWrites = 0;
-};
-Traffic trafficOf(SimRig& rig) {
-    Traffic t;
-    for (const auto& tr : rig.board.log().transactions()) {
-        const auto bytes = tr.masterBytes();
-        const bool read = std::any_of(tr.events.begin(), tr.events.end(),
-                                      [](const sim::BusEvent& e) { return e.fromSlave; });
-        if (read || bytes.size() < 3) continue;
-        if (bytes[1] == 0xA2)
-            ++t.erases;
-        else if (bytes[1] < 0x80 && bytes.size() == 3)
-            ++t.registerWrites;
-        else if (bytes[1] >= 0x80 && bytes.size() == 4)
-            ++t.eepromByteWrites;
-    }
-    return t;
-}
 
 // A cell that keeps its value whatever is written: set again after every
 // transaction.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +23,7 @@ namespace kestrel::testing {
 // the arguments name), with backups under the folder and a fixed clock.
 class BatchRig : public ::testing::Test {
   protected:
+    BatchRig() : BatchRig(::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
     explicit BatchRig(const std::string& name)
         : dir(std::filesystem::temp_directory_path() /
               ("kestrel_" + name + "_" + std::to_string(::getpid()))),
@@ -38,6 +40,8 @@ class BatchRig : public ::testing::Test {
     std::time_t now = 1796558400;  // 2026-12-06 12:00:00 UTC
     std::string out, err;
     KernelCalls* kernel = nullptr;  // answers an adapter's calls instead of the default
+    std::string state = (dir / "board.txt").string();  // the board of `runOnFile`
+    std::string trace = (dir / "bus.vcd").string();
 
     void SetUp() override {
         std::filesystem::create_directories(dir);
@@ -62,6 +66,36 @@ class BatchRig : public ::testing::Test {
         out = o.str();
         err = e.str();
         return code;
+    }
+    // On the simulated board kept in `state`; `traced`: the bus into `trace`.
+    int runOnFile(std::vector<std::string> args, bool traced = false) {
+        std::filesystem::remove(trace);
+        if (traced) args.insert(args.begin(), {"--trace", trace});
+        args.insert(args.begin(), {"--simulate", "--sim-state", state});
+        return run(args, false);
+    }
+    std::vector<std::string> lines() const {
+        std::vector<std::string> v;
+        std::istringstream in(out);
+        for (std::string l; std::getline(in, l);) v.push_back(l);
+        return v;
+    }
+    void addFault(const std::string& fault) {
+        std::ofstream(state, std::ios::app) << "fault " << fault << '\n';
+    }
+    // Every EEPROM byte of the held board from its offset.
+    void fill(std::uint8_t (*byte)(int)) {
+        for (int a = 0; a < 512; ++a) board.kestrel().setEeprom(0x8000 + a, byte(a));
+    }
+    // `count` image lines of `value`, written out here, not by the code under test.
+    static std::string image(unsigned first, unsigned count, unsigned value) {
+        std::string text;
+        char line[16];
+        for (unsigned i = 0; i < count; ++i) {
+            std::snprintf(line, sizeof line, "%04Xh: %02Xh\r\n", first + i, value);
+            text += line;
+        }
+        return text;
     }
     std::string file(const std::string& name, const std::string& content) {
         const std::string path = (dir / name).string();

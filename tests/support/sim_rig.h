@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -46,5 +47,26 @@ struct SimRig {
         return all.empty() ? std::string() : all.back();
     }
 };
+
+// What the master sent in each logged transaction, sorted into kinds.
+struct Traffic {
+    int registerWrites = 0, erases = 0, eepromByteWrites = 0;
+};
+inline Traffic trafficOf(SimRig& rig) {
+    Traffic t;
+    for (const auto& tr : rig.board.log().transactions()) {
+        const auto bytes = tr.masterBytes();
+        const bool read = std::any_of(tr.events.begin(), tr.events.end(),
+                                      [](const sim::BusEvent& e) { return e.fromSlave; });
+        if (read || bytes.size() < 3) continue;
+        if (bytes[1] == 0xA2)
+            ++t.erases;
+        else if (bytes[1] < 0x80 && bytes.size() == 3)
+            ++t.registerWrites;
+        else if (bytes[1] >= 0x80 && bytes.size() == 4)
+            ++t.eepromByteWrites;
+    }
+    return t;
+}
 
 }  // namespace kestrel::testing
