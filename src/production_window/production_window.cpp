@@ -243,14 +243,17 @@ void ProductionWindow::startBoard() {
     refreshReport();
 }
 
-void ProductionWindow::refreshReport() {
-    if (!openRecords()) return;
+std::optional<std::vector<production::Attempt>> ProductionWindow::readRecords() {
+    if (!openRecords()) return std::nullopt;
     std::string error;
-    const auto rows = records_->attempts("", error);
-    if (!rows) {
-        dialogs_.warn(this, windowTitle(), ui::qstr("records not read: " + error));
-        return;
-    }
+    auto rows = records_->attempts("", error);
+    if (!rows) dialogs_.warn(this, windowTitle(), ui::qstr("records not read: " + error));
+    return rows;
+}
+
+void ProductionWindow::refreshReport() {
+    const auto rows = readRecords();
+    if (!rows) return;
     const production::Summary s = production::summarize(*rows);
     auto percent = [](int part, int whole) {
         return whole == 0 ? QStringLiteral("-")
@@ -282,17 +285,12 @@ void ProductionWindow::refreshReport() {
 }
 
 void ProductionWindow::exportReport() {
-    if (!openRecords()) return;
-    std::string error;
-    const auto rows = records_->attempts("", error);
-    if (!rows) {
-        dialogs_.warn(this, windowTitle(), ui::qstr("records not read: " + error));
-        return;
-    }
+    const auto rows = readRecords();
+    if (!rows) return;
     const QString path = dialogs_.saveFileName(this, csvDialog_);
     if (path.isEmpty()) return;
     const QFileInfo info(path);
-    std::string saved;
+    std::string saved, error;
     if (!backup::saveNew(ui::str(info.absolutePath()), ui::str(info.fileName()),
                          production::reportCsv(*rows), saved, error)) {
         dialogs_.warn(this, windowTitle(), ui::qstr(ui::str(path) + " not saved: " + error));

@@ -52,6 +52,8 @@ class ProductionWindow final : public QWidget {
 
   private:
     bool openRecords();
+    // Every record, or nothing (and a warning) when they cannot be read.
+    std::optional<std::vector<production::Attempt>> readRecords();
     void showResult(bool pass, const QString& text);
 
     Device& device_;
