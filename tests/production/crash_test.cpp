@@ -23,9 +23,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int runToEnd(const std::vector<std::string>& args) {
+// Starts the program with `args`; with `out`, its standard output goes
+// there and its standard error nowhere.
+pid_t start(const std::vector<std::string>& args, const fs::path* out = nullptr) {
     const pid_t pid = fork();
     if (pid == 0) {
+        if (out != nullptr) {
+            dup2(::open(out->c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+            dup2(::open("/dev/null", O_WRONLY), 2);
+        }
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(KESTREL_EVAL_BINARY));
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -33,6 +39,11 @@ int runToEnd(const std::vector<std::string>& args) {
         execv(KESTREL_EVAL_BINARY, argv.data());
         _exit(127);
     }
+    return pid;
+}
+
+int runToEnd(const std::vector<std::string>& args) {
+    const pid_t pid = start(args);
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -41,19 +52,7 @@ int runToEnd(const std::vector<std::string>& args) {
 // Starts the station with its standard output in `out`; kills it after
 // `ms` milliseconds unless it ended before.
 void runAndKill(const std::vector<std::string>& args, const fs::path& out, int ms) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, 1);
-        const int null = ::open("/dev/null", O_WRONLY);
-        dup2(null, 2);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(KESTREL_EVAL_BINARY));
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(KESTREL_EVAL_BINARY, argv.data());
-        _exit(127);
-    }
+    const pid_t pid = start(args, &out);
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     kill(pid, SIGKILL);
     int status = 0;
