@@ -259,7 +259,10 @@ int runStation(const Parsed& p, const Environment& environment, std::ostream& ou
                               : r.verdict == production::Verdict::Fail    ? kBusFault
                               : r.verdict == production::Verdict::Refused ? kRefused
                                                                           : kUsage;
-        out << r.attempt.result << ' ' << current << "  registers written: "
+        // A board whose backup or record could not be stored is no PASS,
+        // however its bus work went.
+        out << (r.verdict == production::Verdict::Error ? "ERROR" : r.attempt.result) << ' '
+            << current << "  registers written: "
             << (r.attempt.registersWritten.empty() ? "none" : r.attempt.registersWritten)
             << ", pages written: "
             << (r.attempt.pagesWritten.empty() ? "none" : r.attempt.pagesWritten) << ", "

@@ -112,6 +112,13 @@ TEST_F(ProductionBatch, ExitCodesSayHowEachBoardEnded) {
     EXPECT_EQ(first, "keep");
     EXPECT_NE(err.find("saved as " + (dir / "r-2.csv").string()), std::string::npos) << err;
     EXPECT_EQ(production({"report", "--since", "yesterday"}), 1);
+
+    // A board whose backup cannot be saved is written nothing and is no PASS.
+    std::ofstream(dir / "not-a-folder") << "x";
+    EXPECT_EQ(production({"run", "--golden", golden(), "--serial", "L9", "--backups",
+                          (dir / "not-a-folder").string()}),
+              1);
+    EXPECT_EQ(out.substr(0, 9), "ERROR L9 ") << out;
 }
 
 TEST_F(ProductionBatch, BoardsInARowCountTheSerialOnAndStopAtTheEraseLimit) {
