@@ -106,23 +106,6 @@ TEST(StateFile, OnlyRegularFilesOfSaneSizeAreRead) {
     EXPECT_FALSE(board.loadState("/dev/zero", &error));
 }
 
-TEST(StateFile, SaveKeepsTheFilesPermissions) {
-    TempDir dir;
-    const std::string path = dir.file("board.txt");
-    sim::SimulatedBoard board;
-    std::string error;
-    ASSERT_TRUE(board.saveState(path, &error)) << error;
-    const std::string good = get(path);
-    ::chmod(path.c_str(), 0640);
-
-    board.kestrel().setEeprom(0x8100, 0x00);
-    ASSERT_TRUE(board.saveState(path, &error)) << error;
-    EXPECT_NE(get(path), good);
-    struct stat st {};
-    ::stat(path.c_str(), &st);
-    EXPECT_EQ(st.st_mode & 0777, 0640u) << "the file keeps its permissions";
-}
-
 TEST(StateFile, SavesOnlyAChangedBoardAndNeverAFileThatDidNotLoad) {
     TempDir dir;
     const std::string path = dir.file("board.txt");
@@ -134,8 +117,12 @@ TEST(StateFile, SavesOnlyAChangedBoardAndNeverAFileThatDidNotLoad) {
         ASSERT_TRUE(file.save(board, &error));
         EXPECT_EQ(get(path), "") << "nothing changed, nothing written";
         board.kestrel().setReg(0x0E, 0x00);
+        ::chmod(path.c_str(), 0640);
         ASSERT_TRUE(file.save(board, &error)) << error;
     }
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0640u) << "the file keeps its permissions";
     {
         sim::SimulatedBoard board;
         sim::StateFile file(path);
@@ -158,7 +145,8 @@ TEST(StateFile, SavesOnlyAChangedBoardAndNeverAFileThatDidNotLoad) {
 TEST(StateFile, ASecondHolderWaitsForTheFirstAndSeesItsChanges) {
     TempDir dir;
     const std::string path = dir.file("board.txt");
-    std::atomic<bool> waited{false}, done{false};
+    std::atomic<bool> waited{false}, done{false}, thirdWaited{false};
+    std::thread third;
     auto first = std::make_unique<sim::StateFile>(path);
     sim::SimulatedBoard a;
     std::string error;
@@ -169,6 +157,12 @@ TEST(StateFile, ASecondHolderWaitsForTheFirstAndSeesItsChanges) {
         std::string why;
         EXPECT_TRUE(file.load(b, &why)) << why;
         EXPECT_EQ(b.kestrel().reg(0x0E), 0x00) << "the first holder's change is there";
+        // The first holder replaced the file: a third holder must wait for
+        // this one, not take the new file's lock beside it.
+        third = std::thread([&] { sim::StateFile f(path, [&] { thirdWaited = true; }); });
+        for (int i = 0; i < 2000 && !thirdWaited; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_TRUE(thirdWaited) << "the third holder waits for the second";
         b.kestrel().setReg(0x0F, 0x00);
         EXPECT_TRUE(file.save(b, &why)) << why;
         done = true;
@@ -182,6 +176,7 @@ TEST(StateFile, ASecondHolderWaitsForTheFirstAndSeesItsChanges) {
     ASSERT_TRUE(first->save(a, &error)) << error;
     first.reset();
     second.join();
+    third.join();
     sim::SimulatedBoard c;
     ASSERT_TRUE(c.loadState(path, &error)) << error;
     EXPECT_EQ(c.kestrel().reg(0x0E), 0x00);
