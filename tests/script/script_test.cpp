@@ -4,8 +4,8 @@
 
 #include "batch/batch_session.h"
 #include "bus/counting_port.h"
-#include "files/snapshot_board.h"
 #include "device/text_rules.h"
+#include "files/snapshot_board.h"
 #include "script/dry_run_board.h"
 #include "script/run_script.h"
 #include "support/batch_rig.h"
@@ -211,20 +211,10 @@ TEST_F(ScriptTest, DryRunSendsNothingAndPrintsTheRealRunsTransactions) {
         "for r in 10..11\nlog l $r\nend\n";
     board.kestrel().setEeprom(0x8001, 0x77);
     // The snapshot, read from the held board.
-    snapshot::Snapshot taken;
-    {
-        batch::Environment env;
-        env.port = &board;
-        env.waitHooks = clock.hooks();
-        std::ostringstream e;
-        batch::Options options;
-        batch::Session s(options, env, e);
-        auto t = snapshot::takeSnapshot(s.device(), now);
-        ASSERT_TRUE(t.snapshot) << t.error;
-        taken = *t.snapshot;
-        std::string error;
-        ASSERT_TRUE(snapshot::saveSnapshot((dir / "b.snap").string(), taken, error)) << error;
-    }
+    ASSERT_EQ(run({"snapshot", "save", (dir / "b.snap").string()}), 0) << err;
+    std::string error;
+    const auto taken = snapshot::loadSnapshot((dir / "b.snap").string(), error);
+    ASSERT_TRUE(taken) << error;
     const std::string boardBefore = board.stateText();
     const int eeprom8002 = board.kestrel().eeprom(0x8002);
     ASSERT_NE(eeprom8002, 0x12);
@@ -238,7 +228,7 @@ TEST_F(ScriptTest, DryRunSendsNothingAndPrintsTheRealRunsTransactions) {
 
     // The same script for real on a simulated board started from the snapshot.
     sim::SimulatedBoard copy;
-    script::loadSnapshotIntoBoard(taken, copy);
+    script::loadSnapshotIntoBoard(*taken, copy);
     std::vector<std::string> real;
     struct Collect : TransactionObserver {
         std::vector<std::string>* lines;
