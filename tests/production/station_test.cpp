@@ -179,37 +179,5 @@ TEST_F(Station, EachFailureIsNamedAndRecordedOnce) {
               Verdict::Pass);
 }
 
-// A page is refused before its erase once its count would pass the limit;
-// the serial written reads back, and the board keeps it.
-TEST_F(Station, EraseLimitRefusesBeforeTheErase) {
-    settings.eraseLimit = 2;
-    settings.serialAt = kSerialAt;
-    for (int pass = 1; pass <= 3; ++pass) {
-        SCOPED_TRACE(pass);
-        rig.board.kestrel().setEeprom(0x8021, static_cast<std::uint8_t>(pass));
-        const auto r = program("limited");
-        const Traffic t = trafficOf(rig);
-        if (pass < 3) {
-            EXPECT_EQ(r.verdict, Verdict::Pass) << r.cause;
-            // The first programming writes the serial's page as well.
-            EXPECT_EQ(t.erases, pass == 1 ? 2 : 1);
-        } else {
-            EXPECT_EQ(r.verdict, Verdict::Refused);
-            EXPECT_EQ(r.cause, "page 8020h of " + prefix +
-                                   "limited has been erased 2 times, the limit is 2; nothing "
-                                   "was written");
-            EXPECT_EQ(t.erases + t.registerWrites + t.eepromByteWrites, 0);
-        }
-    }
-    EXPECT_EQ(rowsOf("limited").size(), 3u);
-    std::string error;
-    const auto counts = records->eraseCounts(prefix + "limited", error);
-    ASSERT_TRUE(counts) << error;
-    EXPECT_EQ(*counts, (std::map<unsigned, long long>{{0x8020, 2}, {0x81E0, 1}}));
-    const std::string serial = prefix + "limited";
-    for (std::size_t k = 0; k < serial.size(); ++k)
-        EXPECT_EQ(rig.board.kestrel().eeprom(static_cast<int>(kSerialAt + k)), serial[k]);
-}
-
 }  // namespace
 }  // namespace kestrel

@@ -161,23 +161,6 @@ TEST(ChipOptions, CountMovesPecSendsCountBytesThenThePec) {
     EXPECT_EQ(strict[6], smbusPec(covered)) << "the PEC follows the fifth data byte";
 }
 
-TEST(ChipOptions, ClearOnlyCellsNeedAnEraseToSetBits) {
-    SimRig lenient;
-    lenient.board.kestrel().setEeprom(0x8100, 0xF0);
-    ASSERT_TRUE(lenient.device.EEPROMWriteByte(0x8100, 0x3C).ok());
-    EXPECT_EQ(lenient.board.kestrel().eeprom(0x8100), 0x3C);
-
-    SimRig rig;
-    rig.board.applyOption("clear-only-cells");
-    rig.board.kestrel().setEeprom(0x8100, 0xF0);
-    ASSERT_TRUE(rig.device.EEPROMWriteByte(0x8100, 0x3C).ok());
-    EXPECT_EQ(rig.board.kestrel().eeprom(0x8100), 0x30) << "a write only clears bits";
-    ASSERT_TRUE(rig.device.EEPROMPageErase(0x8100).ok());
-    EXPECT_EQ(rig.board.kestrel().eeprom(0x8100), 0xFF);
-    ASSERT_TRUE(rig.device.EEPROMWriteByte(0x8100, 0x3C).ok());
-    EXPECT_EQ(rig.board.kestrel().eeprom(0x8100), 0x3C);
-}
-
 // On the lenient board too (the strict one: StrictAckRefuses...).
 TEST(ChipOptions, PageEraseNeedsTheFFhConfirmationAfterTheAddress) {
     SimRig rig;
