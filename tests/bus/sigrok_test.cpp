@@ -2,67 +2,32 @@
 // (sigrok-cli), on the simulated board (the wire's levels) and on a port
 // that only knows what it drives and samples, as a real parallel port.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "bus/crc8.h"
 #include "device/block_read.h"
 #include "device/text_rules.h"
 #include "support/traced_rig.h"
+#include "support/vcd_decoder.h"
 
 namespace kestrel {
 namespace {
 
-namespace fs = std::filesystem;
 using testing::TracedRig;
 
-bool haveSigrok() {
-    return std::system("command -v sigrok-cli >/dev/null 2>&1") == 0;
-}
+using testing::Annotation;
+using testing::haveSigrok;
 
-struct Annotation {
-    std::uint64_t start = 0, end = 0;
-    std::string text;
-};
-
-// Runs sigrok-cli's I2C decoder over a VCD text; one annotation per line.
+// sigrok-cli's I2C decoder over a VCD text; nothing else may be printed.
 std::vector<Annotation> sigrok(const std::string& vcd) {
-    char name[] = "/tmp/kestrel_trace_XXXXXX";
-    const int fd = ::mkstemp(name);
-    EXPECT_GE(fd, 0);
-    ::close(fd);
-    std::ofstream(name, std::ios::binary) << vcd;
-    const std::string command = std::string("sigrok-cli -I vcd -i ") + name +
-                                " -P i2c:scl=SCL:sda=SDA:address_format=unshifted"
-                                " -A i2c=start:repeat-start:stop:ack:nack:address-read:"
-                                "address-write:data-read:data-write"
-                                " --protocol-decoder-samplenum 2>&1";
-    std::vector<Annotation> out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char line[256];
-        while (std::fgets(line, sizeof line, p)) {
-            Annotation a;
-            char text[200] = {};
-            unsigned long long s = 0, e = 0;
-            if (std::sscanf(line, "%llu-%llu i2c-1: %199[^\n]", &s, &e, text) == 3) {
-                a.start = s;
-                a.end = e;
-                a.text = text;
-                out.push_back(a);
-            } else {
-                ADD_FAILURE() << "sigrok-cli: " << line;
-            }
-        }
-        ::pclose(p);
-    }
-    fs::remove(name);
-    std::stable_sort(out.begin(), out.end(),
-                     [](const Annotation& a, const Annotation& b) { return a.start < b.start; });
+    std::string other;
+    const auto out = testing::runSigrok(vcd,
+                                        "-P i2c:scl=SCL:sda=SDA:address_format=unshifted -A "
+                                        "i2c=start:repeat-start:stop:ack:nack:address-read:"
+                                        "address-write:data-read:data-write",
+                                        "i2c-1", other);
+    EXPECT_EQ(other, "");
     return out;
 }
 

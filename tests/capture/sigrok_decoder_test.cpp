@@ -4,11 +4,7 @@
 // export lists, with the same PEC verdict; a PEC byte changed on the wire
 // must show as a PEC error, in sigrok and in the capture decoder alike.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -18,42 +14,18 @@
 #include "device/register_map.h"
 #include "support/capture_files.h"
 #include "support/random_session.h"
+#include "support/vcd_decoder.h"
 
 namespace kestrel {
 namespace {
 
-struct Annotation {
-    unsigned long long start = 0, end = 0;
-    std::string text;
-};
+using testing::Annotation;
 
-// Runs sigrok-cli with our decoder on a VCD text.
+// sigrok-cli with the i2c decoder and ours stacked on it.
 std::vector<Annotation> runDecoder(const std::string& vcd, std::string* errors) {
-    char name[] = "/tmp/kestrel_decode_XXXXXX";
-    const int fd = ::mkstemp(name);
-    EXPECT_GE(fd, 0);
-    ::close(fd);
-    std::ofstream(name, std::ios::binary) << vcd;
-    const std::string command =
-        "SIGROKDECODE_DIR=" KESTREL_SIGROK_DECODERS " sigrok-cli -I vcd -i " + std::string(name) +
-        " -P i2c:scl=SCL:sda=SDA,kestrel -A kestrel --protocol-decoder-samplenum 2>&1";
-    std::vector<Annotation> out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char line[1024];
-        while (std::fgets(line, sizeof line, p)) {
-            Annotation a;
-            char text[1000] = {};
-            if (std::sscanf(line, "%llu-%llu kestrel-1: %999[^\n]", &a.start, &a.end, text) == 3) {
-                a.text = text;
-                out.push_back(a);
-            } else {
-                *errors += line;
-            }
-        }
-        ::pclose(p);
-    }
-    std::filesystem::remove(name);
-    return out;
+    ::setenv("SIGROKDECODE_DIR", KESTREL_SIGROK_DECODERS, 1);
+    return testing::runSigrok(vcd, "-P i2c:scl=SCL:sda=SDA,kestrel -A kestrel", "kestrel-1",
+                              *errors);
 }
 
 bool isTransaction(const std::string& t) {
@@ -158,7 +130,8 @@ std::string csvOf(const std::vector<TransactionRecord>& records) {
 class VcdEditor {
   public:
     explicit VcdEditor(const std::string& vcd)
-        : header_(vcd.substr(0, vcd.find("$enddefinitions $end\n") + 21)), steps_(testing::levelsOfVcd(vcd)) {}
+        : header_(vcd.substr(0, vcd.find("$enddefinitions $end\n") + 21)),
+          steps_(testing::levelsOfVcd(vcd)) {}
     // Per transaction (START to STOP), the step of each byte's first
     // rising SCL edge, found as a protocol analyser finds them.
     std::vector<std::vector<std::size_t>> bytes() const {
@@ -225,8 +198,7 @@ class VcdEditor {
 class SigrokDecoder : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (std::system("command -v sigrok-cli >/dev/null 2>&1") != 0)
-            GTEST_SKIP() << "sigrok-cli is not installed";
+        if (!testing::haveSigrok()) GTEST_SKIP() << "sigrok-cli is not installed";
     }
 };
 
