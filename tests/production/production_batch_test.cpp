@@ -16,22 +16,10 @@ class ProductionBatch : public testing::BatchRig {
   protected:
     ProductionBatch() : BatchRig("production") {}
     int production(std::vector<std::string> args) {
-        batch::Environment env;
-        env.port = &board;
-        env.waitHooks = clock.hooks();
-        const std::string dataHome = (dir / "data").string();
-        env.getenv = [this, dataHome](const char* name) {
-            const std::string n = name;
-            return n == "XDG_STATE_HOME"  ? stateHome.c_str()
-                   : n == "XDG_DATA_HOME" ? dataHome.c_str()
-                                          : nullptr;
-        };
         args.insert(args.begin(), "production");
-        std::ostringstream o, e;
-        const int code = batch::runProduction(args, env, o, e);
-        out = o.str();
-        err = e.str();
-        return code;
+        return capture([&](std::ostream& o, std::ostream& e) {
+            return batch::runProduction(args, environment(), o, e);
+        });
     }
     std::string golden() { return (dir / "golden.snap").string(); }
 };

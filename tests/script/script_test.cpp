@@ -43,19 +43,12 @@ class ScriptTest : public testing::BatchRig {
         args.insert(args.end(), options.begin(), options.end());
         const batch::Invocation inv = batch::parseCommandLine(args);
         EXPECT_EQ(inv.mode, batch::Mode::Batch) << inv.error;
-        batch::Environment env;
+        batch::Environment env = environment();
         env.port = &counted;
-        env.waitHooks = clock.hooks();
-        env.getenv = [this](const char* name) {
-            return std::string(name) == "XDG_STATE_HOME" ? stateHome.c_str() : nullptr;
-        };
-        env.now = [this] { return now; };
-        std::ostringstream o, e;
         const script::Hooks h = hooks();
-        const int code = script::runScript(inv, env, o, e, &h);
-        out = o.str();
-        err = e.str();
-        return code;
+        return capture([&](std::ostream& o, std::ostream& e) {
+            return script::runScript(inv, env, o, e, &h);
+        });
     }
     int reg(int r) { return board.kestrel().reg(r); }
 };
