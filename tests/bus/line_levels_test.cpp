@@ -24,17 +24,6 @@ Levels levels(const std::vector<LineStep>& steps) {
     return out;
 }
 
-TEST(LineLevels, ASampleTellsReleasedSdaSinceSclFell) {
-    // START, then two bits read as zero, then SCL falls once more.
-    const auto l = levels(lineLevels({kLinesReleased, kHigh, kSdaLow, kBothLow,  // START
-                                      kSclLow, kLinesReleased, kLow, kSclLow,    // bit 0
-                                      kLinesReleased, kLow, kSclLow}));          // bit 1
-    EXPECT_EQ(l.scl, "11001010");
-    // The slave drives SDA low from SCL falling after bit 0 on: the sample
-    // of bit 1 tells that step too. Nothing samples after the last fall.
-    EXPECT_EQ(l.sda, "10000001");
-}
-
 TEST(LineLevels, SdaLowOnAnIdleBusShowsHeldUntilASampleReadsHigh) {
     const auto l = levels(lineLevels({kLinesReleased, kLow,     // the check before START
                                       kSdaLow, kBothLow,        // START
