@@ -24,31 +24,6 @@ Levels levels(const std::vector<LineStep>& steps) {
     return out;
 }
 
-TEST(LineLevels, ASampleTellsReleasedSdaSinceSclFell) {
-    // START, then two bits read as zero, then SCL falls once more.
-    const auto l = levels(lineLevels({kLinesReleased, kHigh, kSdaLow, kBothLow,  // START
-                                      kSclLow, kLinesReleased, kLow, kSclLow,    // bit 0
-                                      kLinesReleased, kLow, kSclLow}));          // bit 1
-    EXPECT_EQ(l.scl, "11001010");
-    // The slave drives SDA low from SCL falling after bit 0 on: the sample
-    // of bit 1 tells that step too. Nothing samples after the last fall.
-    EXPECT_EQ(l.sda, "10000001");
-}
-
-TEST(LineLevels, ASampleDoesNotReachBackPastSclFalling) {
-    const auto l = levels(lineLevels({kLinesReleased, kSclLow, kLow}));
-    EXPECT_EQ(l.scl, "10");
-    EXPECT_EQ(l.sda, "10") << "SDA was high while SCL was high";
-}
-
-TEST(LineLevels, WhatTheMasterPullsLowStaysLow) {
-    // A status bit that reads high while the master holds SDA low (a port
-    // that does not see the line) does not lift the master's own low.
-    const auto l = levels(lineLevels({kBothLow, kSdaLow, kHigh, kLinesReleased}));
-    EXPECT_EQ(l.scl, "011");
-    EXPECT_EQ(l.sda, "001");
-}
-
 TEST(LineLevels, SdaLowOnAnIdleBusShowsHeldUntilASampleReadsHigh) {
     const auto l = levels(lineLevels({kLinesReleased, kLow,     // the check before START
                                       kSdaLow, kBothLow,        // START

@@ -31,26 +31,6 @@ TEST(WaitMilliseconds, ReturnsTimeoutAfterAtLeastTheTimeAndHandlesEvents) {
     }
 }
 
-TEST(WaitMilliseconds, InputWakesItButTheWaitResumesForTheRemainingTime) {
-    WaitRig rig;
-    rig.clock.now = 0xFFFFFFFEu;  // wraps during the wait
-    int wakes = 0;
-    WaitHooks hooks = rig.clock.hooks();
-    auto sleep = hooks.waitForInput;
-    hooks.waitForInput = [&](std::uint32_t count, const std::int32_t* h, std::int32_t timeout) {
-        // Every other wake-up is input arriving after 2 ms.
-        if (++wakes % 2 == 1) {
-            rig.clock.now += 2;
-            return count;
-        }
-        return sleep(count, h, timeout);
-    };
-    rig.bus.setWaitHooks(hooks);
-    EXPECT_EQ(rig.wait30(), kWaitTimeout);
-    EXPECT_GE(rig.clock.now - 0xFFFFFFFEu, 30u);
-    EXPECT_GT(wakes, 4);
-}
-
 TEST(WaitMilliseconds, ATimerThatFiresEarlyDoesNotShortenTheHold) {
     // Coarse timers may fire a few percent early: each sleep here ends 2 ms
     // short of what was asked, yet reports a time-out.

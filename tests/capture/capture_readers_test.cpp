@@ -12,6 +12,7 @@
 
 #include "bus/record_export.h"
 #include "capture/capture_decoder.h"
+#include "support/batch_rig.h"
 #include "support/capture_files.h"
 #include "support/random_session.h"
 
@@ -40,26 +41,16 @@ std::vector<std::string> rows(const std::vector<TransactionRecord>& records) {
     return out;
 }
 
-struct TempDir {
-    fs::path path = fs::temp_directory_path() / ("kestrel_capture_" + std::to_string(::getpid()));
-    TempDir() { fs::create_directories(path); }
-    ~TempDir() { fs::remove_all(path); }
-    std::string file(const std::string& name, const std::string& content) const {
-        const fs::path p = path / name;
-        std::ofstream(p, std::ios::binary) << content;
-        return p.string();
-    }
-};
+using CaptureFiles = testing::BatchRig;  // its folder and file helper
 
-TEST(CaptureFiles, ASessionWrittenAsVcdSigrokAndSaleaeDecodesToTheMonitorsRecords) {
+TEST_F(CaptureFiles, ASessionWrittenAsVcdSigrokAndSaleaeDecodesToTheMonitorsRecords) {
     const testing::Session s = testing::randomSession(1000, 11);
     const auto expected = rows(s.records);
     const testing::Levels levels = testing::levelsOfVcd(s.vcd);
-    TempDir dir;
     const std::string files[] = {
-        dir.file("trace.vcd", s.vcd),
-        dir.file("session.sr", testing::sigrokSession(levels, {"D0", "SCL", "SDA", "D3"})),
-        dir.file("export.csv", testing::saleaeCsv(levels, {"Channel 0", "SCL", "SDA"})),
+        file("trace.vcd", s.vcd),
+        file("session.sr", testing::sigrokSession(levels, {"D0", "SCL", "SDA", "D3"})),
+        file("export.csv", testing::saleaeCsv(levels, {"Channel 0", "SCL", "SDA"})),
     };
     for (const std::string& f : files) {
         const auto read = capture::readCaptureFile(f, {});
@@ -68,12 +59,11 @@ TEST(CaptureFiles, ASessionWrittenAsVcdSigrokAndSaleaeDecodesToTheMonitorsRecord
     }
 }
 
-TEST(CaptureFiles, ASessionSigrokCliWroteDecodesToTheMonitorsRecords) {
+TEST_F(CaptureFiles, ASessionSigrokCliWroteDecodesToTheMonitorsRecords) {
     if (std::system("command -v sigrok-cli >/dev/null 2>&1") != 0) GTEST_SKIP() << "no sigrok-cli";
     const testing::Session s = testing::randomSession(30, 3, false);
-    TempDir dir;
-    const std::string vcd = dir.file("trace.vcd", s.vcd);
-    const std::string sr = (dir.path / "session.sr").string();
+    const std::string vcd = file("trace.vcd", s.vcd);
+    const std::string sr = (dir / "session.sr").string();
     ASSERT_EQ(std::system(("sigrok-cli -I vcd -i " + vcd + " -o " + sr).c_str()), 0);
     const auto read = capture::readCaptureFile(sr, {});
     ASSERT_TRUE(read.lines) << read.error;
@@ -81,7 +71,7 @@ TEST(CaptureFiles, ASessionSigrokCliWroteDecodesToTheMonitorsRecords) {
     EXPECT_EQ(rows(capture::decodeCapture(*read.lines)), rows(s.records));
 }
 
-TEST(CaptureFiles, VcdVariants) {
+TEST_F(CaptureFiles, VcdVariants) {
     // One PLOVER write (90h, 06h) as a hand-drawn VCD in several legal forms.
     struct Case {
         const char* timescale;
@@ -105,8 +95,7 @@ TEST(CaptureFiles, VcdVariants) {
     }
 }
 
-TEST(CaptureFiles, FaultsNameTheFileAndTheLineOrEntry) {
-    TempDir dir;
+TEST_F(CaptureFiles, FaultsNameTheFileAndTheLineOrEntry) {
     const testing::Levels levels =
         testing::levelsOfVcd(testing::handDrawnVcd("1 us", {0x90, 0x06}, false));
     const std::string sr = testing::sigrokSession(levels, {"SCL", "SDA"});
@@ -142,7 +131,7 @@ TEST(CaptureFiles, FaultsNameTheFileAndTheLineOrEntry) {
          "nosda.csv: no channel's name tells which is SDA (channels: SCL, B)"},
     };
     for (const Case& c : cases) {
-        const std::string path = dir.file(c.name, c.content);
+        const std::string path = file(c.name, c.content);
         const auto read = capture::readCaptureFile(path, {});
         EXPECT_FALSE(read.lines) << c.name;
         EXPECT_EQ(read.error.rfind(path.substr(0, path.size() - c.name.size()), 0), 0u)

@@ -13,31 +13,16 @@
 #include <thread>
 
 #include "simulator/simulated_board.h"
+#include "support/batch_rig.h"
 
 namespace kestrel {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "kestrel_state_XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() { fs::remove_all(path); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-};
+using StateFile = testing::BatchRig;  // its folder and file helpers
 
-void put(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-std::string get(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-TEST(StateFile, LoaderRefusesEverythingButWellFormedLinesAndChangesNothingThen) {
+TEST_F(StateFile, LoaderRefusesEverythingButWellFormedLinesAndChangesNothingThen) {
     const std::string bad[] = {
         "ee 80000000 1\n",      // the address overflowed an int index once
         "ee 7FFF 1\n",          // below the EEPROM
@@ -88,54 +73,38 @@ TEST(StateFile, LoaderRefusesEverythingButWellFormedLinesAndChangesNothingThen) 
     EXPECT_EQ(copy.stateText(), board.stateText());
 }
 
-TEST(StateFile, OnlyRegularFilesOfSaneSizeAreRead) {
-    TempDir dir;
+TEST_F(StateFile, OnlyRegularFilesOfSaneSizeAreRead) {
     sim::SimulatedBoard board;
     std::string error;
-    EXPECT_FALSE(board.loadState(dir.path.string(), &error)) << "a folder";
-    const std::string fifo = dir.file("fifo");
+    EXPECT_FALSE(board.loadState(dir.string(), &error)) << "a folder";
+    const std::string fifo = (dir / "fifo").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_FALSE(board.loadState(fifo, &error)) << "a FIFO, without hanging";
     EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
-    const std::string big = dir.file("big");
     std::string text;
     while (text.size() <= sim::SimulatedBoard::kMaxStateFileBytes) text += "# padding line\n";
-    put(big, text);
+    const std::string big = file("big", text);
     EXPECT_FALSE(board.loadState(big, &error));
     EXPECT_NE(error.find("too large"), std::string::npos) << error;
     EXPECT_FALSE(board.loadState("/dev/zero", &error));
 }
 
-TEST(StateFile, SaveKeepsTheFilesPermissions) {
-    TempDir dir;
-    const std::string path = dir.file("board.txt");
-    sim::SimulatedBoard board;
-    std::string error;
-    ASSERT_TRUE(board.saveState(path, &error)) << error;
-    const std::string good = get(path);
-    ::chmod(path.c_str(), 0640);
-
-    board.kestrel().setEeprom(0x8100, 0x00);
-    ASSERT_TRUE(board.saveState(path, &error)) << error;
-    EXPECT_NE(get(path), good);
-    struct stat st {};
-    ::stat(path.c_str(), &st);
-    EXPECT_EQ(st.st_mode & 0777, 0640u) << "the file keeps its permissions";
-}
-
-TEST(StateFile, SavesOnlyAChangedBoardAndNeverAFileThatDidNotLoad) {
-    TempDir dir;
-    const std::string path = dir.file("board.txt");
+TEST_F(StateFile, SavesOnlyAChangedBoardAndNeverAFileThatDidNotLoad) {
+    const std::string path = (dir / "board.txt").string();
     {
         sim::SimulatedBoard board;
         sim::StateFile file(path);
         std::string error;
         ASSERT_TRUE(file.load(board, &error)) << error << " (a missing file is a fresh board)";
         ASSERT_TRUE(file.save(board, &error));
-        EXPECT_EQ(get(path), "") << "nothing changed, nothing written";
+        EXPECT_EQ(slurp(path), "") << "nothing changed, nothing written";
         board.kestrel().setReg(0x0E, 0x00);
+        ::chmod(path.c_str(), 0640);
         ASSERT_TRUE(file.save(board, &error)) << error;
     }
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0640u) << "the file keeps its permissions";
     {
         sim::SimulatedBoard board;
         sim::StateFile file(path);
@@ -143,7 +112,7 @@ TEST(StateFile, SavesOnlyAChangedBoardAndNeverAFileThatDidNotLoad) {
         ASSERT_TRUE(file.load(board, &error)) << error;
         EXPECT_EQ(board.kestrel().reg(0x0E), 0x00);
     }
-    put(path, "reg 0E 00\nfault melted\n");
+    file("board.txt", "reg 0E 00\nfault melted\n");
     sim::SimulatedBoard board;
     sim::StateFile file(path);
     std::string error;
@@ -152,13 +121,13 @@ TEST(StateFile, SavesOnlyAChangedBoardAndNeverAFileThatDidNotLoad) {
     EXPECT_EQ(board.kestrel().reg(0x0E), 0x04) << "a fresh board";
     board.kestrel().setReg(0x0E, 0x01);
     EXPECT_FALSE(file.save(board, &error));
-    EXPECT_EQ(get(path), "reg 0E 00\nfault melted\n");
+    EXPECT_EQ(slurp(path), "reg 0E 00\nfault melted\n");
 }
 
-TEST(StateFile, ASecondHolderWaitsForTheFirstAndSeesItsChanges) {
-    TempDir dir;
-    const std::string path = dir.file("board.txt");
-    std::atomic<bool> waited{false}, done{false};
+TEST_F(StateFile, ASecondHolderWaitsForTheFirstAndSeesItsChanges) {
+    const std::string path = (dir / "board.txt").string();
+    std::atomic<bool> waited{false}, done{false}, thirdWaited{false};
+    std::thread third;
     auto first = std::make_unique<sim::StateFile>(path);
     sim::SimulatedBoard a;
     std::string error;
@@ -169,6 +138,12 @@ TEST(StateFile, ASecondHolderWaitsForTheFirstAndSeesItsChanges) {
         std::string why;
         EXPECT_TRUE(file.load(b, &why)) << why;
         EXPECT_EQ(b.kestrel().reg(0x0E), 0x00) << "the first holder's change is there";
+        // The first holder replaced the file: a third holder must wait for
+        // this one, not take the new file's lock beside it.
+        third = std::thread([&] { sim::StateFile f(path, [&] { thirdWaited = true; }); });
+        for (int i = 0; i < 2000 && !thirdWaited; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_TRUE(thirdWaited) << "the third holder waits for the second";
         b.kestrel().setReg(0x0F, 0x00);
         EXPECT_TRUE(file.save(b, &why)) << why;
         done = true;
@@ -182,6 +157,7 @@ TEST(StateFile, ASecondHolderWaitsForTheFirstAndSeesItsChanges) {
     ASSERT_TRUE(first->save(a, &error)) << error;
     first.reset();
     second.join();
+    third.join();
     sim::SimulatedBoard c;
     ASSERT_TRUE(c.loadState(path, &error)) << error;
     EXPECT_EQ(c.kestrel().reg(0x0E), 0x00);

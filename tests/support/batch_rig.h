@@ -33,6 +33,7 @@ class BatchRig : public ::testing::Test {
     std::filesystem::path dir;
     std::string stateHome;
     std::string backupFolder;
+    std::string dataHome = (dir / "data").string();
     sim::SimulatedBoard board;
     PortAccess* port = nullptr;  // what the runs drive instead of the board when set
     FakeClock clock;
@@ -52,17 +53,30 @@ class BatchRig : public ::testing::Test {
     // `onHeldBoard`: the board above; otherwise the board or port the
     // arguments name (--simulate with a state file, or the real port).
     int run(const std::vector<std::string>& args, bool onHeldBoard = true) {
+        return capture([&](std::ostream& o, std::ostream& e) {
+            return batch::run(args, environment(onHeldBoard), o, e);
+        });
+    }
+    batch::Environment environment(bool onHeldBoard = true) {
         batch::Environment env;
         if (onHeldBoard) env.port = port != nullptr ? port : &board;
         env.kernel = kernel;
         env.in = &input;
         env.waitHooks = clock.hooks();
         env.getenv = [this](const char* name) {
-            return std::string(name) == "XDG_STATE_HOME" ? stateHome.c_str() : nullptr;
+            const std::string n = name;
+            return n == "XDG_STATE_HOME"  ? stateHome.c_str()
+                   : n == "XDG_DATA_HOME" ? dataHome.c_str()
+                                          : nullptr;
         };
         env.now = [this] { return now; };
+        return env;
+    }
+    // Runs `body` with two streams that become `out` and `err`.
+    template <typename Body>
+    int capture(Body body) {
         std::ostringstream o, e;
-        const int code = batch::run(args, env, o, e);
+        const int code = body(o, e);
         out = o.str();
         err = e.str();
         return code;

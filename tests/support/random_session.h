@@ -21,12 +21,15 @@ struct Session {
     std::vector<TransactionRecord> records;
 };
 
-inline Session randomSession(std::size_t count, std::uint32_t seed, bool holds = true) {
+// `fault`: a simulator fault the board has throughout ("corrupt-pec").
+inline Session randomSession(std::size_t count, std::uint32_t seed, bool holds = true,
+                             const char* fault = nullptr) {
     struct Collect final : TransactionObserver {
         std::vector<TransactionRecord> records;
         void transactionEnded(const TransactionRecord& r) override { records.push_back(r); }
     } collect;
     TracedRig rig(true);
+    if (fault != nullptr) rig.sim.board.applyFault(fault);
     rig.bus.addObserver(&collect);
     std::mt19937 rng(seed);
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "bus/bus.h"
+#include "bus/counting_port.h"
 #include "bus/recording_port.h"
 #include "bus/vcd_writer.h"
 #include "device/device.h"
@@ -12,27 +13,11 @@
 
 namespace kestrel::testing {
 
-// A port that hides the wire: the trace sees only what the program drives
-// and samples, as on a real parallel port.
-class BlindPort final : public PortAccess {
-  public:
-    explicit BlindPort(PortAccess& inner) : inner_(inner) {}
-    void Outport(std::uint16_t port, std::uint8_t value) override { inner_.Outport(port, value); }
-    std::uint16_t Inport(std::uint16_t port) override { return inner_.Inport(port); }
-    void EnablePorts(std::int16_t a, std::int16_t b) override { inner_.EnablePorts(a, b); }
-    void DisablePorts(std::int16_t a, std::int16_t b) override { inner_.DisablePorts(a, b); }
-    std::uint16_t GetLPTPortAddress(int n) override { return inner_.GetLPTPortAddress(n); }
-    std::uint32_t GetLastState(int s) override { return inner_.GetLastState(s); }
-
-  private:
-    PortAccess& inner_;
-};
-
 // The device layer on a simulated board, traced as --trace traces it; the
 // trace's clock is the fake clock of the waits.
 struct TracedRig {
     SimRig sim;
-    BlindPort blind{sim.board};
+    CountingPort blind{sim.board};  // hides the wire: the trace sees what is driven and sampled
     RecordingPort recorder;
     std::ostringstream* text = nullptr;
     std::uint64_t accesses = 0;

@@ -1,6 +1,11 @@
 #pragma once
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -57,6 +62,48 @@ inline Decoded decodeVcd(const std::string& vcd) {
         }
     }
     return d;
+}
+
+// An annotation sigrok-cli printed: its first and last sample and its text.
+struct Annotation {
+    unsigned long long start = 0, end = 0;
+    std::string text;
+};
+
+inline bool haveSigrok() {
+    return std::system("command -v sigrok-cli >/dev/null 2>&1") == 0;
+}
+
+// Runs `sigrok-cli -I vcd` with `decoders` over a VCD text: the annotations
+// of the decoder `name` by their start sample; any other line into `other`.
+inline std::vector<Annotation> runSigrok(const std::string& vcd, const std::string& decoders,
+                                         const std::string& name, std::string& other) {
+    char path[] = "/tmp/kestrel_sigrok_XXXXXX";
+    const int fd = ::mkstemp(path);
+    if (fd >= 0) ::close(fd);
+    std::ofstream(path, std::ios::binary) << vcd;
+    const std::string command = "sigrok-cli -I vcd -i " + std::string(path) + " " + decoders +
+                                " --protocol-decoder-samplenum 2>&1";
+    const std::string format = "%llu-%llu " + name + ": %999[^\n]";
+    std::vector<Annotation> out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char line[1024];
+        while (std::fgets(line, sizeof line, p)) {
+            Annotation a;
+            char text[1000] = {};
+            if (std::sscanf(line, format.c_str(), &a.start, &a.end, text) == 3) {
+                a.text = text;
+                out.push_back(a);
+            } else {
+                other += line;
+            }
+        }
+        ::pclose(p);
+    }
+    std::remove(path);
+    std::stable_sort(out.begin(), out.end(),
+                     [](const Annotation& a, const Annotation& b) { return a.start < b.start; });
+    return out;
 }
 
 }  // namespace kestrel::testing
