@@ -9,16 +9,16 @@
 
 namespace {
 
-struct Rig {
+struct SimRig {
     kestrel::Globals g;
     kestrel::sim::SimulatedBoard board;
     kestrel::Bus bus{board, g.LPTBase, g.PortEntry};
     kestrel::Device device{g, bus};
-    Rig() { g.LPTBase = 0x378; }
+    SimRig() { g.LPTBase = 0x378; }
 };
 
 void BM_SimReadRegister(benchmark::State& state) {
-    Rig rig;
+    SimRig rig;
     int reg = 0;
     // Time per iteration is the cost of one complete register read.
     for (auto _ : state) benchmark::DoNotOptimize(rig.device.ReadRegister(reg++ % 30));
@@ -26,7 +26,7 @@ void BM_SimReadRegister(benchmark::State& state) {
 BENCHMARK(BM_SimReadRegister);
 
 void BM_SimWholeEepromRead(benchmark::State& state) {
-    Rig rig;
+    SimRig rig;
     for (auto _ : state) {
         for (int a = static_cast<int>(kestrel::chip::kEepromFirst);
              a < static_cast<int>(kestrel::chip::kEepromEnd); ++a)

@@ -5,6 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+# Both builds are whole builds: compiled in batches (KESTREL_UNITY=OFF for one
+# file at a time).
+export KESTREL_UNITY=${KESTREL_UNITY:-ON}
 # The fuzz targets, built with clang and libFuzzer, each run for a few seconds.
 BUILD_DIR=build-fuzz scripts/fuzz.sh 5
 export BUILD_DIR=${BUILD_DIR:-build-test} KESTREL_SANITIZE=ON BUILD_TYPE=Debug
