@@ -50,19 +50,6 @@ TEST(I2cAdapter, EachTransactionIsOneIoctlWithThePecCheckedHere) {
     EXPECT_EQ(rig.kernel.ioctlCount() - opened, 1u) << "a Read Byte is one I2C_RDWR";
     EXPECT_EQ(rig.log().back().substr(0, 16), "S AE+ 1D+ Sr AF+");
 
-    // A whole EEPROM at block speed: pointer write and block read per block.
-    for (int a = 0; a < 512; ++a)
-        rig.board.kestrel().setEeprom(0x8000 + a, static_cast<std::uint8_t>(a * 13));
-    const unsigned before = rig.kernel.ioctlCount();
-    const eeprom::Run all = eeprom::read(*rig.device, 0x8000, 512, eeprom::Speed::Blocks);
-    ASSERT_EQ(all.steps.size(), 512u);
-    EXPECT_TRUE(all.fallbacks.empty());
-    EXPECT_EQ(rig.kernel.ioctlCount() - before, 32u);
-    for (int a = 0; a < 512; ++a) {
-        ASSERT_TRUE(all.steps[a].ok()) << a;
-        ASSERT_EQ(all.steps[a].value, (a * 13) & 0xFF) << a;
-    }
-
     // A PEC the chip got wrong is caught on the adapter too.
     ASSERT_TRUE(rig.board.applyFault("corrupt-pec"));
     const std::string problem = rig.device->ReadRegister(0x1D).problem();

@@ -27,6 +27,8 @@ TEST(RamAccess, ByteWriteAndReadThroughTheWindow) {
     EXPECT_EQ(app.text("ByteData"), "7");
     EXPECT_EQ(app.bits("Read_Data"), "00000111");
     EXPECT_EQ(app.text("PEC"), testing::hex(smbusPec({0xAE, 0x0B, 0xAF, 0x07})));
+    app.click("ByteWriteCMD");
+    EXPECT_EQ(app.text("PEC"), "") << "a write shows no PEC";
 
     app.choose("SlaveAddress", "2Dh");
     mark = app.logSize();
