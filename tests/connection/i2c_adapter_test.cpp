@@ -36,7 +36,6 @@ struct Rig : testing::SimRig {
             EXPECT_EQ(adapter.open(), "");
         }
     }
-    std::vector<std::string> log() { return board.log().describeAll(); }
 };
 
 TEST(I2cAdapter, EachTransactionIsOneIoctlWithThePecCheckedHere) {
@@ -136,7 +135,8 @@ TEST(I2cAdapter, DetectUsesTheQuickCommandOrAOneByteRead) {
     EXPECT_EQ(found->acknowledged, (std::vector<int>{0x90, 0xA0, 0xAE}));
 }
 
-// Opening tells the user what to do; an adapter that was not opened sends nothing.
+// Opening tells the user what to do; an adapter that was not opened sends
+// nothing.
 TEST(I2cAdapter, OpeningSaysWhatToLoadOrWhichGroupToJoin) {
     sim::SimulatedBoard board;
     SimulatedI2cAdapter kernel(board, 0);

@@ -9,6 +9,27 @@ namespace {
 
 using testing::SimRig;
 
+// The page erase holds SCL low for 30 ms before its STOP: while the program
+// waits, the chip has not seen the STOP and has erased nothing.
+TEST(EepromTransactions, PageEraseHoldsTheBus30msBeforeStop) {
+    SimRig rig;
+    auto& chip = rig.board.kestrel();
+    for (int a = 0x81C0; a < 0x8200; ++a) chip.setEeprom(a, 0x00);
+    std::string logDuringWait = "unset";
+    rig.clock.onEvents = [&] {
+        logDuringWait = std::to_string(rig.board.log().transactions().size());
+        EXPECT_EQ(chip.eeprom(0x81E0), 0x00);
+        EXPECT_FALSE(rig.board.wire().scl()) << "SCL held low during the wait";
+    };
+    const std::uint32_t start = rig.clock.now;
+    EXPECT_TRUE(rig.device.EEPROMPageErase(0x81E0).ok());
+    EXPECT_GE(rig.clock.now - start, 30u);
+    EXPECT_EQ(logDuringWait, "0");
+    EXPECT_EQ(rig.last(), "S AE+ A2+ 81+ E0+ FF+ P");
+    for (int a = 0x81E0; a < 0x8200; ++a) EXPECT_EQ(chip.eeprom(a), 0xFF);
+    EXPECT_EQ(chip.eeprom(0x81DF), 0x00) << "the page before is untouched";
+}
+
 TEST(EepromTransactions, ZeroWriteAndOutOfRangeAddresses) {
     SimRig rig;
     auto& chip = rig.board.kestrel();

@@ -14,11 +14,18 @@ using testing::AppRig;
 
 struct EditorRig : AppRig {
     // Caption of the selected option of an option array, "" for none.
-    QString selected(QWidget* w, const char* option) {
+    QString selected(QWidget* w, const QString& option) {
         QString out;
         for (auto* b : w->findChildren<QRadioButton*>(option))
             if (b->isChecked()) out += b->text();
         return out;
+    }
+    // The selected captions of Option1, Option2, ... joined by "|".
+    QString choices(QWidget* w) {
+        QStringList out;
+        for (int i = 1; !w->findChildren<QRadioButton*>(QString("Option%1").arg(i)).isEmpty(); ++i)
+            out << selected(w, QString("Option%1").arg(i));
+        return out.join('|');
     }
     // Clicks an option on its indicator, where a radio button takes clicks.
     void clickOption(QWidget* w, const char* name, int index) {
@@ -60,12 +67,7 @@ TEST(Editors, CurrentSenseFirstOpeningWritesBackEveryFirstSelection) {
               (std::vector<std::string>{rd(0x14, 0x11), rd(0x15, 0x22), rd(0x16, 0), wr(0x16, 0),
                                         wr(0x16, 0), rd(0x17, 0), wr(0x17, 0), wr(0x17, 0),
                                         wr(0x17, 0), wr(0x17, 0)}));
-    EXPECT_EQ(app.selected(w, "Option1"), "0.25%");
-    EXPECT_EQ(app.selected(w, "Option2"), "65x");
-    EXPECT_EQ(app.selected(w, "Option3"), "Current Sense");
-    EXPECT_EQ(app.selected(w, "Option4"), "continuous time");
-    EXPECT_EQ(app.selected(w, "Option5"), "4.5x");
-    EXPECT_EQ(app.selected(w, "Option6"), "-1x");
+    EXPECT_EQ(app.choices(w), "0.25%|65x|Current Sense|continuous time|4.5x|-1x");
     EXPECT_EQ(app.text("reg14h", w), "11h");
     EXPECT_EQ(app.bits("reg15", w), "00100010");
 
@@ -96,17 +98,13 @@ TEST(Editors, DecodeSelectsNamedSettingsAndSkipsPatternsWithoutOption) {
     QWidget* w = app.open("mnuIDIFF", "frm_idiff");
     chip.setReg(0x17, 0xE5);
     app.click("read17", w);
-    EXPECT_EQ(app.selected(w, "Option3"), "Current Transformer");
-    EXPECT_EQ(app.selected(w, "Option4"), "chopper");
-    EXPECT_EQ(app.selected(w, "Option5"), "3.0x");
-    EXPECT_EQ(app.selected(w, "Option6"), "+2x");
+    EXPECT_EQ(app.choices(w), "0.25%|65x|Current Transformer|chopper|3.0x|+2x");
     EXPECT_EQ(app.text("reg17h", w), "E5h");
 
     chip.setReg(0x16, 0x2D);
     std::size_t m = app.logSize();
     app.click("read16", w);
-    EXPECT_EQ(app.selected(w, "Option1"), "0.5%");
-    EXPECT_EQ(app.selected(w, "Option2"), "175x");
+    EXPECT_EQ(app.choices(w), "0.5%|175x|Current Transformer|chopper|3.0x|+2x");
     EXPECT_EQ(trimPec(app.logSince(m)),
               (std::vector<std::string>{rd(0x16, 0x2D), wr(0x16, 0x2D), wr(0x16, 0x2D)}));
 
@@ -114,8 +112,7 @@ TEST(Editors, DecodeSelectsNamedSettingsAndSkipsPatternsWithoutOption) {
     m = app.logSize();
     app.click("read16", w);
     EXPECT_EQ(app.logSince(m).size(), 1u) << "no selection changed, nothing written";
-    EXPECT_EQ(app.selected(w, "Option1"), "0.5%");
-    EXPECT_EQ(app.selected(w, "Option2"), "175x");
+    EXPECT_EQ(app.choices(w), "0.5%|175x|Current Transformer|chopper|3.0x|+2x");
     EXPECT_EQ(app.text("reg16h", w), "1Bh");
 }
 
@@ -132,7 +129,8 @@ TEST(Editors, BitClicksWriteAndReadBackAndUnstoredBitsSpringBack) {
     EXPECT_EQ(app.bits("reg16", w), "00000000");
     EXPECT_EQ(app.text("reg16h", w), "0h");
 
-    // Bit 4 is stored: the read-back selects "1%" and its click writes the byte again.
+    // Bit 4 is stored: the read-back selects "1%" and its click writes the byte
+    // again.
     m = app.logSize();
     app.clickBit(w, "reg16", 4);
     EXPECT_EQ(trimPec(app.logSince(m)),
@@ -155,9 +153,7 @@ TEST(Editors, CurrentLimitAndSoftStartTraffic) {
     QWidget* ss = app.open("mnuSFTSTRT", "frm_sstart");
     EXPECT_EQ(trimPec(app.logSince(m)), (std::vector<std::string>{rd(0x10, 0x5C), wr(0x10, 0x5C),
                                                                   wr(0x10, 0x5C), wr(0x10, 0x5C)}));
-    EXPECT_EQ(app.selected(ss, "Option1"), "16ms");
-    EXPECT_EQ(app.selected(ss, "Option2"), "2%");
-    EXPECT_EQ(app.selected(ss, "Option3"), "0ms");
+    EXPECT_EQ(app.choices(ss), "16ms|2%|0ms");
 
     // DCok off delay "4ms" then soft start "16ms" from 00h: C0h, then CCh.
     chip.setReg(0x10, 0x00);
@@ -186,6 +182,31 @@ TEST(Editors, AcsenseBitsStandInTwoRowsOfFourByBitPosition) {
     EXPECT_EQ(at[7].x(), at[3].x());
     app.clickBit(w, "reg0c", 6);
     EXPECT_EQ(app.board().kestrel().reg(0x0C), 0xE5);
+}
+
+// Each editor reads its registers in its own order (offset before slope).
+TEST(Editors, EachEditorReadsItsRegistersInItsOwnOrder) {
+    EditorRig app;
+    std::size_t m = app.logSize();
+    app.open("mnuLCL", "frm_local");
+    const auto traffic = app.logSince(m);
+    ASSERT_EQ(traffic.size(), 3u);
+    EXPECT_EQ(traffic[0].substr(0, 9), "S AE+ 09+");
+    EXPECT_EQ(traffic[1].substr(0, 9), "S AE+ 0A+");
+    EXPECT_EQ(traffic[2].substr(0, 9), "S AE+ 18+");
+    m = app.logSize();
+    app.open("mnuSHR", "frm_shroff");
+    EXPECT_EQ(app.logSince(m).front().substr(0, 9), "S AE+ 05+");
+}
+
+// The close box returns to the block diagram while it is loaded, as Exit does.
+TEST(Editors, TheCloseBoxReturnsToTheBlockDiagram) {
+    EditorRig app;
+    auto* diagram = new QWidget;
+    app.program->windows().add("frm_Config", [diagram] { return diagram; });
+    app.g().ConfigWindowOpen = true;
+    app.open("mnuVDIFF", "frm_vdiff")->close();
+    EXPECT_TRUE(diagram->isVisible());
 }
 
 // Opened while a page erase holds the bus, the editor's load reads are

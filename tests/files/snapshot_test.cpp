@@ -183,6 +183,19 @@ TEST(SnapshotBoard, BitsTheChipDoesNotStoreAreNoDifference) {
     EXPECT_TRUE(r.registersWritten.empty());
 }
 
+// Only what was asked for is written: EEPROM only leaves the registers alone.
+TEST(SnapshotBoard, EepromOnlyLeavesTheRegistersAlone) {
+    SimRig rig;
+    const Snapshot a = take(rig);
+    ASSERT_TRUE(rig.device.WriteRegister(0x14, 0x81).ok());
+    rig.board.kestrel().setEeprom(0x8105, 0x34);
+    const auto r = snapshot::applySnapshot(rig.device, a, {false, true, true});
+    EXPECT_TRUE(r.ok() && r.verified);
+    EXPECT_TRUE(r.registersWritten.empty());
+    EXPECT_EQ(r.pagesWritten, (std::vector<unsigned>{0x8100}));
+    EXPECT_EQ(rig.board.kestrel().reg(0x14), 0x81);
+}
+
 TEST(SnapshotBoard, FailuresAreReportedNeverDone) {
     SimRig rig;
     auto& chip = rig.board.kestrel();
