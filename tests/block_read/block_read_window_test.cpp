@@ -10,7 +10,7 @@ struct BlockRig : testing::AppRig {
     QWidget* open() { return AppRig::open("EEBlockRead", "frm_Block_Read"); }
 };
 
-TEST(BlockReadWindow, ReadsCountThirtyTwoBytesAndPec) {
+TEST(BlockReadWindow, ReadsCountThirtyTwoBytesAndPecFromTheWholeBaseText) {
     BlockRig app;
     auto& chip = app.board().kestrel();
     std::vector<std::uint8_t> onWire = {0xAE, 0xA1, 0xAF, 0x20};
@@ -46,6 +46,24 @@ TEST(BlockReadWindow, ReadsCountThirtyTwoBytesAndPec) {
     EXPECT_EQ(items[0], "Bytes: 05h");
     EXPECT_EQ(items[17], "8200h: FFh");
     EXPECT_EQ(items[32], "820Fh: FFh");
+
+    // The base is read from the whole text, and a base the chip would take as
+    // a register is refused: its pointer write would be a register write.
+    app.board().kestrel().setReg(0x0E, 0x04);
+    mark = app.logSize();
+    app.type("EEBaseAddress", "0E00", w);
+    app.click("Do_Block_Read", w);
+    EXPECT_EQ(app.logSize(), mark);
+    EXPECT_EQ(app.board().kestrel().reg(0x0E), 0x04);
+    EXPECT_TRUE(app.status().contains("below 8000h"));
+
+    app.type("EEBaseAddress", "18100", w);  // five digits keep their low 16 bits: 8100h
+    app.click("Do_Block_Read", w);
+    const auto again = app.logSince(mark);
+    ASSERT_EQ(again.size(), 2u);
+    EXPECT_EQ(again[0], "S AE+ 81+ 00+ P");
+    EXPECT_EQ(app.items("List1", w).value(1),
+              "8100h: " + testing::hex(app.board().kestrel().eeprom(0x8100), 2) + "h");
 }
 
 TEST(BlockReadWindow, RefusedWhileTheBusIsHeld) {
@@ -59,28 +77,6 @@ TEST(BlockReadWindow, RefusedWhileTheBusIsHeld) {
     EXPECT_EQ(app.logSize(), mark);
     EXPECT_TRUE(app.items("List1", w).isEmpty());
     EXPECT_TRUE(app.status().contains("busy"));
-}
-
-// The base is read from the whole text, and a base the chip would take as a
-// register is refused: its pointer write would be a register write.
-TEST(BlockReadWindow, WholeBaseTextAndNoRegisterWrites) {
-    BlockRig app;
-    QWidget* w = app.open();
-    app.board().kestrel().setReg(0x0E, 0x04);
-    std::size_t mark = app.logSize();
-    app.type("EEBaseAddress", "0E00", w);
-    app.click("Do_Block_Read", w);
-    EXPECT_EQ(app.logSize(), mark);
-    EXPECT_EQ(app.board().kestrel().reg(0x0E), 0x04);
-    EXPECT_TRUE(app.status().contains("below 8000h"));
-
-    app.type("EEBaseAddress", "18100", w);  // five digits keep their low 16 bits: 8100h
-    app.click("Do_Block_Read", w);
-    const auto traffic = app.logSince(mark);
-    ASSERT_EQ(traffic.size(), 2u);
-    EXPECT_EQ(traffic[0], "S AE+ 81+ 00+ P");
-    EXPECT_EQ(app.items("List1", w).value(1),
-              "8100h: " + testing::hex(app.board().kestrel().eeprom(0x8100), 2) + "h");
 }
 
 }  // namespace

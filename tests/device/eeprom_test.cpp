@@ -75,7 +75,7 @@ TEST(EepromBulkTest, VerifyNamesAMismatch) {
 }
 
 // A probe is START, the address, its acknowledge slot and STOP: a scan of
-// every address sends nothing else and sets no switch.
+// every address sends nothing else and sets no switch; a stuck line is told.
 TEST(BusProbeTest, AScanIsAddressesAndNothingElse) {
     Rig rig;
     const auto scan = scanAddresses(rig.device);
@@ -85,6 +85,11 @@ TEST(BusProbeTest, AScanIsAddressesAndNothingElse) {
     ASSERT_EQ(log.size(), (0xEEu - 0x06u) / 2 + 1);
     for (const std::string& t : log) EXPECT_EQ(t.size(), 7u) << "more than an address: " << t;
     EXPECT_EQ(rig.board.plover().writes(), 0) << "a probe set no switch";
+
+    ASSERT_TRUE(rig.board.applyFault("sda-stuck-low"));
+    const auto stuck = scanAddresses(rig.device);
+    ASSERT_TRUE(stuck);
+    EXPECT_TRUE(stuck->sdaStuckLow);
 }
 
 }  // namespace

@@ -52,9 +52,20 @@ TEST(BlockDiagram, HotspotsOpenEditorsAndTheEditorsComeBackToIt) {
     EXPECT_EQ(app.program->windows().loaded("frm_Config"), nullptr);
 }
 
-TEST(BlockDiagram, MessageHotspotsNameTheirBlocksAndTheDiagramItselfDoesNothing) {
+TEST(BlockDiagram, HotspotsShowTheirArtworkScrollTogetherAndMessageHotspotsNameTheirBlocks) {
     DiagramRig app;
     DiagramWindow* w = app.open();
+    const QImage art = DiagramWindow::artwork().toImage();
+    auto* diagram = w->findChild<DiagramPicture*>("pic_kestrel");
+    for (auto* p : w->findChildren<DiagramPicture*>()) {
+        if (p == diagram) continue;
+        const QImage shown = p->grab().toImage().convertToFormat(art.format());
+        const QRect where(p->pos() - diagram->pos(), p->size());
+        EXPECT_EQ(shown, art.copy(where)) << p->objectName().toStdString();
+        EXPECT_EQ(p->cursor().shape(),
+                  p->objectName() == "pic_vrev" ? Qt::ArrowCursor : Qt::WhatsThisCursor);
+    }
+
     const std::size_t mark = app.logSize();
     app.clickPicture(w, "pic_kestrel", {300, 900});
     app.clickPicture(w, "pic_kestrel", {10, 70});
@@ -66,18 +77,14 @@ TEST(BlockDiagram, MessageHotspotsNameTheirBlocksAndTheDiagramItselfDoesNothing)
                            "KESTREL Eval|OTP"}));
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(app.logSize(), mark) << "the diagram touches no bus itself";
-}
 
-TEST(BlockDiagram, ScrollingMovesEveryPictureTogetherInTwips) {
-    DiagramRig app;
-    DiagramWindow* w = app.open();
+    // Scrolling moves every picture together, in twips.
     auto* h = w->findChild<QScrollBar*>("HScroll1");
     auto* v = w->findChild<QScrollBar*>("VScroll1");
     const auto pictures = w->findChildren<DiagramPicture*>();
     ASSERT_EQ(pictures.size(), 13);
     std::map<QString, QPoint> designPixels;
     for (auto* p : pictures) designPixels[p->objectName()] = p->pos();
-    auto* diagram = w->findChild<DiagramPicture*>("pic_kestrel");
 
     h->setValue(500);
     v->setValue(1000);
@@ -92,21 +99,6 @@ TEST(BlockDiagram, ScrollingMovesEveryPictureTogetherInTwips) {
     v->setValue(0);
     for (auto* p : pictures)
         EXPECT_EQ(p->pos(), designPixels[p->objectName()]) << p->objectName().toStdString();
-}
-
-TEST(BlockDiagram, HotspotsShowExactlyTheirPartOfTheArtwork) {
-    DiagramRig app;
-    DiagramWindow* w = app.open();
-    const QImage art = DiagramWindow::artwork().toImage();
-    auto* diagram = w->findChild<DiagramPicture*>("pic_kestrel");
-    for (auto* p : w->findChildren<DiagramPicture*>()) {
-        if (p == diagram) continue;
-        const QImage shown = p->grab().toImage().convertToFormat(art.format());
-        const QRect where(p->pos() - diagram->pos(), p->size());
-        EXPECT_EQ(shown, art.copy(where)) << p->objectName().toStdString();
-        EXPECT_EQ(p->cursor().shape(),
-                  p->objectName() == "pic_vrev" ? Qt::ArrowCursor : Qt::WhatsThisCursor);
-    }
 }
 
 }  // namespace

@@ -10,16 +10,6 @@
 namespace kestrel {
 namespace {
 
-TEST(ImageFile, LineEndsOfEveryKind) {
-    using V = std::vector<std::string>;
-    EXPECT_EQ(image_file::splitLines("a\r\nb\r\n"), (V{"a", "b"}));
-    EXPECT_EQ(image_file::splitLines("a\r\nb"), (V{"a", "b"}));
-    EXPECT_EQ(image_file::splitLines("a\rb\r"), (V{"a", "b"}));
-    EXPECT_EQ(image_file::splitLines("a\nb\n"), (V{"a", "b"})) << "files edited on Linux";
-    EXPECT_EQ(image_file::splitLines("\r\n\r\nx"), (V{"", "", "x"}));
-    EXPECT_EQ(image_file::splitLines(""), V{});
-}
-
 struct TempDir {
     std::string path;
     TempDir() {
@@ -31,7 +21,7 @@ struct TempDir {
 };
 
 // Only regular files of a sane size are read; a save keeps the file's permissions.
-TEST(ImageFile, OnlyRegularFilesOfSaneSizeAreReadAndASaveKeepsPermissions) {
+TEST(ImageFile, LineEndsOfEveryKindOnlyRegularFilesOfSaneSizeAndPermissionsKept) {
     TempDir dir;
     std::vector<std::string> lines{"kept"};
     std::string error;
@@ -55,6 +45,15 @@ TEST(ImageFile, OnlyRegularFilesOfSaneSizeAreReadAndASaveKeepsPermissions) {
     struct stat st {};
     ::stat(path.c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+    // Line ends of every kind.
+    using V = std::vector<std::string>;
+    EXPECT_EQ(image_file::splitLines("a\r\nb\r\n"), (V{"a", "b"}));
+    EXPECT_EQ(image_file::splitLines("a\r\nb"), (V{"a", "b"}));
+    EXPECT_EQ(image_file::splitLines("a\rb\r"), (V{"a", "b"}));
+    EXPECT_EQ(image_file::splitLines("a\nb\n"), (V{"a", "b"})) << "files edited on Linux";
+    EXPECT_EQ(image_file::splitLines("\r\n\r\nx"), (V{"", "", "x"}));
+    EXPECT_EQ(image_file::splitLines(""), V{});
 }
 
 }  // namespace

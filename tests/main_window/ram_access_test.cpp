@@ -8,7 +8,7 @@ namespace {
 
 using testing::AppRig;
 
-TEST(RamAccess, ByteWriteAndReadThroughTheWindow) {
+TEST(RamAccess, ByteWriteReadAndPsOnThroughTheWindow) {
     AppRig app;
     app.type("AddressPointer", "1d");
     app.type("ByteData", "FF");
@@ -35,6 +35,14 @@ TEST(RamAccess, ByteWriteAndReadThroughTheWindow) {
     app.click("ByteReadCMD");
     EXPECT_EQ(app.board().log().transactions().back().masterBytes(),
               (std::vector<std::uint8_t>{0x2C, 0x0B, 0x2D}));
+
+    // PS ON writes Config2 twice and shows the last byte.
+    app.choose("SlaveAddress", "AEh");
+    mark = app.logSize();
+    app.click("Command1");
+    EXPECT_EQ(app.logSince(mark), (std::vector<std::string>{"S AE+ 0E+ 00+ P", "S AE+ 0E+ 04+ P"}));
+    EXPECT_EQ(app.bits("Read_Data"), "00000100");
+    EXPECT_EQ(app.board().kestrel().reg(0x0E), 0x04);
 }
 
 TEST(RamAccess, ReadoutListsAllThirtyRegistersWithTabs) {
@@ -86,15 +94,6 @@ TEST(RamAccess, ReadoutListsAllThirtyRegistersWithTabs) {
     app.board().kestrel().setNackByte(0);
     EXPECT_TRUE(app.main().message().startsWith("EEPROM write at 8100h failed: "))
         << app.main().message().toStdString();
-}
-
-TEST(RamAccess, PsOnWritesConfig2TwiceAndShowsTheLastByte) {
-    AppRig app;
-    const std::size_t mark = app.logSize();
-    app.click("Command1");
-    EXPECT_EQ(app.logSince(mark), (std::vector<std::string>{"S AE+ 0E+ 00+ P", "S AE+ 0E+ 04+ P"}));
-    EXPECT_EQ(app.bits("Read_Data"), "00000100");
-    EXPECT_EQ(app.board().kestrel().reg(0x0E), 0x04);
 }
 
 }  // namespace

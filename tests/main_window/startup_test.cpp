@@ -17,8 +17,9 @@ namespace {
 
 using testing::AppRig;
 
-// Start-up finds the simulated port and sets the PLOVER to 06h.
-TEST(Startup, FindsTheSimulatedPortAndSetsThePlover) {
+// Start-up finds the simulated port and sets the PLOVER to 06h; closing the
+// main window ends everything.
+TEST(Startup, FindsTheSimulatedPortSetsThePloverAndEndsWithTheMainWindow) {
     AppRig app;
     EXPECT_EQ(app.entries("CurrentPPortAddrCOMBO"),
               QStringList({"378", "LPT2: absent", "LPT3: absent"}));
@@ -27,6 +28,18 @@ TEST(Startup, FindsTheSimulatedPortAndSetsThePlover) {
     EXPECT_EQ(app.log(), std::vector<std::string>{"S 90+ 06+ P"});
     EXPECT_EQ(app.board().plover().switches(), 0x06);
     EXPECT_EQ(app.bits("Read_Data"), "00000110");
+    // A menu caption shows its "&" rather than taking it as a key mark.
+    ASSERT_NE(app.action("mnuLCL"), nullptr);
+    EXPECT_EQ(app.action("mnuLCL")->text(), "Local Voltage (OVP && UVP)")
+        << "shown as \"OVP & UVP\"";
+
+    // Closing the main window ends everything.
+    const std::size_t before = app.logSize();
+    app.click("exit");
+    EXPECT_TRUE(app.program->hasQuit());
+    EXPECT_FALSE(app.main().isVisible());
+    EXPECT_TRUE(app.program->device().ReadRegister(0).refused());
+    EXPECT_EQ(app.logSize(), before);
 }
 
 // A parallel port on a kernel that lists one port: "parportN" and its
@@ -157,14 +170,6 @@ TEST(Startup, MessagesStayAndAreLogged) {
     EXPECT_TRUE(view->toPlainText().contains(warning));
 }
 
-// A menu caption shows its "&" rather than taking it as a key mark.
-TEST(Startup, MenusShowTheirCharacters) {
-    AppRig app;
-    ASSERT_NE(app.action("mnuLCL"), nullptr);
-    EXPECT_EQ(app.action("mnuLCL")->text(), "Local Voltage (OVP && UVP)")
-        << "shown as \"OVP & UVP\"";
-}
-
 TEST(Startup, ChoosingAnotherPortEntryChangesOnlyTheAccessNumbers) {
     NullPort null(0x378);
     RecordingPort ports(null);
@@ -176,16 +181,6 @@ TEST(Startup, ChoosingAnotherPortEntryChangesOnlyTheAccessNumbers) {
     ASSERT_FALSE(ports.events().empty());
     EXPECT_EQ(ports.events().front().kind, PortEvent::Kind::Enable);
     EXPECT_EQ(ports.events().front().value, 2) << "entry n opens access with n and n + 2";
-}
-
-TEST(Startup, ClosingTheMainWindowEndsEverything) {
-    AppRig app;
-    const std::size_t before = app.logSize();
-    app.click("exit");
-    EXPECT_TRUE(app.program->hasQuit());
-    EXPECT_FALSE(app.main().isVisible());
-    EXPECT_TRUE(app.program->device().ReadRegister(0).refused());
-    EXPECT_EQ(app.logSize(), before);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 namespace kestrel {
 namespace {
 
-TEST(SwitchWindow, WritesAddressAndSwitchByteAndShowsTheBits) {
+TEST(SwitchWindow, WritesAddressAndSwitchByteAndExitReturnsToTheDiagram) {
     testing::AppRig app;
     QWidget* w = app.open("PLOVERControl", "frm_PLOVER_Control");
     ASSERT_NE(w, nullptr);
@@ -29,14 +29,11 @@ TEST(SwitchWindow, WritesAddressAndSwitchByteAndShowsTheBits) {
     app.type("SelectSwitch", "9Z", w);
     app.click("PLOVERWriteCMD", w);
     EXPECT_EQ(app.logSince(mark), std::vector<std::string>{"S 00- 09- P"});
-}
 
-TEST(SwitchWindow, ExitReturnsToTheDiagramWhileItIsLoaded) {
-    testing::AppRig app;
+    // Exit returns to the block diagram while it is loaded.
     auto* diagram = new QWidget;
     app.program->windows().add("frm_Config", [diagram] { return diagram; });
     app.g().ConfigWindowOpen = true;
-    QWidget* w = app.open("PLOVERControl", "frm_PLOVER_Control");
     app.click("exit", w);
     EXPECT_FALSE(w->isVisible());
     EXPECT_TRUE(diagram->isVisible());
