@@ -10,7 +10,7 @@ namespace {
 
 using testing::AppRig;
 
-TEST(StateFileUi, AFileThatDoesNotLoadGivesAFreshBoardAndIsNeverWritten) {
+TEST(StateFileUi, ABadFileGivesAFreshBoardAndIsNeverWrittenAGoodOneKeepsTheChanges) {
     QTemporaryDir dir;
     const std::string path = dir.filePath("board.txt").toStdString();
     const std::string text = "reg 0E 00\nfault melted\n";
@@ -24,11 +24,8 @@ TEST(StateFileUi, AFileThatDoesNotLoadGivesAFreshBoardAndIsNeverWritten) {
         app.program->quit();
     }
     EXPECT_EQ(testing::fileBytes(QString::fromStdString(path)).toStdString(), text);
-}
 
-TEST(StateFileUi, AGoodFileIsLoadedAndKeepsTheChanges) {
-    QTemporaryDir dir;
-    const std::string path = dir.filePath("board.txt").toStdString();
+    // A good file is loaded and keeps the changes.
     std::ofstream(path, std::ios::binary) << "reg 0E 00\noption clear-only-cells\n";
     {
         AppRig app(nullptr, [&](ProgramOptions& o) { o.connection.simStatePath = path; });

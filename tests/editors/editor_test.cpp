@@ -116,7 +116,7 @@ TEST(Editors, DecodeSelectsNamedSettingsAndSkipsPatternsWithoutOption) {
     EXPECT_EQ(app.text("reg16h", w), "1Bh");
 }
 
-TEST(Editors, BitClicksWriteAndReadBackAndUnstoredBitsSpringBack) {
+TEST(Editors, BitClicksWriteAndReadBackUnstoredBitsSpringBackAndFailedReadsBlockWrites) {
     EditorRig app;
     auto& chip = app.board().kestrel();
     chip.setReg(0x16, 0x00);
@@ -136,6 +136,18 @@ TEST(Editors, BitClicksWriteAndReadBackAndUnstoredBitsSpringBack) {
     EXPECT_EQ(trimPec(app.logSince(m)),
               (std::vector<std::string>{wr(0x16, 0x10), rd(0x16, 0x10), wr(0x16, 0x10)}));
     EXPECT_EQ(app.selected(w, "Option1"), "1%");
+
+    // A read that was not acknowledged shows what the line gave, but those
+    // captions cannot be written either.
+    app.board().kestrel().setPresent(false);
+    app.click("read14", w);
+    EXPECT_EQ(app.text("reg14h", w), "FFh");
+    m = app.logSize();
+    app.clickBit(w, "reg14", 0);
+    const auto traffic = trimPec(app.logSince(m));
+    ASSERT_EQ(traffic.size(), 1u);
+    EXPECT_EQ(traffic[0].substr(0, 6), "S AE- ") << "only the read is tried again";
+    EXPECT_TRUE(qobject_cast<BitToggleEditor*>(w)->note().contains("No acknowledge from AEh"));
 }
 
 TEST(Editors, CurrentLimitAndSoftStartTraffic) {
@@ -246,22 +258,6 @@ TEST(Editors, CaptionsThatWereNeverReadAreNeverWritten) {
     for (const auto& t : traffic) EXPECT_NE(t, wr(0x17, 0x01));
     EXPECT_EQ(chip.reg(0x17), 0xE5);
     EXPECT_EQ(app.selected(w, "Option3"), "Current Transformer") << "the chip's setting shows";
-}
-
-// A read that was not acknowledged shows what the line gave, but those
-// captions cannot be written either.
-TEST(Editors, AReadThatFailedOnTheWireBlocksWrites) {
-    EditorRig app;
-    QWidget* w = app.open("mnuIDIFF", "frm_idiff");
-    app.board().kestrel().setPresent(false);
-    app.click("read14", w);
-    EXPECT_EQ(app.text("reg14h", w), "FFh");
-    const std::size_t m = app.logSize();
-    app.clickBit(w, "reg14", 0);
-    const auto traffic = trimPec(app.logSince(m));
-    ASSERT_EQ(traffic.size(), 1u);
-    EXPECT_EQ(traffic[0].substr(0, 6), "S AE- ") << "only the read is tried again";
-    EXPECT_TRUE(qobject_cast<BitToggleEditor*>(w)->note().contains("No acknowledge from AEh"));
 }
 
 // A write the bus refuses leaves captions and selection as the chip has them.

@@ -14,7 +14,7 @@ using testing::AppRig;
 using testing::fileBytes;
 using testing::writeFile;
 
-TEST(ImageFileUi, SaveAfterReadGivesThirtyTwoCrLfLines) {
+TEST(ImageFileUi, SaveAfterReadGivesThirtyTwoCrLfLinesAndFailuresAreTold) {
     QTemporaryDir dir;
     AppRig app;
     for (int i = 0; i < 32; ++i)
@@ -38,6 +38,35 @@ TEST(ImageFileUi, SaveAfterReadGivesThirtyTwoCrLfLines) {
     // The dialog proposes the name chosen last, in either direction.
     app.action("ReadFileCMD")->trigger();
     EXPECT_TRUE(app.dialogs.proposedFiles.back().startsWith(path + "|"));
+
+    // Failures are told and nothing is lost.
+    app.click("ReadEECMD");
+    const QStringList before = app.items("EEData");
+
+    app.dialogs.fileNames = {dir.filePath("missing.dat")};
+    app.action("ReadFileCMD")->trigger();
+    EXPECT_EQ(app.items("EEData"), before) << "an unreadable file leaves the list as it was";
+    ASSERT_EQ(app.dialogs.messages.size(), 1);
+    EXPECT_TRUE(app.dialogs.messages[0].contains("missing.dat"));
+
+    app.dialogs.fileNames = {dir.filePath("no/such/folder/x.dat")};
+    app.action("WriteFileCMD")->trigger();
+    ASSERT_EQ(app.dialogs.messages.size(), 2);
+    EXPECT_TRUE(app.dialogs.messages[1].contains("Cannot create"));
+
+    // Cancelled dialogs change nothing.
+    app.action("ReadFileCMD")->trigger();
+    app.action("WriteFileCMD")->trigger();
+    EXPECT_EQ(app.items("EEData"), before);
+    EXPECT_EQ(app.dialogs.messages.size(), 2);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"block.dat"});
+
+    // A good file replaces the 32 items: it does not append to them.
+    const QString three = dir.filePath("three.dat");
+    writeFile(three, "8000h: 01h\r\n8001h: 02h\r\n8002h: 03h\r\n");
+    app.dialogs.fileNames = {three};
+    app.action("ReadFileCMD")->trigger();
+    EXPECT_EQ(app.items("EEData"), (QStringList{"8000h: 01h", "8001h: 02h", "8002h: 03h"}));
 }
 
 TEST(ImageFileUi, ShortFilesWriteZerosForTheRestAndEightBitLinesRoundTrip) {
@@ -78,38 +107,6 @@ TEST(ImageFileUi, ShortFilesWriteZerosForTheRestAndEightBitLinesRoundTrip) {
     app.dialogs.fileNames = {out};
     app.action("WriteFileCMD")->trigger();
     EXPECT_EQ(fileBytes(out), content) << "saved unchanged, not re-encoded";
-}
-
-TEST(ImageFileUi, FailuresAreToldAndNothingIsLost) {
-    QTemporaryDir dir;
-    AppRig app;
-    app.click("ReadEECMD");
-    const QStringList before = app.items("EEData");
-
-    app.dialogs.fileNames = {dir.filePath("missing.dat")};
-    app.action("ReadFileCMD")->trigger();
-    EXPECT_EQ(app.items("EEData"), before) << "an unreadable file leaves the list as it was";
-    ASSERT_EQ(app.dialogs.messages.size(), 1);
-    EXPECT_TRUE(app.dialogs.messages[0].contains("missing.dat"));
-
-    app.dialogs.fileNames = {dir.filePath("no/such/folder/x.dat")};
-    app.action("WriteFileCMD")->trigger();
-    ASSERT_EQ(app.dialogs.messages.size(), 2);
-    EXPECT_TRUE(app.dialogs.messages[1].contains("Cannot create"));
-
-    // Cancelled dialogs change nothing.
-    app.action("ReadFileCMD")->trigger();
-    app.action("WriteFileCMD")->trigger();
-    EXPECT_EQ(app.items("EEData"), before);
-    EXPECT_EQ(app.dialogs.messages.size(), 2);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 0);
-
-    // A good file replaces the 32 items: it does not append to them.
-    const QString three = dir.filePath("three.dat");
-    writeFile(three, "8000h: 01h\r\n8001h: 02h\r\n8002h: 03h\r\n");
-    app.dialogs.fileNames = {three};
-    app.action("ReadFileCMD")->trigger();
-    EXPECT_EQ(app.items("EEData"), (QStringList{"8000h: 01h", "8001h: 02h", "8002h: 03h"}));
 }
 
 }  // namespace
