@@ -42,9 +42,7 @@ struct EditorRig : AppRig {
         return trimPec(logSince(m));
     }
     std::vector<std::string> read(QWidget* w, const char* button) {
-        const std::size_t m = logSize();
-        click(button, w);
-        return trimPec(logSince(m));
+        return trimPec(clicked(button, w));
     }
     // Read transactions end with the PEC; compare only what comes before it.
     static std::vector<std::string> trimPec(std::vector<std::string> log) {

@@ -48,21 +48,15 @@ TEST(EepromBlock, WriteAsksToEraseOneOrTwoPagesThenWritesTheList) {
 
     // Base 8100 lies in one page: one erase. No: no erase at all.
     app.type("EEBaseAddress", "8100");
-    mark = app.logSize();
-    app.click("WriteEECMD");
-    traffic = app.logSince(mark);
+    traffic = app.clicked("WriteEECMD");
     ASSERT_EQ(traffic.size(), 33u);
     EXPECT_EQ(traffic[0], "S AE+ A2+ 81+ 00+ FF+ P");
     app.dialogs.yesNoAnswers = {testing::ScriptedDialogs::Answer::No};
-    mark = app.logSize();
-    app.click("WriteEECMD");
-    EXPECT_EQ(app.logSince(mark).size(), 32u);
+    EXPECT_EQ(app.clicked("WriteEECMD").size(), 32u);
     EXPECT_FALSE(app.board().accessOpen());
     // Escape or the close box on the question: nothing erased, nothing written.
     app.dialogs.yesNoAnswers = {testing::ScriptedDialogs::Answer::Cancel};
-    mark = app.logSize();
-    app.click("WriteEECMD");
-    EXPECT_EQ(app.logSize(), mark);
+    EXPECT_TRUE(app.clicked("WriteEECMD").empty());
     EXPECT_TRUE(app.status().contains("cancelled"));
 }
 
@@ -73,17 +67,13 @@ TEST(EepromBlock, ListWithMoreOrFewerItemsAndAnEmptyList) {
     auto* list = app.find<QListWidget>("EEData");
     list->addItem("8000h: 11h");
     list->addItem("8001h: 22h");
-    std::size_t mark = app.logSize();
-    app.click("WriteEECMD");
-    auto traffic = app.logSince(mark);
+    auto traffic = app.clicked("WriteEECMD");
     ASSERT_EQ(traffic.size(), 32u);
     EXPECT_EQ(traffic[0], "S AE+ 81+ 00+ 11+ P") << "position decides the address, not the text";
     EXPECT_EQ(traffic[2], "S AE+ 81+ 02+ 00+ P") << "missing items write 00h";
 
     for (int i = 0; i < 40; ++i) list->addItem("x");
-    mark = app.logSize();
-    app.click("WriteEECMD");
-    EXPECT_EQ(app.logSince(mark).size(), 32u);
+    EXPECT_EQ(app.clicked("WriteEECMD").size(), 32u);
 
     // A click into the list relabels the selected items from item 0's
     // address (8000h here), not from the base address (8100h).
@@ -109,9 +99,7 @@ TEST(EepromBlock, SingleByteReadAndWrite) {
     }
 
     app.type("EEByteData", "3c");
-    std::size_t mark = app.logSize();
-    app.click("EEByteWriteCMD");
-    const auto traffic = app.logSince(mark);
+    const auto traffic = app.clicked("EEByteWriteCMD");
     ASSERT_EQ(traffic.size(), app.eepromByBlock() ? 3u : 2u) << "the write and its read-back";
     EXPECT_EQ(traffic[0], "S AE+ 81+ 05+ 3C+ P");
     EXPECT_EQ(chip.eeprom(0x8105), 0x3C);
@@ -120,10 +108,8 @@ TEST(EepromBlock, SingleByteReadAndWrite) {
 
     for (const char* bad : {"810", "8100h", "", "81000"}) {
         app.type("EEAddressPointer", bad);
-        mark = app.logSize();
-        app.click("EEByteReadCMD");
-        app.click("EEByteWriteCMD");
-        EXPECT_EQ(app.logSize(), mark) << bad;
+        EXPECT_TRUE(app.clicked("EEByteReadCMD").empty()) << bad;
+        EXPECT_TRUE(app.clicked("EEByteWriteCMD").empty()) << bad;
         EXPECT_TRUE(app.status().contains("four hex digits")) << bad;
     }
 }
@@ -149,9 +135,7 @@ TEST(EepromBlock, WithoutTheChipWriteAndVerifyReportFailure) {
 
     // An erase that is not acknowledged stops the write: nothing is written
     // over a page that may still hold its old bytes.
-    const std::size_t mark = app.logSize();
-    app.click("WriteEECMD");
-    EXPECT_EQ(app.logSince(mark).size(), 1u);
+    EXPECT_EQ(app.clicked("WriteEECMD").size(), 1u);
     EXPECT_TRUE(app.status().contains("Page erase at 8100h failed")) << app.status().toStdString();
 }
 

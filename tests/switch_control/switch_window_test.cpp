@@ -14,13 +14,11 @@ TEST(SwitchWindow, WritesAddressAndSwitchByteAndExitReturnsToTheDiagram) {
     EXPECT_NE(w->windowModality(), Qt::ApplicationModal);
     app.type("AddressByte", "99", w);  // the read address: written as 98h
     app.type("SelectSwitch", "01", w);
-    std::size_t mark = app.logSize();
-    app.click("PLOVERWriteCMD", w);
-    EXPECT_EQ(app.logSince(mark), std::vector<std::string>{"S 98+ 01+ P"});
+    EXPECT_EQ(app.clicked("PLOVERWriteCMD", w), std::vector<std::string>{"S 98+ 01+ P"});
     EXPECT_EQ(app.bits("Read_Data"), "00000001");
     EXPECT_EQ(app.board().plover98().switches(), 0x01);
 
-    mark = app.logSize();
+    const std::size_t mark = app.logSize();
     auto* combo = app.find<QComboBox>("combo1", w);
     combo->setCurrentIndex(1);
     EXPECT_EQ(app.logSize(), mark) << "the drop-down list sends nothing";
