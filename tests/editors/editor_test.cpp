@@ -186,8 +186,9 @@ TEST(Editors, AcsenseBitsStandInTwoRowsOfFourByBitPosition) {
     EXPECT_EQ(app.board().kestrel().reg(0x0C), 0xE5);
 }
 
-// Each editor reads its registers in its own order (offset before slope).
-TEST(Editors, EachEditorReadsItsRegistersInItsOwnOrder) {
+// Each editor reads its registers in its own order (offset before slope); the
+// close box returns to the block diagram while it is loaded, as Exit does.
+TEST(Editors, EachEditorReadsItsRegistersInItsOwnOrderAndItsCloseBoxReturnsToTheDiagram) {
     EditorRig app;
     std::size_t m = app.logSize();
     app.open("mnuLCL", "frm_local");
@@ -199,11 +200,7 @@ TEST(Editors, EachEditorReadsItsRegistersInItsOwnOrder) {
     m = app.logSize();
     app.open("mnuSHR", "frm_shroff");
     EXPECT_EQ(app.logSince(m).front().substr(0, 9), "S AE+ 05+");
-}
 
-// The close box returns to the block diagram while it is loaded, as Exit does.
-TEST(Editors, TheCloseBoxReturnsToTheBlockDiagram) {
-    EditorRig app;
     auto* diagram = new QWidget;
     app.program->windows().add("frm_Config", [diagram] { return diagram; });
     app.g().ConfigWindowOpen = true;
