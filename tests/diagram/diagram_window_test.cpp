@@ -18,43 +18,13 @@ struct DiagramRig : testing::AppRig {
     }
 };
 
-TEST(BlockDiagram, HotspotsOpenEditorsAndTheEditorsComeBackToIt) {
+TEST(BlockDiagram, HotspotsShowTheirArtworkScrollTogetherOpenEditorsAndTheEditorsComeBack) {
     DiagramRig app;
     DiagramWindow* w = app.open();
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->windowModality(), Qt::ApplicationModal);
     EXPECT_TRUE(app.g().ConfigWindowOpen);
 
-    std::size_t mark = app.logSize();
-    app.clickPicture(w, "pic_shrok");
-    EXPECT_FALSE(w->isVisible());
-    QWidget* ilim = app.program->windows().loaded("frm_ilim");
-    ASSERT_NE(ilim, nullptr);
-    EXPECT_TRUE(ilim->isVisible());
-    EXPECT_NE(ilim->windowModality(), Qt::ApplicationModal);
-    const std::size_t afterFirstOpen = app.logSize();
-    EXPECT_GT(afterFirstOpen, mark);
-
-    app.click("Command2", ilim);
-    EXPECT_TRUE(w->isVisible()) << "the editor brings the diagram back";
-    EXPECT_NE(w->windowModality(), Qt::ApplicationModal);
-    app.clickPicture(w, "pic_ilim");
-    EXPECT_EQ(app.program->windows().loaded("frm_ilim"), ilim) << "the same editor";
-    EXPECT_EQ(app.logSize(), afterFirstOpen) << "only hidden: not read again";
-
-    // Closing the diagram with its close box ends the way back.
-    app.click("Command2", ilim);
-    w->close();
-    EXPECT_FALSE(app.g().ConfigWindowOpen);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    app.action("mnuILIM")->trigger();
-    app.click("Command2", ilim);
-    EXPECT_EQ(app.program->windows().loaded("frm_Config"), nullptr);
-}
-
-TEST(BlockDiagram, HotspotsShowTheirArtworkScrollTogetherAndMessageHotspotsNameTheirBlocks) {
-    DiagramRig app;
-    DiagramWindow* w = app.open();
     const QImage art = DiagramWindow::artwork().toImage();
     auto* diagram = w->findChild<DiagramPicture*>("pic_kestrel");
     for (auto* p : w->findChildren<DiagramPicture*>()) {
@@ -66,7 +36,7 @@ TEST(BlockDiagram, HotspotsShowTheirArtworkScrollTogetherAndMessageHotspotsNameT
                   p->objectName() == "pic_vrev" ? Qt::ArrowCursor : Qt::WhatsThisCursor);
     }
 
-    const std::size_t mark = app.logSize();
+    std::size_t mark = app.logSize();
     app.clickPicture(w, "pic_kestrel", {300, 900});
     app.clickPicture(w, "pic_kestrel", {10, 70});
     EXPECT_TRUE(app.dialogs.messages.isEmpty());
@@ -99,6 +69,33 @@ TEST(BlockDiagram, HotspotsShowTheirArtworkScrollTogetherAndMessageHotspotsNameT
     v->setValue(0);
     for (auto* p : pictures)
         EXPECT_EQ(p->pos(), designPixels[p->objectName()]) << p->objectName().toStdString();
+
+    // A hotspot opens its editor, which brings the diagram back.
+    mark = app.logSize();
+    app.clickPicture(w, "pic_shrok");
+    EXPECT_FALSE(w->isVisible());
+    QWidget* ilim = app.program->windows().loaded("frm_ilim");
+    ASSERT_NE(ilim, nullptr);
+    EXPECT_TRUE(ilim->isVisible());
+    EXPECT_NE(ilim->windowModality(), Qt::ApplicationModal);
+    const std::size_t afterFirstOpen = app.logSize();
+    EXPECT_GT(afterFirstOpen, mark);
+
+    app.click("Command2", ilim);
+    EXPECT_TRUE(w->isVisible()) << "the editor brings the diagram back";
+    EXPECT_NE(w->windowModality(), Qt::ApplicationModal);
+    app.clickPicture(w, "pic_ilim");
+    EXPECT_EQ(app.program->windows().loaded("frm_ilim"), ilim) << "the same editor";
+    EXPECT_EQ(app.logSize(), afterFirstOpen) << "only hidden: not read again";
+
+    // Closing the diagram with its close box ends the way back.
+    app.click("Command2", ilim);
+    w->close();
+    EXPECT_FALSE(app.g().ConfigWindowOpen);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    app.action("mnuILIM")->trigger();
+    app.click("Command2", ilim);
+    EXPECT_EQ(app.program->windows().loaded("frm_Config"), nullptr);
 }
 
 }  // namespace

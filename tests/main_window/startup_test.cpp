@@ -19,7 +19,7 @@ using testing::AppRig;
 
 // Start-up finds the simulated port and sets the PLOVER to 06h; closing the
 // main window ends everything.
-TEST(Startup, FindsTheSimulatedPortSetsThePloverAndEndsWithTheMainWindow) {
+TEST(Startup, FindsTheSimulatedPortSetsThePloverKeepsWarningsAndEndsWithTheMainWindow) {
     AppRig app;
     EXPECT_EQ(app.entries("CurrentPPortAddrCOMBO"),
               QStringList({"378", "LPT2: absent", "LPT3: absent"}));
@@ -32,6 +32,24 @@ TEST(Startup, FindsTheSimulatedPortSetsThePloverAndEndsWithTheMainWindow) {
     ASSERT_NE(app.action("mnuLCL"), nullptr);
     EXPECT_EQ(app.action("mnuLCL")->text(), "Local Voltage (OVP && UVP)")
         << "shown as \"OVP & UVP\"";
+
+    // A warning stays until the next message replaces it: a menu's hover text
+    // does not wipe it, and the Messages window lists it.
+    app.click("PageErase");
+    const QString warning = "Choose a page in the page list first.";
+    ASSERT_EQ(app.status(), warning);
+    QStatusTipEvent hover("Opens the file menu");
+    QApplication::sendEvent(&app.main(), &hover);
+    QStatusTipEvent leave("");
+    QApplication::sendEvent(&app.main(), &leave);
+    EXPECT_EQ(app.status(), warning);
+    EXPECT_TRUE(app.find<QLabel>("statusMessage")->isVisible());
+    app.action("mnuMessages")->trigger();
+    QWidget* messages = app.program->windows().loaded("frm_Messages");
+    ASSERT_NE(messages, nullptr);
+    auto* view = app.find<QPlainTextEdit>("MessageList", messages);
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->toPlainText().contains(warning));
 
     // Closing the main window ends everything.
     const std::size_t before = app.logSize();
@@ -139,27 +157,6 @@ TEST(Startup, TheConnectionMenuSwitchesBetweenThePortAndAnAdapter) {
     EXPECT_EQ(kernel->ioctlCount(), before + 1) << "back on the port";
     app.action("mnuPortTest")->trigger();
     EXPECT_EQ(app.main().message(), "SDA follows");
-}
-
-// A warning stays until the next message replaces it: a menu's hover text
-// does not wipe it, and the Messages window lists it.
-TEST(Startup, AWarningOutlastsAMenusHoverTextAndIsListed) {
-    AppRig app;
-    app.click("PageErase");
-    const QString warning = "Choose a page in the page list first.";
-    ASSERT_EQ(app.status(), warning);
-    QStatusTipEvent hover("Opens the file menu");
-    QApplication::sendEvent(&app.main(), &hover);
-    QStatusTipEvent leave("");
-    QApplication::sendEvent(&app.main(), &leave);
-    EXPECT_EQ(app.status(), warning);
-    EXPECT_TRUE(app.find<QLabel>("statusMessage")->isVisible());
-    app.action("mnuMessages")->trigger();
-    QWidget* messages = app.program->windows().loaded("frm_Messages");
-    ASSERT_NE(messages, nullptr);
-    auto* view = app.find<QPlainTextEdit>("MessageList", messages);
-    ASSERT_NE(view, nullptr);
-    EXPECT_TRUE(view->toPlainText().contains(warning));
 }
 
 TEST(Startup, ChoosingAnotherPortEntryChangesOnlyTheAccessNumbers) {
