@@ -78,7 +78,7 @@ TEST_F(SnapshotWindowTest, SaveCompareApply) {
 
 // Without a place for the EEPROM backup an apply that would erase pages
 // writes nothing at all.
-TEST_F(SnapshotWindowTest, NoBackupNoApply) {
+TEST_F(SnapshotWindowTest, NoBackupNoApplyAndAMalformedFileOrAnAbsentChipIsRefused) {
     SnapshotWindow* w = open();
     ASSERT_NE(w, nullptr);
     app.dialogs.fileNames = {a};
@@ -96,11 +96,10 @@ TEST_F(SnapshotWindowTest, NoBackupNoApply) {
     EXPECT_EQ(chip.reg(0x16), 0x2E) << "no register written either";
     EXPECT_EQ(chip.eeprom(0x8105), 0x34);
     QFile::remove(folder);
-}
 
-TEST_F(SnapshotWindowTest, AMalformedFileOrAnAbsentChipIsRefusedWithoutBusTraffic) {
-    SnapshotWindow* w = open();
-    ASSERT_NE(w, nullptr);
+    // A malformed file or an absent chip is refused without bus traffic.
+    app.dialogs.messages.clear();
+    app.dialogs.questions.clear();
     testing::writeFile(a, "kestrel-eval board snapshot\r\ntool 2.0.0\r\nslave AFh\r\n");
     const std::size_t before = app.logSize();
     app.dialogs.fileNames = {a};
