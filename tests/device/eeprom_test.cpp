@@ -36,7 +36,7 @@ struct Rig {
     std::vector<std::string> log() { return board.log().describeAll(); }
 };
 
-TEST(EepromBulkTest, WholeEepromAtBlockSpeedWithinTheAccessBudget) {
+TEST(EepromBulkTest, WholeEepromAtBlockSpeedWithinTheAccessBudgetAndVerifyNamesAMismatch) {
     Rig rig;
     const eeprom::Run read = eeprom::read(rig.device, 0x8000, 512, eeprom::Speed::Blocks);
     ASSERT_FALSE(read.refused());
@@ -61,11 +61,8 @@ TEST(EepromBulkTest, WholeEepromAtBlockSpeedWithinTheAccessBudget) {
     tail = eeprom::read(rig.device, 0x8105, 3, eeprom::Speed::Blocks);
     EXPECT_EQ(tail.steps.at(2).value, rig.stored(0x8107));
     EXPECT_EQ(rig.log().size(), 3u);
-}
 
-// Verify names the byte that differs, what the list holds and what was read.
-TEST(EepromBulkTest, VerifyNamesAMismatch) {
-    Rig rig;
+    // Verify names the byte that differs, what the list holds and what was read.
     std::vector<int> data;
     for (unsigned a = 0x8140; a < 0x8160; ++a) data.push_back(rig.stored(a));
     rig.board.kestrel().setEeprom(0x8145, 0x00);

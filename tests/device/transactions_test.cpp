@@ -41,7 +41,7 @@ TEST(EepromTransactions, PageEraseHoldsTheBus30msBeforeStop) {
     EXPECT_EQ(chip.eeprom(0x81DF), 0x00) << "the page before is untouched";
 }
 
-TEST(EepromTransactions, ZeroWriteAndOutOfRangeAddresses) {
+TEST(EepromTransactions, ZeroWriteOutOfRangeAddressesAndEveryByteTheStrictChipRefuses) {
     SimRig rig;
     auto& chip = rig.board.kestrel();
     EXPECT_TRUE(rig.device.EEPROMWriteZero(0x801F).ok());
@@ -74,11 +74,8 @@ TEST(EepromTransactions, ZeroWriteAndOutOfRangeAddresses) {
     // From 8200h up the address reaches the EEPROM side of the chip.
     EXPECT_TRUE(rig.device.EEPROMWriteByte(0x8200, 0x12).ok());
     EXPECT_EQ(rig.device.EEPROMReadByte(0x8200).value, 0xFF);
-}
 
-// Each byte the strict chip refuses is named, as the status bar and batch mode say it.
-TEST(StrictChipProgram, EveryRefusedByteIsDiagnosed) {
-    SimRig rig;
+    // Each byte the strict chip refuses is named, as the status bar and batch mode say it.
     rig.board.setStrict(true);
     EXPECT_EQ(rig.device.ReadRegister(0x1E).problem(), "Register 1Eh not acknowledged");
     EXPECT_EQ(rig.device.EEPROMReadByte(0x8200).problem(), "EEPROM address 8200h not acknowledged");
