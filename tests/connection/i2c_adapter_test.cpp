@@ -110,11 +110,8 @@ TEST(I2cAdapter, TheEepromCycleIsAPauseAfterTheStopThatRefusesOtherWork) {
 
 TEST(I2cAdapter, DetectUsesTheQuickCommandOrAOneByteRead) {
     for (const bool quick : {true, false}) {
-        Rig rig(false);
-        rig.kernel.setFunctions(I2C_FUNC_I2C | (quick ? I2C_FUNC_SMBUS_QUICK : 0));
-        ASSERT_EQ(rig.adapter.open(), "");
-        Device d(rig.g, rig.adapter);
-        const auto found = scanAddresses(d, 0x08, 0xEE);
+        Rig rig(true, I2C_FUNC_I2C | (quick ? I2C_FUNC_SMBUS_QUICK : 0));
+        const auto found = scanAddresses(*rig.device, 0x08, 0xEE);
         ASSERT_TRUE(found);
         EXPECT_EQ(found->acknowledged, (std::vector<int>{0x90, 0x98, 0xA0, 0xAE})) << quick;
         EXPECT_EQ(rig.kernel.ioctlCount(I2C_SMBUS) > 0, quick);
@@ -122,11 +119,9 @@ TEST(I2cAdapter, DetectUsesTheQuickCommandOrAOneByteRead) {
         EXPECT_TRUE(found->failed.empty());
     }
     // An address a kernel driver holds cannot be probed: that is no silence.
-    Rig rig(false);
+    Rig rig;
     rig.kernel.setDriverBound(0x98 >> 1);
-    ASSERT_EQ(rig.adapter.open(), "");
-    Device d(rig.g, rig.adapter);
-    const auto found = scanAddresses(d, 0x08, 0xEE);
+    const auto found = scanAddresses(*rig.device, 0x08, 0xEE);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->failed, std::vector<int>{0x98});
     EXPECT_EQ(found->firstProblem, "I2C adapter error: Device or resource busy");
