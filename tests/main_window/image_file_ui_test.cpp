@@ -14,7 +14,7 @@ using testing::AppRig;
 using testing::fileBytes;
 using testing::writeFile;
 
-TEST(ImageFileUi, SaveAfterReadGivesCrLfLinesFailuresAreToldAndEightBitLinesRoundTrip) {
+TEST(ImageFileUi, SaveAfterReadGivesThirtyTwoCrLfLinesAndFailuresAreTold) {
     QTemporaryDir dir;
     AppRig app;
     for (int i = 0; i < 32; ++i)
@@ -67,14 +67,17 @@ TEST(ImageFileUi, SaveAfterReadGivesCrLfLinesFailuresAreToldAndEightBitLinesRoun
     app.dialogs.fileNames = {three};
     app.action("ReadFileCMD")->trigger();
     EXPECT_EQ(app.items("EEData"), (QStringList{"8000h: 01h", "8001h: 02h", "8002h: 03h"}));
+}
 
-    // A short file writes zeros for the rest; line feeds alone end lines too.
-    const QString tenFile = dir.filePath("ten.dat");
+TEST(ImageFileUi, ShortFilesWriteZerosForTheRestAndEightBitLinesRoundTrip) {
+    QTemporaryDir dir;
+    AppRig app;
+    const QString path = dir.filePath("ten.dat");
     QByteArray ten;
     for (int i = 0; i < 10; ++i)
         ten += QByteArray("8000h: ") + QByteArray::number(0x40 + i, 16).toUpper() + "h\n";
-    writeFile(tenFile, ten);
-    app.dialogs.fileNames = {tenFile};
+    writeFile(path, ten);
+    app.dialogs.fileNames = {path};
     app.action("ReadFileCMD")->trigger();
     const QStringList items = app.items("EEData");
     ASSERT_EQ(items.size(), 10) << "line feeds alone end lines too";
