@@ -64,16 +64,16 @@ std::string wr(int reg, int value) {
 }
 using Log = std::vector<std::string>;
 
-TEST(Editors, CurrentSenseFirstOpeningWritesBackEveryFirstSelection) {
+TEST(Editors, FirstOpeningsWriteBackEveryFirstSelectionAndOptionsWriteTheirFields) {
     EditorRig app;
     auto& chip = app.board().kestrel();
     chip.setReg(0x14, 0x11);
     chip.setReg(0x15, 0x22);
     chip.setReg(0x16, 0x00);
     chip.setReg(0x17, 0x00);
-    const std::size_t mark = app.logSize();
+    std::size_t m = app.logSize();
     QWidget* w = app.open("mnuIDIFF", "frm_idiff");
-    EXPECT_EQ(app.trimPec(app.logSince(mark)),
+    EXPECT_EQ(app.trimPec(app.logSince(m)),
               (Log{rd(0x14, 0x11), rd(0x15, 0x22), rd(0x16, 0), wr(0x16, 0), wr(0x16, 0),
                    rd(0x17, 0), wr(0x17, 0), wr(0x17, 0), wr(0x17, 0), wr(0x17, 0)}));
     EXPECT_EQ(app.choices(w), "0.25%|65x|Current Sense|continuous time|4.5x|-1x");
@@ -93,6 +93,28 @@ TEST(Editors, CurrentSenseFirstOpeningWritesBackEveryFirstSelection) {
     EXPECT_EQ(app.bits("reg17", w), "01000110");
     app.clickOption(w, "Option4", 1);
     EXPECT_EQ(app.bits("reg17", w), "00000110");
+
+    // Current limit and soft start.
+    chip.setReg(0x04, 0xF9);
+    m = app.logSize();
+    QWidget* ilim = app.open("mnuILIM", "frm_ilim");
+    EXPECT_EQ(app.trimPec(app.logSince(m)), (Log{rd(0x04, 0xF9), wr(0x04, 0xF9)}));
+    EXPECT_EQ(app.selected(ilim, "Option1"), "10%");
+    EXPECT_EQ(app.bits("reg04", ilim), "11111001");
+
+    chip.setReg(0x10, 0x5C);
+    m = app.logSize();
+    QWidget* ss = app.open("mnuSFTSTRT", "frm_sstart");
+    EXPECT_EQ(app.trimPec(app.logSince(m)),
+              (Log{rd(0x10, 0x5C), wr(0x10, 0x5C), wr(0x10, 0x5C), wr(0x10, 0x5C)}));
+    EXPECT_EQ(app.choices(ss), "16ms|2%|0ms");
+
+    // DCok off delay "4ms" then soft start "16ms" from 00h: C0h, then CCh.
+    chip.setReg(0x10, 0x00);
+    app.click("read10", ss);
+    EXPECT_EQ(app.clickOption(ss, "Option3", 3), Log{wr(0x10, 0xC0)});
+    EXPECT_EQ(app.clickOption(ss, "Option1", 3), Log{wr(0x10, 0xCC)});
+    EXPECT_EQ(app.text("reg10h", ss), "CCh");
 }
 
 TEST(Editors, DecodeSelectsNamedSettingsAndSkipsPatternsWithoutOption) {
@@ -140,31 +162,6 @@ TEST(Editors, BitClicksWriteAndReadBackUnstoredBitsSpringBackAndFailedReadsBlock
     ASSERT_EQ(traffic.size(), 1u);
     EXPECT_EQ(traffic[0].substr(0, 6), "S AE- ") << "only the read is tried again";
     EXPECT_TRUE(qobject_cast<BitToggleEditor*>(w)->note().contains("No acknowledge from AEh"));
-}
-
-TEST(Editors, CurrentLimitAndSoftStartTraffic) {
-    EditorRig app;
-    auto& chip = app.board().kestrel();
-    chip.setReg(0x04, 0xF9);
-    std::size_t m = app.logSize();
-    QWidget* ilim = app.open("mnuILIM", "frm_ilim");
-    EXPECT_EQ(app.trimPec(app.logSince(m)), (Log{rd(0x04, 0xF9), wr(0x04, 0xF9)}));
-    EXPECT_EQ(app.selected(ilim, "Option1"), "10%");
-    EXPECT_EQ(app.bits("reg04", ilim), "11111001");
-
-    chip.setReg(0x10, 0x5C);
-    m = app.logSize();
-    QWidget* ss = app.open("mnuSFTSTRT", "frm_sstart");
-    EXPECT_EQ(app.trimPec(app.logSince(m)),
-              (Log{rd(0x10, 0x5C), wr(0x10, 0x5C), wr(0x10, 0x5C), wr(0x10, 0x5C)}));
-    EXPECT_EQ(app.choices(ss), "16ms|2%|0ms");
-
-    // DCok off delay "4ms" then soft start "16ms" from 00h: C0h, then CCh.
-    chip.setReg(0x10, 0x00);
-    app.click("read10", ss);
-    EXPECT_EQ(app.clickOption(ss, "Option3", 3), Log{wr(0x10, 0xC0)});
-    EXPECT_EQ(app.clickOption(ss, "Option1", 3), Log{wr(0x10, 0xCC)});
-    EXPECT_EQ(app.text("reg10h", ss), "CCh");
 }
 
 TEST(Editors, AcsenseBitsStandInTwoRowsOfFourByBitPosition) {

@@ -9,7 +9,9 @@ namespace {
 
 using testing::AppRig;
 
-TEST(EepromBlock, BaseAddressCaptionsFollowTheText) {
+// The captions follow the base address text; a write asks to erase one or two
+// pages, then writes the list.
+TEST(EepromBlock, CaptionsFollowTheBaseAndWriteAsksToEraseOneOrTwoPagesThenWritesTheList) {
     AppRig app;
     EXPECT_EQ(app.action("WriteFileCMD")->text(), "Write 8100h-811Fh to file");
     app.type("EEBaseAddress", "8110");
@@ -19,10 +21,7 @@ TEST(EepromBlock, BaseAddressCaptionsFollowTheText) {
     app.type("EEBaseAddress", "81000");
     EXPECT_EQ(app.text("ReadEECMD"), "Read 8100h-811Fh from EEPROM:")
         << "captions use four characters";
-}
 
-TEST(EepromBlock, WriteAsksToEraseOneOrTwoPagesThenWritesTheList) {
-    AppRig app;
     auto& chip = app.board().kestrel();
     for (int a = 0x8000; a < 0x8200; ++a) chip.setEeprom(a, 0x30);
     app.type("EEBaseAddress", "8110");
