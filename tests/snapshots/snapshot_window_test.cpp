@@ -29,7 +29,7 @@ struct SnapshotWindowTest : ::testing::Test {
 
 // Save, change two trims and one EEPROM byte, compare (those three rows
 // highlighted, the gain named), apply back (asked first), and compare equal.
-TEST_F(SnapshotWindowTest, SaveCompareApply) {
+TEST_F(SnapshotWindowTest, SaveCompareApplyNoBackupNoApplyAndMalformedFilesOrAnAbsentChipRefused) {
     SnapshotWindow* w = open();
     ASSERT_NE(w, nullptr);
     app.dialogs.fileNames = {a};
@@ -74,16 +74,11 @@ TEST_F(SnapshotWindowTest, SaveCompareApply) {
     const QByteArray lines = testing::fileBytes(QDir(app.backups.path()).filePath(saved[0]));
     EXPECT_EQ(lines.count('\n'), 512);
     EXPECT_TRUE(lines.contains("8105h: 34h\r\n"));
-}
 
-// Without a place for the EEPROM backup an apply that would erase pages
-// writes nothing at all.
-TEST_F(SnapshotWindowTest, NoBackupNoApplyAndAMalformedFileOrAnAbsentChipIsRefused) {
-    SnapshotWindow* w = open();
-    ASSERT_NE(w, nullptr);
+    // Without a place for the EEPROM backup an apply that would erase pages
+    // writes nothing at all.
     app.dialogs.fileNames = {a};
     app.click(QStringLiteral("save"), w);
-    auto& chip = app.board().kestrel();
     ASSERT_TRUE(app.program->device().WriteRegister(0x16, 0x2E).ok());
     chip.setEeprom(0x8105, 0x34);
     const QString folder = app.backups.path();

@@ -75,7 +75,7 @@ TEST(StatusMonitor, APollingPassReadsSixRegistersWithTwoPausesAndShowsTheLatched
     EXPECT_EQ(rig.app.text("Read_Stat4_name", w), "ovfault");
 }
 
-TEST(StatusMonitor, SingleReadsPauseOnlyAfterTheThirdOfARow) {
+TEST(StatusMonitor, SingleReadsPauseOnlyAfterTheThirdOfARowAndExitStopsPolling) {
     StatusRig rig;
     StatusWindow* w = rig.open();
     rig.app.click("ReadStatus1", w);
@@ -94,11 +94,8 @@ TEST(StatusMonitor, SingleReadsPauseOnlyAfterTheThirdOfARow) {
     EXPECT_DOUBLE_EQ(w->pauseSeconds(), 0.0);
     delay->setText("-3");
     EXPECT_DOUBLE_EQ(w->pauseSeconds(), 0.0);
-}
 
-TEST(StatusMonitor, ExitStopsPollingAndTheTimerThenReadsNothing) {
-    StatusRig rig;
-    StatusWindow* w = rig.open();
+    // Exit stops polling, and the timer then reads nothing.
     rig.app.find<QLineEdit>("poll_delay", w)->setText("0");
     rig.app.click("poll", w);
     // The real 10 ms timer runs passes; a loaded machine may take longer.
