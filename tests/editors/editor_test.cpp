@@ -117,7 +117,7 @@ TEST(Editors, FirstOpeningsWriteBackEveryFirstSelectionAndOptionsWriteTheirField
     EXPECT_EQ(app.text("reg10h", ss), "CCh");
 }
 
-TEST(Editors, DecodeSelectsNamedSettingsAndSkipsPatternsWithoutOption) {
+TEST(Editors, DecodeSelectsNamedSettingsBitClicksWriteAndReadBackAndFailedReadsBlockWrites) {
     EditorRig app;
     auto& chip = app.board().kestrel();
     chip.setReg(0x16, 0x00);
@@ -135,13 +135,10 @@ TEST(Editors, DecodeSelectsNamedSettingsAndSkipsPatternsWithoutOption) {
     EXPECT_EQ(app.read(w, "read16"), Log{rd(0x16, 0x1B)}) << "no selection changed";
     EXPECT_EQ(app.choices(w), "0.5%|175x|Current Transformer|chopper|3.0x|+2x");
     EXPECT_EQ(app.text("reg16h", w), "1Bh");
-}
 
-TEST(Editors, BitClicksWriteAndReadBackUnstoredBitsSpringBackAndFailedReadsBlockWrites) {
-    EditorRig app;
-    auto& chip = app.board().kestrel();
+    // Bit clicks write and read back; from 00h again:
     chip.setReg(0x16, 0x00);
-    QWidget* w = app.open("mnuIDIFF", "frm_idiff");
+    app.click("read16", w);
 
     // Bit 7 of 16h is not stored by the chip.
     EXPECT_EQ(app.clickBit(w, "reg16", 7), (Log{wr(0x16, 0x80), rd(0x16, 0x00)}));
