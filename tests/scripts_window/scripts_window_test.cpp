@@ -78,17 +78,15 @@ TEST_F(ScriptsWindowTest, RunAndDryRunListEveryStepErrorsSendNothingEepromChange
 }
 
 // Stop ends a long run between steps; the status says where.
-TEST_F(ScriptsWindowTest, StopEndsTheRun) {
+TEST_F(ScriptsWindowTest, StopEndsTheRunAndCloseDuringARunStopsItFirst) {
     QTimer::singleShot(100, w, [this] { app.click(QStringLiteral("stop"), w); });
     go(QStringLiteral("repeat 1000\nwait 10\nend\n"), "run");
     EXPECT_LT(w->steps().rowCount(), 100);
     EXPECT_EQ(column(2).last(), QStringLiteral("STOPPED"));
     EXPECT_TRUE(w->status().contains("untitled.kes:2:")) << w->status().toStdString();
     EXPECT_TRUE(w->findChild<QWidget*>(QStringLiteral("run"))->isEnabled());
-}
 
-// Closing the window during a run stops the run first; then it closes.
-TEST_F(ScriptsWindowTest, CloseDuringARunStopsItFirst) {
+    // Closing the window during a run stops the run first; then it closes.
     QPointer<ScriptsWindow> window = w;
     w->show();
     w->editor().setPlainText(QStringLiteral("repeat 1000\nwait 10\nend\n"));
