@@ -75,7 +75,7 @@ struct ListedPort {
     }
 };
 
-TEST(Startup, WithoutAFirstPortTheBusStaysSilentAndTheUserIsTold) {
+TEST(Startup, WithoutAPortOrAnAdapterTheBusStaysSilentAndTheUserIsTold) {
     ListedPort ports("parport1", "632\t1656\n");
     AppRig app(ports.port.get());
     EXPECT_EQ(app.entries("CurrentPPortAddrCOMBO"),
@@ -102,11 +102,9 @@ TEST(Startup, WithoutAFirstPortTheBusStaysSilentAndTheUserIsTold) {
     AppRig app2(broken.port.get());
     EXPECT_EQ(app2.entries("CurrentPPortAddrCOMBO").front(), "LPT1: Error");
     EXPECT_EQ(app2.text("connectionIndicator"), "LPT1 cannot be opened: see Tools > Messages");
-}
 
-// Started on an I2C adapter that cannot be opened, the indicator says so and
-// the messages say why; nothing is sent.
-TEST(Startup, OnAnI2cAdapterThatCannotBeOpenedTheIndicatorSaysSo) {
+    // Started on an I2C adapter that cannot be opened, the indicator says so
+    // and the messages say why; nothing is sent.
     sim::SimulatedBoard board;
     SimulatedI2cAdapter kernel(board, 3);
     AppRig missing(nullptr, [&kernel](ProgramOptions& o) {
