@@ -6,19 +6,15 @@
 namespace kestrel {
 namespace {
 
-struct BlockRig : testing::AppRig {
-    QWidget* open() { return AppRig::open("EEBlockRead", "frm_Block_Read"); }
-};
-
 TEST(BlockReadWindow, ReadsCountThirtyTwoBytesAndPecFromTheWholeBaseText) {
-    BlockRig app;
+    testing::AppRig app;
     auto& chip = app.board().kestrel();
     std::vector<std::uint8_t> onWire = {0xAE, 0xA1, 0xAF, 0x20};
     for (int i = 0; i < 32; ++i) {
         chip.setEeprom(0x8100 + i, static_cast<std::uint8_t>(0xC0 + i));
         onWire.push_back(static_cast<std::uint8_t>(0xC0 + i));
     }
-    QWidget* w = app.open();
+    QWidget* w = app.open("EEBlockRead", "frm_Block_Read");
     ASSERT_NE(w, nullptr);
     const auto traffic = app.clicked("Do_Block_Read", w);
     ASSERT_EQ(traffic.size(), 2u);
@@ -62,8 +58,8 @@ TEST(BlockReadWindow, ReadsCountThirtyTwoBytesAndPecFromTheWholeBaseText) {
 }
 
 TEST(BlockReadWindow, RefusedWhileTheBusIsHeld) {
-    BlockRig app;
-    QWidget* w = app.open();
+    testing::AppRig app;
+    QWidget* w = app.open("EEBlockRead", "frm_Block_Read");
     {
         auto held = app.program->connection().lineBus()->begin();
         EXPECT_TRUE(app.clicked("Do_Block_Read", w).empty());

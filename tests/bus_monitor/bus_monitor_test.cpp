@@ -16,15 +16,9 @@
 namespace kestrel {
 namespace {
 
-struct MonitorRig : testing::AppRig {
-    BusMonitorWindow* open() {
-        return AppRig::open<BusMonitorWindow>("mnuBusMonitor", "frm_BusMonitor");
-    }
-};
-
 TEST(BusMonitor, ListsTransactionsHighlightsFaultsAndExportsWhatItLists) {
-    MonitorRig app;
-    BusMonitorWindow* w = app.open();
+    testing::AppRig app;
+    BusMonitorWindow* w = app.open<BusMonitorWindow>("mnuBusMonitor", "frm_BusMonitor");
     ASSERT_NE(w, nullptr);
     BusMonitorModel& model = w->model();
     auto& chip = app.board().kestrel();
@@ -127,7 +121,7 @@ TEST(BusMonitor, ListsTransactionsHighlightsFaultsAndExportsWhatItLists) {
 }
 
 TEST(EepromVerify, OfferedAfterTheWriteAndListsMismatches) {
-    MonitorRig app;
+    testing::AppRig app;
     app.click("ReadEECMD");
     app.dialogs.yesNoAnswers = {testing::ScriptedDialogs::Answer::No};
     app.click("WriteEECMD");
@@ -150,10 +144,10 @@ TEST(EepromVerify, OfferedAfterTheWriteAndListsMismatches) {
 // Through an I2C adapter the monitor lists the transactions; the VCD export
 // says it needs the lines and writes nothing, the CSV export still works.
 TEST(BusMonitor, OnAnI2cAdapterTheListStaysAndTheVcdSaysWhy) {
-    MonitorRig app;
+    testing::AppRig app;
     Connection& connection = app.program->connection();
     ASSERT_EQ(connection.useAdapter("/dev/i2c-0"), "");
-    BusMonitorWindow* w = app.open();
+    BusMonitorWindow* w = app.open<BusMonitorWindow>("mnuBusMonitor", "frm_BusMonitor");
     ASSERT_NE(w, nullptr);
     app.click("ByteReadCMD");
     w->model().flush();
@@ -173,8 +167,8 @@ TEST(BusMonitor, OnAnI2cAdapterTheListStaysAndTheVcdSaysWhy) {
 }
 
 TEST(BusMonitor, OpensACaptureInPlaceOfTheLiveTrafficAndKeepsItsListOnABadFile) {
-    MonitorRig app;
-    BusMonitorWindow* w = app.open();
+    testing::AppRig app;
+    BusMonitorWindow* w = app.open<BusMonitorWindow>("mnuBusMonitor", "frm_BusMonitor");
     ASSERT_NE(w, nullptr);
     app.click("ByteReadCMD");
     w->model().flush();

@@ -10,16 +10,12 @@
 namespace kestrel {
 namespace {
 
-struct EepromRig : testing::AppRig {
-    EepromWindow* open() { return AppRig::open<EepromWindow>("ReadAllEE", "frm_EEPROM"); }
-};
-
 TEST(EepromWindow, WholeReadFillsSixteenPagesPageListSurvivesExitAndFailuresAreTold) {
-    EepromRig app;
+    testing::AppRig app;
     auto& chip = app.board().kestrel();
     for (int a = 0x8000; a < 0x8200; ++a)
         chip.setEeprom(a, static_cast<std::uint8_t>(a ^ (a >> 8)));
-    EepromWindow* w = app.open();
+    EepromWindow* w = app.open<EepromWindow>("ReadAllEE", "frm_EEPROM");
     ASSERT_NE(w, nullptr);
     EXPECT_NE(w->windowModality(), Qt::ApplicationModal);
 
@@ -63,7 +59,7 @@ TEST(EepromWindow, WholeReadFillsSixteenPagesPageListSurvivesExitAndFailuresAreT
     // The page list survives Exit; without a page chosen nothing is sent.
     app.click("exit", w);
     EXPECT_FALSE(w->isVisible());
-    EXPECT_EQ(app.open(), w);
+    EXPECT_EQ(app.open<EepromWindow>("ReadAllEE", "frm_EEPROM"), w);
     EXPECT_EQ(app.entries("PageErasePointer1", w).size(), 16);
 
     mark = app.logSize();
