@@ -19,18 +19,13 @@ QStringList highlighted(QTableWidget& t) {
     return rows;
 }
 
-struct SnapshotWindowTest : ::testing::Test {
-    testing::AppRig app;
-    QTemporaryDir dir;
-    QString a = dir.filePath(QStringLiteral("a.snap"));
-
-    SnapshotWindow* open() { return app.open<SnapshotWindow>("mnuSnapshots", "frm_Snapshots"); }
-};
-
 // Save, change two trims and one EEPROM byte, compare (those three rows
 // highlighted, the gain named), apply back (asked first), and compare equal.
-TEST_F(SnapshotWindowTest, SaveCompareApplyNoBackupNoApplyAndMalformedFilesOrAnAbsentChipRefused) {
-    SnapshotWindow* w = open();
+TEST(SnapshotWindow, SaveCompareApplyNoBackupNoApplyAndMalformedFilesOrAnAbsentChipRefused) {
+    testing::AppRig app;
+    QTemporaryDir dir;
+    const QString a = dir.filePath(QStringLiteral("a.snap"));
+    auto* w = app.open<SnapshotWindow>("mnuSnapshots", "frm_Snapshots");
     ASSERT_NE(w, nullptr);
     app.dialogs.fileNames = {a};
     app.click(QStringLiteral("save"), w);
