@@ -30,12 +30,11 @@ class FakeSystemInfo final : public SystemInfo {
 struct AboutRig {
     FakeSystemInfo info;
     testing::AppRig app{nullptr, [this](ProgramOptions& o) { o.systemInfo = &info; }};
-    QWidget* open() { return app.open("mnuAbout", "frmAbout"); }
 };
 
 TEST(AboutWindow, SclTimingIsKeptAndSystemInfoStartsAProgramOrSaysItIsUnavailable) {
     AboutRig rig;
-    QWidget* w = rig.open();
+    QWidget* w = rig.app.open("mnuAbout", "frmAbout");
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->windowModality(), Qt::ApplicationModal);
     EXPECT_EQ(rig.app.text("SCLtimingadj", w), " 5");
@@ -51,7 +50,7 @@ TEST(AboutWindow, SclTimingIsKeptAndSystemInfoStartsAProgramOrSaysItIsUnavailabl
     rig.app.click("cmdOK", w);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(rig.app.program->windows().loaded("frmAbout"), nullptr) << "OK discards the window";
-    w = rig.open();
+    w = rig.app.open("mnuAbout", "frmAbout");
     EXPECT_EQ(rig.app.text("SCLtimingadj", w), " 12");
     rig.app.type("SCLtimingadj", "x7", w);
     EXPECT_EQ(rig.app.g().SCLTimingValue, 0);

@@ -10,7 +10,6 @@ namespace kestrel {
 namespace {
 
 struct DiagramRig : testing::AppRig {
-    DiagramWindow* open() { return AppRig::open<DiagramWindow>("mnuConfigs", "frm_Config"); }
     void clickPicture(QWidget* w, const char* name, QPoint at = {5, 5}) {
         auto* picture = w->findChild<DiagramPicture*>(name);
         ASSERT_NE(picture, nullptr) << name;
@@ -20,7 +19,7 @@ struct DiagramRig : testing::AppRig {
 
 TEST(BlockDiagram, HotspotsShowTheirArtworkScrollTogetherOpenEditorsAndTheEditorsComeBack) {
     DiagramRig app;
-    DiagramWindow* w = app.open();
+    DiagramWindow* w = app.open<DiagramWindow>("mnuConfigs", "frm_Config");
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->windowModality(), Qt::ApplicationModal);
     EXPECT_TRUE(app.g().ConfigWindowOpen);
