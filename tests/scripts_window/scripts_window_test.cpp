@@ -42,7 +42,7 @@ struct ScriptsWindowTest : ::testing::Test {
 };
 
 // Run: a row per step with its verdict, the progress bar full, the board changed.
-TEST_F(ScriptsWindowTest, RunAndDryRunListEveryStepErrorsSendNothingEepromChangesTakeOneBackup) {
+TEST_F(ScriptsWindowTest, RunsDryRunsScriptErrorsBackupsStopAndCloseDuringARun) {
     go(QStringLiteral("on-error continue\nwrite 10 5A\nexpect 10 5A\nexpect 1D 20\n"), "run");
     EXPECT_EQ(column(2), QStringList({"PASS", "PASS", "FAIL"}));
     EXPECT_EQ(column(0), QStringList({"2", "3", "4"}));
@@ -75,10 +75,8 @@ TEST_F(ScriptsWindowTest, RunAndDryRunListEveryStepErrorsSendNothingEepromChange
     EXPECT_EQ(column(2), QStringList({"PASS", "PASS", "PASS"}));
     EXPECT_EQ(QDir(app.backups.path()).entryList(QDir::Files).size(), 1);
     EXPECT_TRUE(w->status().contains("EEPROM saved to")) << w->status().toStdString();
-}
 
-// Stop ends a long run between steps; the status says where.
-TEST_F(ScriptsWindowTest, StopEndsTheRunAndCloseDuringARunStopsItFirst) {
+    // Stop ends a long run between steps; the status says where.
     QTimer::singleShot(100, w, [this] { app.click(QStringLiteral("stop"), w); });
     go(QStringLiteral("repeat 1000\nwait 10\nend\n"), "run");
     EXPECT_LT(w->steps().rowCount(), 100);
