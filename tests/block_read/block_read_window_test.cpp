@@ -6,24 +6,17 @@
 namespace kestrel {
 namespace {
 
-struct BlockRig : testing::AppRig {
-    QWidget* open() { return AppRig::open("EEBlockRead", "frm_Block_Read"); }
-};
-
-TEST(BlockReadWindow, ReadsCountThirtyTwoBytesAndPec) {
-    BlockRig app;
+TEST(BlockReadWindow, ReadsCountThirtyTwoBytesAndPecFromTheWholeBaseText) {
+    testing::AppRig app;
     auto& chip = app.board().kestrel();
     std::vector<std::uint8_t> onWire = {0xAE, 0xA1, 0xAF, 0x20};
     for (int i = 0; i < 32; ++i) {
         chip.setEeprom(0x8100 + i, static_cast<std::uint8_t>(0xC0 + i));
         onWire.push_back(static_cast<std::uint8_t>(0xC0 + i));
     }
-    QWidget* w = app.open();
+    QWidget* w = app.open("EEBlockRead", "frm_Block_Read");
     ASSERT_NE(w, nullptr);
-    EXPECT_EQ(w->windowTitle(), "Block Read");
-    std::size_t mark = app.logSize();
-    app.click("Do_Block_Read", w);
-    const auto traffic = app.logSince(mark);
+    const auto traffic = app.clicked("Do_Block_Read", w);
     ASSERT_EQ(traffic.size(), 2u);
     EXPECT_EQ(traffic[0], "S AE+ 81+ 00+ P");
     EXPECT_EQ(traffic[1].substr(0, 25), "S AE+ A1+ Sr AF+ <20+ <C0");
@@ -47,41 +40,32 @@ TEST(BlockReadWindow, ReadsCountThirtyTwoBytesAndPec) {
     EXPECT_EQ(items[0], "Bytes: 05h");
     EXPECT_EQ(items[17], "8200h: FFh");
     EXPECT_EQ(items[32], "820Fh: FFh");
-}
 
-TEST(BlockReadWindow, RefusedWhileTheBusIsHeld) {
-    BlockRig app;
-    QWidget* w = app.open();
-    const std::size_t mark = app.logSize();
-    {
-        auto held = app.program->connection().lineBus()->begin();
-        app.click("Do_Block_Read", w);
-    }
-    EXPECT_EQ(app.logSize(), mark);
-    EXPECT_TRUE(app.items("List1", w).isEmpty());
-    EXPECT_TRUE(app.status().contains("busy"));
-}
-
-// The base is read from the whole text, and a base the chip would take as a
-// register is refused: its pointer write would be a register write.
-TEST(BlockReadWindow, WholeBaseTextAndNoRegisterWrites) {
-    BlockRig app;
-    QWidget* w = app.open();
+    // The base is read from the whole text, and a base the chip would take as
+    // a register is refused: its pointer write would be a register write.
     app.board().kestrel().setReg(0x0E, 0x04);
-    std::size_t mark = app.logSize();
     app.type("EEBaseAddress", "0E00", w);
-    app.click("Do_Block_Read", w);
-    EXPECT_EQ(app.logSize(), mark);
+    EXPECT_TRUE(app.clicked("Do_Block_Read", w).empty());
     EXPECT_EQ(app.board().kestrel().reg(0x0E), 0x04);
     EXPECT_TRUE(app.status().contains("below 8000h"));
 
     app.type("EEBaseAddress", "18100", w);  // five digits keep their low 16 bits: 8100h
-    app.click("Do_Block_Read", w);
-    const auto traffic = app.logSince(mark);
-    ASSERT_EQ(traffic.size(), 2u);
-    EXPECT_EQ(traffic[0], "S AE+ 81+ 00+ P");
+    const auto again = app.clicked("Do_Block_Read", w);
+    ASSERT_EQ(again.size(), 2u);
+    EXPECT_EQ(again[0], "S AE+ 81+ 00+ P");
     EXPECT_EQ(app.items("List1", w).value(1),
               "8100h: " + testing::hex(app.board().kestrel().eeprom(0x8100), 2) + "h");
+}
+
+TEST(BlockReadWindow, RefusedWhileTheBusIsHeld) {
+    testing::AppRig app;
+    QWidget* w = app.open("EEBlockRead", "frm_Block_Read");
+    {
+        auto held = app.program->connection().lineBus()->begin();
+        EXPECT_TRUE(app.clicked("Do_Block_Read", w).empty());
+    }
+    EXPECT_TRUE(app.items("List1", w).isEmpty());
+    EXPECT_TRUE(app.status().contains("busy"));
 }
 
 }  // namespace

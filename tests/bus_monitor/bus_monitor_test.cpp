@@ -5,6 +5,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 
+#include "bus/crc8.h"
 #include "bus/record_export.h"
 #include "bus_monitor/bus_monitor_model.h"
 #include "bus_monitor/bus_monitor_window.h"
@@ -15,15 +16,9 @@
 namespace kestrel {
 namespace {
 
-struct MonitorRig : testing::AppRig {
-    BusMonitorWindow* open() {
-        return AppRig::open<BusMonitorWindow>("mnuBusMonitor", "frm_BusMonitor");
-    }
-};
-
-TEST(BusMonitor, ListsTransactionsAndHighlightsFaultsWithTheirMessages) {
-    MonitorRig app;
-    BusMonitorWindow* w = app.open();
+TEST(BusMonitor, ListsTransactionsHighlightsFaultsAndExportsWhatItLists) {
+    testing::AppRig app;
+    BusMonitorWindow* w = app.open<BusMonitorWindow>("mnuBusMonitor", "frm_BusMonitor");
     ASSERT_NE(w, nullptr);
     BusMonitorModel& model = w->model();
     auto& chip = app.board().kestrel();
@@ -38,7 +33,9 @@ TEST(BusMonitor, ListsTransactionsAndHighlightsFaultsWithTheirMessages) {
     EXPECT_EQ(app.status(), "") << "a clean transaction takes the note away";
     chip.setCorruptPec(true);
     app.click("ByteReadCMD");
-    EXPECT_TRUE(app.status().startsWith("PEC mismatch at 00h: received"));
+    const unsigned pec = smbusPec({0xAE, 0x00, 0xAF, 0x01});  // Status1 reads 01h
+    EXPECT_EQ(app.status(), "PEC mismatch at 00h: received " + testing::hex(pec ^ 0x5A, 2) +
+                                ", expected " + testing::hex(pec, 2));
     chip.setCorruptPec(false);
     app.choose("SlaveAddress", "A2h");
     app.click("ByteWriteCMD");
@@ -76,12 +73,17 @@ TEST(BusMonitor, ListsTransactionsAndHighlightsFaultsWithTheirMessages) {
     w->togglePause();
     w->clear();
     EXPECT_EQ(model.rowCount(), 0);
-}
 
-TEST(BusMonitor, ExportedVcdDecodesToTheListedBytesAndCsvHasARowEach) {
+    app.board().wire().setSdaStuckLow(true);
+    app.action("mnuPortTest")->trigger();
+    EXPECT_EQ(app.dialogs.messages.back(), "KESTREL Eval|Port test: SDA stuck low");
+    app.action("mnuBusClear")->trigger();
+    EXPECT_EQ(app.status(), "Bus clear: SDA is still held low.");
+    app.board().wire().setSdaStuckLow(false);
+    w->clear();
+
+    // The exported VCD decodes to the listed bytes, and the CSV has a row each.
     QTemporaryDir dir;
-    MonitorRig app;
-    BusMonitorWindow* w = app.open();
     app.click("ByteReadCMD");
     app.click("Command1");
     app.click("EEByteReadCMD");
@@ -118,27 +120,13 @@ TEST(BusMonitor, ExportedVcdDecodesToTheListedBytesAndCsvHasARowEach) {
     EXPECT_TRUE(rows[5].contains("no acknowledge"));
 }
 
-TEST(BusMonitor, PortTestAndBusClearFromTheToolsMenu) {
-    MonitorRig app;
-    app.action("mnuPortTest")->trigger();
-    EXPECT_EQ(app.status(), "SDA follows");
-    app.board().wire().setSdaStuckLow(true);
-    app.action("mnuPortTest")->trigger();
-    EXPECT_EQ(app.status(), "SDA stuck low");
-    EXPECT_EQ(app.dialogs.messages.back(), "KESTREL Eval|Port test: SDA stuck low");
-    app.action("mnuBusClear")->trigger();
-    EXPECT_EQ(app.status(), "Bus clear: SDA is still held low.");
-}
-
 TEST(EepromVerify, OfferedAfterTheWriteAndListsMismatches) {
-    MonitorRig app;
+    testing::AppRig app;
     app.click("ReadEECMD");
     app.dialogs.yesNoAnswers = {testing::ScriptedDialogs::Answer::No};
     app.click("WriteEECMD");
     EXPECT_TRUE(app.status().contains("Click Verify"));
-    std::size_t mark = app.logSize();
-    app.click("VerifyEECMD");
-    EXPECT_EQ(app.logSize() - mark, app.eepromByBlock() ? 2u : 32u);
+    EXPECT_EQ(app.clicked("VerifyEECMD").size(), app.eepromByBlock() ? 2u : 32u);
     EXPECT_EQ(app.status(), "Verify 8100h-811Fh: all 32 bytes match.");
 
     // Past the end of the EEPROM nothing is stored: every byte differs.
@@ -156,10 +144,10 @@ TEST(EepromVerify, OfferedAfterTheWriteAndListsMismatches) {
 // Through an I2C adapter the monitor lists the transactions; the VCD export
 // says it needs the lines and writes nothing, the CSV export still works.
 TEST(BusMonitor, OnAnI2cAdapterTheListStaysAndTheVcdSaysWhy) {
-    MonitorRig app;
+    testing::AppRig app;
     Connection& connection = app.program->connection();
     ASSERT_EQ(connection.useAdapter("/dev/i2c-0"), "");
-    BusMonitorWindow* w = app.open();
+    BusMonitorWindow* w = app.open<BusMonitorWindow>("mnuBusMonitor", "frm_BusMonitor");
     ASSERT_NE(w, nullptr);
     app.click("ByteReadCMD");
     w->model().flush();
@@ -179,8 +167,8 @@ TEST(BusMonitor, OnAnI2cAdapterTheListStaysAndTheVcdSaysWhy) {
 }
 
 TEST(BusMonitor, OpensACaptureInPlaceOfTheLiveTrafficAndKeepsItsListOnABadFile) {
-    MonitorRig app;
-    BusMonitorWindow* w = app.open();
+    testing::AppRig app;
+    BusMonitorWindow* w = app.open<BusMonitorWindow>("mnuBusMonitor", "frm_BusMonitor");
     ASSERT_NE(w, nullptr);
     app.click("ByteReadCMD");
     w->model().flush();

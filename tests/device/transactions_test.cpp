@@ -1,7 +1,12 @@
+// The device layer's transactions on the simulated board: the PEC, EEPROM
+// cycles and refusals, what the strict chip refuses, and the port tools.
 #include <gtest/gtest.h>
 
 #include "bus/crc8.h"
-#include "device/text_rules.h"
+#include "bus/port_check.h"
+#include "device/block_read.h"
+#include "device/eeprom.h"
+#include "support/line_helpers.h"
 #include "support/sim_rig.h"
 
 namespace kestrel {
@@ -9,94 +14,90 @@ namespace {
 
 using testing::SimRig;
 
-std::string pecText(std::initializer_list<std::uint8_t> bytes) {
-    return text::byteText(smbusPec(bytes));
-}
-
 TEST(Crc8, MatchesTheSmbusCheckValue) {
     const std::string check = "123456789";
     EXPECT_EQ(smbusPec(std::vector<std::uint8_t>(check.begin(), check.end())), 0xF4);
     EXPECT_EQ(smbusPec({}), 0x00);
 }
 
-TEST(RegisterTransactions, ReadSendsRepeatedStartAndShowsThePec) {
-    SimRig rig;
-    rig.board.kestrel().setReg(0x1D, 0x21);
-    const ByteOutcome v = rig.device.ReadRegister(0x1D);
-    EXPECT_EQ(v.problem(), "");
-    EXPECT_TRUE(v.pecOk());
-    EXPECT_EQ(v.value, 0x21);
-    EXPECT_EQ(rig.last(), "S AE+ 1D+ Sr AF+ <21+ <" + pecText({0xAE, 0x1D, 0xAF, 0x21}) + "- P");
-    EXPECT_EQ(rig.display.pec, text::hexText(smbusPec({0xAE, 0x1D, 0xAF, 0x21})));
-    EXPECT_EQ(rig.g.CommandCode, 0x1D);
-    EXPECT_EQ(rig.display.ramBits, "00000000") << "a read leaves the bit labels alone";
-    EXPECT_EQ(rig.board.accessesOutsideBracket(), 0u);
-    EXPECT_FALSE(rig.board.accessOpen()) << "port access is closed after the STOP";
-}
-
-TEST(RegisterTransactions, WriteWithUnansweredAddressStillRunsToTheEnd) {
-    SimRig rig;
-    rig.g.SlaveAddr = 0xA2;  // no chip strapped there
-    rig.display.pec = "3C";
-    const Outcome o = rig.device.WriteRegister(0x0E, 0x04);
-    EXPECT_FALSE(o.refused());
-    EXPECT_EQ(o.problem(), "No acknowledge from A2h");
-    EXPECT_EQ(rig.last(), "S A2- 0E- 04- P");
-    EXPECT_EQ(rig.g.CommandCode, 0x0E);
-    EXPECT_EQ(rig.display.ramBits, "00000100");
-    EXPECT_EQ(rig.display.pec, "");
-    EXPECT_EQ(rig.board.kestrel().reg(0x0E), 0x04) << "untouched: nobody answered";
-}
-
-TEST(RegisterTransactions, WritesReachTheChipOnlyInStoredBits) {
+// The page erase holds SCL low for 30 ms before its STOP: while the program
+// waits, the chip has not seen the STOP and has erased nothing.
+TEST(EepromTransactions, PageEraseHoldsTheBus30msBeforeStop) {
     SimRig rig;
     auto& chip = rig.board.kestrel();
-    EXPECT_TRUE(rig.device.WriteRegister(0x10, 0x1A5).ok());
-    EXPECT_EQ(rig.last(), "S AE+ 10+ A5+ P");
-    EXPECT_EQ(chip.reg(0x10), 0xA5);
+    for (int a = 0x81C0; a < 0x8200; ++a) chip.setEeprom(a, 0x00);
+    std::string logDuringWait = "unset";
+    rig.clock.onEvents = [&] {
+        logDuringWait = std::to_string(rig.board.log().transactions().size());
+        EXPECT_EQ(chip.eeprom(0x81E0), 0x00);
+        EXPECT_FALSE(rig.board.wire().scl()) << "SCL held low during the wait";
+    };
+    const std::uint32_t start = rig.clock.now;
+    EXPECT_TRUE(rig.device.EEPROMPageErase(0x81E0).ok());
+    EXPECT_GE(rig.clock.now - start, 30u);
+    EXPECT_EQ(logDuringWait, "0");
+    EXPECT_EQ(rig.last(), "S AE+ A2+ 81+ E0+ FF+ P");
+    for (int a = 0x81E0; a < 0x8200; ++a) EXPECT_EQ(chip.eeprom(a), 0xFF);
+    EXPECT_EQ(chip.eeprom(0x81DF), 0x00) << "the page before is untouched";
+}
 
-    // 16h does not store bits 7 and 6; 1Dh (revision) is read-only. The chip
-    // acknowledges the write and a read-back shows what it kept.
-    EXPECT_TRUE(rig.device.WriteRegister(0x16, 0xFF).ok());
-    EXPECT_EQ(rig.last(), "S AE+ 16+ FF+ P");
-    EXPECT_EQ(rig.device.ReadRegister(0x16).value, 0x3F);
-    EXPECT_TRUE(rig.device.WriteRegister(0x1D, 0x00).ok());
+TEST(EepromTransactions, ZeroWriteOutOfRangeAddressesAndEveryByteTheStrictChipRefuses) {
+    SimRig rig;
+    auto& chip = rig.board.kestrel();
+    EXPECT_TRUE(rig.device.EEPROMWriteZero(0x801F).ok());
+    EXPECT_EQ(rig.last(), "S AE+ 80+ 1F+ 00+ P");
+    EXPECT_EQ(chip.eeprom(0x801F), 0x00);
+    EXPECT_EQ(chip.eeprom(0x8020), 0xFF);
+    EXPECT_GE(rig.clock.now, 30u);
+
+    // Below 8000h the chip would take the first address byte as a register
+    // (0E00h would switch PS ON off; 0800h once became 8000h through a text
+    // split by position): every EEPROM operation refuses such an address,
+    // whoever calls it, and sends nothing.
+    const std::size_t before = rig.board.log().transactions().size();
+    for (unsigned address : {0x0E00u, 0x0800u, 0x7FE0u, 0x7FFFu}) {
+        SCOPED_TRACE(address);
+        EXPECT_TRUE(rig.device.EEPROMPageErase(address).refused());
+        EXPECT_TRUE(rig.device.EEPROMWriteZero(address).refused());
+        EXPECT_TRUE(rig.device.EEPROMWriteByte(address, 0x00).refused());
+        EXPECT_TRUE(rig.device.EEPROMReadByte(address).refused());
+        EXPECT_TRUE(blockRead(rig.device, address).outcome.refused());
+        EXPECT_TRUE(eeprom::zeroFill(rig.device, address).refused());
+        EXPECT_TRUE(eeprom::erasePages(rig.device, address, 32).refused());
+    }
+    // A range that only ends below 8000h (wrapping past FFFFh) is refused whole.
+    EXPECT_TRUE(eeprom::writeBlock(rig.device, 0xFFF0, std::vector<int>(32, 0)).refused());
+    EXPECT_EQ(rig.device.EEPROMPageErase(0x0E00).refusal,
+              "EEPROM address 0E00h is below 8000h: the chip would take it as a register "
+              "write. Nothing was sent.");
+    EXPECT_EQ(rig.board.log().transactions().size(), before) << "nothing on the bus";
+    // From 8200h up the address reaches the EEPROM side of the chip.
+    EXPECT_TRUE(rig.device.EEPROMWriteByte(0x8200, 0x12).ok());
+    EXPECT_EQ(rig.device.EEPROMReadByte(0x8200).value, 0xFF);
+
+    // Each byte the strict chip refuses is named, as the status bar and batch mode say it.
+    rig.board.setStrict(true);
+    EXPECT_EQ(rig.device.ReadRegister(0x1E).problem(), "Register 1Eh not acknowledged");
+    EXPECT_EQ(rig.device.EEPROMReadByte(0x8200).problem(), "EEPROM address 8200h not acknowledged");
+    EXPECT_EQ(rig.device.ReadRegister(0x1D).problem(), "");
+    ASSERT_TRUE(rig.board.applyFault("nack-byte 3"));
+    EXPECT_EQ(rig.device.WriteRegister(0x10, 0x55).problem(), "Byte 55h not acknowledged");
+}
+
+TEST(PortCheck, TellsWiringFaultsAndBusClearFreesAHeldSlave) {
+    testing::SimRig rig;
+    EXPECT_EQ(port_check::portTest(rig.bus).text, "SDA follows");
+
+    // Leave the chip in the middle of sending 4Bh (first bit 0: SDA held low).
+    {
+        auto tx = rig.bus.begin();
+        testing::startAndSend(rig.bus, {0xAE, 0x1C});
+        testing::startAndSend(rig.bus, {0xAF});
+    }
+    EXPECT_FALSE(rig.board.wire().sda()) << "the slave holds SDA";
+    EXPECT_EQ(port_check::portTest(rig.bus).text, "SDA stuck low");
+    EXPECT_EQ(port_check::busClear(rig.bus), port_check::ClearResult::Free);
     EXPECT_EQ(rig.device.ReadRegister(0x1D).value, 0x21);
-}
-
-TEST(RegisterTransactions, SwitchWriteHasNoCommandByte) {
-    SimRig rig;
-    rig.display.pec = "7";
-    EXPECT_TRUE(rig.device.WriteSwitch(0x91, 0x06).ok());
-    EXPECT_EQ(rig.last(), "S 90+ 06+ P");
-    EXPECT_EQ(rig.board.plover().switches(), 0x06);
-    EXPECT_EQ(rig.display.ramBits, "00000110");
-    EXPECT_EQ(rig.display.pec, "");
-    EXPECT_TRUE(rig.device.WriteSwitch(0x98, 0x01).ok());
-    EXPECT_EQ(rig.board.plover98().switches(), 0x01);
-    EXPECT_EQ(rig.board.plover().switches(), 0x06);
-}
-
-TEST(RegisterTransactions, MissingDeviceReadsFFAndNothingBreaks) {
-    SimRig rig;
-    rig.board.kestrel().setPresent(false);
-    EXPECT_EQ(rig.device.ReadRegister(0x00).value, 0xFF);
-    EXPECT_EQ(rig.display.pec, "FF");
-    EXPECT_EQ(rig.last(), "S AE- 00- Sr AF- <FF+ <FF- P");
-    EXPECT_EQ(rig.device.EEPROMReadByte(0x8100).value, 0xFF);
-}
-
-TEST(RegisterTransactions, NoPortRefusesWithoutSideEffects) {
-    SimRig rig;
-    rig.g.LPTBase = 0;
-    rig.display.pec = "untouched";
-    EXPECT_TRUE(rig.device.ReadRegister(0x00).refused());
-    EXPECT_TRUE(rig.device.WriteRegister(0x0E, 0x04).refused());
-    EXPECT_TRUE(rig.device.WriteSwitch(0x90, 0x06).refused());
-    EXPECT_TRUE(rig.device.EEPROMPageErase(0x8100).refused());
-    EXPECT_EQ(rig.display.pec, "untouched");
-    EXPECT_TRUE(rig.log().empty());
-    EXPECT_EQ(rig.notices.size(), 1u);
 }
 
 }  // namespace

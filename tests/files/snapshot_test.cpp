@@ -31,7 +31,8 @@ std::string textOf(const Snapshot& s) {
     return snapshot::snapshotText(s, error).value_or("");
 }
 
-TEST(SnapshotFile, OneFactPerLineAndReadsBackAsWritten) {
+TEST(SnapshotFile,
+     OneFactPerLineReadsBackAsWrittenNeverHoldsAnUnreadRegisterAndRefusesAnythingMalformed) {
     SimRig rig;
     rig.board.kestrel().setEeprom(0x81FF, 0x5A);
     const Snapshot s = take(rig);
@@ -59,11 +60,15 @@ TEST(SnapshotFile, OneFactPerLineAndReadsBackAsWritten) {
     ASSERT_TRUE(back) << error;
     EXPECT_EQ(textOf(*back), text);
     EXPECT_TRUE(snapshot::compare(s, *back).identical());
-}
 
-TEST(SnapshotFile, AnythingMalformedIsRefusedNamingItsLine) {
-    SimRig rig;
-    const std::string good = textOf(take(rig));
+    // Never written with a register that was not read.
+    Snapshot unread = s;
+    unread.registers[0x0E].ok = false;
+    EXPECT_FALSE(snapshot::snapshotText(unread, error));
+    EXPECT_NE(error.find("register 0Eh"), std::string::npos);
+    EXPECT_FALSE(snapshot::saveSnapshot(::testing::TempDir() + "never.snap", unread, error));
+
+    // Anything malformed is refused, naming its line.
     struct Case {
         std::string from, to;  // the first `from` replaced by `to`
         std::string expected;  // in the error
@@ -79,46 +84,19 @@ TEST(SnapshotFile, AnythingMalformedIsRefusedNamingItsLine) {
         {"for information\r\n", "\r\n", "line 35: "},
         {"8025h: ", "8026h: ", "line 75: '8026h: FFh' should hold address 8025h"},
         {"8025h: FFh\r\n", "\r\n", "line 75: empty"},
-        {"81FFh: FFh\r\n", "", "line 549: missing"},
-        {"81FFh: FFh\r\n", "81FFh: FFh\r\nextra\r\n", "line 550: more than 549 lines"},
+        {"81FFh: 5Ah\r\n", "", "line 549: missing"},
+        {"81FFh: 5Ah\r\n", "81FFh: 5Ah\r\nextra\r\n", "line 550: more than 549 lines"},
     };
     for (const Case& c : cases) {
-        std::string text = good;
-        const auto at = text.find(c.from);
+        std::string bad = text;
+        const auto at = bad.find(c.from);
         ASSERT_NE(at, std::string::npos) << c.from;
-        text.replace(at, c.from.size(), c.to);
-        std::string error;
-        EXPECT_FALSE(snapshot::parseSnapshot(text, "a.snap", error)) << c.to;
+        bad.replace(at, c.from.size(), c.to);
+        EXPECT_FALSE(snapshot::parseSnapshot(bad, "a.snap", error)) << c.to;
         EXPECT_NE(error.find(c.expected), std::string::npos) << error;
     }
-    std::string error;
     EXPECT_FALSE(snapshot::parseSnapshot("", "", error));
     EXPECT_EQ(error.rfind("line 1: missing", 0), 0u) << error;
-}
-
-TEST(SnapshotFile, NeverWrittenWithARegisterThatWasNotRead) {
-    SimRig rig;
-    Snapshot s = take(rig);
-    s.registers[0x0E].ok = false;
-    std::string error;
-    EXPECT_FALSE(snapshot::snapshotText(s, error));
-    EXPECT_NE(error.find("register 0Eh"), std::string::npos);
-    EXPECT_FALSE(snapshot::saveSnapshot(::testing::TempDir() + "never.snap", s, error));
-}
-
-TEST(SnapshotBoard, TakingFailsOnAChipThatIsAbsentOrFailsItsPec) {
-    SimRig rig;
-    rig.board.kestrel().setPresent(false);
-    auto t = snapshot::takeSnapshot(rig.device, kNoon);
-    EXPECT_FALSE(t.snapshot);
-    EXPECT_EQ(t.error, "register 00h not read: no acknowledge from AEh; no snapshot");
-    EXPECT_EQ(rig.log().size(), 1u) << "stops at the first failed read";
-
-    rig.board.kestrel().setPresent(true);
-    rig.board.kestrel().setCorruptPec(true);
-    t = snapshot::takeSnapshot(rig.device, kNoon);
-    EXPECT_FALSE(t.snapshot);
-    EXPECT_NE(t.error.find("PEC"), std::string::npos) << t.error;
 }
 
 // Two trims and two EEPROM bytes at page edges changed: exactly those four
@@ -183,7 +161,8 @@ TEST(SnapshotBoard, CompareNamesTheDifferencesAndApplyWritesOnlyThem) {
     EXPECT_EQ(rig.board.log().describeAll(), std::vector<std::string>{"S AE+ 14+ 80+ P"});
 }
 
-TEST(SnapshotBoard, BitsTheChipDoesNotStoreAreNoDifference) {
+TEST(SnapshotBoard,
+     BitsTheChipDoesNotStoreAreNoDifferenceOnlyWhatIsAskedIsWrittenAndFailuresAreReported) {
     SimRig rig;
     Snapshot file = take(rig);
     file.registers[0x16].value = 0xED;  // bits 7, 6 set: 16h keeps only bits 5..0
@@ -196,55 +175,44 @@ TEST(SnapshotBoard, BitsTheChipDoesNotStoreAreNoDifference) {
     const auto r = snapshot::applySnapshot(rig.device, file, {});
     EXPECT_TRUE(r.ok() && r.verified);
     EXPECT_TRUE(r.registersWritten.empty());
-}
 
-TEST(SnapshotBoard, OnlyWhatWasAskedForIsWritten) {
-    SimRig rig;
+    // Only what was asked for is written: EEPROM only leaves the registers alone.
     const Snapshot a = take(rig);
     ASSERT_TRUE(rig.device.WriteRegister(0x14, 0x81).ok());
     rig.board.kestrel().setEeprom(0x8105, 0x34);
-
-    auto r = snapshot::applySnapshot(rig.device, a, {true, false, true});
-    EXPECT_TRUE(r.ok() && r.verified);
-    EXPECT_EQ(r.registersWritten, (std::vector<int>{0x14}));
-    EXPECT_TRUE(r.pagesWritten.empty());
-    EXPECT_EQ(rig.board.kestrel().eeprom(0x8105), 0x34);
-
-    ASSERT_TRUE(rig.device.WriteRegister(0x14, 0x81).ok());
-    r = snapshot::applySnapshot(rig.device, a, {false, true, true});
-    EXPECT_TRUE(r.ok() && r.verified);
-    EXPECT_TRUE(r.registersWritten.empty());
-    EXPECT_EQ(r.pagesWritten, (std::vector<unsigned>{0x8100}));
+    const auto eepromOnly = snapshot::applySnapshot(rig.device, a, {false, true, true});
+    EXPECT_TRUE(eepromOnly.ok() && eepromOnly.verified);
+    EXPECT_TRUE(eepromOnly.registersWritten.empty());
+    EXPECT_EQ(eepromOnly.pagesWritten, (std::vector<unsigned>{0x8100}));
     EXPECT_EQ(rig.board.kestrel().reg(0x14), 0x81);
-}
 
-TEST(SnapshotBoard, FailuresAreReportedNeverDone) {
-    SimRig rig;
+    // Failures are reported, never done.
+    ASSERT_TRUE(rig.device.WriteRegister(0x14, 0x80).ok());
     auto& chip = rig.board.kestrel();
-    const Snapshot a = take(rig);
     chip.setEeprom(0x8105, 0x34);
 
     // The chip refuses the erase's fifth byte (the FFh that confirms it): the
     // page is not written over, and the read-back shows the byte unchanged.
     chip.setNackByte(5);
     rig.board.log().clear();
-    auto r = snapshot::applySnapshot(rig.device, a, {});
-    EXPECT_FALSE(r.ok());
-    EXPECT_FALSE(r.verified);
+    auto failed = snapshot::applySnapshot(rig.device, a, {});
+    EXPECT_FALSE(failed.ok());
+    EXPECT_FALSE(failed.verified);
     EXPECT_EQ(trafficOf(rig).eepromByteWrites, 0);
-    EXPECT_TRUE(r.pagesWritten.empty()) << "a page that failed is not listed as written";
-    EXPECT_EQ(r.failures, (std::vector<std::string>{
-                              "page erase at 8100h failed: byte FFh not acknowledged; the page "
-                              "was not written",
-                              "EEPROM byte 8105h reads back 34h, the snapshot holds FFh"}));
+    EXPECT_TRUE(failed.pagesWritten.empty()) << "a page that failed is not listed as written";
+    EXPECT_EQ(
+        failed.failures,
+        (std::vector<std::string>{"page erase at 8100h failed: byte FFh not acknowledged; the page "
+                                  "was not written",
+                                  "EEPROM byte 8105h reads back 34h, the snapshot holds FFh"}));
 
     // No chip at all: nothing is written, and it says so.
     chip.setNackByte(0);
     chip.setPresent(false);
     rig.board.log().clear();
-    r = snapshot::applySnapshot(rig.device, a, {});
-    EXPECT_FALSE(r.ok());
-    EXPECT_EQ(r.failures.back(), "the board was not read cleanly, so nothing was written");
+    failed = snapshot::applySnapshot(rig.device, a, {});
+    EXPECT_FALSE(failed.ok());
+    EXPECT_EQ(failed.failures.back(), "the board was not read cleanly, so nothing was written");
     EXPECT_EQ(rig.log().size(), 1u);
 }
 

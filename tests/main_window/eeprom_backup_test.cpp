@@ -12,7 +12,7 @@ namespace {
 using testing::AppRig;
 using Answer = testing::ScriptedDialogs::Answer;
 
-TEST(EepromBackup, SavesTheWholeEepromAndRestoresItVerified) {
+TEST(EepromBackup, SavesTheWholeEepromRestoresItVerifiedAndTrustsNothingElse) {
     QTemporaryDir dir;
     AppRig app;
     auto& chip = app.board().kestrel();
@@ -47,17 +47,13 @@ TEST(EepromBackup, SavesTheWholeEepromAndRestoresItVerified) {
     ASSERT_EQ(steps.size(), 16u);
     EXPECT_EQ(steps.front(), 32);
     EXPECT_EQ(steps.back(), 512);
-}
 
-TEST(EepromBackup, NothingIsSavedOrWrittenFromWhatCannotBeTrusted) {
-    QTemporaryDir dir;
-    AppRig app;
     // A chip that does not answer: no backup file at all.
     app.board().kestrel().setPresent(false);
-    const QString path = dir.filePath("absent.dat");
-    app.dialogs.fileNames = {path};
+    const QString absent = dir.filePath("absent.dat");
+    app.dialogs.fileNames = {absent};
     app.action("mnuBackupEEPROM")->trigger();
-    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_FALSE(QFile::exists(absent));
     EXPECT_EQ(app.status(),
               "EEPROM backup failed at 8000h: no acknowledge from AEh. Nothing was saved.");
     app.board().kestrel().setPresent(true);
@@ -69,16 +65,11 @@ TEST(EepromBackup, NothingIsSavedOrWrittenFromWhatCannotBeTrusted) {
     text.replace(text.find("8005h: 00h"), 10, "8005h: 0Gh");
     const QString bad =
         testing::writeFile(dir.filePath("bad.dat"), QByteArray::fromStdString(text));
-    const std::size_t mark = app.logSize();
+    const std::size_t beforeBad = app.logSize();
     app.dialogs.fileNames = {bad};
     app.action("mnuRestoreEEPROM")->trigger();
     EXPECT_TRUE(app.status().contains("line 6")) << app.status().toStdString();
-    std::string error;
-    const std::string whole = eeprom::imageText(image);
-    EXPECT_FALSE(eeprom::parseImage(whole.substr(0, whole.size() - 12), &error));
-    EXPECT_NE(error.find("line 512"), std::string::npos) << error;
-    EXPECT_FALSE(eeprom::parseImage(eeprom::imageText(image) + "x", &error));
-    EXPECT_TRUE(eeprom::parseImage(eeprom::imageText(image), &error));
+    EXPECT_EQ(app.logSize(), beforeBad);
 
     // The question answered No (or Escape): nothing erased.
     const QString good = dir.filePath("good.dat");
@@ -90,7 +81,6 @@ TEST(EepromBackup, NothingIsSavedOrWrittenFromWhatCannotBeTrusted) {
     app.action("mnuRestoreEEPROM")->trigger();
     EXPECT_EQ(app.logSize(), afterBackup);
     EXPECT_TRUE(app.status().contains("cancelled"));
-    EXPECT_GT(afterBackup, mark) << "only the backup's reads";
 }
 
 }  // namespace

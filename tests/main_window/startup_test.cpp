@@ -17,8 +17,9 @@ namespace {
 
 using testing::AppRig;
 
-// Start-up finds the simulated port and sets the PLOVER to 06h.
-TEST(Startup, FindsTheSimulatedPortAndSetsThePlover) {
+// Start-up finds the simulated port and sets the PLOVER to 06h; closing the
+// main window ends everything.
+TEST(Startup, FindsTheSimulatedPortSetsThePloverKeepsWarningsAndEndsWithTheMainWindow) {
     AppRig app;
     EXPECT_EQ(app.entries("CurrentPPortAddrCOMBO"),
               QStringList({"378", "LPT2: absent", "LPT3: absent"}));
@@ -27,6 +28,36 @@ TEST(Startup, FindsTheSimulatedPortAndSetsThePlover) {
     EXPECT_EQ(app.log(), std::vector<std::string>{"S 90+ 06+ P"});
     EXPECT_EQ(app.board().plover().switches(), 0x06);
     EXPECT_EQ(app.bits("Read_Data"), "00000110");
+    // A menu caption shows its "&" rather than taking it as a key mark.
+    ASSERT_NE(app.action("mnuLCL"), nullptr);
+    EXPECT_EQ(app.action("mnuLCL")->text(), "Local Voltage (OVP && UVP)")
+        << "shown as \"OVP & UVP\"";
+
+    // A warning stays until the next message replaces it: a menu's hover text
+    // does not wipe it, and the Messages window lists it.
+    app.click("PageErase");
+    const QString warning = "Choose a page in the page list first.";
+    ASSERT_EQ(app.status(), warning);
+    QStatusTipEvent hover("Opens the file menu");
+    QApplication::sendEvent(&app.main(), &hover);
+    QStatusTipEvent leave("");
+    QApplication::sendEvent(&app.main(), &leave);
+    EXPECT_EQ(app.status(), warning);
+    EXPECT_TRUE(app.find<QLabel>("statusMessage")->isVisible());
+    app.action("mnuMessages")->trigger();
+    QWidget* messages = app.program->windows().loaded("frm_Messages");
+    ASSERT_NE(messages, nullptr);
+    auto* view = app.find<QPlainTextEdit>("MessageList", messages);
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->toPlainText().contains(warning));
+
+    // Closing the main window ends everything.
+    const std::size_t before = app.logSize();
+    app.click("exit");
+    EXPECT_TRUE(app.program->hasQuit());
+    EXPECT_FALSE(app.main().isVisible());
+    EXPECT_TRUE(app.program->device().ReadRegister(0).refused());
+    EXPECT_EQ(app.logSize(), before);
 }
 
 // A parallel port on a kernel that lists one port: "parportN" and its
@@ -44,7 +75,7 @@ struct ListedPort {
     }
 };
 
-TEST(Startup, WithoutAFirstPortTheBusStaysSilentAndTheUserIsTold) {
+TEST(Startup, WithoutAPortOrAnAdapterTheBusStaysSilentAndTheUserIsTold) {
     ListedPort ports("parport1", "632\t1656\n");
     AppRig app(ports.port.get());
     EXPECT_EQ(app.entries("CurrentPPortAddrCOMBO"),
@@ -55,11 +86,8 @@ TEST(Startup, WithoutAFirstPortTheBusStaysSilentAndTheUserIsTold) {
               "No parallel port: load parport_pc and ppdev, or start with --simulate");
 
     app.find<QLabel>("statusMessage")->clear();
-    app.click("ByteReadCMD");
-    app.click("ReadRAM");
-    app.click("ReadEECMD");
-    app.click("WriteEECMD");
-    app.click("Command1");
+    for (const char* button : {"ByteReadCMD", "ReadRAM", "ReadEECMD", "WriteEECMD", "Command1"})
+        app.click(button);
     EXPECT_TRUE(app.dialogs.questions.isEmpty()) << "no erase question when nothing can be written";
     EXPECT_TRUE(app.items("List2").isEmpty());
     EXPECT_EQ(app.status(), "") << "told once, not on every click";
@@ -74,27 +102,16 @@ TEST(Startup, WithoutAFirstPortTheBusStaysSilentAndTheUserIsTold) {
     AppRig app2(broken.port.get());
     EXPECT_EQ(app2.entries("CurrentPPortAddrCOMBO").front(), "LPT1: Error");
     EXPECT_EQ(app2.text("connectionIndicator"), "LPT1 cannot be opened: see Tools > Messages");
-}
 
-// Through an I2C adapter the indicator names it, or says it cannot be
-// opened and the messages say why; the line tools say they need the port.
-TEST(Startup, OnAnI2cAdapterTheIndicatorNamesItOrWhatIsMissing) {
+    // Started on an I2C adapter that cannot be opened, the indicator says so
+    // and the messages say why; nothing is sent.
     sim::SimulatedBoard board;
     SimulatedI2cAdapter kernel(board, 3);
-    const auto onAdapter = [&kernel](const char* path) {
-        return [&kernel, path](ProgramOptions& o) {
-            o.connection.simulate = false;
-            o.connection.i2cAdapter = path;
-            o.connection.kernel = &kernel;
-        };
-    };
-    AppRig found(nullptr, onAdapter("/dev/i2c-3"));
-    EXPECT_EQ(found.text("connectionIndicator"), "I2C /dev/i2c-3: Simulated board adapter");
-    found.action("mnuPortTest")->trigger();
-    EXPECT_EQ(found.main().message(),
-              "Port test is not available on an I2C adapter: it needs the parallel port's lines.");
-
-    AppRig missing(nullptr, onAdapter("/dev/i2c-9"));
+    AppRig missing(nullptr, [&kernel](ProgramOptions& o) {
+        o.connection.simulate = false;
+        o.connection.i2cAdapter = "/dev/i2c-9";
+        o.connection.kernel = &kernel;
+    });
     EXPECT_EQ(missing.text("connectionIndicator"), "I2C /dev/i2c-9 cannot be opened");
     EXPECT_TRUE(missing.main().messageLog().lines().join('\n').contains("modprobe i2c-dev"));
     const auto before = board.log().describeAll().size();
@@ -140,43 +157,6 @@ TEST(Startup, TheConnectionMenuSwitchesBetweenThePortAndAnAdapter) {
     EXPECT_EQ(app.main().message(), "SDA follows");
 }
 
-// A warning stays until the next message replaces it: a menu's hover text
-// does not wipe it, and the message log keeps every one.
-TEST(Startup, MessagesStayAndAreLogged) {
-    AppRig app;
-    app.click("PageErase");
-    const QString warning = "Choose a page in the page list first.";
-    ASSERT_EQ(app.status(), warning);
-    QStatusTipEvent hover("Opens the file menu");
-    QApplication::sendEvent(&app.main(), &hover);
-    QStatusTipEvent leave("");
-    QApplication::sendEvent(&app.main(), &leave);
-    EXPECT_EQ(app.status(), warning);
-    EXPECT_TRUE(app.find<QLabel>("statusMessage")->isVisible());
-
-    app.board().kestrel().setPresent(false);
-    app.click("ByteReadCMD");
-    EXPECT_EQ(app.status(), "No acknowledge from AEh");
-    const QStringList log = app.main().messageLog().lines();
-    ASSERT_GE(log.size(), 2);
-    EXPECT_TRUE(log[log.size() - 2].endsWith(warning));
-    EXPECT_TRUE(log.back().endsWith("No acknowledge from AEh"));
-    app.action("mnuMessages")->trigger();
-    QWidget* messages = app.program->windows().loaded("frm_Messages");
-    ASSERT_NE(messages, nullptr);
-    auto* view = messages->findChild<QPlainTextEdit*>("MessageList");
-    ASSERT_NE(view, nullptr);
-    EXPECT_TRUE(view->toPlainText().contains(warning));
-}
-
-// A menu caption shows its "&" rather than taking it as a key mark.
-TEST(Startup, MenusShowTheirCharacters) {
-    AppRig app;
-    ASSERT_NE(app.action("mnuLCL"), nullptr);
-    EXPECT_EQ(app.action("mnuLCL")->text(), "Local Voltage (OVP && UVP)")
-        << "shown as \"OVP & UVP\"";
-}
-
 TEST(Startup, ChoosingAnotherPortEntryChangesOnlyTheAccessNumbers) {
     NullPort null(0x378);
     RecordingPort ports(null);
@@ -188,16 +168,6 @@ TEST(Startup, ChoosingAnotherPortEntryChangesOnlyTheAccessNumbers) {
     ASSERT_FALSE(ports.events().empty());
     EXPECT_EQ(ports.events().front().kind, PortEvent::Kind::Enable);
     EXPECT_EQ(ports.events().front().value, 2) << "entry n opens access with n and n + 2";
-}
-
-TEST(Startup, ClosingTheMainWindowEndsEverything) {
-    AppRig app;
-    const std::size_t before = app.logSize();
-    app.click("exit");
-    EXPECT_TRUE(app.program->hasQuit());
-    EXPECT_FALSE(app.main().isVisible());
-    EXPECT_TRUE(app.program->device().ReadRegister(0).refused());
-    EXPECT_EQ(app.logSize(), before);
 }
 
 }  // namespace

@@ -15,34 +15,28 @@
 namespace kestrel {
 namespace {
 
-struct ProductionWindowTest : ::testing::Test {
+TEST(ProductionWindow, EnterProgramsTheBoardAndCountsAndRecordsIt) {
     testing::AppRig app;
     QTemporaryDir dir;
-    ProductionWindow* w = nullptr;
-
-    void SetUp() override {
-        w = app.open<ProductionWindow>("mnuProduction", "frm_Production");
-        ASSERT_NE(w, nullptr);
-        app.find<QLineEdit>(QStringLiteral("database"), w)
-            ->setText(dir.filePath(QStringLiteral("records.sqlite")));
-        const auto taken = snapshot::takeSnapshot(app.program->device(), 1'800'000'000);
-        ASSERT_TRUE(taken.snapshot);
-        std::string error;
-        ASSERT_TRUE(snapshot::saveSnapshot(dir.filePath("golden.snap").toStdString(),
-                                           *taken.snapshot, error));
-        app.dialogs.fileNames = {dir.filePath(QStringLiteral("golden.snap"))};
-        app.click(QStringLiteral("chooseGolden"), w);
-    }
+    auto* w = app.open<ProductionWindow>("mnuProduction", "frm_Production");
+    ASSERT_NE(w, nullptr);
+    app.find<QLineEdit>(QStringLiteral("database"), w)
+        ->setText(dir.filePath(QStringLiteral("records.sqlite")));
+    const auto taken = snapshot::takeSnapshot(app.program->device(), 1'800'000'000);
+    ASSERT_TRUE(taken.snapshot);
+    std::string error;
+    ASSERT_TRUE(
+        snapshot::saveSnapshot(dir.filePath("golden.snap").toStdString(), *taken.snapshot, error));
+    app.dialogs.fileNames = {dir.filePath(QStringLiteral("golden.snap"))};
+    app.click(QStringLiteral("chooseGolden"), w);
     // A scanner types the serial and presses Enter.
-    void scan(const QString& serial) {
+    const auto scan = [&](const QString& serial) {
         auto* field = app.find<QLineEdit>(QStringLiteral("serial"), w);
         field->clear();
         QTest::keyClicks(field, serial);
         QTest::keyClick(field, Qt::Key_Return);
-    }
-};
+    };
 
-TEST_F(ProductionWindowTest, EnterProgramsTheBoardAndCountsAndRecordsIt) {
     EXPECT_TRUE(w->goldenText().startsWith("golden.snap  SHA-256 "))
         << w->goldenText().toStdString();
     EXPECT_EQ(w->goldenText().size(), QStringLiteral("golden.snap  SHA-256 ").size() + 64);

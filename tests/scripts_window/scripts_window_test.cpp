@@ -42,7 +42,7 @@ struct ScriptsWindowTest : ::testing::Test {
 };
 
 // Run: a row per step with its verdict, the progress bar full, the board changed.
-TEST_F(ScriptsWindowTest, RunListsEveryStepWithItsVerdict) {
+TEST_F(ScriptsWindowTest, RunsDryRunsScriptErrorsBackupsStopAndCloseDuringARun) {
     go(QStringLiteral("on-error continue\nwrite 10 5A\nexpect 10 5A\nexpect 1D 20\n"), "run");
     EXPECT_EQ(column(2), QStringList({"PASS", "PASS", "FAIL"}));
     EXPECT_EQ(column(0), QStringList({"2", "3", "4"}));
@@ -50,20 +50,16 @@ TEST_F(ScriptsWindowTest, RunListsEveryStepWithItsVerdict) {
     EXPECT_EQ(w->progress().value(), w->progress().maximum());
     EXPECT_EQ(app.board().kestrel().reg(0x10), 0x5A);
     EXPECT_TRUE(w->status().contains("2 passed, 1 failed")) << w->status().toStdString();
-}
 
-// A script error is shown with its line and column, and nothing is sent.
-TEST_F(ScriptsWindowTest, ScriptErrorSendsNothing) {
+    // A script error is shown with its line and column, and nothing is sent.
     const auto before = app.board().kestrel().transactions();
     go(QStringLiteral("write 10 5A\nrepeat 2\n"), "run");
     EXPECT_TRUE(w->status().contains("untitled.kes:2:1: 'repeat': no 'end'"))
         << w->status().toStdString();
     EXPECT_EQ(app.board().kestrel().transactions(), before);
     EXPECT_EQ(w->steps().rowCount(), 0);
-}
 
-// Dry Run: the transactions listed, and the board only read.
-TEST_F(ScriptsWindowTest, DryRunListsTransactionsAndLeavesTheBoard) {
+    // Dry Run: the transactions listed, and the board only read.
     app.board().kestrel().setReg(0x10, 0x11);
     go(QStringLiteral("write 10 77\nexpect 10 77\n"), "dryRun");
     EXPECT_EQ(column(2), QStringList({"PASS", "PASS"}));
@@ -71,30 +67,24 @@ TEST_F(ScriptsWindowTest, DryRunListsTransactionsAndLeavesTheBoard) {
         << w->transactions().toPlainText().toStdString();
     EXPECT_EQ(app.board().kestrel().reg(0x10), 0x11);
     EXPECT_TRUE(w->status().contains("nothing was written")) << w->status().toStdString();
-}
 
-// Stop ends a long run between steps; the status says where.
-TEST_F(ScriptsWindowTest, StopEndsTheRun) {
+    // EEPROM changes (erased before written, as the chip needs): one backup in
+    // the program's folder, before the first.
+    go(QStringLiteral("eeprom erase 8000\neeprom write-byte 8003 44\nexpect-eeprom 8003 44\n"),
+       "run");
+    EXPECT_EQ(column(2), QStringList({"PASS", "PASS", "PASS"}));
+    EXPECT_EQ(QDir(app.backups.path()).entryList(QDir::Files).size(), 1);
+    EXPECT_TRUE(w->status().contains("EEPROM saved to")) << w->status().toStdString();
+
+    // Stop ends a long run between steps; the status says where.
     QTimer::singleShot(100, w, [this] { app.click(QStringLiteral("stop"), w); });
     go(QStringLiteral("repeat 1000\nwait 10\nend\n"), "run");
     EXPECT_LT(w->steps().rowCount(), 100);
     EXPECT_EQ(column(2).last(), QStringLiteral("STOPPED"));
     EXPECT_TRUE(w->status().contains("untitled.kes:2:")) << w->status().toStdString();
     EXPECT_TRUE(w->findChild<QWidget*>(QStringLiteral("run"))->isEnabled());
-}
 
-// EEPROM changes (erased before written, as the chip needs): one backup in
-// the program's folder, before the first.
-TEST_F(ScriptsWindowTest, EepromChangesTakeOneBackup) {
-    go(QStringLiteral("eeprom erase 8000\neeprom write-byte 8003 44\nexpect-eeprom 8003 44\n"),
-       "run");
-    EXPECT_EQ(column(2), QStringList({"PASS", "PASS", "PASS"}));
-    EXPECT_EQ(QDir(app.backups.path()).entryList(QDir::Files).size(), 1);
-    EXPECT_TRUE(w->status().contains("EEPROM saved to")) << w->status().toStdString();
-}
-
-// Closing the window during a run stops the run first; then it closes.
-TEST_F(ScriptsWindowTest, CloseDuringARunStopsItFirst) {
+    // Closing the window during a run stops the run first; then it closes.
     QPointer<ScriptsWindow> window = w;
     w->show();
     w->editor().setPlainText(QStringLiteral("repeat 1000\nwait 10\nend\n"));

@@ -19,18 +19,13 @@ QStringList highlighted(QTableWidget& t) {
     return rows;
 }
 
-struct SnapshotWindowTest : ::testing::Test {
-    testing::AppRig app;
-    QTemporaryDir dir;
-    QString a = dir.filePath(QStringLiteral("a.snap"));
-
-    SnapshotWindow* open() { return app.open<SnapshotWindow>("mnuSnapshots", "frm_Snapshots"); }
-};
-
 // Save, change two trims and one EEPROM byte, compare (those three rows
 // highlighted, the gain named), apply back (asked first), and compare equal.
-TEST_F(SnapshotWindowTest, SaveCompareApply) {
-    SnapshotWindow* w = open();
+TEST(SnapshotWindow, SaveCompareApplyNoBackupNoApplyAndMalformedFilesOrAnAbsentChipRefused) {
+    testing::AppRig app;
+    QTemporaryDir dir;
+    const QString a = dir.filePath(QStringLiteral("a.snap"));
+    auto* w = app.open<SnapshotWindow>("mnuSnapshots", "frm_Snapshots");
     ASSERT_NE(w, nullptr);
     app.dialogs.fileNames = {a};
     app.click(QStringLiteral("save"), w);
@@ -74,16 +69,11 @@ TEST_F(SnapshotWindowTest, SaveCompareApply) {
     const QByteArray lines = testing::fileBytes(QDir(app.backups.path()).filePath(saved[0]));
     EXPECT_EQ(lines.count('\n'), 512);
     EXPECT_TRUE(lines.contains("8105h: 34h\r\n"));
-}
 
-// Without a place for the EEPROM backup an apply that would erase pages
-// writes nothing at all.
-TEST_F(SnapshotWindowTest, NoBackupNoApply) {
-    SnapshotWindow* w = open();
-    ASSERT_NE(w, nullptr);
+    // Without a place for the EEPROM backup an apply that would erase pages
+    // writes nothing at all.
     app.dialogs.fileNames = {a};
     app.click(QStringLiteral("save"), w);
-    auto& chip = app.board().kestrel();
     ASSERT_TRUE(app.program->device().WriteRegister(0x16, 0x2E).ok());
     chip.setEeprom(0x8105, 0x34);
     const QString folder = app.backups.path();
@@ -96,11 +86,10 @@ TEST_F(SnapshotWindowTest, NoBackupNoApply) {
     EXPECT_EQ(chip.reg(0x16), 0x2E) << "no register written either";
     EXPECT_EQ(chip.eeprom(0x8105), 0x34);
     QFile::remove(folder);
-}
 
-TEST_F(SnapshotWindowTest, AMalformedFileIsRefusedWithoutBusTraffic) {
-    SnapshotWindow* w = open();
-    ASSERT_NE(w, nullptr);
+    // A malformed file or an absent chip is refused without bus traffic.
+    app.dialogs.messages.clear();
+    app.dialogs.questions.clear();
     testing::writeFile(a, "kestrel-eval board snapshot\r\ntool 2.0.0\r\nslave AFh\r\n");
     const std::size_t before = app.logSize();
     app.dialogs.fileNames = {a};
@@ -110,15 +99,13 @@ TEST_F(SnapshotWindowTest, AMalformedFileIsRefusedWithoutBusTraffic) {
     EXPECT_TRUE(app.dialogs.messages[0].contains("line 3:"));
     EXPECT_EQ(app.logSize(), before);
     EXPECT_TRUE(app.dialogs.questions.isEmpty());
-}
 
-TEST_F(SnapshotWindowTest, AnAbsentChipSavesNothingAndSaysSo) {
-    SnapshotWindow* w = open();
-    ASSERT_NE(w, nullptr);
+    // An absent chip saves nothing and says so.
     app.board().kestrel().setPresent(false);
-    app.dialogs.fileNames = {a};
+    const QString absent = dir.filePath(QStringLiteral("absent.snap"));
+    app.dialogs.fileNames = {absent};
     app.click(QStringLiteral("save"), w);
-    EXPECT_FALSE(QFile::exists(a));
+    EXPECT_FALSE(QFile::exists(absent));
     EXPECT_TRUE(w->summary().contains("register 00h not read: no acknowledge from AEh"))
         << w->summary().toStdString();
 }

@@ -28,49 +28,61 @@ struct StatusRig {
                         }};
 
     StatusRig() { seen = app.logSize(); }
-    void collect() {
+    // The events so far, with the register reads sent since the last call.
+    const std::vector<std::string>& collect() {
         const auto& all = app.board().log().transactions();
         for (; seen < all.size(); ++seen) {
             char reg[8];
             std::snprintf(reg, sizeof reg, "%02X", all[seen].masterBytes().at(1));
             events.push_back(reg);
         }
+        return events;
     }
     StatusWindow* open() { return app.open<StatusWindow>("mnuStatus", "frm_Status"); }
 };
 
-TEST(StatusMonitor, APollingPassReadsSixRegistersWithTwoPauses) {
+TEST(StatusMonitor, APollingPassReadsSixRegistersWithTwoPausesAndShowsTheLatchedBit) {
     StatusRig rig;
     StatusWindow* w = rig.open();
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(w->windowModality(), Qt::ApplicationModal);
-    rig.collect();
-    EXPECT_TRUE(rig.events.empty()) << "nothing is read at load";
+    EXPECT_TRUE(rig.collect().empty()) << "nothing is read at load";
 
     rig.app.click("poll", w);
     EXPECT_EQ(rig.app.text("poll", w), "Stop Polling");
     w->Timer1_Timer();
-    rig.collect();
-    EXPECT_EQ(rig.events, (std::vector<std::string>{"00", "01", "02", "pause 0.15", "2A", "2B",
-                                                    "2C", "pause 0.15"}));
+    EXPECT_EQ(rig.collect(), (std::vector<std::string>{"00", "01", "02", "pause 0.15", "2A", "2B",
+                                                       "2C", "pause 0.15"}));
 
     rig.app.click("poll", w);
     EXPECT_EQ(rig.app.text("poll", w), "Start Polling");
     rig.events.clear();
     w->Timer1_Timer();
-    rig.collect();
-    EXPECT_TRUE(rig.events.empty());
+    EXPECT_TRUE(rig.collect().empty());
+
+    // A latched bit stays after the live bit clears.
+    auto& chip = rig.app.board().kestrel();
+    chip.setLiveStatus(0, 0x80);
+    rig.app.click("poll", w);
+    w->Timer1_Timer();
+    EXPECT_EQ(rig.app.bits("Read_Stat1", w), "10000000");
+    chip.setLiveStatus(0, 0x00);
+    w->Timer1_Timer();
+    EXPECT_EQ(rig.app.bits("Read_Stat1", w), "00000000");
+    EXPECT_EQ(rig.app.text("stat1hex", w), "0h");
+    EXPECT_EQ(rig.app.bits("Read_Stat4", w).at(0), '1');
+    EXPECT_EQ(rig.app.text("Read_Stat4_name", w), "ovfault");
 }
 
-TEST(StatusMonitor, SingleReadsPauseOnlyAfterTheThirdOfARow) {
+TEST(StatusMonitor, SingleReadsPauseOnlyAfterTheThirdOfARowAndExitStopsPolling) {
     StatusRig rig;
     StatusWindow* w = rig.open();
     rig.app.click("ReadStatus1", w);
     rig.app.click("ReadStatus3", w);
     rig.app.click("ReadLatchedStatus3", w);
-    rig.collect();
-    EXPECT_EQ(rig.events, (std::vector<std::string>{"00", "02", "pause 0.15", "2C", "pause 0.15"}));
+    EXPECT_EQ(rig.collect(),
+              (std::vector<std::string>{"00", "02", "pause 0.15", "2C", "pause 0.15"}));
 
     auto* delay = rig.app.find<QLineEdit>("poll_delay", w);
     delay->setText("2");
@@ -82,11 +94,8 @@ TEST(StatusMonitor, SingleReadsPauseOnlyAfterTheThirdOfARow) {
     EXPECT_DOUBLE_EQ(w->pauseSeconds(), 0.0);
     delay->setText("-3");
     EXPECT_DOUBLE_EQ(w->pauseSeconds(), 0.0);
-}
 
-TEST(StatusMonitor, ExitStopsPollingAndTheTimerThenReadsNothing) {
-    StatusRig rig;
-    StatusWindow* w = rig.open();
+    // Exit stops polling, and the timer then reads nothing.
     rig.app.find<QLineEdit>("poll_delay", w)->setText("0");
     rig.app.click("poll", w);
     // The real 10 ms timer runs passes; a loaded machine may take longer.
@@ -105,22 +114,6 @@ TEST(StatusMonitor, ExitStopsPollingAndTheTimerThenReadsNothing) {
     EXPECT_EQ(rig.app.logSize(), before);
 }
 
-TEST(StatusMonitor, LatchedBitStaysAfterTheLiveBitClears) {
-    StatusRig rig;
-    StatusWindow* w = rig.open();
-    auto& chip = rig.app.board().kestrel();
-    chip.setLiveStatus(0, 0x80);
-    rig.app.click("poll", w);
-    w->Timer1_Timer();
-    EXPECT_EQ(rig.app.bits("Read_Stat1", w), "10000000");
-    chip.setLiveStatus(0, 0x00);
-    w->Timer1_Timer();
-    EXPECT_EQ(rig.app.bits("Read_Stat1", w), "00000000");
-    EXPECT_EQ(rig.app.text("stat1hex", w), "0h");
-    EXPECT_EQ(rig.app.bits("Read_Stat4", w).at(0), '1');
-    EXPECT_EQ(rig.app.text("Read_Stat4_name", w), "ovfault");
-}
-
 TEST(StatusMonitor, APassNeverInterleavesWithAnOpenTransaction) {
     StatusRig rig;
     StatusWindow* w = rig.open();
@@ -131,12 +124,10 @@ TEST(StatusMonitor, APassNeverInterleavesWithAnOpenTransaction) {
         ASSERT_TRUE(held);
         w->Timer1_Timer();
     }
-    rig.collect();
-    EXPECT_TRUE(rig.events.empty()) << "the tick is skipped";
+    EXPECT_TRUE(rig.collect().empty()) << "the tick is skipped";
     EXPECT_EQ(rig.app.status(), "") << "silently";
     w->Timer1_Timer();
-    rig.collect();
-    EXPECT_EQ(rig.events.size(), 8u);
+    EXPECT_EQ(rig.collect().size(), 8u);
 }
 
 // A tick that comes during a pass's pause is dropped: the pass goes on
@@ -148,14 +139,12 @@ TEST(StatusMonitor, ATickDuringAPauseIsDropped) {
     rig.holdPauses = true;
     w->Timer1_Timer();
     w->Timer1_Timer();  // mid-pass
-    rig.collect();
-    EXPECT_EQ(rig.events, (std::vector<std::string>{"00", "01", "02", "pause 0.15"}));
+    EXPECT_EQ(rig.collect(), (std::vector<std::string>{"00", "01", "02", "pause 0.15"}));
     std::exchange(rig.resume, {})();
     w->Timer1_Timer();  // still mid-pass
     std::exchange(rig.resume, {})();
     w->Timer1_Timer();  // the pass has ended: a new one starts
-    rig.collect();
-    EXPECT_EQ(rig.events,
+    EXPECT_EQ(rig.collect(),
               (std::vector<std::string>{"00", "01", "02", "pause 0.15", "2A", "2B", "2C",
                                         "pause 0.15", "00", "01", "02", "pause 0.15"}));
 }

@@ -124,6 +124,12 @@ struct AppRig {
         auto* b = find<QAbstractButton>(name, root);
         if (b) QTest::mouseClick(b, Qt::LeftButton);
     }
+    // Clicks a button and returns the transactions the click sent.
+    std::vector<std::string> clicked(const QString& name, QWidget* root = nullptr) {
+        const std::size_t from = logSize();
+        click(name, root);
+        return logSince(from);
+    }
     void type(const QString& name, const QString& text, QWidget* root = nullptr) {
         auto* e = find<QLineEdit>(name, root);
         if (!e) return;

@@ -9,7 +9,6 @@
 #include "device/globals.h"
 #include "simulator/simulated_board.h"
 #include "support/fake_clock.h"
-#include "support/recording_display.h"
 
 namespace kestrel::testing {
 
@@ -17,7 +16,6 @@ namespace kestrel::testing {
 struct SimRig {
     Globals g;
     sim::SimulatedBoard board;
-    RecordingDisplay display;
     FakeClock clock;
     Bus bus{board, g.LPTBase, g.PortEntry};
     Device device{g, bus};
@@ -36,7 +34,6 @@ struct SimRig {
             return micros;
         });
         bus.setNoticeSink([this](const std::string& s) { notices.push_back(s); });
-        bus.addObserver(&display);
     }
 
     std::vector<std::string> log() const {
