@@ -20,7 +20,7 @@ namespace {
 
 // The shared rig's device layer, or one through an I2C adapter whose calls
 // the same wire answers.
-struct Rig : testing::SimRig {
+struct AdapterRig : testing::SimRig {
     SimulatedI2cAdapter kernel{board};
     // The chip's EEPROM cycle passes on the fake clock, on either side.
     I2cAdapterExecutor adapter{kernel, "/dev/i2c-0",
@@ -29,7 +29,7 @@ struct Rig : testing::SimRig {
     Device* device;
 
     // `functions`: what the adapter offers, when not the simulated default.
-    explicit Rig(bool viaAdapter = true, unsigned long functions = 0)
+    explicit AdapterRig(bool viaAdapter = true, unsigned long functions = 0)
         : device(viaAdapter ? &onAdapter : &this->SimRig::device) {
         if (functions != 0) kernel.setFunctions(functions);
         if (viaAdapter) {
@@ -39,7 +39,7 @@ struct Rig : testing::SimRig {
 };
 
 TEST(I2cAdapter, EachTransactionIsOneIoctlAndAMissingChipOrAnOddOneIsAFailure) {
-    Rig rig;
+    AdapterRig rig;
     const unsigned opened = rig.kernel.ioctlCount();
     EXPECT_EQ(rig.kernel.ioctlCount(I2C_FUNCS), 1u) << "functions asked once, at open";
 
@@ -80,7 +80,7 @@ TEST(I2cAdapter, EachTransactionIsOneIoctlAndAMissingChipOrAnOddOneIsAFailure) {
 // The chip's EEPROM cycle: SCL low for 30 ms before the STOP on the port; on
 // an adapter, 30 ms after the STOP in which nothing else may start.
 TEST(I2cAdapter, TheEepromCycleIsAPauseAfterTheStopThatRefusesOtherWork) {
-    Rig rig(false);
+    AdapterRig rig(false);
     Device* device = nullptr;
     std::vector<unsigned> ioctlsAtPause;
     bool clickRefused = false;
@@ -110,7 +110,7 @@ TEST(I2cAdapter, TheEepromCycleIsAPauseAfterTheStopThatRefusesOtherWork) {
 
 TEST(I2cAdapter, DetectUsesTheQuickCommandOrAOneByteRead) {
     for (const bool quick : {true, false}) {
-        Rig rig(true, I2C_FUNC_I2C | (quick ? I2C_FUNC_SMBUS_QUICK : 0));
+        AdapterRig rig(true, I2C_FUNC_I2C | (quick ? I2C_FUNC_SMBUS_QUICK : 0));
         const auto found = scanAddresses(*rig.device, 0x08, 0xEE);
         ASSERT_TRUE(found);
         EXPECT_EQ(found->acknowledged, (std::vector<int>{0x90, 0x98, 0xA0, 0xAE})) << quick;
@@ -119,7 +119,7 @@ TEST(I2cAdapter, DetectUsesTheQuickCommandOrAOneByteRead) {
         EXPECT_TRUE(found->failed.empty());
     }
     // An address a kernel driver holds cannot be probed: that is no silence.
-    Rig rig;
+    AdapterRig rig;
     rig.kernel.setDriverBound(0x98 >> 1);
     const auto found = scanAddresses(*rig.device, 0x08, 0xEE);
     ASSERT_TRUE(found);
@@ -166,7 +166,7 @@ class Executors : public ::testing::TestWithParam<Path> {};
 
 TEST_P(Executors, RegistersAndEepromWorkAlikeOnTheStrictChip) {
     const Path path = GetParam();
-    Rig rig(path != Path::BitBanged,
+    AdapterRig rig(path != Path::BitBanged,
             path == Path::Mangling ? I2C_FUNC_I2C | I2C_FUNC_PROTOCOL_MANGLING : 0);
     rig.board.setStrict(true);
     Device& d = *rig.device;
