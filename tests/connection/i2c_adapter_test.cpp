@@ -167,7 +167,7 @@ class Executors : public ::testing::TestWithParam<Path> {};
 TEST_P(Executors, RegistersAndEepromWorkAlikeOnTheStrictChip) {
     const Path path = GetParam();
     AdapterRig rig(path != Path::BitBanged,
-            path == Path::Mangling ? I2C_FUNC_I2C | I2C_FUNC_PROTOCOL_MANGLING : 0);
+                   path == Path::Mangling ? I2C_FUNC_I2C | I2C_FUNC_PROTOCOL_MANGLING : 0);
     rig.board.setStrict(true);
     Device& d = *rig.device;
     EXPECT_EQ(d.eepromReadsByBlock(), path == Path::BlockReads);
