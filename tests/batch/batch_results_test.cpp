@@ -120,9 +120,7 @@ TEST_F(BatchResultsTest, JsonGivesEveryValueWithItsAcknowledgeAndPec) {
 
 TEST_F(BatchResultsTest, DetectDrawsTheAnsweringAddressesOnly) {
     EXPECT_EQ(run({"detect"}), 0) << err;
-    std::istringstream grid(out);
-    std::vector<std::string> rows;
-    for (std::string row; std::getline(grid, row);) rows.push_back(row);
+    const auto rows = lines();
     ASSERT_EQ(rows.size(), 17u);
     EXPECT_EQ(rows[0], "      0  2  4  6  8  A  C  E");
     EXPECT_EQ(rows[1], "00:          -- -- -- -- --");
