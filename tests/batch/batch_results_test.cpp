@@ -215,10 +215,6 @@ TEST_F(BatchResultsTest, RestoreTakesOnlyAWholeBackupInAddressOrder) {
     std::ofstream(shifted, std::ios::binary) << image(0x8001, 512, 0);
     EXPECT_EQ(run({"--no-backup", "eeprom", "restore", shifted}), 1);
     EXPECT_NE(err.find("line 1: '8001h: 00h' should hold address 8000h"), std::string::npos) << err;
-    const std::string block = (dir / "block.dat").string();
-    std::ofstream(block, std::ios::binary) << image(0x8000, 32, 0);
-    EXPECT_EQ(run({"--no-backup", "eeprom", "restore", block}), 1);
-    EXPECT_NE(err.find("line 33: missing"), std::string::npos) << err;
     EXPECT_TRUE(board.log().transactions().empty());
 }
 
