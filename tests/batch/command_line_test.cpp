@@ -65,7 +65,26 @@ TEST(CommandLineTest, CommandsGetCheckedNumbersFilesAndFlags) {
              {{"eeprom", "write-byte", "7FFF", "00"}, false},
              {{"read", "1000000000000001D"}, false},
              {{"read", "0x1000000000000001D"}, false},
-             {{"eeprom", "write-byte", "10000000000008000", "00"}, false}})
+             {{"eeprom", "write-byte", "10000000000008000", "00"}, false},
+             // Options only where they mean something.
+             {{"eeprom", "read", "8100", "--erase"}, false},
+             {{"read", "00", "--watch"}, false},
+             {{"status", "--count", "3"}, false},
+             {{"status", "--watch", "--interval", "0"}, false},
+             {{"status", "--watch", "--count", "x"}, false},
+             {{"status", "--watch", "--csv", "--json"}, false},
+             {{"snapshot"}, false},
+             {{"snapshot", "apply", "a", "--registers-only", "--eeprom-only"}, false},
+             {{"snapshot", "save", "a", "--registers-only"}, false},
+             {{"snapshot", "diff", "-", "-"}, false},
+             // 'run' takes --csv with a file name; its own options go with it only.
+             {{"--simulate", "run", "s.kes", "--csv", "log.csv", "--junit=r.xml"}, true},
+             {{"--slave", "A0", "run", "s.kes", "--dry-run", "--from", "b.snap"}, true},
+             {{"status", "--watch", "--csv"}, true},
+             {{"run", "s.kes", "--from", "b.snap"}, false},
+             {{"read", "1D", "--junit", "r.xml"}, false},
+             {{"run", "s.kes", "--json"}, false},
+             {{"run"}, false}})
         EXPECT_EQ(parseCommandLine(line).mode, ok ? Mode::Batch : Mode::Error)
             << ::testing::PrintToString(line);
     EXPECT_EQ(parseCommandLine({"eeprom", "dump", "--json", "--out", "x"}).mode, Mode::Error);

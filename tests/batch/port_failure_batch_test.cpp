@@ -80,8 +80,6 @@ TEST_F(PortFailureBatch, APortFailingInABlockWriteEndsItAsAPortError) {
         {100, 0, fault + "8100h); EEPROM bytes written before it: none\n"},
         {31 * perByte + 100, 31,
          fault + "811Fh); EEPROM bytes written before it: 31, 8100h to 811Eh\n"},
-        {3 * perByte + 100, 3,
-         fault + "8103h); EEPROM bytes written before it: 3, 8100h to 8102h\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.failAt);

@@ -111,7 +111,6 @@ TEST_F(CaptureFiles, FaultsNameTheFileAndTheLineOrEntry) {
          "entry logic-1-2 is missing"},
         {"noversion.sr", testing::sigrokSession(levels, {"SCL", "SDA"}, 1, 0, false),
          "entry version"},
-        {"x.csv", csv.substr(0, csv.rfind('1')) + "X\n", "x.csv: line "},
         {"back.csv", decreasingCsv, "is before the row above"},
         {"back.vcd",
          "$var wire 1 ! SCL $end $var wire 1 \" SDA $end $enddefinitions $end\n#5 1! 1\"\n#9 "

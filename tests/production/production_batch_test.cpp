@@ -90,17 +90,10 @@ TEST_F(ProductionBatch, ExitCodesSayHowEachBoardEnded) {
 
 TEST_F(ProductionBatch, BoardsInARowCountTheSerialOnAndStopAtTheEraseLimit) {
     ASSERT_EQ(run({"snapshot", "save", golden()}), 0) << err;
-    const std::vector<std::string> base = {"run",
-                                           "--golden",
-                                           golden(),
-                                           "--backups",
-                                           (dir / "b").string(),
-                                           "--database",
-                                           (dir / "r.sqlite").string(),
-                                           "--erase-limit",
-                                           "1"};
     auto with = [&](std::vector<std::string> more) {
-        more.insert(more.begin(), base.begin(), base.end());
+        more.insert(more.begin(),
+                    {"run", "--golden", golden(), "--backups", (dir / "b").string(), "--database",
+                     (dir / "r.sqlite").string(), "--erase-limit", "1"});
         return more;
     };
     EXPECT_EQ(production(with({"--serial", "K-098", "--boards", "3", "--step", "2"})), 0) << err;

@@ -103,10 +103,7 @@ TEST_F(Station, WritesOnlyWhatDiffers) {
     for (const char* name : {"equal", "trim-and-byte"}) {
         const auto rows = rowsOf(name);
         ASSERT_EQ(rows.size(), 1u);
-        EXPECT_EQ(rows[0].result, "PASS");
-        EXPECT_EQ(rows[0].station, "line-1");
         EXPECT_EQ(rows[0].goldenSha256, std::string(64, 'a'));
-        EXPECT_EQ(rows[0].firstFailure, "");
     }
     EXPECT_EQ(rowsOf("equal")[0].registersWritten + rowsOf("equal")[0].pagesWritten, "");
     EXPECT_EQ(rowsOf("trim-and-byte")[0].registersWritten, "16h");
@@ -142,7 +139,6 @@ TEST_F(Station, EachFailureIsNamedAndRecordedOnce) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SimRig fresh;  // each case on a board of its own
-        rig.board.log().clear();
         c.arrange(fresh);
         const auto r =
             production::programBoard(fresh.device, golden, prefix + c.name, settings, *records);

@@ -11,7 +11,6 @@ namespace kestrel::testing {
 // take no real time and the counter can be started just below its wrap.
 struct FakeClock {
     std::uint32_t now = 0;
-    int sleeps = 0;
     int eventPasses = 0;
     // Runs inside the wait, as a window event would (once, then cleared).
     std::function<void()> onEvents;
@@ -20,7 +19,6 @@ struct FakeClock {
         WaitHooks h;
         h.tickCount = [this] { return now; };
         h.waitForInput = [this](std::uint32_t count, const std::int32_t*, std::int32_t timeoutMs) {
-            ++sleeps;
             // Input arrives every 7 ms, so a wait spans several wakes.
             if (timeoutMs < 0 || timeoutMs > 7) {
                 now += 7;
