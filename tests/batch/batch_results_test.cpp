@@ -97,6 +97,11 @@ TEST_F(BatchResultsTest, JsonGivesEveryValueWithItsAcknowledgeAndPec) {
     EXPECT_NE(out.find("{\"register\":\"00\",\"value\":null,\"ack\":true,\"pec\":false,"),
               std::string::npos)
         << out;
+    // An acknowledged read with a bad PEC: its byte, marked as not vouched for.
+    EXPECT_EQ(run({"--json", "read", "1D"}), 2);
+    EXPECT_NE(out.find("\"register\":\"1D\",\"value\":\"21\",\"ack\":true,\"pec\":false}"),
+              std::string::npos)
+        << out;
 
     // An adapter whose transfer ran but which reported an error vouches for
     // no byte it read: no PEC is good, whatever its buffers hold.
