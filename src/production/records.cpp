@@ -203,12 +203,23 @@ bool changeErases(QSqlDatabase db, const std::string& serial, const std::vector<
                   int delta, std::string& error) {
     for (unsigned page : pages) {
         QSqlQuery query(db);
-        query.prepare(QStringLiteral(
-            "INSERT INTO page_erases (serial, page, erases) VALUES (?, ?, ?) ON CONFLICT "
-            "(serial, page) DO UPDATE SET erases = page_erases.erases + excluded.erases"));
-        query.addBindValue(q(serial));
-        query.addBindValue(page);
-        query.addBindValue(delta);
+        if (delta < 0) {
+            // Taking counts back: the rows exist. (An insert of a negative
+            // count would fail the table's check before any conflict is
+            // looked at.)
+            query.prepare(QStringLiteral(
+                "UPDATE page_erases SET erases = erases + ? WHERE serial = ? AND page = ?"));
+            query.addBindValue(delta);
+            query.addBindValue(q(serial));
+            query.addBindValue(page);
+        } else {
+            query.prepare(QStringLiteral(
+                "INSERT INTO page_erases (serial, page, erases) VALUES (?, ?, ?) ON CONFLICT "
+                "(serial, page) DO UPDATE SET erases = page_erases.erases + excluded.erases"));
+            query.addBindValue(q(serial));
+            query.addBindValue(page);
+            query.addBindValue(delta);
+        }
         if (!exec(query, error)) return false;
     }
     return true;
