@@ -1,6 +1,8 @@
 #include "simulator/simulated_board.h"
 
+#include <chrono>
 #include <cstdio>
+#include <optional>
 #include <utility>
 
 #include "simulator/state_file.h"
@@ -15,7 +17,16 @@ SimulatedBoard::SimulatedBoard(std::uint32_t seed) : kestrel_(seed) {
     wire_.attach(plover98_);
 }
 
+void SimulatedBoard::takeAccessTime() const {
+    if (accessNs_ == 0) return;
+    // A sleep cannot be this short: the access takes its time on the clock.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::nanoseconds(accessNs_);
+    while (std::chrono::steady_clock::now() < end) {
+    }
+}
+
 void SimulatedBoard::Outport(std::uint16_t port, std::uint8_t value) {
+    takeAccessTime();
     if (port != kBase) return;
     if (!open_) {
         ++outside_;
@@ -26,6 +37,7 @@ void SimulatedBoard::Outport(std::uint16_t port, std::uint8_t value) {
 }
 
 std::uint16_t SimulatedBoard::Inport(std::uint16_t port) {
+    takeAccessTime();
     if (port != kBase + 1) return 0;
     if (!open_) {
         ++outside_;
@@ -47,6 +59,7 @@ void SimulatedBoard::DisablePorts(std::int16_t, std::int16_t) {
 //   plover XX YY       switch byte YY of the PLOVER at XX (90 or 98)
 //   fault NAME [XX]    a fault for tests: missing, corrupt-pec, sda-stuck-low,
 //                      block-count XX, nack-byte XX
+//   option port-access-ns N   each port access takes N ns (decimal)
 //   option NAME        a chip option: strict-ack, send-past-end, busy-time,
 //                      clear-only-cells, count-moves-pec,
 //                      eeprom-address-unacked, strict (all of those),
@@ -114,6 +127,21 @@ bool parseFault(const std::vector<std::string>& words, Fault* fault, std::string
     return true;
 }
 
+// "port-access-ns N" (decimal nanoseconds, at most a millisecond): how long
+// each simulated port access takes; nothing for any other option.
+std::optional<std::uint32_t> portAccessNs(const std::vector<std::string>& words) {
+    if (words.size() != 2 || words[0] != "port-access-ns" || words[1].empty() ||
+        words[1].size() > 7)
+        return std::nullopt;
+    std::uint32_t ns = 0;
+    for (const char c : words[1]) {
+        if (c < '0' || c > '9') return std::nullopt;
+        ns = ns * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+    if (ns > 1000000) return std::nullopt;
+    return ns;
+}
+
 bool optionByName(const std::string& name, KestrelModel::Options* options) {
     if (name == "strict")
         *options = KestrelModel::Options::strict();
@@ -157,6 +185,10 @@ bool SimulatedBoard::applyFault(const std::string& fault) {
 }
 
 bool SimulatedBoard::applyOption(const std::string& option) {
+    if (const auto ns = portAccessNs(splitWords(option))) {
+        accessNs_ = *ns;
+        return true;
+    }
     KestrelModel::Options options = kestrel_.options();
     if (!optionByName(option, &options)) return false;
     kestrel_.setOptions(options);
@@ -190,15 +222,17 @@ std::string SimulatedBoard::stateText() const {
     }
     for (const std::string& fault : faults_) out += "fault " + fault + '\n';
     const KestrelModel::Options& o = kestrel_.options();
-    const std::pair<bool, const char*> options[] = {{o.strictAck, "strict-ack"},
-                                                    {o.sendPastEnd, "send-past-end"},
-                                                    {o.busyTime, "busy-time"},
-                                                    {o.busyAfterZeroWrite, "busy-after-zero-write"},
-                                                    {o.clearOnlyCells, "clear-only-cells"},
-                                                    {o.countMovesPec, "count-moves-pec"},
-                                                    {o.eepromAddressUnacked, "eeprom-address-unacked"}};
+    const std::pair<bool, const char*> options[] = {
+        {o.strictAck, "strict-ack"},
+        {o.sendPastEnd, "send-past-end"},
+        {o.busyTime, "busy-time"},
+        {o.busyAfterZeroWrite, "busy-after-zero-write"},
+        {o.clearOnlyCells, "clear-only-cells"},
+        {o.countMovesPec, "count-moves-pec"},
+        {o.eepromAddressUnacked, "eeprom-address-unacked"}};
     for (const auto& [on, name] : options)
         if (on) out += std::string("option ") + name + '\n';
+    if (accessNs_ != 0) out += "option port-access-ns " + std::to_string(accessNs_) + '\n';
     return out;
 }
 
@@ -271,6 +305,11 @@ bool SimulatedBoard::loadStateText(const std::string& text, std::string* error) 
             if (!parseFault(rest, &f, &change.text))
                 return fail(lineNo, "unknown fault '" + line + "'");
             change.kind = Change::Kind::Fault;
+        } else if (kind == "option" && words.size() == 3 && words[1] == "port-access-ns") {
+            if (!portAccessNs({words.begin() + 1, words.end()}))
+                return fail(lineNo, "expected 'option port-access-ns N', N from 0 to 1000000 (ns)");
+            change.kind = Change::Kind::Option;
+            change.text = words[1] + ' ' + words[2];
         } else if (kind == "option") {
             KestrelModel::Options scratch;
             if (words.size() != 2 || !optionByName(words[1], &scratch))

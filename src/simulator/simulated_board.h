@@ -70,6 +70,10 @@ class SimulatedBoard final : public PortAccess {
     // "busy-time", "clear-only-cells", "count-moves-pec", or "strict" for all
     // of them. Kept in the state file. False when unknown.
     bool applyOption(const std::string& option);
+    // How long each port access takes, in nanoseconds (0: no time at all),
+    // so that a user's view of real hardware can be measured here; the
+    // state file's "option port-access-ns N".
+    void setPortAccessNs(std::uint32_t ns) { accessNs_ = ns; }
     // Every chip option on (true) or off.
     void setStrict(bool strict);
     // The clock of the chip's busy time, in microseconds (a steady clock
@@ -77,6 +81,9 @@ class SimulatedBoard final : public PortAccess {
     void setClock(std::function<std::uint64_t()> micros) { kestrel_.setClock(std::move(micros)); }
 
   private:
+    void takeAccessTime() const;
+
+    std::uint32_t accessNs_ = 0;
     std::uint64_t outside_ = 0;
     bool open_ = false;
     std::vector<std::string> faults_;
