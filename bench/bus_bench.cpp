@@ -12,7 +12,7 @@ using kestrel::NullPort;
 
 void BM_SendByte(benchmark::State& state) {
     NullPort port;
-    std::int16_t base = 0x378, entry = 0;
+    std::atomic<std::int16_t> base = 0x378, entry = 0;
     Bus bus(port, base, entry);
     int value = 0;
     for (auto _ : state) {
@@ -30,7 +30,7 @@ BENCHMARK(BM_SendByte);
 
 void BM_ReadByte(benchmark::State& state) {
     NullPort port(0x378, 0x10);
-    std::int16_t base = 0x378, entry = 0;
+    std::atomic<std::int16_t> base = 0x378, entry = 0;
     Bus bus(port, base, entry);
     for (auto _ : state) benchmark::DoNotOptimize(bus.I2CReadByte());
     // 24 writes and 8 status reads per byte.

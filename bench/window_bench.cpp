@@ -8,11 +8,15 @@
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <vector>
 
 #include "app/program.h"
+#include "files/eeprom_backup.h"
+#include "files/snapshot_board.h"
 #include "main_window/main_window.h"
 #include "status/status_window.h"
 #include "status_timeline/timeline_view.h"
@@ -39,6 +43,16 @@ std::unique_ptr<kestrel::Program> startProgram(NoDialogs& dialogs) {
     return program;
 }
 
+// Runs the event loop until every job the windows handed over has ended.
+void waitForJobs(kestrel::Program& program) {
+    if (program.jobs().idle()) return;
+    QEventLoop loop;
+    QObject::connect(&program.jobs(), &kestrel::BusJobs::idleChanged, &loop, [&loop](bool idle) {
+        if (idle) loop.quit();
+    });
+    loop.exec();
+}
+
 // Clicks a button of `window` ("" for the main window) over and over, each
 // time also handling the events the click left (the bus monitor's batch).
 void clickRepeatedly(benchmark::State& state, const char* button, const char* window = "",
@@ -51,7 +65,7 @@ void clickRepeatedly(benchmark::State& state, const char* button, const char* wi
     auto* target = root->findChild<QAbstractButton*>(QLatin1String(button));
     for (auto _ : state) {
         QTest::mouseClick(target, Qt::LeftButton);
-        QCoreApplication::processEvents();
+        waitForJobs(*program);
         program->board()->log().clear();
     }
 }
@@ -137,6 +151,117 @@ void BM_StatusStopLatencyDuringPolling(benchmark::State& state) {
     state.counters["worst_click_ms"] = static_cast<double>(worst);
 }
 BENCHMARK(BM_StatusStopLatencyDuringPolling)->Iterations(10)->Unit(benchmark::kMillisecond);
+
+// Answers every question Yes and every file dialog with `file`.
+class YesDialogs final : public kestrel::Dialogs {
+  public:
+    QString file;
+    Answer askYesNo(QWidget*, const QString&, const QString&) override { return Answer::Yes; }
+    void inform(QWidget*, const QString&, const QString&) override {}
+    void message(QWidget*, const QString&, const QString&) override {}
+    void warn(QWidget*, const QString&, const QString&) override {}
+    QString openFileName(QWidget*, kestrel::FileDialogState&) override { return file; }
+    QString saveFileName(QWidget*, kestrel::FileDialogState&) override { return file; }
+};
+
+// How late a 1 ms timer on the window thread fires while a job runs: what a
+// user feels as the windows' answer to a click, a key or a repaint.
+class Lateness {
+  public:
+    Lateness() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(1);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const qint64 now = clock_.nsecsElapsed();
+            lateMs_.push_back(static_cast<double>(now - last_) / 1e6 - 1.0);
+            last_ = now;
+        });
+    }
+    void start() {
+        lateMs_.clear();
+        clock_.start();
+        last_ = 0;
+        timer_.start();
+    }
+    void stop() { timer_.stop(); }
+    double percentile(double p) {
+        if (lateMs_.empty()) return 0;
+        std::sort(lateMs_.begin(), lateMs_.end());
+        return lateMs_[static_cast<std::size_t>(p * static_cast<double>(lateMs_.size() - 1))];
+    }
+
+  private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    std::vector<double> lateMs_;
+};
+
+// Each port access takes 1.5 us, as on real hardware. Three long jobs: the
+// EEPROM window's whole read (512 byte reads), a 16-page restore and a
+// production board whose golden image differs in every page. For each: the
+// window thread's lateness (p99) while it runs, and how long a Stop takes to
+// end it (from the click to the job's end).
+void BM_WindowThreadDuringLongJobs(benchmark::State& state) {
+    YesDialogs dialogs;
+    kestrel::ProgramOptions options;
+    options.dialogs = &dialogs;
+    kestrel::Program program(std::move(options));
+    program.start();
+    waitForJobs(program);
+    program.board()->kestrel().setStatusActivity(false);
+    QTemporaryDir dir;
+    dialogs.file = dir.filePath(QStringLiteral("backup.dat"));
+    program.mainWindow().BackupEEPROM_Click();
+    waitForJobs(program);
+    auto golden = kestrel::snapshot::takeSnapshot(program.device(), 1'800'000'000).snapshot;
+    std::string error;
+    program.board()->setPortAccessNs(1500);
+
+    QWidget* eeprom = program.windows().show(QStringLiteral("frm_EEPROM"), false);
+    auto* viewAll = eeprom->findChild<QAbstractButton*>(QStringLiteral("Read_EEPROM_Page"));
+    QWidget* station = program.windows().show(QStringLiteral("frm_Production"), false);
+    station->findChild<QLineEdit*>(QStringLiteral("database"))
+        ->setText(dir.filePath(QStringLiteral("records.sqlite")));
+    const std::vector<std::pair<const char*, std::function<void()>>> jobs = {
+        {"view_eeprom", [&] { QTest::mouseClick(viewAll, Qt::LeftButton); }},
+        {"restore", [&] { program.mainWindow().RestoreEEPROM_Click(); }},
+        {"production_board", [&] {
+             for (std::uint8_t& b : golden->eeprom) b = static_cast<std::uint8_t>(b + 1);
+             const QString path = dir.filePath(QStringLiteral("golden.snap"));
+             kestrel::snapshot::saveSnapshot(path.toStdString(), *golden, error);
+             dialogs.file = path;
+             QTest::mouseClick(station->findChild<QAbstractButton*>(QStringLiteral("chooseGolden")),
+                               Qt::LeftButton);
+             auto* serial = station->findChild<QLineEdit*>(QStringLiteral("serial"));
+             serial->setText(QStringLiteral("B-0001"));
+             QTest::keyClick(serial, Qt::Key_Return);
+             dialogs.file = dir.filePath(QStringLiteral("backup.dat"));
+         }}};
+    Lateness late;
+    for (auto _ : state) {
+        for (const auto& [name, startJob] : jobs) {
+            late.start();
+            QElapsedTimer took;
+            took.start();
+            startJob();
+            waitForJobs(program);
+            late.stop();
+            state.counters[std::string(name) + "_ms"] = static_cast<double>(took.elapsed());
+            state.counters[std::string(name) + "_p99_late_ms"] = late.percentile(0.99);
+            state.counters[std::string(name) + "_max_late_ms"] = late.percentile(1.0);
+            // The same job once more, stopped a little way in.
+            startJob();
+            QTest::qWait(40);
+            QElapsedTimer stop;
+            stop.start();
+            program.jobs().stopAll();
+            waitForJobs(program);
+            state.counters[std::string(name) + "_stop_ms"] = static_cast<double>(stop.elapsed());
+        }
+    }
+}
+BENCHMARK(BM_WindowThreadDuringLongJobs)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // The status timeline with an hour of samples at 100 reads a second for each
 // of the six registers: the memory it takes, and one full redraw of a

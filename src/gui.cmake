@@ -1,6 +1,8 @@
 # The shared widgets every window may use.
 add_library(kestrel_widgets STATIC
     widgets/bit_label_row.cpp
+    widgets/bus_jobs.cpp
+    widgets/job_progress.cpp
     widgets/page_erase_panel.cpp
     widgets/tab_list_delegate.cpp
     widgets/window_registry.cpp
@@ -45,7 +47,6 @@ add_library(kestrel_gui STATIC
     app/app_icon.cpp
     app/program.cpp
     app/qt_dialogs.cpp
-    app/qt_wait_hooks.cpp
     app/signal_quit.cpp
     app/windows.cpp
 )

@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QThread>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -20,6 +21,7 @@
 #include "device/device.h"
 #include "device/globals.h"
 #include "device/status_history.h"
+#include "widgets/bus_jobs.h"
 #include "widgets/dialogs.h"
 #include "widgets/window_registry.h"
 
@@ -29,8 +31,7 @@ class MainWindow;
 
 struct ProgramOptions {
     // How the chip is reached: the simulated board (the default), the real
-    // parallel port or an I2C adapter, state file and trace. Without wait
-    // hooks the millisecond wait runs on Qt's event loop.
+    // parallel port or an I2C adapter, state file and trace.
     ConnectionOptions connection;
     // Where questions, messages and file dialogs go; nullptr for the screen.
     Dialogs* dialogs = nullptr;
@@ -55,15 +56,20 @@ class Program {
     // Runs the main window's start-up (port discovery, PLOVER start position)
     // and shows it.
     void start();
-    // Ends the program: no further bus traffic, every window closed, the
-    // simulated board saved and the trace ended, once the transaction in
-    // progress (if Quit came during one of its waits) has ended. Idempotent.
+    // Ends the program: the job under way stops at its next transaction
+    // boundary, every queued job is refused, the simulated board is saved and
+    // the trace ended on the bus owner's thread, and then every window
+    // closes (each once no code of its own is running). Idempotent.
     void quit();
     bool hasQuit() const { return quit_; }
+    // Everything quit() started has been done.
+    bool finished() const { return finished_; }
 
     Globals& globals() { return connection_->globals(); }
     Connection& connection() { return *connection_; }
     Device& device() { return connection_->device(); }
+    // Where the windows hand their bus work over.
+    BusJobs& jobs() { return *jobs_; }
     MainWindow& mainWindow() { return *mainWindow_; }
     WindowRegistry& windows() { return windows_; }
     // Every status register read since start-up, for the status timeline.
@@ -78,8 +84,8 @@ class Program {
 
   private:
     void notice(const QString& text);
-    void finishWhenIdle();
-    void finishQuit();
+    void finishQuit(const std::string& saveError);
+    QThread* thread() const;
 
     ProgramOptions options_;
     std::unique_ptr<Dialogs> ownDialogs_;
@@ -87,6 +93,7 @@ class Program {
     LinuxSystemInfo ownSystemInfo_;
     SystemInfo* systemInfo_ = nullptr;
     std::unique_ptr<Connection> connection_;
+    std::unique_ptr<BusJobs> jobs_;
     StatusHistory statusHistory_;
     WindowRegistry windows_;
     std::unique_ptr<MainWindow> mainWindow_;
@@ -94,6 +101,7 @@ class Program {
     QStringList pendingNotices_;
     bool quit_ = false;
     bool finished_ = false;
+    std::string saveError_;  // written by the last job, read after it
 };
 
 }  // namespace kestrel

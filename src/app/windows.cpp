@@ -40,7 +40,7 @@ std::function<void()> showDiagram(Program& program) {
 
 void registerStatus(Program& program) {
     program.windows().add(kStatus, [&program] {
-        auto* w = new StatusWindow(program.device(), program.options().statusPause);
+        auto* w = new StatusWindow(program.jobs(), program.options().statusPause);
         w->Form_Load();
         return w;
     });
@@ -50,7 +50,7 @@ void registerStatus(Program& program) {
 
 void registerSwitch(Program& program) {
     program.windows().add(
-        kSwitch, [&program] { return new SwitchWindow(program.device(), showDiagram(program)); });
+        kSwitch, [&program] { return new SwitchWindow(program.jobs(), showDiagram(program)); });
     program.mainWindow().addWindowEntry(kConfigMenu, QStringLiteral("PLOVERControl"),
                                         QStringLiteral("PLOVER Control"), kSwitch, false);
 }
@@ -60,7 +60,7 @@ void registerEditors(Program& program) {
     for (const editors::EditorDef& definition : editors::allEditors()) {
         const QString name = ui::qstr(definition.windowName);
         program.windows().add(name, [&program, &definition] {
-            auto* editor = new BitToggleEditor(definition, program.device(), showDiagram(program));
+            auto* editor = new BitToggleEditor(definition, program.jobs(), showDiagram(program));
             editor->Form_Load();
             return editor;
         });
@@ -77,43 +77,135 @@ void registerEditors(Program& program) {
 const QString kNoLines =
     QStringLiteral("%1 is not available on an I2C adapter: it needs the parallel port's lines.");
 
-// Why the bus refused a diagnostic the user asked for.
-QString whyRefused(Program& program) {
-    if (program.globals().LPTBase == 0)
-        return QStringLiteral("there is no usable parallel port, so nothing was sent.");
-    const Bus* bus = program.connection().lineBus();
-    if (bus != nullptr && !bus->portFailure().empty())
-        return QString::fromStdString(bus->portFailure()) + QStringLiteral("; nothing was sent.");
-    return QStringLiteral("the bus is busy; try again.");
-}
-
 // Tools > Connection: the parallel port (or the simulated board) and every
-// I2C adapter the kernel lists, the one in use checked.
+// I2C adapter the kernel lists, the one in use checked. The list is read, and
+// a choice made, on the bus owner's thread, between two jobs.
 void registerConnectionMenu(Program& program, QMenu* tools) {
     QMenu* menu = tools->addMenu(QStringLiteral("Connection"));
     menu->setObjectName(QStringLiteral("mnuConnection"));
-    QObject::connect(menu, &QMenu::aboutToShow, menu, [&program, menu] {
+    struct Choices {
+        std::vector<Connection::Choice> list;
+        std::string current;
+    };
+    const auto fill = [&program, menu](Choices& choices) {
         menu->clear();
-        Connection& c = program.connection();
-        const std::string current = c.adapter() != nullptr ? c.adapter()->path() : std::string();
-        for (const Connection::Choice& choice : c.choices()) {
+        for (const Connection::Choice& choice : choices.list) {
             QAction* a = menu->addAction(QString::fromStdString(choice.label));
             a->setCheckable(true);
-            a->setChecked(choice.adapterPath == current);
+            a->setChecked(choice.adapterPath == choices.current);
             const std::string path = choice.adapterPath;
             QObject::connect(a, &QAction::triggered, menu, [&program, path] {
-                Connection& connection = program.connection();
-                const std::string failure =
-                    path.empty() ? connection.useParallelPort() : connection.useAdapter(path);
-                if (!failure.empty()) {
-                    program.mainWindow().notify(QString::fromStdString(failure));
-                    return;
-                }
-                program.mainWindow().setConnection(
-                    QString::fromStdString(connection.description()));
+                struct Switched {
+                    std::string failure, description;
+                };
+                program.jobs().run(
+                    &program.mainWindow(),
+                    [path](JobControl& c) {
+                        Connection& connection = c.connection();
+                        Switched s;
+                        s.failure = path.empty() ? connection.useParallelPort()
+                                                 : connection.useAdapter(path);
+                        s.description = connection.description();
+                        return s;
+                    },
+                    [&program](Switched& s) {
+                        program.mainWindow().setConnection(QString::fromStdString(s.description));
+                        if (!s.failure.empty())
+                            program.mainWindow().notify(QString::fromStdString(s.failure));
+                    });
             });
         }
-    });
+    };
+    // The entries as last read; read afresh each time the menu opens.
+    const auto refresh = [&program, menu, fill] {
+        program.jobs().run(
+            menu,
+            [](JobControl& c) {
+                Choices choices;
+                choices.list = c.connection().choices();
+                if (c.connection().adapter() != nullptr)
+                    choices.current = c.connection().adapter()->path();
+                return choices;
+            },
+            fill);
+    };
+    QObject::connect(menu, &QMenu::aboutToShow, menu, refresh);
+    refresh();
+}
+
+// Why a line check would not run: the port's own failure, or the bus's reason.
+std::string refusalOf(JobControl& c, Bus& bus) {
+    const std::string why = c.device().refusal();
+    if (why.empty() || bus.portFailure().empty()) return why;
+    return bus.portFailure() + "; nothing was sent.";
+}
+
+// Port test and bus clear, on the bus owner's thread like every other job.
+void portTest(Program& program) {
+    struct Result {
+        bool lines = true;
+        port_check::PortTest test{port_check::SdaResult::Refused, {}};
+        std::string refusal;
+    };
+    program.jobs().run(
+        &program.mainWindow(),
+        [](JobControl& c) {
+            Result r;
+            Bus* bus = c.connection().lineBus();
+            r.lines = bus != nullptr;
+            if (bus == nullptr) return r;
+            r.refusal = refusalOf(c, *bus);
+            if (r.refusal.empty()) r.test = port_check::portTest(*bus);
+            return r;
+        },
+        [&program](Result& r) {
+            MainWindow& main = program.mainWindow();
+            if (!r.lines) return main.notify(kNoLines.arg(QStringLiteral("Port test")));
+            if (!r.refusal.empty() || r.test.result == port_check::SdaResult::Refused)
+                return main.notify(QStringLiteral("Port test not run: ") +
+                                   QString::fromStdString(r.refusal));
+            const QString text = QString::fromStdString(r.test.text);
+            main.notify(text);
+            if (r.test.result == port_check::SdaResult::PortFailed) return;
+            program.dialogs().inform(&main, kProgramTitle, QStringLiteral("Port test: ") + text);
+        });
+}
+
+void busClear(Program& program) {
+    struct Result {
+        bool lines = true;
+        port_check::ClearResult clear = port_check::ClearResult::Refused;
+        std::string refusal, failure;
+    };
+    program.jobs().run(
+        &program.mainWindow(),
+        [](JobControl& c) {
+            Result r;
+            Bus* bus = c.connection().lineBus();
+            r.lines = bus != nullptr;
+            if (bus == nullptr) return r;
+            r.refusal = refusalOf(c, *bus);
+            if (!r.refusal.empty()) return r;
+            r.clear = port_check::busClear(*bus);
+            r.failure = bus->portFailure();
+            return r;
+        },
+        [&program](Result& r) {
+            MainWindow& main = program.mainWindow();
+            if (!r.lines) return main.notify(kNoLines.arg(QStringLiteral("Bus clear")));
+            switch (r.clear) {
+                case port_check::ClearResult::Refused:
+                    return main.notify(QStringLiteral("Bus clear not run: ") +
+                                       QString::fromStdString(r.refusal));
+                case port_check::ClearResult::PortFailed:
+                    return main.notify(QStringLiteral("Bus clear failed: ") +
+                                       QString::fromStdString(r.failure));
+                case port_check::ClearResult::StillLow:
+                    return main.notify(QStringLiteral("Bus clear: SDA is still held low."));
+                case port_check::ClearResult::Free:
+                    return main.notify(QStringLiteral("Bus clear: SDA is free."));
+            }
+        });
 }
 
 // The diagnostics of the "&Tools" menu: the bus monitor, the port test, the
@@ -123,9 +215,8 @@ void registerTools(Program& program) {
     program.windows().add(
         messages, [&program] { return new MessageLogWindow(program.mainWindow().messageLog()); });
     const QString monitor = QStringLiteral("frm_BusMonitor");
-    program.windows().add(monitor, [&program] {
-        return new BusMonitorWindow(program.device().executor(), program.dialogs());
-    });
+    program.windows().add(
+        monitor, [&program] { return new BusMonitorWindow(program.jobs(), program.dialogs()); });
     MainWindow& main = program.mainWindow();
     main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuBusMonitor"),
                         QStringLiteral("Bus Monitor"), monitor, false);
@@ -133,55 +224,16 @@ void registerTools(Program& program) {
     tools->setObjectName(QStringLiteral("mnuTools"));
     QAction* test = tools->addAction(QStringLiteral("Port Test"));
     test->setObjectName(QStringLiteral("mnuPortTest"));
-    QObject::connect(test, &QAction::triggered, &main, [&program] {
-        Bus* bus = program.connection().lineBus();
-        if (bus == nullptr) {
-            program.mainWindow().notify(kNoLines.arg(QStringLiteral("Port test")));
-            return;
-        }
-        const auto result = port_check::portTest(*bus);
-        if (result.result == port_check::SdaResult::Refused) {
-            program.mainWindow().notify(QStringLiteral("Port test not run: ") +
-                                        whyRefused(program));
-            return;
-        }
-        if (result.result == port_check::SdaResult::PortFailed) {
-            program.mainWindow().notify(QString::fromStdString(result.text));
-            return;
-        }
-        const QString text = QString::fromStdString(result.text);
-        program.mainWindow().notify(text);
-        program.dialogs().inform(&program.mainWindow(), kProgramTitle,
-                                 QStringLiteral("Port test: ") + text);
-    });
+    QObject::connect(test, &QAction::triggered, &main, [&program] { portTest(program); });
     QAction* clear = tools->addAction(QStringLiteral("Bus Clear"));
     clear->setObjectName(QStringLiteral("mnuBusClear"));
-    QObject::connect(clear, &QAction::triggered, &main, [&program] {
-        Bus* bus = program.connection().lineBus();
-        if (bus == nullptr) {
-            program.mainWindow().notify(kNoLines.arg(QStringLiteral("Bus clear")));
-            return;
-        }
-        switch (port_check::busClear(*bus)) {
-            case port_check::ClearResult::Refused:
-                return program.mainWindow().notify(QStringLiteral("Bus clear not run: ") +
-                                                   whyRefused(program));
-            case port_check::ClearResult::PortFailed:
-                return program.mainWindow().notify(QStringLiteral("Bus clear failed: ") +
-                                                   QString::fromStdString(bus->portFailure()));
-            case port_check::ClearResult::StillLow:
-                return program.mainWindow().notify(
-                    QStringLiteral("Bus clear: SDA is still held low."));
-            case port_check::ClearResult::Free:
-                return program.mainWindow().notify(QStringLiteral("Bus clear: SDA is free."));
-        }
-    });
+    QObject::connect(clear, &QAction::triggered, &main, [&program] { busClear(program); });
     registerConnectionMenu(program, tools);
     main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuMessages"),
                         QStringLiteral("Messages"), messages, false);
     const QString timeline = QStringLiteral("frm_Timeline");
     program.windows().add(timeline, [&program] {
-        return new TimelineWindow(program.statusHistory(), program.device(), program.dialogs());
+        return new TimelineWindow(program.statusHistory(), program.jobs(), program.dialogs());
     });
     main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuTimeline"),
                         QStringLiteral("Status Timeline"), timeline, false);
@@ -195,7 +247,7 @@ void registerTools(Program& program) {
     const QString snapshots = QStringLiteral("frm_Snapshots");
     program.windows().add(snapshots, [&program] {
         return new SnapshotWindow(
-            program.device(), program.dialogs(),
+            program.jobs(), program.dialogs(),
             [&program](const QString& text) { program.mainWindow().notify(text); },
             [&program] { return program.backupFolder(); });
     });
@@ -203,7 +255,7 @@ void registerTools(Program& program) {
                         QStringLiteral("Snapshots..."), snapshots, false);
     const QString scripts = QStringLiteral("frm_Scripts");
     program.windows().add(scripts, [&program] {
-        return new ScriptsWindow(program.connection(), program.dialogs(),
+        return new ScriptsWindow(program.jobs(), program.dialogs(),
                                  [&program] { return program.backupFolder(); });
     });
     main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuScripts"),
@@ -211,7 +263,7 @@ void registerTools(Program& program) {
     const QString production = QStringLiteral("frm_Production");
     program.windows().add(production, [&program] {
         return new ProductionWindow(
-            program.device(), program.dialogs(), [&program] { return program.backupFolder(); },
+            program.jobs(), program.dialogs(), [&program] { return program.backupFolder(); },
             production::defaultDatabase(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")));
     });
     main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuProduction"),
@@ -234,16 +286,15 @@ void registerAbout(Program& program) {
 // The EEPROM and block read windows, opened by the main window's buttons.
 void registerEepromWindows(Program& program) {
     program.windows().add(QStringLiteral("frm_EEPROM"), [&program] {
-        auto* w = new EepromWindow(program.device(), [&program](const QString& text) {
+        auto* w = new EepromWindow(program.jobs(), [&program](const QString& text) {
             program.mainWindow().messageLog().add(text);
         });
         w->Form_Load();
         return w;
     });
     program.windows().add(QStringLiteral("frm_Block_Read"), [&program] {
-        return new BlockReadWindow(program.device(), [&program](const QString& text) {
-            program.mainWindow().notify(text);
-        });
+        return new BlockReadWindow(
+            program.jobs(), [&program](const QString& text) { program.mainWindow().notify(text); });
     });
 }
 

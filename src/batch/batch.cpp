@@ -10,11 +10,12 @@
 #include "batch/command_line.h"
 #include "batch/decode_command.h"
 #include "batch/json.h"
+#include "batch/signal_stop.h"
 #include "batch/snapshot_commands.h"
 #include "chip/kestrel_map.h"
+#include "device/text_rules.h"
 #include "files/backup_folder.h"
 #include "files/image_file.h"
-#include "device/text_rules.h"
 
 namespace kestrel::batch {
 
@@ -65,6 +66,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
 int run(const std::vector<std::string>& args, const Environment& environment, std::ostream& out,
         std::ostream& err) {
+    // Before anything starts a thread: the signals are taken here only.
+    SignalStop endBySignal;
     Invocation inv = parseCommandLine(args);
     switch (inv.mode) {
         case Mode::Help:
@@ -149,26 +152,42 @@ int run(const std::vector<std::string>& args, const Environment& environment, st
     }
 
     std::string backup;
-    bool go = true;
     const std::time_t when = environment.now ? environment.now() : std::time(nullptr);
-    if (changesEeprom(inv) && !inv.options.noBackup) {
-        const auto getenv = environment.getenv
-                                ? environment.getenv
-                                : std::function<const char*(const char*)>(
-                                      [](const char* name) { return std::getenv(name); });
-        go = backUpEeprom(session, inv.options.slave, backup::folder(getenv), when, report, backup);
-        if (go) report.notes.push_back("EEPROM saved to " + backup + " before the change");
-    }
     OutputFile* outputFile = outputPath.empty() ? nullptr : &output;
-    if (go && isSnapshotCommand(inv.command))
-        runSnapshotCommand(session, inv, snapshots, outputFile, when, out, report);
-    else if (go)
-        runCommand(session, inv, input, outputFile, out, report);
+    // The command is one job on the bus owner's thread; this thread takes
+    // the signals meanwhile.
+    TerminalProgress terminal(err, inv.name);
+    endBySignal.run(
+        session.connection().owner(),
+        [&](JobControl& c) {
+            session.setJob(&c);
+            bool go = true;
+            if (changesEeprom(inv) && !inv.options.noBackup) {
+                const auto getenv = environment.getenv
+                                        ? environment.getenv
+                                        : std::function<const char*(const char*)>(
+                                              [](const char* name) { return std::getenv(name); });
+                go = backUpEeprom(session, inv.options.slave, backup::folder(getenv), when, report,
+                                  backup);
+                if (go) report.notes.push_back("EEPROM saved to " + backup + " before the change");
+            }
+            if (go && isSnapshotCommand(inv.command))
+                runSnapshotCommand(session, inv, snapshots, outputFile, when, out, report);
+            else if (go)
+                runCommand(session, inv, input, outputFile, out, report);
+            session.setJob(nullptr);
+        },
+        terminal.reporter());
     // A port that failed under a command is no usable port, whatever the
     // command made of it: exit 3, the port's own words first.
     if (const std::string failed = session.portError(); !failed.empty()) {
         report.errors.insert(report.errors.begin(), failed);
         report.code = kNoPort;
+    }
+    if (endBySignal.signal() != 0) {
+        report.code = kStoppedBySignal;
+        report.errors.push_back("stopped by " + SignalStop::name(endBySignal.signal()) + " " +
+                                session.whereStopped());
     }
     if (!session.finish() && report.code == kOk) report.code = kUsage;
     return finishRun(inv, report, backup, out, err);

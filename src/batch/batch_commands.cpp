@@ -6,13 +6,13 @@
 #include "batch/batch_files.h"
 #include "batch/status_watch.h"
 #include "chip/kestrel_map.h"
-#include "files/backup_folder.h"
 #include "device/block_read.h"
 #include "device/bus_probe.h"
 #include "device/eeprom.h"
-#include "files/image_file.h"
 #include "device/register_map.h"
 #include "device/text_rules.h"
+#include "files/backup_folder.h"
+#include "files/image_file.h"
 
 namespace kestrel::batch {
 
@@ -31,10 +31,10 @@ void refused(Report& r) {
 }
 
 void refused(Report& r, const std::string& why, bool byBus) {
-    if (byBus)
+    if (byBus && why.empty())
         refused(r);
     else
-        r.fail(why, kUsage);
+        r.fail(why, byBus ? kNoPort : kUsage);
 }
 
 std::string plural(std::size_t n, const char* one, const char* many) {
@@ -435,7 +435,15 @@ void eepromRestore(Session& s, const Invocation& inv, const std::vector<int>& da
         const std::vector<int> bytes(data.begin() + page * kPage,
                                      data.begin() + (page + 1) * kPage);
         ok = erasePages(s, base, kPage, r) && writeChecked(s, base, bytes, r, written);
-        if (!ok && r.code != kNoPort)
+        if (!ok && s.stopRequested())
+            r.errors.push_back(
+                "restore stopped at page " + addressText(base) + "h; " +
+                (page == 0
+                     ? std::string()
+                     : addressText(kEepromBase) + "h-" + addressText(base - 1) + "h restored, ") +
+                addressText(base) + "h-" + addressText(kEepromBase + kEepromSize - 1) +
+                "h not written in full");
+        else if (!ok && r.code != kNoPort)
             r.errors.push_back("restore stopped at page " + addressText(base) + "h");
     }
     r.json.raw("written", json::array(written));

@@ -1,5 +1,8 @@
 #include "batch/batch_session.h"
 
+#include <chrono>
+#include <thread>
+
 #include "device/diagnostics.h"
 #include "device/text_rules.h"
 
@@ -60,14 +63,18 @@ Session::~Session() {
     connection_->executor().removeObserver(this);
 }
 void Session::transactionEnded(const TransactionRecord& record) {
+    ++transactions_;
+    lastTransaction_ = record.kind.empty() ? std::string("transaction") : record.kind;
+    if (const std::string target = targetText(record); !target.empty())
+        lastTransaction_ += " at " + target;
     if (!record.portError.empty()) {
-        // The port itself failed: the run ends here.
+        // The port itself failed: the run ends here. The connection refuses
+        // every later transaction by itself until it is opened again.
         if (portError_.empty()) {
             portError_ = record.portError;
             if (record.kind == "EEPROM Write")
                 portErrorAt_ = " (EEPROM Write at " + targetText(record) + ")";
         }
-        connection_->shutDown();
         return;
     }
     if (record.kind == "EEPROM Write" && !record.faulty()) {
@@ -90,6 +97,19 @@ std::string Session::portError() const {
     else
         line += ", at " + address(firstWritten_);
     return line;
+}
+
+bool Session::sleep(unsigned ms) {
+    if (job_ != nullptr) return job_->sleep(ms);
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return true;
+}
+
+std::string Session::whereStopped() const {
+    if (transactions_ == 0) return "before its first transaction";
+    return "after " + std::to_string(transactions_) +
+           (transactions_ == 1 ? " transaction (" : " transactions (the last: ") +
+           lastTransaction_ + ", completed)";
 }
 
 bool Session::finish() {

@@ -46,6 +46,19 @@ class Session final : public TransactionObserver {
     // Saves the simulated board, if it is kept in a file, and ends the trace.
     bool finish();
 
+    // The job the session's work runs in, on the bus owner's thread, while
+    // it runs: commands ask it whether to stop and wait through it.
+    void setJob(JobControl* job) { job_ = job; }
+    bool stopRequested() const { return job_ != nullptr && job_->stopRequested(); }
+    // Waits `ms`; false when a stop came first.
+    bool sleep(unsigned ms);
+    void progress(std::uint64_t done, std::uint64_t total) {
+        if (job_ != nullptr) job_->progress(done, total);
+    }
+    // Where the work stood when it stopped: "after 37 transactions (the last:
+    // EEPROM Write at 8140h, completed)".
+    std::string whereStopped() const;
+
     void transactionEnded(const TransactionRecord& record) override;
 
   private:
@@ -57,6 +70,9 @@ class Session final : public TransactionObserver {
     std::string portError_, portErrorAt_;
     std::size_t eepromWritten_ = 0;  // EEPROM writes that went through
     int firstWritten_ = -1, lastWritten_ = -1;
+    std::size_t transactions_ = 0;
+    std::string lastTransaction_;
+    JobControl* job_ = nullptr;
     int failure_ = kOk;
 };
 

@@ -12,6 +12,7 @@
 
 #include "batch/batch_session.h"
 #include "batch/command_line.h"
+#include "batch/signal_stop.h"
 #include "batch/strict_number.h"
 #include "files/backup_folder.h"
 #include "production/golden.h"
@@ -197,6 +198,8 @@ int runStation(const Parsed& p, const Environment& environment, std::ostream& ou
         return usage(inv.mode == Mode::Error ? inv.error : "unexpected help or version option",
                      kRunUsage, err);
 
+    // Before anything starts a thread: the signals are taken here only.
+    SignalStop endBySignal;
     production::StationSettings settings;
     settings.operatorName = operatorName();
     settings.station = p.given.count("--station") ? p.given.at("--station") : hostName();
@@ -241,39 +244,57 @@ int runStation(const Parsed& p, const Environment& environment, std::ostream& ou
         err << "kestrel-eval: " << error << '\n';
         return kUsage;
     }
-    const auto records = production::Records::open(databaseOf(p, environment), error);
-    if (!records) {
-        err << "kestrel-eval: " << error << '\n';
-        return kUsage;
-    }
     Session session(inv.options, environment, err);
     if (!session.ready()) return session.failureCode();
 
     int code = kOk;
     std::string current = serial;
-    for (long long n = 0; n < boards; ++n) {
-        if (n > 0) current = *production::nextSerial(current, static_cast<unsigned>(step));
-        const production::BoardResult r =
-            production::programBoard(session.device(), *golden, current, settings, *records);
-        const int boardCode = r.verdict == production::Verdict::Pass      ? kOk
-                              : r.verdict == production::Verdict::Fail    ? kBusFault
-                              : r.verdict == production::Verdict::Refused ? kRefused
-                                                                          : kUsage;
-        // A board whose backup or record could not be stored is no PASS,
-        // however its bus work went.
-        out << (r.verdict == production::Verdict::Error ? "ERROR" : r.attempt.result) << ' '
-            << current << "  registers written: "
-            << (r.attempt.registersWritten.empty() ? "none" : r.attempt.registersWritten)
-            << ", pages written: "
-            << (r.attempt.pagesWritten.empty() ? "none" : r.attempt.pagesWritten) << ", "
-            << r.attempt.durationMs << " ms\n";
-        out.flush();
-        if (!r.cause.empty()) err << "kestrel-eval: " << current << ": " << r.cause << '\n';
-        if (code == kOk) code = boardCode;  // the first board that did not pass
-        if (session.portFailed()) {
-            code = kNoPort;
-            break;
-        }
+    TerminalProgress terminal(err, "production");
+    endBySignal.run(
+        session.connection().owner(),
+        [&](JobControl& c) {
+            session.setJob(&c);
+            // The records' connection belongs to the thread that programs the
+            // boards; opened before the first board is touched.
+            std::string why;
+            const auto records = production::Records::open(databaseOf(p, environment), why);
+            if (!records) {
+                err << "kestrel-eval: " << why << '\n';
+                code = kUsage;
+                return;
+            }
+            for (long long n = 0; n < boards && !c.stopRequested(); ++n) {
+                if (n > 0) current = *production::nextSerial(current, static_cast<unsigned>(step));
+                const production::BoardResult r = production::programBoard(
+                    session.device(), *golden, current, settings, *records);
+                const int boardCode = r.verdict == production::Verdict::Pass      ? kOk
+                                      : r.verdict == production::Verdict::Fail    ? kBusFault
+                                      : r.verdict == production::Verdict::Refused ? kRefused
+                                                                                  : kUsage;
+                // A board whose backup or record could not be stored is no
+                // PASS, however its bus work went.
+                out << (r.verdict == production::Verdict::Error ? "ERROR" : r.attempt.result) << ' '
+                    << current << "  registers written: "
+                    << (r.attempt.registersWritten.empty() ? "none" : r.attempt.registersWritten)
+                    << ", pages written: "
+                    << (r.attempt.pagesWritten.empty() ? "none" : r.attempt.pagesWritten) << ", "
+                    << r.attempt.durationMs << " ms\n";
+                out.flush();
+                if (!r.cause.empty()) err << "kestrel-eval: " << current << ": " << r.cause << '\n';
+                if (code == kOk) code = boardCode;  // the first board that did not pass
+                c.progress(static_cast<std::uint64_t>(n + 1), static_cast<std::uint64_t>(boards));
+                if (session.portFailed()) {
+                    code = kNoPort;
+                    break;
+                }
+            }
+            session.setJob(nullptr);
+        },
+        terminal.reporter());
+    if (endBySignal.signal() != 0) {
+        err << "kestrel-eval: stopped by " << SignalStop::name(endBySignal.signal()) << " at board "
+            << current << ", " << session.whereStopped() << '\n';
+        code = kStoppedBySignal;
     }
     if (!session.finish() && code == kOk) code = kUsage;
     return code;

@@ -1,18 +1,14 @@
 #include "batch/status_watch.h"
 
-#include <pthread.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <ctime>
 
 #include "batch/batch_session.h"
 #include "chip/status_registers.h"
-#include "device/text_rules.h"
 #include "device/outcome.h"
+#include "device/text_rules.h"
 
 namespace kestrel::batch {
 
@@ -23,21 +19,6 @@ struct Pass {
     bool failed = false;
 };
 
-// Waits `seconds`, or less when SIGINT or SIGTERM arrives (true then). The
-// two signals are blocked and taken here, so no handler and no global flag
-// are needed; they stay blocked only while the command runs.
-bool interruptedWithin(const sigset_t& signals, double seconds) {
-    timespec wait{};
-    wait.tv_sec = static_cast<time_t>(seconds);
-    wait.tv_nsec = static_cast<long>((seconds - static_cast<double>(wait.tv_sec)) * 1e9);
-    for (;;) {
-        const int got = ::sigtimedwait(&signals, nullptr, &wait);
-        if (got == SIGINT || got == SIGTERM) return true;
-        if (got < 0 && errno == EINTR) continue;
-        return false;  // the time is up
-    }
-}
-
 std::string value(int v) {
     return v < 0 ? std::string("XX") : text::byteText(static_cast<unsigned>(v));
 }
@@ -45,12 +26,6 @@ std::string value(int v) {
 }  // namespace
 
 void statusWatch(Session& s, const Invocation& inv, std::ostream& out, Report& report) {
-    sigset_t signals, before;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    ::pthread_sigmask(SIG_BLOCK, &signals, &before);
-
     timespec start{};
     ::clock_gettime(CLOCK_MONOTONIC, &start);
     const bool json = inv.options.json;
@@ -58,7 +33,9 @@ void statusWatch(Session& s, const Invocation& inv, std::ostream& out, Report& r
     Pass last;
     bool first = true;
     for (unsigned long n = 0; inv.count == 0 || n < inv.count; ++n) {
-        if (n > 0 && interruptedWithin(signals, inv.interval)) break;
+        // A signal ends the wait between passes at once.
+        if (n > 0 && !s.sleep(static_cast<unsigned>(inv.interval * 1000.0 + 0.5))) break;
+        if (s.stopRequested()) break;
         timespec now{};
         ::clock_gettime(CLOCK_MONOTONIC, &now);
         const double t = static_cast<double>(now.tv_sec - start.tv_sec) +
@@ -68,8 +45,7 @@ void statusWatch(Session& s, const Invocation& inv, std::ostream& out, Report& r
             const ByteOutcome o = s.device().ReadRegister(status::kRegisters[i]);
             if (o.refused()) {
                 report.code = kNoPort;
-                report.errors.push_back("the bus refused the read");
-                ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+                report.errors.push_back(o.refusal);
                 return;
             }
             pass.values[i] = o.ok() ? o.value : -1;
@@ -122,7 +98,6 @@ void statusWatch(Session& s, const Invocation& inv, std::ostream& out, Report& r
         last = pass;
         first = false;
     }
-    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 }  // namespace kestrel::batch

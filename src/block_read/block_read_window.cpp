@@ -6,16 +6,16 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "widgets/widget_helpers.h"
 #include "device/block_read.h"
 #include "device/eeprom.h"
-#include "widgets/refusal_note.h"
 #include "device/text_rules.h"
+#include "widgets/refusal_note.h"
+#include "widgets/widget_helpers.h"
 
 namespace kestrel {
 
-BlockReadWindow::BlockReadWindow(Device& device, std::function<void(const QString&)> notify)
-    : device_(device), notify_(std::move(notify)) {
+BlockReadWindow::BlockReadWindow(BusJobs& jobs, std::function<void(const QString&)> notify)
+    : jobs_(jobs), notify_(std::move(notify)) {
     setObjectName(QStringLiteral("frm_Block_Read"));
     setWindowTitle(QStringLiteral("Block Read"));
     setWindowFlag(Qt::Window);
@@ -44,7 +44,12 @@ BlockReadWindow::BlockReadWindow(Device& device, std::function<void(const QStrin
 void BlockReadWindow::Do_Block_Read_Click() {
     const unsigned base = text::hexValue(EEBaseAddress_->text().toStdString());
     // The pointer write names only the first address; the chip reads on from there.
-    const BlockReadResult result = blockRead(device_, base);
+    jobs_.run(
+        this, [base](JobControl& c) { return blockRead(c.device(), base); },
+        [this, base](BlockReadResult& result) { show(base, result); });
+}
+
+void BlockReadWindow::show(unsigned base, const BlockReadResult& result) {
     if (ui::refused(result.outcome, notify_) || result.outcome.received().size() != 34) return;
     const BlockReadResult* r = &result;
     auto q = [](const std::string& s) { return QString::fromStdString(s); };

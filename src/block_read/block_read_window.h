@@ -3,7 +3,9 @@
 #include <QWidget>
 #include <functional>
 
+#include "device/block_read.h"
 #include "device/device.h"
+#include "widgets/bus_jobs.h"
 
 class QLineEdit;
 class QListWidget;
@@ -16,13 +18,14 @@ class BlockReadWindow final : public QWidget {
     Q_OBJECT
   public:
     // `notify` shows a message in the main window's status bar.
-    BlockReadWindow(Device& device, std::function<void(const QString&)> notify);
+    BlockReadWindow(BusJobs& jobs, std::function<void(const QString&)> notify);
 
     void Do_Block_Read_Click();
     void Command2_Click() { hide(); }
 
   private:
-    Device& device_;
+    void show(unsigned base, const BlockReadResult& result);
+    BusJobs& jobs_;
     std::function<void(const QString&)> notify_;
     QLineEdit* EEBaseAddress_ = nullptr;
     QListWidget* List1_ = nullptr;

@@ -18,38 +18,20 @@ BusTransaction::~BusTransaction() {
     if (bus_ != nullptr) bus_->endTransaction();
 }
 
-Bus::Bus(PortAccess& port, const std::int16_t& lptBase, const std::int16_t& portEntry)
+Bus::Bus(PortAccess& port, const std::atomic<std::int16_t>& lptBase,
+         const std::atomic<std::int16_t>& portEntry)
     : port_(port), lptBase_(lptBase), portEntry_(portEntry), hooks_(sleepingWaitHooks()) {}
 
-void Bus::tell(const std::string& text) {
-    if (notice_) notice_(text);
-}
-
-bool Bus::available(Origin origin) {
-    if (shutDown_) return false;
-    if (lptBase_ == 0) {
-        // I/O addresses 0 and 1 belong to other hardware: never drive them.
-        if (!toldNoPort_) {
-            toldNoPort_ = true;
-            tell("No usable parallel port: LPT1 is missing, so nothing is sent on the bus.");
-        }
-        return false;
-    }
-    if (busy_) {
-        if (origin == Origin::User)
-            tell("The bus is busy with an EEPROM write; request ignored, try again.");
-        return false;
-    }
+std::string Bus::refusal() {
+    if (shutDown_) return "The program is ending; nothing more is sent on the bus.";
+    // I/O addresses 0 and 1 belong to other hardware: never drive them.
+    if (lptBase_ == 0)
+        return "No usable parallel port: LPT1 is missing, so nothing is sent on the bus.";
+    if (busy_) return "The bus is busy with an EEPROM write; request ignored, try again.";
     if (connectedBase_ != lptBase_) connectPort();
-    if (!portFailure_.empty()) {
-        if (origin == Origin::User && !toldFailure_) {
-            toldFailure_ = true;
-            tell(portFailure_ + "; nothing was sent." + (retryHint_.empty() ? "" : " ") +
-                 retryHint_);
-        }
-        return false;
-    }
-    return true;
+    if (!portFailure_.empty())
+        return portFailure_ + "; nothing was sent." + (retryHint_.empty() ? "" : " ") + retryHint_;
+    return {};
 }
 
 std::string Bus::connectPort() {
@@ -57,13 +39,12 @@ std::string Bus::connectPort() {
     if (lptBase_ == 0 || busy_) return portFailure_;
     portFailure_ = port_.open(static_cast<std::uint16_t>(lptBase_));
     connectedBase_ = lptBase_;
-    toldFailure_ = false;
     if (stateSink_) stateSink_();
     return portFailure_;
 }
 
-BusTransaction Bus::begin(Origin origin) {
-    if (!available(origin)) return BusTransaction(nullptr);
+BusTransaction Bus::begin() {
+    if (!refusal().empty()) return BusTransaction(nullptr);
     busy_ = true;
     record_.clear();
     record_.sequence = ++sequence_;
@@ -81,7 +62,6 @@ void Bus::endTransaction() noexcept {
     if (portFailed() && portFailure_.empty()) {
         // Nothing more goes to a port that failed until it is opened again.
         portFailure_ = port_.fault();
-        toldFailure_ = false;
         if (stateSink_) stateSink_();
     }
 }
@@ -129,7 +109,8 @@ void Bus::clockOut(const Transfer& transfer) {
 
 std::optional<std::vector<TransactionRecord>> Bus::runHeld(std::span<const Transfer> transfers,
                                                            Origin origin, bool stopAtFault) {
-    auto tx = begin(origin);
+    (void)origin;
+    auto tx = begin();
     if (!tx) return std::nullopt;
     std::vector<TransactionRecord> records;
     records.reserve(transfers.size());
@@ -137,8 +118,7 @@ std::optional<std::vector<TransactionRecord>> Bus::runHeld(std::span<const Trans
         clockOut(t);
         if (t.holdMs > 0 && !portFailed()) {
             // The chip finishes its EEPROM cycle while SCL stays low.
-            const std::int32_t handles[1] = {0};
-            WaitMilliseconds(t.holdMs, handles, 0);
+            WaitMilliseconds(static_cast<std::uint32_t>(t.holdMs));
         }
         records.push_back(record_);
         I2CStop();
@@ -253,9 +233,8 @@ int Bus::I2CReadByteLean() {
     return value;
 }
 
-std::uint32_t Bus::WaitMilliseconds(std::int32_t ms, const std::int32_t* handles,
-                                    std::int32_t count) {
-    return waitMilliseconds(hooks_, ms, handles, count);
+void Bus::WaitMilliseconds(std::uint32_t ms) {
+    waitMilliseconds(hooks_, ms);
 }
 
 }  // namespace kestrel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -43,11 +44,14 @@ class Bus final : public TransferExecutor {
   public:
     // `lptBase` and `portEntry` live in the program's shared state; the bus
     // reads them on every transaction, so it always drives the chosen port.
-    Bus(PortAccess& port, const std::int16_t& lptBase, const std::int16_t& portEntry);
+    Bus(PortAccess& port, const std::atomic<std::int16_t>& lptBase,
+        const std::atomic<std::int16_t>& portEntry);
+    // Never a temporary copy of the shared state.
+    Bus(PortAccess&, std::atomic<std::int16_t>&&, std::atomic<std::int16_t>&&) = delete;
+    Bus(PortAccess&, std::atomic<std::int16_t>&&, const std::atomic<std::int16_t>&) = delete;
+    Bus(PortAccess&, const std::atomic<std::int16_t>&, std::atomic<std::int16_t>&&) = delete;
 
     void setWaitHooks(WaitHooks hooks) { hooks_ = std::move(hooks); }
-    // Where the bus says what the user must know (the main window's status bar).
-    void setNoticeSink(std::function<void(const std::string&)> sink) { notice_ = std::move(sink); }
 
     // Opens the port (LPT base address in the shared state) and makes sure
     // it can be claimed; done by the first transaction when nobody did it
@@ -66,13 +70,10 @@ class Bus final : public TransferExecutor {
 
     // Starts a transaction: opens port access with the selected entry's
     // numbers. Refused (false) when there is no usable port, when the port
-    // cannot be opened or has failed, when another transaction is still open
-    // (only possible from events handled inside WaitMilliseconds), or after
-    // shutDown().
-    BusTransaction begin(Origin origin = Origin::User);
-    // Whether begin() would be granted now, telling the user why not as
-    // begin() does. Lets a window refuse a whole run of transactions at once.
-    bool available(Origin origin = Origin::User) override;
+    // cannot be opened or has failed, or after shutDown().
+    BusTransaction begin();
+    // Why begin() would be refused now; empty when it would be granted.
+    std::string refusal() override;
     // Refuses every later transaction; the one now open finishes normally.
     void shutDown() noexcept override { shutDown_ = true; }
 
@@ -82,8 +83,6 @@ class Bus final : public TransferExecutor {
                                                           Origin origin, bool stopAtFault) override;
     bool hasLineAccess() const override { return true; }
     bool takesAcknowledgeSlots() const override { return true; }
-    bool inTransaction() const override { return busy_; }
-
 
     // The record of the transaction now on the wire (for the device layer to
     // name it before its STOP).
@@ -107,11 +106,9 @@ class Bus final : public TransferExecutor {
     // the same clock edges and sample points in three port writes per bit.
     int I2CReadByteLean();
 
-    // Waits `ms` milliseconds (-1: forever) while window events keep being
-    // handled. Returns kWaitTimeout when the time is up, or the wake-up result
-    // when something other than input ended the wait.
-    std::uint32_t WaitMilliseconds(std::int32_t ms, const std::int32_t* handles,
-                                   std::int32_t count);
+    // Waits `ms` milliseconds, holding the bus: nothing else runs on the
+    // bus owner's thread meanwhile.
+    void WaitMilliseconds(std::uint32_t ms);
 
     // Raw line access for wiring tests: one write of a line state, one SDA
     // sample (true when SDA reads low). Only inside a transaction.
@@ -125,7 +122,6 @@ class Bus final : public TransferExecutor {
     bool portFailed() const { return !port_.fault().empty(); }
     // One transfer's messages, from START to just before the STOP.
     void clockOut(const Transfer& transfer);
-    void tell(const std::string& text);
     void out(std::uint8_t lines) {
         if (lptBase_ == 0) return;
         port_.Outport(static_cast<std::uint16_t>(lptBase_), lines);
@@ -134,10 +130,9 @@ class Bus final : public TransferExecutor {
     std::uint16_t status();
 
     PortAccess& port_;
-    const std::int16_t& lptBase_;
-    const std::int16_t& portEntry_;
+    const std::atomic<std::int16_t>& lptBase_;
+    const std::atomic<std::int16_t>& portEntry_;
     WaitHooks hooks_;
-    std::function<void(const std::string&)> notice_;
     std::function<void()> stateSink_;
     std::string retryHint_;
     std::string portFailure_;
@@ -148,8 +143,6 @@ class Bus final : public TransferExecutor {
     bool lastWasSend_ = false;  // the next acknowledge slot is the slave's
     bool busy_ = false;
     bool shutDown_ = false;
-    bool toldNoPort_ = false;
-    bool toldFailure_ = false;
 };
 
 }  // namespace kestrel

@@ -61,7 +61,15 @@ I2cAdapterExecutor::~I2cAdapterExecutor() {
     if (fd_ >= 0) calls_.closeNode(fd_);
 }
 
+void I2cAdapterExecutor::noteFailure(int error) {
+    // The adapter itself is gone or broken (unplugged, an I/O error): not an
+    // address a driver holds (EBUSY) or a transfer it does not carry.
+    if (error == EIO || error == ENODEV || error == ESHUTDOWN)
+        failure_ = "I2C " + path_ + " failed: " + std::strerror(error);
+}
+
 std::string I2cAdapterExecutor::open() {
+    failure_.clear();
     if (fd_ >= 0) return {};
     int error = 0;
     const int fd = calls_.openNode(path_, error);
@@ -93,33 +101,27 @@ std::string I2cAdapterExecutor::open() {
     return {};
 }
 
-bool I2cAdapterExecutor::available(Origin origin) {
-    if (shutDown_) return false;
-    if (fd_ < 0) {
-        if (origin == Origin::User && !toldClosed_ && notice_) {
-            toldClosed_ = true;
-            notice_("The I2C adapter " + path_ + " is not open, so nothing is sent on the bus.");
-        }
-        return false;
-    }
-    if (busy_) {
-        // Only from events handled during an EEPROM cycle's pause: the chip
-        // answers nothing until its cycle ends.
-        if (origin == Origin::User && notice_)
-            notice_("The bus is busy with an EEPROM write; request ignored, try again.");
-        return false;
-    }
-    return true;
+std::string I2cAdapterExecutor::refusal() {
+    if (shutDown_) return "The program is ending; nothing more is sent on the bus.";
+    if (fd_ < 0) return "The I2C adapter " + path_ + " is not open, so nothing is sent on the bus.";
+    if (!failure_.empty())
+        return failure_ + "; nothing was sent." + (retryHint_.empty() ? "" : " ") + retryHint_;
+    if (busy_) return "The bus is busy with an EEPROM write; request ignored, try again.";
+    return {};
 }
 
 std::optional<std::vector<TransactionRecord>> I2cAdapterExecutor::runHeld(
     std::span<const Transfer> transfers, Origin origin, bool stopAtFault) {
-    if (!available(origin)) return std::nullopt;
+    (void)origin;
+    if (!refusal().empty()) return std::nullopt;
     busy_ = true;
     std::vector<TransactionRecord> records;
     for (const Transfer& t : transfers) {
         records.push_back(runOne(t));
         notifyObservers(records.back());
+        // The adapter itself failed: nothing more goes to it until it is
+        // opened again, and the run ends here.
+        if (!failure_.empty()) break;
         // The chip finishes its EEPROM cycle before the next START.
         if (t.holdMs > 0 && pause_) pause_(t.holdMs);
         if (stopAtFault && records.back().faulty()) break;
@@ -164,8 +166,10 @@ TransactionRecord I2cAdapterExecutor::probe(const Transfer& t) {
         r.sent[0].ack = 1;
     else if (missingAcknowledge(error))
         r.sent[0].ack = 0;
-    else
+    else {
         r.portError = std::string("I2C adapter error: ") + std::strerror(error);
+        noteFailure(error);
+    }
     return r;
 }
 
@@ -219,10 +223,10 @@ TransactionRecord I2cAdapterExecutor::runOne(const Transfer& t) {
         // Slots the master takes: the adapter goes on whether or not anyone
         // acknowledged there (only sent where the adapter offers it).
         const bool ignoreNak = m.masterHoldsWriteAcks && takesAcknowledgeSlots();
-        msgs.push_back({static_cast<__u16>(m.address >> 1),
-                        static_cast<__u16>((m.isRead() ? I2C_M_RD : 0) |
-                                           (ignoreNak ? I2C_M_IGNORE_NAK : 0)),
-                        static_cast<__u16>(buffers[i].size()), buffers[i].data()});
+        msgs.push_back(
+            {static_cast<__u16>(m.address >> 1),
+             static_cast<__u16>((m.isRead() ? I2C_M_RD : 0) | (ignoreNak ? I2C_M_IGNORE_NAK : 0)),
+             static_cast<__u16>(buffers[i].size()), buffers[i].data()});
     }
     i2c_rdwr_ioctl_data data{msgs.data(), static_cast<__u32>(msgs.size())};
     int error = 0;
@@ -242,6 +246,7 @@ TransactionRecord I2cAdapterExecutor::runOne(const Transfer& t) {
         r.sent[0].ack = 0;
     } else {
         r.portError = std::string("I2C adapter error: ") + std::strerror(error);
+        noteFailure(error);
     }
     for (std::size_t i = 0; i < t.messages.size(); ++i)
         if (t.messages[i].isRead())

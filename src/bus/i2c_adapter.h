@@ -44,16 +44,19 @@ class I2cAdapterExecutor final : public TransferExecutor {
     std::string open();
     bool isOpen() const { return fd_ >= 0; }
     const std::string& path() const { return path_; }
+    // Why the adapter refuses every transaction since one failed in the
+    // kernel (the bridge unplugged, an I/O error); empty while it works.
+    // Opening it again starts afresh.
+    const std::string& failure() const { return failure_; }
+    // Told after the reason a failed adapter refuses a transaction.
+    void setRetryHint(std::string hint) { retryHint_ = std::move(hint); }
 
-    void setNoticeSink(std::function<void(const std::string&)> sink) { notice_ = std::move(sink); }
-
-    bool available(Origin origin = Origin::User) override;
+    std::string refusal() override;
     std::optional<std::vector<TransactionRecord>> runHeld(std::span<const Transfer> transfers,
                                                           Origin origin, bool stopAtFault) override;
     bool hasLineAccess() const override { return false; }
     // With I2C_M_IGNORE_NAK on the message whose slots the master takes.
     bool takesAcknowledgeSlots() const override;
-    bool inTransaction() const override { return busy_; }
     void shutDown() noexcept override { shutDown_ = true; }
 
   private:
@@ -64,15 +67,17 @@ class I2cAdapterExecutor final : public TransferExecutor {
 
     KernelCalls& calls_;
     std::string path_;
+    void noteFailure(int error);
+
     Pause pause_;
-    std::function<void(const std::string&)> notice_;
+    std::string failure_;
+    std::string retryHint_;
     int fd_ = -1;
     unsigned long functions_ = 0;
     std::uint64_t sequence_ = 0;
     std::chrono::steady_clock::time_point epoch_ = std::chrono::steady_clock::now();
     bool busy_ = false;  // a transaction or its EEPROM-cycle pause is under way
     bool shutDown_ = false;
-    bool toldClosed_ = false;
 };
 
 }  // namespace kestrel

@@ -50,9 +50,11 @@ class TransferExecutor {
   public:
     virtual ~TransferExecutor() = default;
 
-    // Whether a transaction would be granted now; tells the user why not
-    // (for Origin::User). Lets a caller refuse a whole run at once.
-    virtual bool available(Origin origin = Origin::User) = 0;
+    // Why a transaction would be refused now, in the user's words (no usable
+    // port, a port that failed, a stop asked for); empty when it would be
+    // granted. Lets a caller refuse a whole run at once, and say why.
+    virtual std::string refusal() = 0;
+    bool available(Origin = Origin::User) { return refusal().empty(); }
     // Runs `transfers` one after the other in one hold of the bus. With
     // `stopAtFault` the run ends after the first transaction that was not
     // acknowledged or failed its PEC. Nothing when the bus refused; then
@@ -71,9 +73,6 @@ class TransferExecutor {
     virtual void setLineCapture(bool) {}
     // Refuses every later transaction.
     virtual void shutDown() noexcept = 0;
-    // A transaction (or its EEPROM-cycle hold) is under way; true only for
-    // events handled inside it.
-    virtual bool inTransaction() const = 0;
 
     std::optional<TransactionRecord> run(const Transfer& transfer, Origin origin = Origin::User);
 

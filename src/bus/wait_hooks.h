@@ -5,30 +5,22 @@
 
 namespace kestrel {
 
-// The operating-system services the millisecond wait is built on. The program
-// plugs in the system tick counter and Qt's event loop; tests plug in a fake
-// clock so that wrap-around of the 32-bit tick counter can be exercised.
+// The operating-system services the millisecond wait is built on: the system
+// tick counter and a plain sleep. Tests plug in a fake clock, so that holds
+// take no real time and wrap-around of the 32-bit tick counter can be
+// exercised. A wait holds the thread that owns the bus and nothing else: no
+// window event is ever handled inside it.
 struct WaitHooks {
     // Milliseconds since some fixed point, wrapping at 2^32.
     std::function<std::uint32_t()> tickCount;
-    // Sleeps until window input arrives or `timeoutMs` passes (-1: no limit).
-    // Returns `count` when woken by input, kWaitTimeout when the time ran out.
-    std::function<std::uint32_t(std::uint32_t count, const std::int32_t* handles,
-                                std::int32_t timeoutMs)>
-        waitForInput;
-    // Handles every window event that is pending.
-    std::function<void()> processEvents;
+    // Sleeps about `ms` milliseconds (it may wake early).
+    std::function<void(std::uint32_t ms)> sleep;
 };
 
-inline constexpr std::uint32_t kWaitTimeout = 258;
+// Waits until the tick count has passed `ms` milliseconds from now.
+void waitMilliseconds(const WaitHooks& hooks, std::uint32_t ms);
 
-// Waits `ms` milliseconds (-1: forever) on `hooks` while window events keep
-// being handled. Returns kWaitTimeout when the time is up, or the wake-up
-// result when something other than input ended the wait.
-std::uint32_t waitMilliseconds(const WaitHooks& hooks, std::int32_t ms, const std::int32_t* handles,
-                               std::int32_t count);
-
-// Hooks for programs without an event loop: a steady clock and a plain sleep.
+// A steady clock and a plain sleep.
 WaitHooks sleepingWaitHooks();
 
 }  // namespace kestrel

@@ -22,7 +22,7 @@
 
 namespace kestrel {
 
-BusMonitorWindow::BusMonitorWindow(TransferExecutor& bus, Dialogs& dialogs)
+BusMonitorWindow::BusMonitorWindow(BusJobs& bus, Dialogs& dialogs)
     : bus_(bus), dialogs_(dialogs), model_(new BusMonitorModel(this)) {
     setObjectName(QStringLiteral("frm_BusMonitor"));
     setWindowTitle(QStringLiteral("Bus Monitor"));
@@ -92,13 +92,14 @@ BusMonitorWindow::BusMonitorWindow(TransferExecutor& bus, Dialogs& dialogs)
     waveform_ = new WaveformView(this);
     column->addWidget(waveform_);
 
-    bus_.setLineCapture(true);
+    // The lines are recorded on the bus owner's thread, from the next job on.
+    bus_.run(nullptr, [](JobControl& c) { c.connection().executor().setLineCapture(true); });
     bus_.addObserver(model_);
 }
 
 BusMonitorWindow::~BusMonitorWindow() {
     bus_.removeObserver(model_);
-    bus_.setLineCapture(false);
+    bus_.run(nullptr, [](JobControl& c) { c.connection().executor().setLineCapture(false); });
 }
 
 void BusMonitorWindow::showSelected() {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bus/transfer.h"
+#include "widgets/bus_jobs.h"
 #include "widgets/dialogs.h"
 
 class QComboBox;
@@ -28,7 +29,7 @@ class WaveformView;
 class BusMonitorWindow final : public QWidget {
     Q_OBJECT
   public:
-    BusMonitorWindow(TransferExecutor& bus, Dialogs& dialogs);
+    BusMonitorWindow(BusJobs& bus, Dialogs& dialogs);
     ~BusMonitorWindow() override;
 
     BusMonitorModel& model() { return *model_; }
@@ -52,7 +53,7 @@ class BusMonitorWindow final : public QWidget {
     void exportTo(FileDialogState& file, Writer write);
     void leaveCapture();
 
-    TransferExecutor& bus_;
+    BusJobs& bus_;
     Dialogs& dialogs_;
     BusMonitorModel* model_;
     QTableView* table_;

@@ -37,10 +37,9 @@ Connection::Connection(ConnectionOptions options) : options_(std::move(options))
     hooks_ = options_.waitHooks ? *options_.waitHooks : sleepingWaitHooks();
     bus_ = std::make_unique<Bus>(*port_, globals_.LPTBase, globals_.PortEntry);
     bus_->setWaitHooks(hooks_);
-    bus_->setNoticeSink(options_.notice);
     switch_ = std::make_unique<ExecutorSwitch>(*bus_);
-    executor_ = switch_.get();
-    device_ = std::make_unique<Device>(globals_, *executor_);
+    gate_ = std::make_unique<JobGate>(*switch_);
+    device_ = std::make_unique<Device>(globals_, *gate_);
     device_->setPortDirectory(*port_);
 
     if (startOnAdapter) {
@@ -50,9 +49,24 @@ Connection::Connection(ConnectionOptions options) : options_(std::move(options))
         // adapter sends nothing and says so.
         if (!adapterFailure_.empty()) switch_->use(*adapter_);
     }
+    owner_ = std::make_unique<BusOwner>(*this);
+    gate_->setStopCheck([this] { return owner_->currentStopRequested(); });
+    gate_->setRanHook([this](std::size_t n) { owner_->transactionsRan(n); });
 }
 
-Connection::~Connection() = default;
+Connection::~Connection() {
+    owner_.reset();
+}
+
+void Connection::setPortRetryHint(std::string hint) {
+    retryHint_ = !hint.empty();
+    bus_->setRetryHint(std::move(hint));
+    if (adapter_) adapter_->setRetryHint(adapterRetryHint(adapter_->path()));
+}
+
+std::string Connection::adapterRetryHint(const std::string& path) const {
+    return retryHint_ ? "Tools > Connection > I2C " + path + " tries again." : std::string();
+}
 
 KernelCalls& Connection::kernel() {
     if (options_.kernel != nullptr) return *options_.kernel;
@@ -83,18 +97,11 @@ std::vector<Connection::Choice> Connection::choices() {
     return list;
 }
 
-namespace {
-constexpr const char* kBusyNow =
-    "The bus is busy with an EEPROM write; the connection was not changed, try again.";
-}
-
 std::string Connection::useAdapter(const std::string& path) {
-    if (switch_->inTransaction()) return kBusyNow;
     auto next = std::make_unique<I2cAdapterExecutor>(kernel(), path, [this](int ms) {
-        const std::int32_t handles[1] = {0};
-        waitMilliseconds(hooks_, ms, handles, 0);
+        waitMilliseconds(hooks_, static_cast<std::uint32_t>(ms));
     });
-    next->setNoticeSink(options_.notice);
+    next->setRetryHint(adapterRetryHint(path));
     const std::string failure = next->open();
     if (!failure.empty()) {
         // Kept closed, for a start on a missing adapter; the current
@@ -109,7 +116,6 @@ std::string Connection::useAdapter(const std::string& path) {
 }
 
 std::string Connection::useParallelPort() {
-    if (switch_->inTransaction()) return kBusyNow;
     switch_->use(*bus_);
     return bus_->connectPort();
 }
@@ -117,6 +123,7 @@ std::string Connection::useParallelPort() {
 std::string Connection::description() {
     if (onAdapter()) {
         if (!adapter_->isOpen()) return "I2C " + adapter_->path() + " cannot be opened";
+        if (!adapter_->failure().empty()) return adapter_->failure();
         const std::string name = adapterName(adapter_->path());
         return "I2C " + adapter_->path() + (name.empty() ? "" : ": " + name);
     }

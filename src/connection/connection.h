@@ -9,7 +9,9 @@
 #include "bus/bus.h"
 #include "bus/i2c_adapter.h"
 #include "bus/kernel_calls.h"
+#include "connection/bus_owner.h"
 #include "connection/executor_switch.h"
+#include "connection/job_gate.h"
 #include "connection/port_stack.h"
 #include "device/device.h"
 #include "device/globals.h"
@@ -31,7 +33,7 @@ struct ConnectionOptions {
     std::string i2cAdapter;
     PortAccess* port = nullptr;          // a caller's port instead of the assembled one (tests)
     KernelCalls* kernel = nullptr;       // a caller's kernel calls for the adapter (tests)
-    std::optional<WaitHooks> waitHooks;  // default: a plain sleep
+    std::optional<WaitHooks> waitHooks;  // the EEPROM holds and job sleeps; default: a plain sleep
     std::function<void(const std::string&)> notice;  // what the user must be told
 
     // The real hardware: the parallel port, or the adapter named.
@@ -55,7 +57,11 @@ class Connection {
 
     Globals& globals() { return globals_; }
     Device& device() { return *device_; }
-    TransferExecutor& executor() { return *executor_; }
+    // What the device layer runs its transactions on: observers attach here.
+    TransferExecutor& executor() { return *gate_; }
+    // The thread that runs every job on this connection's bus.
+    BusOwner& owner() { return *owner_; }
+    const WaitHooks& waitHooks() const { return hooks_; }
     // The bit-banged bus on the parallel port, for what needs the lines
     // themselves (port test, bus clear); nullptr on an I2C adapter.
     Bus* lineBus() { return onAdapter() ? nullptr : bus_.get(); }
@@ -68,14 +74,14 @@ class Connection {
         std::string adapterPath;  // empty: the parallel port
     };
     std::vector<Choice> choices();
-    // Goes through the adapter at `path` from now on. Empty on success;
-    // otherwise what the user must do, and the connection is unchanged.
-    // Refused while a transaction is under way (an event handled during an
-    // EEPROM cycle): the executor running it must stay.
+    // Goes through the adapter at `path` from now on, opened afresh (the way
+    // to try again after it failed). Empty on success; otherwise what the
+    // user must do, and the connection is unchanged. On the bus owner's
+    // thread (a job), or before it runs anything.
     std::string useAdapter(const std::string& path);
     // Goes through the parallel port again and opens it afresh (the way to
-    // try again after it could not be opened or failed); refused likewise.
-    // Empty on success, otherwise why the port cannot be used.
+    // try again after it could not be opened or failed). Empty on success,
+    // otherwise why the port cannot be used. As useAdapter.
     std::string useParallelPort();
     // Opens the parallel port (LPT base address already in the shared state)
     // and makes sure it can be claimed. Empty when it can be used, otherwise
@@ -84,8 +90,9 @@ class Connection {
     // Called whenever the parallel port's state may have changed (it could
     // not be opened, it failed, it was opened again): the indicator follows.
     void setPortStateSink(std::function<void()> sink) { bus_->setStateSink(std::move(sink)); }
-    // How the user tries the port again, told after why it refuses.
-    void setPortRetryHint(std::string hint) { bus_->setRetryHint(std::move(hint)); }
+    // How the user tries the port again, told after why it refuses (an
+    // adapter names itself the same way).
+    void setPortRetryHint(std::string hint);
     // The simulated board, or nullptr on real hardware.
     sim::SimulatedBoard* board() { return ports_ ? ports_->board() : nullptr; }
     // The I2C adapter, or nullptr on the parallel port.
@@ -105,7 +112,7 @@ class Connection {
     std::string description();
 
     // No transaction starts after this.
-    void shutDown() noexcept { switch_->shutDown(); }
+    void shutDown() noexcept { gate_->shutDown(); }
     // Saves the simulated board and ends the trace; false with the reason.
     bool finish(std::string* error);
 
@@ -122,11 +129,15 @@ class Connection {
     std::unique_ptr<SimulatedI2cAdapter> simulatedAdapter_;
     std::unique_ptr<I2cAdapterExecutor> adapter_;
     std::unique_ptr<ExecutorSwitch> switch_;
-    TransferExecutor* executor_ = nullptr;
+    std::unique_ptr<JobGate> gate_;
     WaitHooks hooks_;
     std::unique_ptr<Device> device_;
+    std::string adapterRetryHint(const std::string& path) const;
+    bool retryHint_ = false;  // say how to try again after a refusal
     std::vector<std::string> problems_;
     std::string adapterFailure_;
+    // Last: its thread may use everything above until it has ended.
+    std::unique_ptr<BusOwner> owner_;
 };
 
 }  // namespace kestrel

@@ -3,26 +3,26 @@
 namespace kestrel {
 
 ExecutorSwitch::ExecutorSwitch(TransferExecutor& first) : current_(&first) {
-    current_->addObserver(this);
+    current_.load()->addObserver(this);
 }
 
 ExecutorSwitch::~ExecutorSwitch() {
-    current_->removeObserver(this);
+    current_.load()->removeObserver(this);
 }
 
 void ExecutorSwitch::use(TransferExecutor& next) {
     if (&next == current_) return;
-    current_->setLineCapture(false);
-    current_->removeObserver(this);
+    current_.load()->setLineCapture(false);
+    current_.load()->removeObserver(this);
     current_ = &next;
-    current_->addObserver(this);
-    current_->setLineCapture(lineCapture_);
-    if (shutDown_) current_->shutDown();
+    current_.load()->addObserver(this);
+    current_.load()->setLineCapture(lineCapture_);
+    if (shutDown_) current_.load()->shutDown();
 }
 
 void ExecutorSwitch::shutDown() noexcept {
     shutDown_ = true;
-    current_->shutDown();
+    current_.load()->shutDown();
 }
 
 }  // namespace kestrel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include "bus/transfer.h"
 
 namespace kestrel {
@@ -17,27 +19,28 @@ class ExecutorSwitch final : public TransferExecutor, private TransactionObserve
 
     // Takes `next` from now on; the one before keeps nothing of ours.
     void use(TransferExecutor& next);
-    TransferExecutor& current() { return *current_; }
+    TransferExecutor& current() { return *current_.load(); }
 
-    bool available(Origin origin = Origin::User) override { return current_->available(origin); }
+    std::string refusal() override { return current_.load()->refusal(); }
     std::optional<std::vector<TransactionRecord>> runHeld(std::span<const Transfer> transfers,
                                                           Origin origin,
                                                           bool stopAtFault) override {
-        return current_->runHeld(transfers, origin, stopAtFault);
+        return current_.load()->runHeld(transfers, origin, stopAtFault);
     }
-    bool hasLineAccess() const override { return current_->hasLineAccess(); }
-    bool takesAcknowledgeSlots() const override { return current_->takesAcknowledgeSlots(); }
-    bool inTransaction() const override { return current_->inTransaction(); }
+    bool hasLineAccess() const override { return current_.load()->hasLineAccess(); }
+    bool takesAcknowledgeSlots() const override { return current_.load()->takesAcknowledgeSlots(); }
     void setLineCapture(bool on) override {
         lineCapture_ = on;
-        current_->setLineCapture(on);
+        current_.load()->setLineCapture(on);
     }
     void shutDown() noexcept override;
 
   private:
     void transactionEnded(const TransactionRecord& record) override { notifyObservers(record); }
 
-    TransferExecutor* current_;
+    // Changed on the bus owner's thread; read from the windows' (what the
+    // connection can do).
+    std::atomic<TransferExecutor*> current_;
     bool lineCapture_ = false;
     bool shutDown_ = false;
 };

@@ -61,14 +61,14 @@ class SimulatedI2cAdapter final : public KernelCalls {
     static int failure(const TransactionRecord& r, int& error);
 
     sim::KestrelModel* chip_ = nullptr;  // the simulated board's KESTREL, if `board` is one
-    std::int16_t lptBase_;
-    std::int16_t portEntry_ = 0;
+    std::atomic<std::int16_t> lptBase_;
+    std::atomic<std::int16_t> portEntry_ = 0;
     Bus wire_;
     std::string path_;
     int number_;
     unsigned long functions_;
     std::uint16_t slave_ = 0;  // I2C_SLAVE, for the SMBus quick command
-    int opens_ = 0;  // each open is closed once; the node stays open while one is not
+    int opens_ = 0;            // each open is closed once; the node stays open while one is not
     int openError_ = 0;
     bool stopShort_ = false;
     std::uint16_t driverBound_ = 0;

@@ -43,9 +43,14 @@ std::string registerSpaceRefusal(unsigned first, unsigned n) {
     return {};
 }
 
+Outcome Device::refusedByBus() {
+    std::string why = executor_.refusal();
+    return Outcome::refusedBy(why.empty() ? std::string(kBusRefused) : std::move(why), true);
+}
+
 Outcome Device::transfer(const Transfer& t, Origin origin) {
     auto record = executor_.run(t, origin);
-    if (!record) return Outcome::refusedBy(kBusRefused, true);
+    if (!record) return refusedByBus();
     Outcome o;
     o.records.push_back(std::move(*record));
     return o;
@@ -53,7 +58,7 @@ Outcome Device::transfer(const Transfer& t, Origin origin) {
 
 Outcome Device::transferHeld(std::span<const Transfer> transfers, bool stopAtFault) {
     auto records = executor_.runHeld(transfers, Origin::User, stopAtFault);
-    if (!records) return Outcome::refusedBy(kBusRefused, true);
+    if (!records) return refusedByBus();
     Outcome o;
     o.records = std::move(*records);
     return o;
@@ -79,7 +84,8 @@ ByteOutcome Device::ReadRegister(int reg, Origin origin) {
     ByteOutcome o{transfer(t, origin)};
     if (o.refused()) return o;
     if (o.received().size() < 2)
-        o.fault = "Read of register " + text::suffixedByteText(g_.CommandCode & 0xFF) + " cut short";
+        o.fault =
+            "Read of register " + text::suffixedByteText(g_.CommandCode & 0xFF) + " cut short";
     else
         o.value = o.received()[0];
     return o;
@@ -139,8 +145,7 @@ Outcome Device::EEPROMWriteByte(unsigned address, int data) {
     return transfer(t);
 }
 
-Outcome Device::writeWithHold(const char* kind, unsigned address,
-                              std::vector<std::uint8_t> bytes) {
+Outcome Device::writeWithHold(const char* kind, unsigned address, std::vector<std::uint8_t> bytes) {
     if (std::string why = registerSpaceRefusal(address); !why.empty())
         return Outcome::refusedBy(std::move(why), false);
     g_.EEAddrHigh = high(address);

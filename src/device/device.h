@@ -37,9 +37,12 @@ class Device {
         return {address, ports_->GetLastState(0)};
     }
 
-    // Whether a transaction would be granted now, telling the user why not.
-    // Lets a window refuse a whole run before its first step.
+    // Whether a transaction would be granted now. Lets a run be refused
+    // whole before its first step; refusal() says why not.
     bool available(Origin origin = Origin::User) { return executor_.available(origin); }
+    std::string refusal() { return executor_.refusal(); }
+    // The outcome of a transaction the executor refused, with its reason.
+    Outcome refusedByBus();
 
     // Runs one transaction, or several in one hold of the bus (with
     // `stopAtFault` the run ends after the first that went wrong).

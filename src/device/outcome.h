@@ -14,8 +14,8 @@ namespace kestrel {
 struct Outcome {
     // Why nothing was sent; empty when the operation ran.
     std::string refusal;
-    // The refusal came from the bus itself (no usable port, another
-    // transaction still open), which has already told the user why.
+    // The refusal came from the bus itself (no usable port, a port that
+    // failed, a stop asked for); `refusal` says which.
     bool busRefusal = false;
     std::vector<TransactionRecord> records;
     // A fault found in what came back rather than on the wire (a read cut

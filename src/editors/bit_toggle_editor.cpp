@@ -24,9 +24,9 @@ constexpr int kBitPointSize = 18;
 
 }  // namespace
 
-BitToggleEditor::BitToggleEditor(const editors::EditorDef& definition, Device& device,
+BitToggleEditor::BitToggleEditor(const editors::EditorDef& definition, BusJobs& jobs,
                                  std::function<void()> returnToDiagram)
-    : definition_(definition), device_(device), returnToDiagram_(std::move(returnToDiagram)) {
+    : definition_(definition), jobs_(jobs), returnToDiagram_(std::move(returnToDiagram)) {
     setObjectName(ui::qstr(definition.windowName));
     setWindowTitle(ui::qstr(definition.title));
     setWindowFlag(Qt::Window);
@@ -150,7 +150,14 @@ QWidget* BitToggleEditor::buildGroup(int index) {
 }
 
 void BitToggleEditor::Form_Load() {
-    for (int i : definition_.loadOrder) readClick(i);
+    loadFrom(0);
+}
+
+// Each register is read, and what its settings write back is sent, before
+// the next register is read.
+void BitToggleEditor::loadFrom(std::size_t k) {
+    if (k >= definition_.loadOrder.size()) return;
+    readClick(definition_.loadOrder[k], false, [this, k] { loadFrom(k + 1); });
 }
 
 void BitToggleEditor::showHex(Group& group, int value) {
@@ -159,13 +166,25 @@ void BitToggleEditor::showHex(Group& group, int value) {
         QStringLiteral("h"));
 }
 
-void BitToggleEditor::readClick(int index) {
+void BitToggleEditor::readClick(int index, bool keepNote, std::function<void()> then) {
+    const int reg = groups_.at(static_cast<std::size_t>(index)).definition->reg;
+    jobs_.run(
+        this, [reg](JobControl& c) { return c.device().ReadRegister(reg); },
+        [this, index, keepNote, note = note_->text(), then = std::move(then)](ByteOutcome& v) {
+            showRead(index, v);
+            if (keepNote && groups_.at(static_cast<std::size_t>(index)).known == Known::Read)
+                setNote(note);
+            if (then) then();
+        });
+}
+
+void BitToggleEditor::showRead(int index, const ByteOutcome& v) {
     Group& group = groups_.at(static_cast<std::size_t>(index));
-    const ByteOutcome v = device_.ReadRegister(group.definition->reg);
     if (v.refused()) {
         // Refused: the captions keep what they showed; if that was never
         // read, keep trying while the window is open.
         if (group.known == Known::Unread && isVisible()) retry_->start();
+        setNote(ui::qstr(v.refusal));
         return;
     }
     const bool clean = v.ok();
@@ -191,23 +210,18 @@ bool BitToggleEditor::readBeforeWrite(int index) {
     setNote(QStringLiteral("Register %1h was not read from the chip, so nothing was written. "
                            "Reading it now; click again to change it.")
                 .arg(ui::qstr(text::byteText(static_cast<unsigned>(group.definition->reg)))));
-    const QString note = note_->text();
-    readClick(index);
-    if (group.known == Known::Read) setNote(note);
+    readClick(index, true);
     return false;
 }
 
 void BitToggleEditor::readUnread() {
+    // Another window's work comes first; this tries again on the next tick.
+    if (!jobs_.idle()) return;
     bool pending = false;
     for (int i : definition_.loadOrder) {
-        Group& group = groups_.at(static_cast<std::size_t>(i));
-        if (group.known != Known::Unread) continue;
-        if (!device_.available(Origin::Timer)) {
-            pending = true;
-            break;
-        }
+        if (groups_.at(static_cast<std::size_t>(i)).known != Known::Unread) continue;
         readClick(i);
-        if (group.known == Known::Unread) pending = true;
+        pending = true;
     }
     if (!pending || !isVisible()) retry_->stop();
 }
@@ -246,12 +260,30 @@ void BitToggleEditor::bitClick(int index, int bit) {
     const QString before = label->text();
     label->setText(before == QLatin1String("1") ? QStringLiteral("0") : QStringLiteral("1"));
     const int b = group.bits->value();
-    if (device_.WriteRegister(group.definition->reg, b).refused()) {
-        label->setText(before);  // nothing was written: show the chip's value still
-        return;
-    }
-    showHex(group, b);
-    readClick(index);
+    const int reg = group.definition->reg;
+    struct WriteAndRead {
+        Outcome written;
+        ByteOutcome read;
+    };
+    jobs_.run(
+        this,
+        [reg, b](JobControl& c) {
+            WriteAndRead r;
+            r.written = c.device().WriteRegister(reg, b);
+            if (!r.written.refused()) r.read = c.device().ReadRegister(reg);
+            return r;
+        },
+        [this, index, bit, before, b](WriteAndRead& r) {
+            Group& g = groups_.at(static_cast<std::size_t>(index));
+            if (r.written.refused()) {
+                // Nothing was written: show the chip's value still.
+                g.bits->label(bit)->setText(before);
+                setNote(ui::qstr(r.written.refusal));
+                return;
+            }
+            showHex(g, b);
+            showRead(index, r.read);
+        });
 }
 
 void BitToggleEditor::optionClick(int index, int optionGroup, int k) {
@@ -270,11 +302,22 @@ void BitToggleEditor::optionClick(int index, int optionGroup, int k) {
                                             ? QStringLiteral("1")
                                             : QStringLiteral("0"));
     const int b = group.bits->value();
-    const Outcome written = device_.WriteRegister(group.definition->reg, b);
+    const int reg = group.definition->reg;
+    jobs_.run(
+        this, [reg, b](JobControl& c) { return c.device().WriteRegister(reg, b); },
+        [this, index, optionGroup, k, before, b](Outcome& written) {
+            optionWritten(index, optionGroup, k, before, b, written);
+        });
+}
+
+void BitToggleEditor::optionWritten(int index, int optionGroup, int k, std::uint8_t before, int b,
+                                    const Outcome& written) {
+    Group& group = groups_.at(static_cast<std::size_t>(index));
     if (written.refused()) {
         // Nothing reached the chip: put the captions and the selection back.
         group.bits->showValue(before);
         select(group, optionGroup, group.selected[static_cast<std::size_t>(optionGroup)]);
+        setNote(ui::qstr(written.refusal));
         return;
     }
     if (!written.ok()) {
@@ -306,7 +349,7 @@ void BitToggleEditor::select(Group& group, int optionGroup, int k) {
 }
 
 void BitToggleEditor::backToDiagram() {
-    if (device_.globals().ConfigWindowOpen && returnToDiagram_) returnToDiagram_();
+    if (jobs_.globals().ConfigWindowOpen && returnToDiagram_) returnToDiagram_();
 }
 
 void BitToggleEditor::exitClick() {

@@ -6,6 +6,7 @@
 
 #include "device/device.h"
 #include "editors/editor_tables.h"
+#include "widgets/bus_jobs.h"
 
 class QButtonGroup;
 class QLabel;
@@ -32,13 +33,14 @@ class BitLabelRow;
 class BitToggleEditor final : public QWidget {
     Q_OBJECT
   public:
-    BitToggleEditor(const editors::EditorDef& definition, Device& device,
+    BitToggleEditor(const editors::EditorDef& definition, BusJobs& jobs,
                     std::function<void()> returnToDiagram);
 
     // Reads every register of the window in its load order.
     void Form_Load();
     // The Read button of register group `group` (display order).
-    void readClick(int group);
+    // Reads the group's register; `keepNote` keeps the note shown when it reads cleanly.
+    void readClick(int group, bool keepNote = false, std::function<void()> then = {});
     // A click on bit label `index` of a group.
     void bitClick(int group, int index);
     // A click on option `index` of option group `optionGroup` of a group.
@@ -75,13 +77,17 @@ class BitToggleEditor final : public QWidget {
     // True when the group's captions may feed a write; otherwise tells the
     // user and reads the register again.
     bool readBeforeWrite(int group);
+    void loadFrom(std::size_t k);
+    void showRead(int group, const ByteOutcome& v);
+    void optionWritten(int group, int optionGroup, int k, std::uint8_t before, int b,
+                       const Outcome& written);
     // Reads the groups whose reads the bus refused, quietly (show, timer).
     void readUnread();
     void setNote(const QString& text);
     void backToDiagram();
 
     const editors::EditorDef& definition_;
-    Device& device_;
+    BusJobs& jobs_;
     std::function<void()> returnToDiagram_;
     std::vector<Group> groups_;
     QLabel* note_ = nullptr;

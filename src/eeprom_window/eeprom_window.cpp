@@ -20,8 +20,8 @@
 
 namespace kestrel {
 
-EepromWindow::EepromWindow(Device& device, std::function<void(const QString&)> notify)
-    : device_(device), notify_(std::move(notify)) {
+EepromWindow::EepromWindow(BusJobs& jobs, std::function<void(const QString&)> notify)
+    : jobs_(jobs), notify_(std::move(notify)) {
     setObjectName(QStringLiteral("frm_EEPROM"));
     setWindowTitle(QStringLiteral("KESTREL EEPROM"));
     setWindowFlag(Qt::Window);
@@ -67,9 +67,15 @@ EepromWindow::EepromWindow(Device& device, std::function<void(const QString&)> n
     ReadEEPROMStatus_->setObjectName(QStringLiteral("ReadEEPROMStatus"));
     ReadEEPROMStatus_->setMinimumWidth(200);
     controls->addWidget(ReadEEPROMStatus_, 1);
+    stopRead_ = ui::button("stopRead", QStringLiteral("Stop"), this);
+    stopRead_->setEnabled(false);
+    connect(stopRead_, &QPushButton::clicked, this, [this] {
+        if (reading_ != 0) jobs_.stop(reading_);
+    });
+    controls->addWidget(stopRead_);
 
     erasePanel_ = new PageErasePanel(
-        device_, [this](const QString& text) { say(text); }, this,
+        jobs_, [this](const QString& text) { say(text); }, this,
         QStringLiteral("EEPROM Page Erase                Write Zeros to Page"), "PageErasePointer1",
         PageErasePanel::Layout::Row);
     erasePanel_->setChoosePageNote(
@@ -103,46 +109,60 @@ void EepromWindow::Form_Load() {
 }
 
 void EepromWindow::Read_EEPROM_Page_Click() {
+    if (reading_ != 0) return;  // the read under way fills the lists
     const unsigned first = text::hexValue(EEPage0_->text().toStdString());
-    if (!device_.available()) return;
-    Globals& g = device_.globals();
     ReadEEPROMStatus_->setVisible(true);
     ReadEEPROMStatus_->setMinimum(0);
     ReadEEPROMStatus_->setMaximum(15);
     ReadEEPROMStatus_->setValue(0);
-    g.EEPageSize = 32;
-    for (QListWidget* list : EEData_) list->setUpdatesEnabled(false);
-    const eeprom::Run read = eeprom::read(
-        device_, first, 16u * 32u, eeprom::Speed::Bytes, [&](const eeprom::Step& step) {
-            const unsigned address = step.address;
-            const auto value = static_cast<unsigned>(step.value);
-            const unsigned offset = (address - first) & 0xFFFFu;
-            QListWidget* list = EEData_[offset / 32u];
-            ui::setListItem(
-                list, static_cast<int>(offset % 32u),
-                QString::fromStdString(text::imageLine(address, value)));
-            if (offset % 32u != 31u) return true;
-            list->setUpdatesEnabled(true);
-            ReadEEPROMStatus_->setValue(static_cast<int>(offset / 32u));
-            // Draw the page and the progress now, without handling input: no
-            // other bus operation can start in the middle of the read.
-            list->repaint();
-            ReadEEPROMStatus_->repaint();
-            return true;
-        });
-    for (QListWidget* list : EEData_) list->setUpdatesEnabled(true);
+    stopRead_->setEnabled(true);
+    jobs_.globals().EEPageSize = 32;
+    // Each page shows as soon as it is read, while the read goes on.
+    reading_ = jobs_.run(
+        this,
+        [this, first](JobControl& c) {
+            std::vector<eeprom::Step> page;
+            return eeprom::read(
+                c.device(), first, 16u * 32u, eeprom::Speed::Bytes, [&](const eeprom::Step& step) {
+                    page.push_back(step);
+                    if (page.size() == 32) {
+                        jobs_.post(c.id(), [this, first, page] { showPage(first, page); });
+                        page.clear();
+                    }
+                    return true;
+                });
+        },
+        [this](eeprom::Run& read) { readDone(read); });
+}
+
+void EepromWindow::showPage(unsigned first, std::vector<eeprom::Step> page) {
+    for (const eeprom::Step& step : page) {
+        const unsigned offset = (step.address - first) & 0xFFFFu;
+        ui::setListItem(EEData_[(offset / 32u) % 16u], static_cast<int>(offset % 32u),
+                        QString::fromStdString(
+                            text::imageLine(step.address, static_cast<unsigned>(step.value))));
+    }
+    if (!page.empty())
+        ReadEEPROMStatus_->setValue(
+            static_cast<int>(((page.front().address - first) & 0xFFFFu) / 32u));
+}
+
+void EepromWindow::readDone(const eeprom::Run& read) {
+    reading_ = 0;
+    stopRead_->setEnabled(false);
     ReadEEPROMStatus_->setVisible(false);
     // What the lists show was not all read cleanly: say so, never pass it
     // off as the chip's bytes.
-    if (ui::refused(read, [this](const QString& text) { say(text); })) return;
+    if (read.steps.empty() && ui::refused(read, [this](const QString& text) { say(text); })) return;
+    std::string text;
     if (const eeprom::Step* bad = read.firstFailure())
-        say(QString::fromStdString(std::to_string(read.failed()) +
-                                   " of 512 reads failed, first at " +
-                                   text::addressText(bad->address) +
-                                   "h: " + eeprom::inSentence(bad->problem) +
-                                   ". The lists do not hold the chip's bytes."));
-    else
-        say(QString());
+        text = std::to_string(read.failed()) + " of 512 reads failed, first at " +
+               text::addressText(bad->address) + "h: " + eeprom::inSentence(bad->problem) + ". ";
+    if (read.refused())
+        text += "Stopped after " + std::to_string(read.steps.size()) +
+                " of 512 bytes: " + read.refusal + " ";
+    say(text.empty() ? QString()
+                     : QString::fromStdString(text + "The lists do not hold the chip's bytes."));
 }
 
 void EepromWindow::PageErase_Click() {

@@ -5,11 +5,14 @@
 #include <functional>
 
 #include "device/device.h"
+#include "device/eeprom.h"
+#include "widgets/bus_jobs.h"
 
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QProgressBar;
+class QPushButton;
 
 namespace kestrel {
 
@@ -22,7 +25,7 @@ class EepromWindow final : public QWidget {
   public:
     // `notify` keeps a message in the program's message log; the window
     // shows it in its own status line.
-    EepromWindow(Device& device, std::function<void(const QString&)> notify);
+    EepromWindow(BusJobs& jobs, std::function<void(const QString&)> notify);
 
     void Form_Load();
     void Read_EEPROM_Page_Click();
@@ -38,7 +41,12 @@ class EepromWindow final : public QWidget {
   private:
     void say(const QString& text);
 
-    Device& device_;
+    void showPage(unsigned first, std::vector<eeprom::Step> page);
+    void readDone(const eeprom::Run& read);
+
+    BusJobs& jobs_;
+    BusJobs::JobId reading_ = 0;
+    QPushButton* stopRead_ = nullptr;
     std::function<void(const QString&)> notify_;
     std::array<QListWidget*, 16> EEData_{};
     QLineEdit* EEPage0_ = nullptr;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "files/image_file.h"
 #include "device/text_rules.h"
+#include "files/image_file.h"
 
 namespace kestrel::eeprom {
 
@@ -51,18 +51,33 @@ RestoreResult writeAll(Device& device, const Image& image, const Progress& progr
         r.written.steps.insert(r.written.steps.end(), written.steps.begin(), written.steps.end());
         if (ended(written, base)) return r;
         if (!step(progress, static_cast<int>(page + kPageBytes), total)) {
-            r.refusal = "Cancelled";
+            r.refusal = "Stopped; nothing more was sent.";
             return r;
         }
     }
-    r.verify = verify(device, kEepromFirst, std::vector<int>(image.begin(), image.end()),
-                      Speed::Bytes);
+    r.verify =
+        verify(device, kEepromFirst, std::vector<int>(image.begin(), image.end()), Speed::Bytes);
     if (r.verify.run.refused()) {
         r.refusal = r.verify.run.refusal;
         r.busRefusal = r.verify.run.busRefusal;
     }
     step(progress, total, total);
     return r;
+}
+
+std::string whereRestoreStopped(const RestoreResult& result) {
+    std::size_t pages = 0;
+    while (pages < kEepromBytes / kPageBytes &&
+           result.written.steps.size() >= (pages + 1) * kPageBytes)
+        ++pages;
+    const auto address = [](std::size_t offset) {
+        return text::addressText(kEepromFirst + static_cast<unsigned>(offset)) + "h";
+    };
+    const std::string last = address(kEepromBytes - 1);
+    if (pages == 0) return "before the first page; " + address(0) + "-" + last + " not written";
+    const std::string after = "after page " + address((pages - 1) * kPageBytes);
+    if (pages * kPageBytes == kEepromBytes) return after + "; every page written, not read back";
+    return after + "; " + address(pages * kPageBytes) + "-" + last + " not written";
 }
 
 std::string imageText(const Image& image) {

@@ -30,9 +30,9 @@ std::optional<Image> readAll(Device& device, Run& run, const Progress& progress 
 // Page by page: erases it and writes its 32 bytes; then reads everything
 // back. Stops at the first erase or write that failed.
 struct RestoreResult {
-    Run erased;    // the erases, as far as they went
-    Run written;   // every byte write, as far as they went
-    Verify verify; // the read-back, when every page was written
+    Run erased;     // the erases, as far as they went
+    Run written;    // every byte write, as far as they went
+    Verify verify;  // the read-back, when every page was written
     // The page at which the writing stopped (a failed erase or write); -1 when none.
     int stoppedAt = -1;
     // Why the run ended early, when it did: refused or cancelled.
@@ -41,6 +41,9 @@ struct RestoreResult {
     bool ok() const { return refusal.empty() && stoppedAt < 0 && verify.passed(); }
 };
 RestoreResult writeAll(Device& device, const Image& image, const Progress& progress = {});
+// Where a restore that was stopped or refused ended: "after page 8140h;
+// 8160h-81FFh not written", "before the first page; 8000h-81FFh not written".
+std::string whereRestoreStopped(const RestoreResult& result);
 
 // The file's text, and the image from a file's text. Parsing accepts
 // exactly 512 lines "AAAAh: DDh" with the addresses 8000h..81FFh in order

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "chip/register_bits.h"
-#include "files/eeprom_backup.h"
 #include "device/eeprom.h"
 #include "device/text_rules.h"
+#include "files/eeprom_backup.h"
 
 #ifndef KESTREL_VERSION
 #define KESTREL_VERSION "unknown"
@@ -104,9 +104,8 @@ bool writePages(Device& device, const Snapshot& target, const EepromImage& prese
         }
         r.pagesErased.push_back(base);
         if (const eeprom::Step* bad = run.firstFailure()) {
-            r.failures.push_back("page erase at " + text::suffixedAddressText(base) +
-                                 " failed: " + eeprom::inSentence(bad->problem) +
-                                 "; the page was not written");
+            r.failures.push_back("page erase at " + text::suffixedAddressText(base) + " failed: " +
+                                 eeprom::inSentence(bad->problem) + "; the page was not written");
             return false;
         }
         run = eeprom::writeBlock(device, base, std::vector<int>(first, first + kPage));
@@ -171,7 +170,7 @@ Taken takeSnapshot(Device& device, std::time_t now) {
     Taken t;
     if (!device.available()) {
         t.refused = true;
-        t.error = "the bus refused the transaction; nothing was read";
+        t.error = device.refusal();
         return t;
     }
     Snapshot s;
@@ -183,7 +182,8 @@ Taken takeSnapshot(Device& device, std::time_t now) {
         const auto v = readRegister(device, reg, problem);
         if (!v) {
             t.refused = true;
-            t.error = "the bus refused the transaction; no snapshot";
+            t.error = device.refusal();
+            if (t.error.empty()) t.error = "The bus refused the transaction; no snapshot.";
             return false;
         }
         if (!problem.empty()) {
@@ -203,10 +203,12 @@ Taken takeSnapshot(Device& device, std::time_t now) {
     if (!image) {
         const eeprom::Step* bad = run.firstFailure();
         t.refused = bad == nullptr;
-        t.error = bad == nullptr ? "the bus refused the transaction; no snapshot"
-                                 : "EEPROM byte " + text::suffixedAddressText(bad->address) +
-                                       " not read: " + eeprom::inSentence(bad->problem) +
-                                       "; no snapshot";
+        t.error =
+            bad == nullptr
+                ? (device.available() ? std::string("The EEPROM read was cut short; no snapshot.")
+                                      : device.refusal())
+                : "EEPROM byte " + text::suffixedAddressText(bad->address) +
+                      " not read: " + eeprom::inSentence(bad->problem) + "; no snapshot";
         return t;
     }
     s.eeprom = *image;

@@ -1,13 +1,12 @@
 #include "main_window/eeprom_backup_actions.h"
 
-#include <algorithm>
-
 #include <QFileInfo>
 #include <QProgressBar>
+#include <algorithm>
 
+#include "device/text_rules.h"
 #include "files/eeprom_backup.h"
 #include "files/image_file.h"
-#include "device/text_rules.h"
 #include "widgets/widget_helpers.h"
 
 namespace kestrel {
@@ -17,72 +16,61 @@ using ui::str;
 
 namespace {
 
-// Shows the progress bar for one run and hides it again; drawn at once, with
-// no input handled, so no other bus operation starts in the middle.
-class ProgressShown {
-  public:
-    explicit ProgressShown(QProgressBar& bar) : bar_(bar) {
-        bar_.setValue(0);
-        bar_.setVisible(true);
-    }
-    ~ProgressShown() { bar_.setVisible(false); }
-    eeprom::Progress callback() {
-        return [this](int done, int total) {
-            bar_.setMaximum(total);
-            bar_.setValue(done);
-            bar_.repaint();
-            return true;
-        };
-    }
-
-  private:
-    QProgressBar& bar_;
-};
-
 std::string failure(unsigned address, const std::string& problem) {
     return "at " + text::addressText(address) + "h: " + eeprom::inSentence(problem);
 }
 
+// The files layer's progress, as a job reports it; a stop ends the run.
+eeprom::Progress jobProgress(JobControl& c) {
+    return [&c](int done, int total) {
+        c.progress(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(total));
+        return !c.stopRequested();
+    };
+}
+
 }  // namespace
 
-EepromBackupActions::EepromBackupActions(Device& device, Dialogs& dialogs, QWidget& window,
-                                         QProgressBar& progress,
+EepromBackupActions::EepromBackupActions(Dialogs& dialogs, QWidget& window, JobProgress& progress,
                                          std::function<void(const QString&)> notify)
-    : device_(device),
-      dialogs_(dialogs),
-      window_(window),
-      progress_(progress),
-      notify_(std::move(notify)) {}
+    : dialogs_(dialogs), window_(window), progress_(progress), notify_(std::move(notify)) {}
 
 void EepromBackupActions::backUp() {
-    if (!device_.available()) return;
     const QString path = dialogs_.saveFileName(&window_, fileDialog_);
     if (path.isEmpty()) return;
-    eeprom::Run run;
-    std::optional<eeprom::Image> image;
-    {
-        ProgressShown progress(progress_);
-        image = eeprom::readAll(device_, run, progress.callback());
-    }
-    if (!image) {
-        if (const eeprom::Step* bad = run.firstFailure())
-            notify_(qstr("EEPROM backup failed " + failure(bad->address, bad->problem) +
-                         ". Nothing was saved."));
-        else if (!run.busRefusal)
-            notify_(qstr("EEPROM backup stopped: " + run.refusal + ". Nothing was saved."));
-        return;
-    }
-    std::string error;
-    if (!image_file::writeAtomically(str(path), eeprom::imageText(*image), &error)) {
-        notify_(qstr("EEPROM backup not saved: " + error));
-        dialogs_.warn(&window_, kProgramTitle, qstr(error));
-        return;
-    }
-    notify_(QStringLiteral("EEPROM 8000h-81FFh saved to %1.").arg(path));
+    struct Read {
+        eeprom::Run run;
+        std::optional<eeprom::Image> image;
+    };
+    progress_.run(
+        &window_,
+        [](JobControl& c) {
+            Read r;
+            r.image = eeprom::readAll(c.device(), r.run, jobProgress(c));
+            return r;
+        },
+        [this, path](Read& r) {
+            if (!r.image) {
+                if (const eeprom::Step* bad = r.run.firstFailure())
+                    notify_(qstr("EEPROM backup failed " + failure(bad->address, bad->problem) +
+                                 ". Nothing was saved."));
+                else
+                    notify_(qstr("EEPROM backup stopped: " +
+                                 (r.run.refusal.empty() ? std::string("the read was cut short")
+                                                        : r.run.refusal) +
+                                 " Nothing was saved."));
+                return;
+            }
+            std::string error;
+            if (!image_file::writeAtomically(str(path), eeprom::imageText(*r.image), &error)) {
+                notify_(qstr("EEPROM backup not saved: " + error));
+                dialogs_.warn(&window_, kProgramTitle, qstr(error));
+                return;
+            }
+            notify_(QStringLiteral("EEPROM 8000h-81FFh saved to %1.").arg(path));
+        });
 }
 
 void EepromBackupActions::restore() {
-    if (!device_.available()) return;
     const QString path = dialogs_.openFileName(&window_, fileDialog_);
     if (path.isEmpty()) return;
     std::string bytes, error;
@@ -104,20 +92,23 @@ void EepromBackupActions::restore() {
         notify_(QStringLiteral("EEPROM restore cancelled; nothing was erased or written."));
         return;
     }
-    eeprom::RestoreResult result;
-    {
-        ProgressShown progress(progress_);
-        result = eeprom::writeAll(device_, *image, progress.callback());
-    }
+    progress_.run(
+        &window_,
+        [image = *image](JobControl& c) {
+            return eeprom::writeAll(c.device(), image, jobProgress(c));
+        },
+        [this, path](eeprom::RestoreResult& result) { restored(path, result); });
+}
+
+void EepromBackupActions::restored(const QString& path, const eeprom::RestoreResult& result) {
     const auto& failures = result.verify.failures;
     const eeprom::Step* bad = result.erased.firstFailure();
     if (bad == nullptr) bad = result.written.firstFailure();
     const auto readFault = std::find_if(failures.begin(), failures.end(),
                                         [](const auto& f) { return !f.problem.empty(); });
     if (!result.refusal.empty()) {
-        notify_(qstr("EEPROM restore stopped: " +
-                     (result.busRefusal ? std::string("the bus was busy") : result.refusal) +
-                     ". The EEPROM may be partly written; restore again."));
+        notify_(qstr("EEPROM restore stopped " + eeprom::whereRestoreStopped(result) + " (" +
+                     result.refusal + "). The EEPROM may be partly written; restore again."));
     } else if (bad != nullptr || readFault != failures.end()) {
         notify_(qstr("EEPROM restore failed " +
                      (bad != nullptr ? failure(bad->address, bad->problem)

@@ -3,9 +3,11 @@
 #include <functional>
 
 #include "device/device.h"
+#include "files/eeprom_backup.h"
+#include "widgets/bus_jobs.h"
 #include "widgets/dialogs.h"
+#include "widgets/job_progress.h"
 
-class QProgressBar;
 class QWidget;
 
 namespace kestrel {
@@ -15,9 +17,9 @@ namespace kestrel {
 class EepromBackupActions {
   public:
     // `window` is the parent of the file dialogs and messages; `progress`
-    // is shown during a run and hidden again; `notify` shows a message in
-    // the status bar.
-    EepromBackupActions(Device& device, Dialogs& dialogs, QWidget& window, QProgressBar& progress,
+    // is shown during a run (with its Stop) and hidden again; `notify`
+    // shows a message in the status bar.
+    EepromBackupActions(Dialogs& dialogs, QWidget& window, JobProgress& progress,
                         std::function<void(const QString&)> notify);
 
     // What the backup file dialog proposes, and remembers between uses.
@@ -27,10 +29,11 @@ class EepromBackupActions {
     void restore();
 
   private:
-    Device& device_;
+    void restored(const QString& path, const eeprom::RestoreResult& result);
+
     Dialogs& dialogs_;
     QWidget& window_;
-    QProgressBar& progress_;
+    JobProgress& progress_;
     std::function<void(const QString&)> notify_;
     FileDialogState fileDialog_;
 };

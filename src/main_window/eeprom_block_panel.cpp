@@ -8,8 +8,8 @@
 #include <QPushButton>
 
 #include "device/eeprom.h"
-#include "files/image_file.h"
 #include "device/text_rules.h"
+#include "files/image_file.h"
 #include "widgets/page_erase_panel.h"
 #include "widgets/refusal_note.h"
 #include "widgets/widget_helpers.h"
@@ -27,12 +27,12 @@ constexpr const char* kWindowBlockRead = "frm_Block_Read";
 
 }  // namespace
 
-EepromBlockPanel::EepromBlockPanel(Globals& globals, Device& device, Dialogs& dialogs,
+EepromBlockPanel::EepromBlockPanel(Globals& globals, BusJobs& jobs, Dialogs& dialogs,
                                    WindowRegistry& windows,
                                    std::function<void(const QString&)> notify, QWidget* parent)
     : QGroupBox(QStringLiteral("EEPROM Data"), parent),
       g_(globals),
-      device_(device),
+      jobs_(jobs),
       dialogs_(dialogs),
       windows_(windows),
       notify_(std::move(notify)) {
@@ -62,7 +62,7 @@ EepromBlockPanel::EepromBlockPanel(Globals& globals, Device& device, Dialogs& di
     viewEepromButton_ = ui::button("ReadAllEE", QStringLiteral("View entire EEPROM"), this);
     grid->addWidget(viewEepromButton_, 4, 1, 1, 2);
 
-    pageErasePanel_ = new PageErasePanel(device_, notify_, this);
+    pageErasePanel_ = new PageErasePanel(jobs_, notify_, this);
     grid->addWidget(pageErasePanel_, 5, 1, 1, 2);
 
     auto* boot = new QGroupBox(QStringLiteral("BOOT EEPROM r/w"), this);
@@ -105,25 +105,34 @@ void EepromBlockPanel::EEBaseAddress_Change() {
 
 void EepromBlockPanel::ReadEECMD_Click() {
     const unsigned base = text::hexValue(str(baseAddress_->text()));
-    if (!device_.available()) return;
-    const eeprom::Run read =
-        eeprom::read(device_, base, static_cast<unsigned>(g_.EEBlockSize), eeprom::Speed::Bytes,
-                     [&](const eeprom::Step& step) {
-                         ui::setListItem(imageList_, static_cast<int>((step.address - base) & 0xFFFFu),
-                                         qstr(text::imageLine(step.address,
-                                                              static_cast<unsigned>(step.value))));
-                         return true;
-                     });
-    if (ui::refused(read, notify_)) return;
-    // The list shows what the line gave; a block that was not read cleanly
-    // must not pass for the chip's bytes (a Write would program it).
-    if (const eeprom::Step* bad = read.firstFailure())
-        notify_(qstr("Read " + text::addressText(base) + "h-" +
-                     text::addressText(base + static_cast<unsigned>(g_.EEBlockSize) - 1) +
-                     "h: " + std::to_string(read.failed()) + " of " +
-                     std::to_string(g_.EEBlockSize) + " reads failed, first at " +
-                     text::addressText(bad->address) + "h: " + eeprom::inSentence(bad->problem) +
-                     ". The list does not hold the chip's bytes."));
+    const auto count = static_cast<unsigned>(g_.EEBlockSize);
+    jobs_.run(
+        this,
+        [base, count](JobControl& c) {
+            return eeprom::read(c.device(), base, count, eeprom::Speed::Bytes);
+        },
+        [this, base, count](eeprom::Run& read) {
+            for (const eeprom::Step& step : read.steps)
+                ui::setListItem(
+                    imageList_, static_cast<int>((step.address - base) & 0xFFFFu),
+                    qstr(text::imageLine(step.address, static_cast<unsigned>(step.value))));
+            if (read.steps.empty() && ui::refused(read, notify_)) return;
+            // The list shows what the line gave; a block that was not read
+            // cleanly must not pass for the chip's bytes (a Write would
+            // program it).
+            const std::string range = "Read " + text::addressText(base) + "h-" +
+                                      text::addressText(base + count - 1) + "h: ";
+            if (const eeprom::Step* bad = read.firstFailure())
+                notify_(qstr(range + std::to_string(read.failed()) + " of " +
+                             std::to_string(count) + " reads failed, first at " +
+                             text::addressText(bad->address) +
+                             "h: " + eeprom::inSentence(bad->problem) +
+                             ". The list does not hold the chip's bytes."));
+            else if (read.refused())
+                notify_(qstr(range + "stopped after " + std::to_string(read.steps.size()) + " of " +
+                             std::to_string(count) + " bytes: " + read.refusal +
+                             " The list does not hold the chip's bytes."));
+        });
 }
 
 void EepromBlockPanel::EEData_Click() {
@@ -149,13 +158,11 @@ std::vector<int> EepromBlockPanel::blockData() const {
 
 void EepromBlockPanel::WriteEECMD_Click() {
     const unsigned base = text::hexValue(str(baseAddress_->text()));
+    const auto count = static_cast<unsigned>(g_.EEBlockSize);
     // No erase question for a block the device layer would refuse anyway.
-    if (ui::refused(registerSpaceRefusal(base, static_cast<unsigned>(g_.EEBlockSize)), false,
-                    notify_) ||
-        !device_.available())
-        return;
+    if (ui::refused(registerSpaceRefusal(base, count), notify_)) return;
     const std::string first = text::addressText(base);
-    const std::string last = text::addressText(base + static_cast<unsigned>(g_.EEBlockSize) - 1);
+    const std::string last = text::addressText(base + count - 1);
     const std::string range = first + "h-" + last + "h";
     const auto answer = dialogs_.askYesNo(
         window(), kProgramTitle, qstr("Erase pages " + first + " and " + last + " first?"));
@@ -163,26 +170,40 @@ void EepromBlockPanel::WriteEECMD_Click() {
         notify_(qstr("Block write to " + range + " cancelled; nothing was erased or written."));
         return;
     }
-    if (answer == Dialogs::Answer::Yes) {
-        const eeprom::Run erased =
-            eeprom::erasePages(device_, base, static_cast<unsigned>(g_.EEBlockSize));
-        if (ui::refused(erased, notify_)) return;
-        if (const eeprom::Step* bad = erased.firstFailure()) {
-            // Bytes written over a page that was not erased would be wrong.
-            notify_(qstr("Page erase at " + text::addressText(bad->address) +
-                         "h failed: " + eeprom::inSentence(bad->problem) + ". Nothing was written."));
-            return;
-        }
+    const bool erase = answer == Dialogs::Answer::Yes;
+    struct Written {
+        eeprom::Run erased, written;
+    };
+    jobs_.run(
+        this,
+        [base, count, erase, data = blockData()](JobControl& c) {
+            Written w;
+            if (erase) {
+                w.erased = eeprom::erasePages(c.device(), base, count);
+                // Bytes written over a page that was not erased would be wrong.
+                if (w.erased.refused() || w.erased.firstFailure() != nullptr) return w;
+            }
+            w.written = eeprom::writeBlock(c.device(), base, data);
+            return w;
+        },
+        [this, range, count](Written& w) { blockWritten(range, count, w.erased, w.written); });
+}
+
+void EepromBlockPanel::blockWritten(const std::string& range, unsigned count,
+                                    const eeprom::Run& erased, const eeprom::Run& written) {
+    if (ui::refused(erased, notify_)) return;
+    if (const eeprom::Step* bad = erased.firstFailure()) {
+        notify_(qstr("Page erase at " + text::addressText(bad->address) +
+                     "h failed: " + eeprom::inSentence(bad->problem) + ". Nothing was written."));
+        return;
     }
-    const eeprom::Run written = eeprom::writeBlock(device_, base, blockData());
     if (written.refused() || written.portFailed) {
         notify_(qstr("Block write to " + range + " stopped after " +
                      std::to_string(written.steps.size() - (written.portFailed ? 1 : 0)) + " of " +
-                     std::to_string(g_.EEBlockSize) + " bytes: " +
+                     std::to_string(count) + " bytes: " +
                      (written.portFailed ? eeprom::inSentence(written.steps.back().problem)
-                      : written.busRefusal ? std::string("the bus was busy")
-                                           : written.refusal) +
-                     "."));
+                                         : written.refusal) +
+                     (written.portFailed ? "." : "")));
         return;
     }
     if (const eeprom::Step* bad = written.firstFailure()) {
@@ -199,7 +220,17 @@ void EepromBlockPanel::WriteEECMD_Click() {
 void EepromBlockPanel::VerifyEECMD_Click() {
     const unsigned base = text::hexValue(str(baseAddress_->text()));
     const std::vector<int> expected = blockData();
-    const eeprom::Verify result = eeprom::verify(device_, base, expected, eeprom::Speed::Bytes);
+    jobs_.run(
+        this,
+        [base, expected](JobControl& c) {
+            return eeprom::verify(c.device(), base, expected, eeprom::Speed::Bytes);
+        },
+        [this, base, size = expected.size()](eeprom::Verify& result) {
+            verified(base, size, result);
+        });
+}
+
+void EepromBlockPanel::verified(unsigned base, std::size_t size, const eeprom::Verify& result) {
     if (ui::refused(result.run, notify_)) return;
     const auto& mismatches = result.failures;
     // A byte whose read was not acknowledged or failed its PEC is not verified.
@@ -208,11 +239,10 @@ void EepromBlockPanel::VerifyEECMD_Click() {
             notify_(qstr(f.text()));
             return;
         }
-    const std::string range =
-        text::addressText(base) + "h-" + text::addressText(base + expected.size() - 1) + "h";
+    const std::string range = text::addressText(base) + "h-" +
+                              text::addressText(base + static_cast<unsigned>(size) - 1) + "h";
     if (mismatches.empty()) {
-        notify_(
-            qstr("Verify " + range + ": all " + std::to_string(expected.size()) + " bytes match."));
+        notify_(qstr("Verify " + range + ": all " + std::to_string(size) + " bytes match."));
         return;
     }
     std::string report =

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "device/device.h"
+#include "device/eeprom.h"
+#include "widgets/bus_jobs.h"
 #include "widgets/dialogs.h"
 
 class QLineEdit;
@@ -25,7 +27,7 @@ class EepromBlockPanel final : public QGroupBox {
     Q_OBJECT
   public:
     // `notify` shows a message in the main window's status bar.
-    EepromBlockPanel(Globals& globals, Device& device, Dialogs& dialogs, WindowRegistry& windows,
+    EepromBlockPanel(Globals& globals, BusJobs& jobs, Dialogs& dialogs, WindowRegistry& windows,
                      std::function<void(const QString&)> notify, QWidget* parent);
 
     PageErasePanel& pageErasePanel() { return *pageErasePanel_; }
@@ -51,11 +53,14 @@ class EepromBlockPanel final : public QGroupBox {
     void blockRangeChanged(const QString& range);
 
   private:
+    void blockWritten(const std::string& range, unsigned count, const eeprom::Run& erased,
+                      const eeprom::Run& written);
+    void verified(unsigned base, std::size_t size, const eeprom::Verify& result);
     std::vector<std::string> imageLines() const;
     std::vector<int> blockData() const;
 
     Globals& g_;
-    Device& device_;
+    BusJobs& jobs_;
     Dialogs& dialogs_;
     WindowRegistry& windows_;
     std::function<void(const QString&)> notify_;

@@ -16,11 +16,11 @@ namespace kestrel {
 using ui::qstr;
 using ui::str;
 
-EepromBytePanel::EepromBytePanel(Globals& globals, Device& device,
+EepromBytePanel::EepromBytePanel(Globals& globals, BusJobs& jobs,
                                  std::function<void(const QString&)> notify, QWidget* parent)
     : QGroupBox(QStringLiteral("EEPROM Byte r/w"), parent),
       g_(globals),
-      device_(device),
+      jobs_(jobs),
       notify_(std::move(notify)) {
     auto* grid = new QGridLayout(this);
     grid->addWidget(new QLabel(QStringLiteral("Register:"), this), 0, 0);
@@ -74,7 +74,12 @@ bool EepromBytePanel::byteAddress(unsigned& address) {
 void EepromBytePanel::EEByteReadCMD_Click() {
     unsigned address = 0;
     if (!byteAddress(address)) return;
-    const ByteOutcome b = device_.EEPROMReadByte(address);
+    jobs_.run(
+        this, [address](JobControl& c) { return c.device().EEPROMReadByte(address); },
+        [this](ByteOutcome& b) { showRead(b); });
+}
+
+void EepromBytePanel::showRead(const ByteOutcome& b) {
     if (ui::refused(b, notify_) || b.received().size() < 2) return;
     byteData_->setText(qstr(text::hexText(static_cast<unsigned>(b.value))));
     showBits(static_cast<std::uint8_t>(b.value));
@@ -86,13 +91,27 @@ void EepromBytePanel::EEByteWriteCMD_Click() {
     unsigned address = 0;
     if (!byteAddress(address)) return;
     const int d = text::hexValue(str(byteData_->text())) & 0xFF;
-    const Outcome written = device_.EEPROMWriteByte(address, d);
-    if (ui::refused(written, notify_)) return;
-    EEByteReadCMD_Click();
-    // After the read-back, so its clean result does not take the note away.
-    if (!written.ok())
-        notify_(QString::fromStdString("EEPROM write at " + text::addressText(address) +
-                                       "h failed: " + eeprom::inSentence(written.problem())));
+    struct WriteAndRead {
+        Outcome written;
+        ByteOutcome read;
+    };
+    jobs_.run(
+        this,
+        [address, d](JobControl& c) {
+            WriteAndRead r;
+            r.written = c.device().EEPROMWriteByte(address, d);
+            if (!r.written.refused()) r.read = c.device().EEPROMReadByte(address);
+            return r;
+        },
+        [this, address](WriteAndRead& r) {
+            if (ui::refused(r.written, notify_)) return;
+            showRead(r.read);
+            // After the read-back, so its clean result does not take the note away.
+            if (!r.written.ok())
+                notify_(
+                    QString::fromStdString("EEPROM write at " + text::addressText(address) +
+                                           "h failed: " + eeprom::inSentence(r.written.problem())));
+        });
 }
 
 }  // namespace kestrel

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "device/device.h"
+#include "widgets/bus_jobs.h"
 
 class QLabel;
 class QLineEdit;
@@ -20,7 +21,7 @@ class EepromBytePanel final : public QGroupBox {
     Q_OBJECT
   public:
     // `notify` shows a message in the main window's status bar.
-    EepromBytePanel(Globals& globals, Device& device, std::function<void(const QString&)> notify,
+    EepromBytePanel(Globals& globals, BusJobs& jobs, std::function<void(const QString&)> notify,
                     QWidget* parent);
 
     // The byte last read or written: its bits, its value and its PEC.
@@ -32,12 +33,13 @@ class EepromBytePanel final : public QGroupBox {
     void EEByteWriteCMD_Click();
 
   private:
+    void showRead(const ByteOutcome& b);
     // The address in the address box, or false (with a note to the user)
     // when it is not four hex digits or not an EEPROM address.
     bool byteAddress(unsigned& address);
 
     Globals& g_;
-    Device& device_;
+    BusJobs& jobs_;
     std::function<void(const QString&)> notify_;
     QLineEdit* address_ = nullptr;
     QLineEdit* byteData_ = nullptr;

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -20,16 +21,16 @@
 #include "main_window/eeprom_backup_actions.h"
 #include "main_window/eeprom_block_panel.h"
 #include "main_window/eeprom_byte_panel.h"
-#include "widgets/page_erase_panel.h"
 #include "main_window/port_panel.h"
 #include "main_window/ram_panel.h"
+#include "widgets/page_erase_panel.h"
 #include "widgets/widget_helpers.h"
 #include "widgets/window_registry.h"
 
 namespace kestrel {
 
-MainWindow::MainWindow(Globals& globals, Device& device, Dialogs& dialogs, WindowRegistry& windows)
-    : g_(globals), device_(device), windows_(windows) {
+MainWindow::MainWindow(Globals& globals, BusJobs& jobs, Dialogs& dialogs, WindowRegistry& windows)
+    : g_(globals), jobs_(jobs), windows_(windows) {
     setObjectName(QStringLiteral("KESTREL"));
     setWindowTitle(QStringLiteral("KESTREL"));
     const auto notifier = [this](const QString& text) { notify(text); };
@@ -37,11 +38,11 @@ MainWindow::MainWindow(Globals& globals, Device& device, Dialogs& dialogs, Windo
     auto* central = new QWidget(this);
     auto* grid = new QGridLayout(central);
     portPanel_ = new PortPanel(
-        g_, device_, [this](const QString& text) { setConnection(text); }, this);
+        g_, jobs_, [this](const QString& text) { setConnection(text); }, notifier, this);
     grid->addWidget(portPanel_, 0, 0, 1, 2);
-    ramPanel_ = new RamPanel(g_, device_, notifier, this);
-    eepromBlockPanel_ = new EepromBlockPanel(g_, device_, dialogs, windows_, notifier, this);
-    eepromBytePanel_ = new EepromBytePanel(g_, device_, notifier, this);
+    ramPanel_ = new RamPanel(g_, jobs_, notifier, this);
+    eepromBlockPanel_ = new EepromBlockPanel(g_, jobs_, dialogs, windows_, notifier, this);
+    eepromBytePanel_ = new EepromBytePanel(g_, jobs_, notifier, this);
     auto* right = new QVBoxLayout;
     right->addWidget(eepromBlockPanel_, 1);
     right->addWidget(eepromBytePanel_);
@@ -61,7 +62,8 @@ MainWindow::MainWindow(Globals& globals, Device& device, Dialogs& dialogs, Windo
     setCentralWidget(area);
 
     buildStatusBar();
-    backup_ = std::make_unique<EepromBackupActions>(device_, dialogs, *this, *progress_, notifier);
+    backup_ = std::make_unique<EepromBackupActions>(dialogs, *this, *progress_, notifier);
+    eepromBlockPanel_->pageErasePanel().setProgress(progress_);
     // The toolbar has no buttons yet; it is there but not shown.
     QToolBar* toolbar = addToolBar(QStringLiteral("Toolbar1"));
     toolbar->setObjectName(QStringLiteral("Toolbar1"));
@@ -82,11 +84,26 @@ void MainWindow::buildStatusBar() {
     statusMessage_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusMessage_->setMinimumWidth(1);
     statusBar()->addPermanentWidget(statusMessage_, 1);
-    progress_ = new QProgressBar(statusBar());
-    progress_->setObjectName(QStringLiteral("backupProgress"));
-    progress_->setMaximumWidth(160);
-    progress_->setVisible(false);
+    // A long job's progress, with its Stop.
+    progress_ = new JobProgress(jobs_, QStringLiteral("backup"), statusBar());
+    progress_->setMaximumWidth(240);
     statusBar()->addPermanentWidget(progress_);
+    // Work queued behind a job under way shows as busy: the queue is visible.
+    busy_ = ui::label("busyIndicator", QStringLiteral("Working..."), statusBar());
+    busy_->setVisible(false);
+    statusBar()->addPermanentWidget(busy_);
+    busyDelay_ = new QTimer(this);
+    busyDelay_->setSingleShot(true);
+    busyDelay_->setInterval(200);
+    connect(busyDelay_, &QTimer::timeout, this, [this] { busy_->setVisible(!jobs_.idle()); });
+    connect(&jobs_, &BusJobs::idleChanged, this, [this](bool idle) {
+        if (idle) {
+            busyDelay_->stop();
+            busy_->setVisible(false);
+        } else {
+            busyDelay_->start();
+        }
+    });
     connection_ = ui::label("connectionIndicator", QString(), statusBar());
     connection_->setFrameShape(QFrame::StyledPanel);
     statusBar()->addPermanentWidget(connection_);
@@ -176,7 +193,15 @@ void MainWindow::KESTREL_Form_Load() {
     eepromBlockPanel_->enableWindowButtons();
 
     g_.CommandCode = chip::kPloverAddress;
-    device_.WriteSwitch(g_.CommandCode, chip::kPloverStartSetting);
+    jobs_.run(
+        this,
+        [](JobControl& c) {
+            return c.device().WriteSwitch(chip::kPloverAddress, chip::kPloverStartSetting);
+        },
+        [this](Outcome& o) {
+            // A port that cannot be used says so now, not at the first click.
+            if (o.refused()) notify(QString::fromStdString(o.refusal));
+        });
 }
 
 void MainWindow::exit_Click() {
@@ -228,6 +253,5 @@ void MainWindow::BackupEEPROM_Click() {
 void MainWindow::RestoreEEPROM_Click() {
     backup_->restore();
 }
-
 
 }  // namespace kestrel

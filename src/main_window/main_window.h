@@ -6,12 +6,14 @@
 
 #include "device/device.h"
 #include "main_window/message_log.h"
+#include "widgets/bus_jobs.h"
 #include "widgets/dialogs.h"
+#include "widgets/job_progress.h"
 
 class QAction;
 class QLabel;
 class QMenu;
-class QProgressBar;
+class QTimer;
 
 namespace kestrel {
 
@@ -29,7 +31,7 @@ class WindowRegistry;
 class MainWindow final : public QMainWindow, public TransactionObserver {
     Q_OBJECT
   public:
-    MainWindow(Globals& globals, Device& device, Dialogs& dialogs, WindowRegistry& windows);
+    MainWindow(Globals& globals, BusJobs& jobs, Dialogs& dialogs, WindowRegistry& windows);
     ~MainWindow() override;
 
     // Start-up: shared state, lists, port discovery and the PLOVER's start
@@ -80,7 +82,7 @@ class MainWindow final : public QMainWindow, public TransactionObserver {
     void buildMenus();
 
     Globals& g_;
-    Device& device_;
+    BusJobs& jobs_;
     WindowRegistry& windows_;
     std::function<void()> quit_;
     bool quitting_ = false;
@@ -88,7 +90,9 @@ class MainWindow final : public QMainWindow, public TransactionObserver {
     MessageLog log_;
     QLabel* statusMessage_ = nullptr;
     QLabel* connection_ = nullptr;
-    QProgressBar* progress_ = nullptr;
+    JobProgress* progress_ = nullptr;
+    QLabel* busy_ = nullptr;
+    QTimer* busyDelay_ = nullptr;
     std::unique_ptr<EepromBackupActions> backup_;
 
     PortPanel* portPanel_ = nullptr;

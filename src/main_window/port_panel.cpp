@@ -17,9 +17,14 @@ const char* const kSlaveAddresses[] = {"AEh", "A0h", "A2h", "A4h", "A6h", "A8h",
 
 }  // namespace
 
-PortPanel::PortPanel(Globals& globals, Device& device,
-                     std::function<void(const QString&)> showConnection, QWidget* parent)
-    : QWidget(parent), g_(globals), device_(device), showConnection_(std::move(showConnection)) {
+PortPanel::PortPanel(Globals& globals, BusJobs& jobs,
+                     std::function<void(const QString&)> showConnection,
+                     std::function<void(const QString&)> notify, QWidget* parent)
+    : QWidget(parent),
+      g_(globals),
+      jobs_(jobs),
+      showConnection_(std::move(showConnection)),
+      notify_(std::move(notify)) {
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
     auto* heading = ui::label("Label3", QStringLiteral("KESTREL Eval Software"), this);
@@ -53,11 +58,31 @@ void PortPanel::fillSlaveAddresses() {
 }
 
 void PortPanel::discoverPorts() {
+    g_.PortEntry = 0;
+    struct Found {
+        std::array<Device::LptSlot, 3> lpt{};
+        std::string refusal;
+    };
+    jobs_.run(
+        this,
+        [](JobControl& c) {
+            Found f;
+            for (int n = 1; n <= 3; ++n)
+                f.lpt[static_cast<std::size_t>(n - 1)] = c.device().lptSlot(n);
+            // The first entry decides the port for the whole session; an
+            // entry that is not an address ("LPT1: absent") gives 0, and the
+            // bus stays silent. Set here, before any later job runs.
+            c.device().globals().LPTBase = static_cast<std::int16_t>(f.lpt[0].address);
+            if (f.lpt[0].address == 0) f.refusal = c.device().refusal();
+            return f;
+        },
+        [this](Found& f) { showPorts(f.lpt, f.refusal); });
+}
+
+void PortPanel::showPorts(const std::array<Device::LptSlot, 3>& lpt, const std::string& refusal) {
     portEntries_->clear();
-    bool lpt1Error = false;
     for (int n = 1; n <= 3; ++n) {
-        const auto [address, state] = device_.lptSlot(n);
-        if (n == 1) lpt1Error = address == 0 && state != 0;
+        const auto [address, state] = lpt[static_cast<std::size_t>(n - 1)];
         if (address != 0)
             portEntries_->addItem(QString::fromStdString(text::hexText(address)));
         else
@@ -67,18 +92,15 @@ void PortPanel::discoverPorts() {
                     .arg(state != 0 ? QStringLiteral("Error") : QStringLiteral("absent")));
     }
     portEntries_->setCurrentIndex(0);
-    g_.PortEntry = 0;
-    // The first entry decides the port for the whole session; an entry that
-    // is not an address ("LPT1: absent") gives 0, and the bus stays silent.
-    g_.LPTBase = static_cast<std::int16_t>(text::hexValue(str(portEntries_->itemText(0))));
-    if (g_.LPTBase != 0)
+    const bool lpt1Error = lpt[0].address == 0 && lpt[0].state != 0;
+    if (lpt[0].address != 0)
         showConnection_(QStringLiteral("LPT1 %1h").arg(portEntries_->itemText(0)));
     else if (lpt1Error)
         showConnection_(QStringLiteral("LPT1 cannot be opened: see Tools > Messages"));
     else
         showConnection_(QStringLiteral(
             "No parallel port: load parport_pc and ppdev, or start with --simulate"));
-    if (g_.LPTBase == 0) device_.available();  // tells the user once
+    if (!refusal.empty() && notify_) notify_(QString::fromStdString(refusal));
 }
 
 void PortPanel::CurrentPPortAddrCOMBO_Click() {

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QWidget>
+#include <array>
 #include <functional>
 
 #include "device/device.h"
+#include "widgets/bus_jobs.h"
 
 class QComboBox;
 
@@ -16,8 +18,8 @@ class PortPanel final : public QWidget {
   public:
     // `showConnection` puts the port found at start-up into the status bar's
     // connection indicator.
-    PortPanel(Globals& globals, Device& device, std::function<void(const QString&)> showConnection,
-              QWidget* parent);
+    PortPanel(Globals& globals, BusJobs& jobs, std::function<void(const QString&)> showConnection,
+              std::function<void(const QString&)> notify, QWidget* parent);
 
     // Start-up: the slave addresses to choose from, none chosen yet.
     void fillSlaveAddresses();
@@ -29,9 +31,11 @@ class PortPanel final : public QWidget {
     void CurrentPPortAddrCOMBO_Click();
 
   private:
+    void showPorts(const std::array<Device::LptSlot, 3>& lpt, const std::string& refusal);
     Globals& g_;
-    Device& device_;
+    BusJobs& jobs_;
     std::function<void(const QString&)> showConnection_;
+    std::function<void(const QString&)> notify_;
     QComboBox* portEntries_ = nullptr;
     QComboBox* slaveAddresses_ = nullptr;
 };

@@ -13,6 +13,7 @@
 #include "device/register_map.h"
 #include "device/text_rules.h"
 #include "widgets/bit_label_row.h"
+#include "widgets/refusal_note.h"
 #include "widgets/tab_list_delegate.h"
 #include "widgets/widget_helpers.h"
 
@@ -20,9 +21,9 @@ namespace kestrel {
 
 using ui::str;
 
-RamPanel::RamPanel(Globals& globals, Device& device, std::function<void(const QString&)> notify,
+RamPanel::RamPanel(Globals& globals, BusJobs& jobs, std::function<void(const QString&)> notify,
                    QWidget* parent)
-    : QWidget(parent), g_(globals), device_(device), notify_(std::move(notify)) {
+    : QWidget(parent), g_(globals), jobs_(jobs), notify_(std::move(notify)) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->addWidget(buildByteSection());
@@ -97,45 +98,101 @@ void RamPanel::setPecCaption(const std::string& text) {
 }
 
 void RamPanel::ByteReadCMD_Click() {
-    g_.CommandCode = static_cast<std::int16_t>(text::hexValue(str(registerAddress_->text())));
-    const ByteOutcome v = device_.ReadRegister(g_.CommandCode);
-    if (v.refused() || v.received().size() < 2) return;
-    byteData_->setText(QString::fromStdString(text::hexText(static_cast<unsigned>(v.value))));
-    showBits(static_cast<std::uint8_t>(v.value));
+    const int reg = text::hexValue(str(registerAddress_->text()));
+    g_.CommandCode = static_cast<std::int16_t>(reg);
+    jobs_.run(
+        this, [reg](JobControl& c) { return c.device().ReadRegister(reg); },
+        [this](ByteOutcome& v) {
+            if (ui::refused(v, notify_) || v.received().size() < 2) return;
+            byteData_->setText(
+                QString::fromStdString(text::hexText(static_cast<unsigned>(v.value))));
+            showBits(static_cast<std::uint8_t>(v.value));
+        });
 }
 
 void RamPanel::ByteWriteCMD_Click() {
-    g_.CommandCode = static_cast<std::int16_t>(text::hexValue(str(registerAddress_->text())));
+    const int reg = text::hexValue(str(registerAddress_->text()));
+    g_.CommandCode = static_cast<std::int16_t>(reg);
     const int d = text::hexValue(str(byteData_->text()));
-    device_.WriteRegister(g_.CommandCode, d);
+    jobs_.run(
+        this, [reg, d](JobControl& c) { return c.device().WriteRegister(reg, d); },
+        [this](Outcome& o) { ui::refused(o, notify_); });
 }
 
 void RamPanel::ReadRAM_Click() {
-    if (!device_.available()) return;
-    int failed = 0;
-    std::string first;
-    for (int i = 0; i < g_.RamRegisterCount; ++i) {
-        const ByteOutcome v = device_.ReadRegister(i);
-        if (v.refused()) break;
-        if (!v.ok() && failed++ == 0)
-            first = text::byteText(static_cast<unsigned>(i)) + "h: " + eeprom::inSentence(v.problem());
-        ui::setListItem(readout_, i,
-                        QString::fromStdString(readoutLine(static_cast<std::size_t>(i), v.value)));
-    }
-    // The next clean read would take the status bar's fault note away; the
-    // read-out must not pass for the chip's values.
-    if (failed > 0)
-        notify_(QString::fromStdString(
-            "Read 00h-" + text::byteText(static_cast<unsigned>(g_.RamRegisterCount - 1)) +
-            "h: " + std::to_string(failed) + " of " + std::to_string(g_.RamRegisterCount) +
-            " reads failed, first at " + first +
-            ". The read-out does not hold the chip's values."));
+    const int count = g_.RamRegisterCount;
+    struct Readout {
+        std::string refusal;
+        std::vector<ByteOutcome> reads;
+    };
+    jobs_.run(
+        this,
+        [count](JobControl& c) {
+            Readout r;
+            r.refusal = c.device().refusal();
+            for (int i = 0; i < count && r.refusal.empty(); ++i) {
+                ByteOutcome v = c.device().ReadRegister(i);
+                if (v.refused()) {
+                    r.refusal = v.refusal;
+                    break;
+                }
+                r.reads.push_back(std::move(v));
+            }
+            return r;
+        },
+        [this, count](Readout& r) {
+            int failed = 0;
+            std::string first;
+            for (std::size_t i = 0; i < r.reads.size(); ++i) {
+                const ByteOutcome& v = r.reads[i];
+                if (!v.ok() && failed++ == 0)
+                    first = text::byteText(static_cast<unsigned>(i)) +
+                            "h: " + eeprom::inSentence(v.problem());
+                ui::setListItem(readout_, static_cast<int>(i),
+                                QString::fromStdString(readoutLine(i, v.value)));
+            }
+            if (r.reads.empty() && ui::refused(r.refusal, notify_)) return;
+            // The next clean read would take the status bar's fault note
+            // away; the read-out must not pass for the chip's values.
+            if (failed > 0 || !r.refusal.empty())
+                notify_(QString::fromStdString(
+                    "Read 00h-" + text::byteText(static_cast<unsigned>(count - 1)) + "h: " +
+                    (failed > 0 ? std::to_string(failed) + " of " + std::to_string(count) +
+                                      " reads failed, first at " + first + ". "
+                                : std::string()) +
+                    (r.refusal.empty()
+                         ? std::string()
+                         : "Stopped after " + std::to_string(r.reads.size()) + " of " +
+                               std::to_string(count) + " reads: " + r.refusal + " ") +
+                    "The read-out does not hold the chip's values."));
+        });
 }
 
 void RamPanel::Command1_Click() {
     g_.CommandCode = chip::kPsOnRegister;
-    if (device_.WriteRegister(chip::kPsOnRegister, chip::kPsOnOff).refused()) return;
-    device_.WriteRegister(chip::kPsOnRegister, chip::kPsOnOn);
+    struct Toggle {
+        Outcome off, on;
+    };
+    jobs_.run(
+        this,
+        [](JobControl& c) {
+            Toggle t;
+            t.off = c.device().WriteRegister(chip::kPsOnRegister, chip::kPsOnOff);
+            // PS ON goes back on only once the chip took the off.
+            if (t.off.ok()) t.on = c.device().WriteRegister(chip::kPsOnRegister, chip::kPsOnOn);
+            return t;
+        },
+        [this](Toggle& t) {
+            if (ui::refused(t.off, notify_)) return;
+            if (!t.off.ok())
+                notify_(QString::fromStdString("PS ON: the off write failed (" +
+                                               eeprom::inSentence(t.off.problem()) +
+                                               "); PS ON was not switched on again."));
+            else if (!ui::refused(t.on, notify_) && !t.on.ok())
+                notify_(QString::fromStdString("PS ON: the on write failed (" +
+                                               eeprom::inSentence(t.on.problem()) +
+                                               "); PS ON may be off."));
+        });
 }
 
 // A click on a register name puts its address, and the value of the last

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "device/device.h"
+#include "widgets/bus_jobs.h"
 
 class QLabel;
 class QLineEdit;
@@ -22,7 +23,7 @@ class RamPanel final : public QWidget {
     Q_OBJECT
   public:
     // `notify` shows a message in the main window's status bar.
-    RamPanel(Globals& globals, Device& device, std::function<void(const QString&)> notify,
+    RamPanel(Globals& globals, BusJobs& jobs, std::function<void(const QString&)> notify,
              QWidget* parent);
 
     // Start-up: the register names, one line each.
@@ -42,7 +43,7 @@ class RamPanel final : public QWidget {
     QWidget* buildReadoutSection();
 
     Globals& g_;
-    Device& device_;
+    BusJobs& jobs_;
     std::function<void(const QString&)> notify_;
     QLineEdit* registerAddress_ = nullptr;
     QLineEdit* byteData_ = nullptr;

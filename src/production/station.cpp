@@ -176,8 +176,13 @@ BoardResult programBoard(Device& device, const Golden& golden, const std::string
     r.pagesWritten = applied.pagesWritten;
     for (unsigned page : applied.pagesErased)
         counted.erase(std::remove(counted.begin(), counted.end(), page), counted.end());
-    if (applied.refused)
-        return finish(Verdict::Fail, "the bus refused the transaction; the board is unfinished");
+    if (applied.refused) {
+        // A stop (Stop, Quit, a signal) or a port that failed: say which.
+        const std::string why = device.refusal();
+        return finish(Verdict::Fail,
+                      (why.empty() ? std::string("The bus refused the transaction.") : why) +
+                          " The board is unfinished.");
+    }
     if (!applied.failures.empty()) return finish(Verdict::Fail, applied.failures.front());
 
     // 6. The serial, read back on its own.

@@ -35,10 +35,10 @@ const QStringList kColumns = {"Serial", "Started", "ms",        "Station", "Oper
 
 }  // namespace
 
-ProductionWindow::ProductionWindow(Device& device, Dialogs& dialogs,
+ProductionWindow::ProductionWindow(BusJobs& jobs, Dialogs& dialogs,
                                    std::function<std::string()> backupFolder,
                                    const std::string& database)
-    : device_(device), dialogs_(dialogs), backupFolder_(std::move(backupFolder)) {
+    : jobs_(jobs), dialogs_(dialogs), backupFolder_(std::move(backupFolder)) {
     setObjectName(QStringLiteral("frm_Production"));
     setWindowTitle(QStringLiteral("Production"));
     goldenDialog_.filter = QStringLiteral("Board snapshots (*.snap);;All files (*)");
@@ -107,6 +107,8 @@ ProductionWindow::ProductionWindow(Device& device, Dialogs& dialogs,
     layout->addWidget(result_);
     counters_ = ui::label("counters", QString(), this);
     layout->addWidget(counters_);
+    progress_ = new JobProgress(jobs_, QStringLiteral("board"), this);
+    layout->addWidget(progress_);
 
     auto* reportRow = new QHBoxLayout;
     QPushButton* refresh = ui::button("refresh", QStringLiteral("Refresh records"), this);
@@ -192,6 +194,14 @@ void ProductionWindow::showResult(bool pass, const QString& text) {
 }
 
 void ProductionWindow::startBoard() {
+    // One board at a time: a second Enter (a scanner repeating, an operator
+    // who did not see the first) never starts another board inside it.
+    if (progress_->running()) {
+        counters_->setText(
+            QStringLiteral("A board is being programmed; wait for its PASS or "
+                           "FAIL before the next serial."));
+        return;
+    }
     const std::string serial = ui::str(serial_->text().trimmed());
     if (!golden_) {
         showResult(false, QStringLiteral("FAIL\nchoose a golden snapshot first"));
@@ -225,10 +235,30 @@ void ProductionWindow::startBoard() {
     settings.backupFolder =
         folder + "/production/" +
         production::fileNameOf(settings.station.empty() ? "station" : settings.station);
-    if (!openRecords()) return;
+    // The records' connection belongs to the thread that runs the board.
+    const std::string where = ui::str(database_->text().trimmed());
+    progress_->run(
+        this,
+        [golden = *golden_, serial, settings, where](JobControl& c) {
+            production::BoardResult r;
+            std::string error;
+            const auto records = production::Records::open(where, error);
+            if (!records) {
+                r.verdict = production::Verdict::Error;
+                r.cause = "no records: " + error + "; nothing was written";
+                return r;
+            }
+            return production::programBoard(c.device(), golden, serial, settings, *records);
+        },
+        [this, serial](production::BoardResult& r) { boardDone(serial, r); });
+    // Neither green nor red until the verdict is in.
+    result_->setText(QStringLiteral("Programming %1...").arg(ui::qstr(serial)));
+    QPalette p = result_->palette();
+    p.setColor(QPalette::Window, QColor(0x75, 0x75, 0x75));
+    result_->setPalette(p);
+}
 
-    const production::BoardResult r =
-        production::programBoard(device_, *golden_, serial, settings, *records_);
+void ProductionWindow::boardDone(const std::string& serial, const production::BoardResult& r) {
     const bool pass = r.verdict == production::Verdict::Pass;
     pass ? ++passed_ : ++failed_;
     showResult(pass, pass ? QStringLiteral("PASS  ") + ui::qstr(serial)

@@ -10,7 +10,10 @@
 #include "device/device.h"
 #include "production/golden.h"
 #include "production/records.h"
+#include "production/station.h"
+#include "widgets/bus_jobs.h"
 #include "widgets/dialogs.h"
+#include "widgets/job_progress.h"
 
 class QCheckBox;
 class QLabel;
@@ -30,7 +33,7 @@ class ProductionWindow final : public QWidget {
     // `backupFolder`: the program's backup folder, under which the station
     // keeps each board's EEPROM; `database`: where the records go unless the
     // user names another.
-    ProductionWindow(Device& device, Dialogs& dialogs, std::function<std::string()> backupFolder,
+    ProductionWindow(BusJobs& jobs, Dialogs& dialogs, std::function<std::string()> backupFolder,
                      const std::string& database);
     ~ProductionWindow() override;
 
@@ -55,8 +58,10 @@ class ProductionWindow final : public QWidget {
     // Every record, or nothing (and a warning) when they cannot be read.
     std::optional<std::vector<production::Attempt>> readRecords();
     void showResult(bool pass, const QString& text);
+    void boardDone(const std::string& serial, const production::BoardResult& r);
 
-    Device& device_;
+    BusJobs& jobs_;
+    JobProgress* progress_ = nullptr;
     Dialogs& dialogs_;
     std::function<std::string()> backupFolder_;
     FileDialogState goldenDialog_;

@@ -1,9 +1,5 @@
 #include "script/run_script.h"
 
-#include <pthread.h>
-
-#include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
@@ -11,78 +7,18 @@
 
 #include "batch/batch_files.h"
 #include "batch/batch_session.h"
+#include "batch/signal_stop.h"
 #include "batch/strict_number.h"
 #include "bus/record_export.h"
 #include "device/diagnostics.h"
-#include "files/snapshot_board.h"
 #include "device/text_rules.h"
+#include "files/snapshot_board.h"
 #include "script/dry_run_board.h"
 #include "script/reports.h"
 
 namespace kestrel::script {
 
 namespace {
-
-// SIGINT and SIGTERM, blocked for the run and taken when they come: asked
-// after every transaction, and ending a wait at once. No handler and no
-// global flag; a signal left pending is taken before they are unblocked.
-class SignalStop {
-  public:
-    SignalStop() {
-        sigemptyset(&signals_);
-        sigaddset(&signals_, SIGINT);
-        sigaddset(&signals_, SIGTERM);
-        ::pthread_sigmask(SIG_BLOCK, &signals_, &before_);
-    }
-    ~SignalStop() {
-        timespec zero{};
-        while (::sigtimedwait(&signals_, nullptr, &zero) > 0) {
-        }
-        ::pthread_sigmask(SIG_SETMASK, &before_, nullptr);
-    }
-    SignalStop(const SignalStop&) = delete;
-    SignalStop& operator=(const SignalStop&) = delete;
-
-    bool requested() {
-        if (!got_) {
-            sigset_t pending;
-            ::sigpending(&pending);
-            got_ = sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1;
-        }
-        return got_;
-    }
-    bool sleep(unsigned ms) {
-        timespec end{};
-        ::clock_gettime(CLOCK_MONOTONIC, &end);
-        end.tv_sec += ms / 1000;
-        end.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
-        if (end.tv_nsec >= 1000000000L) {
-            end.tv_sec += 1;
-            end.tv_nsec -= 1000000000L;
-        }
-        for (;;) {
-            if (requested()) return false;
-            timespec now{};
-            ::clock_gettime(CLOCK_MONOTONIC, &now);
-            timespec left{end.tv_sec - now.tv_sec, end.tv_nsec - now.tv_nsec};
-            if (left.tv_nsec < 0) {
-                left.tv_sec -= 1;
-                left.tv_nsec += 1000000000L;
-            }
-            if (left.tv_sec < 0) return true;
-            const int got = ::sigtimedwait(&signals_, nullptr, &left);
-            if (got == SIGINT || got == SIGTERM) {
-                got_ = true;
-                return false;
-            }
-            if (got < 0 && errno == EAGAIN) return true;
-        }
-    }
-
-  private:
-    sigset_t signals_{}, before_{};
-    bool got_ = false;
-};
 
 // Prints each transaction of a dry run as it ends.
 class TransactionPrinter final : public TransactionObserver {
@@ -121,10 +57,10 @@ std::string monitorLine(const TransactionRecord& r) {
 
 int runScript(const batch::Invocation& inv, const batch::Environment& environment,
               std::ostream& out, std::ostream& err, const Hooks* hooks) {
-    // From the start: a signal while the script is read ends the run before
-    // its first step instead of killing the program half-way.
-    std::optional<SignalStop> signals;
-    if (hooks == nullptr) signals.emplace();
+    // From the start, before anything starts a thread: a signal while the
+    // script is read ends the run before its first step instead of killing
+    // the program half-way.
+    batch::SignalStop endBySignal;
     std::vector<ParseError> errors;
     const std::optional<Script> script = loadScript(inv.file, errors);
     if (!script) {
@@ -158,8 +94,16 @@ int runScript(const batch::Invocation& inv, const batch::Environment& environmen
             // Read-only traffic: the snapshot's register and EEPROM reads.
             batch::Session board(inv.options, environment, err);
             if (!board.ready()) return board.failureCode();
-            snapshot::Taken taken = snapshot::takeSnapshot(board.device(), now);
+            snapshot::Taken taken;
+            endBySignal.run(board.connection().owner(), [&](JobControl& c) {
+                taken = snapshot::takeSnapshot(c.device(), now);
+            });
             board.finish();
+            if (endBySignal.signal() != 0) {
+                err << "kestrel-eval: stopped by " << batch::SignalStop::name(endBySignal.signal())
+                    << " while the board was read for the dry run; nothing was run\n";
+                return kStopped;
+            }
             if (!taken.snapshot) {
                 err << "kestrel-eval: the board could not be read for the dry run: " << taken.error
                     << '\n';
@@ -185,12 +129,7 @@ int runScript(const batch::Invocation& inv, const batch::Environment& environmen
     if (inv.dryRun) session.connection().executor().addObserver(&printer);
 
     Hooks h;
-    if (hooks != nullptr) {
-        h = *hooks;
-    } else {
-        h.stopRequested = [&signals] { return signals->requested(); };
-        h.sleep = [&signals](unsigned ms) { return signals->sleep(ms); };
-    }
+    if (hooks != nullptr) h = *hooks;
     const auto stepDone = h.stepDone;
     h.stepDone = [&](const StepResult& r) {
         out << r.output;
@@ -208,25 +147,49 @@ int runScript(const batch::Invocation& inv, const batch::Environment& environmen
     settings.now = environment.now;
     const double started = h.nowMs ? h.nowMs() : 0;
     const std::int64_t startedUnix = h.wallMs ? h.wallMs() : unixMsNow();
-    Runner runner(*script, session, settings, h);
     const auto clock = [&h] { return h.nowMs ? h.nowMs() : static_cast<double>(unixMsNow()); };
     const double begin = h.nowMs ? started : clock();
-    runner.runAll();
+    std::optional<Runner> runner;
+    batch::TerminalProgress terminal(err, "run");
+    // The run is one job on the bus owner's thread; a signal stops it at its
+    // next transaction boundary (or ends its wait at once).
+    endBySignal.run(
+        session.connection().owner(),
+        [&](JobControl& c) {
+            Hooks job = h;
+            const auto stop = h.stopRequested;
+            job.stopRequested = [&c, stop] { return c.stopRequested() || (stop && stop()); };
+            if (!h.sleep) job.sleep = [&c](unsigned ms) { return c.sleep(ms); };
+            std::uint64_t steps = 0;
+            const auto stepDone = job.stepDone;
+            job.stepDone = [&](const StepResult& r) {
+                if (stepDone) stepDone(r);
+                c.progress(++steps, script->steps);
+            };
+            runner.emplace(*script, session, settings, job);
+            runner->runAll();
+        },
+        terminal.reporter());
     const double total = clock() - begin;
     if (inv.dryRun) session.connection().executor().removeObserver(&printer);
 
-    for (const std::string& note : runner.notes()) err << "kestrel-eval: " << note << '\n';
-    out << summary(runner);
+    for (const std::string& note : runner->notes()) err << "kestrel-eval: " << note << '\n';
+    if (endBySignal.signal() != 0)
+        err << "kestrel-eval: stopped by " << batch::SignalStop::name(endBySignal.signal()) << ' '
+            << session.whereStopped()
+            << (runner->endedEarly().empty() ? std::string() : "; " + runner->endedEarly()) << '\n';
+    out << summary(*runner);
     out.flush();
-    int code = runner.exitCode();
+    int code = runner->exitCode();
     if (session.portFailed() && code != kStopped) code = batch::kNoPort;
+    if (endBySignal.signal() != 0) code = kStopped;
     // Complete reports, even of a run that was stopped: each replaces its
     // file only once it is whole.
-    if (!inv.junit.empty() && !junit.commit(junitXml(runner, total, startedUnix), out, error)) {
+    if (!inv.junit.empty() && !junit.commit(junitXml(*runner, total, startedUnix), out, error)) {
         err << "kestrel-eval: " << error << '\n';
         if (code == 0) code = batch::kUsage;
     }
-    if (!inv.csvFile.empty() && !csv.commit(logCsv(runner), out, error)) {
+    if (!inv.csvFile.empty() && !csv.commit(logCsv(*runner), out, error)) {
         err << "kestrel-eval: " << error << '\n';
         if (code == 0) code = batch::kUsage;
     }

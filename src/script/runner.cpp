@@ -8,10 +8,10 @@
 #include "batch/batch_commands.h"
 #include "batch/batch_files.h"
 #include "batch/snapshot_commands.h"
-#include "files/backup_folder.h"
 #include "device/diagnostics.h"
 #include "device/eeprom.h"
 #include "device/text_rules.h"
+#include "files/backup_folder.h"
 
 namespace kestrel::script {
 
@@ -41,7 +41,7 @@ class Runner::StoppableExecutor final : public TransferExecutor {
 
     bool refusedForStop() const { return refused_; }
 
-    bool available(Origin origin) override { return !stopping() && inner_.available(origin); }
+    std::string refusal() override { return stopping() ? "Stopped" : inner_.refusal(); }
     std::optional<std::vector<TransactionRecord>> runHeld(std::span<const Transfer> transfers,
                                                           Origin origin,
                                                           bool stopAtFault) override {
@@ -52,7 +52,6 @@ class Runner::StoppableExecutor final : public TransferExecutor {
     bool takesAcknowledgeSlots() const override { return inner_.takesAcknowledgeSlots(); }
     void setLineCapture(bool on) override { inner_.setLineCapture(on); }
     void shutDown() noexcept override { inner_.shutDown(); }
-    bool inTransaction() const override { return inner_.inTransaction(); }
 
   private:
     bool stopping() {

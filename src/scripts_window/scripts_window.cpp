@@ -16,6 +16,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <chrono>
 #include <ctime>
 
 #include "files/snapshot_board.h"
@@ -37,21 +38,22 @@ QString q(const std::string& s) {
 
 }  // namespace
 
-// A dry run's transactions, listed as they end.
+// A dry run's transactions, handed to the window as they end.
 class ScriptsWindow::TransactionList final : public TransactionObserver {
   public:
-    explicit TransactionList(QPlainTextEdit& view) : view_(view) {}
+    explicit TransactionList(std::function<void(const std::string&)> line)
+        : line_(std::move(line)) {}
     void transactionEnded(const TransactionRecord& record) override {
-        view_.appendPlainText(q(script::monitorLine(record)));
+        line_(script::monitorLine(record));
     }
 
   private:
-    QPlainTextEdit& view_;
+    std::function<void(const std::string&)> line_;
 };
 
-ScriptsWindow::ScriptsWindow(Connection& connection, Dialogs& dialogs,
+ScriptsWindow::ScriptsWindow(BusJobs& jobs, Dialogs& dialogs,
                              std::function<std::string()> backupFolder)
-    : connection_(connection), dialogs_(dialogs), backupFolder_(std::move(backupFolder)) {
+    : jobs_(jobs), dialogs_(dialogs), backupFolder_(std::move(backupFolder)) {
     setWindowTitle(QStringLiteral("Scripts"));
     setObjectName(QStringLiteral("frm_Scripts"));
     fileDialog_.filter = QStringLiteral("Check scripts (*.kes);;All files (*)");
@@ -107,10 +109,9 @@ ScriptsWindow::ScriptsWindow(Connection& connection, Dialogs& dialogs,
 }
 
 ScriptsWindow::~ScriptsWindow() {
-    stopRequested_ = true;
-    runner_.reset();
-    if (session_ && transactionList_)
-        session_->connection().executor().removeObserver(transactionList_.get());
+    // A run still going on stops at its next transaction; its result finds
+    // no window to go to.
+    if (job_ != 0) jobs_.stop(job_);
 }
 
 QString ScriptsWindow::status() const {
@@ -155,101 +156,138 @@ void ScriptsWindow::setRunning(bool on) {
     editor_->setReadOnly(on);
 }
 
-bool ScriptsWindow::sleep(unsigned ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        if (stopRequested_) return false;
-        const qint64 left = ms - timer.elapsed();
-        if (left > 0) QThread::msleep(static_cast<unsigned long>(qMin<qint64>(left, 5)));
-    }
-    return !stopRequested_;
-}
-
 void ScriptsWindow::start(bool dry) {
     if (running()) return;
     steps_->setRowCount(0);
     transactions_->clear();
     progress_->setValue(0);
-    stopRequested_ = false;
     dry_ = dry;
     const std::string name = path_.isEmpty() ? "untitled.kes" : path_.toStdString();
     std::vector<script::ParseError> errors;
-    script_ = script::parseScript(editor_->toPlainText().toStdString(), name, errors);
-    if (!script_) {
+    auto parsed = script::parseScript(editor_->toPlainText().toStdString(), name, errors);
+    if (!parsed) {
         QStringList lines;
         for (const script::ParseError& e : errors) lines << q(e.text);
         say(lines.join(QLatin1Char('\n')) + QStringLiteral("\nNothing was sent."));
         return;
     }
+    script_ = std::make_shared<const script::Script>(std::move(*parsed));
     batch::Options options;
-    options.slave = static_cast<unsigned>(connection_.globals().SlaveAddr) & 0xFE;
-    session_.reset();
-    copy_.reset();
-    if (dry) {
-        // A copy of the board: its registers and EEPROM, read with reads only.
-        snapshot::Taken taken = snapshot::takeSnapshot(connection_.device(), std::time(nullptr));
-        if (!taken.snapshot) {
-            say(QStringLiteral("The board could not be read for the dry run: %1")
-                    .arg(q(taken.error)));
-            return;
-        }
-        copy_ = std::make_unique<sim::SimulatedBoard>();
-        script::loadSnapshotIntoBoard(*taken.snapshot, *copy_);
-        options.connection = ConnectionOptions{};
-        batch::Environment env;
-        env.port = copy_.get();
-        session_ = std::make_unique<batch::Session>(options, env, sessionErrors_);
-        transactionList_ = std::make_unique<TransactionList>(*transactions_);
-        session_->connection().executor().addObserver(transactionList_.get());
-    } else {
-        session_ = std::make_unique<batch::Session>(connection_, options, sessionErrors_);
-    }
+    options.slave = static_cast<unsigned>(jobs_.globals().SlaveAddr) & 0xFE;
     script::RunSettings settings;
     settings.slave = options.slave;
     settings.backup = !dry;
     settings.backupFolder = backupFolder_;
-    script::Hooks hooks;
-    hooks.stopRequested = [this] { return stopRequested_; };
-    hooks.sleep = [this](unsigned ms) { return sleep(ms); };
-    hooks.stepDone = [this](const script::StepResult& r) { addStep(r); };
-    runner_ = std::make_unique<script::Runner>(*script_, *session_, settings, hooks);
     progress_->setRange(0, static_cast<int>(std::min<std::uint64_t>(script_->steps, 1000000)));
     say(dry ? QStringLiteral("Dry run on a copy of the board...") : QStringLiteral("Running..."));
     setRunning(true);
-    QTimer::singleShot(0, this, [this] { nextStep(); });
+    job_ = jobs_.run(
+        this,
+        [this, script = script_, options, settings, dry](JobControl& c) {
+            return runOnBoard(c, *script, options, settings, dry);
+        },
+        [this](RunResult& o) { finish(o); },
+        [this](std::uint64_t done, std::uint64_t) { progress_->setValue(static_cast<int>(done)); });
+    if (job_ == 0) {
+        setRunning(false);
+        say(QStringLiteral("The program is ending; the script was not run."));
+    }
 }
 
-void ScriptsWindow::nextStep() {
-    if (!runner_) return;
-    // Steps for up to 20 ms, then back to the event loop for Stop and painting.
-    QElapsedTimer slice;
-    slice.start();
-    while (!runner_->finished() && slice.elapsed() < 20) runner_->step();
-    progress_->setValue(static_cast<int>(runner_->stepsDone()));
-    if (runner_->finished())
-        finish();
-    else
-        QTimer::singleShot(0, this, [this] { nextStep(); });
+// On the bus owner's thread: the whole run, as one job. Each step's result
+// and each dry-run transaction go to the window as they come; the summary
+// comes back as the job's result.
+ScriptsWindow::RunResult ScriptsWindow::runOnBoard(JobControl& c, const script::Script& script,
+                                                   batch::Options options,
+                                                   script::RunSettings settings, bool dry) {
+    RunResult o;
+    const BusJobs::JobId id = c.id();
+    std::ostringstream sessionErrors;
+    std::unique_ptr<sim::SimulatedBoard> copy;
+    std::unique_ptr<batch::Session> session;
+    // The dry run's transactions, a few times a second like the steps.
+    QStringList lines;
+    auto lastLines = std::chrono::steady_clock::now();
+    const auto flushLines = [&] {
+        if (lines.isEmpty()) return;
+        jobs_.post(id, [this, text = lines.join(QLatin1Char('\n'))] {
+            transactions_->appendPlainText(text);
+        });
+        lines.clear();
+        lastLines = std::chrono::steady_clock::now();
+    };
+    TransactionList list([&](const std::string& line) {
+        lines << q(line);
+        if (std::chrono::steady_clock::now() - lastLines > std::chrono::milliseconds(50))
+            flushLines();
+    });
+    if (dry) {
+        // A copy of the board: its registers and EEPROM, read with reads only.
+        snapshot::Taken taken = snapshot::takeSnapshot(c.device(), std::time(nullptr));
+        if (!taken.snapshot) {
+            o.text = "The board could not be read for the dry run: " + taken.error;
+            return o;
+        }
+        copy = std::make_unique<sim::SimulatedBoard>();
+        script::loadSnapshotIntoBoard(*taken.snapshot, *copy);
+        options.connection = ConnectionOptions{};
+        batch::Environment env;
+        env.port = copy.get();
+        session = std::make_unique<batch::Session>(options, env, sessionErrors);
+        session->connection().executor().addObserver(&list);
+    } else {
+        session = std::make_unique<batch::Session>(c.connection(), options, sessionErrors);
+    }
+    script::Hooks hooks;
+    hooks.stopRequested = [&c] { return c.stopRequested(); };
+    hooks.sleep = [&c](unsigned ms) { return c.sleep(ms); };
+    // Results go to the window in batches, a few times a second: a fast run
+    // must not flood the window faster than it can draw.
+    std::vector<script::StepResult> pending;
+    auto last = std::chrono::steady_clock::now();
+    const auto flush = [&] {
+        if (pending.empty()) return;
+        jobs_.post(id, [this, results = std::move(pending)] {
+            for (const script::StepResult& r : results) addStep(r);
+        });
+        pending.clear();
+        last = std::chrono::steady_clock::now();
+    };
+    std::uint64_t done = 0;
+    hooks.stepDone = [&](const script::StepResult& r) {
+        pending.push_back(r);
+        if (std::chrono::steady_clock::now() - last > std::chrono::milliseconds(50)) flush();
+        c.progress(++done, script.steps);
+    };
+    script::Runner runner(script, *session, settings, hooks);
+    runner.runAll();
+    flush();
+    flushLines();
+    if (dry) session->connection().executor().removeObserver(&list);
+    o.text = script::summary(runner);
+    o.steps = runner.stepsDone();
+    for (const std::string& note : runner.notes()) o.notes.push_back(note);
+    o.ran = true;
+    return o;
 }
 
 void ScriptsWindow::closeEvent(QCloseEvent* event) {
     if (!running()) return QWidget::closeEvent(event);
-    stopRequested_ = true;
+    jobs_.stop(job_);
     closeWhenDone_ = true;
     event->ignore();
 }
 
 void ScriptsWindow::stop() {
-    stopRequested_ = true;
+    if (job_ != 0) jobs_.stop(job_);
 }
 
 void ScriptsWindow::addStep(const script::StepResult& r) {
     const int row = steps_->rowCount();
     if (row >= kMostRows && r.verdict == script::Verdict::Pass) return;
     steps_->insertRow(row);
-    const QString text = q(r.text.empty() ? script_->program[r.instruction].text() : r.text);
+    const QString text =
+        q(r.text.empty() && script_ ? script_->program[r.instruction].text() : r.text);
     const QStringList cells = {QString::number(r.line), text, QLatin1String(verdictName(r.verdict)),
                                QString::number(r.ms, 'f', 1), q(r.message)};
     for (int c = 0; c < cells.size(); ++c) {
@@ -260,16 +298,12 @@ void ScriptsWindow::addStep(const script::StepResult& r) {
     steps_->scrollToBottom();
 }
 
-void ScriptsWindow::finish() {
-    QString text = q(script::summary(*runner_)).trimmed();
-    for (const std::string& note : runner_->notes()) text += QLatin1Char('\n') + q(note);
-    if (dry_) text += QStringLiteral("\nDry run: nothing was written to the board.");
-    if (session_ && transactionList_)
-        session_->connection().executor().removeObserver(transactionList_.get());
-    runner_.reset();
-    transactionList_.reset();
-    session_.reset();
-    copy_.reset();
+void ScriptsWindow::finish(const RunResult& o) {
+    QString text = q(o.text).trimmed();
+    for (const std::string& note : o.notes) text += QLatin1Char('\n') + q(note);
+    if (dry_ && o.ran) text += QStringLiteral("\nDry run: nothing was written to the board.");
+    job_ = 0;
+    progress_->setValue(static_cast<int>(std::min<std::uint64_t>(o.steps, progress_->maximum())));
     setRunning(false);
     say(text);
     if (closeWhenDone_) {

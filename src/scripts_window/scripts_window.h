@@ -5,11 +5,14 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "batch/batch_session.h"
 #include "connection/connection.h"
 #include "script/runner.h"
 #include "script/script.h"
+#include "widgets/bus_jobs.h"
 #include "widgets/dialogs.h"
 
 class QLabel;
@@ -35,8 +38,7 @@ class ScriptsWindow final : public QWidget {
   public:
     // `backupFolder` says where the EEPROM backup goes before a run's first
     // EEPROM change (empty: there is no usable folder).
-    ScriptsWindow(Connection& connection, Dialogs& dialogs,
-                  std::function<std::string()> backupFolder);
+    ScriptsWindow(BusJobs& jobs, Dialogs& dialogs, std::function<std::string()> backupFolder);
     ~ScriptsWindow() override;
 
     // The buttons' work.
@@ -51,7 +53,7 @@ class ScriptsWindow final : public QWidget {
     QPlainTextEdit& transactions() { return *transactions_; }
     QProgressBar& progress() { return *progress_; }
     QString status() const;
-    bool running() const { return runner_ != nullptr; }
+    bool running() const { return job_ != 0; }
     // Where relative file names of the script are found, and its name in messages.
     void setScriptPath(const QString& path) { path_ = path; }
 
@@ -61,15 +63,22 @@ class ScriptsWindow final : public QWidget {
 
   private:
     class TransactionList;
+    // What a run hands back: its summary and notes.
+    struct RunResult {
+        std::string text;
+        std::vector<std::string> notes;
+        bool ran = false;
+        std::uint64_t steps = 0;
+    };
     void start(bool dry);
-    void nextStep();
-    void finish();
+    RunResult runOnBoard(JobControl& c, const script::Script& script, batch::Options options,
+                         script::RunSettings settings, bool dry);
+    void finish(const RunResult& o);
     void addStep(const script::StepResult& r);
     void setRunning(bool on);
     void say(const QString& text);
-    bool sleep(unsigned ms);
 
-    Connection& connection_;
+    BusJobs& jobs_;
     Dialogs& dialogs_;
     std::function<std::string()> backupFolder_;
     FileDialogState fileDialog_;
@@ -83,13 +92,8 @@ class ScriptsWindow final : public QWidget {
     QPushButton* dryButton_ = nullptr;
     QPushButton* stopButton_ = nullptr;
 
-    std::ostringstream sessionErrors_;
-    std::optional<script::Script> script_;
-    std::unique_ptr<sim::SimulatedBoard> copy_;
-    std::unique_ptr<batch::Session> session_;
-    std::unique_ptr<TransactionList> transactionList_;
-    std::unique_ptr<script::Runner> runner_;
-    bool stopRequested_ = false;
+    std::shared_ptr<const script::Script> script_;
+    BusJobs::JobId job_ = 0;
     bool dry_ = false;
     bool closeWhenDone_ = false;
 };

@@ -7,11 +7,11 @@
 #include <ctime>
 #include <set>
 
+#include "device/register_map.h"
+#include "device/text_rules.h"
 #include "files/backup_folder.h"
 #include "files/image_file.h"
-#include "device/register_map.h"
 #include "files/snapshot_board.h"
-#include "device/text_rules.h"
 #include "widgets/program_info.h"
 #include "widgets/widget_helpers.h"
 #include "widgets/window_registry.h"
@@ -49,9 +49,9 @@ QString fieldsText(const std::vector<snapshot::FieldChange>& fields) {
 
 }  // namespace
 
-SnapshotWindow::SnapshotWindow(Device& device, Dialogs& dialogs, Notify notify,
+SnapshotWindow::SnapshotWindow(BusJobs& jobs, Dialogs& dialogs, Notify notify,
                                std::function<std::string()> backupFolder)
-    : device_(device),
+    : jobs_(jobs),
       dialogs_(dialogs),
       backupFolder_(std::move(backupFolder)),
       notify_(std::move(notify)) {
@@ -100,6 +100,8 @@ SnapshotWindow::SnapshotWindow(Device& device, Dialogs& dialogs, Notify notify,
     summary_ = ui::label("summary", QString(), this);
     summary_->setWordWrap(true);
     layout->addWidget(summary_);
+    progress_ = new JobProgress(jobs_, QStringLiteral("snapshot"), this);
+    layout->addWidget(progress_);
 }
 
 QString SnapshotWindow::summary() const {
@@ -111,12 +113,17 @@ void SnapshotWindow::say(const QString& text) {
     if (notify_) notify_(text);
 }
 
-std::optional<snapshot::Snapshot> SnapshotWindow::takeBoard() {
-    const snapshot::Taken t = snapshot::takeSnapshot(device_, std::time(nullptr));
-    if (!t.snapshot)
-        say(t.refused ? QStringLiteral("The bus refused the transaction; nothing was read.")
-                      : qstr("The board was not read: " + t.error + "."));
-    return t.snapshot;
+void SnapshotWindow::takeBoard(std::function<void(const snapshot::Snapshot&)> then) {
+    progress_->run(
+        this, [](JobControl& c) { return snapshot::takeSnapshot(c.device(), std::time(nullptr)); },
+        [this, then = std::move(then)](snapshot::Taken& t) {
+            if (!t.snapshot) {
+                say(t.refused ? qstr(t.error) + QStringLiteral(" The board was not read.")
+                              : qstr("The board was not read: " + t.error + "."));
+                return;
+            }
+            then(*t.snapshot);
+        });
 }
 
 std::optional<snapshot::Snapshot> SnapshotWindow::openSnapshot(QString& name) {
@@ -135,18 +142,17 @@ std::optional<snapshot::Snapshot> SnapshotWindow::openSnapshot(QString& name) {
 }
 
 void SnapshotWindow::save() {
-    if (!device_.available()) return say(QStringLiteral("The bus is busy; nothing was read."));
     const QString path = dialogs_.saveFileName(this, fileDialog_);
     if (path.isEmpty()) return;
-    const auto board = takeBoard();
-    if (!board) return;
-    std::string error;
-    if (!snapshot::saveSnapshot(str(path), *board, error)) {
-        say(qstr("Snapshot not saved: " + error));
-        dialogs_.warn(this, kProgramTitle, qstr(error));
-        return;
-    }
-    say(QStringLiteral("Board saved to %1.").arg(path));
+    takeBoard([this, path](const snapshot::Snapshot& board) {
+        std::string error;
+        if (!snapshot::saveSnapshot(str(path), board, error)) {
+            say(qstr("Snapshot not saved: " + error));
+            dialogs_.warn(this, kProgramTitle, qstr(error));
+            return;
+        }
+        say(QStringLiteral("Board saved to %1.").arg(path));
+    });
 }
 
 void SnapshotWindow::compareWithFile() {
@@ -156,8 +162,9 @@ void SnapshotWindow::compareWithFile() {
 }
 
 void SnapshotWindow::compareWithBoard(const snapshot::Snapshot& a, const QString& aName) {
-    const auto board = takeBoard();
-    if (board) showComparison(snapshot::compare(a, *board), aName, QStringLiteral("the board"));
+    takeBoard([this, a, aName](const snapshot::Snapshot& board) {
+        showComparison(snapshot::compare(a, board), aName, QStringLiteral("the board"));
+    });
 }
 
 void SnapshotWindow::compareFiles() {
@@ -213,13 +220,17 @@ void SnapshotWindow::showComparison(const snapshot::Comparison& c, const QString
 }
 
 void SnapshotWindow::apply() {
-    if (!device_.available()) return say(QStringLiteral("The bus is busy; nothing was written."));
     QString name;
     const auto target = openSnapshot(name);
     if (!target) return;
-    const auto board = takeBoard();
-    if (!board) return;
-    const snapshot::Comparison before = snapshot::compare(*target, *board);
+    takeBoard([this, target = *target, name](const snapshot::Snapshot& board) {
+        applyTo(target, name, board);
+    });
+}
+
+void SnapshotWindow::applyTo(const snapshot::Snapshot& target, const QString& name,
+                             const snapshot::Snapshot& board) {
+    const snapshot::Comparison before = snapshot::compare(target, board);
     showComparison(before, name, QStringLiteral("the board"));
     if (before.identical())
         return say(QStringLiteral("The board already holds %1; nothing was written.").arg(name));
@@ -236,14 +247,32 @@ void SnapshotWindow::apply() {
         return say(QStringLiteral("Apply cancelled; nothing was written."));
     // The EEPROM as it was, kept before any page is erased.
     QString savedTo;
-    if (!pages.empty() && !backUp(*board, savedTo)) return;
+    if (!pages.empty() && !backUp(board, savedTo)) return;
 
+    struct Applied {
+        snapshot::ApplyResult result;
+        std::optional<snapshot::Snapshot> after;
+    };
     // The board was read cleanly just now (takeBoard refuses anything else).
-    snapshot::ApplyOptions options;
-    options.present = &*board;
-    const snapshot::ApplyResult result = snapshot::applySnapshot(device_, *target, options);
-    if (const auto after = takeBoard())
-        showComparison(snapshot::compare(*target, *after), name, QStringLiteral("the board"));
+    progress_->run(
+        this,
+        [target, board](JobControl& c) {
+            snapshot::ApplyOptions options;
+            options.present = &board;
+            Applied a;
+            a.result = snapshot::applySnapshot(c.device(), target, options);
+            a.after = snapshot::takeSnapshot(c.device(), std::time(nullptr)).snapshot;
+            return a;
+        },
+        [this, target, name, savedTo](Applied& a) {
+            applied(target, name, savedTo, a.result, a.after);
+        });
+}
+
+void SnapshotWindow::applied(const snapshot::Snapshot& target, const QString& name,
+                             const QString& savedTo, const snapshot::ApplyResult& result,
+                             const std::optional<snapshot::Snapshot>& after) {
+    if (after) showComparison(snapshot::compare(target, *after), name, QStringLiteral("the board"));
     const QString backupNote =
         savedTo.isEmpty() ? QString()
                           : QStringLiteral(" The EEPROM was saved to %1 first.").arg(savedTo);

@@ -6,8 +6,11 @@
 
 #include "device/device.h"
 #include "files/snapshot.h"
+#include "files/snapshot_board.h"
 #include "files/snapshot_compare.h"
+#include "widgets/bus_jobs.h"
 #include "widgets/dialogs.h"
+#include "widgets/job_progress.h"
 
 class QLabel;
 class QTableWidget;
@@ -25,7 +28,7 @@ class SnapshotWindow final : public QWidget {
     using Notify = std::function<void(const QString&)>;
     // `backupFolder` says where the automatic EEPROM backup goes before an
     // apply writes EEPROM pages (empty: there is no usable folder).
-    SnapshotWindow(Device& device, Dialogs& dialogs, Notify notify,
+    SnapshotWindow(BusJobs& jobs, Dialogs& dialogs, Notify notify,
                    std::function<std::string()> backupFolder);
 
     // The buttons' work.
@@ -43,8 +46,14 @@ class SnapshotWindow final : public QWidget {
     QString summary() const;
 
   private:
-    // The board's snapshot; nothing (with the reason shown) when a read failed.
-    std::optional<snapshot::Snapshot> takeBoard();
+    // Reads the board's snapshot and goes on with `then`; says why instead
+    // when a read failed.
+    void takeBoard(std::function<void(const snapshot::Snapshot&)> then);
+    void applyTo(const snapshot::Snapshot& target, const QString& name,
+                 const snapshot::Snapshot& board);
+    void applied(const snapshot::Snapshot& target, const QString& name, const QString& savedTo,
+                 const snapshot::ApplyResult& result,
+                 const std::optional<snapshot::Snapshot>& after);
     // A snapshot file picked by the user; nothing when cancelled or refused.
     std::optional<snapshot::Snapshot> openSnapshot(QString& name);
     void say(const QString& text);
@@ -52,7 +61,8 @@ class SnapshotWindow final : public QWidget {
     // false (with the reason told) when it could not be saved.
     bool backUp(const snapshot::Snapshot& board, QString& savedTo);
 
-    Device& device_;
+    BusJobs& jobs_;
+    JobProgress* progress_ = nullptr;
     Dialogs& dialogs_;
     std::function<std::string()> backupFolder_;
     Notify notify_;

@@ -46,8 +46,7 @@ constexpr std::array<StatusRegister, 6> kRegisters = {{
 
 }  // namespace
 
-StatusWindow::StatusWindow(Device& device, Pause pause)
-    : device_(device), pause_(std::move(pause)) {
+StatusWindow::StatusWindow(BusJobs& jobs, Pause pause) : jobs_(jobs), pause_(std::move(pause)) {
     if (!pause_) {
         // The pause runs on a timer: the window keeps answering clicks.
         pause_ = [this](double seconds, std::function<void()> then) {
@@ -146,39 +145,68 @@ void StatusWindow::correctPauseText() {
     if (!text.isEmpty() && given != used) poll_delay_->setText(QString::number(used));
 }
 
-bool StatusWindow::read(int index, Origin origin) {
+void StatusWindow::show(int index, const ByteOutcome& v) {
     Group& group = groups_.at(static_cast<std::size_t>(index));
-    const ByteOutcome v =
-        device_.ReadRegister(kRegisters[static_cast<std::size_t>(index)].reg, origin);
-    if (v.refused()) return false;
-    group.hex->setText(QString::fromStdString(text::hexText(static_cast<unsigned>(v.value))) +
-                       QStringLiteral("h"));
-    group.bits->showValue(static_cast<std::uint8_t>(v.value));
-    return true;
+    // A read that failed shows as failed, never as a value.
+    const bool clean = v.ok();
+    group.hex->setText(clean
+                           ? QString::fromStdString(text::hexText(static_cast<unsigned>(v.value))) +
+                                 QStringLiteral("h")
+                           : QStringLiteral("XX"));
+    group.hex->setToolTip(clean ? QString() : QString::fromStdString(v.problem()));
+    if (clean)
+        group.bits->showValue(static_cast<std::uint8_t>(v.value));
+    else
+        group.bits->showUnknown();
+    group.bits->setEnabled(clean);
 }
 
 void StatusWindow::readClick(int index, Origin origin) {
-    if (read(index, origin) && index % 3 == 2) {
-        correctPauseText();
-        pause_(pauseSeconds(), [] {});
-    }
+    const int reg = kRegisters[static_cast<std::size_t>(index)].reg;
+    jobs_.run(
+        this, [reg, origin](JobControl& c) { return c.device().ReadRegister(reg, origin); },
+        [this, index](ByteOutcome& v) {
+            if (v.refused()) return;
+            show(index, v);
+            if (index % 3 == 2) {
+                correctPauseText();
+                pause_(pauseSeconds(), [] {});
+            }
+        });
 }
 
 void StatusWindow::readRow(int row) {
-    for (int i = 3 * row; i < 3 * row + 3; ++i) {
-        // Stopped, or the bus was held: the pass ends here without a pause.
-        if (!polling_ || !read(i, Origin::Timer)) {
-            inPass_ = false;
-            return;
-        }
-    }
-    correctPauseText();
-    pause_(pauseSeconds(), [this, row] {
-        if (row == 0 && polling_)
-            readRow(1);
-        else
-            inPass_ = false;
-    });
+    struct Row {
+        std::array<ByteOutcome, 3> reads;
+        int done = 0;
+    };
+    jobs_.run(
+        this,
+        [row](JobControl& c) {
+            Row r;
+            for (; r.done < 3; ++r.done) {
+                r.reads[static_cast<std::size_t>(r.done)] = c.device().ReadRegister(
+                    kRegisters[static_cast<std::size_t>(3 * row + r.done)].reg, Origin::Timer);
+                if (r.reads[static_cast<std::size_t>(r.done)].refused()) break;
+            }
+            return r;
+        },
+        [this, row](Row& r) {
+            for (int i = 0; i < r.done; ++i)
+                show(3 * row + i, r.reads[static_cast<std::size_t>(i)]);
+            // Stopped, or the bus was refused: the pass ends here without a pause.
+            if (!polling_ || r.done < 3) {
+                inPass_ = false;
+                return;
+            }
+            correctPauseText();
+            pause_(pauseSeconds(), [this, row] {
+                if (row == 0 && polling_)
+                    readRow(1);
+                else
+                    inPass_ = false;
+            });
+        });
 }
 
 void StatusWindow::poll_Click() {
@@ -189,9 +217,9 @@ void StatusWindow::poll_Click() {
 void StatusWindow::Timer1_Timer() {
     // One pass per tick; a tick that comes while a pass runs is dropped.
     if (!polling_ || inPass_) return;
-    // While another window holds the bus (an EEPROM write waiting), skip the
-    // pass rather than interleave with it.
-    if (!device_.available(Origin::Timer)) return;
+    // While other work holds or waits for the bus, the pass is skipped
+    // rather than queued behind it.
+    if (!jobs_.idle()) return;
     inPass_ = true;
     readRow(0);
 }

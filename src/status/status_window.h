@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "device/device.h"
+#include "widgets/bus_jobs.h"
 
 class QLabel;
 class QLineEdit;
@@ -31,7 +32,7 @@ class StatusWindow final : public QWidget {
     static constexpr double kMaxPauseSeconds = 5.0;
 
     // An empty `pause` pauses on a timer.
-    StatusWindow(Device& device, Pause pause = {});
+    StatusWindow(BusJobs& jobs, Pause pause = {});
 
     void Form_Load();
     // Reads register group `group` (0..5: 00h, 01h, 02h, 2Ah, 2Bh, 2Ch); the
@@ -45,8 +46,8 @@ class StatusWindow final : public QWidget {
     double pauseSeconds() const;
 
   private:
-    // Reads one register into its labels; false when the bus refused.
-    bool read(int group, Origin origin);
+    // Shows a register's read in its labels: its value, or XX when it failed.
+    void show(int group, const ByteOutcome& v);
     // Polling: reads row 0 (00h..02h) or row 1 (2Ah..2Ch), then pauses.
     void readRow(int row);
     // Puts the pause really used into the box when it says otherwise.
@@ -57,7 +58,7 @@ class StatusWindow final : public QWidget {
         QLabel* hex;
     };
 
-    Device& device_;
+    BusJobs& jobs_;
     Pause pause_;
     std::array<Group, 6> groups_{};
     QPushButton* poll_ = nullptr;

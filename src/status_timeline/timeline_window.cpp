@@ -12,11 +12,11 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "widgets/dialogs.h"
-#include "widgets/widget_helpers.h"
 #include "chip/status_registers.h"
 #include "device/text_rules.h"
 #include "status_timeline/timeline_view.h"
+#include "widgets/dialogs.h"
+#include "widgets/widget_helpers.h"
 
 namespace kestrel {
 
@@ -27,8 +27,8 @@ constexpr std::uint32_t kMaxSpanMs = 2 * 3600 * 1000;
 
 }  // namespace
 
-TimelineWindow::TimelineWindow(StatusHistory& history, Device& device, Dialogs& dialogs)
-    : history_(history), device_(device), dialogs_(dialogs) {
+TimelineWindow::TimelineWindow(StatusHistory& history, BusJobs& jobs, Dialogs& dialogs)
+    : history_(history), jobs_(jobs), dialogs_(dialogs) {
     setObjectName(QStringLiteral("frm_Timeline"));
     setWindowTitle(QStringLiteral("Status Timeline"));
     setWindowFlag(Qt::Window);
@@ -155,9 +155,13 @@ void TimelineWindow::schedulePoll() {
 }
 
 void TimelineWindow::pollOnce() {
-    // Quietly skipped while another operation holds the bus.
-    for (int reg : status::kRegisters)
-        if (device_.ReadRegister(reg, Origin::Timer).refused()) return;
+    // Quietly skipped while other work holds or waits for the bus. The reads
+    // reach the history as every status read does, through their records.
+    if (!jobs_.idle()) return;
+    jobs_.run(this, [](JobControl& c) {
+        for (int reg : status::kRegisters)
+            if (c.device().ReadRegister(reg, Origin::Timer).refused()) return;
+    });
 }
 
 bool TimelineWindow::exportCsv(const QString& path, QString* error) const {

@@ -5,6 +5,7 @@
 
 #include "device/device.h"
 #include "device/status_history.h"
+#include "widgets/bus_jobs.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -24,7 +25,7 @@ class TimelineView;
 class TimelineWindow final : public QWidget {
     Q_OBJECT
   public:
-    TimelineWindow(StatusHistory& history, Device& device, Dialogs& dialogs);
+    TimelineWindow(StatusHistory& history, BusJobs& jobs, Dialogs& dialogs);
 
     TimelineView& view() { return *view_; }
     // Brings the view up to date with the history (the refresh timer's work).
@@ -39,7 +40,7 @@ class TimelineWindow final : public QWidget {
     double pollSeconds() const;
 
     StatusHistory& history_;
-    Device& device_;
+    BusJobs& jobs_;
     Dialogs& dialogs_;
     TimelineView* view_ = nullptr;
     QScrollBar* scroll_ = nullptr;

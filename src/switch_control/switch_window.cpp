@@ -8,12 +8,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "chip/kestrel_map.h"
 #include "device/text_rules.h"
 
 namespace kestrel {
 
-SwitchWindow::SwitchWindow(Device& device, std::function<void()> returnToDiagram)
-    : device_(device), returnToDiagram_(std::move(returnToDiagram)) {
+SwitchWindow::SwitchWindow(BusJobs& jobs, std::function<void()> returnToDiagram)
+    : jobs_(jobs), returnToDiagram_(std::move(returnToDiagram)) {
     setObjectName(QStringLiteral("frm_PLOVER_Control"));
     setWindowTitle(QStringLiteral("PLOVER_Control"));
     setWindowFlag(Qt::Window);
@@ -38,6 +39,11 @@ SwitchWindow::SwitchWindow(Device& device, std::function<void()> returnToDiagram
     combo->setPlaceholderText(QStringLiteral("Select PLOVER"));
     combo->addItems({QStringLiteral("PLOVERU5"), QStringLiteral("PLOVERU10")});
     combo->setCurrentIndex(-1);
+    // Choosing a PLOVER puts its address into the field.
+    connect(combo, &QComboBox::activated, this, [this](int i) {
+        AddressByte_->setText(QString::fromStdString(
+            text::hexText(i == 0 ? chip::kPloverAddress : chip::kSecondPloverAddress)));
+    });
     auto* write = new QPushButton(QStringLiteral("Write to PLOVER"), frame);
     write->setObjectName(QStringLiteral("PLOVERWriteCMD"));
     connect(write, &QPushButton::clicked, this, [this] { PLOVERWriteCMD_Click(); });
@@ -48,6 +54,10 @@ SwitchWindow::SwitchWindow(Device& device, std::function<void()> returnToDiagram
     grid->addWidget(combo, 2, 0, 1, 2);
     grid->addWidget(write, 3, 0, 1, 2);
     column->addWidget(frame);
+    note_ = new QLabel(this);
+    note_->setObjectName(QStringLiteral("note"));
+    note_->setWordWrap(true);
+    column->addWidget(note_);
 
     auto* exit = new QPushButton(QStringLiteral("Exit"), this);
     exit->setProperty("escapeButton", true);
@@ -57,16 +67,30 @@ SwitchWindow::SwitchWindow(Device& device, std::function<void()> returnToDiagram
 }
 
 void SwitchWindow::PLOVERWriteCMD_Click() {
-    Globals& g = device_.globals();
-    g.CommandCode = static_cast<std::int16_t>(text::hexValue(AddressByte_->text().toStdString()));
+    const int address = text::hexValue(AddressByte_->text().toStdString());
+    // 00h is the general call: every chip on the bus would take the byte.
+    if ((address & 0xFE) == 0) {
+        note_->setText(
+            QStringLiteral("Enter a PLOVER address (90 or 98) or choose a PLOVER; "
+                           "nothing was sent to the general call address 00h."));
+        return;
+    }
+    note_->clear();
+    jobs_.globals().CommandCode = static_cast<std::int16_t>(address);
     const int d = text::hexValue(SelectSwitch_->text().toStdString());
     // The main window shows the byte sent as it observes the write.
-    device_.WriteSwitch(g.CommandCode, d);
+    jobs_.run(
+        this, [address, d](JobControl& c) { return c.device().WriteSwitch(address, d); },
+        [this](Outcome& o) {
+            note_->setText(o.refused() ? QString::fromStdString(o.refusal)
+                           : o.ok()    ? QString()
+                                       : QString::fromStdString(o.problem()));
+        });
 }
 
 void SwitchWindow::exit_Click() {
     hide();
-    if (device_.globals().ConfigWindowOpen && returnToDiagram_) returnToDiagram_();
+    if (jobs_.globals().ConfigWindowOpen && returnToDiagram_) returnToDiagram_();
 }
 
 }  // namespace kestrel

@@ -4,7 +4,9 @@
 #include <functional>
 
 #include "device/device.h"
+#include "widgets/bus_jobs.h"
 
+class QLabel;
 class QLineEdit;
 
 namespace kestrel {
@@ -14,13 +16,14 @@ namespace kestrel {
 class SwitchWindow final : public QWidget {
     Q_OBJECT
   public:
-    SwitchWindow(Device& device, std::function<void()> returnToDiagram);
+    SwitchWindow(BusJobs& jobs, std::function<void()> returnToDiagram);
 
     void PLOVERWriteCMD_Click();
     void exit_Click();
 
   private:
-    Device& device_;
+    BusJobs& jobs_;
+    QLabel* note_ = nullptr;
     std::function<void()> returnToDiagram_;
     QLineEdit* SelectSwitch_ = nullptr;
     QLineEdit* AddressByte_ = nullptr;

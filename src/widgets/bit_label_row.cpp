@@ -81,6 +81,10 @@ void BitLabelRow::showValue(std::uint8_t value) {
                                                                        : QStringLiteral("0"));
 }
 
+void BitLabelRow::showUnknown() {
+    for (QLabel* label : labels_) label->setText(QStringLiteral("X"));
+}
+
 std::uint8_t BitLabelRow::value() const {
     unsigned v = 0;
     for (int i = 0; i < 8; ++i)

@@ -35,6 +35,8 @@ class BitLabelRow : public QWidget {
     QLabel* label(int index) const { return labels_.at(static_cast<std::size_t>(index)); }
     // Sets the captions from the low eight bits of `value`.
     void showValue(std::uint8_t value);
+    // Every caption "X": the register's value is not known (its read failed).
+    void showUnknown();
     // The byte the eight captions spell: a caption "1" counts, any other not.
     std::uint8_t value() const;
 

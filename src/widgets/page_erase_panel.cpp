@@ -16,10 +16,10 @@ namespace kestrel {
 using ui::qstr;
 using ui::str;
 
-PageErasePanel::PageErasePanel(Device& device, std::function<void(const QString&)> notify,
+PageErasePanel::PageErasePanel(BusJobs& jobs, std::function<void(const QString&)> notify,
                                QWidget* parent, const QString& title, const char* listName,
                                Layout layout)
-    : QGroupBox(title, parent), device_(device), notify_(std::move(notify)) {
+    : QGroupBox(title, parent), jobs_(jobs), notify_(std::move(notify)) {
     pages_ = new QComboBox(this);
     pages_->setObjectName(QLatin1String(listName));
     pages_->setMinimumWidth(90);
@@ -59,21 +59,53 @@ bool PageErasePanel::chosenPage(unsigned& page) {
 void PageErasePanel::PageErase_Click() {
     unsigned page = 0;
     if (!chosenPage(page)) return;
-    const Outcome o = device_.EEPROMPageErase(page);
-    if (!ui::refused(o, notify_) && !o.ok())
-        notify_(qstr("Page erase at " + text::addressText(page) +
-                     "h failed: " + eeprom::inSentence(o.problem()) + "."));
+    jobs_.run(
+        this, [page](JobControl& c) { return c.device().EEPROMPageErase(page); },
+        [this, page](Outcome& o) {
+            if (!ui::refused(o, notify_) && !o.ok())
+                notify_(qstr("Page erase at " + text::addressText(page) +
+                             "h failed: " + eeprom::inSentence(o.problem()) + "."));
+        });
 }
 
 void PageErasePanel::WriteZeros_Click() {
     unsigned page = 0;
     if (!chosenPage(page)) return;
-    const eeprom::Run r = eeprom::zeroFill(device_, page);
-    if (ui::refused(r, notify_) || r.ok()) return;
-    notify_(qstr("Write zeros to " + text::addressText(page) + "h failed: " +
-                 std::to_string(r.failed()) + " of " + std::to_string(r.steps.size()) +
-                 " zero-writes went wrong (" + eeprom::inSentence(r.firstFailure()->problem) +
-                 ")."));
+    const auto work = [page](JobControl& c) {
+        c.expectTransactions(chip::kEepromPageSize);
+        return eeprom::zeroFill(c.device(), page);
+    };
+    const auto done = [this, page](eeprom::Run& r) { zerosDone(page, r); };
+    if (progress_ != nullptr)
+        progress_->run(this, work, done);
+    else
+        jobs_.run(this, work, done);
+}
+
+void PageErasePanel::zerosDone(unsigned page, const eeprom::Run& r) {
+    const std::string range =
+        text::addressText(page) + "h-" + text::addressText(page + chip::kEepromPageSize - 1) + "h";
+    const std::size_t tried = r.steps.size();
+    const std::size_t untried = chip::kEepromPageSize > tried ? chip::kEepromPageSize - tried : 0;
+    if (tried == 0 && ui::refused(r, notify_)) return;
+    if (r.ok() && untried == 0) {
+        notify_(qstr("Zeros written to " + range + "."));
+        return;
+    }
+    std::string text = "Write zeros to " + range + " failed: ";
+    if (r.portFailed && !r.steps.empty())
+        text += eeprom::inSentence(r.steps.back().problem) + " at " +
+                text::addressText(r.steps.back().address) + "h";
+    else if (const eeprom::Step* bad = r.firstFailure())
+        text += std::to_string(r.failed()) + " of " + std::to_string(tried) +
+                " zero-writes went wrong (" + eeprom::inSentence(bad->problem) + ")";
+    else
+        text += r.refusal;
+    if (untried > 0)
+        text += "; " + std::to_string(untried) + " of " + std::to_string(chip::kEepromPageSize) +
+                " bytes were not tried" +
+                (r.refused() && !r.portFailed ? " (" + r.refusal + ")" : std::string());
+    notify_(qstr(text + "."));
 }
 
 }  // namespace kestrel

@@ -4,6 +4,9 @@
 #include <functional>
 
 #include "device/device.h"
+#include "device/eeprom.h"
+#include "widgets/bus_jobs.h"
+#include "widgets/job_progress.h"
 
 class QComboBox;
 
@@ -16,7 +19,7 @@ class PageErasePanel final : public QGroupBox {
     Q_OBJECT
   public:
     enum class Layout { Grid, Row };
-    PageErasePanel(Device& device, std::function<void(const QString&)> notify, QWidget* parent,
+    PageErasePanel(BusJobs& jobs, std::function<void(const QString&)> notify, QWidget* parent,
                    const QString& title = QStringLiteral("EEPROM Page Erase"),
                    const char* listName = "PageErasePointer", Layout layout = Layout::Grid);
 
@@ -24,6 +27,8 @@ class PageErasePanel final : public QGroupBox {
     void fillPages();
     // What to say when a button is clicked with no page chosen.
     void setChoosePageNote(const QString& text) { choosePageNote_ = text; }
+    // Where the zero fill (32 holds of 30 ms) shows its progress and can be stopped.
+    void setProgress(JobProgress* progress) { progress_ = progress; }
 
     void PageErase_Click();
     void WriteZeros_Click();
@@ -31,10 +36,12 @@ class PageErasePanel final : public QGroupBox {
   private:
     // The chosen page, or false (with a note to the user) when none is.
     bool chosenPage(unsigned& page);
+    void zerosDone(unsigned page, const eeprom::Run& r);
 
-    Device& device_;
+    BusJobs& jobs_;
     std::function<void(const QString&)> notify_;
     QComboBox* pages_ = nullptr;
+    JobProgress* progress_ = nullptr;
     QString choosePageNote_ = QStringLiteral("Choose a page in the page list first.");
 };
 

@@ -70,6 +70,14 @@ QWidget* WindowRegistry::show(const QString& name, bool modal) {
 
 void WindowRegistry::closeAll() {
     for (auto& w : windows_)
+        if (w) {
+            w->hide();
+            w->deleteLater();
+        }
+}
+
+void WindowRegistry::deleteAll() {
+    for (auto& w : windows_)
         if (w) delete w.data();
     windows_.clear();
 }

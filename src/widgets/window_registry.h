@@ -42,8 +42,12 @@ class WindowRegistry {
     // A modal window blocks input to every other window until it closes.
     QWidget* show(const QString& name, bool modal);
 
-    // Destroys every loaded window (the program is ending).
+    // Hides every loaded window and destroys it once control is back in the
+    // event loop that runs it (the program is ending): a window whose own
+    // code is running, in a question it asked, is never deleted under it.
     void closeAll();
+    // Destroys every loaded window now (no event loop runs any more).
+    void deleteAll();
 
   private:
     QMap<QString, Factory> factories_;

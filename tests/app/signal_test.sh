@@ -6,6 +6,12 @@
 # trace still decodes up to its last STOP.
 # Usage: signal_test.sh KESTREL_EVAL
 set -uo pipefail
+# Batch commands end the same way: SIGINT, SIGTERM or SIGHUP during
+# `production run --boards 5`, `eeprom restore` and `run` completes the
+# transaction under way, records what was done (an attempt row for the board
+# in progress, the reports, the state file) and exits 130 with one line
+# saying where it stopped. The simulated port is slowed down (option
+# port-access-ns) so that each command is still running when the signal comes.
 # Job control: the program started in the background does not inherit an
 # ignored SIGINT, as it would from a script without it.
 set -m
@@ -48,6 +54,56 @@ for signal in TERM INT HUP; do
     [ "$code" -eq 0 ] || fail "$signal" "exit code $code: $(cat out.txt)"
     grep -qx 'plover 90 6' g.txt || fail "$signal" "PLOVER write not saved: $(cat g.txt 2>&1)"
     stopsDecode || fail "$signal" "a STOP does not decode"
+done
+
+# Runs a batch command in the background on the slowed board b.txt, sends
+# `signal` once `ready` (a shell test) holds, and checks exit 130 and the line.
+batch() {
+    local signal=$1 ready=$2
+    shift 2
+    "$program" --simulate --sim-state b.txt "$@" >bout.txt 2>berr.txt &
+    local bpid=$!
+    for _ in $(seq 600); do
+        eval "$ready" && break
+        sleep 0.05
+    done
+    kill -"$signal" "$bpid"
+    local code=0
+    wait "$bpid" || code=$?
+    [ "$code" -eq 130 ] || fail "$signal $3" "exit code $code: $(cat berr.txt)"
+    grep -q "stopped by SIG$signal" berr.txt || fail "$signal $3" "no line saying where: $(cat berr.txt)"
+    grep -q '^option port-access-ns 20000$' b.txt || fail "$signal $3" "state file not saved whole"
+}
+slow() {
+    printf 'option port-access-ns 20000\n' >b.txt
+}
+
+"$program" --simulate --sim-state g.txt snapshot save golden.snap --no-backup >/dev/null 2>&1 ||
+    fail setup "no golden snapshot"
+"$program" --simulate --sim-state g.txt eeprom backup full.dat >/dev/null 2>&1 ||
+    fail setup "no backup"
+printf 'write 10 11\nwait 3000\nexpect 10 11\n' >long.kes
+for signal in INT TERM HUP; do
+    # A board in progress has its row: one per board line printed.
+    slow
+    rm -f db.sqlite
+    batch "$signal" 'grep -q " S-000" bout.txt' production run --golden golden.snap \
+        --serial S-0001 --boards 5 --database db.sqlite --backups bk
+    rows=$("$program" production report --database db.sqlite 2>&1 | grep -o '^attempts [0-9]*' |
+        grep -o '[0-9]*')
+    boards=$(grep -c ' S-000' bout.txt)
+    [ "${rows:-0}" -eq "$boards" ] && [ "$boards" -ge 2 ] ||
+        fail "$signal production" "$rows rows for $boards boards: $(cat bout.txt)"
+    # A restore says which pages it did not write.
+    slow
+    batch "$signal" 'sleep 1; true' eeprom restore full.dat --no-backup
+    grep -q 'restore stopped at page' berr.txt || fail "$signal restore" "$(cat berr.txt)"
+    # A script's reports are whole and say where it stopped.
+    slow
+    rm -f r.xml
+    batch "$signal" 'sleep 1; true' run long.kes --junit r.xml
+    python3 -c 'import sys, xml.etree.ElementTree as E; E.parse(sys.argv[1])' r.xml ||
+        fail "$signal run" "no whole JUnit report"
 done
 
 start || fail KILL "no start-up transaction in the trace"

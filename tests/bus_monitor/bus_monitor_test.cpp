@@ -75,9 +75,9 @@ TEST(BusMonitor, ListsTransactionsHighlightsFaultsAndExportsWhatItLists) {
     EXPECT_EQ(model.rowCount(), 0);
 
     app.board().wire().setSdaStuckLow(true);
-    app.action("mnuPortTest")->trigger();
+    app.trigger("mnuPortTest");
     EXPECT_EQ(app.dialogs.messages.back(), "KESTREL Eval|Port test: SDA stuck low");
-    app.action("mnuBusClear")->trigger();
+    app.trigger("mnuBusClear");
     EXPECT_EQ(app.status(), "Bus clear: SDA is still held low.");
     app.board().wire().setSdaStuckLow(false);
     w->clear();

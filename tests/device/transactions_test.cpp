@@ -27,11 +27,14 @@ TEST(EepromTransactions, PageEraseHoldsTheBus30msBeforeStop) {
     auto& chip = rig.board.kestrel();
     for (int a = 0x81C0; a < 0x8200; ++a) chip.setEeprom(a, 0x00);
     std::string logDuringWait = "unset";
-    rig.clock.onEvents = [&] {
+    WaitHooks hooks = rig.clock.hooks();
+    hooks.sleep = [&](std::uint32_t ms) {
         logDuringWait = std::to_string(rig.board.log().transactions().size());
         EXPECT_EQ(chip.eeprom(0x81E0), 0x00);
         EXPECT_FALSE(rig.board.wire().scl()) << "SCL held low during the wait";
+        rig.clock.now += ms;
     };
+    rig.bus.setWaitHooks(hooks);
     const std::uint32_t start = rig.clock.now;
     EXPECT_TRUE(rig.device.EEPROMPageErase(0x81E0).ok());
     EXPECT_GE(rig.clock.now - start, 30u);

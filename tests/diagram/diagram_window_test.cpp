@@ -14,6 +14,7 @@ struct DiagramRig : testing::AppRig {
         auto* picture = w->findChild<DiagramPicture*>(name);
         ASSERT_NE(picture, nullptr) << name;
         QTest::mouseClick(picture, Qt::LeftButton, {}, at);
+        settle();
     }
 };
 
@@ -92,7 +93,7 @@ TEST(BlockDiagram, HotspotsShowTheirArtworkScrollTogetherOpenEditorsAndTheEditor
     w->close();
     EXPECT_FALSE(app.g().ConfigWindowOpen);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    app.action("mnuILIM")->trigger();
+    app.trigger("mnuILIM");
     app.click("Command2", ilim);
     EXPECT_EQ(app.program->windows().loaded("frm_Config"), nullptr);
 }

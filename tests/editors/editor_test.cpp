@@ -34,11 +34,13 @@ struct EditorRig : AppRig {
         const std::size_t m = logSize();
         if (auto* b = member<QRadioButton>(w, name, index))
             QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
+        settle();
         return trimPec(logSince(m));
     }
     std::vector<std::string> clickBit(QWidget* w, const char* name, int index) {
         const std::size_t m = logSize();
         if (auto* l = member<QLabel>(w, name, index)) QTest::mouseClick(l, Qt::LeftButton);
+        settle();
         return trimPec(logSince(m));
     }
     std::vector<std::string> read(QWidget* w, const char* button) {
@@ -279,6 +281,7 @@ TEST(Editors, ADoubleClickTogglesOnceADragAwayNotAtAllAndTheKeyboardEdits) {
     QTest::mousePress(bit0, Qt::LeftButton);
     QTest::mouseDClick(bit0, Qt::LeftButton);
     QTest::mouseRelease(bit0, Qt::LeftButton);
+    app.settle();
     EXPECT_EQ(app.trimPec(app.logSince(m)), (Log{wr(0x14, 0x01), rd(0x14, 0x01)}));
 
     m = app.logSize();
@@ -303,6 +306,7 @@ TEST(Editors, ADoubleClickTogglesOnceADragAwayNotAtAllAndTheKeyboardEdits) {
     ASSERT_EQ(QApplication::focusWidget(), bit7);
     m = app.logSize();
     QTest::keyClick(bit7, Qt::Key_Space);
+    app.settle();
     EXPECT_EQ(app.trimPec(app.logSince(m)), (Log{wr(0x14, 0x81), rd(0x14, 0x81)}));
 
     QTest::keyClick(w, Qt::Key_Escape);

@@ -19,7 +19,7 @@ TEST(EepromBackup, SavesTheWholeEepromRestoresItVerifiedAndTrustsNothingElse) {
     for (int a = 0x8000; a < 0x8200; ++a) chip.setEeprom(a, static_cast<std::uint8_t>(a * 5 + 1));
     const QString path = dir.filePath("board.dat");
     app.dialogs.fileNames = {path};
-    app.action("mnuBackupEEPROM")->trigger();
+    app.trigger("mnuBackupEEPROM");
     const QByteArray saved = testing::fileBytes(path);
     EXPECT_EQ(saved.count("\r\n"), 512);
     EXPECT_TRUE(saved.startsWith("8000h: 01h\r\n"));
@@ -28,7 +28,7 @@ TEST(EepromBackup, SavesTheWholeEepromRestoresItVerifiedAndTrustsNothingElse) {
     for (int a = 0x8000; a < 0x8200; ++a) chip.setEeprom(a, 0x00);
     app.dialogs.fileNames = {path};
     const std::size_t mark = app.logSize();
-    app.action("mnuRestoreEEPROM")->trigger();
+    app.trigger("mnuRestoreEEPROM");
     for (int a = 0x8000; a < 0x8200; ++a)
         ASSERT_EQ(chip.eeprom(a), static_cast<std::uint8_t>(a * 5 + 1)) << std::hex << a;
     EXPECT_EQ(app.status(), "EEPROM restored from " + path + " and verified.");
@@ -52,7 +52,7 @@ TEST(EepromBackup, SavesTheWholeEepromRestoresItVerifiedAndTrustsNothingElse) {
     app.board().kestrel().setPresent(false);
     const QString absent = dir.filePath("absent.dat");
     app.dialogs.fileNames = {absent};
-    app.action("mnuBackupEEPROM")->trigger();
+    app.trigger("mnuBackupEEPROM");
     EXPECT_FALSE(QFile::exists(absent));
     EXPECT_EQ(app.status(),
               "EEPROM backup failed at 8000h: no acknowledge from AEh. Nothing was saved.");
@@ -67,18 +67,18 @@ TEST(EepromBackup, SavesTheWholeEepromRestoresItVerifiedAndTrustsNothingElse) {
         testing::writeFile(dir.filePath("bad.dat"), QByteArray::fromStdString(text));
     const std::size_t beforeBad = app.logSize();
     app.dialogs.fileNames = {bad};
-    app.action("mnuRestoreEEPROM")->trigger();
+    app.trigger("mnuRestoreEEPROM");
     EXPECT_TRUE(app.status().contains("line 6")) << app.status().toStdString();
     EXPECT_EQ(app.logSize(), beforeBad);
 
     // The question answered No (or Escape): nothing erased.
     const QString good = dir.filePath("good.dat");
     app.dialogs.fileNames = {good};
-    app.action("mnuBackupEEPROM")->trigger();
+    app.trigger("mnuBackupEEPROM");
     const std::size_t afterBackup = app.logSize();
     app.dialogs.fileNames = {good};
     app.dialogs.yesNoAnswers = {Answer::Cancel};
-    app.action("mnuRestoreEEPROM")->trigger();
+    app.trigger("mnuRestoreEEPROM");
     EXPECT_EQ(app.logSize(), afterBackup);
     EXPECT_TRUE(app.status().contains("cancelled"));
 }

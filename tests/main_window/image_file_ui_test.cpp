@@ -22,7 +22,7 @@ TEST(ImageFileUi, SaveAfterReadGivesThirtyTwoCrLfLinesAndFailuresAreTold) {
     app.click("ReadEECMD");
     const QString path = dir.filePath("block.dat");
     app.dialogs.fileNames = {path};
-    app.action("WriteFileCMD")->trigger();
+    app.trigger("WriteFileCMD");
     const QByteArray data = fileBytes(path);
     EXPECT_TRUE(data.startsWith("8100h: 00h\r\n8101h: 01h\r\n"));
     EXPECT_TRUE(data.endsWith("811Fh: 1Fh\r\n"));
@@ -32,11 +32,11 @@ TEST(ImageFileUi, SaveAfterReadGivesThirtyTwoCrLfLinesAndFailuresAreTold) {
     // An empty list saves 32 empty lines.
     app.find<QListWidget>("EEData")->clear();
     app.dialogs.fileNames = {path};
-    app.action("WriteFileCMD")->trigger();
+    app.trigger("WriteFileCMD");
     EXPECT_EQ(fileBytes(path), QByteArray("\r\n").repeated(32));
 
     // The dialog proposes the name chosen last, in either direction.
-    app.action("ReadFileCMD")->trigger();
+    app.trigger("ReadFileCMD");
     EXPECT_TRUE(app.dialogs.proposedFiles.back().startsWith(path + "|"));
 
     // Failures are told and nothing is lost.
@@ -44,19 +44,19 @@ TEST(ImageFileUi, SaveAfterReadGivesThirtyTwoCrLfLinesAndFailuresAreTold) {
     const QStringList before = app.items("EEData");
 
     app.dialogs.fileNames = {dir.filePath("missing.dat")};
-    app.action("ReadFileCMD")->trigger();
+    app.trigger("ReadFileCMD");
     EXPECT_EQ(app.items("EEData"), before) << "an unreadable file leaves the list as it was";
     ASSERT_EQ(app.dialogs.messages.size(), 1);
     EXPECT_TRUE(app.dialogs.messages[0].contains("missing.dat"));
 
     app.dialogs.fileNames = {dir.filePath("no/such/folder/x.dat")};
-    app.action("WriteFileCMD")->trigger();
+    app.trigger("WriteFileCMD");
     ASSERT_EQ(app.dialogs.messages.size(), 2);
     EXPECT_TRUE(app.dialogs.messages[1].contains("Cannot create"));
 
     // Cancelled dialogs change nothing.
-    app.action("ReadFileCMD")->trigger();
-    app.action("WriteFileCMD")->trigger();
+    app.trigger("ReadFileCMD");
+    app.trigger("WriteFileCMD");
     EXPECT_EQ(app.items("EEData"), before);
     EXPECT_EQ(app.dialogs.messages.size(), 2);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"block.dat"});
@@ -65,7 +65,7 @@ TEST(ImageFileUi, SaveAfterReadGivesThirtyTwoCrLfLinesAndFailuresAreTold) {
     const QString three = dir.filePath("three.dat");
     writeFile(three, "8000h: 01h\r\n8001h: 02h\r\n8002h: 03h\r\n");
     app.dialogs.fileNames = {three};
-    app.action("ReadFileCMD")->trigger();
+    app.trigger("ReadFileCMD");
     EXPECT_EQ(app.items("EEData"), (QStringList{"8000h: 01h", "8001h: 02h", "8002h: 03h"}));
 }
 
@@ -78,7 +78,7 @@ TEST(ImageFileUi, ShortFilesWriteZerosForTheRestAndEightBitLinesRoundTrip) {
         ten += QByteArray("8000h: ") + QByteArray::number(0x40 + i, 16).toUpper() + "h\n";
     writeFile(path, ten);
     app.dialogs.fileNames = {path};
-    app.action("ReadFileCMD")->trigger();
+    app.trigger("ReadFileCMD");
     const QStringList items = app.items("EEData");
     ASSERT_EQ(items.size(), 10) << "line feeds alone end lines too";
     EXPECT_EQ(items[9], "8000h: 49h");
@@ -99,13 +99,13 @@ TEST(ImageFileUi, ShortFilesWriteZerosForTheRestAndEightBitLinesRoundTrip) {
     const QString in = dir.filePath("in.dat");
     writeFile(in, content);
     app.dialogs.fileNames = {in};
-    app.action("ReadFileCMD")->trigger();
+    app.trigger("ReadFileCMD");
     app.click("WriteEECMD");  // erased first: the cells can only be cleared
     EXPECT_EQ(chip.eeprom(0x8100), 0x3C);
 
     const QString out = dir.filePath("out.dat");
     app.dialogs.fileNames = {out};
-    app.action("WriteFileCMD")->trigger();
+    app.trigger("WriteFileCMD");
     EXPECT_EQ(fileBytes(out), content) << "saved unchanged, not re-encoded";
 }
 

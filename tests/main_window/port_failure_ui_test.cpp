@@ -24,9 +24,11 @@ void chooseParallelPort(AppRig& app) {
     auto* menu = app.main().findChild<QMenu*>("mnuConnection");
     ASSERT_NE(menu, nullptr);
     emit menu->aboutToShow();
+    app.settle();
     ASSERT_FALSE(menu->actions().isEmpty());
     ASSERT_EQ(menu->actions()[0]->text(), "Parallel port");
     menu->actions()[0]->trigger();
+    app.settle();
 }
 
 // A port that cannot be opened is what the indicator shows; every
@@ -55,9 +57,9 @@ TEST(PortFailureUi, AnUnopenablePortIsShownAndNothingRuns) {
         EXPECT_EQ(app.text("connectionIndicator"), c.reason);
         EXPECT_EQ(app.main().message(), c.reason + "; nothing was sent." + kRetry)
             << "the start-up's PLOVER write was refused";
-        app.action("mnuPortTest")->trigger();
+        app.trigger("mnuPortTest");
         EXPECT_EQ(app.main().message(), "Port test not run: " + c.reason + "; nothing was sent.");
-        app.action("mnuBusClear")->trigger();
+        app.trigger("mnuBusClear");
         EXPECT_EQ(app.main().message(), "Bus clear not run: " + c.reason + "; nothing was sent.");
         app.type("AddressPointer", "0B");
         app.click("ByteReadCMD");
@@ -95,14 +97,14 @@ TEST(PortFailureUi, APortFailingUnderATransactionIsAPortError) {
     EXPECT_EQ(app.text("connectionIndicator"), fault);
     app.click("ByteReadCMD");
     EXPECT_EQ(app.main().message(), fault + "; nothing was sent." + kRetry);
-    app.action("mnuBusClear")->trigger();
+    app.trigger("mnuBusClear");
     EXPECT_EQ(app.main().message(), "Bus clear not run: " + fault + "; nothing was sent.");
     EXPECT_EQ(lpt.kernel->accesses, lpt.kernel->failAtAccess);
 
     lpt.kernel->failAtAccess = 0;
     chooseParallelPort(app);
     EXPECT_EQ(app.text("connectionIndicator"), "LPT1 378h");
-    app.action("mnuBusClear")->trigger();
+    app.trigger("mnuBusClear");
     EXPECT_EQ(app.main().message(), "Bus clear: SDA is free.");
 }
 

@@ -35,6 +35,7 @@ TEST(ProductionWindow, EnterProgramsTheBoardAndCountsAndRecordsIt) {
         field->clear();
         QTest::keyClicks(field, serial);
         QTest::keyClick(field, Qt::Key_Return);
+        app.settle();
     };
 
     EXPECT_TRUE(w->goldenText().startsWith("golden.snap  SHA-256 "))
@@ -50,6 +51,7 @@ TEST(ProductionWindow, EnterProgramsTheBoardAndCountsAndRecordsIt) {
 
     // The board now carries P-0009: a different serial scanned fails.
     QTest::keyClick(app.find<QLineEdit>(QStringLiteral("serial"), w), Qt::Key_Return);
+    app.settle();
     EXPECT_TRUE(w->resultText().startsWith("FAIL  P-0010\nthe board carries serial P-0009"))
         << w->resultText().toStdString();
     app.board().applyFault("missing");

@@ -31,15 +31,19 @@ TEST(StatusTimeline, FilledByPollingWithPulsesAndGaps) {
     app.click("poll", status);
     chip.setLiveStatus(0, 0x00);
     status->Timer1_Timer();
+    app.settle();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));  // no events: only our passes
     chip.setLiveStatus(0, 0x80);                                 // ovfault rises
     status->Timer1_Timer();
+    app.settle();
     std::this_thread::sleep_for(std::chrono::milliseconds(40));  // no events: only our passes
     chip.setLiveStatus(0, 0x00);                                 // and falls
     status->Timer1_Timer();
+    app.settle();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));  // no events: only our passes
     chip.setPresent(false);
     status->Timer1_Timer();
+    app.settle();
     chip.setPresent(true);
     app.click("poll", status);
 
@@ -70,6 +74,7 @@ TEST(StatusTimeline, FilledByPollingWithPulsesAndGaps) {
     // Its own polling reads the six registers, one pass per interval.
     const std::size_t mark = app.logSize();
     timeline->pollOnce();
+    app.settle();
     EXPECT_EQ(app.logSize() - mark, 6u);
     EXPECT_EQ(history.size(5), 5u);
 }

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -21,6 +23,11 @@
 #include "main_window/main_window.h"
 #include "support/fake_clock.h"
 #include "support/scripted_dialogs.h"
+
+// Failure messages show a QString as its text.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace kestrel::testing {
 
@@ -90,6 +97,26 @@ struct AppRig {
             EXPECT_EQ(program->connection().useAdapter("/dev/i2c-0"), "");
         }
         program->start();
+        settle();
+    }
+
+    // Lets every job the windows handed to the bus owner run, and their
+    // results, records and follow-up jobs come back: what a user sees once
+    // the work a click started is done. Only posted events are handled here,
+    // so the windows' own timers do not fire in between.
+    void settle() {
+        QElapsedTimer waited;
+        waited.start();
+        for (;;) {
+            QCoreApplication::sendPostedEvents();
+            if (program->jobs().idle()) break;
+            if (waited.elapsed() > 60000) {
+                ADD_FAILURE() << "the bus owner's jobs did not end within a minute";
+                return;
+            }
+            QThread::usleep(100);
+        }
+        QCoreApplication::sendPostedEvents();
     }
 
     MainWindow& main() { return program->mainWindow(); }
@@ -107,6 +134,13 @@ struct AppRig {
         return w;
     }
     QAction* action(const QString& name) { return main().findChild<QAction*>(name); }
+    // Chooses a menu entry and lets its work end.
+    void trigger(const QString& name) {
+        QAction* a = action(name);
+        EXPECT_NE(a, nullptr) << name.toStdString();
+        if (a) a->trigger();
+        settle();
+    }
     // Opens a window from its menu entry (or the main window's button) and
     // returns it once loaded.
     template <typename T = QWidget>
@@ -115,6 +149,7 @@ struct AppRig {
             a->trigger();
         else
             click(entry);
+        settle();
         T* w = qobject_cast<T*>(program->windows().loaded(QLatin1String(window)));
         EXPECT_NE(w, nullptr) << window;
         return w;
@@ -123,6 +158,7 @@ struct AppRig {
     void click(const QString& name, QWidget* root = nullptr) {
         auto* b = find<QAbstractButton>(name, root);
         if (b) QTest::mouseClick(b, Qt::LeftButton);
+        settle();
     }
     // Clicks a button and returns the transactions the click sent.
     std::vector<std::string> clicked(const QString& name, QWidget* root = nullptr) {
@@ -182,6 +218,7 @@ struct AppRig {
         EXPECT_GE(i, 0) << entry.toStdString();
         box->setCurrentIndex(i);
         emit box->activated(i);
+        settle();
     }
     QString status() { return main().message(); }
 

@@ -19,7 +19,6 @@ struct SimRig {
     FakeClock clock;
     Bus bus{board, g.LPTBase, g.PortEntry};
     Device device{g, bus};
-    std::vector<std::string> notices;
     std::uint32_t lastTick = 0;
     std::uint64_t micros = 0;
 
@@ -33,7 +32,6 @@ struct SimRig {
             lastTick = clock.now;
             return micros;
         });
-        bus.setNoticeSink([this](const std::string& s) { notices.push_back(s); });
     }
 
     std::vector<std::string> log() const {

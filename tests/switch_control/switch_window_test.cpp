@@ -18,13 +18,18 @@ TEST(SwitchWindow, WritesAddressAndSwitchByteAndExitReturnsToTheDiagram) {
     EXPECT_EQ(app.bits("Read_Data"), "00000001");
     EXPECT_EQ(app.board().plover98().switches(), 0x01);
 
-    // The drop-down list sends nothing; an empty address and a bad digit do.
+    // An empty address would be the general call: refused, nothing sent.
     const std::size_t mark = app.logSize();
-    app.find<QComboBox>("combo1", w)->setCurrentIndex(1);
     app.type("AddressByte", "", w);
     app.type("SelectSwitch", "9Z", w);
     app.click("PLOVERWriteCMD", w);
-    EXPECT_EQ(app.logSince(mark), std::vector<std::string>{"S 00- 09- P"});
+    EXPECT_EQ(app.logSize(), mark);
+    EXPECT_TRUE(app.text("note", w).contains("general call")) << app.text("note", w).toStdString();
+    // Choosing a PLOVER fills its address; the drop-down itself sends nothing.
+    app.choose("combo1", "PLOVERU10", w);
+    EXPECT_EQ(app.logSize(), mark);
+    EXPECT_EQ(app.text("AddressByte", w), "98");
+    EXPECT_EQ(app.clicked("PLOVERWriteCMD", w), std::vector<std::string>{"S 98+ 09+ P"});
 
     // Exit returns to the block diagram while it is loaded.
     auto* diagram = new QWidget;
