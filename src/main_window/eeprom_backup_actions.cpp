@@ -1,13 +1,13 @@
 #include "main_window/eeprom_backup_actions.h"
 
-#include <algorithm>
-
 #include <QFileInfo>
 #include <QProgressBar>
+#include <algorithm>
 
+#include "bus/durable_file.h"
+#include "device/text_rules.h"
 #include "files/eeprom_backup.h"
 #include "files/image_file.h"
-#include "device/text_rules.h"
 #include "widgets/widget_helpers.h"
 
 namespace kestrel {
@@ -73,9 +73,9 @@ void EepromBackupActions::backUp() {
         return;
     }
     std::string error;
-    if (!image_file::writeAtomically(str(path), eeprom::imageText(*image), &error)) {
+    if (!durable::replaceFile(str(path), eeprom::imageText(*image), error)) {
         notify_(qstr("EEPROM backup not saved: " + error));
-        dialogs_.warn(&window_, kProgramTitle, qstr(error));
+        dialogs_.warn(&window_, kProgramTitle, qstr(text::sentence(error)));
         return;
     }
     notify_(QStringLiteral("EEPROM 8000h-81FFh saved to %1.").arg(path));

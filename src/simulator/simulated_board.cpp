@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "simulator/state_file.h"
+#include "bus/durable_file.h"
 
 namespace kestrel::sim {
 
@@ -315,7 +316,10 @@ bool SimulatedBoard::loadState(const std::string& path, std::string* error) {
 }
 
 bool SimulatedBoard::saveState(const std::string& path, std::string* error) const {
-    return replaceFile(path, stateText(), error);
+    std::string why;
+    if (durable::replaceFile(path, stateText(), why)) return true;
+    if (error) *error = why;
+    return false;
 }
 
 }  // namespace kestrel::sim
