@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -69,6 +71,24 @@ TEST_F(ProductionBatch, ExitCodesSayHowEachBoardEnded) {
     ASSERT_EQ(production({"report"}), 0) << err;
     EXPECT_NE(out.find("attempts 4, passed 2, failed 2"), std::string::npos) << out;
     EXPECT_NE(out.find("L2  "), std::string::npos) << out;
+    // The program's report is the same under a German locale (a decimal
+    // comma) as under C.
+    locale_t german = ::newlocale(LC_ALL_MASK, "de_DE.UTF-8", nullptr);
+    ASSERT_NE(german, nullptr) << "no de_DE.UTF-8 locale: scripts/install-deps.sh makes it";
+    ::freelocale(german);
+    std::string reports[2];
+    for (int k : {0, 1}) {
+        const std::string command = std::string("LC_ALL=") + (k ? "de_DE.UTF-8" : "C") + " '" +
+                                    KESTREL_EVAL_BINARY + "' production report --database '" +
+                                    dataHome + "/kestrel-eval/production.sqlite'";
+        FILE* p = ::popen(command.c_str(), "r");
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;)
+            reports[k].append(buffer, n);
+        EXPECT_EQ(::pclose(p), 0) << command;
+    }
+    EXPECT_NE(reports[0].find("pass rate 50.0%"), std::string::npos) << reports[0];
+    EXPECT_EQ(reports[1], reports[0]);
     // The CSV goes to a new file, never over one.
     const std::string csv = (dir / "r.csv").string();
     std::ofstream(csv) << "keep\n";
