@@ -5,6 +5,7 @@
 
 #include "simulator/state_file.h"
 #include "bus/durable_file.h"
+#include "simulator/state_file.h"
 
 namespace kestrel::sim {
 
@@ -16,12 +17,20 @@ SimulatedBoard::SimulatedBoard(std::uint32_t seed) : kestrel_(seed) {
     wire_.attach(plover98_);
 }
 
+bool SimulatedBoard::accessWorks() {
+    ++accesses_;
+    if (failingAccess_ == 0 || accesses_ < failingAccess_) return true;
+    if (fault_.empty()) fault_ = "LPT1 port error: simulated port: input/output error";
+    return false;
+}
+
 void SimulatedBoard::Outport(std::uint16_t port, std::uint8_t value) {
     if (port != kBase) return;
     if (!open_) {
         ++outside_;
         return;
     }
+    if (!accessWorks()) return;
     // Data bit 0 pulls SCL low, bit 1 pulls SDA low.
     wire_.drive((value & 1) == 0, (value & 2) == 0);
 }
@@ -32,6 +41,7 @@ std::uint16_t SimulatedBoard::Inport(std::uint16_t port) {
         ++outside_;
         return 0;
     }
+    if (!accessWorks()) return 0;
     return wire_.sda() ? 0 : kStatusSdaBit;
 }
 
@@ -53,7 +63,9 @@ void SimulatedBoard::DisablePorts(std::int16_t, std::int16_t) {
 //                      eeprom-address-unacked, strict (all of those),
 //                      busy-after-zero-write (busy-time after a 00h byte
 //                      write too)
-// Empty lines and lines starting with '#' are ignored.
+// Empty lines and lines starting with '#' are ignored. A register, an EEPROM
+// byte or a switch byte is given once; the last line ends in a line end like
+// every other (a file that ends inside a line was cut short).
 namespace {
 
 std::vector<std::string> splitWords(const std::string& line) {
@@ -106,6 +118,8 @@ bool parseFault(const std::vector<std::string>& words, Fault* fault, std::string
         if (!parseHex(words[1], 0xFF, &fault->argument)) return false;
     } else if (fault->name == "nack-byte") {
         if (!parseHex(words[1], 0xFF, &fault->argument) || fault->argument == 0) return false;
+    } else if (fault->name == "port-error-after") {
+        if (!parseHex(words[1], 0xFFFFFFFF, &fault->argument) || fault->argument == 0) return false;
     } else {
         return false;
     }
