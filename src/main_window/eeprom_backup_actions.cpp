@@ -65,11 +65,13 @@ void EepromBackupActions::backUp() {
         image = eeprom::readAll(device_, run, progress.callback());
     }
     if (!image) {
-        if (const eeprom::Step* bad = run.firstFailure())
-            notify_(qstr("EEPROM backup failed " + failure(bad->address, bad->problem) +
-                         ". Nothing was saved."));
-        else if (!run.busRefusal)
-            notify_(qstr("EEPROM backup stopped: " + run.refusal + ". Nothing was saved."));
+        if (run.refused()) {
+            if (!run.busRefusal)
+                notify_(qstr("EEPROM backup stopped: " + run.refusal + ". Nothing was saved."));
+        } else if (const eeprom::Step* bad = run.firstFailure()) {
+            notify_(qstr("EEPROM backup failed " + failure(bad->address, bad->problem) + "; " +
+                         run.failedAddresses() + " not read. Nothing was saved."));
+        }
         return;
     }
     std::string error;
