@@ -21,7 +21,10 @@ PortStack::PortStack(const PortStackOptions& options) : options_(options) {
             if (!stateFile_->load(*board_, &error)) {
                 stateFileFailed_ = true;
                 problems_.push_back("Simulated board state not loaded: " + error +
-                                    "; running on a fresh board, the file is left unchanged.");
+                                    (options_.badStateEndsRun
+                                         ? "; nothing was run, the file is left unchanged."
+                                         : "; running on a fresh board, the file is left "
+                                           "unchanged."));
             }
         }
         port_ = board_.get();

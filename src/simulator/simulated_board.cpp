@@ -1,9 +1,9 @@
 #include "simulator/simulated_board.h"
 
 #include <cstdio>
+#include <map>
 #include <utility>
 
-#include "simulator/state_file.h"
 #include "bus/durable_file.h"
 #include "simulator/state_file.h"
 
@@ -57,7 +57,7 @@ void SimulatedBoard::DisablePorts(std::int16_t, std::int16_t) {
 //   ee XXXX YY YY ...  EEPROM bytes from address XXXX on (8000..81FF)
 //   plover XX YY       switch byte YY of the PLOVER at XX (90 or 98)
 //   fault NAME [XX]    a fault for tests: missing, corrupt-pec, sda-stuck-low,
-//                      block-count XX, nack-byte XX
+//                      block-count XX, nack-byte XX, port-error-after N
 //   option NAME        a chip option: strict-ack, send-past-end, busy-time,
 //                      clear-only-cells, count-moves-pec,
 //                      eeprom-address-unacked, strict (all of those),
@@ -167,6 +167,8 @@ bool SimulatedBoard::applyFault(const std::string& fault) {
         kestrel_.setBlockCount(static_cast<std::uint8_t>(f.argument));
     else if (f.name == "nack-byte")
         kestrel_.setNackByte(static_cast<int>(f.argument));
+    else if (f.name == "port-error-after")
+        failingAccess_ = f.argument;
     faults_.push_back(text);
     return true;
 }
@@ -231,11 +233,20 @@ bool SimulatedBoard::loadStateText(const std::string& text, std::string* error) 
         if (error) *error = "line " + std::to_string(lineNo) + ": " + why;
         return false;
     };
+    // The line that set each register, EEPROM byte and switch byte.
+    std::map<std::pair<char, unsigned>, int> given;
+    auto once = [&](char kind, unsigned address, int lineNo, const std::string& what) {
+        const auto [it, added] = given.try_emplace({kind, address}, lineNo);
+        if (added) return true;
+        return fail(lineNo,
+                    what + " is given again (first on line " + std::to_string(it->second) + ")");
+    };
     std::size_t pos = 0;
     int lineNo = 0;
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
+        const bool ended = end != std::string::npos;
+        if (!ended) end = text.size();
         std::string line = text.substr(pos, end - pos);
         pos = end + 1;
         ++lineNo;
@@ -247,6 +258,7 @@ bool SimulatedBoard::loadStateText(const std::string& text, std::string* error) 
         }
         const std::vector<std::string> words = splitWords(line);
         if (words.empty() || words[0][0] == '#') continue;
+        if (!ended) return fail(lineNo, "the file ends inside this line (no line end): cut short?");
         const std::string& kind = words[0];
         Change change{};
         if (kind == "reg") {
@@ -258,6 +270,9 @@ bool SimulatedBoard::loadStateText(const std::string& text, std::string* error) 
                                         std::string("2F and a byte"));
             change.kind = Change::Kind::Reg;
             change.bytes.push_back(static_cast<std::uint8_t>(v));
+            char name[16];
+            std::snprintf(name, sizeof name, "register %02X", change.address);
+            if (!once('r', change.address, lineNo, name)) return false;
         } else if (kind == "ee") {
             constexpr unsigned first = KestrelModel::kEepromBase;
             constexpr unsigned last = first + KestrelModel::kEepromSize - 1;
@@ -268,6 +283,10 @@ bool SimulatedBoard::loadStateText(const std::string& text, std::string* error) 
                 unsigned v = 0;
                 if (!parseHex(words[i], 0xFF, &v))
                     return fail(lineNo, "bad byte '" + words[i] + "'");
+                const unsigned address = change.address + static_cast<unsigned>(i - 2);
+                char name[24];
+                std::snprintf(name, sizeof name, "EEPROM byte %04X", address);
+                if (!once('e', address, lineNo, name)) return false;
                 change.bytes.push_back(static_cast<std::uint8_t>(v));
             }
             change.kind = Change::Kind::Ee;
@@ -277,6 +296,8 @@ bool SimulatedBoard::loadStateText(const std::string& text, std::string* error) 
                 (change.address != plover90_.address() && change.address != plover98_.address()) ||
                 !parseHex(words[2], 0xFF, &v))
                 return fail(lineNo, "expected 'plover 90|98 YY'");
+            if (!once('p', change.address, lineNo, "the switch byte of plover " + words[1]))
+                return false;
             change.kind = Change::Kind::Plover;
             change.bytes.push_back(static_cast<std::uint8_t>(v));
         } else if (kind == "fault") {

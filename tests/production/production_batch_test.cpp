@@ -56,7 +56,8 @@ TEST_F(ProductionBatch, ExitCodesSayHowEachBoardEnded) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.empty() ? "" : c.args.back());
         board.kestrel().setCorruptPec(false);  // a fault the state text does not undo
-        ASSERT_TRUE(board.loadStateText(sim::SimulatedBoard().stateText() + c.state, nullptr));
+        ASSERT_TRUE(board.loadStateText(sim::SimulatedBoard().stateText(), nullptr));
+        ASSERT_TRUE(board.loadStateText(c.state, nullptr));
         board.kestrel().setStatusActivity(false);
         std::vector<std::string> args = {"run", "--backups", (dir / "b").string()};
         if (std::find(c.args.begin(), c.args.end(), "--golden") == c.args.end())

@@ -46,6 +46,9 @@ TEST_F(StateFile, LoaderRefusesEverythingButWellFormedLinesAndChangesNothingThen
         "reg 0E 1\x01\n",     // control character
         std::string("reg 0E 1\0\n", 10),
         "reg 0E \xB0\n",  // not ASCII
+        "reg 0E 1\n",     // given again
+        "ee 80FF 1 2\n",  // 8100h given again
+        "ee 81F0 1 2 3",  // cut short inside the line
     };
     for (const std::string& text : bad) {
         sim::SimulatedBoard board;
