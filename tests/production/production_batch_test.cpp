@@ -45,7 +45,7 @@ TEST_F(ProductionBatch, ExitCodesSayHowEachBoardEnded) {
         {"fault corrupt-pec\n", {"--serial", "SN3"}, 2, "SN3: register 00h not read"},
         {"reg 1D 42\n", {"--serial", "SN4"}, 6, "revision (register 1Dh) reads 42h"},
         {"", {}, 1, "'production run' needs --serial"},
-        {"", {"--serial", "a b"}, 1, "printable ASCII"},
+        {"", {"--serial", "a b"}, 1, "the serial holds a space"},
         {"", {"--serial", "SN5", "--serial-at", "81FE"}, 1, "run past 81FFh"},
         {"", {"--serial", "SN6", "--golden", notGolden}, 1, "not.snap line 1"},
         {"",
@@ -99,7 +99,9 @@ TEST_F(ProductionBatch, ExitCodesSayHowEachBoardEnded) {
     std::getline(kept, first);
     EXPECT_EQ(first, "keep");
     EXPECT_NE(err.find("saved as " + (dir / "r-2.csv").string()), std::string::npos) << err;
-    EXPECT_EQ(production({"report", "--since", "yesterday"}), 1);
+    for (const char* since : {"yesterday", "2026-99-99", "2026-02-29", "2026-12-1", "2026-12-01x"})
+        EXPECT_EQ(production({"report", "--since", since}), 1) << since;
+    EXPECT_EQ(production({"report", "--since", "2024-02-29"}), 0) << err;
 
     // A board whose backup cannot be saved is written nothing and is no PASS.
     std::ofstream(dir / "not-a-folder") << "x";
