@@ -14,6 +14,7 @@ packages=(
   xvfb xauth imagemagick
   lintian
   python3-junitparser
+  locales
 )
 
 SUDO=""
@@ -22,3 +23,9 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${packages[@]}"
+
+# The locale tests read and write numbers under a German locale (a decimal
+# comma): generate it when the system has not.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+  $SUDO localedef -i de_DE -c -f UTF-8 de_DE.UTF-8
+fi

@@ -19,7 +19,7 @@ allowed() {  # folder -> the folders it may include
         device) echo "chip bus capture device" ;;
         files) echo "chip bus device files" ;;
         connection) echo "chip bus capture simulator device files connection" ;;
-        widgets) echo "chip bus capture device files widgets" ;;
+        widgets) echo "chip bus capture device files connection widgets" ;;
         production) echo "chip bus simulator device files connection production" ;;
         batch) echo "chip bus capture simulator device files connection production batch" ;;
         script) echo "chip bus simulator device files connection production batch script" ;;

@@ -256,8 +256,7 @@ void blockReadCommand(Session& s, unsigned base, Report& r) {
 
 // Reads with the block read, names every block that fell back and sums up
 // every byte that failed. Nothing when the bus refused.
-std::optional<std::vector<ByteRead>> readEeprom(Session& s, unsigned base, unsigned count,
-                                                Report& r) {
+std::optional<eeprom::Run> readEeprom(Session& s, unsigned base, unsigned count, Report& r) {
     eeprom::Run read = eeprom::read(s.device(), base, count, eeprom::Speed::Blocks);
     if (!r.ran(read)) return std::nullopt;
     const auto failures = summarize(read.steps, false);
@@ -268,35 +267,25 @@ std::optional<std::vector<ByteRead>> readEeprom(Session& s, unsigned base, unsig
                           " failed and were read again byte by byte; first: " +
                           eeprom::inSentence(read.fallbacks[0]));
     for (const std::string& line : failures) r.fail(line);
-    return std::move(read.steps);
-}
-
-bool allRead(const std::vector<ByteRead>& bytes) {
-    return std::all_of(bytes.begin(), bytes.end(), [](const ByteRead& b) { return b.ok(); });
-}
-
-std::vector<int> valuesOf(const std::vector<ByteRead>& bytes) {
-    std::vector<int> values;
-    for (const ByteRead& b : bytes) values.push_back(b.value);
-    return values;
+    return read;
 }
 
 void eepromRead(Session& s, unsigned base, unsigned count, OutputFile* output,
                 std::ostream& standardOutput, Report& r) {
-    const auto bytes = readEeprom(s, base, count, r);
-    if (!bytes) return;
-    r.json.raw("bytes", json::array(bytesJson(*bytes, false)));
+    const auto read = readEeprom(s, base, count, r);
+    if (!read) return;
+    r.json.raw("bytes", json::array(bytesJson(read->steps, false)));
     if (output != nullptr) {
-        if (!allRead(*bytes)) {
-            r.fail("image file not written: not every byte was read");
+        if (!read->ok()) {
+            r.fail("image file not written: " + read->failedAddresses() + " not read");
             return;
         }
         std::string error;
-        if (!output->commit(image_file::imageLines(base, valuesOf(*bytes)), standardOutput, error))
+        if (!output->commit(image_file::imageLines(base, read->values()), standardOutput, error))
             r.fail(error, kUsage);
         return;
     }
-    for (const ByteRead& b : *bytes)
+    for (const ByteRead& b : read->steps)
         r.text += b.ok() ? text::imageLine(b.address, static_cast<unsigned>(b.value)) + '\n'
                          : addressText(b.address) + "h: XXh\n";
 }
@@ -304,18 +293,19 @@ void eepromRead(Session& s, unsigned base, unsigned count, OutputFile* output,
 // All 512 bytes, sixteen to a row under a column header, "XX" where a read
 // failed, as register-dump tools print them.
 void eepromDump(Session& s, Report& r) {
-    const auto bytes = readEeprom(s, kEepromBase, kEepromSize, r);
-    if (!bytes) return;
+    const auto read = readEeprom(s, kEepromBase, kEepromSize, r);
+    if (!read) return;
+    const std::vector<ByteRead>& bytes = read->steps;
     r.text = "     ";
     for (unsigned c = 0; c < 16; ++c) r.text += ' ' + byteText(c);
     r.text += '\n';
-    for (std::size_t i = 0; i < bytes->size(); ++i) {
-        const ByteRead& b = (*bytes)[i];
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const ByteRead& b = bytes[i];
         if (i % 16 == 0) r.text += addressText(b.address) + ':';
         r.text += ' ' + (b.ok() ? byteText(static_cast<unsigned>(b.value)) : std::string("XX"));
         if (i % 16 == 15) r.text += '\n';
     }
-    r.json.raw("bytes", json::array(bytesJson(*bytes, false)));
+    r.json.raw("bytes", json::array(bytesJson(bytes, false)));
 }
 
 // Erases the pages `count` bytes from `base` touch; false (with the reason)
@@ -413,16 +403,15 @@ void eepromZero(Session& s, unsigned page, Report& r) {
 }
 
 void eepromBackup(Session& s, OutputFile& output, std::ostream& standardOutput, Report& r) {
-    const auto bytes = readEeprom(s, kEepromBase, kEepromSize, r);
-    if (!bytes) return;
-    r.json.raw("bytes", json::array(bytesJson(*bytes, false)));
-    if (!allRead(*bytes)) {
-        r.fail("backup not written: not every byte was read");
+    const auto read = readEeprom(s, kEepromBase, kEepromSize, r);
+    if (!read) return;
+    r.json.raw("bytes", json::array(bytesJson(read->steps, false)));
+    if (!read->ok()) {
+        r.fail("backup not written: " + read->failedAddresses() + " not read");
         return;
     }
     std::string error;
-    if (!output.commit(image_file::imageLines(kEepromBase, valuesOf(*bytes)), standardOutput,
-                       error))
+    if (!output.commit(image_file::imageLines(kEepromBase, read->values()), standardOutput, error))
         r.fail(error, kUsage);
 }
 
@@ -527,13 +516,15 @@ bool backUpEeprom(Session& s, unsigned slave, const std::string& directory, std:
     Report read;
     const auto bytes = readEeprom(s, kEepromBase, kEepromSize, read);
     report.notes.insert(report.notes.end(), read.notes.begin(), read.notes.end());
-    if (!bytes || !allRead(*bytes)) {
+    if (!bytes || !bytes->ok()) {
         for (const std::string& line : read.errors) report.errors.push_back(line);
-        report.fail("EEPROM not backed up, so nothing changed (--no-backup skips the backup)",
+        report.fail("EEPROM not backed up" +
+                        (bytes ? " (" + bytes->failedAddresses() + " not read)" : std::string()) +
+                        ", so nothing changed (--no-backup skips the backup)",
                     read.code == kOk ? kBusFault : read.code);
         return false;
     }
-    if (!file.commitNew(image_file::imageLines(kEepromBase, valuesOf(*bytes)), savedTo, error)) {
+    if (!file.commitNew(image_file::imageLines(kEepromBase, bytes->values()), savedTo, error)) {
         report.fail("EEPROM backup: " + error + "; nothing changed", kUsage);
         return false;
     }

@@ -1,33 +1,11 @@
 #include "batch/batch_files.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <istream>
 #include <ostream>
 
-#include "bus/disk_calls.h"
-#include "device/text_rules.h"
-#include "files/backup_folder.h"
 #include "files/image_file.h"
 
 namespace kestrel::batch {
-
-namespace {
-
-std::string systemError(const std::string& what, const std::string& path) {
-    return what + " " + path + ": " + std::strerror(errno);
-}
-
-void closeQuietly(int& fd) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-}
-
-}  // namespace
 
 bool readInput(const std::string& path, std::istream& standardInput, std::string& text,
                std::string& error) {
@@ -52,47 +30,9 @@ bool readInput(const std::string& path, std::istream& standardInput, std::string
     return image_file::readSmallFile(path, kMaxInputBytes, text, &error);
 }
 
-OutputFile::~OutputFile() {
-    closeQuietly(fd_);
-    if (!temporary_.empty()) ::unlink(temporary_.c_str());
-}
-
 bool OutputFile::prepare(const std::string& path, std::string& error) {
     path_ = path;
-    if (path == "-") return true;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        error = path + ": not a regular file";
-        return false;
-    }
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate =
-            path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-        fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ >= 0) {
-            temporary_ = candidate;
-            return true;
-        }
-        if (errno != EEXIST) break;
-    }
-    error = systemError("cannot create a file beside", path);
-    return false;
-}
-
-bool OutputFile::writeTemporary(const std::string& content, std::string& error) {
-    if (!image_file::writeAll(fd_, content)) {
-        error = systemError("cannot write", path_);
-        return false;
-    }
-    const bool synced = disk::fsync(fd_) == 0;
-    const bool closed = disk::close(fd_) == 0;
-    if (!synced || !closed) {
-        fd_ = -1;
-        error = systemError("cannot write", path_);
-        return false;
-    }
-    fd_ = -1;
-    return true;
+    return path == "-" || file_.create(path, error);
 }
 
 bool OutputFile::commit(const std::string& content, std::ostream& standardOutput,
@@ -105,20 +45,11 @@ bool OutputFile::commit(const std::string& content, std::ostream& standardOutput
         }
         return true;
     }
-    if (fd_ < 0 || !writeTemporary(content, error)) return false;
-    if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
-        error = systemError("cannot replace", path_);
-        return false;
-    }
-    temporary_.clear();
-    return true;
+    return file_.replace(content, error);
 }
 
 bool OutputFile::commitNew(const std::string& content, std::string& finalPath, std::string& error) {
-    if (fd_ < 0 || !writeTemporary(content, error)) return false;
-    if (!backup::linkAsNewFile(temporary_, path_, finalPath, error)) return false;
-    temporary_.clear();
-    return true;
+    return file_.addNew(content, finalPath, error);
 }
 
 }  // namespace kestrel::batch

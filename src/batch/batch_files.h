@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "bus/durable_file.h"
+
 // The files batch mode reads and writes: EEPROM images in, images and
 // backups out. An input is used only when all of it is what it should be; an
 // output replaces its file only once it is completely written.
@@ -21,16 +23,15 @@ inline constexpr std::size_t kMaxInputBytes = 1 << 20;
 bool readInput(const std::string& path, std::istream& standardInput, std::string& text,
                std::string& error);
 
-// A file that replaces its path only when complete: it is written to a
-// temporary file beside it, flushed to disk and renamed over the path. The
-// path "-" is standard output. The temporary file is created by prepare(), so
-// an unusable path shows before any bus traffic.
+// A file that replaces its path only when complete, written as
+// durable::PendingFile writes it. The path "-" is standard output. The
+// temporary file is created by prepare(), so an unusable path shows before
+// any bus traffic.
 class OutputFile {
   public:
     OutputFile() = default;
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
-    ~OutputFile();
 
     bool prepare(const std::string& path, std::string& error);
     // Writes `content` and renames the file over its path (or writes it to
@@ -42,10 +43,8 @@ class OutputFile {
     bool commitNew(const std::string& content, std::string& finalPath, std::string& error);
 
   private:
-    bool writeTemporary(const std::string& content, std::string& error);
     std::string path_;
-    std::string temporary_;
-    int fd_ = -1;
+    durable::PendingFile file_;
 };
 
 }  // namespace kestrel::batch

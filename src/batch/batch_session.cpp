@@ -15,6 +15,7 @@ Session::Session(const Options& options, const Environment& environment, std::os
     c.kernel = environment.kernel;
     if (environment.waitHooks) c.waitHooks = *environment.waitHooks;
     c.notice = [this](const std::string& text) { err_ << "kestrel-eval: " << text << '\n'; };
+    c.badStateEndsRun = true;
     own_ = std::make_unique<Connection>(c);
     connection_ = own_.get();
     // A state file that did not load (or cannot be held) or a trace that

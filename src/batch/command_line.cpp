@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "batch/strict_number.h"
+#include "bus/decimal.h"
 #include "bus/i2c_adapter.h"
 #include "chip/kestrel_map.h"
 #include "device/text_rules.h"
@@ -201,7 +202,7 @@ bool readSeconds(const std::string& text, double& seconds) {
         }
     }
     if (!digit) return false;
-    seconds = std::stod(text);
+    seconds = decimal::parse(text).value_or(0);
     return seconds >= 0.01 && seconds <= 3600;
 }
 

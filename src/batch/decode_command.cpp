@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "batch/json.h"
+#include "bus/decimal.h"
 #include "bus/record_export.h"
 #include "capture/capture_decoder.h"
 #include "capture/capture_readers.h"
@@ -14,9 +15,7 @@ namespace {
 
 std::string recordJson(const TransactionRecord& r) {
     json::Object o;
-    char time[32];
-    std::snprintf(time, sizeof time, "%.6f", r.startMs);
-    o.raw("time_ms", time);
+    o.raw("time_ms", decimal::fixed(r.startMs, 6));
     o.text("kind", r.kind);
     if (!r.sent.empty()) o.text("address", text::byteText(r.sent[0].value & 0xFEu));
     if (r.target >= 0) {

@@ -129,6 +129,18 @@ std::string databaseOf(const Parsed& p, const Environment& environment) {
     return production::defaultDatabase(getenv("XDG_DATA_HOME"), getenv("HOME"));
 }
 
+// A date of the calendar written YYYY-MM-DD: 2026-02-29 and 2026-99-99 are none.
+bool isDate(const std::string& text) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
+    for (std::size_t k : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (text[k] < '0' || text[k] > '9') return false;
+    const int year = std::stoi(text.substr(0, 4)), month = std::stoi(text.substr(5, 2)),
+              day = std::stoi(text.substr(8, 2));
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const int days[] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month >= 1 && month <= 12 && day >= 1 && day <= days[month - 1];
+}
+
 int runReport(const Parsed& p, const Environment& environment, std::ostream& out,
               std::ostream& err) {
     for (const char* runOnly : {"--golden", "--serial", "--serial-at", "--station", "--erase-limit",
@@ -141,8 +153,7 @@ int runReport(const Parsed& p, const Environment& environment, std::ostream& out
     std::string since;
     if (const auto s = p.given.find("--since"); s != p.given.end()) {
         since = s->second;
-        const bool date = since.size() >= 10 && since[4] == '-' && since[7] == '-';
-        if (!date)
+        if (!isDate(since))
             return usage("--since '" + since + "': give a date, 2026-12-07", kReportUsage, err);
     }
     std::string error;

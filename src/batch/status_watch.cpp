@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "batch/batch_session.h"
+#include "bus/decimal.h"
 #include "chip/status_registers.h"
 #include "device/outcome.h"
 #include "device/text_rules.h"
@@ -74,8 +75,7 @@ void statusWatch(Session& s, const Invocation& inv, std::ostream& out, Report& r
                            (((pass.values[i] >> bit) & 1) ? "+" : "-");
             }
         }
-        char time[32];
-        std::snprintf(time, sizeof time, "%.3f", t);
+        const std::string time = decimal::fixed(t, 3);
         if (inv.csv) {
             out << time;
             for (int v : pass.values) out << ',' << (v < 0 ? std::string() : value(v) + "h");

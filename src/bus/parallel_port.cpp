@@ -28,6 +28,20 @@ unsigned long baseAddress(const std::string& text) {
     return i == 0 ? 0 : value;
 }
 
+// What is wrong with a base-addr text that gave no usable address: "reads
+// '0x378', not a decimal I/O address".
+std::string baseAddressProblem(const std::string& text) {
+    std::string shown;
+    for (char c : text.substr(0, text.find('\n'))) shown += c >= ' ' && c <= '~' ? c : ' ';
+    if (shown.size() > 24) shown = shown.substr(0, 24) + "...";
+    std::size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+    const bool number = digits > 0 && (digits == text.size() || text[digits] == '\t' ||
+                                       text[digits] == ' ' || text[digits] == '\n');
+    return "reads '" + shown + "', " +
+           (number ? "outside the I/O addresses 1h-FFFEh" : "not a decimal I/O address");
+}
+
 // "input/output error": the C library's text for `error`, within a sentence.
 std::string errorText(int error) {
     std::string text = std::strerror(error);
@@ -53,17 +67,25 @@ ParallelPort::ParallelPort(std::function<void(const std::string&)> notice,
     // Only the ports the kernel itself lists; a port without a known I/O
     // address (a USB adapter) counts as an error, never as a guessed one.
     std::vector<ListedPort> listed;
+    std::vector<std::string> texts;  // of each listed port's base-addr, "" when it has none
     for (const std::string& name : system_->listFolder(kKernelPorts)) {
         std::string text;
         const bool known =
             system_->readText(std::string(kKernelPorts) + "/" + name + "/base-addr", text);
         listed.push_back({name, known ? baseAddress(text) : 0});
+        texts.push_back(known ? text : std::string());
     }
     const auto assigned = assignLptSlots(listed);
     for (std::size_t n = 0; n < slots_.size(); ++n) {
         slots_[n].info = assigned[n];
-        if (assigned[n].listIndex >= 0)
-            slots_[n].node = "/dev/" + listed[static_cast<std::size_t>(assigned[n].listIndex)].name;
+        if (assigned[n].listIndex < 0) continue;
+        const auto index = static_cast<std::size_t>(assigned[n].listIndex);
+        slots_[n].node = "/dev/" + listed[index].name;
+        // A base address the kernel lists but that is no address: say what it holds.
+        if (assigned[n].state != 0 && notice_ && !texts[index].empty())
+            notice_(name(slots_[n]) + " (" + listed[index].name + ") is not used: " + kKernelPorts +
+                    "/" + listed[index].name + "/base-addr " + baseAddressProblem(texts[index]) +
+                    ".");
     }
 }
 

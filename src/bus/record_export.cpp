@@ -4,6 +4,8 @@
 #include <memory>
 #include <sstream>
 
+#include "bus/csv.h"
+#include "bus/decimal.h"
 #include "bus/line_levels.h"
 #include "bus/vcd_writer.h"
 
@@ -15,14 +17,6 @@ std::string hex2(unsigned v) {
     char buf[4];
     std::snprintf(buf, sizeof buf, "%02X", v & 0xFFu);
     return buf;
-}
-
-// A CSV field: quoted when it holds a comma or a quote.
-std::string field(const std::string& text) {
-    if (text.find_first_of(",\"") == std::string::npos) return text;
-    std::string out = "\"";
-    for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return out + "\"";
 }
 
 // Streams into another stream that the VCD writer does not own.
@@ -56,8 +50,6 @@ std::string bytesText(const TransactionRecord& r) {
 void writeCsv(std::ostream& out, const std::vector<const TransactionRecord*>& records) {
     out << "time_ms,kind,address,target,bytes,pec,pec_expected,problem\r\n";
     for (const TransactionRecord* r : records) {
-        char time[32];
-        std::snprintf(time, sizeof time, "%.3f", r->startMs);
         std::string problem;
         if (!r->portError.empty())
             problem = r->portError;
@@ -67,12 +59,11 @@ void writeCsv(std::ostream& out, const std::vector<const TransactionRecord*>& re
             problem = "no acknowledge";
         else if (r->pecMismatch())
             problem = "PEC mismatch";
-        out << time << ',' << field(r->kind) << ','
-            << (r->sent.empty() ? "" : hex2(r->sent[0].value & 0xFEu)) << ',' << targetHex(*r)
-            << ',' << field(bytesText(*r)) << ','
-            << (r->pecReceived < 0 ? "" : hex2(static_cast<unsigned>(r->pecReceived))) << ','
-            << (r->pecExpected < 0 ? "" : hex2(static_cast<unsigned>(r->pecExpected))) << ','
-            << problem << "\r\n";
+        out << csv::row(
+            {decimal::fixed(r->startMs, 3), r->kind,
+             r->sent.empty() ? "" : hex2(r->sent[0].value & 0xFEu), targetHex(*r), bytesText(*r),
+             r->pecReceived < 0 ? "" : hex2(static_cast<unsigned>(r->pecReceived)),
+             r->pecExpected < 0 ? "" : hex2(static_cast<unsigned>(r->pecExpected)), problem});
     }
 }
 

@@ -12,12 +12,13 @@
 #include <QVBoxLayout>
 #include <sstream>
 
+#include "bus/durable_file.h"
 #include "bus/record_export.h"
 #include "bus_monitor/bus_monitor_model.h"
 #include "bus_monitor/waveform_view.h"
 #include "capture/capture_decoder.h"
 #include "capture/capture_readers.h"
-#include "files/image_file.h"
+#include "device/text_rules.h"
 #include "widgets/widget_helpers.h"
 
 namespace kestrel {
@@ -214,10 +215,8 @@ void BusMonitorWindow::exportTo(FileDialogState& file, Writer write) {
     write(text, model_->records());
     // Replaces an old file only once the new one is whole.
     std::string error;
-    if (!image_file::writeAtomically(path.toStdString(), text.str(), &error))
-        dialogs_.warn(
-            this, kProgramTitle,
-            QStringLiteral("Cannot write %1: %2").arg(path, QString::fromStdString(error)));
+    if (!durable::replaceFile(path.toStdString(), text.str(), error))
+        dialogs_.warn(this, kProgramTitle, QString::fromStdString(text::sentence(error)));
 }
 
 }  // namespace kestrel

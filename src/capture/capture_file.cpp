@@ -1,4 +1,6 @@
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 
 #include "capture/capture_readers.h"
@@ -20,7 +22,7 @@ bool endsWith(const std::string& s, const char* suffix) {
 
 ReadResult readCaptureFile(const std::string& path, const ChannelPick& pick) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return readError(path + ": cannot be opened");
+    if (!in) return readError(path + ": cannot be opened: " + std::strerror(errno));
     char head[4] = {};
     in.read(head, sizeof head);
     const bool zip = in.gcount() == 4 && head[0] == 'P' && head[1] == 'K';

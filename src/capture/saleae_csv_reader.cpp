@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "bus/decimal.h"
 #include "capture/capture_readers.h"
 
 namespace kestrel::capture {
@@ -30,12 +31,9 @@ void splitFields(const std::string& line, std::vector<std::string>& out) {
 
 // Seconds as written ("0.000001250", "-0.5", "1.25e-06") in picoseconds.
 bool parsePicoseconds(const std::string& text, std::int64_t& ps) {
-    if (text.empty()) return false;
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    const double seconds = std::strtod(begin, &end);
-    if (end != begin + text.size() || !std::isfinite(seconds)) return false;
-    const double value = std::round(seconds * 1e12);
+    const auto seconds = decimal::parse(text);
+    if (!seconds || !std::isfinite(*seconds)) return false;
+    const double value = std::round(*seconds * 1e12);
     if (std::fabs(value) > 4e18) return false;  // differences stay within 64 bits
     ps = static_cast<std::int64_t>(value);
     return true;

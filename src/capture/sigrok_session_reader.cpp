@@ -7,6 +7,7 @@
 #include <memory>
 #include <sstream>
 
+#include "bus/decimal.h"
 #include "capture/capture_readers.h"
 
 namespace kestrel::capture {
@@ -31,11 +32,10 @@ std::string trim(std::string s) {
 
 // "1 MHz", "24MHz", "500 kHz", "1 GHz", "100 Hz", "2000000" as hertz; 0 for none.
 double parseSamplerate(const std::string& text) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    double value = std::strtod(begin, &end);
-    if (end == begin || !(value > 0)) return 0;
-    std::string unit = trim(end);
+    std::size_t used = 0;
+    const double value = decimal::leading(trim(text), &used).value_or(0);
+    if (!(value > 0)) return 0;
+    std::string unit = trim(trim(text).substr(used));
     double scale = 1;
     if (!unit.empty() && (unit[0] == 'k' || unit[0] == 'M' || unit[0] == 'G')) {
         scale = unit[0] == 'k' ? 1e3 : unit[0] == 'M' ? 1e6 : 1e9;

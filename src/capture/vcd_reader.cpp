@@ -53,7 +53,7 @@ double timescaleSeconds(const std::string& text) {
     static const std::pair<const char*, double> units[] = {
         {"s", 1.0}, {"ms", 1e-3}, {"us", 1e-6}, {"ns", 1e-9}, {"ps", 1e-12}, {"fs", 1e-15}};
     for (const auto& [u, seconds] : units)
-        if (unit == u) return std::stod(number) * seconds;
+        if (unit == u) return std::stoi(number) * seconds;
     return 0;
 }
 

@@ -22,6 +22,7 @@ Connection::Connection(ConnectionOptions options) : options_(std::move(options))
         portOptions.simulate = options_.simulate;
         portOptions.seed = options_.seed;
         portOptions.simStatePath = options_.simStatePath;
+        portOptions.badStateEndsRun = options_.badStateEndsRun;
         // An adapter gives no lines to trace.
         if (!startOnAdapter) portOptions.tracePath = options_.tracePath;
         portOptions.notice = options_.notice;

@@ -26,7 +26,10 @@ struct ConnectionOptions {
     bool simulate = true;      // the simulated board instead of the real hardware
     std::uint32_t seed = 1;    // of the simulated board's status activity
     std::string simStatePath;  // keeps the simulated board in this file ("" for none)
-    std::string tracePath;     // records every line change as VCD ("" for none)
+    // A state file that does not load ends the run (batch mode) instead of
+    // leaving a fresh board to the windows.
+    bool badStateEndsRun = false;
+    std::string tracePath;  // records every line change as VCD ("" for none)
     // An I2C adapter ("/dev/i2c-3" or "3") instead of the parallel port; with
     // `simulate`, the simulated board is reached through an adapter whose
     // calls the simulated wire answers.

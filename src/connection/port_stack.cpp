@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "bus/durable_file.h"
 #include "bus/parallel_port.h"
 
 namespace kestrel {
@@ -20,7 +21,10 @@ PortStack::PortStack(const PortStackOptions& options) : options_(options) {
             if (!stateFile_->load(*board_, &error)) {
                 stateFileFailed_ = true;
                 problems_.push_back("Simulated board state not loaded: " + error +
-                                    "; running on a fresh board, the file is left unchanged.");
+                                    (options_.badStateEndsRun
+                                         ? "; nothing was run, the file is left unchanged."
+                                         : "; running on a fresh board, the file is left "
+                                           "unchanged."));
             }
         }
         port_ = board_.get();
@@ -42,7 +46,12 @@ PortStack::PortStack(const PortStackOptions& options) : options_(options) {
 }
 
 bool PortStack::finish(std::string* error) {
-    const bool traced = !tracer_ || !tracer_->trace() || tracer_->trace()->finish();
+    // The trace is written in place as it grows, so that a killed run leaves
+    // it readable under its name; its end is flushed to the disk with its folder.
+    std::string traceError;
+    const bool traced =
+        !tracer_ || !tracer_->trace() ||
+        (tracer_->trace()->finish() && durable::flushWritten(options_.tracePath, traceError));
     std::string stateError;
     const bool saved =
         !board_ || !stateFile_ || !stateFile_->loaded() || stateFile_->save(*board_, &stateError);
@@ -51,7 +60,8 @@ bool PortStack::finish(std::string* error) {
         if (!saved) *error = "Simulated board state not saved: " + stateError;
         if (!traced)
             *error += std::string(saved ? "" : " ") + "The trace file " + options_.tracePath +
-                      " was not written completely.";
+                      " was not written completely" +
+                      (traceError.empty() ? "." : ": " + traceError + ".");
     }
     return saved && traced;
 }

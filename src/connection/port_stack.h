@@ -13,10 +13,11 @@
 namespace kestrel {
 
 struct PortStackOptions {
-    bool simulate = true;      // the simulated board instead of the real ports
-    std::uint32_t seed = 1;    // of the simulated board's status activity
-    std::string simStatePath;  // keeps the simulated board in this file ("" for none)
-    std::string tracePath;     // records every line change as VCD ("" for none)
+    bool simulate = true;          // the simulated board instead of the real ports
+    std::uint32_t seed = 1;        // of the simulated board's status activity
+    std::string simStatePath;      // keeps the simulated board in this file ("" for none)
+    bool badStateEndsRun = false;  // a state file that does not load ends the run
+    std::string tracePath;         // records every line change as VCD ("" for none)
     std::function<void(const std::string&)> notice;  // what the real port must tell the user
 };
 

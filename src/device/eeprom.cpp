@@ -34,7 +34,7 @@ bool readByte(Device& device, unsigned address, Run& run, const OnStep& onStep) 
     run.steps.push_back(s);
     run.portFailed = o.portFailed();
     if (onStep && !onStep(s)) {
-        run.refusal = "Cancelled";
+        run.refusal = "Stopped; nothing more was sent.";
         return false;
     }
     return !run.portFailed;
@@ -88,6 +88,22 @@ const Step* Run::firstFailure() const {
     return it == steps.end() ? nullptr : &*it;
 }
 
+std::string Run::failedAddresses() const {
+    std::string ranges;
+    for (std::size_t k = 0; k < steps.size(); ++k) {
+        if (steps[k].ok()) continue;
+        std::size_t last = k;
+        while (last + 1 < steps.size() && !steps[last + 1].ok() &&
+               steps[last + 1].address == steps[last].address + 1)
+            ++last;
+        if (!ranges.empty()) ranges += ", ";
+        ranges += text::suffixedAddressText(steps[k].address);
+        if (last > k) ranges += "-" + text::suffixedAddressText(steps[last].address);
+        k = last;
+    }
+    return ranges;
+}
+
 std::vector<int> Run::values() const {
     std::vector<int> v;
     v.reserve(steps.size());
@@ -113,15 +129,17 @@ namespace {
 Run readAligned(Device& device, unsigned base, unsigned count, const OnStep& onStep) {
     Run run;
     const unsigned end = base + count;
+    run.steps.reserve(count);
     for (unsigned start = base & ~(kBlock - 1); start < end; start += kBlock) {
         const auto block = readBlock(device, start, run, Device::kByteReadsByBlock);
         if (!block) return run;
         for (unsigned a = std::max(base, start); a < std::min(end, start + kBlock); ++a) {
-            Step s{a & 0xFFFFu, 0xFF, block->problem.empty(), block->problem.empty(), block->problem};
+            Step s{a & 0xFFFFu, 0xFF, block->problem.empty(), block->problem.empty(),
+                   block->problem};
             if (block->problem.empty()) s.value = block->data[a - start];
             run.steps.push_back(s);
             if (onStep && !onStep(s)) {
-                run.refusal = "Cancelled";
+                run.refusal = "Stopped; nothing more was sent.";
                 return run;
             }
         }
@@ -130,9 +148,14 @@ Run readAligned(Device& device, unsigned base, unsigned count, const OnStep& onS
     return run;
 }
 
-}  // namespace
+// Failed steps for `count` bytes from `address` on, which the run did not read.
+void notRead(Run& run, unsigned address, unsigned count, const std::string& problem,
+             bool sent = true) {
+    for (unsigned i = 0; i < count; ++i)
+        run.steps.push_back({(address + i) & 0xFFFFu, 0xFF, false, false, problem, sent});
+}
 
-Run read(Device& device, unsigned base, unsigned count, Speed speed, const OnStep& onStep) {
+Run readSteps(Device& device, unsigned base, unsigned count, Speed speed, const OnStep& onStep) {
     Run run;
     if (refusedRange(base, count, run)) return run;
     if (device.eepromReadsByBlock()) return readAligned(device, base, count, onStep);
@@ -146,13 +169,17 @@ Run read(Device& device, unsigned base, unsigned count, Speed speed, const OnSte
             if (address < chip::kEepromEnd && address + kBlock > chip::kEepromEnd)
                 start = chip::kEepromEnd - kBlock;
             const auto block = readBlock(device, start, run);
-            if (!block || run.portFailed) return run;
+            if (!block) return run;
+            if (run.portFailed) {
+                notRead(run, address, n, block->problem);
+                return run;
+            }
             if (block->problem.empty()) {
                 for (unsigned i = 0; i < n; ++i) {
                     const Step s{address + i, block->data[address + i - start], true, true, {}};
                     run.steps.push_back(s);
                     if (onStep && !onStep(s)) {
-                        run.refusal = "Cancelled";
+                        run.refusal = "Stopped; nothing more was sent.";
                         return run;
                     }
                 }
@@ -169,8 +196,24 @@ Run read(Device& device, unsigned base, unsigned count, Speed speed, const OnSte
     return run;
 }
 
+}  // namespace
+
+Run read(Device& device, unsigned base, unsigned count, Speed speed, const OnStep& onStep) {
+    Run run = readSteps(device, base, count, speed, onStep);
+    run.asked = count;
+    if (run.steps.size() < count) {
+        const std::string why = run.portFailed  ? std::string("the port failed")
+                                : run.refused() ? inSentence(run.refusal)
+                                                : std::string("the read stopped");
+        notRead(run, base + static_cast<unsigned>(run.steps.size()),
+                count - static_cast<unsigned>(run.steps.size()), "Not read: " + why, false);
+    }
+    return run;
+}
+
 Run writeBlock(Device& device, unsigned base, const std::vector<int>& data) {
     Run run;
+    run.asked = data.size();
     if (refusedRange(base, static_cast<unsigned>(data.size()), run)) return run;
     for (std::size_t i = 0; i < data.size(); ++i) {
         const unsigned address = (base + static_cast<unsigned>(i)) & 0xFFFFu;
@@ -190,8 +233,10 @@ Run erasePages(Device& device, unsigned base, unsigned count) {
     Run run;
     if (count == 0 || refusedRange(base, count, run)) return run;
     const unsigned last = base + count - 1;
+    run.asked = last / kBlock - base / kBlock + 1;
     for (unsigned page = base / kBlock; page <= last / kBlock; ++page) {
-        const unsigned address = page == base / kBlock ? base : std::min(last, page * kBlock + kBlock - 1);
+        const unsigned address =
+            page == base / kBlock ? base : std::min(last, page * kBlock + kBlock - 1);
         const Outcome o = device.EEPROMPageErase(address);
         if (o.refused()) {
             stop(run, o);
@@ -206,6 +251,7 @@ Run erasePages(Device& device, unsigned base, unsigned count) {
 
 Run zeroFill(Device& device, unsigned page) {
     Run run;
+    run.asked = kBlock;
     if (refusedRange(page, kBlock, run)) return run;
     for (unsigned i = 0; i < kBlock; ++i) {
         const unsigned address = (page + i) & 0xFFFFu;

@@ -18,17 +18,24 @@ struct Step {
     unsigned address = 0;
     int value = 0xFF;  // read: what the line gave (a silent bus reads FFh); write: the byte sent
     bool acknowledged = false;
-    bool pecOk = false;    // reads: the PEC of its transaction matched
-    std::string problem;   // the first fault, empty when none
+    bool pecOk = false;   // reads: the PEC of its transaction matched
+    std::string problem;  // the first fault, empty when none
+    // A read was sent for it; false for the addresses a refused or stopped
+    // run never reached (a window leaves what it shows of them alone).
+    bool sent = true;
     bool ok() const { return problem.empty(); }
 };
 
 // A run of steps. It ends early when the bus refused a step (nothing more
 // was sent), when the port itself failed, or where the operation says so.
+// A read run is whole whatever happened: one step per address asked for,
+// the addresses it never read (a block cut short, the rest after a port
+// failure, a refusal or a cancel) as failed steps.
 struct Run {
-    std::string refusal;     // why the run stopped before a step; empty when it did not
-    bool busRefusal = false; // the bus refused and has told the user why
-    std::vector<Step> steps; // in address order, as far as the run went
+    std::string refusal;      // why the run stopped before a step; empty when it did not
+    bool busRefusal = false;  // the bus refused and has told the user why
+    std::vector<Step> steps;  // in address order
+    std::size_t asked = 0;    // the steps the run was asked for
     // One line per block read that failed and was read again byte by byte.
     std::vector<std::string> fallbacks;
     // The port or adapter itself failed in the last step; the run ended there.
@@ -37,9 +44,12 @@ struct Run {
     bool refused() const { return !refusal.empty(); }
     std::size_t failed() const;
     const Step* firstFailure() const;
-    bool ok() const { return !refused() && failed() == 0; }
+    // Every step asked for was taken, and went through.
+    bool ok() const { return !refused() && steps.size() == asked && failed() == 0; }
     // The values of the steps, in order.
     std::vector<int> values() const;
+    // The addresses of the failed steps as ranges: "8040h-81FFh", "8100h, 8105h-8107h".
+    std::string failedAddresses() const;
 };
 
 // A diagnosis as the tail of a sentence: "no acknowledge from AEh".
@@ -86,7 +96,7 @@ struct VerifyFailure {
 struct Verify {
     Run run;
     std::vector<VerifyFailure> failures;  // every byte not verified, in address order
-    bool passed() const { return !run.refused() && failures.empty(); }
+    bool passed() const { return run.ok() && failures.empty(); }
     std::size_t verified() const { return run.steps.size() - failures.size(); }
 };
 

@@ -38,6 +38,12 @@ double decimalValue(std::string_view text) {
     return sign * value;
 }
 
+std::string sentence(std::string clause) {
+    if (!clause.empty() && clause[0] >= 'a' && clause[0] <= 'z')
+        clause[0] = static_cast<char>(clause[0] - 'a' + 'A');
+    return clause;
+}
+
 std::string hexText(unsigned value) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%X", value);

@@ -21,6 +21,10 @@ std::uint16_t hexValue(std::string_view text);
 // 0.15, " -2x" is -2, "abc" is 0). Blanks before the number are skipped.
 double decimalValue(std::string_view text);
 
+// A clause as the start of a sentence: its first letter upper case
+// ("cannot write x: ..." -> "Cannot write x: ...").
+std::string sentence(std::string clause);
+
 // Upper-case hex digits without leading zeros or suffix: "5", "AE", "0".
 std::string hexText(unsigned value);
 // Exactly two upper-case hex digits: "05", "3C".

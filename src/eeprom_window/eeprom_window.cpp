@@ -153,14 +153,15 @@ void EepromWindow::readDone(const eeprom::Run& read) {
     ReadEEPROMStatus_->setVisible(false);
     // What the lists show was not all read cleanly: say so, never pass it
     // off as the chip's bytes.
-    if (read.steps.empty() && ui::refused(read, [this](const QString& text) { say(text); })) return;
+    std::size_t sent = 0;
+    for (const eeprom::Step& step : read.steps) sent += step.sent ? 1 : 0;
+    if (sent == 0 && ui::refused(read, [this](const QString& text) { say(text); })) return;
     std::string text;
-    if (const eeprom::Step* bad = read.firstFailure())
+    if (read.refused())
+        text = "Stopped after " + std::to_string(sent) + " of 512 bytes: " + read.refusal + " ";
+    else if (const eeprom::Step* bad = read.firstFailure())
         text = std::to_string(read.failed()) + " of 512 reads failed, first at " +
                text::addressText(bad->address) + "h: " + eeprom::inSentence(bad->problem) + ". ";
-    if (read.refused())
-        text += "Stopped after " + std::to_string(read.steps.size()) +
-                " of 512 bytes: " + read.refusal + " ";
     say(text.empty() ? QString()
                      : QString::fromStdString(text + "The lists do not hold the chip's bytes."));
 }

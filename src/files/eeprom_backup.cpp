@@ -21,7 +21,7 @@ std::optional<Image> readAll(Device& device, Run& run, const Progress& progress)
     run = read(device, kEepromFirst, kEepromBytes, Speed::Blocks, [&](const Step&) {
         return ++done % static_cast<int>(kPageBytes) != 0 || step(progress, done, total);
     });
-    if (!run.ok() || run.steps.size() != kEepromBytes) return std::nullopt;
+    if (!run.ok()) return std::nullopt;
     Image image{};
     for (std::size_t i = 0; i < kEepromBytes; ++i)
         image[i] = static_cast<std::uint8_t>(run.steps[i].value);
@@ -45,10 +45,12 @@ RestoreResult writeAll(Device& device, const Image& image, const Progress& progr
         const unsigned base = kEepromFirst + page;
         Run erased = erasePages(device, base, kPageBytes);
         r.erased.steps.insert(r.erased.steps.end(), erased.steps.begin(), erased.steps.end());
+        r.erased.asked += erased.asked;
         if (ended(erased, base)) return r;
         const std::vector<int> data(image.begin() + page, image.begin() + page + kPageBytes);
         Run written = writeBlock(device, base, data);
         r.written.steps.insert(r.written.steps.end(), written.steps.begin(), written.steps.end());
+        r.written.asked += written.asked;
         if (ended(written, base)) return r;
         if (!step(progress, static_cast<int>(page + kPageBytes), total)) {
             r.refusal = "Stopped; nothing more was sent.";

@@ -23,8 +23,8 @@ using Image = std::array<std::uint8_t, kEepromBytes>;
 // stop (the user cancelled).
 using Progress = std::function<bool(int done, int total)>;
 
-// Reads every byte at block speed. `run` holds every byte read; the image
-// only when all 512 were read cleanly.
+// Reads every byte at block speed. `run` holds a step for each of the 512
+// bytes; the image only when all were read cleanly.
 std::optional<Image> readAll(Device& device, Run& run, const Progress& progress = {});
 
 // Page by page: erases it and writes its 32 bytes; then reads everything

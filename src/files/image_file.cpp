@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "bus/disk_calls.h"
+#include "bus/durable_file.h"
 #include "device/text_rules.h"
 
 namespace kestrel::image_file {
@@ -27,13 +27,6 @@ struct Fd {
         if (fd >= 0) ::close(fd);
     }
 };
-
-// The file a save replaces: a link is followed, so the link stays a link.
-std::string targetOf(const std::string& path) {
-    char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved) != nullptr) return resolved;
-    return path;
-}
 
 bool isHex(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
@@ -66,17 +59,6 @@ std::optional<ImageLine> readImageLine(const std::string& line) {
 }
 
 }  // namespace
-
-bool writeAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = disk::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 std::optional<std::vector<int>> parseImageLines(const std::string& text, const std::string& name,
                                                 std::size_t lines,
@@ -138,45 +120,10 @@ bool save(const std::string& path, const std::vector<std::string>& items, int co
         if (static_cast<std::size_t>(i) < items.size()) bytes += items[static_cast<std::size_t>(i)];
         bytes += "\r\n";
     }
-    return writeAtomically(path, bytes, error);
-}
-
-bool writeAtomically(const std::string& path, const std::string& bytes, std::string* error) {
-    const std::string target = targetOf(path);
-    // Keep the old file's permissions; a new file gets the usual 0666 less umask.
-    mode_t mode = 0;
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0) {
-        if (!S_ISREG(old.st_mode)) {
-            if (error) *error = "Cannot write " + path + ": not a regular file";
-            return false;
-        }
-        mode = old.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    std::string temp = target + ".XXXXXX";
-    Fd out{::mkstemp(temp.data())};
-    if (out.fd < 0) {
-        if (error) *error = reason("Cannot create", path, errno);
-        return false;
-    }
-    // Until the rename, the old file is untouched; any failure removes the
-    // half-written temporary file and leaves the old one as it was.
-    const bool ok =
-        ::fchmod(out.fd, mode) == 0 && writeAll(out.fd, bytes) && disk::fsync(out.fd) == 0;
-    const int err = errno;
-    const int closed = disk::close(out.fd);
-    out.fd = -1;
-    if (!ok || closed != 0 || ::rename(temp.c_str(), target.c_str()) != 0) {
-        const int why = !ok ? err : errno;
-        ::unlink(temp.c_str());
-        if (error) *error = reason("Cannot write", path, why);
-        return false;
-    }
-    return true;
+    std::string why;
+    if (durable::replaceFile(path, bytes, why)) return true;
+    if (error) *error = text::sentence(why);
+    return false;
 }
 
 std::vector<std::string> splitLines(const std::string& text) {

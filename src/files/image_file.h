@@ -21,14 +21,6 @@ inline constexpr std::size_t kMaxFileBytes = 1024 * 1024;
 bool save(const std::string& path, const std::vector<std::string>& items, int count,
           std::string* error);
 
-// Replaces `path` with `bytes`: a temporary file in the same folder, flushed
-// to disk and renamed over the old one, which keeps its permissions.
-bool writeAtomically(const std::string& path, const std::string& bytes, std::string* error);
-
-// Writes all of `bytes` to `fd`, going on after interrupted and partial
-// writes. False when the file took less (a full disk, a write error).
-bool writeAll(int fd, const std::string& bytes);
-
 // Reads a regular file of at most `limit` bytes whole. False with a reason
 // in `error` for anything else (a folder, a FIFO, a device, a read error).
 bool readSmallFile(const std::string& path, std::size_t limit, std::string& bytes,

@@ -3,11 +3,12 @@
 #include <ctime>
 #include <vector>
 
+#include "bus/durable_file.h"
 #include "chip/register_bits.h"
-#include "files/image_file.h"
 #include "device/field_settings.h"
 #include "device/register_map.h"
 #include "device/text_rules.h"
+#include "files/image_file.h"
 
 namespace kestrel::snapshot {
 
@@ -229,7 +230,10 @@ std::optional<Snapshot> loadSnapshot(const std::string& path, std::string& error
 
 bool saveSnapshot(const std::string& path, const Snapshot& s, std::string& error) {
     const auto text = snapshotText(s, error);
-    return text && image_file::writeAtomically(path, *text, &error);
+    if (!text) return false;
+    if (durable::replaceFile(path, *text, error)) return true;
+    error = text::sentence(error);
+    return false;
 }
 
 }  // namespace kestrel::snapshot

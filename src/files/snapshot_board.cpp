@@ -58,11 +58,11 @@ bool readRegisters(Device& device, std::array<int, kRegisterCount>& values, Appl
 std::optional<EepromImage> readEeprom(Device& device, ApplyResult& r) {
     eeprom::Run run;
     auto image = eeprom::readAll(device, run);
-    if (const eeprom::Step* bad = run.firstFailure())
-        r.failures.push_back("EEPROM byte " + text::suffixedAddressText(bad->address) +
-                             " not read: " + eeprom::inSentence(bad->problem));
-    else if (!image)
+    if (run.refused())
         r.refused = true;
+    else if (const eeprom::Step* bad = run.firstFailure())
+        r.failures.push_back("EEPROM " + run.failedAddresses() +
+                             " not read: " + eeprom::inSentence(bad->problem));
     return image;
 }
 
@@ -148,7 +148,7 @@ void verifyRegisters(Device& device, const Snapshot& target, ApplyResult& r) {
 void verifyEeprom(Device& device, const Snapshot& target, ApplyResult& r) {
     const eeprom::Run read =
         eeprom::read(device, chip::kEepromFirst, chip::kEepromSize, eeprom::Speed::Blocks);
-    if (read.refused() || read.steps.size() != chip::kEepromSize) {
+    if (read.refused()) {
         r.refused = true;
         return;
     }
@@ -201,14 +201,11 @@ Taken takeSnapshot(Device& device, std::time_t now) {
     eeprom::Run run;
     const auto image = eeprom::readAll(device, run);
     if (!image) {
-        const eeprom::Step* bad = run.firstFailure();
-        t.refused = bad == nullptr;
-        t.error =
-            bad == nullptr
-                ? (device.available() ? std::string("The EEPROM read was cut short; no snapshot.")
-                                      : device.refusal())
-                : "EEPROM byte " + text::suffixedAddressText(bad->address) +
-                      " not read: " + eeprom::inSentence(bad->problem) + "; no snapshot";
+        t.refused = run.refused();
+        t.error = t.refused ? run.refusal
+                            : "EEPROM " + run.failedAddresses() +
+                                  " not read: " + eeprom::inSentence(run.firstFailure()->problem) +
+                                  "; no snapshot";
         return t;
     }
     s.eeprom = *image;

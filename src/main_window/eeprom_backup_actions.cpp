@@ -4,6 +4,7 @@
 #include <QProgressBar>
 #include <algorithm>
 
+#include "bus/durable_file.h"
 #include "device/text_rules.h"
 #include "files/eeprom_backup.h"
 #include "files/image_file.h"
@@ -50,20 +51,18 @@ void EepromBackupActions::backUp() {
         },
         [this, path](Read& r) {
             if (!r.image) {
-                if (const eeprom::Step* bad = r.run.firstFailure())
+                if (r.run.refused())
+                    notify_(qstr("EEPROM backup stopped: " + r.run.refusal + " " +
+                                 r.run.failedAddresses() + " not read. Nothing was saved."));
+                else if (const eeprom::Step* bad = r.run.firstFailure())
                     notify_(qstr("EEPROM backup failed " + failure(bad->address, bad->problem) +
-                                 ". Nothing was saved."));
-                else
-                    notify_(qstr("EEPROM backup stopped: " +
-                                 (r.run.refusal.empty() ? std::string("the read was cut short")
-                                                        : r.run.refusal) +
-                                 " Nothing was saved."));
+                                 "; " + r.run.failedAddresses() + " not read. Nothing was saved."));
                 return;
             }
             std::string error;
-            if (!image_file::writeAtomically(str(path), eeprom::imageText(*r.image), &error)) {
+            if (!durable::replaceFile(str(path), eeprom::imageText(*r.image), error)) {
                 notify_(qstr("EEPROM backup not saved: " + error));
-                dialogs_.warn(&window_, kProgramTitle, qstr(error));
+                dialogs_.warn(&window_, kProgramTitle, qstr(text::sentence(error)));
                 return;
             }
             notify_(QStringLiteral("EEPROM 8000h-81FFh saved to %1.").arg(path));

@@ -112,26 +112,30 @@ void EepromBlockPanel::ReadEECMD_Click() {
             return eeprom::read(c.device(), base, count, eeprom::Speed::Bytes);
         },
         [this, base, count](eeprom::Run& read) {
-            for (const eeprom::Step& step : read.steps)
+            std::size_t sent = 0;
+            for (const eeprom::Step& step : read.steps) {
+                if (!step.sent) continue;
+                ++sent;
                 ui::setListItem(
                     imageList_, static_cast<int>((step.address - base) & 0xFFFFu),
                     qstr(text::imageLine(step.address, static_cast<unsigned>(step.value))));
-            if (read.steps.empty() && ui::refused(read, notify_)) return;
+            }
+            if (sent == 0 && ui::refused(read, notify_)) return;
             // The list shows what the line gave; a block that was not read
             // cleanly must not pass for the chip's bytes (a Write would
             // program it).
             const std::string range = "Read " + text::addressText(base) + "h-" +
                                       text::addressText(base + count - 1) + "h: ";
-            if (const eeprom::Step* bad = read.firstFailure())
+            if (read.refused())
+                notify_(qstr(range + "stopped after " + std::to_string(sent) + " of " +
+                             std::to_string(count) + " bytes: " + read.refusal +
+                             " The list does not hold the chip's bytes."));
+            else if (const eeprom::Step* bad = read.firstFailure())
                 notify_(qstr(range + std::to_string(read.failed()) + " of " +
                              std::to_string(count) + " reads failed, first at " +
                              text::addressText(bad->address) +
                              "h: " + eeprom::inSentence(bad->problem) +
                              ". The list does not hold the chip's bytes."));
-            else if (read.refused())
-                notify_(qstr(range + "stopped after " + std::to_string(read.steps.size()) + " of " +
-                             std::to_string(count) + " bytes: " + read.refusal +
-                             " The list does not hold the chip's bytes."));
         });
 }
 

@@ -1,8 +1,10 @@
 #include "production/report.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
+
+#include "bus/csv.h"
+#include "bus/decimal.h"
 
 namespace kestrel::production {
 
@@ -10,16 +12,7 @@ namespace {
 
 std::string percent(int part, int whole) {
     if (whole == 0) return "-";
-    char text[16];
-    std::snprintf(text, sizeof text, "%.1f%%", 100.0 * part / whole);
-    return text;
-}
-
-std::string csvField(const std::string& s) {
-    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-    std::string quoted = "\"";
-    for (char c : s) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
+    return decimal::fixed(100.0 * part / whole, 1) + "%";
 }
 
 }  // namespace
@@ -72,16 +65,10 @@ std::string reportCsv(const std::vector<Attempt>& attempts) {
     std::string csv =
         "serial,started,duration_ms,station,operator,golden_name,golden_sha256,result,"
         "registers_written,pages_written,first_failure\r\n";
-    for (const Attempt& a : attempts) {
-        const std::string fields[] = {a.serial,       a.started,      std::to_string(a.durationMs),
-                                      a.station,      a.operatorName, a.goldenName,
-                                      a.goldenSha256, a.result,       a.registersWritten,
-                                      a.pagesWritten, a.firstFailure};
-        std::string line;
-        for (std::size_t k = 0; k < std::size(fields); ++k)
-            line += (k == 0 ? "" : ",") + csvField(fields[k]);
-        csv += line + "\r\n";
-    }
+    for (const Attempt& a : attempts)
+        csv += csv::row({a.serial, a.started, std::to_string(a.durationMs), a.station,
+                         a.operatorName, a.goldenName, a.goldenSha256, a.result, a.registersWritten,
+                         a.pagesWritten, a.firstFailure});
     return csv;
 }
 

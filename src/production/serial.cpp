@@ -9,8 +9,10 @@ std::string serialProblem(const std::string& serial) {
     if (serial.empty()) return "the serial is empty";
     if (serial.size() > kMaxSerialLength)
         return "the serial is longer than " + std::to_string(kMaxSerialLength) + " characters";
-    for (char c : serial)
-        if (c <= ' ' || c > '~') return "the serial holds a character other than printable ASCII";
+    for (char c : serial) {
+        if (c == ' ') return "the serial holds a space; a serial is printable ASCII without spaces";
+        if (c < ' ' || c > '~') return "the serial holds a character other than printable ASCII";
+    }
     return {};
 }
 

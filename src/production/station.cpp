@@ -191,7 +191,7 @@ BoardResult programBoard(Device& device, const Golden& golden, const std::string
             eeprom::read(device, *settings.serialAt, static_cast<unsigned>(serial.size() + 1),
                          eeprom::Speed::Bytes);
         std::string back;
-        bool clean = run.ok() && run.steps.size() == serial.size() + 1;
+        const bool clean = run.ok();
         for (std::size_t k = 0; clean && k < serial.size(); ++k)
             back += static_cast<char>(run.steps[k].value);
         if (!clean || back != serial || run.steps.back().value != 0)

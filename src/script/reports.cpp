@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <ctime>
 
+#include "bus/csv.h"
+#include "bus/decimal.h"
+
 namespace kestrel::script {
 
 namespace {
@@ -42,16 +45,7 @@ std::string xml(const std::string& s) {
 }
 
 std::string seconds(double ms) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.3f", ms / 1000.0);
-    return buffer;
-}
-
-std::string csvField(const std::string& s) {
-    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-    std::string out = "\"";
-    for (char c : s) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return out + "\"";
+    return decimal::fixed(ms / 1000.0, 3);
 }
 
 std::string lineText(const Runner& runner, const StepResult& r) {
@@ -118,12 +112,12 @@ std::string junitXml(const Runner& runner, double totalMs, std::int64_t startedU
 }
 
 std::string logCsv(const Runner& runner) {
-    std::string out = "time,label,register,value\n";
+    std::string out = csv::row({"time", "label", "register", "value"});
     for (const LogEntry& e : runner.log()) {
         char reg[8], value[8];
         std::snprintf(reg, sizeof reg, "%02Xh", e.reg);
         std::snprintf(value, sizeof value, "%02Xh", e.value);
-        out += isoTime(e.unixMs) + "," + csvField(e.label) + "," + reg + "," + value + "\n";
+        out += csv::row({isoTime(e.unixMs), e.label, reg, value});
     }
     return out;
 }

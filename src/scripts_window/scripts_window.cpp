@@ -10,7 +10,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QThread>
@@ -19,6 +18,7 @@
 #include <chrono>
 #include <ctime>
 
+#include "bus/durable_file.h"
 #include "files/snapshot_board.h"
 #include "script/dry_run_board.h"
 #include "script/reports.h"
@@ -138,11 +138,11 @@ void ScriptsWindow::open() {
 void ScriptsWindow::save() {
     const QString path = dialogs_.saveFileName(this, fileDialog_);
     if (path.isEmpty()) return;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(editor_->toPlainText().toUtf8()) < 0 ||
-        !file.commit()) {
-        dialogs_.warn(this, windowTitle(),
-                      QStringLiteral("%1 was not saved: %2").arg(path, file.errorString()));
+    std::string error;
+    if (!durable::replaceFile(path.toStdString(), editor_->toPlainText().toStdString(), error)) {
+        dialogs_.warn(
+            this, windowTitle(),
+            QStringLiteral("%1 was not saved: %2").arg(path, QString::fromStdString(error)));
         return;
     }
     path_ = path;

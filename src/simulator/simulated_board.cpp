@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <optional>
 #include <utility>
 
+#include "bus/durable_file.h"
 #include "simulator/state_file.h"
 
 namespace kestrel::sim {
@@ -25,6 +27,13 @@ void SimulatedBoard::takeAccessTime() const {
     }
 }
 
+bool SimulatedBoard::accessWorks() {
+    ++accesses_;
+    if (failingAccess_ == 0 || accesses_ < failingAccess_) return true;
+    if (fault_.empty()) fault_ = "LPT1 port error: simulated port: input/output error";
+    return false;
+}
+
 void SimulatedBoard::Outport(std::uint16_t port, std::uint8_t value) {
     takeAccessTime();
     if (port != kBase) return;
@@ -32,6 +41,7 @@ void SimulatedBoard::Outport(std::uint16_t port, std::uint8_t value) {
         ++outside_;
         return;
     }
+    if (!accessWorks()) return;
     // Data bit 0 pulls SCL low, bit 1 pulls SDA low.
     wire_.drive((value & 1) == 0, (value & 2) == 0);
 }
@@ -43,6 +53,7 @@ std::uint16_t SimulatedBoard::Inport(std::uint16_t port) {
         ++outside_;
         return 0;
     }
+    if (!accessWorks()) return 0;
     return wire_.sda() ? 0 : kStatusSdaBit;
 }
 
@@ -58,14 +69,16 @@ void SimulatedBoard::DisablePorts(std::int16_t, std::int16_t) {
 //   ee XXXX YY YY ...  EEPROM bytes from address XXXX on (8000..81FF)
 //   plover XX YY       switch byte YY of the PLOVER at XX (90 or 98)
 //   fault NAME [XX]    a fault for tests: missing, corrupt-pec, sda-stuck-low,
-//                      block-count XX, nack-byte XX
+//                      block-count XX, nack-byte XX, port-error-after N
 //   option port-access-ns N   each port access takes N ns (decimal)
 //   option NAME        a chip option: strict-ack, send-past-end, busy-time,
 //                      clear-only-cells, count-moves-pec,
 //                      eeprom-address-unacked, strict (all of those),
 //                      busy-after-zero-write (busy-time after a 00h byte
 //                      write too)
-// Empty lines and lines starting with '#' are ignored.
+// Empty lines and lines starting with '#' are ignored. A register, an EEPROM
+// byte or a switch byte is given once; the last line ends in a line end like
+// every other (a file that ends inside a line was cut short).
 namespace {
 
 std::vector<std::string> splitWords(const std::string& line) {
@@ -118,6 +131,8 @@ bool parseFault(const std::vector<std::string>& words, Fault* fault, std::string
         if (!parseHex(words[1], 0xFF, &fault->argument)) return false;
     } else if (fault->name == "nack-byte") {
         if (!parseHex(words[1], 0xFF, &fault->argument) || fault->argument == 0) return false;
+    } else if (fault->name == "port-error-after") {
+        if (!parseHex(words[1], 0xFFFFFFFF, &fault->argument) || fault->argument == 0) return false;
     } else {
         return false;
     }
@@ -180,6 +195,8 @@ bool SimulatedBoard::applyFault(const std::string& fault) {
         kestrel_.setBlockCount(static_cast<std::uint8_t>(f.argument));
     else if (f.name == "nack-byte")
         kestrel_.setNackByte(static_cast<int>(f.argument));
+    else if (f.name == "port-error-after")
+        failingAccess_ = f.argument;
     faults_.push_back(text);
     return true;
 }
@@ -250,11 +267,20 @@ bool SimulatedBoard::loadStateText(const std::string& text, std::string* error) 
         if (error) *error = "line " + std::to_string(lineNo) + ": " + why;
         return false;
     };
+    // The line that set each register, EEPROM byte and switch byte.
+    std::map<std::pair<char, unsigned>, int> given;
+    auto once = [&](char kind, unsigned address, int lineNo, const std::string& what) {
+        const auto [it, added] = given.try_emplace({kind, address}, lineNo);
+        if (added) return true;
+        return fail(lineNo,
+                    what + " is given again (first on line " + std::to_string(it->second) + ")");
+    };
     std::size_t pos = 0;
     int lineNo = 0;
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
+        const bool ended = end != std::string::npos;
+        if (!ended) end = text.size();
         std::string line = text.substr(pos, end - pos);
         pos = end + 1;
         ++lineNo;
@@ -266,6 +292,7 @@ bool SimulatedBoard::loadStateText(const std::string& text, std::string* error) 
         }
         const std::vector<std::string> words = splitWords(line);
         if (words.empty() || words[0][0] == '#') continue;
+        if (!ended) return fail(lineNo, "the file ends inside this line (no line end): cut short?");
         const std::string& kind = words[0];
         Change change{};
         if (kind == "reg") {
@@ -277,6 +304,9 @@ bool SimulatedBoard::loadStateText(const std::string& text, std::string* error) 
                                         std::string("2F and a byte"));
             change.kind = Change::Kind::Reg;
             change.bytes.push_back(static_cast<std::uint8_t>(v));
+            char name[16];
+            std::snprintf(name, sizeof name, "register %02X", change.address);
+            if (!once('r', change.address, lineNo, name)) return false;
         } else if (kind == "ee") {
             constexpr unsigned first = KestrelModel::kEepromBase;
             constexpr unsigned last = first + KestrelModel::kEepromSize - 1;
@@ -287,6 +317,10 @@ bool SimulatedBoard::loadStateText(const std::string& text, std::string* error) 
                 unsigned v = 0;
                 if (!parseHex(words[i], 0xFF, &v))
                     return fail(lineNo, "bad byte '" + words[i] + "'");
+                const unsigned address = change.address + static_cast<unsigned>(i - 2);
+                char name[24];
+                std::snprintf(name, sizeof name, "EEPROM byte %04X", address);
+                if (!once('e', address, lineNo, name)) return false;
                 change.bytes.push_back(static_cast<std::uint8_t>(v));
             }
             change.kind = Change::Kind::Ee;
@@ -296,6 +330,8 @@ bool SimulatedBoard::loadStateText(const std::string& text, std::string* error) 
                 (change.address != plover90_.address() && change.address != plover98_.address()) ||
                 !parseHex(words[2], 0xFF, &v))
                 return fail(lineNo, "expected 'plover 90|98 YY'");
+            if (!once('p', change.address, lineNo, "the switch byte of plover " + words[1]))
+                return false;
             change.kind = Change::Kind::Plover;
             change.bytes.push_back(static_cast<std::uint8_t>(v));
         } else if (kind == "fault") {
@@ -354,7 +390,10 @@ bool SimulatedBoard::loadState(const std::string& path, std::string* error) {
 }
 
 bool SimulatedBoard::saveState(const std::string& path, std::string* error) const {
-    return replaceFile(path, stateText(), error);
+    std::string why;
+    if (durable::replaceFile(path, stateText(), why)) return true;
+    if (error) *error = why;
+    return false;
 }
 
 }  // namespace kestrel::sim

@@ -31,6 +31,9 @@ class SimulatedBoard final : public PortAccess {
     void DisablePorts(std::int16_t first, std::int16_t last) override;
     std::uint16_t GetLPTPortAddress(int n) override { return n == 1 ? kBase : 0; }
     std::uint32_t GetLastState(int) override { return 0; }
+    // A port that failed (the fault port-error-after) stays failed, opened again or not.
+    std::string open(std::uint16_t) override { return fault_; }
+    const std::string& fault() const override { return fault_; }
     bool wireLevels(bool* scl, bool* sda) override {
         *scl = wire_.scl();
         *sda = wire_.sda();
@@ -46,6 +49,8 @@ class SimulatedBoard final : public PortAccess {
     // Port accesses made while port access was not open: a real ppdev port
     // would drop them, and so does this one.
     std::uint64_t accessesOutsideBracket() const { return outside_; }
+    // Data writes and status reads made with port access open.
+    std::uint64_t portAccesses() const { return accesses_; }
     bool accessOpen() const { return open_; }
 
     // Keeps registers, EEPROM, switch bytes, faults and chip options in a
@@ -63,8 +68,11 @@ class SimulatedBoard final : public PortAccess {
     static constexpr std::size_t kMaxStateFileBytes = 64 * 1024;
 
     // Sets a fault by name ("missing", "corrupt-pec", "sda-stuck-low",
-    // "block-count 05", "nack-byte 3"); it is kept in the state file too.
-    // False when unknown or malformed.
+    // "block-count 05", "nack-byte 3", "port-error-after 3A98": the port
+    // access of that number, counted from 1 in hexadecimal as every number
+    // of the state file, and every one after it fail as an EIO from ppdev
+    // would); it is kept in the state file too. False when unknown or
+    // malformed.
     bool applyFault(const std::string& fault);
     // Turns on a chip option by name: "strict-ack", "send-past-end",
     // "busy-time", "clear-only-cells", "count-moves-pec", or "strict" for all
@@ -82,9 +90,14 @@ class SimulatedBoard final : public PortAccess {
 
   private:
     void takeAccessTime() const;
+    // Counts a port access; false when it fails (the fault port-error-after).
+    bool accessWorks();
 
     std::uint32_t accessNs_ = 0;
     std::uint64_t outside_ = 0;
+    std::uint64_t accesses_ = 0;
+    std::uint64_t failingAccess_ = 0;  // 0: none
+    std::string fault_;
     bool open_ = false;
     std::vector<std::string> faults_;
     Wire wire_;

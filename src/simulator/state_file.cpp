@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "bus/disk_calls.h"
+#include "bus/durable_file.h"
 #include "simulator/simulated_board.h"
 
 namespace kestrel::sim {
@@ -18,17 +18,6 @@ namespace {
 
 std::string reason(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
-}
-
-bool writeAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = disk::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;  // a file that takes nothing would never finish
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -69,46 +58,6 @@ bool readStateFile(const std::string& path, std::string* text, std::string* erro
     }
     ::close(fd);
     return ok;
-}
-
-bool replaceFile(const std::string& path, const std::string& text, std::string* error) {
-    // Replace what a symbolic link points to, not the link.
-    std::string target = path;
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-        target = real;
-        std::free(real);
-    }
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-    std::string temp = target + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        if (error) *error = reason("cannot write a temporary file for", path);
-        return false;
-    }
-    struct stat old {};
-    const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, text) && disk::fsync(fd) == 0;
-    if (!ok && error) *error = reason("cannot write", path);
-    if (disk::close(fd) != 0 && ok) {
-        if (error) *error = reason("cannot write", path);
-        ok = false;
-    }
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-        if (error) *error = reason("cannot replace", path);
-        ok = false;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // The rename itself reaches the disk with the folder.
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
 }
 
 StateFile::StateFile(std::string path, const std::function<void()>& onWait)
@@ -179,7 +128,11 @@ bool StateFile::save(const SimulatedBoard& board, std::string* error) {
     }
     std::string text = board.stateText();
     if (text == loadedText_) return true;
-    if (!replaceFile(path_, text, error)) return false;
+    std::string why;
+    if (!durable::replaceFile(path_, text, why)) {
+        if (error) *error = why;
+        return false;
+    }
     loadedText_ = std::move(text);
     return true;
 }

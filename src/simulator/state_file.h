@@ -11,11 +11,6 @@ class SimulatedBoard;
 // refused without blocking) of at most `limit` bytes. False with a reason.
 bool readStateFile(const std::string& path, std::string* text, std::string* error,
                    std::size_t limit = 64 * 1024);
-// Replaces the file at `path` with `text` atomically: the text goes to a
-// temporary file in the same folder, is flushed to disk, and the temporary
-// file is renamed over the old one. A failure at any step leaves the old
-// file as it was. False with a reason.
-bool replaceFile(const std::string& path, const std::string& text, std::string* error);
 
 // The state file of one run of the program, held for the whole run: opening
 // takes an exclusive lock on it (a second run on the same file waits until

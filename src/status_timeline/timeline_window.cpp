@@ -1,17 +1,18 @@
 #include "status_timeline/timeline_window.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "bus/durable_file.h"
 #include "chip/status_registers.h"
 #include "device/text_rules.h"
 #include "status_timeline/timeline_view.h"
@@ -93,12 +94,17 @@ TimelineWindow::TimelineWindow(StatusHistory& history, BusJobs& jobs, Dialogs& d
                               QStringLiteral("status-timeline.png")};
         const QString path = dialogs_.saveFileName(this, state);
         if (path.isEmpty()) return;
-        QSaveFile file(path);
-        QImageWriter writer(&file, "png");
-        if (!file.open(QIODevice::WriteOnly) || !writer.write(view_->grab().toImage()) ||
-            !file.commit())
-            dialogs_.warn(this, windowTitle(),
-                          QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+        QByteArray png;
+        QBuffer buffer(&png);
+        QImageWriter writer(&buffer, "png");
+        std::string error;
+        if (!buffer.open(QIODevice::WriteOnly) || !writer.write(view_->grab().toImage()))
+            error =
+                "cannot write " + path.toStdString() + ": " + writer.errorString().toStdString();
+        else
+            durable::replaceFile(path.toStdString(), png.toStdString(), error);
+        if (!error.empty())
+            dialogs_.warn(this, windowTitle(), QString::fromStdString(text::sentence(error)));
     });
     connect(poll_, &QCheckBox::toggled, this, [this](bool on) {
         if (on) schedulePoll();
@@ -165,16 +171,10 @@ void TimelineWindow::pollOnce() {
 }
 
 bool TimelineWindow::exportCsv(const QString& path, QString* error) const {
-    QSaveFile file(path);
-    const std::string text = history_.csv();
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) !=
-            static_cast<qint64>(text.size()) ||
-        !file.commit()) {
-        if (error) *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    std::string why;
+    if (durable::replaceFile(path.toStdString(), history_.csv(), why)) return true;
+    if (error) *error = QString::fromStdString(text::sentence(why));
+    return false;
 }
 
 }  // namespace kestrel

@@ -102,6 +102,7 @@ struct StationRig {
     QString database = dir.filePath("records.sqlite");
 
     StationRig() {
+        app.realTimeBoard();
         w = app.open<ProductionWindow>("mnuProduction", "frm_Production");
         app.find<QLineEdit>("database", w)->setText(database);
         auto golden = snapshot::takeSnapshot(app.program->device(), 1'800'000'000).snapshot;

@@ -90,7 +90,9 @@ TEST_F(BatchStrictTest, StateAndTraceFilesThatCannotBeUsedStopTheRunBeforeTheBus
     const std::string before = slurp(state);
     EXPECT_EQ(runOnFile({"write", "0E", "04"}, true), 1);
     EXPECT_TRUE(busUntouched());
-    EXPECT_NE(err.find("not loaded"), std::string::npos) << err;
+    EXPECT_NE(err.find("not loaded: " + state + ": line "), std::string::npos) << err;
+    EXPECT_NE(err.find("nothing was run"), std::string::npos) << err;
+    EXPECT_EQ(err.find("fresh board"), std::string::npos) << "batch mode runs no fresh board";
     EXPECT_EQ(slurp(state), before) << "a state file that did not load is left as it was";
 
     fs::remove(state);

@@ -59,6 +59,7 @@ expect 0 '^[0-9.]*,Zero Write,AE,81FF,AE+ 81+ FF+ 00+,' decode "$work/z.vcd" --s
 printf 'Time [s],SCL,SDA\n0.0,1,1\n0.1,X,1\n' >"$work/x.csv"
 expect 1 "x.csv: line 3: SCL is \"X\", not 0 or 1" decode "$work/x.csv"
 expect 1 "no channel named SCK" decode "$work/t.vcd" --scl SCK
+expect 1 "none.vcd: cannot be opened: No such file or directory" decode "$work/none.vcd"
 expect 1 "\-\-scl and \-\-sda go with 'decode'" --simulate --scl A read 1D
 
 # A snapshot compared with itself is identical; with a changed board it differs (4).

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 
 #include "device/text_rules.h"
@@ -9,6 +10,8 @@
 
 namespace kestrel {
 namespace {
+
+namespace fs = std::filesystem;
 
 // Batch mode on the real parallel-port code, its ppdev calls answered by
 // the held simulated board.
@@ -112,6 +115,38 @@ TEST_F(PortFailureBatch, APortFailingInABlockWriteEndsItAsAPortError) {
             << err;
         EXPECT_EQ(out, "");
     }
+}
+
+// The simulated port dying inside the third block read of a whole-EEPROM
+// read (the state file's fault port-error-after): no file is written from
+// the bytes that were read, the run exits 3 and names the bytes not read.
+TEST_F(PortFailureBatch, APortDyingInTheThirdBlockWritesNoFileAndNamesTheBytesNotRead) {
+    kernel().accesses = 0;
+    ASSERT_EQ(run({"eeprom", "backup", (dir / "whole.dat").string()}), 0) << err;
+    const long perBlock = kernel().accesses / 16;
+    const std::string fault = "port-error-after " + text::hexText(2 * perBlock + perBlock / 2);
+    const std::string backup = (dir / "b.dat").string(), image = (dir / "r.dat").string();
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"eeprom", "backup", backup}, "backup not written: 8040h-81FFh not read"},
+        {{"eeprom", "read", "8000", "200", "--out", image},
+         "image file not written: 8040h-81FFh not read"},
+        {{"eeprom", "write-byte", "8100", "00"},
+         "EEPROM not backed up (8040h-81FFh not read), so nothing changed"},
+    };
+    for (const auto& [args, says] : cases) {
+        SCOPED_TRACE(args[1]);
+        fs::remove(state);
+        addFault(fault);
+        EXPECT_EQ(runOnFile(args), 3);
+        EXPECT_NE(err.find("LPT1 port error: simulated port: input/output error"),
+                  std::string::npos)
+            << err;
+        EXPECT_NE(err.find(says), std::string::npos) << err;
+        EXPECT_EQ(slurp(state), "fault " + fault + "\n") << "the board is unchanged";
+    }
+    EXPECT_FALSE(fs::exists(backup));
+    EXPECT_FALSE(fs::exists(image));
+    EXPECT_TRUE(backupFiles().empty());
 }
 
 }  // namespace

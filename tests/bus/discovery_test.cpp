@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <memory>
 
 #include "bus/lpt_discovery.h"
 #include "bus/parallel_port.h"
@@ -36,6 +37,26 @@ TEST(LptDiscovery, KernelPortsMapByTheirNumber) {
     EXPECT_EQ(slots[2].address, 0);
     EXPECT_NE(slots[2].state, 0u);
     for (const LptSlot& s : slots) EXPECT_NE(s.address, 0x111);
+}
+
+// A base address the kernel lists that is no address is not used, and the
+// user is told what it holds.
+TEST(LptDiscovery, ABaseAddressThatIsNoAddressIsNamed) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"888\t1912\n", ""},
+        {"0x378\n", " reads '0x378', not a decimal I/O address."},
+        {"70000\t0\n", " reads '70000 0', outside the I/O addresses 1h-FFFEh."},
+    };
+    for (const auto& [text, says] : cases) {
+        auto kernel = std::make_unique<testing::FakePpdev>();
+        kernel->files["/proc/sys/dev/parport/parport0/base-addr"] = text;
+        std::string told;
+        ParallelPort port([&told](const std::string& t) { told += t; }, std::move(kernel));
+        EXPECT_EQ(told, *says == '\0' ? std::string()
+                                      : "LPT1 (parport0) is not used: "
+                                        "/proc/sys/dev/parport/parport0/base-addr" +
+                                            std::string(says));
+    }
 }
 
 using testing::FakeParallelPort;

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <clocale>
 
 #include "bus/crc8.h"
 #include "bus/record_export.h"
@@ -11,6 +12,7 @@
 #include "bus_monitor/bus_monitor_window.h"
 #include "support/app_rig.h"
 #include "support/capture_files.h"
+#include "support/random_session.h"
 #include "support/vcd_decoder.h"
 
 namespace kestrel {
@@ -164,6 +166,42 @@ TEST(BusMonitor, OnAnI2cAdapterTheListStaysAndTheVcdSaysWhy) {
     EXPECT_TRUE(app.dialogs.messages.last().contains("needs the parallel port's lines"));
     w->exportCsv();
     EXPECT_EQ(testing::fileBytes(csv).count('\n'), 2) << "a header and the one transaction";
+}
+
+// Times are read from a capture and written to the export with a decimal
+// point whatever the user's locale: under de_DE.UTF-8 (a decimal comma) a
+// Saleae export opens and exports the same bytes as under C.
+TEST(BusMonitor, ACaptureOpensAndExportsTheSameUnderAGermanLocale) {
+    testing::AppRig app;
+    BusMonitorWindow* w = app.open<BusMonitorWindow>("mnuBusMonitor", "frm_BusMonitor");
+    ASSERT_NE(w, nullptr);
+    QTemporaryDir dir;
+    const testing::Session session = testing::randomSession(5, 7);
+    const QString capture = testing::writeFile(
+        dir.filePath("export.csv"), QByteArray::fromStdString(testing::saleaeCsv(
+                                        testing::levelsOfVcd(session.vcd), {"SCL", "SDA"})));
+    struct Restored {
+        std::string locale = std::setlocale(LC_ALL, nullptr);
+        ~Restored() { std::setlocale(LC_ALL, locale.c_str()); }
+    } restored;
+    QByteArray exported[2];
+    const char* locales[] = {"C", "de_DE.UTF-8"};
+    for (int k : {0, 1}) {
+        ASSERT_NE(std::setlocale(LC_ALL, locales[k]), nullptr)
+            << "no " << locales[k] << " locale: scripts/install-deps.sh makes it";
+        app.dialogs.fileNames = {capture};
+        w->findChild<QAction*>("openCapture")->trigger();
+        // A capture that does not open leaves the list as it was: no message.
+        ASSERT_TRUE(app.dialogs.messages.isEmpty())
+            << locales[k] << ": " << app.dialogs.messages.join('\n').toStdString();
+        ASSERT_EQ(w->model().rowCount(), static_cast<int>(session.records.size()));
+        const QString csv = dir.filePath(QStringLiteral("bus-%1.csv").arg(k));
+        app.dialogs.fileNames = {csv};
+        w->exportCsv();
+        exported[k] = testing::fileBytes(csv);
+    }
+    EXPECT_TRUE(exported[0].startsWith("time_ms,kind,")) << exported[0].toStdString();
+    EXPECT_EQ(exported[1], exported[0]);
 }
 
 TEST(BusMonitor, OpensACaptureInPlaceOfTheLiveTrafficAndKeepsItsListOnABadFile) {

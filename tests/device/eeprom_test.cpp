@@ -71,6 +71,53 @@ TEST(EepromBulkTest, WholeEepromAtBlockSpeedWithinTheAccessBudgetAndVerifyNamesA
     EXPECT_EQ(report.failures[0].text(), "verify mismatch at 8145h: expected E4, read 00");
 }
 
+// A read the port cuts short, or the user stops, still has one step for
+// every address asked for: the bytes not read are failed steps, named, and
+// neither the run nor a verify of it passes.
+TEST(EepromBulkTest, ARunCutShortHasAFailedStepForEveryByteNotRead) {
+    const auto cost = [](unsigned count, eeprom::Speed speed) {
+        Rig rig;
+        EXPECT_TRUE(eeprom::read(rig.device, 0x8000, count, speed).ok());
+        return static_cast<unsigned>(rig.board.portAccesses());
+    };
+    const unsigned block = cost(512, eeprom::Speed::Blocks) / 16;
+    const unsigned byte = cost(64, eeprom::Speed::Bytes) / 64;
+    struct Case {
+        unsigned count;
+        eeprom::Speed speed;
+        unsigned failAt;  // the port access that fails; 0: the user stops after 40 bytes
+        const char* notRead;
+    };
+    const Case cases[] = {
+        {512, eeprom::Speed::Blocks, 2 * block + block / 2, "8040h-81FFh"},
+        {64, eeprom::Speed::Bytes, 40 * byte + byte / 2, "8028h-803Fh"},
+        {64, eeprom::Speed::Bytes, 0, "8028h-803Fh"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failAt);
+        Rig rig;
+        if (c.failAt != 0) {
+            ASSERT_TRUE(rig.board.applyFault("port-error-after " + text::hexText(c.failAt)));
+        }
+        int seen = 0;
+        const eeprom::Run run =
+            eeprom::read(rig.device, 0x8000, c.count, c.speed,
+                         [&](const eeprom::Step&) { return ++seen < 40 || c.failAt != 0; });
+        ASSERT_EQ(run.steps.size(), c.count);
+        for (unsigned k = 0; k < c.count; ++k) EXPECT_EQ(run.steps[k].address, 0x8000 + k);
+        EXPECT_FALSE(run.ok());
+        EXPECT_EQ(run.portFailed, c.failAt != 0);
+        EXPECT_EQ(run.failedAddresses(), c.notRead);
+    }
+    Rig rig;
+    std::vector<int> data;
+    for (unsigned a = 0x8000; a < 0x8200; ++a) data.push_back(rig.stored(a));
+    ASSERT_TRUE(rig.board.applyFault("port-error-after " + text::hexText(2 * block + block / 2)));
+    const auto verify = eeprom::verify(rig.device, 0x8000, data, eeprom::Speed::Blocks);
+    EXPECT_FALSE(verify.passed());
+    EXPECT_EQ(verify.failures.size(), 448u);
+}
+
 // A probe is START, the address, its acknowledge slot and STOP: a scan of
 // every address sends nothing else and sets no switch; a stuck line is told.
 TEST(BusProbeTest, AScanIsAddressesAndNothingElse) {

@@ -55,7 +55,8 @@ TEST(EepromBackup, SavesTheWholeEepromRestoresItVerifiedAndTrustsNothingElse) {
     app.trigger("mnuBackupEEPROM");
     EXPECT_FALSE(QFile::exists(absent));
     EXPECT_EQ(app.status(),
-              "EEPROM backup failed at 8000h: no acknowledge from AEh. Nothing was saved.");
+              "EEPROM backup failed at 8000h: no acknowledge from AEh; 8000h-81FFh not read. "
+              "Nothing was saved.");
     app.board().kestrel().setPresent(true);
 
     // A file that is not a whole backup is refused, naming the line, before

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -43,7 +45,7 @@ TEST_F(ProductionBatch, ExitCodesSayHowEachBoardEnded) {
         {"fault corrupt-pec\n", {"--serial", "SN3"}, 2, "SN3: register 00h not read"},
         {"reg 1D 42\n", {"--serial", "SN4"}, 6, "revision (register 1Dh) reads 42h"},
         {"", {}, 1, "'production run' needs --serial"},
-        {"", {"--serial", "a b"}, 1, "printable ASCII"},
+        {"", {"--serial", "a b"}, 1, "the serial holds a space"},
         {"", {"--serial", "SN5", "--serial-at", "81FE"}, 1, "run past 81FFh"},
         {"", {"--serial", "SN6", "--golden", notGolden}, 1, "not.snap line 1"},
         {"",
@@ -54,7 +56,8 @@ TEST_F(ProductionBatch, ExitCodesSayHowEachBoardEnded) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.empty() ? "" : c.args.back());
         board.kestrel().setCorruptPec(false);  // a fault the state text does not undo
-        ASSERT_TRUE(board.loadStateText(sim::SimulatedBoard().stateText() + c.state, nullptr));
+        ASSERT_TRUE(board.loadStateText(sim::SimulatedBoard().stateText(), nullptr));
+        ASSERT_TRUE(board.loadStateText(c.state, nullptr));
         board.kestrel().setStatusActivity(false);
         std::vector<std::string> args = {"run", "--backups", (dir / "b").string()};
         if (std::find(c.args.begin(), c.args.end(), "--golden") == c.args.end())
@@ -69,6 +72,24 @@ TEST_F(ProductionBatch, ExitCodesSayHowEachBoardEnded) {
     ASSERT_EQ(production({"report"}), 0) << err;
     EXPECT_NE(out.find("attempts 4, passed 2, failed 2"), std::string::npos) << out;
     EXPECT_NE(out.find("L2  "), std::string::npos) << out;
+    // The program's report is the same under a German locale (a decimal
+    // comma) as under C.
+    locale_t german = ::newlocale(LC_ALL_MASK, "de_DE.UTF-8", nullptr);
+    ASSERT_NE(german, nullptr) << "no de_DE.UTF-8 locale: scripts/install-deps.sh makes it";
+    ::freelocale(german);
+    std::string reports[2];
+    for (int k : {0, 1}) {
+        const std::string command = std::string("LC_ALL=") + (k ? "de_DE.UTF-8" : "C") + " '" +
+                                    KESTREL_EVAL_BINARY + "' production report --database '" +
+                                    dataHome + "/kestrel-eval/production.sqlite'";
+        FILE* p = ::popen(command.c_str(), "r");
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;)
+            reports[k].append(buffer, n);
+        EXPECT_EQ(::pclose(p), 0) << command;
+    }
+    EXPECT_NE(reports[0].find("pass rate 50.0%"), std::string::npos) << reports[0];
+    EXPECT_EQ(reports[1], reports[0]);
     // The CSV goes to a new file, never over one.
     const std::string csv = (dir / "r.csv").string();
     std::ofstream(csv) << "keep\n";
@@ -78,7 +99,9 @@ TEST_F(ProductionBatch, ExitCodesSayHowEachBoardEnded) {
     std::getline(kept, first);
     EXPECT_EQ(first, "keep");
     EXPECT_NE(err.find("saved as " + (dir / "r-2.csv").string()), std::string::npos) << err;
-    EXPECT_EQ(production({"report", "--since", "yesterday"}), 1);
+    for (const char* since : {"yesterday", "2026-99-99", "2026-02-29", "2026-12-1", "2026-12-01x"})
+        EXPECT_EQ(production({"report", "--since", since}), 1) << since;
+    EXPECT_EQ(production({"report", "--since", "2024-02-29"}), 0) << err;
 
     // A board whose backup cannot be saved is written nothing and is no PASS.
     std::ofstream(dir / "not-a-folder") << "x";

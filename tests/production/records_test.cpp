@@ -6,9 +6,11 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <filesystem>
+#include <fstream>
 
 #include "production/report.h"
 #include "production/serial.h"
+#include "support/python_csv.h"
 
 namespace kestrel {
 namespace {
@@ -63,9 +65,17 @@ TEST(Report, CountsYieldAndCausesAndQuotesCsv) {
     EXPECT_NE(text.find("attempts 4, passed 1, failed 3, pass rate 25.0%"), std::string::npos)
         << text;
     EXPECT_NE(text.find("boards 3, passing now 1, yield 33.3%"), std::string::npos) << text;
-    const std::string csv = production::reportCsv({row("S\"1", "FAIL", "a, b")});
-    EXPECT_EQ(csv.substr(csv.find("\r\n") + 2),
-              "\"S\"\"1\",2026-12-07T03:00:00.000Z,0,,,,,FAIL,,,\"a, b\"\r\n");
+    // The CSV as Python's csv module reads it: quotes, commas and line ends
+    // stay inside their fields.
+    const std::string path = (fs::temp_directory_path() / "kestrel_report.csv").string();
+    std::ofstream(path, std::ios::binary)
+        << production::reportCsv({row("S\"1", "FAIL", "a, b\r\nc")});
+    const auto csv = testing::pythonCsvRows(path);
+    fs::remove(path);
+    ASSERT_EQ(csv.size(), 2u);
+    EXPECT_EQ(csv[0].size(), 11u);
+    EXPECT_EQ(csv[1], (std::vector<std::string>{"S\"1", "2026-12-07T03:00:00.000Z", "0", "", "", "",
+                                                "", "FAIL", "", "", "a, b\r\nc"}));
 }
 
 TEST(Records, KeepsRowsAcrossOpeningsAndRefusesAnotherSchemaVersion) {

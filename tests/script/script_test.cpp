@@ -7,6 +7,7 @@
 #include "device/text_rules.h"
 #include "script/run_script.h"
 #include "support/batch_rig.h"
+#include "support/python_csv.h"
 
 namespace kestrel {
 namespace {
@@ -161,16 +162,20 @@ TEST_F(ScriptTest, ScriptErrorsAreFoundBeforeAnyTraffic) {
 TEST_F(ScriptTest, FailedExpectationIsInTheJunitReport) {
     const std::string junit = (dir / "report.xml").string();
     const std::string csv = (dir / "log.csv").string();
-    EXPECT_EQ(runScript("on-error continue\nlog start 1D\nexpect 1D 21\nexpect 1D 25\n",
+    EXPECT_EQ(runScript("on-error continue\nlog st,\"a 1D\nexpect 1D 21\nexpect 1D 25\n",
                         {"--junit", junit, "--csv", csv}),
               5);
     const std::string xml = slurp(junit);
     EXPECT_NE(xml.find("line=\"4\""), std::string::npos) << xml;
-    // The log's time: the fixed clock's second and the fake milliseconds.
-    EXPECT_TRUE(std::regex_search(
-        slurp(csv), std::regex("^time,label,register,value\n2026-12-06T12:00:00\\.[0-9]{3}Z,"
-                               "start,1Dh,21h\n$")))
-        << slurp(csv);
+    // The log as Python's csv module reads it, its time the fixed clock's
+    // second and the fake milliseconds.
+    const auto rows = testing::pythonCsvRows(csv);
+    ASSERT_EQ(rows.size(), 2u) << slurp(csv);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"time", "label", "register", "value"}));
+    ASSERT_EQ(rows[1].size(), 4u);
+    EXPECT_TRUE(std::regex_match(rows[1][0], std::regex("2026-12-06T12:00:00\\.[0-9]{3}Z")));
+    EXPECT_EQ(std::vector<std::string>(rows[1].begin() + 1, rows[1].end()),
+              (std::vector<std::string>{"st,\"a", "1Dh", "21h"}));
 }
 
 // The automatic backup is taken once per run, before the first EEPROM change.

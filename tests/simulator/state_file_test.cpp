@@ -40,11 +40,15 @@ TEST_F(StateFile, LoaderRefusesEverythingButWellFormedLinesAndChangesNothingThen
         "fault melted\n",       // unknown fault
         "fault block-count\n",  // missing its count
         "fault missing 1\n",    //
-        "option stricter\n",    // unknown option
-        "chip 1\n",             // unknown line
-        "reg 0E 1\x01\n",       // control character
+        "fault port-error-after 0\n",
+        "option stricter\n",  // unknown option
+        "chip 1\n",           // unknown line
+        "reg 0E 1\x01\n",     // control character
         std::string("reg 0E 1\0\n", 10),
         "reg 0E \xB0\n",  // not ASCII
+        "reg 0E 1\n",     // given again
+        "ee 80FF 1 2\n",  // 8100h given again
+        "ee 81F0 1 2 3",  // cut short inside the line
     };
     for (const std::string& text : bad) {
         sim::SimulatedBoard board;
@@ -59,7 +63,8 @@ TEST_F(StateFile, LoaderRefusesEverythingButWellFormedLinesAndChangesNothingThen
     std::string error;
     ASSERT_TRUE(
         board.loadStateText("# comment\r\n\r\nreg 2f ff\r\nee 81FF 7\nee 8000 1 2 3\nplover 98 3\n"
-                            "fault block-count 5\nfault nack-byte 3\n\toption busy-time\n",
+                            "fault block-count 5\nfault nack-byte 3\nfault port-error-after 3A98\n"
+                            "\toption busy-time\n",
                             &error))
         << error;
     EXPECT_EQ(board.kestrel().reg(0x2F), 0xFF);

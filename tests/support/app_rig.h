@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -74,6 +75,7 @@ struct AppRig {
             adapter != nullptr && std::string(adapter) == "1")
             options.connection.i2cAdapter = "/dev/i2c-0";
         if (adjust) adjust(options);
+        const bool onAdapter = !options.connection.i2cAdapter.empty();
         program = std::make_unique<Program>(std::move(options));
         if (sim::SimulatedBoard* board = program->board()) {
             board->kestrel().setStatusActivity(false);
@@ -90,7 +92,7 @@ struct AppRig {
         }
         // ... and through an adapter that offers protocol mangling.
         if (const char* mangling = std::getenv("KESTREL_TEST_I2C_MANGLING");
-            mangling != nullptr && std::string(mangling) == "1" &&
+            onAdapter && mangling != nullptr && std::string(mangling) == "1" &&
             program->connection().simulatedAdapter() != nullptr) {
             program->connection().simulatedAdapter()->setFunctions(
                 I2C_FUNC_I2C | I2C_FUNC_SMBUS_QUICK | I2C_FUNC_PROTOCOL_MANGLING);
@@ -98,6 +100,17 @@ struct AppRig {
         }
         program->start();
         settle();
+    }
+
+    // The board's clock follows real time, for tests that run on real holds
+    // (no fake clock): the strict chip's busy time then ends as it should.
+    void realTimeBoard() {
+        board().setClock([] {
+            return static_cast<std::uint64_t>(
+                std::chrono::duration_cast<std::chrono::microseconds>(
+                    std::chrono::steady_clock::now().time_since_epoch())
+                    .count());
+        });
     }
 
     // Lets every job the windows handed to the bus owner run, and their
