@@ -46,6 +46,9 @@ class Bus final : public TransferExecutor {
     Bus(PortAccess& port, const std::int16_t& lptBase, const std::int16_t& portEntry);
 
     void setWaitHooks(WaitHooks hooks) { hooks_ = std::move(hooks); }
+    // Nanoseconds of a monotonic clock, for the records' times (default: the
+    // steady clock). A trace's writer given the same clock shows the same times.
+    void setClock(std::function<std::uint64_t()> nanos) { clock_ = std::move(nanos); }
     // Where the bus says what the user must know (the main window's status bar).
     void setNoticeSink(std::function<void(const std::string&)> sink) { notice_ = std::move(sink); }
 
@@ -132,6 +135,8 @@ class Bus final : public TransferExecutor {
         if (captureLines_) record_.lines.push_back(lines);
     }
     std::uint16_t status();
+    // Who takes the next acknowledge slot's answer into the record.
+    enum class Slot : std::uint8_t { None, SentByte, ReadByte };
 
     PortAccess& port_;
     const std::int16_t& lptBase_;
@@ -143,9 +148,13 @@ class Bus final : public TransferExecutor {
     std::string portFailure_;
     std::int16_t connectedBase_ = 0;  // the base address connectPort opened, 0 before
     TransactionRecord record_;
+    std::function<std::uint64_t()> clock_;
+    std::uint64_t firstStart_ = 0;  // the clock at the bus's first START
+    bool started_ = false;          // a first START was made
+    bool inRecord_ = false;         // the record's first START was made
     std::uint64_t sequence_ = 0;
     bool captureLines_ = false;
-    bool lastWasSend_ = false;  // the next acknowledge slot is the slave's
+    Slot slot_ = Slot::None;
     bool busy_ = false;
     bool shutDown_ = false;
     bool toldNoPort_ = false;
