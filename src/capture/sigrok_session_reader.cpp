@@ -259,7 +259,8 @@ ReadResult SessionReader::read() {
 
     std::uint64_t sample = 0;
     bool scl = true, sda = true;
-    std::vector<unsigned char> buf(1 << 20);
+    constexpr std::size_t kBuffer = 256 << 10;
+    const std::unique_ptr<unsigned char[]> buf(new unsigned char[kBuffer]);  // not cleared
     std::size_t carry = 0;  // bytes of a sample split between two reads
     for (std::size_t i = 0; i < chunks.size(); ++i) {
         const std::string& chunk = chunks[i];
@@ -267,7 +268,7 @@ ReadResult SessionReader::read() {
         if (!f) return fail("entry " + chunk + ": " + zipError());
         std::uint64_t bytes = 0;  // what the entry really held
         zip_int64_t n;
-        while ((n = zip_fread(f.get(), buf.data() + carry, buf.size() - carry)) > 0) {
+        while ((n = zip_fread(f.get(), buf.get() + carry, kBuffer - carry)) > 0) {
             bytes += static_cast<std::uint64_t>(n);
             if (sized[i] && bytes > sizes[i])
                 return fail("entry " + chunk + " holds more than the " + count(sizes[i]) +
@@ -280,7 +281,7 @@ ReadResult SessionReader::read() {
             if (sample + whole / unitsize > limits::kSamples)
                 return fail("more than the " + count(limits::kSamples) +
                             " samples a capture may hold");
-            const unsigned char* data = buf.data();
+            const unsigned char* data = buf.get();
             for (std::size_t off = 0; off < whole;) {
                 if (mask != 0 && sample != 0) {
                     std::uint64_t word;
@@ -303,8 +304,7 @@ ReadResult SessionReader::read() {
                 ++sample;
             }
             carry = have - whole;
-            std::copy(buf.begin() + static_cast<std::ptrdiff_t>(whole),
-                      buf.begin() + static_cast<std::ptrdiff_t>(have), buf.begin());
+            std::memmove(buf.get(), buf.get() + whole, have - whole);
         }
         if (n < 0)
             return fail("entry " + chunk + ": " + zip_error_strerror(zip_file_get_error(f.get())));

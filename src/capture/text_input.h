@@ -2,9 +2,9 @@
 
 #include <cstddef>
 #include <istream>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 // A capture's text read in blocks, as lines or as words, never holding more
 // than one line (limits::kLineBytes) or word (limits::kWordBytes) at a time.
@@ -34,8 +34,12 @@ class TextInput {
 
     std::istream* stream_ = nullptr;
     int fd_ = -1;
-    std::vector<char> buffer_;
+    // Not cleared before use: grown as the text goes on (a short text costs
+    // a short buffer).
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_ = 0;
     std::size_t pos_ = 0, end_ = 0;
+    std::size_t total_ = 0;  // bytes read so far
     std::size_t line_ = 0;
     bool eof_ = false;
     std::string error_;
