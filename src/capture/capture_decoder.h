@@ -43,7 +43,6 @@ class CaptureDecoder final : public LineSink {
     void end(std::uint64_t t) override;
 
     bool timesInSamples() const { return tick_ == 0; }
-    std::uint64_t transactions() const { return count_; }
 
   private:
     void start(std::uint64_t t);

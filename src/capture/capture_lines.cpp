@@ -62,7 +62,6 @@ ReadResult LineFeed::finish(std::uint64_t end, const std::string& name,
     r.channels = std::move(channels);
     r.tickSeconds = tick_;
     r.transitions = transitions_;
-    r.end = end;
     return r;
 }
 

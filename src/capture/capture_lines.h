@@ -43,7 +43,6 @@ struct ReadResult {
     std::vector<std::string> channels;
     double tickSeconds = 0;  // 0: ticks are samples
     std::uint64_t transitions = 0;
-    std::uint64_t end = 0;
 };
 
 // `text` with control characters written as \xNN (a file name or a name
@@ -75,7 +74,6 @@ class LineFeed {
         sink_.levels(t, scl, sda);
         return true;
     }
-    bool started() const { return started_; }
     // The message for a file past the limit.
     static std::string tooManyTransitions();
     // The answer for a file read to its end at tick `end`: refused when the
