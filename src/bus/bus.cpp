@@ -77,6 +77,8 @@ BusTransaction Bus::begin(Origin origin) {
     busy_ = true;
     record_.clear();
     record_.sequence = ++sequence_;
+    // Its START sets the time; a record without one (a bus clear) has the claim's.
+    record_.startMs = started_ ? static_cast<double>(clock_() - firstStart_) / 1e6 : 0;
     inRecord_ = false;
     slot_ = Slot::None;
     port_.EnablePorts(portEntry_, static_cast<std::int16_t>(portEntry_ + 2));
