@@ -64,8 +64,12 @@ void CaptureDecoder::end(std::uint64_t t) {
 void CaptureDecoder::start(std::uint64_t t) {
     if (open_) {
         cutByte();
-        record_.repeatedStarts.push_back({static_cast<std::uint32_t>(record_.sent.size()),
-                                          static_cast<std::uint32_t>(record_.received.size())});
+        // Counted with the bytes against the limit of one transaction.
+        if (kept() < limits::kTransactionBytes)
+            record_.repeatedStarts.push_back({static_cast<std::uint32_t>(record_.sent.size()),
+                                              static_cast<std::uint32_t>(record_.received.size())});
+        else
+            broken_ = true;
     } else {
         open_ = true;
         broken_ = false;
@@ -108,7 +112,7 @@ void CaptureDecoder::bit(std::uint64_t t, bool sda) {
 
 void CaptureDecoder::take(std::int8_t ack) {
     if (ack == TransactionRecord::kNoAckClock) broken_ = true;
-    if (record_.sent.size() + record_.received.size() >= limits::kTransactionBytes) {
+    if (kept() >= limits::kTransactionBytes) {
         broken_ = true;  // the rest of an endless transaction is not kept
     } else if (expectAddress_) {
         record_.sent.push_back({value_, ack});

@@ -55,6 +55,10 @@ class CaptureDecoder final : public LineSink {
     void finish(std::uint64_t t, bool stopped);
     void classify(bool held);
     void step(bool scl, bool sda);
+    // Bytes and repeated STARTs the transaction holds.
+    std::size_t kept() const {
+        return record_.sent.size() + record_.received.size() + record_.repeatedStarts.size();
+    }
     // Milliseconds (or samples) from ticks, divided as the bus divides its
     // nanoseconds, so that equal times give equal numbers.
     double timeOf(std::uint64_t ticks) const { return static_cast<double>(ticks) / ticksPerMs_; }

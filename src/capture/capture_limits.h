@@ -24,8 +24,8 @@ inline constexpr std::size_t kChannels = 65536;
 // Samplerates a sigrok session may give.
 inline constexpr double kMinSamplerateHz = 1;
 inline constexpr double kMaxSamplerateHz = 10e9;
-// One transaction: the bytes kept (a longer one is cut and Malformed) and
-// the line changes kept for its waveform.
+// One transaction: the bytes and repeated STARTs kept (a longer one is cut
+// and Malformed) and the line changes kept for its waveform.
 inline constexpr std::size_t kTransactionBytes = 65536;
 inline constexpr std::size_t kWaveformSteps = 65536;
 // Transactions the bus monitor keeps, live or from a capture; the oldest go.
