@@ -14,6 +14,11 @@ BusMonitorModel::BusMonitorModel(QObject* parent) : QAbstractTableModel(parent) 
 
 void BusMonitorModel::transactionEnded(const TransactionRecord& record) {
     if (paused_) return;
+    // Bounded while no batch is shown (a long run in one hold of the bus).
+    if (pending_.size() >= 2 * kCapacity) {
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(kCapacity));
+        pendingDropped_ += kCapacity;
+    }
     pending_.push_back(record);
     if (!flushQueued_) {
         flushQueued_ = true;
@@ -24,7 +29,8 @@ void BusMonitorModel::transactionEnded(const TransactionRecord& record) {
 void BusMonitorModel::flush() {
     flushQueued_ = false;
     if (pending_.empty()) return;
-    std::uint64_t dropped = dropped_;
+    std::uint64_t dropped = dropped_ + pendingDropped_;
+    pendingDropped_ = 0;
     if (pending_.size() > kCapacity) {
         dropped += pending_.size() - kCapacity;
         pending_.erase(pending_.begin(), pending_.end() - kCapacity);
@@ -49,6 +55,7 @@ void BusMonitorModel::clear() {
     beginResetModel();
     rows_.clear();
     pending_.clear();
+    pendingDropped_ = 0;
     timeInSamples_ = false;
     endResetModel();
     setDropped(0);
@@ -63,6 +70,7 @@ void BusMonitorModel::showRecords(std::deque<TransactionRecord> records, std::ui
     }
     rows_ = std::move(records);
     pending_.clear();
+    pendingDropped_ = 0;
     timeInSamples_ = timeInSamples;
     endResetModel();
     setDropped(dropped);

@@ -56,6 +56,7 @@ class BusMonitorModel final : public QAbstractTableModel, public TransactionObse
 
     std::deque<TransactionRecord> rows_;
     std::uint64_t dropped_ = 0;
+    std::uint64_t pendingDropped_ = 0;  // left out of pending_ before a batch
     bool timeInSamples_ = false;
     std::vector<TransactionRecord> pending_;
     bool flushQueued_ = false;
