@@ -9,7 +9,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const kestrel::capture::ChannelPick& pick :
          {kestrel::capture::ChannelPick{}, kestrel::capture::ChannelPick{"SCL", "SDA"}}) {
         std::istringstream in(text);
-        checkCapture(kestrel::capture::readSaleaeCsv(in, "fuzz.csv", pick), "fuzz.csv");
+        CheckedSink sink;
+        checkCapture(kestrel::capture::readSaleaeCsv(in, "fuzz.csv", pick, sink), "fuzz.csv");
     }
     return 0;
 }

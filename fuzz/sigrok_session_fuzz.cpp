@@ -6,6 +6,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    checkCapture(kestrel::capture::readSigrokSessionBytes(bytes, "fuzz.sr", {}), "fuzz.sr");
+    CheckedSink sink;
+    checkCapture(kestrel::capture::readSigrokSessionBytes(bytes, "fuzz.sr", {}, sink), "fuzz.sr");
     return 0;
 }

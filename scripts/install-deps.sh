@@ -9,7 +9,7 @@ packages=(
   libqt6sql6-sqlite libqt6sql6-psql postgresql
   libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  sigrok-cli libzip-dev
+  sigrok-cli libzip-dev zlib1g-dev
   clang libfuzzer-14-dev libclang-rt-14-dev
   xvfb xauth imagemagick
   lintian

@@ -1,11 +1,13 @@
 // Writes the chip map as a Python module for the sigrok decoder (chip.py):
-// the register names, the address bytes, the EEPROM range and command bytes,
-// so that the decoder and the program name things from one source.
+// the register names, the address bytes, the EEPROM range and command bytes
+// and the table of transaction kinds, so that the decoder and the program
+// name things from one source.
 #include <cstdio>
 #include <string>
 #include <string_view>
 
 #include "chip/kestrel_map.h"
+#include "chip/transaction_kinds.h"
 #include "device/register_map.h"
 
 namespace {
@@ -18,6 +20,51 @@ std::string quoted(std::string_view text) {
         out += c;
     }
     return out + "'";
+}
+
+const char* slaveName(kestrel::chip::Slave s) {
+    using kestrel::chip::Slave;
+    return s == Slave::Kestrel  ? "kestrel"
+           : s == Slave::Plover ? "plover"
+           : s == Slave::Other  ? "other"
+                                : "any";
+}
+
+const char* readName(kestrel::chip::ReadPhase r) {
+    using kestrel::chip::ReadPhase;
+    return r == ReadPhase::Bytes ? "bytes" : r == ReadPhase::Block ? "block" : "none";
+}
+
+const char* targetName(kestrel::chip::TargetFrom t) {
+    using kestrel::chip::TargetFrom;
+    switch (t) {
+        case TargetFrom::Register:
+            return "register";
+        case TargetFrom::Eeprom:
+            return "eeprom";
+        case TargetFrom::ErasePage:
+            return "erase-page";
+        case TargetFrom::Pointer:
+            return "pointer";
+        default:
+            return "none";
+    }
+}
+
+std::string pattern(const kestrel::chip::BytePattern& p) {
+    using kestrel::chip::BytePattern;
+    char buf[32];
+    switch (p.kind) {
+        case BytePattern::Register:
+            return "('register', None)";
+        case BytePattern::EepromHigh:
+            return "('eeprom-high', None)";
+        case BytePattern::Exactly:
+            std::snprintf(buf, sizeof buf, "('exactly', 0x%02X)", p.value);
+            return buf;
+        default:
+            return "('any', None)";
+    }
 }
 
 }  // namespace
@@ -47,6 +94,23 @@ int main(int argc, char** argv) {
     std::fprintf(out, "BLOCK_READ = 0x%02X\n", c::kBlockReadCommand);
     std::fprintf(out, "BLOCK_COUNT = 0x%02X\n", c::kBlockReadCount);
     std::fprintf(out, "HOLD_MS = %d\n", c::kEepromHoldMs);
+    std::fprintf(out, "ZERO_WRITE_HOLD_MS = %.17g\n", c::kZeroWriteHoldMs);
+    std::fprintf(out, "MALFORMED = %s\n\n", quoted(c::kMalformed).c_str());
+    // The kinds in order: a transaction is the first that fits.
+    std::fprintf(out, "KINDS = (\n");
+    for (const c::KindShape& k : c::kTransactionKinds) {
+        std::string written;
+        for (std::size_t i = 0; i < k.writeCount; ++i) written += pattern(k.written[i]) + ", ";
+        std::fprintf(out,
+                     "    {'name': %s, 'slave': '%s', 'written': (%s), 'read': '%s', "
+                     "'read_count': %d, 'pec': %s, 'held': %s, 'target': '%s', "
+                     "'sets_pointer': %s, 'text': %s},\n",
+                     quoted(k.name).c_str(), slaveName(k.slave), written.c_str(), readName(k.read),
+                     k.readCount, k.pec ? "True" : "False",
+                     k.hold == c::Hold::Held ? "True" : "False", targetName(k.target),
+                     k.setsPointer ? "True" : "False", quoted(k.text).c_str());
+    }
+    std::fprintf(out, ")\n");
     const bool ok = std::ferror(out) == 0;
     return std::fclose(out) == 0 && ok ? 0 : 1;
 }

@@ -6,8 +6,8 @@
 
 import sigrokdecode as srd
 from .chip import (REGISTERS, KESTREL_ADDRESS, PLOVER_ADDRESSES,
-                   EEPROM_ADDRESS_HIGH_MIN, PAGE_ERASE, ERASE_CONFIRM,
-                   BLOCK_READ, BLOCK_COUNT, HOLD_MS)
+                   EEPROM_ADDRESS_HIGH_MIN, BLOCK_COUNT, ZERO_WRITE_HOLD_MS,
+                   MALFORMED, KINDS)
 
 def crc8(data):
     '''SMBus PEC: CRC-8, polynomial x^8+x^2+x+1 (07h), initial value 0.'''
@@ -31,13 +31,30 @@ def parse_address(text):
         return None
     return v & 0xFE if 0 <= v <= 0xFF else None
 
+def matches(pattern, value):
+    '''Whether a byte written fits a pattern of the kinds table.'''
+    kind, wanted = pattern
+    if kind == 'register':
+        return value < EEPROM_ADDRESS_HIGH_MIN
+    if kind == 'eeprom-high':
+        return value >= EEPROM_ADDRESS_HIGH_MIN
+    if kind == 'exactly':
+        return value == wanted
+    return True
+
 class Byte:
-    '''One byte on the wire: value, samples, acknowledge (None: not seen yet).'''
-    def __init__(self, value, ss, es, read, address):
+    '''One byte on the wire: value, samples, acknowledge (None: not seen yet),
+    and whether a repeated START came just before it.'''
+    def __init__(self, value, ss, es, read, address, restart=False):
         self.value, self.ss, self.es = value, ss, es
-        self.read, self.address = read, address
+        self.read, self.address, self.restart = read, address, restart
         self.ack = None
         self.ack_ss = es
+
+    def text(self):
+        '''The byte as the bus monitor lists it: "1D+", "<5A-".'''
+        mark = '' if self.ack is None else '+' if self.ack else '-'
+        return ('<' if self.read else '') + '%02X' % self.value + mark
 
 class Decoder(srd.Decoder):
     api_version = 3
@@ -73,6 +90,7 @@ class Decoder(srd.Decoder):
         self.bytes = None      # the bytes of the transaction under way
         self.ss = None         # its START
         self.read = False      # the phase after the last address byte
+        self.restart = False   # a repeated START came, its address byte not yet
         self.pointer = None    # the address pointer just set, for a block read
 
     def metadata(self, key, value):
@@ -98,6 +116,8 @@ class Decoder(srd.Decoder):
         elif cmd == 'START REPEAT':
             if self.bytes is None:
                 self.bytes, self.ss = [], ss
+            else:
+                self.restart = True
         elif cmd in ('ADDRESS READ', 'ADDRESS WRITE'):
             if self.bytes is None:
                 return
@@ -105,7 +125,8 @@ class Decoder(srd.Decoder):
             if value > 0x7F:
                 self.warn(ss, es, 'Address %02Xh: set the I2C decoder to shifted addresses' % value)
             byte = ((value & 0x7F) << 1) | (1 if self.read else 0)
-            self.bytes.append(Byte(byte, ss, es, False, True))
+            self.bytes.append(Byte(byte, ss, es, False, True, self.restart))
+            self.restart = False
         elif cmd in ('DATA READ', 'DATA WRITE'):
             if self.bytes is None:
                 return
@@ -121,10 +142,10 @@ class Decoder(srd.Decoder):
 
     def held(self, last, stop_ss):
         '''Whether the chip's EEPROM cycle was held between the last
-        acknowledge clock and the STOP.'''
+        acknowledge clock and the STOP (never without a samplerate).'''
         if not self.samplerate:
             return False
-        return (stop_ss - last.ack_ss) * 1000.0 / self.samplerate >= HOLD_MS / 2.0
+        return (stop_ss - last.ack_ss) * 1000.0 / self.samplerate >= ZERO_WRITE_HOLD_MS
 
     def finish(self, es):
         b = self.bytes
@@ -142,14 +163,16 @@ class Decoder(srd.Decoder):
             if not x.read and x.ack is False:
                 self.warn(x.ss, x.ack_ss, 'No acknowledge: %02Xh' % x.value)
         complete = bool(b) and all(x.ack is not None for x in b) and b[0].address
-        text, pec = None, False
+        text, kind = None, None
         if complete:
-            text, pec = self.classify(segments, b, es, pointer)
-        if text is None:
-            text = 'Malformed: ' + ' '.join('%02X' % x.value for x in b) if b else 'Malformed: no bytes'
+            kind = self.classify(segments, b, es)
+        if kind is not None:
+            text = self.describe(kind, segments, b, pointer)
+        else:
+            text = MALFORMED + ': ' + ' '.join('%02X' % x.value for x in b) if b else MALFORMED + ': no bytes'
             self.warn(ss, es, text)
         self.put(ss, es, self.out_ann, [0, [text]])
-        if pec:
+        if kind is not None and kind['pec']:
             last = b[-1]
             expected = crc8(x.value for x in b[:-1])
             if last.value == expected:
@@ -158,59 +181,62 @@ class Decoder(srd.Decoder):
                 self.put(last.ss, last.es, self.out_ann,
                          [2, ['PEC error: %02Xh, expected %02Xh' % (last.value, expected), 'PEC error']])
 
-    def classify(self, segments, b, es, pointer):
-        '''The transaction's text and whether its last byte is a PEC; None
-        for a shape of no known transaction.'''
+    def fits(self, k, segments, b, es):
+        '''Whether a complete transaction has the shape of kind k (the same
+        rules as the program's capture decoder).'''
         kw = self.kestrel
-        first = segments[0][0].value
+        first = b[0].value
+        if k['slave'] == 'kestrel' and first != kw:
+            return False
+        if k['slave'] == 'plover' and first not in PLOVER_ADDRESSES:
+            return False
+        if k['slave'] == 'other':
+            return first != kw
+        if first & 1:
+            # A read address first: only an address alone fits (a probe).
+            return not k['written'] and k['read'] == 'none' and len(b) == 1
+        if len(segments) != (1 if k['read'] == 'none' else 2):
+            return False
+        w = segments[0][1]
+        if any(x.read for x in w) or len(w) != len(k['written']):
+            return False
+        if not all(matches(p, x.value) for p, x in zip(k['written'], w)):
+            return False
+        if k['read'] != 'none':
+            address, r = segments[1]
+            if address.value != (first | 1) or any(not x.read for x in r):
+                return False
+            if len(r) != k['read_count'] if k['read'] == 'bytes' else len(r) < 2:
+                return False
+        return not k['held'] or self.held(b[-1], es)
+
+    def classify(self, segments, b, es):
+        '''The first kind whose shape the transaction has; None for none.'''
+        for k in KINDS:
+            if self.fits(k, segments, b, es):
+                if k['sets_pointer']:
+                    w = segments[0][1]
+                    self.pointer = (w[0].value << 8) | w[1].value
+                return k
+        return None
+
+    def describe(self, k, segments, b, pointer):
+        '''The transaction's words, from the kind's text.'''
         w = [x.value for x in segments[0][1]]
-        if len(segments) == 1 and not w:
-            return 'Probe %02Xh' % first, False
-        if first in PLOVER_ADDRESSES and len(segments) == 1 and len(w) == 1:
-            return 'Switch Write %02Xh: %02Xh' % (first, w[0]), False
-        if first != kw:
-            if first & 1:
-                return 'Other Device %02Xh read' % first, False
-            return 'Other Device %02Xh: %s' % (first, ' '.join('%02X' % v for v in w)), False
-        eeprom = len(w) >= 2 and w[0] >= EEPROM_ADDRESS_HIGH_MIN
-        if len(segments) == 2:
-            if segments[1][0].value != (kw | 1):
-                return None, False
-            r = [x.value for x in segments[1][1]]
-            if len(w) == 1 and w[0] == BLOCK_READ:
-                if len(r) < 2:
-                    return None, False
-                count, data = r[0], r[1:-1]
-                if count != BLOCK_COUNT or len(data) != count:
-                    self.warn(segments[1][1][0].ss, segments[1][1][0].es,
-                              'Block count %02Xh, %d bytes read' % (count, len(data)))
-                where = ' %04Xh' % pointer if pointer is not None else ''
-                return ('Block Read%s, count %02Xh: %s' % (where, count,
-                        ' '.join('%02X' % v for v in data)), True)
-            if len(r) != 2:
-                return None, False
-            if len(w) == 1 and w[0] < EEPROM_ADDRESS_HIGH_MIN:
-                name = REGISTERS.get(w[0], 'register')
-                return 'Read Byte %02Xh %s: %02Xh' % (w[0], name, r[0]), True
-            if len(w) == 2 and eeprom:
-                return 'EEPROM Read %02X%02Xh: %02Xh' % (w[0], w[1], r[0]), True
-            return None, False
-        if len(segments) != 1:
-            return None, False
-        if len(w) == 4 and w[0] == PAGE_ERASE:
-            if w[3] != ERASE_CONFIRM:
-                self.warn(segments[0][1][3].ss, segments[0][1][3].es,
-                          'Page erase confirmed with %02Xh, not %02Xh' % (w[3], ERASE_CONFIRM))
-                return None, False
-            return 'Page Erase %02X%02Xh, confirmed %02Xh' % (w[1], w[2], w[3]), False
-        if len(w) == 2 and eeprom:
-            self.pointer = (w[0] << 8) | w[1]
-            return 'Address Pointer %02X%02Xh' % (w[0], w[1]), False
-        if len(w) == 3 and eeprom:
-            if w[2] == 0 and self.held(b[-1], es):
-                return 'Zero Write %02X%02Xh' % (w[0], w[1]), False
-            return 'EEPROM Write %02X%02Xh: %02Xh' % (w[0], w[1], w[2]), False
-        if len(w) == 2:
-            name = REGISTERS.get(w[0], 'register')
-            return 'Write Byte %02Xh %s: %02Xh' % (w[0], name, w[1]), False
-        return None, False
+        r = [x.value for x in segments[1][1]] if len(segments) > 1 else []
+        fields = {
+            'a': '%02X' % b[0].value,
+            'reg': REGISTERS.get(w[0], 'register') if w else '',
+            'r0': '%02X' % r[0] if r else '',
+            'at': ' %04Xh' % pointer if pointer is not None else '',
+            'block': ' '.join('%02X' % v for v in r[1:-1]),
+            'wire': ' '.join(('Sr ' if x.restart else '') + x.text() for x in b[1:]),
+        }
+        for i in range(4):
+            fields['w%d' % i] = '%02X' % w[i] if i < len(w) else ''
+        if k['read'] == 'block':
+            count, data = r[0], r[1:-1]
+            if count != BLOCK_COUNT or len(data) != count:
+                first = segments[1][1][0]
+                self.warn(first.ss, first.es, 'Block count %02Xh, %d bytes read' % (count, len(data)))
+        return k['text'].format(**fields)

@@ -9,6 +9,12 @@ namespace kestrel {
 namespace {
 // After the port's own words in a record whose port failed.
 constexpr const char* kCutShort = "; the transaction did not run to its end";
+
+std::uint64_t steadyNanos() {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
 }  // namespace
 
 BusTransaction::BusTransaction(BusTransaction&& other) noexcept
@@ -20,7 +26,11 @@ BusTransaction::~BusTransaction() {
 
 Bus::Bus(PortAccess& port, const std::atomic<std::int16_t>& lptBase,
          const std::atomic<std::int16_t>& portEntry)
-    : port_(port), lptBase_(lptBase), portEntry_(portEntry), hooks_(sleepingWaitHooks()) {}
+    : port_(port),
+      lptBase_(lptBase),
+      portEntry_(portEntry),
+      hooks_(sleepingWaitHooks()),
+      clock_(steadyNanos) {}
 
 std::string Bus::refusal() {
     if (shutDown_) return "The program is ending; nothing more is sent on the bus.";
@@ -48,10 +58,10 @@ BusTransaction Bus::begin() {
     busy_ = true;
     record_.clear();
     record_.sequence = ++sequence_;
-    static const auto epoch = std::chrono::steady_clock::now();
-    record_.startMs =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - epoch).count();
-    lastWasSend_ = false;
+    // Its START sets the time; a record without one (a bus clear) has the claim's.
+    record_.startMs = started_ ? static_cast<double>(clock_() - firstStart_) / 1e6 : 0;
+    inRecord_ = false;
+    slot_ = Slot::None;
     port_.EnablePorts(portEntry_, static_cast<std::int16_t>(portEntry_ + 2));
     return BusTransaction(this);
 }
@@ -153,8 +163,19 @@ void Bus::I2CStart() {
     // the board holds it (a stuck line, or a slave left in the middle of a byte).
     if (sampleSdaLow()) record_.sdaStuckLow = true;
     out(kSdaLow);
+    if (inRecord_) {
+        record_.repeatedStarts.push_back({static_cast<std::uint32_t>(record_.sent.size()),
+                                          static_cast<std::uint32_t>(record_.received.size())});
+    } else {
+        // The transaction's time is its START's, from the bus's first START:
+        // as a capture of the wire counts it.
+        const std::uint64_t now = clock_();
+        if (!started_) firstStart_ = now, started_ = true;
+        record_.startMs = static_cast<double>(now - firstStart_) / 1e6;
+        inRecord_ = true;
+    }
     out(kBothLow);
-    lastWasSend_ = false;
+    slot_ = Slot::None;
 }
 
 // STOP: SDA rises while SCL is released; leaves the bus idle.
@@ -162,38 +183,47 @@ void Bus::I2CStop() {
     out(kBothLow);
     out(kSdaLow);
     out(kLinesReleased);
-    lastWasSend_ = false;
+    slot_ = Slot::None;
     if (portFailed()) record_.portError = port_.fault() + kCutShort;
     // One record per START..STOP; observers see it now.
     notifyObservers(record_);
     record_.clear();
     record_.sequence = ++sequence_;
+    inRecord_ = false;
 }
 
 // One clock with SDA released: the slave's acknowledge slot, or the master's
-// not-acknowledge after the last byte it reads.
+// not-acknowledge after the last byte it reads. Either way the record keeps
+// what SDA showed.
 void Bus::I2CAckClock() {
     out(kSclLow);
     out(kLinesReleased);
     const bool low = sampleSdaLow();
     // A port that failed read nothing: no acknowledge was seen either way.
-    if (lastWasSend_ && !record_.sent.empty() && !portFailed())
-        record_.sent.back().ack = low ? 1 : 0;
-    lastWasSend_ = false;
+    const std::int8_t ack = portFailed() ? TransactionRecord::kNotSeen
+                            : low        ? TransactionRecord::kAck
+                                         : TransactionRecord::kNack;
+    if (slot_ == Slot::SentByte && !record_.sent.empty()) record_.sent.back().ack = ack;
+    if (slot_ == Slot::ReadByte) record_.receivedAcks.push_back(ack);
+    slot_ = Slot::None;
     out(kSclLow);
 }
 
-// One clock with SDA held low by the master, then SDA released with SCL low.
+// One clock with SDA held low by the master, then SDA released with SCL low:
+// an acknowledge on the wire, whoever's slot it is.
 void Bus::I2CMasterAck() {
     out(kBothLow);
     out(kSdaLow);
+    const std::int8_t ack = portFailed() ? TransactionRecord::kNotSeen : TransactionRecord::kAck;
+    if (slot_ == Slot::SentByte && !record_.sent.empty()) record_.sent.back().ack = ack;
+    if (slot_ == Slot::ReadByte) record_.receivedAcks.push_back(ack);
+    slot_ = Slot::None;
     out(kSclLow);
-    lastWasSend_ = false;
 }
 
 void Bus::I2CSendByte(int value) {
-    record_.sent.push_back({static_cast<std::uint8_t>(value & 0xFF), -1});
-    lastWasSend_ = true;
+    record_.sent.push_back({static_cast<std::uint8_t>(value & 0xFF), TransactionRecord::kNotSeen});
+    slot_ = Slot::SentByte;
     for (int mask = 0x80; mask != 0; mask >>= 1) {
         if ((value & mask) != 0) {
             out(kSclLow);
@@ -217,7 +247,7 @@ int Bus::I2CReadByte() {
         out(kSclLow);
     }
     record_.received.push_back(static_cast<std::uint8_t>(result));
-    lastWasSend_ = false;
+    slot_ = Slot::ReadByte;
     return result;
 }
 
@@ -229,7 +259,7 @@ int Bus::I2CReadByteLean() {
         out(kSclLow);
     }
     record_.received.push_back(static_cast<std::uint8_t>(value));
-    lastWasSend_ = false;
+    slot_ = Slot::ReadByte;
     return value;
 }
 

@@ -52,6 +52,9 @@ class Bus final : public TransferExecutor {
     Bus(PortAccess&, const std::atomic<std::int16_t>&, std::atomic<std::int16_t>&&) = delete;
 
     void setWaitHooks(WaitHooks hooks) { hooks_ = std::move(hooks); }
+    // Nanoseconds of a monotonic clock, for the records' times (default: the
+    // steady clock). A trace's writer given the same clock shows the same times.
+    void setClock(std::function<std::uint64_t()> nanos) { clock_ = std::move(nanos); }
 
     // Opens the port (LPT base address in the shared state) and makes sure
     // it can be claimed; done by the first transaction when nobody did it
@@ -128,6 +131,8 @@ class Bus final : public TransferExecutor {
         if (captureLines_) record_.lines.push_back(lines);
     }
     std::uint16_t status();
+    // Who takes the next acknowledge slot's answer into the record.
+    enum class Slot : std::uint8_t { None, SentByte, ReadByte };
 
     PortAccess& port_;
     const std::atomic<std::int16_t>& lptBase_;
@@ -138,9 +143,13 @@ class Bus final : public TransferExecutor {
     std::string portFailure_;
     std::int16_t connectedBase_ = 0;  // the base address connectPort opened, 0 before
     TransactionRecord record_;
+    std::function<std::uint64_t()> clock_;
+    std::uint64_t firstStart_ = 0;  // the clock at the bus's first START
+    bool started_ = false;          // a first START was made
+    bool inRecord_ = false;         // the record's first START was made
     std::uint64_t sequence_ = 0;
     bool captureLines_ = false;
-    bool lastWasSend_ = false;  // the next acknowledge slot is the slave's
+    Slot slot_ = Slot::None;
     bool busy_ = false;
     bool shutDown_ = false;
 };

@@ -160,7 +160,10 @@ TransactionRecord I2cAdapterExecutor::probe(const Transfer& t) {
             rc = -1;
             error = EIO;  // the read message did not run
         }
-        if (rc >= 0) r.received.push_back(byte);
+        if (rc >= 0) {
+            r.received.push_back(byte);
+            r.receivedAcks.push_back(TransactionRecord::kNack);
+        }
     }
     if (rc >= 0)
         r.sent[0].ack = 1;
@@ -179,8 +182,10 @@ TransactionRecord I2cAdapterExecutor::runOne(const Transfer& t) {
     r.target = t.target;
     r.targetDigits = t.targetDigits;
     r.sequence = ++sequence_;
-    r.startMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - epoch_)
-                    .count();
+    // From the first transaction on, as the bit-banged bus counts from its first START.
+    const auto now = std::chrono::steady_clock::now();
+    if (!started_) epoch_ = now, started_ = true;
+    r.startMs = std::chrono::duration<double, std::milli>(now - epoch_).count();
     const bool probeOnly =
         t.messages.size() == 1 && !t.messages[0].isRead() && t.messages[0].write.empty();
     if (probeOnly) {
@@ -205,7 +210,12 @@ TransactionRecord I2cAdapterExecutor::runOne(const Transfer& t) {
     std::vector<std::vector<std::uint8_t>> buffers;
     std::vector<i2c_msg> msgs;
     std::vector<bool> slaveAcks;  // per byte sent: the slave's acknowledge slot
+    std::uint32_t reads = 0;
     for (const Message& m : t.messages) {
+        // The messages are joined by repeated STARTs.
+        if (!r.sent.empty())
+            r.repeatedStarts.push_back({static_cast<std::uint32_t>(r.sent.size()), reads});
+        if (m.isRead()) reads += static_cast<std::uint32_t>(std::max(m.read, 0));
         r.sent.push_back({m.address, -1});
         slaveAcks.push_back(true);
         if (m.isRead()) {
@@ -248,9 +258,14 @@ TransactionRecord I2cAdapterExecutor::runOne(const Transfer& t) {
         r.portError = std::string("I2C adapter error: ") + std::strerror(error);
         noteFailure(error);
     }
-    for (std::size_t i = 0; i < t.messages.size(); ++i)
-        if (t.messages[i].isRead())
-            r.received.insert(r.received.end(), buffers[i].begin(), buffers[i].end());
+    for (std::size_t i = 0; i < t.messages.size(); ++i) {
+        if (!t.messages[i].isRead()) continue;
+        r.received.insert(r.received.end(), buffers[i].begin(), buffers[i].end());
+        // The adapter acknowledges every byte of a read but the last.
+        for (std::size_t k = 0; whole && k < buffers[i].size(); ++k)
+            r.receivedAcks.push_back(k + 1 < buffers[i].size() ? TransactionRecord::kAck
+                                                               : TransactionRecord::kNack);
+    }
     if (whole && t.endsWithPec) checkPec(r);
     return r;
 }

@@ -75,7 +75,8 @@ class I2cAdapterExecutor final : public TransferExecutor {
     int fd_ = -1;
     unsigned long functions_ = 0;
     std::uint64_t sequence_ = 0;
-    std::chrono::steady_clock::time_point epoch_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point epoch_;  // the first transaction's start
+    bool started_ = false;
     bool busy_ = false;  // a transaction or its EEPROM-cycle pause is under way
     bool shutDown_ = false;
 };

@@ -35,20 +35,43 @@ std::string targetHex(const TransactionRecord& r) {
 
 std::string bytesText(const TransactionRecord& r) {
     std::string out;
-    for (const auto& b : r.sent) {
+    auto add = [&out](const char* prefix, std::uint8_t value, std::int8_t ack) {
         if (!out.empty()) out += ' ';
-        out += hex2(b.value);
-        if (b.ack >= 0) out += b.ack ? '+' : '-';
-    }
-    for (std::uint8_t b : r.received) {
-        if (!out.empty()) out += ' ';
-        out += '<' + hex2(b);
+        out += prefix;
+        out += hex2(value);
+        if (ack == TransactionRecord::kAck)
+            out += '+';
+        else if (ack == TransactionRecord::kNack)
+            out += '-';
+        else if (ack == TransactionRecord::kNoAckClock)
+            out += "(none)";
+    };
+    // Each address byte, then the bytes its direction says up to the next
+    // repeated START.
+    std::size_t s = 0, g = 0;
+    const auto& starts = r.repeatedStarts;
+    for (std::size_t k = 0; k <= starts.size(); ++k) {
+        const std::size_t sentEnd = k < starts.size() ? starts[k].sent : r.sent.size();
+        const std::size_t readEnd = k < starts.size() ? starts[k].received : r.received.size();
+        if (s < sentEnd && s < r.sent.size()) {
+            const bool read = (r.sent[s].value & 1u) != 0;
+            add("", r.sent[s].value, r.sent[s].ack);
+            ++s;
+            for (; read && g < readEnd && g < r.received.size(); ++g)
+                add("<", r.received[g], r.receivedAck(g));
+        }
+        for (; s < sentEnd && s < r.sent.size(); ++s) add("", r.sent[s].value, r.sent[s].ack);
+        for (; g < readEnd && g < r.received.size(); ++g) add("<", r.received[g], r.receivedAck(g));
+        if (k < starts.size()) out += out.empty() ? "Sr" : " Sr";
     }
     return out;
 }
 
-void writeCsv(std::ostream& out, const std::vector<const TransactionRecord*>& records) {
-    out << "time_ms,kind,address,target,bytes,pec,pec_expected,problem\r\n";
+void writeCsv(std::ostream& out, const std::vector<const TransactionRecord*>& records,
+              CsvLayout layout) {
+    if (layout.header)
+        out << (layout.timeInSamples ? "time_samples" : "time_ms")
+            << ",kind,address,target,bytes,pec,pec_expected,problem\r\n";
     for (const TransactionRecord* r : records) {
         std::string problem;
         if (!r->portError.empty())
@@ -60,7 +83,7 @@ void writeCsv(std::ostream& out, const std::vector<const TransactionRecord*>& re
         else if (r->pecMismatch())
             problem = "PEC mismatch";
         out << csv::row(
-            {decimal::fixed(r->startMs, 3), r->kind,
+            {decimal::fixed(r->startMs, layout.timeInSamples ? 0 : 3), r->kind,
              r->sent.empty() ? "" : hex2(r->sent[0].value & 0xFEu), targetHex(*r), bytesText(*r),
              r->pecReceived < 0 ? "" : hex2(static_cast<unsigned>(r->pecReceived)),
              r->pecExpected < 0 ? "" : hex2(static_cast<unsigned>(r->pecExpected)), problem});

@@ -9,6 +9,8 @@ void TransactionRecord::clear() {
     targetDigits = 2;
     sent.clear();
     received.clear();
+    receivedAcks.clear();
+    repeatedStarts.clear();
     pecReceived = pecExpected = -1;
     sdaStuckLow = false;
     portError.clear();

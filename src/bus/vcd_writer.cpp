@@ -20,10 +20,11 @@ constexpr std::size_t kBufferLimit = 1 << 16;
 VcdWriter::VcdWriter(std::unique_ptr<std::ostream> out, Clock clock)
     : out_(std::move(out)), clock_(clock ? std::move(clock) : Clock(steadyNanos)) {
     start_ = clock_();
+    static_assert(kUnitNs == 100, "the header's $timescale says 100 ns");
     buffer_.reserve(kBufferLimit + 256);
     buffer_ +=
         "$version kestrel-eval parallel-port bus trace $end\n"
-        "$timescale 1 ns $end\n"
+        "$timescale 100 ns $end\n"
         "$scope module smbus $end\n"
         "$var wire 1 ! SCL $end\n"
         "$var wire 1 \" SDA $end\n"
@@ -38,7 +39,7 @@ VcdWriter::~VcdWriter() {
 std::uint64_t VcdWriter::stamp() {
     // Strictly increasing, with room for the half step between two changes
     // of one write.
-    const std::uint64_t now = clock_() - start_;
+    const std::uint64_t now = (clock_() - start_) / kUnitNs;
     time_ = now >= time_ + 2 ? now : time_ + 2;
     return time_;
 }
@@ -73,7 +74,7 @@ void VcdWriter::writeOutIfFull() {
 void VcdWriter::stampAfterLastChange() {
     if (!changedSinceEnd_) return;
     // A timestamp after the last change, so that a decoder sees it.
-    const std::uint64_t now = clock_() - start_;
+    const std::uint64_t now = (clock_() - start_) / kUnitNs;
     outputTime(now > lastShown_ ? now : lastShown_ + 1);
     // The next change comes after it.
     if (time_ < lastShown_) time_ = lastShown_;

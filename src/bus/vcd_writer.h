@@ -11,11 +11,17 @@
 namespace kestrel {
 
 // Writes the two bus lines as a Value Change Dump that waveform viewers and
-// I2C protocol decoders read. Time is in nanoseconds from a monotonic clock,
-// so waits (the 30 ms hold of an erase) and the gaps between transactions
-// show at their true length; the trace's end, and every transaction's end
-// where the wire's levels are known, get a timestamp after the last change,
-// so a decoder sees the last STOP even in a trace whose program was killed.
+// I2C protocol decoders read. Time comes from a monotonic clock, so waits
+// (the 30 ms hold of an erase) and the gaps between transactions show at
+// their true length, in units of kUnitNs: a port access takes about a
+// microsecond on a real port and a few tenths on the simulated board, so the
+// unit keeps every change at its own time, while an analyser that samples
+// the file at one sample per unit (sigrok) goes through a minute of it in
+// seconds. Every change has a time of its own, later than the one before,
+// even when the clock has not moved. The trace's end, and every
+// transaction's end where the wire's levels are known, get a timestamp after
+// the last change, so a decoder sees the last STOP even in a trace whose
+// program was killed.
 //
 // Where the port can see the wire (the simulated board), the trace holds the
 // wire's own levels. On a real port the master only knows what it drives and
@@ -26,6 +32,8 @@ class VcdWriter {
   public:
     // Nanoseconds of a monotonic clock.
     using Clock = std::function<std::uint64_t()>;
+    // The file's time unit.
+    static constexpr std::uint64_t kUnitNs = 100;
 
     // `clock` defaults to the system's steady clock.
     explicit VcdWriter(std::unique_ptr<std::ostream> out, Clock clock = {});

@@ -14,6 +14,11 @@ BusMonitorModel::BusMonitorModel(QObject* parent) : QAbstractTableModel(parent) 
 
 void BusMonitorModel::transactionEnded(const TransactionRecord& record) {
     if (paused_) return;
+    // Bounded while no batch is shown (a long run in one hold of the bus).
+    if (pending_.size() >= 2 * kCapacity) {
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(kCapacity));
+        pendingDropped_ += kCapacity;
+    }
     pending_.push_back(record);
     if (!flushQueued_) {
         flushQueued_ = true;
@@ -24,14 +29,21 @@ void BusMonitorModel::transactionEnded(const TransactionRecord& record) {
 void BusMonitorModel::flush() {
     flushQueued_ = false;
     if (pending_.empty()) return;
-    if (pending_.size() > kCapacity) pending_.erase(pending_.begin(), pending_.end() - kCapacity);
+    std::uint64_t dropped = dropped_ + pendingDropped_;
+    pendingDropped_ = 0;
+    if (pending_.size() > kCapacity) {
+        dropped += pending_.size() - kCapacity;
+        pending_.erase(pending_.begin(), pending_.end() - kCapacity);
+    }
     const std::size_t overflow =
         rows_.size() + pending_.size() > kCapacity ? rows_.size() + pending_.size() - kCapacity : 0;
     if (overflow > 0) {
         beginRemoveRows({}, 0, static_cast<int>(overflow) - 1);
         rows_.erase(rows_.begin(), rows_.begin() + static_cast<long>(overflow));
         endRemoveRows();
+        dropped += overflow;
     }
+    setDropped(dropped);
     const int first = static_cast<int>(rows_.size());
     beginInsertRows({}, first, first + static_cast<int>(pending_.size()) - 1);
     for (TransactionRecord& r : pending_) rows_.push_back(std::move(r));
@@ -43,14 +55,39 @@ void BusMonitorModel::clear() {
     beginResetModel();
     rows_.clear();
     pending_.clear();
+    pendingDropped_ = 0;
+    timeInSamples_ = false;
     endResetModel();
+    setDropped(0);
 }
 
-void BusMonitorModel::showRecords(std::vector<TransactionRecord> records) {
+void BusMonitorModel::showRecords(std::deque<TransactionRecord> records, std::uint64_t dropped,
+                                  bool timeInSamples) {
     beginResetModel();
-    rows_.assign(std::make_move_iterator(records.begin()), std::make_move_iterator(records.end()));
+    if (records.size() > kCapacity) {
+        dropped += records.size() - kCapacity;
+        records.erase(records.begin(), records.end() - static_cast<long>(kCapacity));
+    }
+    rows_ = std::move(records);
     pending_.clear();
+    pendingDropped_ = 0;
+    timeInSamples_ = timeInSamples;
     endResetModel();
+    setDropped(dropped);
+    emit headerDataChanged(Qt::Horizontal, Time, Time);
+}
+
+void BusMonitorModel::setDropped(std::uint64_t dropped) {
+    if (dropped == dropped_) return;
+    dropped_ = dropped;
+    emit droppedChanged();
+}
+
+QString BusMonitorModel::droppedText() const {
+    if (dropped_ == 0) return {};
+    return QStringLiteral("%1 earlier %2 dropped")
+        .arg(QString::number(static_cast<qulonglong>(dropped_)),
+             dropped_ == 1 ? QStringLiteral("transaction") : QStringLiteral("transactions"));
 }
 
 std::vector<const TransactionRecord*> BusMonitorModel::records() const {
@@ -75,7 +112,7 @@ QVariant BusMonitorModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole) return {};
     switch (index.column()) {
         case Time:
-            return QString::number(r.startMs, 'f', 3);
+            return QString::number(r.startMs, 'f', timeInSamples_ ? 0 : 3);
         case Kind:
             return QString::fromStdString(r.kind);
         case Address:
@@ -106,6 +143,7 @@ QVariant BusMonitorModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     static const char* const names[] = {"Time (ms)", "Kind", "Slave", "Register / address",
                                         "Bytes",     "PEC",  "Result"};
+    if (section == Time && timeInSamples_) return QStringLiteral("Time (samples)");
     return section >= 0 && section < ColumnCount ? QString::fromLatin1(names[section]) : QVariant();
 }
 

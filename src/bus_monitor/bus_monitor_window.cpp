@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <deque>
 #include <sstream>
 
 #include "bus/durable_file.h"
@@ -68,6 +69,16 @@ BusMonitorWindow::BusMonitorWindow(BusJobs& bus, Dialogs& dialogs)
     buttons->addWidget(channels_);
     column->addLayout(buttons);
 
+    // What the cap on the list left out.
+    dropped_ = new QLabel(this);
+    dropped_->setObjectName(QStringLiteral("droppedTransactions"));
+    dropped_->hide();
+    column->addWidget(dropped_);
+    connect(model_, &BusMonitorModel::droppedChanged, this, [this] {
+        dropped_->setText(model_->droppedText());
+        dropped_->setVisible(model_->dropped() > 0);
+    });
+
     table_ = new QTableView(this);
     table_->setObjectName(QStringLiteral("transactions"));
     table_->setModel(model_);
@@ -124,7 +135,10 @@ void BusMonitorWindow::togglePause() {
 }
 
 void BusMonitorWindow::exportCsv() {
-    exportTo(csvFile_, record_export::writeCsv);
+    const bool samples = model_->timeInSamples();
+    exportTo(csvFile_, [samples](std::ostream& out, const auto& records) {
+        record_export::writeCsv(out, records, {true, samples});
+    });
 }
 
 void BusMonitorWindow::exportVcd() {
@@ -135,7 +149,8 @@ void BusMonitorWindow::exportVcd() {
                                        "transactions."));
         return;
     }
-    exportTo(vcdFile_, record_export::writeVcd);
+    exportTo(vcdFile_,
+             [](std::ostream& out, const auto& records) { record_export::writeVcd(out, records); });
 }
 
 void BusMonitorWindow::openCapture() {
@@ -144,9 +159,7 @@ void BusMonitorWindow::openCapture() {
 }
 
 bool BusMonitorWindow::loadCapture(const QString& path) {
-    capture::ChannelPick namesOnly;
-    namesOnly.namesOnly = true;
-    const auto names = capture::readCaptureFile(path.toStdString(), namesOnly);
+    const auto names = capture::readCaptureChannels(path.toStdString());
     if (!names.error.empty()) {
         dialogs_.warn(this, kProgramTitle, QString::fromStdString(names.error));
         return false;
@@ -184,13 +197,23 @@ bool BusMonitorWindow::decodeCapture() {
     if (capturePath_.isEmpty()) return false;
     const capture::ChannelPick pick{sclChoice_->currentText().toStdString(),
                                     sdaChoice_->currentText().toStdString()};
-    const auto read = capture::readCaptureFile(capturePath_.toStdString(), pick);
-    if (!read.lines) {
+    // The most recent transactions, as the live list keeps them.
+    std::deque<TransactionRecord> kept;
+    std::uint64_t dropped = 0;
+    capture::CaptureDecoder decoder([&](TransactionRecord& r) {
+        kept.push_back(std::move(r));
+        if (kept.size() > BusMonitorModel::kCapacity) {
+            kept.pop_front();
+            ++dropped;
+        }
+    });
+    const auto read = capture::readCaptureFile(capturePath_.toStdString(), pick, decoder);
+    if (!read.ok) {
         dialogs_.warn(this, kProgramTitle, QString::fromStdString(read.error));
         return false;
     }
     model_->setPaused(true);
-    model_->showRecords(capture::decodeCapture(*read.lines));
+    model_->showRecords(std::move(kept), dropped, decoder.timesInSamples());
     waveform_->show(nullptr);
     pause_->setText(QStringLiteral("Resume"));
     channels_->show();
@@ -207,7 +230,7 @@ void BusMonitorWindow::leaveCapture() {
     pause_->setText(QStringLiteral("Pause"));
 }
 
-void BusMonitorWindow::exportTo(FileDialogState& file, Writer write) {
+void BusMonitorWindow::exportTo(FileDialogState& file, const Writer& write) {
     model_->flush();
     const QString path = dialogs_.saveFileName(this, file);
     if (path.isEmpty()) return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <ostream>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "widgets/dialogs.h"
 
 class QComboBox;
+class QLabel;
 class QPushButton;
 class QTableView;
 class QWidget;
@@ -25,7 +27,9 @@ class WaveformView;
 // change for it. File > Open Capture shows a logic analyser's capture (VCD,
 // sigrok session, Saleae CSV) in the same list instead of the live traffic,
 // decoded from the two channels chosen as SCL and SDA (first guessed from
-// their names); Resume goes back to the live traffic.
+// their names); Resume goes back to the live traffic. The list keeps the most
+// recent transactions (capture::limits::kRecordsKept) and says how many
+// earlier ones it dropped.
 class BusMonitorWindow final : public QWidget {
     Q_OBJECT
   public:
@@ -48,9 +52,9 @@ class BusMonitorWindow final : public QWidget {
     QComboBox* sdaChoice() { return sdaChoice_; }
 
   private:
-    using Writer = void (*)(std::ostream&, const std::vector<const TransactionRecord*>&);
+    using Writer = std::function<void(std::ostream&, const std::vector<const TransactionRecord*>&)>;
     void showSelected();
-    void exportTo(FileDialogState& file, Writer write);
+    void exportTo(FileDialogState& file, const Writer& write);
     void leaveCapture();
 
     BusJobs& bus_;
@@ -59,6 +63,7 @@ class BusMonitorWindow final : public QWidget {
     QTableView* table_;
     WaveformView* waveform_;
     QPushButton* pause_;
+    QLabel* dropped_;
     QWidget* channels_;
     QComboBox* sclChoice_;
     QComboBox* sdaChoice_;

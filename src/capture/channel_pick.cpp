@@ -1,5 +1,5 @@
 #include <algorithm>
-#include <cctype>
+#include <vector>
 
 #include "capture/capture_lines.h"
 
@@ -7,9 +7,10 @@ namespace kestrel::capture {
 
 namespace {
 
+// ASCII only, whatever the locale.
 std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return s;
 }
 
@@ -19,26 +20,42 @@ bool containsAny(const std::string& name, std::initializer_list<const char*> wor
                        [&](const char* w) { return l.find(w) != std::string::npos; });
 }
 
+// The names for a message: the first few, and how many more.
 std::string list(const std::vector<std::string>& names) {
+    constexpr std::size_t kShown = 16;
     std::string out;
-    for (const auto& n : names) out += (out.empty() ? "" : ", ") + n;
+    for (std::size_t i = 0; i < names.size() && i < kShown; ++i)
+        out += (out.empty() ? "" : ", ") + names[i];
+    if (names.size() > kShown) out += " and " + std::to_string(names.size() - kShown) + " more";
     return out.empty() ? std::string("none") : out;
 }
 
-// The one channel named `wanted`, or the one channel whose name says what it is.
+// The indexes of the channels `hit` takes.
+template <typename Hit>
+std::vector<int> hits(const std::vector<std::string>& names, Hit hit) {
+    std::vector<int> out;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (hit(names[i])) out.push_back(static_cast<int>(i));
+    return out;
+}
+
+// The one channel named `wanted` (exactly, or else in any case), or the one
+// whose name says what it is: the line's own name in any case, else one of
+// `words` within the name.
 int find(const std::vector<std::string>& names, const std::string& wanted, const char* line,
          std::initializer_list<const char*> words, std::string& error) {
-    std::vector<int> hits;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const bool hit = wanted.empty() ? containsAny(names[i], words) : names[i] == wanted;
-        if (hit) hits.push_back(static_cast<int>(i));
-    }
-    if (hits.size() == 1) return hits.front();
+    const std::string own = lower(wanted.empty() ? std::string(line) : wanted);
+    std::vector<int> found;
+    if (!wanted.empty()) found = hits(names, [&](const std::string& n) { return n == wanted; });
+    if (found.empty()) found = hits(names, [&](const std::string& n) { return lower(n) == own; });
+    if (found.empty() && wanted.empty())
+        found = hits(names, [&](const std::string& n) { return containsAny(n, words); });
+    if (found.size() == 1) return found.front();
     if (!wanted.empty())
-        error = hits.empty() ? "no channel named " + wanted + " (channels: " + list(names) + ")"
-                             : "more than one channel named " + wanted;
+        error = found.empty() ? "no channel named " + wanted + " (channels: " + list(names) + ")"
+                              : "more than one channel named " + wanted;
     else
-        error = std::string(hits.empty() ? "no channel" : "more than one channel") +
+        error = std::string(found.empty() ? "no channel" : "more than one channel") +
                 "'s name tells which is " + line + " (channels: " + list(names) +
                 "); name it with --" + lower(line);
     return -1;

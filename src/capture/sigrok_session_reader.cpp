@@ -1,13 +1,15 @@
+#include <unistd.h>
 #include <zip.h>
 
 #include <algorithm>
 #include <charconv>
-#include <cstdlib>
+#include <cmath>
+#include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 
-#include "bus/decimal.h"
 #include "capture/capture_readers.h"
 
 namespace kestrel::capture {
@@ -30,25 +32,34 @@ std::string trim(std::string s) {
     return s;
 }
 
-// "1 MHz", "24MHz", "500 kHz", "1 GHz", "100 Hz", "2000000" as hertz; 0 for none.
-double parseSamplerate(const std::string& text) {
-    std::size_t used = 0;
-    const double value = decimal::leading(trim(text), &used).value_or(0);
-    if (!(value > 0)) return 0;
-    std::string unit = trim(trim(text).substr(used));
+// "1 MHz", "24MHz", "500 kHz", "1 GHz", "100 Hz", "2000000" as hertz, read
+// whatever the locale (one too small or too large for a double reads as 0);
+// nothing when it is no rate at all.
+std::optional<double> parseSamplerate(const std::string& text) {
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec == std::errc::result_out_of_range)
+        value = 0;
+    else if (ec != std::errc() || !std::isfinite(value))
+        return std::nullopt;
+    std::string unit = trim(std::string(end, text.data() + text.size()));
     double scale = 1;
     if (!unit.empty() && (unit[0] == 'k' || unit[0] == 'M' || unit[0] == 'G')) {
         scale = unit[0] == 'k' ? 1e3 : unit[0] == 'M' ? 1e6 : 1e9;
         unit.erase(0, 1);
     }
-    if (!unit.empty() && unit != "Hz") return 0;
+    if (!unit.empty() && unit != "Hz") return std::nullopt;
     return value * scale;
+}
+
+std::string count(std::uint64_t n) {
+    return std::to_string(n);
 }
 
 class SessionReader {
   public:
-    SessionReader(zip_t* zip, const std::string& name, const ChannelPick& pick)
-        : zip_(zip), name_(name), pick_(pick) {}
+    SessionReader(zip_t* zip, const std::string& name, const ChannelPick& pick, LineSink& sink)
+        : zip_(zip), name_(name), pick_(pick), sink_(sink) {}
 
     ReadResult read();
 
@@ -61,6 +72,7 @@ class SessionReader {
     zip_t* zip_;
     const std::string& name_;
     const ChannelPick& pick_;
+    LineSink& sink_;
 };
 
 bool SessionReader::entryText(const char* entry, std::string& out, std::string& error) {
@@ -141,9 +153,16 @@ ReadResult SessionReader::read() {
         if (ec != std::errc() || p != u.data() + u.size() || unitsize == 0 || unitsize > 8)
             return fail("entry metadata: unitsize \"" + u + "\" is not 1..8");
     }
-    const double rate = parseSamplerate(device["samplerate"]);
-    if (rate == 0)
-        return fail("entry metadata: samplerate \"" + device["samplerate"] + "\" is not a rate");
+    // Without a samplerate (sigrok reads such files too) the times are samples.
+    double tick = 0;
+    if (device.count("samplerate")) {
+        const std::string& text = device["samplerate"];
+        const std::optional<double> rate = parseSamplerate(text);
+        if (!rate) return fail("entry metadata: samplerate \"" + text + "\" is not a rate");
+        if (!(*rate >= limits::kMinSamplerateHz && *rate <= limits::kMaxSamplerateHz))
+            return fail("entry metadata: samplerate \"" + text + "\" is outside 1 Hz .. 10 GHz");
+        tick = 1.0 / *rate;
+    }
 
     std::vector<std::string> names;
     std::vector<unsigned> bits;
@@ -154,9 +173,9 @@ ReadResult SessionReader::read() {
         names.push_back(probeName);
         bits.push_back(n - 1);
     }
-    if (pick_.namesOnly) return {std::nullopt, {}, names};
+    if (pick_.namesOnly) return ReadResult{true, {}, names};
     const PickedChannels picked = pickChannels(names, pick_);
-    if (picked.scl < 0) return {std::nullopt, name_ + ": " + picked.error, names};
+    if (picked.scl < 0) return readError(name_ + ": " + picked.error, names);
     const unsigned sclBit = bits[static_cast<std::size_t>(picked.scl)];
     const unsigned sdaBit = bits[static_cast<std::size_t>(picked.sda)];
 
@@ -166,8 +185,8 @@ ReadResult SessionReader::read() {
     {
         std::vector<unsigned> found;
         const std::string prefix = capturefile + "-";
-        const zip_int64_t count = zip_get_num_entries(zip_, 0);
-        for (zip_int64_t i = 0; i < count; ++i) {
+        const zip_int64_t entries = zip_get_num_entries(zip_, 0);
+        for (zip_int64_t i = 0; i < entries; ++i) {
             const char* entry = zip_get_name(zip_, static_cast<zip_uint64_t>(i), 0);
             if (!entry) continue;
             const std::string e = entry;
@@ -191,63 +210,134 @@ ReadResult SessionReader::read() {
         }
     }
 
-    CaptureLines lines;
-    lines.tickSeconds = 1.0 / rate;
+    // What the entries' headers say they hold, against the limits, before
+    // anything is read.
+    std::vector<std::uint64_t> sizes(chunks.size(), 0);
+    std::vector<bool> sized(chunks.size(), false);
+    {
+        std::uint64_t total = 0;
+        for (std::size_t i = 0; i < chunks.size(); ++i) {
+            zip_stat_t st;
+            zip_stat_init(&st);
+            if (zip_stat(zip_, chunks[i].c_str(), 0, &st) < 0)
+                return fail("entry " + chunks[i] + ": " + zipError());
+            if ((st.valid & ZIP_STAT_SIZE) == 0) continue;
+            sized[i] = true;
+            sizes[i] = st.size;
+            const std::uint64_t samples = st.size / unitsize;
+            if (samples > limits::kSamplesPerEntry)
+                return fail("entry " + chunks[i] + " holds " + count(samples) +
+                            " samples, more than the " + count(limits::kSamplesPerEntry) +
+                            " an entry may hold");
+            total += samples;
+            if (total > limits::kSamples)
+                return fail("the entries hold more than the " + count(limits::kSamples) +
+                            " samples a capture may hold");
+        }
+    }
+
+    LineFeed feed(sink_, tick);
+    const unsigned sclByte = sclBit / 8, sdaByte = sdaBit / 8;
+    const unsigned sclShift = sclBit % 8, sdaShift = sdaBit % 8;
+    // Runs of samples in which SCL and SDA keep their levels are passed over
+    // eight bytes at a time where a sample's size divides eight.
+    std::uint64_t mask = 0;
+    if (8 % unitsize == 0) {
+        for (unsigned k = 0; k < 8; k += unitsize) {
+            mask |= std::uint64_t{1} << ((k + sclByte) * 8 + sclShift);
+            mask |= std::uint64_t{1} << ((k + sdaByte) * 8 + sdaShift);
+        }
+    }
+    // The mask's bits for each of the four levels of SCL and SDA.
+    std::uint64_t patterns[4] = {};
+    for (unsigned k = 0; mask != 0 && k < 8; k += unitsize) {
+        const std::uint64_t c = std::uint64_t{1} << ((k + sclByte) * 8 + sclShift);
+        const std::uint64_t d = std::uint64_t{1} << ((k + sdaByte) * 8 + sdaShift);
+        patterns[1] |= c, patterns[2] |= d, patterns[3] |= c | d;
+    }
+    std::uint64_t pattern = 0;  // the current levels, in the mask's places
+
     std::uint64_t sample = 0;
     bool scl = true, sda = true;
-    std::vector<unsigned char> buf(1 << 16);
+    constexpr std::size_t kBuffer = 256 << 10;
+    const std::unique_ptr<unsigned char[]> buf(new unsigned char[kBuffer]);  // not cleared
     std::size_t carry = 0;  // bytes of a sample split between two reads
-    for (const std::string& chunk : chunks) {
+    for (std::size_t i = 0; i < chunks.size(); ++i) {
+        const std::string& chunk = chunks[i];
         ZipFile f(zip_fopen(zip_, chunk.c_str(), 0));
         if (!f) return fail("entry " + chunk + ": " + zipError());
+        std::uint64_t bytes = 0;  // what the entry really held
         zip_int64_t n;
-        while ((n = zip_fread(f.get(), buf.data() + carry, buf.size() - carry)) > 0) {
+        while ((n = zip_fread(f.get(), buf.get() + carry, kBuffer - carry)) > 0) {
+            bytes += static_cast<std::uint64_t>(n);
+            if (sized[i] && bytes > sizes[i])
+                return fail("entry " + chunk + " holds more than the " + count(sizes[i]) +
+                            " bytes its header says");
+            if (!sized[i] && bytes / unitsize > limits::kSamplesPerEntry)
+                return fail("entry " + chunk + " holds more than the " +
+                            count(limits::kSamplesPerEntry) + " samples an entry may hold");
             const std::size_t have = carry + static_cast<std::size_t>(n);
             const std::size_t whole = have / unitsize * unitsize;
-            for (std::size_t off = 0; off < whole; off += unitsize) {
-                const bool c = (buf[off + sclBit / 8] >> (sclBit % 8)) & 1;
-                const bool d = (buf[off + sdaBit / 8] >> (sdaBit % 8)) & 1;
-                if (sample == 0) {
-                    lines.scl.initial = scl = c;
-                    lines.sda.initial = sda = d;
-                } else {
-                    if (c != scl) lines.scl.changes.push_back(sample), scl = c;
-                    if (d != sda) lines.sda.changes.push_back(sample), sda = d;
+            if (sample + whole / unitsize > limits::kSamples)
+                return fail("more than the " + count(limits::kSamples) +
+                            " samples a capture may hold");
+            const unsigned char* data = buf.get();
+            for (std::size_t off = 0; off < whole;) {
+                if (mask != 0 && sample != 0) {
+                    std::uint64_t word;
+                    while (off + 8 <= whole &&
+                           (std::memcpy(&word, data + off, 8), (word & mask) == pattern)) {
+                        off += 8;
+                        sample += 8 / unitsize;
+                    }
+                    if (off >= whole) break;
                 }
+                const bool c = (data[off + sclByte] >> sclShift) & 1;
+                const bool d = (data[off + sdaByte] >> sdaShift) & 1;
+                if (sample == 0 || c != scl || d != sda) {
+                    if (!feed.at(sample, c, d)) return fail(LineFeed::tooManyTransitions());
+                    scl = c;
+                    sda = d;
+                    pattern = patterns[(c ? 1 : 0) | (d ? 2 : 0)];
+                }
+                off += unitsize;
                 ++sample;
             }
             carry = have - whole;
-            std::copy(buf.begin() + static_cast<std::ptrdiff_t>(whole),
-                      buf.begin() + static_cast<std::ptrdiff_t>(have), buf.begin());
+            std::memmove(buf.get(), buf.get() + whole, have - whole);
         }
         if (n < 0)
             return fail("entry " + chunk + ": " + zip_error_strerror(zip_file_get_error(f.get())));
+        if (sized[i] && bytes != sizes[i])
+            return fail("entry " + chunk + " holds " + count(bytes) + " bytes, its header says " +
+                        count(sizes[i]));
         if (carry != 0)
             return fail("entry " + chunk + ": ends within a sample of " + std::to_string(unitsize) +
                         " bytes");
     }
-    lines.end = sample;
-    return finishLines(std::move(lines), name_);
+    return feed.finish(sample, name_, names);
 }
 
 }  // namespace
 
-ReadResult readSigrokSession(const std::string& path, const ChannelPick& pick) {
+ReadResult readSigrokSession(int fd, const std::string& name, const ChannelPick& pick,
+                             LineSink& sink) {
     int code = 0;
-    Zip zip(zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
+    Zip zip(zip_fdopen(fd, ZIP_CHECKCONS, &code));
     if (!zip) {
+        ::close(fd);
         zip_error_t error;
         zip_error_init_with_code(&error, code);
         std::string message =
-            path + ": not a readable sigrok session: " + zip_error_strerror(&error);
+            name + ": not a readable sigrok session: " + zip_error_strerror(&error);
         zip_error_fini(&error);
         return readError(message);
     }
-    return SessionReader(zip.get(), path, pick).read();
+    return SessionReader(zip.get(), name, pick, sink).read();
 }
 
 ReadResult readSigrokSessionBytes(std::string_view bytes, const std::string& name,
-                                  const ChannelPick& pick) {
+                                  const ChannelPick& pick, LineSink& sink) {
     zip_error_t error;
     zip_error_init(&error);
     zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
@@ -260,7 +350,7 @@ ReadResult readSigrokSessionBytes(std::string_view bytes, const std::string& nam
         return readError(message);
     }
     zip_error_fini(&error);
-    return SessionReader(zip.get(), name, pick).read();
+    return SessionReader(zip.get(), name, pick, sink).read();
 }
 
 }  // namespace kestrel::capture

@@ -1,42 +1,10 @@
 #include <charconv>
-#include <cmath>
-#include <unordered_map>
 
 #include "capture/capture_readers.h"
 
 namespace kestrel::capture {
 
 namespace {
-
-// Splits the input into whitespace-separated words, counting lines.
-class Words {
-  public:
-    explicit Words(std::istream& in) : in_(in) {}
-    bool next(std::string_view& word) {
-        for (;;) {
-            while (pos_ < line_.size() && isSpace(line_[pos_])) ++pos_;
-            if (pos_ < line_.size()) {
-                const std::size_t start = pos_;
-                while (pos_ < line_.size() && !isSpace(line_[pos_])) ++pos_;
-                word = std::string_view(line_).substr(start, pos_ - start);
-                return true;
-            }
-            if (!std::getline(in_, line_)) return false;
-            ++number_;
-            pos_ = 0;
-        }
-    }
-    std::size_t line() const { return number_; }
-
-  private:
-    static bool isSpace(char c) {
-        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
-    }
-    std::istream& in_;
-    std::string line_;
-    std::size_t pos_ = 0;
-    std::size_t number_ = 0;
-};
 
 struct Var {
     std::string name;
@@ -59,15 +27,23 @@ double timescaleSeconds(const std::string& text) {
 
 }  // namespace
 
-ReadResult readVcd(std::istream& in, const std::string& name, const ChannelPick& pick) {
-    Words words(in);
+ReadResult readVcd(std::istream& in, const std::string& name, const ChannelPick& pick,
+                   LineSink& sink) {
+    TextInput text(in);
+    return readVcd(text, name, pick, sink);
+}
+
+ReadResult readVcd(TextInput& words, const std::string& name, const ChannelPick& pick,
+                   LineSink& sink) {
     std::string_view w;
     auto fail = [&](const std::string& what) {
-        return readError(name + ": line " + std::to_string(words.line()) + ": " + what);
+        return readError(name + ": line " + std::to_string(words.lineNumber()) + ": " + what);
     };
+    // A fault of the input itself (a read error, a word past the limit).
+    auto inputFault = [&] { return fail(words.error()); };
     // Everything up to the command's $end.
     auto body = [&](std::vector<std::string>& out) {
-        while (words.next(w)) {
+        while (words.word(w)) {
             if (w == "$end") return true;
             out.emplace_back(w);
         }
@@ -77,7 +53,7 @@ ReadResult readVcd(std::istream& in, const std::string& name, const ChannelPick&
     std::vector<Var> vars;
     double tick = 0;
     bool definitionsEnded = false;
-    while (!definitionsEnded && words.next(w)) {
+    while (!definitionsEnded && words.word(w)) {
         std::vector<std::string> args;
         const std::string keyword(w);
         if (keyword.empty() || keyword[0] != '$')
@@ -87,7 +63,10 @@ ReadResult readVcd(std::istream& in, const std::string& name, const ChannelPick&
             if (!body(args)) return fail("$enddefinitions without $end");
             continue;
         }
-        if (!body(args)) return fail(keyword + " without $end");
+        if (!body(args)) {
+            if (!words.error().empty()) return inputFault();
+            return fail(keyword + " without $end");
+        }
         if (keyword == "$timescale") {
             std::string joined;
             for (const auto& a : args) joined += a;
@@ -97,6 +76,8 @@ ReadResult readVcd(std::istream& in, const std::string& name, const ChannelPick&
                             "\" is not 1, 10 or 100 of s, ms, us, ns, ps, fs");
         } else if (keyword == "$var") {
             if (args.size() < 4) return fail("$var needs a type, a size, an identifier and a name");
+            if (vars.size() == limits::kChannels)
+                return fail("more than " + std::to_string(limits::kChannels) + " variables");
             Var v;
             unsigned width = 0;
             const auto [p, ec] =
@@ -109,24 +90,28 @@ ReadResult readVcd(std::istream& in, const std::string& name, const ChannelPick&
             vars.push_back(std::move(v));
         }
     }
+    if (!words.error().empty()) return inputFault();
     if (!definitionsEnded) return fail("no $enddefinitions");
     if (tick == 0) tick = 1e-9;  // the timescale is optional; a writer without one means 1 ns
 
     std::vector<std::string> names;
     for (const Var& v : vars) names.push_back(v.name);
-    if (pick.namesOnly) return ReadResult{std::nullopt, {}, names};
+    if (pick.namesOnly) return ReadResult{true, {}, names};
     const PickedChannels picked = pickChannels(names, pick);
-    if (picked.scl < 0) return ReadResult{std::nullopt, name + ": " + picked.error, names};
+    if (picked.scl < 0) return readError(name + ": " + picked.error, names);
     const Var& sclVar = vars[static_cast<std::size_t>(picked.scl)];
     const Var& sdaVar = vars[static_cast<std::size_t>(picked.sda)];
     for (const Var* v : {&sclVar, &sdaVar})
         if (v->width != 1)
             return readError(name + ": " + v->name + " is " + std::to_string(v->width) +
                              " bits wide, not one line");
+    if (sclVar.id == sdaVar.id)
+        return readError(name + ": " + sclVar.name + " and " + sdaVar.name +
+                         " have one identifier, " + sclVar.id +
+                         ": the file holds one signal for both lines");
 
-    CaptureLines lines;
-    lines.tickSeconds = tick;
-    bool haveTime = false, sclSet = false, sdaSet = false;
+    LineFeed feed(sink, tick);
+    bool haveTime = false;
     bool scl = true, sda = true;
     std::uint64_t first = 0, now = 0;
     // A level for the line with identifier `id`.
@@ -143,24 +128,11 @@ ReadResult readVcd(std::istream& in, const std::string& name, const ChannelPick&
                     (isScl ? sclVar.name : sdaVar.name) + " is neither 0 nor 1";
             return;
         }
-        auto apply = [&](LineTrace& trace, bool& current, bool& set) {
-            if (!set && (!haveTime || now == first)) {
-                trace.initial = current = high;
-                set = true;
-                return;
-            }
-            set = true;
-            if (high != current) {
-                trace.changes.push_back(now - first);
-                current = high;
-            }
-        };
-        if (isScl) apply(lines.scl, scl, sclSet);
-        if (isSda) apply(lines.sda, sda, sdaSet);
+        (isScl ? scl : sda) = high;
     };
 
     std::string error;
-    while (words.next(w)) {
+    while (words.word(w)) {
         const char c = w[0];
         if (c == '#') {
             std::uint64_t t = 0;
@@ -169,18 +141,21 @@ ReadResult readVcd(std::istream& in, const std::string& name, const ChannelPick&
                 return fail("time \"" + std::string(w) + "\" is not a number");
             if (haveTime && t < now)
                 return fail("time " + std::to_string(t) + " is before " + std::to_string(now));
+            // The levels the time before ended with.
+            if (haveTime && t > now && !feed.at(now - first, scl, sda))
+                return fail(LineFeed::tooManyTransitions());
             if (!haveTime) first = t;
             haveTime = true;
             now = t;
         } else if (c == '$') {
             if (w == "$comment") {
-                while (words.next(w) && w != "$end") {
+                while (words.word(w) && w != "$end") {
                 }
             }
             // $dumpvars, $dumpall, $dumpon, $dumpoff and their $end: values follow as usual.
         } else if (c == 'b' || c == 'B' || c == 'r' || c == 'R') {
             const std::string value(w.substr(1));
-            if (!words.next(w)) return fail("value \"" + value + "\" without an identifier");
+            if (!words.word(w)) return fail("value \"" + value + "\" without an identifier");
             if (c == 'b' || c == 'B') {
                 if (value.empty()) return fail("empty vector value");
                 level(w, value.back(), error);
@@ -191,18 +166,13 @@ ReadResult readVcd(std::istream& in, const std::string& name, const ChannelPick&
             if (w.size() < 2) return fail("value \"" + std::string(w) + "\" without an identifier");
             level(w.substr(1), c, error);
         } else {
-            return fail("\"" + std::string(w) + "\" is neither a time nor a value change");
+            return fail(std::string(1, '"').append(w) + "\" is neither a time nor a value change");
         }
         if (!error.empty()) return fail(error);
     }
-    lines.end = now - first;
-    return finishLines(std::move(lines), name);
-}
-
-ReadResult finishLines(CaptureLines lines, const std::string& name) {
-    if (lines.transitions() == 0)
-        return readError(name + ": SCL and SDA never change: no transitions to decode");
-    return ReadResult{std::move(lines), {}, {}};
+    if (!words.error().empty()) return inputFault();
+    if (!feed.at(now - first, scl, sda)) return fail(LineFeed::tooManyTransitions());
+    return feed.finish(now - first, name, names);
 }
 
 }  // namespace kestrel::capture

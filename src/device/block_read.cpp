@@ -13,7 +13,7 @@ std::array<Transfer, 2> blockReadTransfers(Device& device, unsigned start, bool 
     const int target = static_cast<int>(start & 0xFFFFu);
     Transfer pointer;
     pointer.messages = {{.address = device.writeAddress(), .write = {high, low}}};
-    pointer.kind = "Address Pointer";
+    pointer.kind = chip::kAddressPointer;
     pointer.target = target;
     pointer.targetDigits = 4;
     Transfer read;

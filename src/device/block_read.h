@@ -25,7 +25,7 @@ struct BlockReadResult {
 // `kind` names the read in the records ("EEPROM Read (block)" where it
 // stands for byte reads the executor cannot make).
 std::array<Transfer, 2> blockReadTransfers(Device& device, unsigned start, bool lean,
-                                           const char* kind = "Block Read");
+                                           const char* kind = chip::kBlockRead);
 
 // Reads from `base` (modulo 10000h); sets EEAddrHigh and EEAddrLow.
 BlockReadResult blockRead(Device& device, unsigned base);

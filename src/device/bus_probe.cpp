@@ -7,7 +7,7 @@ namespace {
 std::optional<ProbeAnswer> probe(Device& device, int addressByte, std::string& problem) {
     Transfer t;
     t.messages = {{.address = static_cast<std::uint8_t>(addressByte & 0xFE), .write = {}}};
-    t.kind = "Probe";
+    t.kind = chip::kProbe;
     const Outcome o = device.transfer(t);
     if (o.refused()) return std::nullopt;
     const TransactionRecord& r = o.records.back();

@@ -8,12 +8,12 @@ namespace kestrel {
 Captions captionsFor(const TransactionRecord& r) {
     Captions c;
     const bool twoRead = r.received.size() >= 2;
-    if (r.kind == "Write Byte" || r.kind == "Switch Write") {
+    if (r.kind == chip::kWriteByte || r.kind == chip::kSwitchWrite) {
         if (!r.sent.empty()) c.ramBits = r.sent.back().value;
         c.pec = "";
-    } else if (r.kind == "Read Byte") {
+    } else if (r.kind == chip::kReadByte) {
         if (twoRead) c.pec = text::hexText(r.received[1]);
-    } else if (r.kind == "EEPROM Read") {
+    } else if (r.kind == chip::kEepromRead) {
         if (twoRead) {
             c.eeByteData = text::hexText(r.received[0]);
             c.pecEE = text::hexText(r.received[1]);
@@ -24,7 +24,7 @@ Captions captionsFor(const TransactionRecord& r) {
             c.eeByteData = text::hexText(r.received[chip::kEepromPageSize]);
             c.pecEE = text::hexText(r.received.back());
         }
-    } else if (r.kind == "EEPROM Write") {
+    } else if (r.kind == chip::kEepromWrite) {
         c.pecEE = "";
     }
     return c;

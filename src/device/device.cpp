@@ -68,7 +68,7 @@ Outcome Device::WriteRegister(int reg, int data, Origin origin) {
     g_.CommandCode = static_cast<std::int16_t>(reg);
     Transfer t;
     t.messages = {{writeAddress(), {byte(g_.CommandCode), byte(data)}}};
-    t.kind = "Write Byte";
+    t.kind = chip::kWriteByte;
     t.target = g_.CommandCode & 0xFF;
     return transfer(t, origin);
 }
@@ -78,7 +78,7 @@ ByteOutcome Device::ReadRegister(int reg, Origin origin) {
     Transfer t;
     t.messages = {{writeAddress(), {byte(g_.CommandCode)}},
                   {.address = readAddress(), .write = {}, .read = 2}};
-    t.kind = "Read Byte";
+    t.kind = chip::kReadByte;
     t.target = g_.CommandCode & 0xFF;
     t.endsWithPec = true;
     ByteOutcome o{transfer(t, origin)};
@@ -94,7 +94,7 @@ ByteOutcome Device::ReadRegister(int reg, Origin origin) {
 Outcome Device::WriteSwitch(int address, int data, Origin origin) {
     Transfer t;
     t.messages = {{byte(address & 0xFE), {byte(data)}}};
-    t.kind = "Switch Write";
+    t.kind = chip::kSwitchWrite;
     return transfer(t, origin);
 }
 
@@ -119,7 +119,7 @@ ByteOutcome Device::EEPROMReadByte(unsigned address) {
                       text::suffixedAddressText(start) + ", expected 20h";
         return o;
     }
-    Transfer t = eepromTransfer("EEPROM Read", address);
+    Transfer t = eepromTransfer(chip::kEepromRead, address);
     // The address bytes are clocked out with the master holding SDA low in
     // the acknowledge slot, as the chip's EEPROM read expects.
     t.messages = {{.address = writeAddress(),
@@ -140,7 +140,7 @@ Outcome Device::EEPROMWriteByte(unsigned address, int data) {
     address &= 0xFFFFu;
     if (std::string why = registerSpaceRefusal(address); !why.empty())
         return Outcome::refusedBy(std::move(why), false);
-    Transfer t = eepromTransfer("EEPROM Write", address);
+    Transfer t = eepromTransfer(chip::kEepromWrite, address);
     t.messages = {{writeAddress(), {high(address), low(address), byte(data)}}};
     return transfer(t);
 }
@@ -159,13 +159,13 @@ Outcome Device::writeWithHold(const char* kind, unsigned address, std::vector<st
 Outcome Device::EEPROMPageErase(unsigned address) {
     address &= 0xFFFFu;
     return writeWithHold(
-        "Page Erase", address,
+        chip::kPageErase, address,
         {byte(kPageEraseCommand), high(address), low(address), byte(chip::kEraseConfirm)});
 }
 
 Outcome Device::EEPROMWriteZero(unsigned address) {
     address &= 0xFFFFu;
-    return writeWithHold("Zero Write", address, {high(address), low(address), 0x00});
+    return writeWithHold(chip::kZeroWrite, address, {high(address), low(address), 0x00});
 }
 
 }  // namespace kestrel

@@ -6,6 +6,7 @@
 #include "bus/port_access.h"
 #include "bus/transfer.h"
 #include "chip/kestrel_map.h"
+#include "chip/transaction_kinds.h"
 #include "device/globals.h"
 #include "device/outcome.h"
 
@@ -72,7 +73,7 @@ class Device {
     // Whether byte reads go through block reads on this executor.
     bool eepromReadsByBlock() const { return !executor_.takesAcknowledgeSlots(); }
     // How the records name such a block read.
-    static constexpr const char* kByteReadsByBlock = "EEPROM Read (block)";
+    static constexpr const char* kByteReadsByBlock = chip::kEepromReadByBlock;
     Outcome EEPROMWriteByte(unsigned address, int data);
     // Erases the 32-byte page holding `address`; the address itself goes on
     // the wire, then FFh, then 30 ms with SCL held low before the STOP.

@@ -1,5 +1,6 @@
 #include "device/diagnostics.h"
 
+#include "chip/transaction_kinds.h"
 #include "device/text_rules.h"
 
 namespace kestrel {
@@ -24,7 +25,7 @@ std::string diagnose(const TransactionRecord& r) {
         if (addressByte) return "EEPROM address " + targetText(r) + " not acknowledged";
         // The EEPROM read clocks its address bytes' acknowledges itself, so a
         // chip that refuses the address shows it by refusing the read phase.
-        if (r.kind == "EEPROM Read" && i == 3)
+        if (r.kind == chip::kEepromRead && i == 3)
             return "EEPROM address " + targetText(r) + " not acknowledged";
         return "Byte " + text::byteText(r.sent[i].value) + "h not acknowledged";
     }
@@ -33,6 +34,13 @@ std::string diagnose(const TransactionRecord& r) {
         return "PEC mismatch" + where + ": received " +
                text::byteText(static_cast<unsigned>(r.pecReceived)) + ", expected " +
                text::byteText(static_cast<unsigned>(r.pecExpected));
+    }
+    // A block read: its count byte, that many data bytes and the PEC.
+    if ((r.kind == chip::kBlockRead || r.kind == chip::kEepromReadByBlock) && !r.received.empty()) {
+        const std::size_t data = r.received.size() >= 2 ? r.received.size() - 2 : 0;
+        if (r.received[0] != chip::kBlockReadCount || data != r.received[0])
+            return "Block count " + text::byteText(r.received[0]) + "h, " + std::to_string(data) +
+                   " bytes read";
     }
     return {};
 }

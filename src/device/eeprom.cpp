@@ -48,7 +48,7 @@ struct Block {
 };
 
 std::optional<Block> readBlock(Device& device, unsigned start, Run& run,
-                               const char* kind = "Block Read") {
+                               const char* kind = chip::kBlockRead) {
     const auto transfers = blockReadTransfers(device, start, true, kind);
     const Outcome o = device.transferHeld(transfers, true);
     if (o.refused()) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "chip/status_registers.h"
+#include "chip/transaction_kinds.h"
 #include "device/text_rules.h"
 
 namespace kestrel {
@@ -46,7 +47,7 @@ const StatusHistory::Sample& StatusHistory::Ring::bySeq(std::uint64_t seq) const
 
 void StatusHistory::transactionEnded(const TransactionRecord& record) {
     // A register read: address, register, repeated START, address, data, PEC.
-    if (record.kind != "Read Byte" || record.targetDigits != 2) return;
+    if (record.kind != chip::kReadByte || record.targetDigits != 2) return;
     const int index = status::indexOf(record.target);
     if (index < 0 || record.received.empty()) return;
     const auto ms = static_cast<std::uint32_t>(std::max(0.0, record.startMs));

@@ -16,7 +16,8 @@ set -uo pipefail
 # ignored SIGINT, as it would from a script without it.
 set -m
 program=$1
-command -v sigrok-cli >/dev/null || { echo "sigrok-cli is not installed"; exit 77; }
+# Without sigrok-cli: skipped, except on CI (CI=true), where every test must run.
+command -v sigrok-cli >/dev/null || { echo "sigrok-cli is not installed"; [ "${CI:-}" = true ] && exit 1; exit 77; }
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 cd "$dir" || exit 1

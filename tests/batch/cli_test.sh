@@ -53,7 +53,7 @@ expect 0 '^8100h: 40h' --simulate "--sim-state=$work/board.txt" eeprom read 8100
 # A trace the program wrote decodes back to its transactions, the zero write's
 # hold included; a capture with a bad row names the file and the line.
 expect 0 '' --simulate "--sim-state=$work/board.txt" "--trace=$work/t.vcd" read 1D
-expect 0 '^[0-9.]*,Read Byte,AE,1D,AE+ 1D+ AF+ <21 <' decode "$work/t.vcd"
+expect 0 '^0.000,Read Byte,AE,1D,AE+ 1D+ Sr AF+ <21+ <..-,' decode "$work/t.vcd"
 expect 0 '' --simulate "--sim-state=$work/board.txt" "--trace=$work/z.vcd" --no-backup eeprom zero 81E0
 expect 0 '^[0-9.]*,Zero Write,AE,81FF,AE+ 81+ FF+ 00+,' decode "$work/z.vcd" --scl SCL --sda SDA
 printf 'Time [s],SCL,SDA\n0.0,1,1\n0.1,X,1\n' >"$work/x.csv"

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include "bus/vcd_writer.h"
 
 namespace kestrel {
 namespace {
@@ -54,6 +57,41 @@ TEST(LineLevels, AStopStaysOpenUntilTheNextStartsCheck) {
     EXPECT_EQ(rest[1].time, 30u);
     EXPECT_FALSE(rest[1].sda) << "no STOP shows";
     EXPECT_FALSE(rest[2].sda);
+}
+
+// A clock that stands still between changes (or moves less than the
+// file's unit): every change still gets a time of its own, later than the
+// one before, on a port that sees the wire and on one that only drives it.
+TEST(VcdWriter, EveryTimeIncreasesWhenTheClockStandsStill) {
+    for (const bool seesWire : {true, false}) {
+        std::uint64_t now = 1000;
+        auto out = std::make_unique<std::ostringstream>();
+        std::ostringstream* stream = out.get();
+        std::string text;
+        {
+            VcdWriter vcd(std::move(out), [&now] { return now; });
+            for (int i = 0; i < 4; ++i) {
+                for (const std::uint8_t lines : {kSdaLow, kBothLow, kSclLow, kLinesReleased}) {
+                    now += 30;  // less than a unit
+                    if (seesWire)
+                        vcd.wire((lines & kSclLow) == 0, (lines & kSdaLow) == 0);
+                    else
+                        vcd.write(lines);
+                }
+                if (!seesWire) vcd.sample(false);
+                vcd.flush();
+            }
+            vcd.finish();
+            text = stream->str();
+        }
+        std::istringstream in(text);
+        std::vector<std::uint64_t> times;
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind('#', 0) == 0) times.push_back(std::stoull(line.substr(1)));
+        ASSERT_GT(times.size(), 10u);
+        for (std::size_t i = 1; i < times.size(); ++i)
+            EXPECT_LT(times[i - 1], times[i]) << "time " << i << (seesWire ? " (wire)" : "");
+    }
 }
 
 }  // namespace

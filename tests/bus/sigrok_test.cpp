@@ -17,7 +17,6 @@ namespace {
 using testing::TracedRig;
 
 using testing::Annotation;
-using testing::haveSigrok;
 
 // sigrok-cli's I2C decoder over a VCD text; nothing else may be printed.
 std::vector<Annotation> sigrok(const std::string& vcd) {
@@ -65,7 +64,7 @@ std::vector<std::string> transactions(const std::vector<Annotation>& annotations
 class Sigrok : public ::testing::TestWithParam<bool> {
   protected:
     void SetUp() override {
-        if (!haveSigrok()) GTEST_SKIP() << "sigrok-cli is not installed";
+        if (!testing::sigrokAvailable()) return;
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <clocale>
@@ -246,12 +247,23 @@ TEST(BusMonitor, OpensACaptureInPlaceOfTheLiveTrafficAndKeepsItsListOnABadFile) 
     for (int row = 0; row < w->model().rowCount(); ++row)
         EXPECT_NE(w->model().record(row).kind, "Switch Write");
 
+    // The list keeps the most recent transactions and says how many it dropped.
+    auto* dropped = w->findChild<QLabel*>("droppedTransactions");
+    std::deque<TransactionRecord> many(BusMonitorModel::kCapacity + 3);
+    many[3].kind = "Probe";
+    w->model().showRecords(std::move(many));
+    EXPECT_EQ(w->model().rowCount(), static_cast<int>(BusMonitorModel::kCapacity));
+    EXPECT_EQ(w->model().record(0).kind, "Probe");
+    EXPECT_TRUE(dropped->isVisibleTo(w));
+    EXPECT_EQ(dropped->text(), "3 earlier transactions dropped");
+
     // Resume: the live traffic again.
     app.click("pauseMonitor", w);
     app.click("ByteReadCMD");
     w->model().flush();
     ASSERT_EQ(w->model().rowCount(), 1);
     EXPECT_EQ(w->model().record(0).kind, "Read Byte");
+    EXPECT_FALSE(dropped->isVisibleTo(w));
 }
 
 }  // namespace

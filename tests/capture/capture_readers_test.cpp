@@ -1,9 +1,11 @@
 // The capture readers: legal files in their variants, every fault refused
-// with the file and the line or entry named, and a session's trace read as
-// VCD, sigrok session and Saleae CSV decoded to the monitor's own records.
+// with the file and the line or entry named, odd and hostile files refused
+// within the limits, and a session's trace read as VCD, sigrok session and
+// Saleae CSV decoded to the monitor's own records, times included.
 #include "capture/capture_readers.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <zip.h>
 
 #include <filesystem>
@@ -11,10 +13,11 @@
 #include <sstream>
 
 #include "bus/record_export.h"
-#include "capture/capture_decoder.h"
 #include "support/batch_rig.h"
 #include "support/capture_files.h"
+#include "support/decoded_capture.h"
 #include "support/random_session.h"
+#include "support/vcd_decoder.h"
 
 namespace kestrel {
 namespace {
@@ -22,27 +25,23 @@ namespace {
 namespace fs = std::filesystem;
 using capture::ChannelPick;
 
-// The records' CSV export without the time column: what a capture must give
-// back. Acknowledges the master clocked itself read as taken on the wire.
+// The records' CSV export, one row each, times and bytes as listed.
 std::vector<std::string> rows(const std::vector<TransactionRecord>& records) {
-    std::vector<TransactionRecord> copy = records;
     std::vector<const TransactionRecord*> p;
-    for (auto& r : copy) {
-        for (auto& b : r.sent)
-            if (b.ack < 0) b.ack = 1;
-        p.push_back(&r);
-    }
+    for (const auto& r : records) p.push_back(&r);
     std::ostringstream csv;
     record_export::writeCsv(csv, p);
     std::vector<std::string> out;
     std::istringstream in(csv.str());
     std::string row;
-    while (std::getline(in, row)) out.push_back(row.substr(row.find(',')));
+    while (std::getline(in, row)) out.push_back(row);
     return out;
 }
 
 using CaptureFiles = testing::BatchRig;  // its folder and file helper
 
+// The same wire, live and as three captures: one list, in wire order, at the
+// same times from the first START.
 TEST_F(CaptureFiles, ASessionWrittenAsVcdSigrokAndSaleaeDecodesToTheMonitorsRecords) {
     const testing::Session s = testing::randomSession(1000, 11);
     const auto expected = rows(s.records);
@@ -53,22 +52,22 @@ TEST_F(CaptureFiles, ASessionWrittenAsVcdSigrokAndSaleaeDecodesToTheMonitorsReco
         file("export.csv", testing::saleaeCsv(levels, {"Channel 0", "SCL", "SDA"})),
     };
     for (const std::string& f : files) {
-        const auto read = capture::readCaptureFile(f, {});
-        ASSERT_TRUE(read.lines) << read.error;
-        EXPECT_EQ(rows(capture::decodeCapture(*read.lines)), expected) << f;
+        const auto d = testing::decodeFile(f);
+        ASSERT_TRUE(d.read.ok) << d.read.error;
+        EXPECT_EQ(rows(d.records), expected) << f;
     }
 }
 
 TEST_F(CaptureFiles, ASessionSigrokCliWroteDecodesToTheMonitorsRecords) {
-    if (std::system("command -v sigrok-cli >/dev/null 2>&1") != 0) GTEST_SKIP() << "no sigrok-cli";
+    if (!testing::sigrokAvailable()) return;
     const testing::Session s = testing::randomSession(30, 3, false);
     const std::string vcd = file("trace.vcd", s.vcd);
     const std::string sr = (dir / "session.sr").string();
     ASSERT_EQ(std::system(("sigrok-cli -I vcd -i " + vcd + " -o " + sr).c_str()), 0);
-    const auto read = capture::readCaptureFile(sr, {});
-    ASSERT_TRUE(read.lines) << read.error;
-    EXPECT_DOUBLE_EQ(read.lines->tickSeconds, 1e-9) << "1 GHz, from the trace's 1 ns";
-    EXPECT_EQ(rows(capture::decodeCapture(*read.lines)), rows(s.records));
+    const auto d = testing::decodeFile(sr);
+    ASSERT_TRUE(d.read.ok) << d.read.error;
+    EXPECT_DOUBLE_EQ(d.read.tickSeconds, 1e-7) << "10 MHz, from the trace's 100 ns";
+    EXPECT_EQ(rows(d.records), rows(s.records));
 }
 
 TEST_F(CaptureFiles, VcdVariants) {
@@ -82,17 +81,45 @@ TEST_F(CaptureFiles, VcdVariants) {
                  {"\n  100 ps\n", 1e-10, true},
                  {"1 s", 1, false}};
     for (const Case& c : cases) {
-        const std::string vcd = testing::handDrawnVcd(c.timescale, {0x90, 0x06}, c.oneLine);
-        std::istringstream in(vcd);
-        const auto read = capture::readVcd(in, "x.vcd", {"clock", "data"});
-        ASSERT_TRUE(read.lines) << read.error;
-        EXPECT_DOUBLE_EQ(read.lines->tickSeconds, c.tickSeconds);
-        const auto records = capture::decodeCapture(*read.lines);
-        ASSERT_EQ(records.size(), 1u) << c.timescale;
-        EXPECT_EQ(records[0].kind, "Switch Write");
-        EXPECT_DOUBLE_EQ(records[0].startMs, c.tickSeconds * 1000) << "the START one unit in";
-        EXPECT_EQ(record_export::bytesText(records[0]), "90+ 06+");
+        const auto d = testing::decodeVcdText(
+            testing::handDrawnVcd(c.timescale, {0x90, 0x06}, c.oneLine), {"clock", "data"});
+        ASSERT_TRUE(d.read.ok) << d.read.error;
+        EXPECT_DOUBLE_EQ(d.read.tickSeconds, c.tickSeconds);
+        ASSERT_EQ(d.records.size(), 1u) << c.timescale;
+        EXPECT_EQ(d.records[0].kind, "Switch Write");
+        EXPECT_DOUBLE_EQ(d.records[0].startMs, 0) << "times count from the first START";
+        EXPECT_EQ(record_export::bytesText(d.records[0]), "90+ 06+");
     }
+}
+
+// The channels the names tell: exact names in any case before guesses.
+TEST_F(CaptureFiles, ExactChannelNamesWinOverGuesses) {
+    const std::vector<std::string> names = {"CLKOE", "scl", "CLKOUT", "Sda", "DATA2"};
+    const auto picked = capture::pickChannels(names, {});
+    EXPECT_EQ(picked.scl, 1) << picked.error;
+    EXPECT_EQ(picked.sda, 3) << picked.error;
+    EXPECT_NE(capture::pickChannels({"CLKOE", "CLKOUT", "SDA"}, {}).error.find("more than one"),
+              std::string::npos);
+}
+
+// Without a samplerate (sigrok reads such sessions too) the times are
+// samples and the zero write's hold cannot be timed.
+TEST_F(CaptureFiles, ASessionWithoutSamplerateCountsInSamples) {
+    testing::Drawing w;
+    w.start();
+    for (std::uint8_t b : {0xAE, 0x81, 0x20, 0x00}) w.byte(b, true);
+    w.hold(16);
+    w.stop();
+    const auto d = testing::decodeFile(
+        file("norate.sr", testing::sigrokSession(w.levels, {"SCL", "SDA"}, 1, 0, true, "")));
+    ASSERT_TRUE(d.read.ok) << d.read.error;
+    EXPECT_TRUE(d.samples);
+    ASSERT_EQ(d.records.size(), 1u);
+    EXPECT_EQ(d.records[0].kind, "EEPROM Write");
+    std::vector<const TransactionRecord*> p{&d.records[0]};
+    std::ostringstream csv;
+    record_export::writeCsv(csv, p, {true, true});
+    EXPECT_EQ(csv.str().substr(0, 15), "time_samples,ki");
 }
 
 TEST_F(CaptureFiles, FaultsNameTheFileAndTheLineOrEntry) {
@@ -102,6 +129,17 @@ TEST_F(CaptureFiles, FaultsNameTheFileAndTheLineOrEntry) {
     const std::string csv = testing::saleaeCsv(levels, {"SCL", "SDA"});
     std::string decreasingCsv = csv;
     decreasingCsv.replace(decreasingCsv.find("\n0.000") + 1, 1, "9");
+    const auto rate = [&](const char* text) {
+        return testing::sigrokSession(levels, {"SCL", "SDA"}, 1, 0, true, text);
+    };
+    const std::string metadata =
+        "[device 1]\ncapturefile=logic-1\nsamplerate=1 MHz\nprobe1=SCL\nprobe2=SDA\nunitsize=1\n";
+    // An entry whose headers say 100 MB, holding what 1000 bytes inflate to.
+    auto lying = testing::deflatedEntry("logic-1-1", std::string(1000, '\x03'));
+    lying.size = 100'000'000;
+    std::string unnamed = "Time [s]";
+    for (int i = 0; i < 50'000; ++i) unnamed += ",";
+    unnamed += "\n";
     struct Case {
         std::string name, content, message;
     } cases[] = {
@@ -111,6 +149,13 @@ TEST_F(CaptureFiles, FaultsNameTheFileAndTheLineOrEntry) {
          "entry logic-1-2 is missing"},
         {"noversion.sr", testing::sigrokSession(levels, {"SCL", "SDA"}, 1, 0, false),
          "entry version"},
+        {"infinite.sr", rate("inf"), "samplerate \"inf\" is not a rate"},
+        {"huge.sr", rate("1e300"), "samplerate \"1e300\" is outside 1 Hz .. 10 GHz"},
+        {"tiny.sr", rate("1e-320"), "samplerate \"1e-320\" is outside"},
+        {"lying.sr",
+         testing::handMadeZip({testing::storedEntry("version", "2"),
+                               testing::storedEntry("metadata", metadata), lying}),
+         "entry logic-1-1 holds 1000 bytes, its header says 100000000"},
         {"back.csv", decreasingCsv, "is before the row above"},
         {"back.vcd",
          "$var wire 1 ! SCL $end $var wire 1 \" SDA $end $enddefinitions $end\n#5 1! 1\"\n#9 "
@@ -122,20 +167,56 @@ TEST_F(CaptureFiles, FaultsNameTheFileAndTheLineOrEntry) {
         {"unknown.vcd",
          "$var wire 1 ! SCL $end $var wire 1 \" SDA $end $enddefinitions $end\n#0 1! x\"\n",
          "unknown.vcd: line 2: level 'x' of SDA"},
+        {"one.vcd",
+         "$var wire 1 ! SCL $end $var wire 1 ! SDA $end $enddefinitions $end\n#0 1!\n#9 0!\n",
+         "one.vcd: SCL and SDA have one identifier, !"},
         {"scale.vcd", "$timescale 2 ns $end $enddefinitions $end\n",
          "scale.vcd: line 1: timescale \"2ns\""},
         {"names.csv", "Time [s],A,B\n0,1,1\n",
          "names.csv: no channel's name tells which is SCL (channels: A, B)"},
         {"nosda.csv", "Time [s],SCL,B\n0,1,1\n0.1,0,1\n",
          "nosda.csv: no channel's name tells which is SDA (channels: SCL, B)"},
+        {"unnamed.csv", unnamed, " and 49984 more)"},
+        {"bell\a.csv", "Time [s],A,B\n", "bell\\x07.csv: "},
     };
     for (const Case& c : cases) {
         const std::string path = file(c.name, c.content);
-        const auto read = capture::readCaptureFile(path, {});
-        EXPECT_FALSE(read.lines) << c.name;
-        EXPECT_EQ(read.error.rfind(path.substr(0, path.size() - c.name.size()), 0), 0u)
-            << read.error;
-        EXPECT_NE(read.error.find(c.message), std::string::npos) << c.name << ": " << read.error;
+        const auto d = testing::decodeFile(path);
+        EXPECT_FALSE(d.read.ok) << c.name;
+        EXPECT_EQ(d.read.error.rfind(path.substr(0, path.size() - c.name.size()), 0), 0u)
+            << d.read.error;
+        EXPECT_NE(d.read.error.find(c.message), std::string::npos)
+            << c.name << ": " << d.read.error;
+        EXPECT_LE(d.read.error.size(), capture::limits::kMessageChars + 40) << c.name;
+    }
+}
+
+// A gigabyte of samples in which SCL and SDA toggle on every one: refused
+// once the transitions pass their limit, with what the file held so far
+// never kept.
+TEST_F(CaptureFiles, ATogglingGigabyteStopsAtTheTransitionLimit) {
+    const std::string metadata =
+        "[device 1]\ncapturefile=logic-1\nsamplerate=1 MHz\nprobe1=SCL\nprobe2=SDA\nunitsize=1\n";
+    const std::string path =
+        file("toggling.sr", testing::handMadeZip({testing::storedEntry("version", "2"),
+                                                  testing::storedEntry("metadata", metadata),
+                                                  testing::togglingEntry("logic-1-1", 1u << 30)}));
+    const auto d = testing::decodeFile(path);
+    EXPECT_FALSE(d.read.ok);
+    EXPECT_EQ(d.read.error, path +
+                                ": more than 100000000 changes of SCL and SDA, the most a "
+                                "capture may hold");
+}
+
+// A FIFO is refused at once, never waited on; so is a directory.
+TEST_F(CaptureFiles, OnlyRegularFilesAreRead) {
+    const std::string fifo = (dir / "capture.vcd").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const auto& [path, what] :
+         {std::pair{fifo, "(a FIFO)"}, {dir.string(), "(a directory)"}}) {
+        const auto d = testing::decodeFile(path);
+        EXPECT_FALSE(d.read.ok);
+        EXPECT_EQ(d.read.error, path + ": is not a regular file " + what);
     }
 }
 

@@ -186,7 +186,7 @@ TEST_P(Executors, RegistersAndEepromWorkAlikeOnTheStrictChip) {
         EXPECT_EQ(rig.kernel.ioctlCount() - before, path == Path::Mangling ? 32u : 2u);
     }
     // The monitor shows which way a byte was read: the master's own slots
-    // (no acknowledge sampled), or the block read's transactions.
+    // (low on the wire; an adapter's unseen), or the block read's transactions.
     rig.board.log().clear();
     struct Kinds : TransactionObserver {
         std::vector<std::string> seen;
@@ -199,8 +199,9 @@ TEST_P(Executors, RegistersAndEepromWorkAlikeOnTheStrictChip) {
     d.executor().removeObserver(&kinds);
     const std::vector<std::string> expected =
         path == Path::BlockReads ? std::vector<std::string>{"Address Pointer AE+ 81+ 00",
-                                                            "EEPROM Read (block) AE+ A1+ AF"}
-                                 : std::vector<std::string>{"EEPROM Read AE+ 81 05 "};
+                                                            "EEPROM Read (block) AE+ A1+ Sr"}
+        : path == Path::Mangling ? std::vector<std::string>{"EEPROM Read AE+ 81 05 "}
+                                 : std::vector<std::string>{"EEPROM Read AE+ 81+ 05"};
     EXPECT_EQ(kinds.seen, expected);
 }
 

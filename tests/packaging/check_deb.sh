@@ -36,6 +36,8 @@ if command -v sigrok-cli >/dev/null; then
     dpkg-deb -x "$deb" "$work/root"
     SIGROKDECODE_DIR="$work/root/usr/share/libsigrokdecode/decoders" sigrok-cli -P kestrel --show |
         grep -q '^ID: kestrel' || { echo "sigrok-cli does not load the packaged decoder"; exit 1; }
+elif [ "${CI:-}" = true ]; then
+    echo "sigrok-cli is not installed, and CI checks the packaged decoder"; exit 1
 fi
 grep -q '^Exec=kestrel-eval$' <(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/applications/kestrel-eval.desktop)
 if command -v lintian >/dev/null; then

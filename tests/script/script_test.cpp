@@ -208,11 +208,11 @@ TEST_F(ScriptTest, DryRunSendsNothingAndPrintsTheRealRunsTransactions) {
     // The transactions a real run on that board sends, in the monitor's words.
     EXPECT_EQ(printed, (std::vector<std::string>{
                            "Write Byte  AEh  10h  AE+ 10+ 3C+  ok",
-                           "Read Byte  AEh  10h  AE+ 10+ AF+ <3C <F6  PEC F6 ok  ok",
-                           "EEPROM Read  AEh  8001h  AE+ 80 01 AF+ <77 <62  PEC 62 ok  ok",
+                           "Read Byte  AEh  10h  AE+ 10+ Sr AF+ <3C+ <F6-  PEC F6 ok  ok",
+                           "EEPROM Read  AEh  8001h  AE+ 80+ 01+ Sr AF+ <77+ <62-  PEC 62 ok  ok",
                            "EEPROM Write  AEh  8002h  AE+ 80+ 02+ 12+  ok",
-                           "Read Byte  AEh  10h  AE+ 10+ AF+ <3C <F6  PEC F6 ok  ok",
-                           "Read Byte  AEh  11h  AE+ 11+ AF+ <00 <29  PEC 29 ok  ok"}));
+                           "Read Byte  AEh  10h  AE+ 10+ Sr AF+ <3C+ <F6-  PEC F6 ok  ok",
+                           "Read Byte  AEh  11h  AE+ 11+ Sr AF+ <00+ <29-  PEC 29 ok  ok"}));
 
     // Read from the board itself: reads only, and the board stays as it was.
     EXPECT_EQ(runScript(script, {"--dry-run"}), 0) << err;

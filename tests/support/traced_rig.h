@@ -14,7 +14,7 @@
 namespace kestrel::testing {
 
 // The device layer on a simulated board, traced as --trace traces it; the
-// trace's clock is the fake clock of the waits.
+// trace's clock is the fake clock of the waits, and the records' too.
 struct TracedRig {
     SimRig sim;
     CountingPort blind{sim.board};  // hides the wire: the trace sees what is driven and sampled
@@ -32,9 +32,14 @@ struct TracedRig {
         text = out.get();
         recorder.attachTrace(std::make_unique<VcdWriter>(std::move(out), [this] {
             // Half a microsecond per port access, as on a real port.
-            return static_cast<std::uint64_t>(sim.clock.now) * 1000000 + 500 * ++accesses;
+            ++accesses;
+            return nanos();
         }));
         bus.setWaitHooks(sim.clock.hooks());
+        bus.setClock([this] { return nanos(); });
+    }
+    std::uint64_t nanos() const {
+        return static_cast<std::uint64_t>(sim.clock.now) * 1000000 + 500 * accesses;
     }
     std::string vcd() {
         recorder.trace()->finish();
