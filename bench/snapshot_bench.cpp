@@ -40,7 +40,7 @@ void BM_ApplyOneEepromByte(benchmark::State& state) {
         mark = rig.port.accesses();
         return n;
     };
-    for (int reg = 0x03; reg <= 0x1B; ++reg) rig.device.ReadRegister(reg);
+    for (int reg = 0x03; reg <= 0x1B; ++reg) (void)rig.device.ReadRegister(reg);
     const std::uint64_t registerReads = since();
     kestrel::eeprom::read(rig.device, 0x8000, 512, kestrel::eeprom::Speed::Blocks);
     const std::uint64_t wholeRead = since();

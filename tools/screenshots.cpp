@@ -82,8 +82,8 @@ int main(int argc, char** argv) {
         if (auto* snapshots = qobject_cast<kestrel::SnapshotWindow*>(w)) {
             // A tuned board saved, then two trims and one EEPROM byte changed.
             const auto tuned = kestrel::snapshot::takeSnapshot(program.device(), 1796558400);
-            program.device().WriteRegister(0x16, 0x2E);
-            program.device().WriteRegister(0x14, 0x81);
+            (void)program.device().WriteRegister(0x16, 0x2E);
+            (void)program.device().WriteRegister(0x14, 0x81);
             program.board()->kestrel().setEeprom(0x8105, 0x34);
             if (tuned.snapshot) snapshots->compareWithBoard(*tuned.snapshot, "tuned.snap");
         }

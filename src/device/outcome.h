@@ -11,7 +11,7 @@ namespace kestrel {
 // What one device operation did: refused before anything was sent (and
 // why), or the record of every transaction it ran, in order. Windows, batch
 // mode, backups and snapshots all read this one answer.
-struct Outcome {
+struct [[nodiscard]] Outcome {
     // Why nothing was sent; empty when the operation ran.
     std::string refusal;
     // The refusal came from the bus itself (no usable port, a port that
@@ -41,7 +41,7 @@ struct Outcome {
 
 // A byte read, with how the read went. `value` is what the line gave: trust
 // it only when ok().
-struct ByteOutcome : Outcome {
+struct [[nodiscard]] ByteOutcome : Outcome {
     int value = 0;
 };
 

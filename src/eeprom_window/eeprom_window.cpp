@@ -120,13 +120,15 @@ void EepromWindow::Read_EEPROM_Page_Click() {
     // Each page shows as soon as it is read, while the read goes on.
     reading_ = jobs_.run(
         this,
-        [this, first](JobControl& c) {
+        // The job runs on the bus owner's thread, where this window may be
+        // gone: it reaches the window only through posts the window receives.
+        [this, &jobs = jobs_, first](JobControl& c) {
             std::vector<eeprom::Step> page;
             return eeprom::read(
                 c.device(), first, 16u * 32u, eeprom::Speed::Bytes, [&](const eeprom::Step& step) {
                     page.push_back(step);
                     if (page.size() == 32) {
-                        jobs_.post(c.id(), [this, first, page] { showPage(first, page); });
+                        jobs.post(c.id(), [this, first, page] { showPage(first, page); });
                         page.clear();
                     }
                     return true;

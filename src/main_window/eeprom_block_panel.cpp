@@ -1,5 +1,6 @@
 #include "main_window/eeprom_block_panel.h"
 
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -113,6 +114,7 @@ void EepromBlockPanel::ReadEECMD_Click() {
         },
         [this, base, count](eeprom::Run& read) {
             std::size_t sent = 0;
+            loadedFrom_.reset();
             for (const eeprom::Step& step : read.steps) {
                 if (!step.sent) continue;
                 ++sent;
@@ -168,8 +170,11 @@ void EepromBlockPanel::WriteEECMD_Click() {
     const std::string first = text::addressText(base);
     const std::string last = text::addressText(base + count - 1);
     const std::string range = first + "h-" + last + "h";
-    const auto answer = dialogs_.askYesNo(
-        window(), kProgramTitle, qstr("Erase pages " + first + " and " + last + " first?"));
+    std::string question = "Erase pages " + first + " and " + last + " first?";
+    if (loadedFrom_ && *loadedFrom_ != base)
+        question +=
+            " The list holds the lines of " + loadedRange_ + "; they are written to " + range + ".";
+    const auto answer = dialogs_.askYesNo(window(), kProgramTitle, qstr(question));
     if (answer == Dialogs::Answer::Cancel) {
         notify_(qstr("Block write to " + range + " cancelled; nothing was erased or written."));
         return;
@@ -287,6 +292,19 @@ void EepromBlockPanel::ReadFileCMD_Click() {
     imageList_->clear();
     for (const std::string& line : lines)
         imageList_->addItem(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+    // A line's address is for the reader only: Write sends the bytes to the
+    // base address, so a block can be moved. When the two differ, say so.
+    loadedFrom_.reset();
+    if (lines.empty()) return;
+    loadedFrom_ = text::hexValue(lines.front().substr(0, 4));
+    loadedRange_ = text::addressText(*loadedFrom_) + "h-" +
+                   text::addressText(text::hexValue(lines.back().substr(0, 4))) + "h";
+    const unsigned base = text::hexValue(str(baseAddress_->text()));
+    if (*loadedFrom_ != base)
+        notify_(qstr("Loaded the lines of " + loadedRange_ + " from " +
+                     str(QFileInfo(path).fileName()) + "; Write sends them to the base address, " +
+                     text::addressText(base) + "h-" +
+                     text::addressText(base + static_cast<unsigned>(g_.EEBlockSize) - 1) + "h."));
 }
 
 }  // namespace kestrel

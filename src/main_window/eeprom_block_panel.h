@@ -2,6 +2,7 @@
 
 #include <QGroupBox>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,9 @@ class EepromBlockPanel final : public QGroupBox {
     void blockRangeChanged(const QString& range);
 
   private:
+    // Where the lines in the list came from, when they were loaded from a file.
+    std::optional<unsigned> loadedFrom_;
+    std::string loadedRange_;
     void blockWritten(const std::string& range, unsigned count, const eeprom::Run& erased,
                       const eeprom::Run& written);
     void verified(unsigned base, std::size_t size, const eeprom::Verify& result);

@@ -183,8 +183,10 @@ void ScriptsWindow::start(bool dry) {
     setRunning(true);
     job_ = jobs_.run(
         this,
-        [this, script = script_, options, settings, dry](JobControl& c) {
-            return runOnBoard(c, *script, options, settings, dry);
+        // On the bus owner's thread, where this window may be gone: the run
+        // reaches the window only through posts the window receives.
+        [window = this, &jobs = jobs_, script = script_, options, settings, dry](JobControl& c) {
+            return runOnBoard(window, jobs, c, *script, options, settings, dry);
         },
         [this](RunResult& o) { finish(o); },
         [this](std::uint64_t done, std::uint64_t) { progress_->setValue(static_cast<int>(done)); });
@@ -197,7 +199,8 @@ void ScriptsWindow::start(bool dry) {
 // On the bus owner's thread: the whole run, as one job. Each step's result
 // and each dry-run transaction go to the window as they come; the summary
 // comes back as the job's result.
-ScriptsWindow::RunResult ScriptsWindow::runOnBoard(JobControl& c, const script::Script& script,
+ScriptsWindow::RunResult ScriptsWindow::runOnBoard(ScriptsWindow* window, BusJobs& jobs,
+                                                   JobControl& c, const script::Script& script,
                                                    batch::Options options,
                                                    script::RunSettings settings, bool dry) {
     RunResult o;
@@ -210,8 +213,8 @@ ScriptsWindow::RunResult ScriptsWindow::runOnBoard(JobControl& c, const script::
     auto lastLines = std::chrono::steady_clock::now();
     const auto flushLines = [&] {
         if (lines.isEmpty()) return;
-        jobs_.post(id, [this, text = lines.join(QLatin1Char('\n'))] {
-            transactions_->appendPlainText(text);
+        jobs.post(id, [window, text = lines.join(QLatin1Char('\n'))] {
+            window->transactions_->appendPlainText(text);
         });
         lines.clear();
         lastLines = std::chrono::steady_clock::now();
@@ -247,8 +250,8 @@ ScriptsWindow::RunResult ScriptsWindow::runOnBoard(JobControl& c, const script::
     auto last = std::chrono::steady_clock::now();
     const auto flush = [&] {
         if (pending.empty()) return;
-        jobs_.post(id, [this, results = std::move(pending)] {
-            for (const script::StepResult& r : results) addStep(r);
+        jobs.post(id, [window, results = std::move(pending)] {
+            for (const script::StepResult& r : results) window->addStep(r);
         });
         pending.clear();
         last = std::chrono::steady_clock::now();

@@ -71,8 +71,11 @@ class ScriptsWindow final : public QWidget {
         std::uint64_t steps = 0;
     };
     void start(bool dry);
-    RunResult runOnBoard(JobControl& c, const script::Script& script, batch::Options options,
-                         script::RunSettings settings, bool dry);
+    // The whole run, on the bus owner's thread: the window is reached only
+    // through posts it receives while it exists.
+    static RunResult runOnBoard(ScriptsWindow* window, BusJobs& jobs, JobControl& c,
+                                const script::Script& script, batch::Options options,
+                                script::RunSettings settings, bool dry);
     void finish(const RunResult& o);
     void addStep(const script::StepResult& r);
     void setRunning(bool on);

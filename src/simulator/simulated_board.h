@@ -34,6 +34,8 @@ class SimulatedBoard final : public PortAccess {
     // A port that failed (the fault port-error-after) stays failed, opened again or not.
     std::string open(std::uint16_t) override { return fault_; }
     const std::string& fault() const override { return fault_; }
+    // Port accesses since the board was made (what port-error-after counts).
+    std::uint64_t accesses() const { return accesses_; }
     bool wireLevels(bool* scl, bool* sda) override {
         *scl = wire_.scl();
         *sda = wire_.sda();

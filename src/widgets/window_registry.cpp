@@ -39,13 +39,19 @@ QWidget* WindowRegistry::window(const QString& name) {
     if (factory == factories_.constEnd()) return nullptr;
     QWidget* w = (*factory)();
     w->setAttribute(Qt::WA_DeleteOnClose);
-    // Escape does what the window's own Exit button does.
+    // Escape does what the window's own Exit button does; a window without
+    // one closes, as its close box would close it.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), w);
+    QAbstractButton* exit = nullptr;
     for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
         if (b->property(kEscapeButton).toBool()) {
-            auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), w);
-            QObject::connect(escape, &QShortcut::activated, b, &QAbstractButton::click);
+            exit = b;
             break;
         }
+    if (exit != nullptr)
+        QObject::connect(escape, &QShortcut::activated, exit, &QAbstractButton::click);
+    else
+        QObject::connect(escape, &QShortcut::activated, w, &QWidget::close);
     windows_.insert(name, w);
     return w;
 }

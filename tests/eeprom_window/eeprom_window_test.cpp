@@ -74,6 +74,7 @@ TEST(EepromWindow, WholeReadFillsSixteenPagesPageListSurvivesExitAndFailuresAreT
     const auto zeros = app.logSince(mark);
     ASSERT_EQ(zeros.size(), 32u);
     EXPECT_EQ(zeros.back(), "S AE+ 80+ 5F+ 00+ P");
+    EXPECT_EQ(w->message(), "Zeros written to 8040h-805Fh.") << "a fill that worked says so";
     app.click("PageErase", w);
     EXPECT_EQ(app.logSince(mark).back(), "S AE+ A2+ 80+ 40+ FF+ P");
 
@@ -83,6 +84,17 @@ TEST(EepromWindow, WholeReadFillsSixteenPagesPageListSurvivesExitAndFailuresAreT
     app.click("Read_EEPROM_Page", w);
     EXPECT_TRUE(w->message().startsWith("512 of 512 reads failed, first at 8100h"))
         << w->message().toStdString();
+
+    // A fill the port fails under names the port's error and the bytes never tried.
+    app.board().kestrel().setPresent(true);
+    app.board().applyFault(
+        "port-error-after " +
+        testing::hex(static_cast<unsigned>(app.board().accesses() + 300)).toStdString());
+    app.click("WriteZeros", w);
+    EXPECT_TRUE(w->message().contains(
+        QRegularExpression("^Write zeros to 8040h-805Fh failed: (LPT1 port|I2C adapter) error")))
+        << w->message().toStdString();
+    EXPECT_TRUE(w->message().contains(" of 32 bytes were not tried")) << w->message().toStdString();
 }
 
 }  // namespace

@@ -83,8 +83,16 @@ TEST(ImageFileUi, ShortFilesWriteZerosForTheRestAndEightBitLinesRoundTrip) {
     ASSERT_EQ(items.size(), 10) << "line feeds alone end lines too";
     EXPECT_EQ(items[9], "8000h: 49h");
 
+    // The lines say 8000h, the base is 8100h: both ranges are named.
+    EXPECT_TRUE(
+        app.status().contains("Loaded the lines of 8000h-8000h from ten.dat; Write sends "
+                              "them to the base address, 8100h-811Fh."))
+        << app.status().toStdString();
     app.dialogs.yesNoAnswers = {testing::ScriptedDialogs::Answer::No};
     app.click("WriteEECMD");
+    EXPECT_TRUE(app.dialogs.questions.last().endsWith(
+        "The list holds the lines of 8000h-8000h; they are written to 8100h-811Fh."))
+        << app.dialogs.questions.last().toStdString();
     auto& chip = app.board().kestrel();
     EXPECT_EQ(chip.eeprom(0x8100), 0x40);
     EXPECT_EQ(chip.eeprom(0x8109), 0x49);

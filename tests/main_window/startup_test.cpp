@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QStatusTipEvent>
 
 #include "bus/null_port.h"
@@ -159,6 +160,22 @@ TEST(Startup, TheConnectionMenuSwitchesBetweenThePortAndAnAdapter) {
     EXPECT_EQ(kernel->ioctlCount(), before + 1) << "back on the port";
     app.trigger("mnuPortTest");
     EXPECT_EQ(app.main().message(), "SDA follows");
+}
+
+// Escape closes every secondary window, also those without an Exit button.
+TEST(Startup, EscapeClosesEverySecondaryWindow) {
+    AppRig app;
+    for (const auto& [entry, name] :
+         {std::pair{"mnuBusMonitor", "frm_BusMonitor"}, std::pair{"mnuScripts", "frm_Scripts"},
+          std::pair{"mnuProduction", "frm_Production"}}) {
+        QPointer<QWidget> w = app.open(entry, name);
+        ASSERT_TRUE(w) << name;
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w)) << name;
+        QTest::keyClick(w, Qt::Key_Escape);
+        app.settle();
+        EXPECT_TRUE(w.isNull() || !w->isVisible()) << name;
+    }
 }
 
 TEST(Startup, ChoosingAnotherPortEntryChangesOnlyTheAccessNumbers) {

@@ -83,6 +83,13 @@ TEST(StatusMonitor, APollingPassReadsSixRegistersWithTwoPausesAndShowsTheLatched
     EXPECT_EQ(rig.app.text("stat1hex", w), "0h");
     EXPECT_EQ(rig.app.bits("Read_Stat4", w).at(0), '1');
     EXPECT_EQ(rig.app.text("Read_Stat4_name", w), "ovfault");
+
+    // A read that failed shows as failed, never as a value.
+    rig.app.click("poll", w);
+    chip.setPresent(false);
+    rig.app.click("ReadStatus1", w);
+    EXPECT_EQ(rig.app.text("stat1hex", w), "XX");
+    EXPECT_EQ(rig.app.bits("Read_Stat1", w), "XXXXXXXX");
 }
 
 TEST(StatusMonitor, SingleReadsPauseOnlyAfterTheThirdOfARowAndExitStopsPolling) {

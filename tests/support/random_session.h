@@ -46,23 +46,23 @@ inline Session randomSession(std::size_t count, std::uint32_t seed, bool holds =
                 (void)rig.device.ReadRegister(pick(0, 0x1D));
                 break;
             case 1:
-                rig.device.WriteRegister(pick(0x08, 0x1B), pick(0, 255));
+                (void)rig.device.WriteRegister(pick(0x08, 0x1B), pick(0, 255));
                 break;
             case 2:
-                rig.device.WriteSwitch(pick(0, 1) ? 0x90 : 0x98, pick(0, 255));
+                (void)rig.device.WriteSwitch(pick(0, 1) ? 0x90 : 0x98, pick(0, 255));
                 break;
             case 3:
                 (void)rig.device.EEPROMReadByte(static_cast<unsigned>(eeprom));
                 break;
             case 4:
-                rig.device.EEPROMWriteByte(static_cast<unsigned>(eeprom),
-                                           pick(0, 3) ? pick(0, 255) : 0);
+                (void)rig.device.EEPROMWriteByte(static_cast<unsigned>(eeprom),
+                                                 pick(0, 3) ? pick(0, 255) : 0);
                 break;
             case 5:
-                rig.device.EEPROMPageErase(static_cast<unsigned>(eeprom & ~31));
+                (void)rig.device.EEPROMPageErase(static_cast<unsigned>(eeprom & ~31));
                 break;
             case 6:
-                rig.device.EEPROMWriteZero(static_cast<unsigned>(eeprom));
+                (void)rig.device.EEPROMWriteZero(static_cast<unsigned>(eeprom));
                 break;
             case 7:
                 (void)blockRead(rig.device, static_cast<unsigned>(eeprom & ~31));
