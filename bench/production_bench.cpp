@@ -84,7 +84,7 @@ void recordEach(benchmark::State& state, const std::string& where) {
     int n = 0;
     for (auto _ : state) {
         a.serial = "R" + std::to_string(++n);
-        if (!records->record(a, {}, error)) state.SkipWithError(error.c_str());
+        if (!records->record(a, error)) state.SkipWithError(error.c_str());
     }
 }
 

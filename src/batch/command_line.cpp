@@ -586,6 +586,25 @@ Command options:
   --dry-run [--from=SNAPSHOT]   run: on a simulated copy of the board (read
                                 from it, or from SNAPSHOT), printing every
                                 transaction; nothing is written to the board
+Production options:
+  --golden=FILE                 run: the snapshot every board is programmed to
+  --serial=TEXT                 run: the (first) board's serial
+  --serial-at=ADDR              run: write the serial and a 00 at ADDR
+  --station=NAME                run: the station's name (default: host name)
+  --database=URL                a file, sqlite:FILE or postgresql://host/db
+                                (default $XDG_DATA_HOME/kestrel-eval/
+                                production.sqlite)
+  --erase-limit=N               run: erases per page at most (10000)
+  --allow-revision              run: a chip of another revision too
+  --boards=N [--step=N]         run: N boards, the serial counted on by N
+                                (1); waits for Enter (or, with --serial-at,
+                                a changed board) before each
+  --same-board                  run: --boards on one board, without waiting
+  --verify-all                  run: read everything back, not only what
+                                was written
+  --backups=DIR                 run: where each board's EEPROM is saved
+  --since=DATE                  report: the attempts from DATE (2026-12-07)
+  --csv=FILE                    report: one CSV row per attempt
 
 FILE '-' is standard input or output. Before write, write-byte, erase, zero,
 restore and snapshot apply the whole EEPROM is saved to

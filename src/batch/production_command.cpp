@@ -1,11 +1,15 @@
 #include "batch/production_command.h"
 
+#include <poll.h>
 #include <pwd.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <istream>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -14,6 +18,8 @@
 #include "batch/command_line.h"
 #include "batch/signal_stop.h"
 #include "batch/strict_number.h"
+#include "device/diagnostics.h"
+#include "device/eeprom.h"
 #include "files/backup_folder.h"
 #include "production/golden.h"
 #include "production/records.h"
@@ -28,7 +34,7 @@ namespace {
 constexpr const char* kRunUsage =
     "Usage: kestrel-eval production run --golden FILE --serial TEXT [--serial-at ADDR] "
     "[--station NAME] [--database URL] [--erase-limit N] [--allow-revision] [--boards N "
-    "[--step N]] [--backups DIR]";
+    "[--step N] [--same-board]] [--verify-all] [--backups DIR]";
 constexpr const char* kReportUsage =
     "Usage: kestrel-eval production report [--since DATE] [--csv FILE] [--database URL]";
 
@@ -39,6 +45,7 @@ const std::map<std::string, bool>& productionOptions() {
         {"--station", true},         {"--database", true}, {"--erase-limit", true},
         {"--allow-revision", false}, {"--boards", true},   {"--step", true},
         {"--backups", true},         {"--since", true},    {"--csv", true},
+        {"--verify-all", false},     {"--same-board", false},
     };
     return options;
 }
@@ -141,10 +148,118 @@ bool isDate(const std::string& text) {
     return month >= 1 && month <= 12 && day >= 1 && day <= days[month - 1];
 }
 
+// Between boards of a run: the operator inserts the next board and presses
+// Enter (or, with the serial's place known, the station sees the board
+// change by itself).
+class BoardWait {
+  public:
+    enum Outcome { Go, Stopped, InputEnded };
+    BoardWait(std::istream* in, std::optional<unsigned> serialAt, std::ostream& err)
+        : in_(in), serialAt_(serialAt), err_(err) {}
+
+    // Before board `n` (from 1) of `total`; `lastSerial` is the serial of the
+    // board before it.
+    Outcome before(JobControl& c, long long n, long long total, const std::string& lastSerial) {
+        const bool watch = serialAt_ && n > 1;
+        err_ << "insert board " << n << " of " << total << ", then press Enter"
+             << (watch ? " (or just change the board: a changed serial starts it)" : "") << '\n';
+        err_.flush();
+        const unsigned count = static_cast<unsigned>(lastSerial.size() + 1);
+        std::optional<std::vector<int>> was;
+        if (watch) was = area(c, count);
+        bool absent = watch && !was;
+        for (;;) {
+            if (c.stopRequested()) return Stopped;
+            if (!ended_) {
+                if (line(c)) return Go;
+                if (c.stopRequested()) return Stopped;
+            }
+            if (ended_ && !watch) return InputEnded;
+            if (watch) {
+                const auto now = area(c, count);
+                if (c.stopRequested()) return Stopped;
+                if (!now) {
+                    absent = true;  // no board, or one that does not answer yet
+                } else if (absent || now != was) {
+                    return Go;
+                }
+            }
+            // Standard input ended, or one that never waits (a test's): the
+            // board is looked at four times a second.
+            if ((ended_ || in_ != nullptr) && !c.sleep(250)) return Stopped;
+        }
+    }
+
+  private:
+    // The bytes where the serial goes; nothing when they were not read cleanly.
+    std::optional<std::vector<int>> area(JobControl& c, unsigned count) {
+        const eeprom::Run run = eeprom::read(c.device(), *serialAt_, count, eeprom::Speed::Bytes);
+        if (!run.ok()) return std::nullopt;
+        return run.values();
+    }
+    // A line from the operator within a quarter of a second; `ended_` once
+    // standard input has no more.
+    bool line(JobControl& c) {
+        if (in_ != nullptr) {
+            std::string text;
+            if (std::getline(*in_, text)) return true;
+            ended_ = true;
+            return false;
+        }
+        pollfd p{STDIN_FILENO, POLLIN, 0};
+        if (::poll(&p, 1, 250) <= 0) return false;
+        for (;;) {
+            char ch = 0;
+            const ssize_t got = ::read(STDIN_FILENO, &ch, 1);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) {
+                ended_ = true;
+                return false;
+            }
+            if (ch == '\n') return true;
+            // The rest of a line typed: a stop is still looked at meanwhile.
+            while (::poll(&p, 1, 250) == 0)
+                if (c.stopRequested()) return false;
+        }
+    }
+
+    std::istream* in_;
+    std::optional<unsigned> serialAt_;
+    std::ostream& err_;
+    bool ended_ = false;
+};
+
+// A test's power cut at a chosen point: with KESTREL_TEST_KILL_AFTER=N in
+// the environment the station kills itself (SIGKILL) right after its Nth
+// step that leaves a trace, each bus transaction and each committed record
+// counted, and first says which on standard error. Counted, not timed, so a
+// slow machine cuts at the same point as a fast one.
+class KillSwitch final : public TransactionObserver {
+  public:
+    explicit KillSwitch(unsigned long after) : after_(after) {}
+    void transactionEnded(const TransactionRecord& record) override {
+        const std::string target = targetText(record);
+        step("transaction " + record.kind + (target.empty() ? "" : " " + target));
+    }
+    void committed() { step("record committed"); }
+
+  private:
+    void step(const std::string& what) {
+        if (after_ == 0 || ++count_ < after_) return;
+        const std::string line =
+            "kestrel-eval: killed after step " + std::to_string(count_) + ": " + what + "\n";
+        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+        ::kill(::getpid(), SIGKILL);
+    }
+    unsigned long after_;
+    unsigned long count_ = 0;
+};
+
 int runReport(const Parsed& p, const Environment& environment, std::ostream& out,
               std::ostream& err) {
-    for (const char* runOnly : {"--golden", "--serial", "--serial-at", "--station", "--erase-limit",
-                                "--allow-revision", "--boards", "--step", "--backups"})
+    for (const char* runOnly :
+         {"--golden", "--serial", "--serial-at", "--station", "--erase-limit", "--allow-revision",
+          "--boards", "--step", "--backups", "--verify-all", "--same-board"})
         if (p.given.count(runOnly) != 0)
             return usage(std::string(runOnly) + " goes with 'production run'", kReportUsage, err);
     if (!p.rest.empty())
@@ -157,7 +272,10 @@ int runReport(const Parsed& p, const Environment& environment, std::ostream& out
             return usage("--since '" + since + "': give a date, 2026-12-07", kReportUsage, err);
     }
     std::string error;
-    const auto records = production::Records::open(databaseOf(p, environment), error);
+    // The records as they are: a database that is not there is said so, and
+    // not made.
+    const auto records = production::Records::open(databaseOf(p, environment), error,
+                                                   production::Records::Mode::ReadOnly);
     if (!records) {
         err << "kestrel-eval: " << error << '\n';
         return kUsage;
@@ -237,6 +355,9 @@ int runStation(const Parsed& p, const Environment& environment, std::ostream& ou
         return usage("--step: give a number, 1 to 1000000", kRunUsage, err);
     if (boards > 1 && !production::nextSerial(serial, 1))
         return usage("--boards counts the serial on: it must end in a digit", kRunUsage, err);
+    const bool sameBoard = p.given.count("--same-board") != 0;
+    if (sameBoard && boards < 2) return usage("--same-board goes with --boards N", kRunUsage, err);
+    settings.verifyAll = p.given.count("--verify-all") != 0;
     auto getenv =
         environment.getenv
             ? environment.getenv
@@ -250,6 +371,12 @@ int runStation(const Parsed& p, const Environment& environment, std::ostream& ou
     }
 
     std::string error;
+    // A database the records cannot be kept in is refused before the bus.
+    const std::string database = databaseOf(p, environment);
+    if (!production::parseLocation(database, error)) return usage(error, kRunUsage, err);
+    unsigned long killAfter = 0;
+    if (const char* kill = getenv("KESTREL_TEST_KILL_AFTER"); kill != nullptr && kill[0] != '\0')
+        killAfter = std::strtoul(kill, nullptr, 10);
     const auto golden = production::loadGolden(p.given.at("--golden"), error);
     if (!golden) {
         err << "kestrel-eval: " << error << '\n';
@@ -260,6 +387,9 @@ int runStation(const Parsed& p, const Environment& environment, std::ostream& ou
 
     int code = kOk;
     std::string current = serial;
+    long long waitingFor = 0;  // the board whose insertion is awaited; 0: none
+    KillSwitch killSwitch(killAfter);
+    if (killAfter != 0) session.connection().executor().addObserver(&killSwitch);
     TerminalProgress terminal(err, "production");
     endBySignal.run(
         session.connection().owner(),
@@ -268,14 +398,33 @@ int runStation(const Parsed& p, const Environment& environment, std::ostream& ou
             // The records' connection belongs to the thread that programs the
             // boards; opened before the first board is touched.
             std::string why;
-            const auto records = production::Records::open(databaseOf(p, environment), why);
+            const auto records = production::Records::open(database, why);
             if (!records) {
-                err << "kestrel-eval: " << why << '\n';
+                err << "kestrel-eval: " << why << "; no board was touched\n";
                 code = kUsage;
                 return;
             }
+            if (killAfter != 0) {
+                killSwitch.committed();  // the schema's own transaction
+                records->onCommit([&killSwitch] { killSwitch.committed(); });
+            }
+            BoardWait wait(environment.in, settings.serialAt, err);
             for (long long n = 0; n < boards && !c.stopRequested(); ++n) {
+                const std::string previous = current;
                 if (n > 0) current = *production::nextSerial(current, static_cast<unsigned>(step));
+                if (boards > 1 && !sameBoard) {
+                    waitingFor = n + 1;
+                    const BoardWait::Outcome w = wait.before(c, n + 1, boards, previous);
+                    if (w == BoardWait::Stopped) break;
+                    if (w == BoardWait::InputEnded) {
+                        err << "kestrel-eval: standard input ended before board " << n + 1
+                            << " of " << boards << "; " << n << (n == 1 ? " board" : " boards")
+                            << " programmed\n";
+                        code = kUsage;
+                        break;
+                    }
+                    waitingFor = 0;
+                }
                 const production::BoardResult r = production::programBoard(
                     session.device(), *golden, current, settings, *records);
                 const int boardCode = r.verdict == production::Verdict::Pass      ? kOk
@@ -291,6 +440,8 @@ int runStation(const Parsed& p, const Environment& environment, std::ostream& ou
                     << (r.attempt.pagesWritten.empty() ? "none" : r.attempt.pagesWritten) << ", "
                     << r.attempt.durationMs << " ms\n";
                 out.flush();
+                for (const std::string& note : r.notes)
+                    err << "kestrel-eval: " << current << ": " << note << '\n';
                 if (!r.cause.empty()) err << "kestrel-eval: " << current << ": " << r.cause << '\n';
                 if (code == kOk) code = boardCode;  // the first board that did not pass
                 c.progress(static_cast<std::uint64_t>(n + 1), static_cast<std::uint64_t>(boards));
@@ -298,13 +449,27 @@ int runStation(const Parsed& p, const Environment& environment, std::ostream& ou
                     code = kNoPort;
                     break;
                 }
+                // A backup or a record that cannot be stored now will not be
+                // for the next board either: no board goes without its record.
+                if (r.verdict == production::Verdict::Error) {
+                    if (n + 1 < boards)
+                        err << "kestrel-eval: the run ends here, " << boards - n - 1
+                            << (boards - n - 1 == 1 ? " board" : " boards") << " not started\n";
+                    code = kUsage;
+                    break;
+                }
             }
             session.setJob(nullptr);
         },
         terminal.reporter());
+    if (killAfter != 0) session.connection().executor().removeObserver(&killSwitch);
     if (endBySignal.signal() != 0) {
-        err << "kestrel-eval: stopped by " << SignalStop::name(endBySignal.signal()) << " at board "
-            << current << ", " << session.whereStopped() << '\n';
+        err << "kestrel-eval: stopped by " << SignalStop::name(endBySignal.signal());
+        if (waitingFor != 0)
+            err << " while waiting for board " << waitingFor << " of " << boards << " ("
+                << current << "); nothing of it was sent\n";
+        else
+            err << " at board " << current << ", " << session.whereStopped() << '\n';
         code = kStoppedBySignal;
     }
     if (!session.finish() && code == kOk) code = kUsage;

@@ -23,10 +23,16 @@ Summary summarize(const std::vector<Attempt>& attempts) {
     std::map<std::string, int> causes;
     for (const Attempt& a : attempts) {
         ++s.attempts;
-        const bool pass = a.result == "PASS";
-        pass ? ++s.passed : ++s.failed;
+        const bool pass = a.finished && a.result == "PASS";
+        if (!a.finished)
+            ++s.unfinished;
+        else
+            pass ? ++s.passed : ++s.failed;
         lastPassed[a.serial] = pass;
-        if (!pass) ++causes[a.firstFailure];
+        if (!a.finished)
+            ++causes["unfinished: the station stopped before the end of the board"];
+        else if (!pass)
+            ++causes[a.firstFailure];
     }
     s.boards = static_cast<int>(lastPassed.size());
     for (const auto& [serial, pass] : lastPassed) s.boardsPassed += pass ? 1 : 0;
@@ -40,6 +46,7 @@ std::string reportText(const std::vector<Attempt>& attempts) {
     const Summary s = summarize(attempts);
     std::string t = "attempts " + std::to_string(s.attempts) + ", passed " +
                     std::to_string(s.passed) + ", failed " + std::to_string(s.failed) +
+                    (s.unfinished == 0 ? "" : ", unfinished " + std::to_string(s.unfinished)) +
                     ", pass rate " + percent(s.passed, s.attempts) + "\n";
     t += "boards " + std::to_string(s.boards) + ", passing now " + std::to_string(s.boardsPassed) +
          ", yield " + percent(s.boardsPassed, s.boards) + "\n";
@@ -52,7 +59,7 @@ std::string reportText(const std::vector<Attempt>& attempts) {
     for (const auto& [serial, rows] : bySerial) {
         t += serial + "\n";
         for (const Attempt* a : rows) {
-            t += "  " + a->started + "  " + a->result + "  " + a->station + "  " + a->operatorName +
+            t += "  " + a->started + "  " + a->shownResult() + "  " + a->station + "  " + a->operatorName +
                  "  " + a->goldenName + "  " + std::to_string(a->durationMs) + " ms";
             if (!a->firstFailure.empty()) t += "  " + a->firstFailure;
             t += "\n";
@@ -67,7 +74,7 @@ std::string reportCsv(const std::vector<Attempt>& attempts) {
         "registers_written,pages_written,first_failure\r\n";
     for (const Attempt& a : attempts)
         csv += csv::row({a.serial, a.started, std::to_string(a.durationMs), a.station,
-                         a.operatorName, a.goldenName, a.goldenSha256, a.result, a.registersWritten,
+                         a.operatorName, a.goldenName, a.goldenSha256, a.shownResult(), a.registersWritten,
                          a.pagesWritten, a.firstFailure});
     return csv;
 }

@@ -13,6 +13,7 @@ struct Summary {
     int attempts = 0;
     int passed = 0;
     int failed = 0;
+    int unfinished = 0;    // rows whose board never reached its end
     int boards = 0;        // distinct serials
     int boardsPassed = 0;  // serials whose last attempt passed
     // Causes with how many attempts they ended, most frequent first.
@@ -21,7 +22,8 @@ struct Summary {
 
 Summary summarize(const std::vector<Attempt>& attempts);
 
-// "attempts 12, passed 10, failed 2, yield 83.3%" ...
+// "attempts 12, passed 10, failed 2, pass rate 83.3%" (", unfinished N"
+// when there are such rows) ...
 std::string reportText(const std::vector<Attempt>& attempts);
 
 // RFC 4180: a header, then one line per attempt, CR LF.

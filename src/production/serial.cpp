@@ -50,13 +50,25 @@ void placeSerial(snapshot::EepromImage& image, const std::string& serial, unsign
     image[k] = 0x00;
 }
 
-std::optional<std::string> serialIn(const snapshot::EepromImage& image, unsigned at) {
-    std::size_t k = at - chip::kEepromFirst;
-    if (k >= image.size() || image[k] == 0xFF) return std::nullopt;
+SerialArea serialIn(const snapshot::EepromImage& image, unsigned at) {
+    SerialArea area;
+    const std::size_t first = at - chip::kEepromFirst;
+    if (first >= image.size() || image[first] == 0xFF || image[first] == 0x00) return area;
+    std::size_t k = first;
     std::string s;
-    for (; k < image.size() && image[k] != 0x00 && s.size() < kMaxSerialLength; ++k)
-        s += image[k] > ' ' && image[k] <= '~' ? static_cast<char>(image[k]) : '?';
-    return s;
+    for (; k < image.size() && image[k] > ' ' && image[k] <= '~' && s.size() < kMaxSerialLength;
+         ++k)
+        s += static_cast<char>(image[k]);
+    if (k < image.size() && image[k] == 0x00) {
+        area.kind = SerialArea::Serial;
+        area.serial = s;
+        return area;
+    }
+    area.kind = SerialArea::Unreadable;
+    for (std::size_t b = first; b < image.size() && b < first + 8; ++b)
+        area.bytes += (area.bytes.empty() ? "" : " ") + text::suffixedByteText(image[b]);
+    if (first + 8 < image.size()) area.bytes += " ...";
+    return area;
 }
 
 std::string fileNameOf(const std::string& serial) {

@@ -26,10 +26,18 @@ std::optional<std::string> nextSerial(const std::string& serial, unsigned step);
 std::string serialPlaceProblem(const std::string& serial, unsigned at);
 void placeSerial(snapshot::EepromImage& image, const std::string& serial, unsigned at);
 
-// The serial an image holds at `at`: nothing when the first byte is blank
-// (FFh); otherwise the characters up to 00h (or the end of the EEPROM, or
-// 32 characters), non-printable ones shown as "?".
-std::optional<std::string> serialIn(const snapshot::EepromImage& image, unsigned at);
+// What an image holds where the serial goes.
+struct SerialArea {
+    enum Kind {
+        Blank,       // erased (FFh) or zero-filled (00h) from its first byte: no serial
+        Serial,      // 1 to 32 printable characters without a space, then 00h
+        Unreadable,  // anything else (other data, a serial cut short): not a serial
+    };
+    Kind kind = Blank;
+    std::string serial;  // Serial: its characters
+    std::string bytes;   // Unreadable: its first bytes as hex, "4Bh 21h 03h ..."
+};
+SerialArea serialIn(const snapshot::EepromImage& image, unsigned at);
 
 // A file name for the serial: letters, digits, '.', '-' and '_' kept, any
 // other character '_', never starting with '.'.

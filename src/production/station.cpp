@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "chip/kestrel_map.h"
+#include "chip/register_bits.h"
 #include "device/eeprom.h"
 #include "device/text_rules.h"
 #include "files/backup_folder.h"
@@ -16,11 +17,35 @@ namespace kestrel::production {
 namespace {
 
 constexpr unsigned kPage = chip::kEepromPageSize;
+// The registers the station reads: every one that takes a write, the ID
+// and the revision; not the status.
+constexpr int kFirstRegister = 0x03;
 
-std::string join(const std::vector<std::string>& words) {
+// "10h 16h".
+std::string registerList(const std::vector<int>& registers) {
     std::string s;
-    for (const std::string& w : words) s += (s.empty() ? "" : " ") + w;
+    for (int reg : registers) s += (s.empty() ? "" : " ") + text::suffixedByteText(reg);
     return s;
+}
+
+// "8020h 8100h".
+std::string pageList(const std::vector<unsigned>& pages) {
+    std::string s;
+    for (unsigned page : pages) s += (s.empty() ? "" : " ") + text::suffixedAddressText(page);
+    return s;
+}
+
+// The registers a write changes: those that take writes and differ in a bit
+// the chip stores.
+std::vector<int> differingRegisters(const snapshot::Snapshot& target,
+                                    const snapshot::Snapshot& board) {
+    std::vector<int> registers;
+    for (int reg = kFirstRegister; reg < snapshot::kRegisterCount; ++reg) {
+        const std::size_t k = static_cast<std::size_t>(reg);
+        if (((target.registers[k].value ^ board.registers[k].value) & chip::writableBits(reg)) != 0)
+            registers.push_back(reg);
+    }
+    return registers;
 }
 
 // The page bases where the two images differ.
@@ -56,6 +81,55 @@ std::string identityProblem(const snapshot::Snapshot& board, const snapshot::Sna
     return {};
 }
 
+struct ReadBack {
+    bool refused = false;
+    std::vector<std::string> failures;
+};
+
+// Each register and each page that was written, read back (the pages at
+// block speed) and compared with the target.
+ReadBack readBack(Device& device, const snapshot::Snapshot& target, const std::vector<int>& regs,
+                  const std::vector<unsigned>& pages) {
+    ReadBack r;
+    for (int reg : regs) {
+        const ByteOutcome o = device.ReadRegister(reg);
+        if (o.refused()) {
+            r.refused = true;
+            return r;
+        }
+        std::string problem = o.problem();
+        if (problem.empty() && !o.pecOk()) problem = "No PEC read";
+        const int want = target.registers[static_cast<std::size_t>(reg)].value & 0xFF;
+        if (!problem.empty())
+            r.failures.push_back("register " + text::suffixedByteText(reg) +
+                                 " not read back: " + eeprom::inSentence(problem));
+        else if (((o.value ^ want) & chip::writableBits(reg)) != 0)
+            r.failures.push_back("register " + text::suffixedByteText(reg) + " reads back " +
+                                 text::byteText(static_cast<unsigned>(o.value & 0xFF)) +
+                                 "h, the snapshot holds " +
+                                 text::byteText(static_cast<unsigned>(want)) + "h");
+    }
+    for (unsigned page : pages) {
+        const eeprom::Run run = eeprom::read(device, page, kPage, eeprom::Speed::Blocks);
+        if (run.refused()) {
+            r.refused = true;
+            return r;
+        }
+        for (const eeprom::Step& b : run.steps) {
+            const std::uint8_t want = target.eeprom[b.address - chip::kEepromFirst];
+            if (!b.ok())
+                r.failures.push_back("EEPROM byte " + text::suffixedAddressText(b.address) +
+                                     " not read back: " + eeprom::inSentence(b.problem));
+            else if (b.value != want)
+                r.failures.push_back("EEPROM byte " + text::suffixedAddressText(b.address) +
+                                     " reads back " +
+                                     text::byteText(static_cast<unsigned>(b.value)) +
+                                     "h, the snapshot holds " + text::byteText(want) + "h");
+        }
+    }
+    return r;
+}
+
 }  // namespace
 
 std::string utcText(std::chrono::system_clock::time_point when) {
@@ -75,6 +149,41 @@ const char* verdictText(Verdict v) {
     return v == Verdict::Pass ? "PASS" : "FAIL";
 }
 
+BoardRead readBoard(Device& device) {
+    BoardRead r;
+    snapshot::Snapshot& s = r.board;
+    s.slave = static_cast<unsigned>(device.globals().SlaveAddr & 0xFE);
+    auto refused = [&] {
+        r.refused = true;
+        r.error = device.refusal();
+        if (r.error.empty()) r.error = "The bus refused the transaction.";
+        return r;
+    };
+    if (!device.available()) return refused();
+    for (int reg = kFirstRegister; reg < snapshot::kRegisterCount; ++reg) {
+        const ByteOutcome o = device.ReadRegister(reg);
+        if (o.refused()) return refused();
+        std::string problem = o.problem();
+        if (problem.empty() && !o.pecOk()) problem = "No PEC read";
+        if (!problem.empty()) {
+            r.error = "register " + text::suffixedByteText(reg) +
+                      " not read: " + eeprom::inSentence(problem);
+            return r;
+        }
+        s.registers[static_cast<std::size_t>(reg)] = {o.value, true};
+    }
+    eeprom::Run run;
+    const auto image = eeprom::readAll(device, run);
+    if (run.refused()) return refused();
+    if (!image) {
+        r.error = "EEPROM " + run.failedAddresses() +
+                  " not read: " + eeprom::inSentence(run.firstFailure()->problem);
+        return r;
+    }
+    s.eeprom = *image;
+    return r;
+}
+
 BoardResult programBoard(Device& device, const Golden& golden, const std::string& serial,
                          const StationSettings& settings, Records& records,
                          const StationClock& clock) {
@@ -88,27 +197,30 @@ BoardResult programBoard(Device& device, const Golden& golden, const std::string
     a.operatorName = settings.operatorName;
     a.goldenName = golden.name;
     a.goldenSha256 = golden.sha256;
+    std::optional<long long> row;   // the unfinished row, once stored
     std::vector<unsigned> counted;  // pages whose count was raised before their erase
+    auto elapsedMs = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(clock.steady() - steadyStart)
+            .count();
+    };
 
     auto finish = [&](Verdict verdict, std::string cause) -> BoardResult& {
         r.verdict = verdict;
         r.cause = std::move(cause);
         a.result = verdictText(verdict);
         a.firstFailure = r.cause;
-        std::vector<std::string> regs, pages;
-        for (int reg : r.registersWritten) regs.push_back(text::suffixedByteText(reg));
-        for (unsigned page : r.pagesWritten) pages.push_back(text::suffixedAddressText(page));
-        a.registersWritten = join(regs);
-        a.pagesWritten = join(pages);
-        a.durationMs =
-            std::chrono::duration_cast<std::chrono::milliseconds>(clock.steady() - steadyStart)
-                .count();
+        a.registersWritten = registerList(r.registersWritten);
+        a.pagesWritten = pageList(r.pagesWritten);
+        a.durationMs = elapsedMs();
+        a.finished = true;
         std::string error;
-        r.recorded = records.record(a, counted, error);
+        r.recorded = row ? records.complete(*row, a, counted, error) : records.record(a, error);
         if (!r.recorded) {
             r.verdict = Verdict::Error;
-            r.cause =
-                (r.cause.empty() ? "" : r.cause + "; ") + "the record was not stored: " + error;
+            r.cause = (r.cause.empty() ? "" : r.cause + "; ") +
+                      (row ? "the board was written, but its record stays unfinished: "
+                           : "the record was not stored: ") +
+                      error;
         }
         return r;
     };
@@ -120,12 +232,13 @@ BoardResult programBoard(Device& device, const Golden& golden, const std::string
             return finish(Verdict::Refused, p);
     }
 
-    // 1. The board as it is: every register and the whole EEPROM.
-    const std::time_t now = std::chrono::system_clock::to_time_t(wallStart);
-    const snapshot::Taken taken = snapshot::takeSnapshot(device, now);
-    if (!taken.snapshot)
-        return finish(Verdict::Fail, taken.error.empty() ? "the board was not read" : taken.error);
-    const snapshot::Snapshot& board = *taken.snapshot;
+    // 1. The board as it is, read once: what is written is what differs
+    // from this, and when nothing differs this read is the verification.
+    const BoardRead read = readBoard(device);
+    if (!read.error.empty())
+        return finish(Verdict::Fail, read.refused ? read.error + " The board is unfinished."
+                                                  : read.error + "; nothing was written");
+    const snapshot::Snapshot& board = read.board;
 
     // 2. Its EEPROM, kept before anything changes.
     std::string error;
@@ -140,62 +253,79 @@ BoardResult programBoard(Device& device, const Golden& golden, const std::string
         return finish(Verdict::Refused, p + "; nothing was written");
     snapshot::Snapshot target = golden.snapshot;
     if (settings.serialAt) {
-        const auto carried = serialIn(board.eeprom, *settings.serialAt);
-        if (carried && *carried != serial)
-            return finish(Verdict::Fail, "the board carries serial " + *carried + ", scanned " +
-                                             serial + "; nothing was written");
+        const SerialArea carried = serialIn(board.eeprom, *settings.serialAt);
+        if (carried.kind == SerialArea::Serial && carried.serial != serial)
+            return finish(Verdict::Fail, "the board carries serial " + carried.serial +
+                                             ", scanned " + serial + "; nothing was written");
+        if (carried.kind == SerialArea::Unreadable)
+            r.notes.push_back("the serial area at " + text::suffixedAddressText(*settings.serialAt) +
+                              " held no readable serial (" + carried.bytes + "); written over");
         placeSerial(target.eeprom, serial, *settings.serialAt);
     }
 
-    // 4. The erase count of every page that will be erased, checked and
-    // raised before the first erase: a kill after it never under-counts.
+    const std::vector<int> registers = differingRegisters(target, board);
     const std::vector<unsigned> pages = differingPages(target.eeprom, board.eeprom);
-    if (!pages.empty()) {
-        const auto counts = records.eraseCounts(serial, error);
-        if (!counts) return finish(Verdict::Error, "erase counts not read: " + error);
-        for (unsigned page : pages) {
-            const auto found = counts->find(page);
-            const long long done = found == counts->end() ? 0 : found->second;
-            if (done + 1 > settings.eraseLimit)
-                return finish(Verdict::Refused, "page " + text::suffixedAddressText(page) + " of " +
-                                                    serial + " has been erased " +
-                                                    std::to_string(done) + " times, the limit is " +
-                                                    std::to_string(settings.eraseLimit) +
-                                                    "; nothing was written");
+    if (registers.empty() && pages.empty() && !settings.verifyAll)
+        return finish(Verdict::Pass, {});
+
+    if (!registers.empty() || !pages.empty()) {
+        // 4. The erase count of every page that will be erased, checked.
+        if (!pages.empty()) {
+            const auto counts = records.eraseCounts(serial, error);
+            if (!counts) return finish(Verdict::Error, "erase counts not read: " + error);
+            for (unsigned page : pages) {
+                const auto found = counts->find(page);
+                const long long done = found == counts->end() ? 0 : found->second;
+                if (done + 1 > settings.eraseLimit)
+                    return finish(Verdict::Refused,
+                                  "page " + text::suffixedAddressText(page) + " of " + serial +
+                                      " has been erased " + std::to_string(done) +
+                                      " times, the limit is " +
+                                      std::to_string(settings.eraseLimit) +
+                                      "; nothing was written");
+            }
         }
-        if (!records.addErases(serial, pages, 1, error))
-            return finish(Verdict::Error, "erase counts not stored, nothing was written: " + error);
+        // 5. The record first: the row, unfinished, and the erase counts
+        // raised, in one transaction before the first write. A database
+        // that cannot take it leaves the board as it was.
+        Attempt unfinished = a;
+        unfinished.result = verdictText(Verdict::Fail);
+        unfinished.durationMs = elapsedMs();
+        unfinished.firstFailure = "unfinished: the station stopped before the end of the board (a "
+                                  "kill, a crash or a power cut) while writing" +
+                                  (registers.empty() ? "" : " registers " + registerList(registers)) +
+                                  (registers.empty() || pages.empty() ? "" : " and") +
+                                  (pages.empty() ? "" : " pages " + pageList(pages));
+        row = records.begin(unfinished, pages, error);
+        if (!row)
+            return finish(Verdict::Error,
+                          "the record could not be stored, so nothing was written: " + error);
         counted = pages;
     }
 
-    // 5. Only what differs, then everything read back.
+    // 6. Only what differs; then what was written read back (or, asked
+    // for, everything).
     snapshot::ApplyOptions options;
     options.present = &board;
+    options.verify = settings.verifyAll;
     const snapshot::ApplyResult applied = snapshot::applySnapshot(device, target, options);
     r.registersWritten = applied.registersWritten;
     r.pagesWritten = applied.pagesWritten;
     for (unsigned page : applied.pagesErased)
         counted.erase(std::remove(counted.begin(), counted.end(), page), counted.end());
-    if (applied.refused) {
+    auto stopped = [&] {
         // A stop (Stop, Quit, a signal) or a port that failed: say which.
         const std::string why = device.refusal();
         return finish(Verdict::Fail,
                       (why.empty() ? std::string("The bus refused the transaction.") : why) +
                           " The board is unfinished.");
-    }
+    };
+    if (applied.refused) return stopped();
     if (!applied.failures.empty()) return finish(Verdict::Fail, applied.failures.front());
-
-    // 6. The serial, read back on its own.
-    if (settings.serialAt) {
-        const eeprom::Run run =
-            eeprom::read(device, *settings.serialAt, static_cast<unsigned>(serial.size() + 1),
-                         eeprom::Speed::Bytes);
-        std::string back;
-        const bool clean = run.ok();
-        for (std::size_t k = 0; clean && k < serial.size(); ++k)
-            back += static_cast<char>(run.steps[k].value);
-        if (!clean || back != serial || run.steps.back().value != 0)
-            return finish(Verdict::Fail, "serial read back as '" + back + "', scanned " + serial);
+    if (!settings.verifyAll) {
+        const ReadBack back = readBack(device, target, r.registersWritten, r.pagesWritten);
+        if (back.refused) return stopped();
+        if (!back.failures.empty()) return finish(Verdict::Fail, back.failures.front());
     }
     return finish(Verdict::Pass, {});
 }

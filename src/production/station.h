@@ -10,9 +10,10 @@
 #include "production/golden.h"
 #include "production/records.h"
 
-// One board on the production station: read it, check it is the chip the
-// golden image was taken from, write only what differs, read it all back,
-// and leave one record of the attempt whatever happened.
+// One board on the production station: read it once, check it is the chip
+// the golden image was taken from, write only what differs and read back
+// what was written, and leave one record of the attempt whatever happened
+// (its row stored before the first write).
 namespace kestrel::production {
 
 inline constexpr long long kDefaultEraseLimit = 10000;
@@ -30,6 +31,9 @@ struct StationSettings {
     long long eraseLimit = kDefaultEraseLimit;
     // Each board's EEPROM as it was found, saved here under its serial.
     std::string backupFolder;
+    // After writing, read back every register and the whole EEPROM, not
+    // only what was written.
+    bool verifyAll = false;
 };
 
 enum class Verdict {
@@ -47,6 +51,9 @@ struct BoardResult {
     std::string backupPath;
     std::vector<int> registersWritten;
     std::vector<unsigned> pagesWritten;
+    // What the operator should know of a board that passed or failed
+    // ("the serial area held no readable serial ...; written over").
+    std::vector<std::string> notes;
 };
 
 struct StationClock {
@@ -57,6 +64,17 @@ struct StationClock {
         return std::chrono::steady_clock::now();
     };
 };
+
+// The board's one read: registers 03h-1Dh (byte reads with PEC) and the
+// whole EEPROM at block speed; registers 00h-02h and the latched status are
+// left out (no snapshot of them is kept). Empty `error` when every byte was
+// read cleanly.
+struct BoardRead {
+    snapshot::Snapshot board;
+    bool refused = false;
+    std::string error;
+};
+BoardRead readBoard(Device& device);
 
 BoardResult programBoard(Device& device, const Golden& golden, const std::string& serial,
                          const StationSettings& settings, Records& records,

@@ -3,7 +3,10 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -15,6 +18,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "bus/durable_file.h"
 #include "files/backup_folder.h"
 #include "production/report.h"
 #include "production/serial.h"
@@ -32,6 +36,11 @@ std::string loginName() {
 
 const QStringList kColumns = {"Serial", "Started", "ms",        "Station", "Operator",
                               "Golden", "Result",  "Registers", "Pages",   "First failure"};
+
+// "1 board", "3 boards".
+QString count(int n, const char* one, const char* many) {
+    return QString::number(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
+}
 
 }  // namespace
 
@@ -58,9 +67,19 @@ ProductionWindow::ProductionWindow(BusJobs& jobs, Dialogs& dialogs,
     auto* form = new QFormLayout;
     serial_ = ui::edit("serial", QString(), this, 320);
     serial_->setMaxLength(static_cast<int>(production::kMaxSerialLength));
-    // A barcode scanner types the serial and presses Enter.
+    // A barcode scanner types the serial and presses Enter; the button does
+    // the same for a serial typed by hand.
     connect(serial_, &QLineEdit::returnPressed, this, &ProductionWindow::startBoard);
-    form->addRow(QStringLiteral("Serial:"), serial_);
+    QPushButton* program = ui::button("program", QStringLiteral("Program"), this);
+    program->setToolTip(QStringLiteral("Programs the board whose serial is in the field"));
+    connect(program, &QPushButton::clicked, this, &ProductionWindow::startBoard);
+    auto* serialRow = new QHBoxLayout;
+    serialRow->addWidget(serial_);
+    serialRow->addWidget(program);
+    serialRow->addWidget(new QLabel(
+        QStringLiteral("Scan or type the serial: Enter or Program starts the board."), this));
+    serialRow->addStretch();
+    form->addRow(QStringLiteral("Serial:"), serialRow);
     auto* increment = new QHBoxLayout;
     autoIncrement_ = new QCheckBox(QStringLiteral("Count on after each board, by"), this);
     autoIncrement_->setObjectName(QStringLiteral("autoIncrement"));
@@ -96,15 +115,31 @@ ProductionWindow::ProductionWindow(BusJobs& jobs, Dialogs& dialogs,
     form->addRow(QString(), allowRevision_);
     layout->addLayout(form);
 
-    result_ = ui::label("result", QStringLiteral("No board yet"), this);
+    // The verdict: a large PASS or FAIL with the serial, and below it room
+    // for a reason of two lines.
+    verdict_ = new QWidget(this);
+    verdict_->setObjectName(QStringLiteral("verdict"));
+    verdict_->setAutoFillBackground(true);
+    auto* verdictLayout = new QVBoxLayout(verdict_);
+    result_ = ui::label("result", QStringLiteral("No board yet"), verdict_);
     QFont big = result_->font();
     big.setPointSize(big.pointSize() * 3);
     big.setBold(true);
     result_->setFont(big);
     result_->setAlignment(Qt::AlignCenter);
     result_->setWordWrap(true);
-    result_->setAutoFillBackground(true);
-    layout->addWidget(result_);
+    verdictLayout->addWidget(result_);
+    reason_ = ui::label("reason", QString(), verdict_);
+    QFont bold = reason_->font();
+    bold.setPointSizeF(bold.pointSizeF() * 1.3);
+    bold.setBold(true);
+    reason_->setFont(bold);
+    reason_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    reason_->setWordWrap(true);
+    reason_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    reason_->setMinimumHeight(QFontMetrics(bold).lineSpacing() * 2 + 4);
+    verdictLayout->addWidget(reason_);
+    layout->addWidget(verdict_);
     counters_ = ui::label("counters", QString(), this);
     layout->addWidget(counters_);
     progress_ = new JobProgress(jobs_, QStringLiteral("board"), this);
@@ -127,12 +162,18 @@ ProductionWindow::ProductionWindow(BusJobs& jobs, Dialogs& dialogs,
     table_->setHorizontalHeaderLabels(kColumns);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->horizontalHeader()->setStretchLastSection(true);
+    // A few rows always show, however long the verdict.
+    table_->setMinimumHeight(table_->horizontalHeader()->sizeHint().height() +
+                             6 * table_->verticalHeader()->defaultSectionSize() + 4);
     layout->addWidget(table_, 1);
     // No verdict before the first board: neither green nor red.
     showResult(false, QStringLiteral("No board yet"));
-    QPalette p = result_->palette();
+    QPalette p = verdict_->palette();
     p.setColor(QPalette::Window, QColor(0x75, 0x75, 0x75));
-    result_->setPalette(p);
+    verdict_->setPalette(p);
+    // A small screen (or a large scale factor) scrolls the window instead
+    // of pushing it off the screen.
+    ui::makeScrollable(this);
 }
 
 ProductionWindow::~ProductionWindow() = default;
@@ -158,7 +199,8 @@ QString ProductionWindow::goldenText() const {
     return golden_label_->text();
 }
 QString ProductionWindow::resultText() const {
-    return result_->text();
+    return reason_->text().isEmpty() ? result_->text()
+                                     : result_->text() + QLatin1Char('\n') + reason_->text();
 }
 QString ProductionWindow::countersText() const {
     return counters_->text();
@@ -167,26 +209,14 @@ QString ProductionWindow::summaryText() const {
     return summary_->text();
 }
 
-bool ProductionWindow::openRecords() {
-    const std::string where = ui::str(database_->text().trimmed());
-    if (records_ && where == openedDatabase_) return true;
-    records_.reset();
-    std::string error;
-    records_ = production::Records::open(where, error);
-    if (!records_) {
-        showResult(false, QStringLiteral("FAIL\nno records: ") + ui::qstr(error));
-        return false;
-    }
-    openedDatabase_ = where;
-    return true;
-}
-
 void ProductionWindow::showResult(bool pass, const QString& text) {
-    result_->setText(text);
-    QPalette p = result_->palette();
+    const qsizetype line = text.indexOf(QLatin1Char('\n'));
+    result_->setText(line < 0 ? text : text.left(line));
+    reason_->setText(line < 0 ? QString() : text.mid(line + 1));
+    QPalette p = verdict_->palette();
     p.setColor(QPalette::Window, pass ? QColor(0x2e, 0x7d, 0x32) : QColor(0xc6, 0x28, 0x28));
     p.setColor(QPalette::WindowText, Qt::white);
-    result_->setPalette(p);
+    verdict_->setPalette(p);
     counters_->setText(QStringLiteral("passed %1   failed %2   total %3")
                            .arg(passed_)
                            .arg(failed_)
@@ -253,16 +283,20 @@ void ProductionWindow::startBoard() {
         [this, serial](production::BoardResult& r) { boardDone(serial, r); });
     // Neither green nor red until the verdict is in.
     result_->setText(QStringLiteral("Programming %1...").arg(ui::qstr(serial)));
-    QPalette p = result_->palette();
+    reason_->clear();
+    QPalette p = verdict_->palette();
     p.setColor(QPalette::Window, QColor(0x75, 0x75, 0x75));
-    result_->setPalette(p);
+    verdict_->setPalette(p);
 }
 
 void ProductionWindow::boardDone(const std::string& serial, const production::BoardResult& r) {
     const bool pass = r.verdict == production::Verdict::Pass;
     pass ? ++passed_ : ++failed_;
-    showResult(pass, pass ? QStringLiteral("PASS  ") + ui::qstr(serial)
-                          : QStringLiteral("FAIL  ") + ui::qstr(serial) + "\n" + ui::qstr(r.cause));
+    std::string reason = r.cause;
+    for (const std::string& note : r.notes) reason += (reason.empty() ? "" : "; ") + note;
+    showResult(pass, (pass ? QStringLiteral("PASS  ") : QStringLiteral("FAIL  ")) +
+                         ui::qstr(serial) +
+                         (reason.empty() ? QString() : QLatin1Char('\n') + ui::qstr(reason)));
     if (autoIncrement_->isChecked() && pass) {
         if (const auto next = production::nextSerial(serial, static_cast<unsigned>(step_->value())))
             serial_->setText(ui::qstr(*next));
@@ -273,31 +307,49 @@ void ProductionWindow::boardDone(const std::string& serial, const production::Bo
     refreshReport();
 }
 
-std::optional<std::vector<production::Attempt>> ProductionWindow::readRecords() {
-    if (!openRecords()) return std::nullopt;
-    std::string error;
-    auto rows = records_->attempts("", error);
-    if (!rows) dialogs_.warn(this, windowTitle(), ui::qstr("records not read: " + error));
+std::optional<std::vector<production::Attempt>> ProductionWindow::readRecords(std::string& why,
+                                                                              bool& missing) {
+    // Read as they are, on this thread's own connection: a database that is
+    // not there yet is not made by looking at it.
+    const std::string where = ui::str(database_->text().trimmed());
+    missing = false;
+    const auto records =
+        production::Records::open(where, why, production::Records::Mode::ReadOnly);
+    if (!records) {
+        std::string error;
+        const auto location = production::parseLocation(where, error);
+        std::error_code ec;
+        missing = location && !location->postgres && !std::filesystem::exists(location->file, ec);
+        return std::nullopt;
+    }
+    auto rows = records->attempts("", why);
+    if (!rows) why = "records not read: " + why;
     return rows;
 }
 
 void ProductionWindow::refreshReport() {
-    const auto rows = readRecords();
-    if (!rows) return;
+    std::string why;
+    bool missing = false;
+    const auto rows = readRecords(why, missing);
+    if (!rows) {
+        summary_->setText(missing ? QStringLiteral("No records yet.") : ui::qstr(why));
+        table_->setRowCount(0);
+        return;
+    }
     const production::Summary s = production::summarize(*rows);
     auto percent = [](int part, int whole) {
         return whole == 0 ? QStringLiteral("-")
                           : QString::number(100.0 * part / whole, 'f', 1) + QLatin1Char('%');
     };
-    QString summary = QStringLiteral(
-                          "All records: %1 attempts, %2 passed, %3 failed; %4 boards, "
-                          "%5 passing now, yield %6.")
-                          .arg(s.attempts)
+    QString summary = QStringLiteral("All records: %1, %2 passed, %3 failed")
+                          .arg(count(s.attempts, "attempt", "attempts"))
                           .arg(s.passed)
-                          .arg(s.failed)
-                          .arg(s.boards)
-                          .arg(s.boardsPassed)
-                          .arg(percent(s.boardsPassed, s.boards));
+                          .arg(s.failed);
+    if (s.unfinished > 0) summary += QStringLiteral(", %1 unfinished").arg(s.unfinished);
+    summary += QStringLiteral("; %1, %2 passing now, yield %3.")
+                   .arg(count(s.boards, "board", "boards"))
+                   .arg(s.boardsPassed)
+                   .arg(percent(s.boardsPassed, s.boards));
     if (!s.causes.empty())
         summary += QStringLiteral(" Most frequent first failure (%1): %2")
                        .arg(s.causes.front().second)
@@ -306,28 +358,36 @@ void ProductionWindow::refreshReport() {
     table_->setRowCount(static_cast<int>(rows->size()));
     for (int r = 0; r < static_cast<int>(rows->size()); ++r) {
         const production::Attempt& a = (*rows)[static_cast<std::size_t>(r)];
-        const std::string cells[] = {
-            a.serial,     a.started, std::to_string(a.durationMs), a.station,      a.operatorName,
-            a.goldenName, a.result,  a.registersWritten,           a.pagesWritten, a.firstFailure};
+        const std::string cells[] = {a.serial,           a.started,
+                                     std::to_string(a.durationMs), a.station,
+                                     a.operatorName,     a.goldenName,
+                                     a.shownResult(),    a.registersWritten,
+                                     a.pagesWritten,     a.firstFailure};
         for (int c = 0; c < static_cast<int>(std::size(cells)); ++c)
             table_->setItem(r, c, new QTableWidgetItem(ui::qstr(cells[c])));
     }
 }
 
 void ProductionWindow::exportReport() {
-    const auto rows = readRecords();
-    if (!rows) return;
+    std::string why;
+    bool missing = false;
+    const auto rows = readRecords(why, missing);
+    if (!rows) {
+        dialogs_.warn(this, windowTitle(),
+                      missing ? QStringLiteral("There are no records yet.") : ui::qstr(why));
+        return;
+    }
     const QString path = dialogs_.saveFileName(this, csvDialog_);
     if (path.isEmpty()) return;
-    const QFileInfo info(path);
-    std::string saved, error;
-    if (!backup::saveNew(ui::str(info.absolutePath()), ui::str(info.fileName()),
-                         production::reportCsv(*rows), saved, error)) {
+    // The file dialog asked before an existing file is named: it is replaced.
+    std::string error;
+    if (!durable::replaceFile(ui::str(path), production::reportCsv(*rows), error)) {
         dialogs_.warn(this, windowTitle(), ui::qstr(ui::str(path) + " not saved: " + error));
         return;
     }
     dialogs_.inform(this, windowTitle(),
-                    ui::qstr(std::to_string(rows->size()) + " records saved to " + saved));
+                    count(static_cast<int>(rows->size()), "record", "records") +
+                        QStringLiteral(" saved to ") + path);
 }
 
 }  // namespace kestrel

@@ -25,8 +25,10 @@ namespace kestrel {
 
 // Tools > Production: boards programmed one after another from a golden
 // snapshot. A barcode scanner types the serial and its Enter starts the
-// board; the big PASS or FAIL and its reason are for the last board, the
-// counters for this sitting, the table for every record in the database.
+// board, as the Program button does; the big PASS or FAIL and its reason
+// are for the last board, the counters for this sitting, the table for
+// every record in the database. The window scrolls when the screen is
+// smaller than it.
 class ProductionWindow final : public QWidget {
     Q_OBJECT
   public:
@@ -42,7 +44,8 @@ class ProductionWindow final : public QWidget {
     bool loadGolden(const QString& path);
     // Programs the board whose serial is in the serial field.
     void startBoard();
-    // Fills the table from the database; exports it as CSV.
+    // Fills the table from the database; exports it as CSV (replacing the
+    // file the user chose).
     void refreshReport();
     void exportReport();
 
@@ -54,9 +57,9 @@ class ProductionWindow final : public QWidget {
     QTableWidget& report() { return *table_; }
 
   private:
-    bool openRecords();
-    // Every record, or nothing (and a warning) when they cannot be read.
-    std::optional<std::vector<production::Attempt>> readRecords();
+    // Every record, or nothing when they cannot be read (`why` says why;
+    // `missing`: there is no database yet).
+    std::optional<std::vector<production::Attempt>> readRecords(std::string& why, bool& missing);
     void showResult(bool pass, const QString& text);
     void boardDone(const std::string& serial, const production::BoardResult& r);
 
@@ -67,8 +70,6 @@ class ProductionWindow final : public QWidget {
     FileDialogState goldenDialog_;
     FileDialogState csvDialog_;
     std::optional<production::Golden> golden_;
-    std::unique_ptr<production::Records> records_;
-    std::string openedDatabase_;
     int passed_ = 0;
     int failed_ = 0;
 
@@ -83,6 +84,8 @@ class ProductionWindow final : public QWidget {
     QSpinBox* eraseLimit_;
     QCheckBox* allowRevision_;
     QLabel* result_;
+    QLabel* reason_;
+    QWidget* verdict_;
     QLabel* counters_;
     QLabel* summary_;
     QTableWidget* table_;

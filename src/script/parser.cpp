@@ -81,7 +81,10 @@ class Parser {
     }
 
     std::optional<Script> parse(const std::string& source) {
-        std::istringstream lines(source);
+        // A byte order mark (editors on some systems put one first) is no
+        // part of the first word.
+        const bool bom = source.rfind("\xEF\xBB\xBF", 0) == 0;
+        std::istringstream lines(bom ? source.substr(3) : source);
         std::string text;
         unsigned number = 0;
         bodySteps_.push_back(0);
@@ -137,7 +140,8 @@ class Parser {
         else
             ok = command(in);
         if (!ok) return;
-        bodySteps_.back() += 1;
+        // A step is a line that does something; 'on-error' only says how.
+        if (in.op != Op::OnError) bodySteps_.back() += 1;
         script_.program.push_back(std::move(in));
     }
 
@@ -196,16 +200,14 @@ class Parser {
         const std::string range =
             "give decimal milliseconds, " + std::to_string(least) + " to 3600000";
         if (!w.text.empty() && w.text[0] == '$') {
-            out.variable = variableOf(in, w);
-            if (out.variable < 0) return false;
-            const Instruction* f = loopOf(out.variable);
-            if (f != nullptr && (f->to > kMaxMilliseconds || f->from < least)) {
-                fail(in.line, w,
-                     w.text + " goes outside " + std::to_string(least) +
-                         " to 3600000 (the 'for' at line " + std::to_string(f->line) + ")");
-                return false;
-            }
-            return true;
+            // A loop variable is hex wherever it stands; here it would be
+            // read as decimal (3E8 as 1000, 10 as 16): refused, so that a
+            // number means one thing in a script.
+            if (variableOf(in, w) < 0) return false;
+            fail(in.line, w,
+                 "a loop variable's values are hex, and this takes decimal milliseconds; "
+                 "write the number here");
+            return false;
         }
         const auto v = decimal(w.text, kMaxMilliseconds);
         if (!v || *v < least) {
@@ -396,9 +398,10 @@ class Parser {
         }
         const Loop loop = open_.back();
         open_.pop_back();
-        const std::uint64_t body = bodySteps_.back() + 1;  // the end runs once per turn
+        // 'repeat', 'for' and 'end' are no steps: a loop runs its lines.
+        const std::uint64_t body = bodySteps_.back();
         bodySteps_.pop_back();
-        const std::uint64_t steps = saturatingProduct(loop.turns, body) + 1;
+        const std::uint64_t steps = saturatingProduct(loop.turns, body);
         Instruction& opener = script_.program[loop.index];
         bodySteps_.back() = std::min(bodySteps_.back() + steps, kMaxSteps + 1);
         if (!loop.bad && bodySteps_.back() > kMaxSteps && !capTold_) {
@@ -596,14 +599,14 @@ std::optional<Script> parseScript(const std::string& source, const std::string& 
     return Parser(file, errors).parse(source);
 }
 
-std::optional<Script> loadScript(const std::string& path, std::vector<ParseError>& errors) {
+std::optional<Script> loadScript(const std::string& path, std::istream& standardInput,
+                                 std::vector<ParseError>& errors) {
     std::string text, error;
-    std::istringstream none;
-    if (!batch::readInput(path, none, text, error)) {
+    if (!batch::readInput(path, standardInput, text, error)) {
         errors.push_back({error});
         return std::nullopt;
     }
-    return parseScript(text, path, errors);
+    return parseScript(text, path == "-" ? "stdin" : path, errors);
 }
 
 }  // namespace kestrel::script

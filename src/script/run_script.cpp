@@ -1,7 +1,11 @@
 #include "script/run_script.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <iostream>
 #include <memory>
 #include <ostream>
 
@@ -32,6 +36,52 @@ class TransactionPrinter final : public TransactionObserver {
     std::ostream& out_;
 };
 
+// Whether two names are one file: the same device and inode when both
+// exist, otherwise the same path once made absolute (links followed).
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    std::error_code ea, eb;
+    const auto pa = std::filesystem::weakly_canonical(a, ea);
+    const auto pb = std::filesystem::weakly_canonical(b, eb);
+    return !ea && !eb && pa == pb;
+}
+
+// The files of a run that must be different, as one that is written would
+// replace another (a report over the script, two reports in one file, a
+// report over the board's state); empty when they are.
+std::string sameFiles(const batch::Invocation& inv) {
+    struct Named {
+        std::string what;
+        std::string path;
+        bool written;
+    };
+    const std::vector<Named> files = {
+        {"the script", inv.file, false},
+        {"--from", inv.from, false},
+        {"--sim-state", inv.options.connection.simStatePath, true},
+        {"--trace", inv.options.connection.tracePath, true},
+        {"--junit", inv.junit, true},
+        {"--csv", inv.csvFile, true},
+    };
+    for (std::size_t i = 0; i < files.size(); ++i)
+        for (std::size_t j = i + 1; j < files.size(); ++j) {
+            const Named &a = files[i], &b = files[j];
+            if (a.path.empty() || b.path.empty() || (!a.written && !b.written)) continue;
+            if (a.path == "-" || b.path == "-") {
+                if (a.path == b.path && a.written && b.written)
+                    return a.what + " and " + b.what + " would both go to standard output";
+                continue;
+            }
+            if (sameFile(a.path, b.path))
+                return b.what + " names the same file as " + a.what + " (" +
+                       batch::printable(b.path) +
+                       "): the script, the state file and each report must be different files";
+        }
+    return {};
+}
+
 std::int64_t unixMsNow() {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
@@ -61,8 +111,13 @@ int runScript(const batch::Invocation& inv, const batch::Environment& environmen
     // script is read ends the run before its first step instead of killing
     // the program half-way.
     batch::SignalStop endBySignal;
+    if (const std::string clash = sameFiles(inv); !clash.empty()) {
+        err << "kestrel-eval: " << clash << "; nothing was sent\n";
+        return batch::kUsage;
+    }
     std::vector<ParseError> errors;
-    const std::optional<Script> script = loadScript(inv.file, errors);
+    const std::optional<Script> script =
+        loadScript(inv.file, environment.in ? *environment.in : std::cin, errors);
     if (!script) {
         for (const ParseError& e : errors) err << "kestrel-eval: " << e.text << '\n';
         err << "kestrel-eval: nothing was sent\n";

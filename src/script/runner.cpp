@@ -164,8 +164,12 @@ std::string Runner::substituted(const Instruction& in) const {
         std::string word = w.text;
         if (!w.text.empty() && w.text[0] == '$')
             for (std::size_t v = 0; v < script_.variables.size(); ++v)
-                if (script_.variables[v] == w.text.substr(1))
-                    word = text::hexText(values_[v]) + "h";
+                if (script_.variables[v] == w.text.substr(1)) {
+                    // As the script's numbers are shown: two digits at least.
+                    word = text::hexText(values_[v]);
+                    if (word.size() < 2) word.insert(0, 2 - word.size(), '0');
+                    word += "h";
+                }
         t += (i == 0 ? "" : " ") + word;
     }
     return t;
@@ -220,11 +224,17 @@ void Runner::step() {
     if (stopNow()) {
         stopped_ = true;
         finished_ = true;
-        endedEarly_ = script_.file + ":" + std::to_string(in.line) +
-                      ": stopped before this line; nothing of it was sent";
+        // Between the turns of a loop the line to name is the step that ran
+        // last, not the 'end'.
+        const bool control = in.op == Op::Repeat || in.op == Op::For || in.op == Op::End ||
+                             in.op == Op::OnError;
+        endedEarly_ = control && !results_.empty()
+                          ? script_.file + ":" + std::to_string(results_.back().line) +
+                                ": stopped after this line; nothing more was sent"
+                          : script_.file + ":" + std::to_string(in.line) +
+                                ": stopped before this line; nothing of it was sent";
         return;
     }
-    ++stepsDone_;
     switch (in.op) {
         case Op::Repeat:
             if (in.count == 0) {
@@ -265,6 +275,7 @@ void Runner::step() {
         default:
             break;
     }
+    ++stepsDone_;
     const double started = hooks_.nowMs();
     StepResult r;
     r.instruction = pc_;

@@ -72,7 +72,7 @@ class Runner final : private TransactionObserver {
     Runner& operator=(const Runner&) = delete;
 
     bool finished() const { return finished_; }
-    // Runs the next step (a loop's turn counts as one).
+    // Runs the next line (a step, or a loop's 'repeat', 'for' or 'end').
     void step();
     void runAll() {
         while (!finished_) step();
@@ -83,6 +83,7 @@ class Runner final : private TransactionObserver {
     const std::vector<LogEntry>& log() const { return log_; }
     // Notes for the user: where the EEPROM was saved.
     const std::vector<std::string>& notes() const { return notes_; }
+    // The steps run so far (the lines that do something, as Script::steps counts).
     std::uint64_t stepsDone() const { return stepsDone_; }
     // Where and why the run ended before the script's end; empty when it ran through.
     const std::string& endedEarly() const { return endedEarly_; }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,7 +20,7 @@
 //   read 1D / write 1D 21 / ...    any batch command, same words and numbers
 //   expect REG VALUE [mask M]      read a register and compare the masked bits
 //   expect-eeprom ADDR VALUE [mask M]
-//   wait MS                        MS in decimal milliseconds
+//   wait MS                        MS in decimal milliseconds (not a loop variable)
 //   poll REG VALUE [mask M] timeout MS [every MS]
 //   repeat N ... end               N in decimal
 //   for NAME in A..B [step S] ... end    A, B, S in hex; $NAME inside
@@ -27,8 +28,9 @@
 //   on-error stop|continue
 namespace kestrel::script {
 
-// Loops may run at most this many steps in all (each line run, each turn of
-// a loop, counts one).
+// Loops may run at most this many steps in all: each line run that does
+// something (a command, expect, wait, poll, log) counts one; 'repeat', 'for',
+// 'end' and 'on-error' count none.
 inline constexpr std::uint64_t kMaxSteps = 1000000;
 // The longest wait, poll timeout or poll interval: one hour.
 inline constexpr unsigned kMaxMilliseconds = 3600000;
@@ -100,8 +102,11 @@ struct ParseError {
 std::optional<Script> parseScript(const std::string& source, const std::string& file,
                                   std::vector<ParseError>& errors);
 
-// Reads the file (a regular file of at most 4 MiB) and parses it.
-std::optional<Script> loadScript(const std::string& path, std::vector<ParseError>& errors);
+// Reads the file (a regular file of at most 1 MiB; "-": `standardInput`,
+// named "stdin", its relative file names from the working folder) and
+// parses it.
+std::optional<Script> loadScript(const std::string& path, std::istream& standardInput,
+                                 std::vector<ParseError>& errors);
 
 // The words of a command line with the loop variables' present values put
 // in, and the invocation they make (file names taken from the script's folder).

@@ -11,10 +11,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 
@@ -31,6 +33,15 @@ namespace {
 
 // Past this many rows only the steps that did not pass are listed.
 constexpr int kMostRows = 5000;
+
+enum Column { kLine, kStep, kResult, kTime, kOutput, kMessage, kColumns };
+
+// A step's output in its cell: its first line, and a mark when there is more.
+QString firstLine(const QString& output) {
+    const QString text = output.trimmed();
+    const qsizetype end = text.indexOf(QLatin1Char('\n'));
+    return end < 0 ? text : text.left(end) + QStringLiteral(" ...");
+}
 
 QString q(const std::string& s) {
     return QString::fromStdString(s);
@@ -57,6 +68,10 @@ ScriptsWindow::ScriptsWindow(BusJobs& jobs, Dialogs& dialogs,
     setWindowTitle(QStringLiteral("Scripts"));
     setObjectName(QStringLiteral("frm_Scripts"));
     fileDialog_.filter = QStringLiteral("Check scripts (*.kes);;All files (*)");
+    junitDialog_.filter = QStringLiteral("JUnit reports (*.xml);;All files (*)");
+    junitDialog_.fileName = QStringLiteral("report.xml");
+    csvDialog_.filter = QStringLiteral("CSV files (*.csv);;All files (*)");
+    csvDialog_.fileName = QStringLiteral("log.csv");
 
     auto* buttons = new QHBoxLayout;
     const auto button = [&](const char* name, const QString& text, void (ScriptsWindow::*slot)()) {
@@ -68,6 +83,10 @@ ScriptsWindow::ScriptsWindow(BusJobs& jobs, Dialogs& dialogs,
     };
     button("open", QStringLiteral("Open..."), &ScriptsWindow::open);
     button("save", QStringLiteral("Save..."), &ScriptsWindow::save);
+    saveJunitButton_ = button("saveJunit", QStringLiteral("Save JUnit..."), &ScriptsWindow::saveJunit);
+    saveCsvButton_ = button("saveCsv", QStringLiteral("Save CSV..."), &ScriptsWindow::saveCsv);
+    saveJunitButton_->setEnabled(false);
+    saveCsvButton_->setEnabled(false);
     buttons->addStretch();
     dryButton_ = button("dryRun", QStringLiteral("Dry Run"), &ScriptsWindow::dryRun);
     runButton_ = button("run", QStringLiteral("Run"), &ScriptsWindow::run);
@@ -78,18 +97,27 @@ ScriptsWindow::ScriptsWindow(BusJobs& jobs, Dialogs& dialogs,
     editor_->setObjectName(QStringLiteral("script"));
     editor_->setPlaceholderText(
         QStringLiteral("# one batch command per line, e.g.\nwrite 0E 04\nexpect 0E 04"));
-    steps_ = new QTableWidget(0, 5, this);
+    steps_ = new QTableWidget(0, kColumns, this);
     steps_->setObjectName(QStringLiteral("steps"));
     steps_->setHorizontalHeaderLabels({QStringLiteral("Line"), QStringLiteral("Step"),
                                        QStringLiteral("Result"), QStringLiteral("Time (ms)"),
-                                       QStringLiteral("Message")});
+                                       QStringLiteral("Output"), QStringLiteral("Message")});
     steps_->horizontalHeader()->setStretchLastSection(true);
+    steps_->setColumnWidth(kOutput, 180);
     steps_->verticalHeader()->hide();
     steps_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    output_ = new QPlainTextEdit(this);
+    output_->setObjectName(QStringLiteral("output"));
+    output_->setReadOnly(true);
+    output_->setPlaceholderText(QStringLiteral("What the steps print (read, log, status...)."));
     transactions_ = new QPlainTextEdit(this);
     transactions_->setObjectName(QStringLiteral("transactions"));
     transactions_->setReadOnly(true);
     transactions_->setPlaceholderText(QStringLiteral("A dry run lists its transactions here."));
+    auto* panes = new QTabWidget(this);
+    panes->setObjectName(QStringLiteral("panes"));
+    panes->addTab(output_, QStringLiteral("Output"));
+    panes->addTab(transactions_, QStringLiteral("Transactions"));
     progress_ = new QProgressBar(this);
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("status"));
@@ -99,7 +127,7 @@ ScriptsWindow::ScriptsWindow(BusJobs& jobs, Dialogs& dialogs,
     auto* split = new QSplitter(Qt::Vertical, this);
     split->addWidget(editor_);
     split->addWidget(steps_);
-    split->addWidget(transactions_);
+    split->addWidget(panes);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addWidget(split, 1);
@@ -122,6 +150,16 @@ void ScriptsWindow::say(const QString& text) {
     status_->setText(text);
 }
 
+void ScriptsWindow::setScriptPath(const QString& path) {
+    path_ = path;
+    savedText_ = editor_->toPlainText();
+}
+
+QString ScriptsWindow::scriptName() const {
+    return path_.isEmpty() || editor_->toPlainText() != savedText_ ? QStringLiteral("untitled")
+                                                                   : path_;
+}
+
 void ScriptsWindow::open() {
     const QString path = dialogs_.openFileName(this, fileDialog_);
     if (path.isEmpty()) return;
@@ -131,7 +169,7 @@ void ScriptsWindow::open() {
         return;
     }
     editor_->setPlainText(QString::fromUtf8(file.readAll()));
-    path_ = path;
+    setScriptPath(path);
     say(QStringLiteral("Opened %1.").arg(path));
 }
 
@@ -145,8 +183,30 @@ void ScriptsWindow::save() {
             QStringLiteral("%1 was not saved: %2").arg(path, QString::fromStdString(error)));
         return;
     }
-    path_ = path;
+    setScriptPath(path);
     say(QStringLiteral("Saved %1.").arg(path));
+}
+
+void ScriptsWindow::saveReport(FileDialogState& dialog, const std::string& text,
+                               const QString& what) {
+    const QString path = dialogs_.saveFileName(this, dialog);
+    if (path.isEmpty()) return;
+    std::string error;
+    if (!durable::replaceFile(path.toStdString(), text, error)) {
+        dialogs_.warn(this, windowTitle(),
+                      QStringLiteral("The %1 was not saved to %2: %3")
+                          .arg(what, path, QString::fromStdString(error)));
+        return;
+    }
+    say(QStringLiteral("The %1 was saved to %2.").arg(what, path));
+}
+
+void ScriptsWindow::saveJunit() {
+    saveReport(junitDialog_, junit_, QStringLiteral("JUnit report"));
+}
+
+void ScriptsWindow::saveCsv() {
+    saveReport(csvDialog_, csv_, QStringLiteral("CSV of the log lines"));
 }
 
 void ScriptsWindow::setRunning(bool on) {
@@ -154,15 +214,22 @@ void ScriptsWindow::setRunning(bool on) {
     dryButton_->setEnabled(!on);
     stopButton_->setEnabled(on);
     editor_->setReadOnly(on);
+    if (on) {
+        saveJunitButton_->setEnabled(false);
+        saveCsvButton_->setEnabled(false);
+    }
 }
 
 void ScriptsWindow::start(bool dry) {
     if (running()) return;
     steps_->setRowCount(0);
     transactions_->clear();
+    output_->clear();
     progress_->setValue(0);
     dry_ = dry;
-    const std::string name = path_.isEmpty() ? "untitled.kes" : path_.toStdString();
+    // Text that is not its file as opened or saved is no file: its file
+    // names are found in the working folder.
+    const std::string name = scriptName().toStdString();
     std::vector<script::ParseError> errors;
     auto parsed = script::parseScript(editor_->toPlainText().toStdString(), name, errors);
     if (!parsed) {
@@ -178,7 +245,14 @@ void ScriptsWindow::start(bool dry) {
     settings.slave = options.slave;
     settings.backup = !dry;
     settings.backupFolder = backupFolder_;
-    progress_->setRange(0, static_cast<int>(std::min<std::uint64_t>(script_->steps, 1000000)));
+    // A script without steps (comments only) is done at once, not busy.
+    progress_->setRange(0, static_cast<int>(std::clamp<std::uint64_t>(script_->steps, 1, 1000000)));
+    // The step column as wide as the script's longest line (two more
+    // characters for a loop variable's value), each cell's tooltip whole.
+    int widest = 0;
+    for (const script::Instruction& in : script_->program)
+        widest = std::max(widest, steps_->fontMetrics().horizontalAdvance(q(in.text()) + "00"));
+    steps_->setColumnWidth(kStep, std::clamp(widest + 16, 80, 420));
     say(dry ? QStringLiteral("Dry run on a copy of the board...") : QStringLiteral("Running..."));
     setRunning(true);
     job_ = jobs_.run(
@@ -262,11 +336,21 @@ ScriptsWindow::RunResult ScriptsWindow::runOnBoard(ScriptsWindow* window, BusJob
         if (std::chrono::steady_clock::now() - last > std::chrono::milliseconds(50)) flush();
         c.progress(++done, script.steps);
     };
+    const auto startedAt = std::chrono::steady_clock::now();
+    const std::int64_t startedUnix = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::system_clock::now().time_since_epoch())
+                                         .count();
     script::Runner runner(script, *session, settings, hooks);
     runner.runAll();
     flush();
     flushLines();
     if (dry) session->connection().executor().removeObserver(&list);
+    o.junit = script::junitXml(
+        runner,
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - startedAt)
+            .count(),
+        startedUnix);
+    o.csv = script::logCsv(runner);
     o.text = script::summary(runner);
     o.steps = runner.stepsDone();
     for (const std::string& note : runner.notes()) o.notes.push_back(note);
@@ -286,15 +370,25 @@ void ScriptsWindow::stop() {
 }
 
 void ScriptsWindow::addStep(const script::StepResult& r) {
+    // Every step's output in the pane, whatever the table keeps.
+    if (!r.output.empty()) {
+        QString printed = q(r.output);
+        if (printed.endsWith(QLatin1Char('\n'))) printed.chop(1);
+        output_->appendPlainText(printed);
+    }
     const int row = steps_->rowCount();
     if (row >= kMostRows && r.verdict == script::Verdict::Pass) return;
     steps_->insertRow(row);
     const QString text =
         q(r.text.empty() && script_ ? script_->program[r.instruction].text() : r.text);
+    const QString printed = q(r.output);
     const QStringList cells = {QString::number(r.line), text, QLatin1String(verdictName(r.verdict)),
-                               QString::number(r.ms, 'f', 1), q(r.message)};
+                               QString::number(r.ms, 'f', 1), firstLine(printed), q(r.message)};
+    const QStringList tips = {QString(), text, QString(), QString(), printed.trimmed(),
+                              q(r.message)};
     for (int c = 0; c < cells.size(); ++c) {
         auto* item = new QTableWidgetItem(cells[c]);
+        if (!tips[c].isEmpty()) item->setToolTip(tips[c]);
         if (r.verdict != script::Verdict::Pass) item->setBackground(QColor(255, 205, 205));
         steps_->setItem(row, c, item);
     }
@@ -306,8 +400,19 @@ void ScriptsWindow::finish(const RunResult& o) {
     for (const std::string& note : o.notes) text += QLatin1Char('\n') + q(note);
     if (dry_ && o.ran) text += QStringLiteral("\nDry run: nothing was written to the board.");
     job_ = 0;
-    progress_->setValue(static_cast<int>(std::min<std::uint64_t>(o.steps, progress_->maximum())));
+    const bool nothingToDo = o.ran && script_ && script_->steps == 0;
+    progress_->setValue(nothingToDo ? progress_->maximum()
+                                    : static_cast<int>(std::min<std::uint64_t>(
+                                          o.steps, static_cast<std::uint64_t>(progress_->maximum()))));
     setRunning(false);
+    junit_ = o.junit;
+    csv_ = o.csv;
+    saveJunitButton_->setEnabled(o.ran);
+    saveCsvButton_->setEnabled(o.ran);
+    if (o.ran && scriptName() == QStringLiteral("untitled") && !path_.isEmpty())
+        text += QStringLiteral("\nThe text differs from %1 as saved: it ran as 'untitled', its "
+                               "file names from the working folder.")
+                    .arg(path_);
     say(text);
     if (closeWhenDone_) {
         closeWhenDone_ = false;

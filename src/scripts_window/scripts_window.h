@@ -30,9 +30,12 @@ class CodeEditor;
 
 // "Scripts" (Tools menu): open and edit a check script, run it on the board
 // or dry-run it on a simulated copy of the board, and stop it. Each step
-// shows with PASS, FAIL or ERROR and its time; a dry run lists every
-// transaction it would send. The script is checked whole before anything
-// is sent, and a Stop ends the run after the transaction under way.
+// shows with PASS, FAIL or ERROR, its time and what it printed (the whole
+// output in a pane below); a dry run lists every transaction it would send.
+// The last run's JUnit and CSV reports can be saved. The script is checked
+// whole before anything is sent, and a Stop ends the run after the
+// transaction under way. Text that is not a file as opened or saved is
+// "untitled", its file names taken from the working folder.
 class ScriptsWindow final : public QWidget {
     Q_OBJECT
   public:
@@ -47,15 +50,23 @@ class ScriptsWindow final : public QWidget {
     void run() { start(false); }
     void dryRun() { start(true); }
     void stop();
+    // The last run's reports: JUnit XML, and the CSV of its log lines.
+    void saveJunit();
+    void saveCsv();
 
     CodeEditor& editor() { return *editor_; }
     QTableWidget& steps() { return *steps_; }
     QPlainTextEdit& transactions() { return *transactions_; }
+    QPlainTextEdit& output() { return *output_; }
     QProgressBar& progress() { return *progress_; }
     QString status() const;
     bool running() const { return job_ != 0; }
-    // Where relative file names of the script are found, and its name in messages.
-    void setScriptPath(const QString& path) { path_ = path; }
+    // Where relative file names of the script are found, and its name in
+    // messages, for the text now in the editor.
+    void setScriptPath(const QString& path);
+    // The name the editor's text runs under: its file's, or "untitled" for
+    // text that was never saved or has changed since.
+    QString scriptName() const;
 
   protected:
     // A window closed during a run stops it first and closes when it ends.
@@ -69,6 +80,8 @@ class ScriptsWindow final : public QWidget {
         std::vector<std::string> notes;
         bool ran = false;
         std::uint64_t steps = 0;
+        std::string junit;  // the reports, for Save
+        std::string csv;
     };
     void start(bool dry);
     // The whole run, on the bus owner's thread: the window is reached only
@@ -80,20 +93,28 @@ class ScriptsWindow final : public QWidget {
     void addStep(const script::StepResult& r);
     void setRunning(bool on);
     void say(const QString& text);
+    void saveReport(FileDialogState& dialog, const std::string& text, const QString& what);
 
     BusJobs& jobs_;
     Dialogs& dialogs_;
     std::function<std::string()> backupFolder_;
     FileDialogState fileDialog_;
+    FileDialogState junitDialog_;
+    FileDialogState csvDialog_;
     QString path_;
+    QString savedText_;  // the text of path_ as opened or saved
     CodeEditor* editor_ = nullptr;
     QTableWidget* steps_ = nullptr;
     QPlainTextEdit* transactions_ = nullptr;
+    QPlainTextEdit* output_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QLabel* status_ = nullptr;
     QPushButton* runButton_ = nullptr;
     QPushButton* dryButton_ = nullptr;
     QPushButton* stopButton_ = nullptr;
+    QPushButton* saveJunitButton_ = nullptr;
+    QPushButton* saveCsvButton_ = nullptr;
+    std::string junit_, csv_;  // the last run's reports
 
     std::shared_ptr<const script::Script> script_;
     BusJobs::JobId job_ = 0;

@@ -89,7 +89,7 @@ for signal in INT TERM HUP; do
     slow
     rm -f db.sqlite
     batch "$signal" 'grep -q " S-000" bout.txt' production run --golden golden.snap \
-        --serial S-0001 --boards 5 --database db.sqlite --backups bk
+        --serial S-0001 --boards 5 --same-board --database db.sqlite --backups bk
     rows=$("$program" production report --database db.sqlite 2>&1 | grep -o '^attempts [0-9]*' |
         grep -o '[0-9]*')
     boards=$(grep -c ' S-000' bout.txt)

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -150,6 +152,34 @@ TEST_F(Station, EachFailureIsNamedAndRecordedOnce) {
         EXPECT_EQ(rows[0].result, "FAIL");
         EXPECT_EQ(rows[0].firstFailure, r.cause);
     }
+    // What the serial's place holds: erased, zero-filled or other data is no
+    // serial, and is written over.
+    struct Area {
+        const char* name;
+        std::vector<std::uint8_t> bytes;  // from kSerialAt on
+        const char* note;                 // nullptr: none
+    };
+    const std::vector<Area> areas = {
+        {"erased", {0xFF, 0xFF}, nullptr},
+        {"zeroed", std::vector<std::uint8_t>(32, 0x00), nullptr},
+        {"data", {'K', '!', 0x03, 0x9A, 0x00}, "held no readable serial (4Bh 21h 03h 9Ah 00h"},
+        {"unprintable", {0x07, 'A', 0x00}, "held no readable serial (07h"},
+    };
+    for (const Area& area : areas) {
+        SCOPED_TRACE(area.name);
+        SimRig fresh;
+        for (std::size_t k = 0; k < area.bytes.size(); ++k)
+            fresh.board.kestrel().setEeprom(static_cast<int>(kSerialAt + k), area.bytes[k]);
+        const auto r =
+            production::programBoard(fresh.device, golden, prefix + area.name, settings, *records);
+        EXPECT_EQ(r.verdict, Verdict::Pass) << r.cause;
+        EXPECT_EQ(fresh.board.kestrel().eeprom(kSerialAt), static_cast<std::uint8_t>(prefix[0]));
+        ASSERT_EQ(r.notes.size(), area.note ? 1u : 0u);
+        if (area.note) {
+            EXPECT_NE(r.notes[0].find(area.note), std::string::npos) << r.notes[0];
+        }
+    }
+
     // The revision may be allowed to differ.
     settings.allowRevision = true;
     SimRig other;
@@ -157,6 +187,76 @@ TEST_F(Station, EachFailureIsNamedAndRecordedOnce) {
     EXPECT_EQ(production::programBoard(other.device, golden, prefix + "allowed", settings, *records)
                   .verdict,
               Verdict::Pass);
+}
+
+// The record comes first: a database that cannot take the board's row leaves
+// the board as it was; one that fails after the writes leaves the row
+// unfinished, naming the board. (SQLite, whose triggers play the full disk.)
+TEST(RecordFirst, NoBoardIsChangedWithoutItsRow) {
+    struct Case {
+        const char* name;
+        const char* trigger;  // fails every statement of its kind
+        bool boardWritten;
+        const char* cause;
+        const char* stored;  // the board's row afterwards: "", "UNFINISHED"
+    };
+    const Case cases[] = {
+        {"insert", "BEFORE INSERT ON attempts", false,
+         "the record could not be stored, so nothing was written: database or disk is full", ""},
+        {"counts", "BEFORE INSERT ON page_erases", false,
+         "the record could not be stored, so nothing was written", "FAIL"},
+        {"update", "BEFORE UPDATE ON attempts", true,
+         "the board was written, but its record stays unfinished: database or disk is full",
+         "UNFINISHED"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path dir =
+            fs::path(::testing::TempDir()) /
+            ("production-first-" + std::string(c.name) + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        const std::string file = (dir / "r.sqlite").string();
+        std::string error;
+        auto records = production::Records::open(file, error);
+        ASSERT_TRUE(records) << error;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "full");
+            db.setDatabaseName(QString::fromStdString(file));
+            ASSERT_TRUE(db.open());
+            QSqlQuery(db).exec(QString("CREATE TRIGGER full %1 BEGIN SELECT RAISE(ABORT, "
+                                       "'database or disk is full'); END")
+                                   .arg(c.trigger));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("full");
+        SimRig rig;
+        const auto taken = snapshot::takeSnapshot(rig.device, 0);
+        ASSERT_TRUE(taken.snapshot);
+        production::Golden golden{*taken.snapshot, "golden.snap", std::string(64, 'b')};
+        rig.board.kestrel().setReg(0x16, 0x01);
+        rig.board.kestrel().setEeprom(0x8105, 0x34);
+        rig.board.log().clear();
+        production::StationSettings settings;
+        settings.backupFolder = (dir / "backups").string();
+        const auto r = production::programBoard(rig.device, golden, "FULL-1", settings, *records);
+        EXPECT_EQ(r.verdict, Verdict::Error);
+        EXPECT_NE(r.cause.find(c.cause), std::string::npos) << r.cause;
+        const Traffic t = trafficOf(rig);
+        EXPECT_EQ(t.registerWrites + t.erases + t.eepromByteWrites > 0, c.boardWritten);
+        EXPECT_EQ(rig.board.kestrel().eeprom(0x8105), c.boardWritten ? 0xFF : 0x34);
+        const auto rows = records->attempts("", error);
+        ASSERT_TRUE(rows) << error;
+        ASSERT_EQ(rows->size(), std::string(c.stored).empty() ? 0u : 1u);
+        if (!rows->empty()) {
+            EXPECT_EQ(rows->front().serial, "FULL-1");
+            EXPECT_EQ(rows->front().shownResult(), c.stored);
+            EXPECT_NE(rows->front().firstFailure.find(c.boardWritten ? "pages 8100h" : "nothing"),
+                      std::string::npos)
+                << rows->front().firstFailure;
+        }
+        records.reset();
+        fs::remove_all(dir);
+    }
 }
 
 }  // namespace

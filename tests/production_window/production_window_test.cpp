@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QCheckBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,7 +21,7 @@
 namespace kestrel {
 namespace {
 
-TEST(ProductionWindow, EnterProgramsTheBoardAndCountsAndRecordsIt) {
+TEST(ProductionWindow, EnterOrProgramProgramsTheBoardAndCountsRecordsAndExports) {
     testing::AppRig app;
     QTemporaryDir dir;
     auto* w = app.open<ProductionWindow>("mnuProduction", "frm_Production");
@@ -48,12 +54,22 @@ TEST(ProductionWindow, EnterProgramsTheBoardAndCountsAndRecordsIt) {
     EXPECT_EQ(w->resultText(), QStringLiteral("PASS  P-0009"));
     EXPECT_EQ(app.find<QLineEdit>(QStringLiteral("serial"), w)->text(), QStringLiteral("P-0010"));
     EXPECT_EQ(app.board().kestrel().eeprom(0x81E0), 'P');
+    EXPECT_TRUE(w->summaryText().startsWith(
+        "All records: 1 attempt, 1 passed, 0 failed; 1 board, 1 passing now"))
+        << w->summaryText().toStdString();
 
-    // The board now carries P-0009: a different serial scanned fails.
-    QTest::keyClick(app.find<QLineEdit>(QStringLiteral("serial"), w), Qt::Key_Return);
-    app.settle();
+    // The board now carries P-0009: a different serial fails (Program does
+    // what Enter does), its reason in full below the verdict.
+    app.click(QStringLiteral("program"), w);
     EXPECT_TRUE(w->resultText().startsWith("FAIL  P-0010\nthe board carries serial P-0009"))
         << w->resultText().toStdString();
+    auto* reason = app.find<QLabel>(QStringLiteral("reason"), w);
+    EXPECT_GE(reason->minimumHeight(), 2 * reason->fontMetrics().lineSpacing());
+    // However long the reason, the window may be smaller than its contents:
+    // it scrolls, and the records show several rows.
+    EXPECT_NE(w->findChild<QScrollArea*>(QStringLiteral("scrollArea")), nullptr);
+    EXPECT_LT(w->minimumSizeHint().height(), 300);
+    EXPECT_GE(w->report().minimumHeight(), 6 * w->report().verticalHeader()->defaultSectionSize());
     app.board().applyFault("missing");
     scan(QStringLiteral("P-0011"));
     EXPECT_TRUE(w->resultText().contains("no acknowledge")) << w->resultText().toStdString();
@@ -69,10 +85,22 @@ TEST(ProductionWindow, EnterProgramsTheBoardAndCountsAndRecordsIt) {
     EXPECT_EQ(t.item(0, 8)->text(), QStringLiteral("81E0h"));
     EXPECT_EQ(t.item(2, 6)->text(), QStringLiteral("FAIL"));
 
+    // Export: a new file as the umask allows; a file the user chose to
+    // replace is replaced.
+    const mode_t umask = ::umask(022);
     const QString csv = dir.filePath(QStringLiteral("out.csv"));
     app.dialogs.fileNames = {csv};
     app.click(QStringLiteral("export"), w);
+    ::umask(umask);
     EXPECT_EQ(testing::fileBytes(csv).count("\r\n"), 4) << "the header and three rows";
+    EXPECT_EQ(QFile(csv).permissions() & 0x7777,
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser |
+                  QFile::ReadGroup | QFile::ReadOther);
+    const QString old = testing::writeFile(dir.filePath(QStringLiteral("old.csv")), "keep\n");
+    app.dialogs.fileNames = {old};
+    app.click(QStringLiteral("export"), w);
+    EXPECT_EQ(testing::fileBytes(old).count("\r\n"), 4);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("old-2.csv"))));
 }
 
 }  // namespace

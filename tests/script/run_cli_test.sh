@@ -43,6 +43,16 @@ assert "check.kes:3: register 1Dh: expected 05h under mask 0Fh, read 21h; differ
     in results[0].message, results[0].message
 PY
 
+# A script piped in runs as from a file; a report never replaces the script.
+printf 'expect 1C 00\n' | "$program" --simulate run - >"$dir/out" 2>&1
+code=$?
+[[ $code == 5 ]] || fail "run - with a failing expect exits $code, not 5: $(cat "$dir/out")"
+cp "$dir/check.kes" "$dir/kept.kes"
+"$program" --simulate run "$dir/check.kes" --junit "$dir/check.kes" >/dev/null 2>"$dir/err"
+code=$?
+[[ $code == 1 ]] || fail "--junit naming the script exits $code, not 1"
+cmp -s "$dir/check.kes" "$dir/kept.kes" || fail "--junit replaced the script"
+
 printf 'frobnicate\n' >"$dir/bad.kes"
 "$program" --simulate --trace "$dir/bad.vcd" run "$dir/bad.kes" --junit "$dir/bad.xml" 2>"$dir/err"
 code=$?

@@ -81,6 +81,8 @@ TEST_F(ScriptTest, EachWordRunsOnTheSimulatedBoard) {
         {"wait 250\n", 0, "1 passed", -1},
         {"write 10 04\npoll 10 04 timeout 100\n", 0, "2 passed", -1},
         {"write 10 00\npoll 10 04 mask 04 timeout 100 every 30\n", 5, "5 reads in 100 ms", -1},
+        {"\xEF\xBB\xBFwrite 10 5A\n", 0, "1 passed", 0x5A},  // a byte order mark first
+        {"write 09 00\nfor v in 9..9\nexpect $v 01\nend\n", 5, "s.kes:3: expect 09h 01:", -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
@@ -141,7 +143,9 @@ TEST_F(ScriptTest, ScriptErrorsAreFoundBeforeAnyTraffic) {
         {"end\n", "s.kes:1:1: 'end': no 'repeat' or 'for' is open here"},
         {"repeat 2000000\nend\n", "s.kes:1:8: '2000000': give a decimal count"},
         {"for a in 0..FFF\nfor b in 0..FFF\nend\nend\n", "s.kes:2:1: 'for': these loops run more"},
-        {"repeat 1000\nrepeat 1000\nread 10\nend\nend\n", "s.kes:1:1: 'repeat': the script would"},
+        {"repeat 600000\nread 10\nread 10\nend\n", "s.kes:1:1: 'repeat': the script would"},
+        {"for t in 3E8..3E8\nwait $t\nend\n", "s.kes:2:6: '$t': a loop variable's values are hex"},
+        {"for t in 1..2\npoll 10 00 timeout $t\nend\n", "s.kes:2:20: '$t': a loop variable"},
         {"status --watch\n", "s.kes:1:8: '--watch': not an option of a script line"},
         {"read 10 --slave=A0\n", "s.kes:1:9: '--slave=A0'"},
         {"eeprom write 8000 missing.img\n", "s.kes:1:19: 'missing.img':"},
@@ -176,6 +180,73 @@ TEST_F(ScriptTest, FailedExpectationIsInTheJunitReport) {
     EXPECT_TRUE(std::regex_match(rows[1][0], std::regex("2026-12-06T12:00:00\\.[0-9]{3}Z")));
     EXPECT_EQ(std::vector<std::string>(rows[1].begin() + 1, rows[1].end()),
               (std::vector<std::string>{"st,\"a", "1Dh", "21h"}));
+}
+
+// A script from standard input runs as one from a file; 'end' is no step
+// (exactly a million reads fit); a stop between a loop's turns names the
+// step that ran last, not the 'end'.
+TEST_F(ScriptTest, StandardInputStepsAndAStopBetweenTurns) {
+    input.str("expect 1D 00\n");
+    const batch::Invocation inv = batch::parseCommandLine({"run", "-"});
+    ASSERT_EQ(inv.mode, batch::Mode::Batch) << inv.error;
+    const script::Hooks h = hooks();
+    EXPECT_EQ(capture([&](std::ostream& o, std::ostream& e) {
+                  return script::runScript(inv, environment(), o, e, &h);
+              }),
+              5)
+        << out << err;
+    EXPECT_NE(out.find("FAIL stdin:1: expect 1D 00:"), std::string::npos) << out;
+
+    std::vector<script::ParseError> errors;
+    const auto million =
+        script::parseScript("repeat 1000\nrepeat 1000\nread 10\nend\nend\n", "m.kes", errors);
+    ASSERT_TRUE(million) << (errors.empty() ? "" : errors[0].text);
+    EXPECT_EQ(million->steps, 1000000u);
+
+    stop = [this] { return reg(0x10) == 0x5A; };
+    EXPECT_EQ(runScript("repeat 3\nwrite 10 5A\nend\n", {"--no-backup"}), 130) << out;
+    EXPECT_NE(out.find("s.kes:2: stopped after this line"), std::string::npos) << out;
+    stop = nullptr;
+}
+
+// The script, the state file and each report are different files, or the
+// run is refused before any traffic and every file stays as it was.
+TEST_F(ScriptTest, ReportsNeverReplaceTheScriptTheBoardOrEachOther) {
+    const std::string script = file("ok.kes", "write 10 5A\n");
+    std::filesystem::create_symlink(script, dir / "link.xml");
+    const std::string boardState = file("board.txt", "");
+    struct Case {
+        std::vector<std::string> args;  // after "run ok.kes"
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"--junit", script}, "--junit names the same file as the script"},
+        {{"--csv", (dir / "." / "ok.kes").string()}, "--csv names the same file as the script"},
+        {{"--junit", (dir / "link.xml").string()}, "--junit names the same file as the script"},
+        {{"--junit", (dir / "r.out").string(), "--csv", (dir / "r.out").string()},
+         "--csv names the same file as --junit"},
+        {{"--simulate", "--sim-state", boardState, "--junit", boardState},
+         "--junit names the same file as --sim-state"},
+        {{"--junit", "-", "--csv", "-"}, "--junit and --csv would both go to standard output"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.says);
+        std::vector<std::string> args = {"run", script};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const batch::Invocation inv = batch::parseCommandLine(args);
+        ASSERT_EQ(inv.mode, batch::Mode::Batch) << inv.error;
+        batch::Environment env = environment();
+        env.port = &counted;
+        EXPECT_EQ(capture([&](std::ostream& o, std::ostream& e) {
+                      return script::runScript(inv, env, o, e);
+                  }),
+                  1);
+        EXPECT_NE(err.find(c.says), std::string::npos) << err;
+        EXPECT_EQ(slurp(script), "write 10 5A\n");
+        EXPECT_EQ(slurp(boardState), "");
+        EXPECT_FALSE(std::filesystem::exists(dir / "r.out"));
+        EXPECT_EQ(counted.accesses(), 0u);
+    }
 }
 
 // The automatic backup is taken once per run, before the first EEPROM change.

@@ -9,11 +9,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include "scripts_window/code_editor.h"
 #include "support/app_rig.h"
+#include "support/python_csv.h"
 
 namespace kestrel {
 namespace {
@@ -48,7 +50,7 @@ TEST_F(ScriptsWindowTest, RunsDryRunsScriptErrorsBackupsStopAndCloseDuringARun) 
     go(QStringLiteral("on-error continue\nwrite 10 5A\nexpect 10 5A\nexpect 1D 20\n"), "run");
     EXPECT_EQ(column(2), QStringList({"PASS", "PASS", "FAIL"}));
     EXPECT_EQ(column(0), QStringList({"2", "3", "4"}));
-    EXPECT_TRUE(column(4)[2].contains("differing bit 0")) << column(4)[2].toStdString();
+    EXPECT_TRUE(column(5)[2].contains("differing bit 0")) << column(5)[2].toStdString();
     EXPECT_EQ(w->progress().value(), w->progress().maximum());
     EXPECT_EQ(app.board().kestrel().reg(0x10), 0x5A);
     EXPECT_TRUE(w->status().contains("2 passed, 1 failed")) << w->status().toStdString();
@@ -56,7 +58,7 @@ TEST_F(ScriptsWindowTest, RunsDryRunsScriptErrorsBackupsStopAndCloseDuringARun) 
     // A script error is shown with its line and column, and nothing is sent.
     const auto before = app.board().kestrel().transactions();
     go(QStringLiteral("write 10 5A\nrepeat 2\n"), "run");
-    EXPECT_TRUE(w->status().contains("untitled.kes:2:1: 'repeat': no 'end'"))
+    EXPECT_TRUE(w->status().contains("untitled:2:1: 'repeat': no 'end'"))
         << w->status().toStdString();
     EXPECT_EQ(app.board().kestrel().transactions(), before);
     EXPECT_EQ(w->steps().rowCount(), 0);
@@ -81,7 +83,7 @@ TEST_F(ScriptsWindowTest, RunsDryRunsScriptErrorsBackupsStopAndCloseDuringARun) 
     // Stop ends a long run between steps; the status says where.
     QTimer::singleShot(100, w, [this] { app.click(QStringLiteral("stop"), w); });
     go(QStringLiteral("repeat 200000\nread 0E\nend\n"), "run");
-    EXPECT_TRUE(w->status().contains(", stopped\nuntitled.kes:")) << w->status().toStdString();
+    EXPECT_TRUE(w->status().contains(", stopped\nuntitled:")) << w->status().toStdString();
     EXPECT_TRUE(w->findChild<QWidget*>(QStringLiteral("run"))->isEnabled());
 
     // Closing the window during a run stops the run first; then it closes.
@@ -100,6 +102,64 @@ TEST_F(ScriptsWindowTest, RunsDryRunsScriptErrorsBackupsStopAndCloseDuringARun) 
         EXPECT_FALSE(window->running());
         EXPECT_TRUE(w->status().contains(", stopped")) << w->status().toStdString();
     }
+}
+
+// Counts of the one testsuite of a JUnit file, as Debian's junitparser reads it.
+std::string junitCounts(const QString& path) {
+    const std::string command =
+        "/usr/bin/python3 -c 'import sys\nfrom junitparser import JUnitXml\n"
+        "s = list(JUnitXml.fromfile(sys.argv[1]))[0]\nprint(s.tests, s.failures, s.errors)' '" +
+        path.toStdString() + "' 2>&1";
+    FILE* p = ::popen(command.c_str(), "r");
+    std::string text;
+    char buffer[256];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) text.append(buffer, n);
+    ::pclose(p);
+    return text;
+}
+
+// What a step prints shows in its row and in the output pane; the last run's
+// reports are saved (the JUnit one as a real reader reads it); text that is
+// not the opened file runs as "untitled"; comments only are done at once.
+TEST_F(ScriptsWindowTest, OutputReportsUntitledTextAndEmptyScripts) {
+    app.board().kestrel().setReg(0x10, 0x3C);
+    const QString script = QStringLiteral(
+        "read 10\nlog trim 10\nexpect 10 3C\npoll 10 00 mask FF timeout 5 every 1\n");
+    go(script, "run");
+    ASSERT_EQ(column(4).size(), 4);
+    EXPECT_EQ(column(4)[0], "3C");
+    EXPECT_EQ(column(4)[1], "trim 10h=3Ch");
+    EXPECT_EQ(w->output().toPlainText(), "3C\ntrim 10h=3Ch");
+    // The step column shows the longest line whole.
+    EXPECT_GE(w->steps().columnWidth(1),
+              w->steps().fontMetrics().horizontalAdvance("poll 10 00 mask FF timeout 5 every 1"));
+
+    QTemporaryDir dir;
+    const QString junit = dir.filePath("report.xml"), csv = dir.filePath("log.csv");
+    app.dialogs.fileNames = {junit};
+    app.click(QStringLiteral("saveJunit"), w);
+    EXPECT_EQ(junitCounts(junit), "2 1 0\n") << "the two checks, the poll failed";
+    app.dialogs.fileNames = {csv};
+    app.click(QStringLiteral("saveCsv"), w);
+    const auto rows = testing::pythonCsvRows(csv.toStdString());
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(rows[1].begin() + 1, rows[1].end()),
+              (std::vector<std::string>{"trim", "10h", "3Ch"}));
+
+    // A file opened, then other text typed: that text is "untitled".
+    testing::writeFile(dir.filePath("opened.kes"), "read 10\n");
+    app.dialogs.fileNames = {dir.filePath("opened.kes")};
+    app.click(QStringLiteral("open"), w);
+    go(w->editor().toPlainText(), "run");
+    EXPECT_TRUE(w->status().startsWith(dir.filePath("opened.kes") + ": 1 step: 1 passed"))
+        << w->status().toStdString();
+    w->editor().setPlainText(QStringLiteral("frobnicate\n"));
+    go(w->editor().toPlainText(), "run");
+    EXPECT_TRUE(w->status().startsWith("untitled:1:1: 'frobnicate'")) << w->status().toStdString();
+
+    go(QStringLiteral("# comments only\n"), "run");
+    EXPECT_GT(w->progress().maximum(), 0) << "not a busy indicator";
+    EXPECT_EQ(w->progress().value(), w->progress().maximum());
 }
 
 }  // namespace
