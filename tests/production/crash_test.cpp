@@ -156,6 +156,8 @@ TEST(CrashSafety, AKillAfterAnyStepLeavesWholeRowsAndNoBoardChangedWithoutOne) {
         if (erased) {
             EXPECT_EQ(counts[0x8100], 1) << "an erase that was not counted";
         }
+        EXPECT_EQ(counts[0x8100], static_cast<long long>(serials.count("B-1")))
+            << "an erase count raised without the board's row";
         // Every board the station called finished is recorded so.
         std::istringstream printed(slurp(out));
         for (std::string line; std::getline(printed, line);) {
