@@ -34,7 +34,15 @@ namespace {
 // Past this many rows only the steps that did not pass are listed.
 constexpr int kMostRows = 5000;
 
-enum Column { kLine, kStep, kResult, kTime, kOutput, kMessage, kColumns };
+enum StepColumn {
+    kLineColumn,
+    kStepColumn,
+    kResultColumn,
+    kTimeColumn,
+    kOutputColumn,
+    kMessageColumn,
+    kStepColumns
+};
 
 // A step's output in its cell: its first line, and a mark when there is more.
 QString firstLine(const QString& output) {
@@ -83,7 +91,8 @@ ScriptsWindow::ScriptsWindow(BusJobs& jobs, Dialogs& dialogs,
     };
     button("open", QStringLiteral("Open..."), &ScriptsWindow::open);
     button("save", QStringLiteral("Save..."), &ScriptsWindow::save);
-    saveJunitButton_ = button("saveJunit", QStringLiteral("Save JUnit..."), &ScriptsWindow::saveJunit);
+    saveJunitButton_ =
+        button("saveJunit", QStringLiteral("Save JUnit..."), &ScriptsWindow::saveJunit);
     saveCsvButton_ = button("saveCsv", QStringLiteral("Save CSV..."), &ScriptsWindow::saveCsv);
     saveJunitButton_->setEnabled(false);
     saveCsvButton_->setEnabled(false);
@@ -97,13 +106,13 @@ ScriptsWindow::ScriptsWindow(BusJobs& jobs, Dialogs& dialogs,
     editor_->setObjectName(QStringLiteral("script"));
     editor_->setPlaceholderText(
         QStringLiteral("# one batch command per line, e.g.\nwrite 0E 04\nexpect 0E 04"));
-    steps_ = new QTableWidget(0, kColumns, this);
+    steps_ = new QTableWidget(0, kStepColumns, this);
     steps_->setObjectName(QStringLiteral("steps"));
     steps_->setHorizontalHeaderLabels({QStringLiteral("Line"), QStringLiteral("Step"),
                                        QStringLiteral("Result"), QStringLiteral("Time (ms)"),
                                        QStringLiteral("Output"), QStringLiteral("Message")});
     steps_->horizontalHeader()->setStretchLastSection(true);
-    steps_->setColumnWidth(kOutput, 180);
+    steps_->setColumnWidth(kOutputColumn, 180);
     steps_->verticalHeader()->hide();
     steps_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     output_ = new QPlainTextEdit(this);
@@ -252,7 +261,7 @@ void ScriptsWindow::start(bool dry) {
     int widest = 0;
     for (const script::Instruction& in : script_->program)
         widest = std::max(widest, steps_->fontMetrics().horizontalAdvance(q(in.text()) + "00"));
-    steps_->setColumnWidth(kStep, std::clamp(widest + 16, 80, 420));
+    steps_->setColumnWidth(kStepColumn, std::clamp(widest + 16, 80, 420));
     say(dry ? QStringLiteral("Dry run on a copy of the board...") : QStringLiteral("Running..."));
     setRunning(true);
     job_ = jobs_.run(
@@ -382,10 +391,14 @@ void ScriptsWindow::addStep(const script::StepResult& r) {
     const QString text =
         q(r.text.empty() && script_ ? script_->program[r.instruction].text() : r.text);
     const QString printed = q(r.output);
-    const QStringList cells = {QString::number(r.line), text, QLatin1String(verdictName(r.verdict)),
-                               QString::number(r.ms, 'f', 1), firstLine(printed), q(r.message)};
-    const QStringList tips = {QString(), text, QString(), QString(), printed.trimmed(),
-                              q(r.message)};
+    const QStringList cells = {QString::number(r.line),
+                               text,
+                               QLatin1String(verdictName(r.verdict)),
+                               QString::number(r.ms, 'f', 1),
+                               firstLine(printed),
+                               q(r.message)};
+    const QStringList tips = {QString(),         text,        QString(), QString(),
+                              printed.trimmed(), q(r.message)};
     for (int c = 0; c < cells.size(); ++c) {
         auto* item = new QTableWidgetItem(cells[c]);
         if (!tips[c].isEmpty()) item->setToolTip(tips[c]);
@@ -401,17 +414,19 @@ void ScriptsWindow::finish(const RunResult& o) {
     if (dry_ && o.ran) text += QStringLiteral("\nDry run: nothing was written to the board.");
     job_ = 0;
     const bool nothingToDo = o.ran && script_ && script_->steps == 0;
-    progress_->setValue(nothingToDo ? progress_->maximum()
-                                    : static_cast<int>(std::min<std::uint64_t>(
-                                          o.steps, static_cast<std::uint64_t>(progress_->maximum()))));
+    progress_->setValue(nothingToDo
+                            ? progress_->maximum()
+                            : static_cast<int>(std::min<std::uint64_t>(
+                                  o.steps, static_cast<std::uint64_t>(progress_->maximum()))));
     setRunning(false);
     junit_ = o.junit;
     csv_ = o.csv;
     saveJunitButton_->setEnabled(o.ran);
     saveCsvButton_->setEnabled(o.ran);
     if (o.ran && scriptName() == QStringLiteral("untitled") && !path_.isEmpty())
-        text += QStringLiteral("\nThe text differs from %1 as saved: it ran as 'untitled', its "
-                               "file names from the working folder.")
+        text += QStringLiteral(
+                    "\nThe text differs from %1 as saved: it ran as 'untitled', its "
+                    "file names from the working folder.")
                     .arg(path_);
     say(text);
     if (closeWhenDone_) {
