@@ -14,6 +14,7 @@ packages=(
   xvfb xauth imagemagick
   lintian
   python3-junitparser
+  python3-pyvisa python3-pyvisa-py
   locales
 )
 
