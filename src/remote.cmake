@@ -6,7 +6,6 @@ target_link_libraries(kestrel_jobs PUBLIC kestrel_core Qt6::Core)
 
 # The SCPI server over TCP (Qt Core and Network, no widgets), and the batch
 # command that runs it.
-find_package(Qt6 REQUIRED COMPONENTS Network)
 add_library(kestrel_remote STATIC remote/server.cpp)
 target_link_libraries(kestrel_remote PUBLIC kestrel_remote_core kestrel_jobs Qt6::Network)
 

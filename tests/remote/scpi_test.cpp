@@ -62,7 +62,9 @@ TEST(ScpiParser, EachMessageIsMatchedAndCheckedWhole) {
         }
         ASSERT_EQ(r.calls.size(), c.ids.size());
         for (std::size_t k = 0; k < c.ids.size(); ++k) EXPECT_TRUE(r.calls[k].is(c.ids[k]));
-        if (!c.numbers.empty()) EXPECT_EQ(r.calls.back().numbers, c.numbers);
+        if (!c.numbers.empty()) {
+            EXPECT_EQ(r.calls.back().numbers, c.numbers);
+        }
     }
 }
 
@@ -91,8 +93,9 @@ TEST(ScpiFramer, BlocksCarryAnyBytesAndLimitsDropWhatTheyRefuse) {
     out.clear();
     const std::size_t big = kMaxBlockBytes + 1;
     std::string bytes = "EEPROM:DATA 32768,#7" + std::to_string(big);
-    while (bytes.size() < 20 + big) bytes += "REG 14,0\n";
-    bytes.resize(20 + big);
+    const std::size_t header = bytes.size();
+    while (bytes.size() < header + big) bytes += "REG 14,0\n";
+    bytes.resize(header + big);
     f.feed(bytes + "\n*OPC?\n", out);
     ASSERT_EQ(out.size(), 2u);
     ASSERT_TRUE(out[0].error);
@@ -144,8 +147,8 @@ TEST(ScpiSession, BadInputLeavesAnErrorAndNeverABusJob) {
     for (const char* bad : {"REG 14,1;BOGUS\n", "REG? 300\n", "\x80\x81\x82\n", "REG? #H\n"})
         c.ask(bad);
     EXPECT_TRUE(c.runner.jobs.empty());
-    EXPECT_EQ(c.ask("SYST:ERR:COUN?;*ESR?;*STB?\n"), "4;32;4\n")
-        << "four errors, command error in the event status, error available in the status byte";
+    EXPECT_EQ(c.ask("SYST:ERR:COUN?;*ESR?;*STB?\n"), "4;48;4\n")
+        << "four errors, command and execution errors in the event status, error available in the status byte";
     EXPECT_EQ(c.ask("SYST:ERR?\n"), "-113,\"Undefined header; BOGUS\"\n");
     // The queue keeps its length; what overflows is said once, in the last entry.
     for (std::size_t k = 0; k < kErrorQueueLength + 5; ++k) c.ask("X\n");
@@ -185,10 +188,10 @@ TEST(ScpiSession, CommandsRunInOrderOneJobAtATime) {
     EXPECT_TRUE(c.runner.jobs.empty());
 
     // EEPROM:DATA erases what it writes only when told it may.
-    c.ask("EEPROM:DATA 32768,#132" + std::string(32, 'x') + "\n");
+    c.ask("EEPROM:DATA 32768,#232" + std::string(32, 'x') + "\n");
     EXPECT_TRUE(c.runner.jobs.empty());
     EXPECT_EQ(c.ask("SYST:ERR?\n").substr(0, 5), "-221,");
-    c.ask("EEPROM:ERAS:AUTO ON;:EEPROM:DATA 32768,#132" + std::string(32, 'x') + "\n");
+    c.ask("EEPROM:ERAS:AUTO ON;:EEPROM:DATA 32768,#232" + std::string(32, 'x') + "\n");
     EXPECT_EQ(c.runner.jobs.size(), 1u);
 }
 
