@@ -66,6 +66,11 @@ bool readCount(const std::string& text, unsigned long& count) {
 // The options. Each row: its name, the name of its value (none for a flag),
 // what it sets, and its help. Several rows may share a name when commands
 // read it differently (--csv: a flag of status, a FILE of run).
+//
+// A new option is an Opt name, a row in optionTable() and that Opt in the
+// list of each command of commandTable() it goes with (and in its synopsis);
+// the parser, --help, the man page and the completion follow. An option a
+// command reads by name (production's) sets `given`, no field of its own.
 
 enum class Opt {
     Simulate,
@@ -275,7 +280,7 @@ const std::vector<OptionSpec>& optionTable() {
         {Opt::Listen, "--listen", "ADDR:PORT", setOnce,
          "where to listen (default 127.0.0.1:5025; port 0: a free one)"},
         {Opt::Allow, "--allow", "CIDR", addAllow,
-         "a peer taken when --listen is not a loopback address (repeatable)"},
+         "the only peers taken (repeatable); needed when --listen is not loopback"},
         {Opt::ReadOnly, "--read-only", nullptr, store<&Invocation::readOnly>,
          "refuse every command that writes"},
         {Opt::Files, "--files", "DIR", setOnce, "scripts from the network may name files in DIR"},
@@ -283,8 +288,10 @@ const std::vector<OptionSpec>& optionTable() {
     return table;
 }
 
+// The row of `id`: rows may stand in any order (new ones anywhere).
 const OptionSpec& option(Opt id) {
-    return optionTable()[static_cast<std::size_t>(id)];
+    const auto& table = optionTable();
+    return *std::find_if(table.begin(), table.end(), [id](const OptionSpec& o) { return o.id == id; });
 }
 
 // ---------------------------------------------------------------------------
