@@ -203,7 +203,10 @@ bool Server::allowed(const QHostAddress& peer) const {
     bool v4 = false;
     const quint32 ip4 = p.toIPv4Address(&v4);
     if (v4) p = QHostAddress(ip4);
-    if (listen_.address.isLoopback()) return p.isLoopback();
+    // A loopback address takes loopback peers only; --allow, wherever it
+    // listens, takes only the peers it names.
+    if (listen_.address.isLoopback() && !p.isLoopback()) return false;
+    if (listen_.allow.isEmpty()) return listen_.address.isLoopback();
     for (const auto& subnet : listen_.allow)
         if (p.isInSubnet(subnet)) return true;
     return false;

@@ -25,8 +25,8 @@ namespace kestrel::remote {
 struct Listen {
     QHostAddress address = QHostAddress(QHostAddress::LocalHost);
     quint16 port = 5025;  // 0: a free port
-    // The peers taken when the address is not a loopback one; a loopback
-    // address takes loopback peers only.
+    // The only peers taken when not empty (needed when the address is not a
+    // loopback one); a loopback address takes loopback peers only.
     QList<QPair<QHostAddress, int>> allow;
     ServerSettings settings;
 };

@@ -179,6 +179,39 @@ def lock(server):
     b.close()
 
 
+def closed_at_once(port, source="127.0.0.1"):
+    """Whether the server closes a new connection without a word."""
+    s = socket.create_connection(("127.0.0.1", port), timeout=10, source_address=(source, 0))
+    try:
+        s.sendall(b"*OPC?\n")
+        return s.recv(16) == b""
+    except ConnectionResetError:
+        return True
+    finally:
+        s.close()
+
+
+def limits(server, work):
+    # At most 16 clients: the 17th is closed as it connects.
+    held = [socket.create_connection(("127.0.0.1", server.port)) for _ in range(16)]
+    time.sleep(0.2)
+    check(closed_at_once(server.port), "a 17th client is closed")
+    for s in held:
+        s.close()
+    time.sleep(0.2)
+    check(not closed_at_once(server.port), "a client is taken once the others left")
+    # --allow takes only the peers it names, on loopback too.
+    narrow = Server(work, extra=("--allow", "127.0.0.2/32"))
+    check(closed_at_once(narrow.port), "a peer --allow does not name is closed")
+    check(not closed_at_once(narrow.port, "127.0.0.2"), "the peer --allow names is taken")
+    narrow.stop()
+    # Another address without --allow does not start.
+    refused = subprocess.run([PROGRAM, "--simulate", "serve", "--listen", "0.0.0.0:0"],
+                             capture_output=True, text=True, timeout=60)
+    check(refused.returncode == 1 and "--allow" in refused.stderr,
+          "--listen 0.0.0.0 without --allow: %r %s" % (refused.returncode, refused.stderr))
+
+
 def example(server):
     out = subprocess.run([sys.executable, os.path.join(EXAMPLES, "remote_sweep.py"), server.resource,
                           "--register", "15", "--start", "0", "--stop", "4"],
@@ -190,6 +223,7 @@ with tempfile.TemporaryDirectory() as work:
     server = Server(work)
     for scenario in (basics, many_clients, killed_clients, lock, example):
         scenario(server)
+    limits(server, work)
     missing_chip(work)
     code, err = server.stop()
     check(code == 130 and "stopped by SIGTERM" in err, "ended by SIGTERM: %r %s" % (code, err[-300:]))
