@@ -39,7 +39,8 @@ RemoteWindow::RemoteWindow(remote::Server& server, std::function<std::string()> 
     form->addRow(QStringLiteral("Listen on"), listen_);
     allow_ = new QLineEdit(this);
     allow_->setObjectName(QStringLiteral("txtAllow"));
-    allow_->setPlaceholderText(QStringLiteral("peers, for an address other than loopback: 192.168.1.0/24"));
+    allow_->setPlaceholderText(
+        QStringLiteral("the only peers taken (needed off loopback): 192.168.1.0/24"));
     form->addRow(QStringLiteral("Allow"), allow_);
     readOnly_ = new QCheckBox(QStringLiteral("Read only: refuse every command that writes"), this);
     readOnly_->setObjectName(QStringLiteral("chkReadOnly"));
@@ -63,6 +64,8 @@ RemoteWindow::RemoteWindow(remote::Server& server, std::function<std::string()> 
     clients_->setHorizontalHeaderLabels({QStringLiteral("Client"), QStringLiteral("Peer"),
                                          QStringLiteral("Bus"), QStringLiteral("Errors"),
                                          QStringLiteral("Last command")});
+    // Client, peer, bus and errors as wide as they are; the last command takes the rest.
+    clients_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     clients_->horizontalHeader()->setStretchLastSection(true);
     clients_->verticalHeader()->hide();
     clients_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -113,8 +116,10 @@ void RemoteWindow::start_Click() {
         listen.settings.backupFolder = backupFolder_;
         problem = server_.start(listen);
     }
-    if (!problem.isEmpty()) state_->setText(QStringLiteral("Not started: ") + problem);
-    else showState();
+    if (!problem.isEmpty())
+        state_->setText(QStringLiteral("Not started: ") + problem);
+    else
+        showState();
 }
 
 void RemoteWindow::showState() {
@@ -125,8 +130,8 @@ void RemoteWindow::showState() {
     readOnly_->setEnabled(!on);
     if (on)
         state_->setText(QStringLiteral("Listening on %1 (PyVISA: TCPIP0::%2::SOCKET)")
-                            .arg(server_.address(),
-                                 server_.address().replace(QLatin1Char(':'), QStringLiteral("::"))));
+                            .arg(server_.address(), server_.address().replace(
+                                                        QLatin1Char(':'), QStringLiteral("::"))));
     else if (!state_->text().startsWith(QStringLiteral("Not started")))
         state_->setText(QStringLiteral("Stopped"));
 }
