@@ -102,8 +102,9 @@ int main(int argc, char** argv) {
                 listen->setText(QStringLiteral("127.0.0.1:0"));
             click(w, "cmdStart");
             const QString address = program.remoteServer().address();
-            client.connectToHost(QStringLiteral("127.0.0.1"),
-                                 static_cast<quint16>(address.section(QLatin1Char(':'), -1).toUInt()));
+            client.connectToHost(
+                QStringLiteral("127.0.0.1"),
+                static_cast<quint16>(address.section(QLatin1Char(':'), -1).toUInt()));
             client.waitForConnected(2000);
             client.write("*IDN?;:REG? 29;:STAT:CHIP?\n");
             QTest::qWait(500);

@@ -123,9 +123,9 @@ struct OptionSpec {
     const char* name;
     const char* value;  // "FILE"; nullptr for a flag
     Setter set;
-    const char* help;                 // for --help, after the commands it goes with
-    const char* group = nullptr;      // named together in "... go with": "--scl and --sda"
-    const char* manText = nullptr;    // the man page's, for the general options
+    const char* help;               // for --help, after the commands it goes with
+    const char* group = nullptr;    // named together in "... go with": "--scl and --sda"
+    const char* manText = nullptr;  // the man page's, for the general options
 };
 
 // What a row sets, for the rows that only store.
@@ -207,6 +207,7 @@ std::string setNoBackup(Invocation& inv, const OptionSpec&, const std::string&) 
 }
 
 const std::vector<OptionSpec>& optionTable() {
+    // clang-format off
     static const std::vector<OptionSpec> table = {
         {Opt::Simulate, "--simulate", nullptr, setSimulate,
          "use the simulated board (LPT1 at 378h), not the port", nullptr,
@@ -285,13 +286,15 @@ const std::vector<OptionSpec>& optionTable() {
          "refuse every command that writes"},
         {Opt::Files, "--files", "DIR", setOnce, "scripts from the network may name files in DIR"},
     };
+    // clang-format on
     return table;
 }
 
 // The row of `id`: rows may stand in any order (new ones anywhere).
 const OptionSpec& option(Opt id) {
     const auto& table = optionTable();
-    return *std::find_if(table.begin(), table.end(), [id](const OptionSpec& o) { return o.id == id; });
+    return *std::find_if(table.begin(), table.end(),
+                         [id](const OptionSpec& o) { return o.id == id; });
 }
 
 // ---------------------------------------------------------------------------
@@ -299,7 +302,7 @@ const OptionSpec& option(Opt id) {
 
 using Opts = std::vector<Opt>;
 const Opts kConnection = {Opt::Simulate, Opt::SimState, Opt::Trace, Opt::I2c};
-const Opts kGeneral = {Opt::Simulate, Opt::SimState, Opt::Trace, Opt::I2c,
+const Opts kGeneral = {Opt::Simulate, Opt::SimState, Opt::Trace,   Opt::I2c,
                        Opt::Slave,    Opt::Json,     Opt::NoBackup};
 
 Opts with(Opts base, std::initializer_list<Opt> more) {
@@ -322,6 +325,7 @@ struct CommandEntry {
 
 const std::vector<CommandEntry>& commandTable() {
     using K = NumberKind;
+    // clang-format off
     static const std::vector<CommandEntry> table = {
         {Command::Read, "read", {number(K::Register)}, kGeneral, "read REG",
          "print RAM register REG (00-FF)"},
@@ -394,6 +398,7 @@ const std::vector<CommandEntry>& commandTable() {
          "the board as an SCPI instrument over TCP (PyVISA: TCPIP0::HOST::5025::SOCKET) until "
          "SIGTERM or SIGINT"},
     };
+    // clang-format on
     return table;
 }
 
@@ -430,8 +435,7 @@ std::string goesWith(const OptionSpec& o, const CommandEntry* entry) {
                 std::find(where.begin(), where.end(), c.name) == where.end())
                 where.push_back(c.name);
     if (entry == nullptr) return std::string(o.name) + " goes with a command";
-    if (where.size() > 3)
-        return std::string(o.name) + " does not go with '" + entry->name + "'";
+    if (where.size() > 3) return std::string(o.name) + " does not go with '" + entry->name + "'";
     const std::string who = o.group != nullptr ? o.group : o.name;
     std::string list;
     for (std::size_t k = 0; k < where.size(); ++k)
@@ -535,8 +539,8 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
             g.value = a.substr(equals + 1);
             g.hasValue = g.fromEquals = true;
             if (!someValue)
-                return failure(inv, "unknown option '" + printable(a) + "' (" + g.name +
-                                        " takes no value)");
+                return failure(
+                    inv, "unknown option '" + printable(a) + "' (" + g.name + " takes no value)");
         } else if (someValue && i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0 &&
                    (allValue || !startsCommand(args[i + 1]))) {
             g.value = args[++i];
@@ -587,12 +591,12 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
         if (row->value != nullptr && (!g.hasValue || g.value.empty()))
             return failure(inv, "option '" + g.name + "' needs a value");
         if (row->value == nullptr && g.hasValue)
-            return failure(inv,
-                           g.fromEquals ? "unknown option '" + printable(g.word) + "' (" + g.name +
-                                              " takes no value)"
-                                        : g.name + " takes no value here ('" +
-                                              printable(g.value) + "')",
-                           usage);
+            return failure(
+                inv,
+                g.fromEquals
+                    ? "unknown option '" + printable(g.word) + "' (" + g.name + " takes no value)"
+                    : g.name + " takes no value here ('" + printable(g.value) + "')",
+                usage);
         if (const std::string error = row->set(inv, *row, g.value); !error.empty())
             return failure(inv, error);
     }
@@ -628,8 +632,8 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
                        usage);
     }
     // What the table cannot say: options that go together or exclude each other.
-    const bool intervalGiven =
-        std::any_of(options.begin(), options.end(), [](const Given& g) { return g.name == "--interval"; });
+    const bool intervalGiven = std::any_of(options.begin(), options.end(),
+                                           [](const Given& g) { return g.name == "--interval"; });
     if (inv.registersOnly && inv.eepromOnly)
         return failure(inv, "--registers-only and --eeprom-only: choose one", usage);
     if (entry->command == Command::Decode && words.size() > nameWords && words[nameWords] == "-")
@@ -764,7 +768,8 @@ std::string helpText() {
         // The synopsis up to its first option.
         const std::size_t options = column.find(" [--");
         if (options != std::string::npos) column.erase(options);
-        if (c.command == Command::ProductionRun) column = "production run --golden FILE --serial TEXT";
+        if (c.command == Command::ProductionRun)
+            column = "production run --golden FILE --serial TEXT";
         text += wrapped(column, c.help, 32);
     }
     text += "Command options (kestrel-eval COMMAND --help lists a command's own):\n";
@@ -814,8 +819,9 @@ std::string manOptions() {
                                   : ".B " + roff(o.name) + "\n";
         out += std::string(o.manText != nullptr ? o.manText : o.help) + "\n";
     }
-    out += ".TP\n.BR \\-h \", \" \\-\\-help\nShow the options and commands; after a command, "
-           "that command's usage and options.\n";
+    out +=
+        ".TP\n.BR \\-h \", \" \\-\\-help\nShow the options and commands; after a command, "
+        "that command's usage and options.\n";
     out += ".TP\n.BR \\-V \", \" \\-\\-version\nShow the version.\n";
     return out;
 }
@@ -826,7 +832,8 @@ std::string bashCompletion() {
     for (const OptionSpec& o : optionTable()) {
         if (general(o.id)) generalNames += std::string(o.name) + " ";
         if (o.value == nullptr) continue;
-        if (std::find(valued.begin(), valued.end(), o.name) == valued.end()) valued.push_back(o.name);
+        if (std::find(valued.begin(), valued.end(), o.name) == valued.end())
+            valued.push_back(o.name);
         const std::string v = o.value;
         if ((v == "FILE" || v == "DIR" || v == "SNAPSHOT") &&
             std::find(fileValued.begin(), fileValued.end(), o.name) == fileValued.end())
@@ -871,13 +878,16 @@ std::string bashCompletion() {
          "        --slave)\n            COMPREPLY=($(compgen -W \"AE A0\" -- \"$cur\"))\n"
          "            return\n            ;;\n"
          "        --i2c)\n            local nodes=(/dev/i2c-*)\n"
-         "            [[ -e ${nodes[0]} ]] && COMPREPLY=($(compgen -W \"${nodes[*]}\" -- \"$cur\"))\n"
+         "            [[ -e ${nodes[0]} ]] && COMPREPLY=($(compgen -W \"${nodes[*]}\" -- "
+         "\"$cur\"))\n"
          "            return\n            ;;\n    esac\n\n";
     s += "    # The command words typed so far, options and their values left out.\n"
          "    local i command=\"\" sub=\"\" positional=0\n"
          "    for ((i = 1; i < cword; i++)); do\n"
          "        case ${words[i]} in\n"
-         "            " + join(valued, " | ") + ") ((i++)) ;;\n"
+         "            " +
+         join(valued, " | ") +
+         ") ((i++)) ;;\n"
          "            -*) ;;\n"
          "            *)\n"
          "                if [[ -z $command ]]; then\n"
@@ -914,8 +924,11 @@ std::string bashCompletion() {
          "        return\n"
          "    fi\n";
     for (const auto& [group, subs] : groups)
-        s += "    if [[ $command == " + group + " && -z $sub ]]; then\n"
-             "        COMPREPLY=($(compgen -W \"" + subs + "\" -- \"$cur\"))\n"
+        s += "    if [[ $command == " + group +
+             " && -z $sub ]]; then\n"
+             "        COMPREPLY=($(compgen -W \"" +
+             subs +
+             "\" -- \"$cur\"))\n"
              "        return\n"
              "    fi\n";
     s += "    case \"$command $sub:$positional\" in\n";

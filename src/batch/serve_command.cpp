@@ -23,7 +23,8 @@ namespace {
 constexpr int kSignalPollMs = 50;
 
 int usage(const std::string& error, const Invocation& inv, std::ostream& err) {
-    err << "kestrel-eval: " << error << '\n' << helpText(inv.name).substr(0, helpText(inv.name).find('\n')) << '\n';
+    err << "kestrel-eval: " << error << '\n'
+        << helpText(inv.name).substr(0, helpText(inv.name).find('\n')) << '\n';
     return kUsage;
 }
 
@@ -47,7 +48,8 @@ int runServe(const Invocation& inv, const Environment& environment, std::ostream
             !e.isEmpty())
             return usage("--listen " + printable(inv.listen) + ": " + e.toStdString(), inv, err);
     for (const std::string& allow : inv.allow)
-        if (const QString e = remote::readAllow(QString::fromStdString(allow), listen); !e.isEmpty())
+        if (const QString e = remote::readAllow(QString::fromStdString(allow), listen);
+            !e.isEmpty())
             return usage("--allow: " + e.toStdString(), inv, err);
     if (const QString e = remote::listenProblem(listen); !e.isEmpty())
         return usage(e.toStdString(), inv, err);

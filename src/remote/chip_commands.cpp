@@ -95,10 +95,11 @@ bool backUp(JobControl& c, const BusTask& t, BusReply& r) {
     session.setJob(&c);
     batch::Report report;
     std::string saved;
-    if (!batch::backUpEeprom(session, options.slave, t.backupFolder, std::time(nullptr), report, saved)) {
-        r.errors.push_back({code::kBackupFailed,
-                            report.errors.empty() ? std::string("nothing changed")
-                                                  : report.errors.back()});
+    if (!batch::backUpEeprom(session, options.slave, t.backupFolder, std::time(nullptr), report,
+                             saved)) {
+        r.errors.push_back({code::kBackupFailed, report.errors.empty()
+                                                     ? std::string("nothing changed")
+                                                     : report.errors.back()});
         return false;
     }
     r.backedUp = true;
@@ -108,12 +109,12 @@ bool backUp(JobControl& c, const BusTask& t, BusReply& r) {
 void identify(JobControl& c, BusReply& r) {
     Device& d = c.device();
     const auto id = readRegister(d, chip::kIdRegister, " (*IDN? chip ID)", r);
-    const auto rev = id ? readRegister(d, chip::kRevisionRegister, " (*IDN? revision)", r)
-                        : std::nullopt;
-    const std::string chipText =
-        id && rev ? "ID " + text::byteText(static_cast<unsigned>(*id)) + "h rev " +
-                        text::byteText(static_cast<unsigned>(*rev)) + "h"
-                  : std::string("chip not read");
+    const auto rev =
+        id ? readRegister(d, chip::kRevisionRegister, " (*IDN? revision)", r) : std::nullopt;
+    const std::string chipText = id && rev ? "ID " + text::byteText(static_cast<unsigned>(*id)) +
+                                                 "h rev " +
+                                                 text::byteText(static_cast<unsigned>(*rev)) + "h"
+                                           : std::string("chip not read");
     // An instrument answers *IDN? whatever: the chip's part says it was not read.
     r.response = identity(c.connection().description(), chipText);
 }
@@ -122,8 +123,9 @@ void selfTest(JobControl& c, BusReply& r) {
     r.response = "1";
     Bus* bus = c.connection().lineBus();
     if (bus == nullptr) {
-        r.errors.push_back({code::kRefused,
-                            "the port test needs the parallel port's lines; an I2C adapter has none"});
+        r.errors.push_back(
+            {code::kRefused,
+             "the port test needs the parallel port's lines; an I2C adapter has none"});
         return;
     }
     if (const std::string why = c.device().refusal(); !why.empty()) {
@@ -141,8 +143,9 @@ void selfTest(JobControl& c, BusReply& r) {
 void registerAll(JobControl& c, BusReply& r) {
     std::string values;
     for (int reg = 0; reg < chip::kRamRegisterCount; ++reg) {
-        const auto v = readRegister(c.device(), reg,
-                                    " (REG:ALL? register " + text::byteText(static_cast<unsigned>(reg)) + "h)", r);
+        const auto v = readRegister(
+            c.device(), reg,
+            " (REG:ALL? register " + text::byteText(static_cast<unsigned>(reg)) + "h)", r);
         if (!v) return;
         values += (reg == 0 ? "" : ",") + std::to_string(*v);
     }
@@ -191,12 +194,14 @@ void chipStatus(JobControl& c, BusReply& r) {
     std::string values, names;
     for (int k = 0; k < 3; ++k) {
         const int reg = status::kRegisters[static_cast<std::size_t>(k)];
-        const auto v = readRegister(c.device(), reg,
-                                    " (STAT:CHIP? register " + text::byteText(static_cast<unsigned>(reg)) + "h)", r);
+        const auto v = readRegister(
+            c.device(), reg,
+            " (STAT:CHIP? register " + text::byteText(static_cast<unsigned>(reg)) + "h)", r);
         if (!v) return;
         std::string set;
         for (int bit = 7; bit >= 0; --bit)
-            if ((*v >> bit) & 1) set += (set.empty() ? "" : " ") + std::string(status::bitName(k, bit));
+            if ((*v >> bit) & 1)
+                set += (set.empty() ? "" : " ") + std::string(status::bitName(k, bit));
         values += (k == 0 ? "" : ",") + std::to_string(*v);
         names += "," + stringParameter(set);
     }
@@ -220,7 +225,8 @@ void eepromWrite(JobControl& c, const BusTask& t, BusReply& r) {
     const auto base = static_cast<unsigned>(t.call.numbers[0]);
     const std::string& bytes = t.call.texts[0];
     if (!backUp(c, t, r)) return;
-    const eeprom::Run erased = eeprom::erasePages(c.device(), base, static_cast<unsigned>(bytes.size()));
+    const eeprom::Run erased =
+        eeprom::erasePages(c.device(), base, static_cast<unsigned>(bytes.size()));
     if (!erased.ok()) {
         r.errors.push_back(runError(erased, " (EEPROM:DATA erase; nothing was written)"));
         return;
@@ -288,14 +294,15 @@ void snapshotApply(JobControl& c, const BusTask& t, BusReply& r) {
     constexpr std::size_t kNamed = 8;
     for (std::size_t k = 0; k < a.failures.size() && k < kNamed; ++k) {
         const std::string& f = a.failures[k];
-        r.errors.push_back({f.find("differ") != std::string::npos || f.find("reads back") != std::string::npos
-                                ? code::kVerifyFailed
-                                : codeOf(f),
-                            f});
+        r.errors.push_back(
+            {f.find("differ") != std::string::npos || f.find("reads back") != std::string::npos
+                 ? code::kVerifyFailed
+                 : codeOf(f),
+             f});
     }
     if (a.failures.size() > kNamed)
-        r.errors.push_back({code::kVerifyFailed,
-                            std::to_string(a.failures.size() - kNamed) + " more failures"});
+        r.errors.push_back(
+            {code::kVerifyFailed, std::to_string(a.failures.size() - kNamed) + " more failures"});
 }
 
 std::string stepLine(const script::Script& s, const script::StepResult& step) {
@@ -331,7 +338,8 @@ void scriptRun(JobControl& c, const BusTask& t, BusReply& r) {
     script::Runner runner(*t.script, session, settings, hooks);
     runner.runAll();
     std::vector<std::string> steps;
-    for (const script::StepResult& step : runner.results()) steps.push_back(stepLine(*t.script, step));
+    for (const script::StepResult& step : runner.results())
+        steps.push_back(stepLine(*t.script, step));
     r.steps = std::move(steps);
     r.backedUp = !runner.notes().empty();
     const int exit = runner.exitCode();

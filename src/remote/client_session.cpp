@@ -113,9 +113,10 @@ std::optional<Error> ClientSession::prepare(Prepared& p) const {
     const Call& c = p.call;
     const ServerSettings& settings = shared_.settings;
     if (settings.readOnly && (c.flags() & kWrites) != 0)
-        return Error{code::kProtected, shortForm(*c.spec) + ": the server is read-only (--read-only)"};
-    if (c.is(CommandId::EepromData) &&
-        (c.numbers[0] % chip::kEepromPageSize != 0 || c.texts[0].size() % chip::kEepromPageSize != 0))
+        return Error{code::kProtected,
+                     shortForm(*c.spec) + ": the server is read-only (--read-only)"};
+    if (c.is(CommandId::EepromData) && (c.numbers[0] % chip::kEepromPageSize != 0 ||
+                                        c.texts[0].size() % chip::kEepromPageSize != 0))
         return Error{code::kOutOfRange,
                      "EEPROM:DATA erases what it writes, so it writes whole pages: an address that "
                      "is a multiple of 32 and a block of 32, 64, ... 512 bytes"};
@@ -139,10 +140,12 @@ std::optional<Error> ClientSession::prepare(Prepared& p) const {
                     }
                 }
                 return Error{code::kIllegalValue, std::string(f.name) + " has no setting '" +
-                                                      remote::quoted(c.texts[1]) + "': " + settingsList};
+                                                      remote::quoted(c.texts[1]) +
+                                                      "': " + settingsList};
             }
         }
-        return Error{code::kIllegalValue, "no field named '" + remote::quoted(c.texts[0]) + "': " + known};
+        return Error{code::kIllegalValue,
+                     "no field named '" + remote::quoted(c.texts[0]) + "': " + known};
     }
     if (c.is(CommandId::SnapshotApply)) {
         std::string error;
@@ -230,8 +233,8 @@ void ClientSession::pump() {
                 continue;
             }
             if (shared_.lockHolder != 0 && shared_.lockHolder != id_) {
-                pushError({code::kProtected,
-                           shortForm(*p.call.spec) + ": another client holds the bus (SYSTem:LOCK)"});
+                pushError({code::kProtected, shortForm(*p.call.spec) +
+                                                 ": another client holds the bus (SYSTem:LOCK)"});
                 continue;
             }
             if (p.call.is(CommandId::EepromData) && !eraseAuto_) {
@@ -260,8 +263,8 @@ bool ClientSession::submit(const Prepared& p) {
     task.highBit = p.highBit;
     task.lowBit = p.lowBit;
     task.pattern = p.pattern;
-    const bool changes = (p.call.flags() & kChangesEeprom) != 0 ||
-                         (p.script != nullptr && p.script->changesEeprom);
+    const bool changes =
+        (p.call.flags() & kChangesEeprom) != 0 || (p.script != nullptr && p.script->changesEeprom);
     task.backupWanted = changes && !backedUp_ && !shared_.settings.noBackup;
     if (task.backupWanted && shared_.settings.backupFolder)
         task.backupFolder = shared_.settings.backupFolder();
@@ -360,7 +363,8 @@ void ClientSession::immediate(const Prepared& p, Pending& m) {
         }
         case CommandId::BusMonitor: {
             std::string list;
-            for (const std::string& line : shared_.monitor.last(static_cast<std::size_t>(c.numbers[0]))) {
+            for (const std::string& line :
+                 shared_.monitor.last(static_cast<std::size_t>(c.numbers[0]))) {
                 std::string q = "\"";
                 for (char ch : line) q += ch == '"' ? std::string("\"\"") : std::string(1, ch);
                 list += (list.empty() ? "" : ",") + q + "\"";

@@ -22,6 +22,7 @@ const ParamSpec kBlock{P::Block, "<block>", 0, 0};
 const ParamSpec kMask{P::Integer, "<mask>", 0, 0xFF};
 
 std::vector<CommandSpec> table() {
+    // clang-format off
     return {
         {CommandId::Idn, "*IDN?", {}, kBus, "maker, port, chip ID and revision, version"},
         {CommandId::Reset, "*RST", {}, 0, "stops this client's jobs and drops its queued commands"},
@@ -32,54 +33,70 @@ std::vector<CommandSpec> table() {
         {CommandId::RequestEnable, "*SRE", {kMask}, 0, "the service request enable mask"},
         {CommandId::RequestEnableQuery, "*SRE?", {}, 0, "the service request enable mask"},
         {CommandId::StatusByte, "*STB?", {}, 0, "the status byte"},
-        {CommandId::OperationComplete, "*OPC", {}, 0, "sets OPC in the event status when all before it is done"},
+        {CommandId::OperationComplete, "*OPC", {}, 0,
+         "sets OPC in the event status when all before it is done"},
         {CommandId::OperationCompleteQuery, "*OPC?", {}, 0, "1, once all before it is done"},
         {CommandId::Wait, "*WAI", {}, 0, "waits for all before it (commands run in order anyway)"},
-        {CommandId::SelfTest, "*TST?", {}, kBus, "the port test: 0 SDA follows, 1 otherwise (the reason queued)"},
-        {CommandId::ErrorNext, "SYSTem:ERRor[:NEXT]?", {}, 0, "the oldest error of this client: code,\"text\""},
+        {CommandId::SelfTest, "*TST?", {}, kBus,
+         "the port test: 0 SDA follows, 1 otherwise (the reason queued)"},
+        {CommandId::ErrorNext, "SYSTem:ERRor[:NEXT]?", {}, 0,
+         "the oldest error of this client: code,\"text\""},
         {CommandId::ErrorCount, "SYSTem:ERRor:COUNt?", {}, 0, "errors in this client's queue"},
         {CommandId::Version, "SYSTem:VERSion?", {}, 0, "1999.0"},
-        {CommandId::LockRequest, "SYSTem:LOCK:REQuest?", {}, 0, "1 when this client now holds the bus, 0 when another does"},
+        {CommandId::LockRequest, "SYSTem:LOCK:REQuest?", {}, 0,
+         "1 when this client now holds the bus, 0 when another does"},
         {CommandId::LockRelease, "SYSTem:LOCK:RELease", {}, 0, "gives the bus back"},
-        {CommandId::RegisterQuery, "REGister[:VALue]?", {kRegister}, kBus, "reads a register (decimal)"},
-        {CommandId::Register, "REGister[:VALue]", {kRegister, kByte}, kBus | kWrites, "writes a register"},
+        {CommandId::RegisterQuery, "REGister[:VALue]?", {kRegister}, kBus,
+         "reads a register (decimal)"},
+        {CommandId::Register, "REGister[:VALue]", {kRegister, kByte}, kBus | kWrites,
+         "writes a register"},
         {CommandId::RegisterAll, "REGister:ALL?", {}, kBus, "registers 00h-1Dh, 30 numbers"},
-        {CommandId::FieldQuery, "REGister:FIELD?", {{P::String, "\"<field>\""}}, kBus, "a field's named setting, as the editors name it"},
+        {CommandId::FieldQuery, "REGister:FIELD?", {{P::String, "\"<field>\""}}, kBus,
+         "a field's named setting, as the editors name it"},
         {CommandId::Field,
          "REGister:FIELD",
          {{P::String, "\"<field>\""}, {P::String, "\"<setting>\""}},
          kBus | kWrites,
          "sets a field by its setting's name (read, change, write, read back)"},
-        {CommandId::ChipStatus, "STATus:CHIP?", {}, kBus, "status 00h-02h and the names of their bits that are set"},
-        {CommandId::EepromDataQuery, "EEPROM:DATA?", {kAddress, kCount}, kBus, "EEPROM bytes as a block"},
+        {CommandId::ChipStatus, "STATus:CHIP?", {}, kBus,
+         "status 00h-02h and the names of their bits that are set"},
+        {CommandId::EepromDataQuery, "EEPROM:DATA?", {kAddress, kCount}, kBus,
+         "EEPROM bytes as a block"},
         {CommandId::EepromData,
          "EEPROM:DATA",
          {kAddress, kBlock},
          kBus | kWrites | kChangesEeprom,
          "erases the block's pages and writes it (needs EEPROM:ERASe:AUTO ON; whole pages)"},
-        {CommandId::EepromErase, "EEPROM:ERASe", {kPageBase}, kBus | kWrites | kChangesEeprom, "erases one page"},
-        {CommandId::EraseAuto, "EEPROM:ERASe:AUTO", {{P::Boolean, "ON|OFF"}}, 0, "lets EEPROM:DATA erase what it writes (this client; OFF at connect and *RST)"},
+        {CommandId::EepromErase, "EEPROM:ERASe", {kPageBase}, kBus | kWrites | kChangesEeprom,
+         "erases one page"},
+        {CommandId::EraseAuto, "EEPROM:ERASe:AUTO", {{P::Boolean, "ON|OFF"}}, 0,
+         "lets EEPROM:DATA erase what it writes (this client; OFF at connect and *RST)"},
         {CommandId::EraseAutoQuery, "EEPROM:ERASe:AUTO?", {}, 0, "1 or 0"},
-        {CommandId::EepromVerify, "EEPROM:VERify?", {kAddress, kBlock}, kBus, "1 when the EEPROM holds the block, 0 otherwise (the first difference queued)"},
+        {CommandId::EepromVerify, "EEPROM:VERify?", {kAddress, kBlock}, kBus,
+         "1 when the EEPROM holds the block, 0 otherwise (the first difference queued)"},
         {CommandId::Switch,
          "SWITch",
          {{P::Integer, "<address>", 0, 0xFE, 2}, kByte},
          kBus | kWrites,
          "sets the PLOVER switches at an address byte (144 = 90h, 152 = 98h)"},
-        {CommandId::SnapshotData, "SNAPshot:DATA?", {}, kBus, "the board as a snapshot file, in a block"},
+        {CommandId::SnapshotData, "SNAPshot:DATA?", {}, kBus,
+         "the board as a snapshot file, in a block"},
         {CommandId::SnapshotApply,
          "SNAPshot:APPLy",
          {kBlock},
          kBus | kWrites | kChangesEeprom,
          "writes what differs from a snapshot file and reads everything back"},
-        {CommandId::ScriptRun, "SCRipt:RUN", {kBlock}, kBus, "runs a check script (its text in a block)"},
-        {CommandId::ScriptResult, "SCRipt:RESult?", {}, 0, "the last script's steps, a line each, in a block"},
+        {CommandId::ScriptRun, "SCRipt:RUN", {kBlock}, kBus,
+         "runs a check script (its text in a block)"},
+        {CommandId::ScriptResult, "SCRipt:RESult?", {}, 0,
+         "the last script's steps, a line each, in a block"},
         {CommandId::BusMonitor,
          "BUS:MONitor?",
          {{P::Integer, "<n>", 1, static_cast<std::int64_t>(kMonitorRecords)}},
          0,
          "the last n transactions in the bus monitor's words, oldest first"},
     };
+    // clang-format on
 }
 
 // One node of a header: its long and short form in capitals.
@@ -192,12 +209,12 @@ std::optional<Error> checkParameter(const std::string& header, const ParamSpec& 
                 return Error{code::kOutOfRange, where + quoted(p.text) + " is not a whole number"};
             const std::int64_t v = *p.integer;
             if (v < spec.low || v > spec.high || v % spec.multiple != 0)
-                return Error{code::kOutOfRange,
-                             where + quoted(p.text) + " outside " + std::to_string(spec.low) +
-                                 ".." + std::to_string(spec.high) +
-                                 (spec.multiple > 1
-                                      ? ", a multiple of " + std::to_string(spec.multiple)
-                                      : std::string())};
+                return Error{
+                    code::kOutOfRange,
+                    where + quoted(p.text) + " outside " + std::to_string(spec.low) + ".." +
+                        std::to_string(spec.high) +
+                        (spec.multiple > 1 ? ", a multiple of " + std::to_string(spec.multiple)
+                                           : std::string())};
             call.numbers.push_back(v);
             return std::nullopt;
         }
@@ -207,7 +224,8 @@ std::optional<Error> checkParameter(const std::string& header, const ParamSpec& 
                 call.numbers.push_back(t == "ON" ? 1 : 0);
                 return std::nullopt;
             }
-            if (p.kind == Parameter::Kind::Number && p.integer && (*p.integer == 0 || *p.integer == 1)) {
+            if (p.kind == Parameter::Kind::Number && p.integer &&
+                (*p.integer == 0 || *p.integer == 1)) {
                 call.numbers.push_back(*p.integer);
                 return std::nullopt;
             }
@@ -216,8 +234,8 @@ std::optional<Error> checkParameter(const std::string& header, const ParamSpec& 
         }
         case ParamType::String:
         case ParamType::Block: {
-            const auto wanted = spec.type == ParamType::String ? Parameter::Kind::String
-                                                               : Parameter::Kind::Block;
+            const auto wanted =
+                spec.type == ParamType::String ? Parameter::Kind::String : Parameter::Kind::Block;
             if (p.kind != wanted)
                 return Error{code::kDataType,
                              where + kindName(p.kind) + ", not " + typeName(spec.type)};
@@ -231,15 +249,15 @@ std::optional<Error> checkParameter(const std::string& header, const ParamSpec& 
 // What the ranges of single parameters cannot say.
 std::optional<Error> checkTogether(const Call& c, const std::string& header) {
     if (c.is(CommandId::EepromDataQuery) && c.numbers[0] + c.numbers[1] > kLast + 1)
-        return Error{code::kOutOfRange,
-                     header + ": " + std::to_string(c.numbers[1]) + " bytes from " +
-                         std::to_string(c.numbers[0]) + " run past the EEPROM's end (33279, 81FFh)"};
+        return Error{code::kOutOfRange, header + ": " + std::to_string(c.numbers[1]) +
+                                            " bytes from " + std::to_string(c.numbers[0]) +
+                                            " run past the EEPROM's end (33279, 81FFh)"};
     if ((c.is(CommandId::EepromData) || c.is(CommandId::EepromVerify)) &&
         (c.texts[0].empty() ||
          c.numbers[0] + static_cast<std::int64_t>(c.texts[0].size()) > kLast + 1))
         return Error{c.texts[0].empty() ? code::kMissingParameter : code::kTooMuchData,
-                     header + ": a block of " + std::to_string(c.texts[0].size()) +
-                         " bytes from " + std::to_string(c.numbers[0]) +
+                     header + ": a block of " + std::to_string(c.texts[0].size()) + " bytes from " +
+                         std::to_string(c.numbers[0]) +
                          (c.texts[0].empty() ? " holds nothing" : " runs past the EEPROM's end")};
     return std::nullopt;
 }

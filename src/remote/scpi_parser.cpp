@@ -212,8 +212,9 @@ class Parser {
         std::size_t digits = 0;
         while (!end() && (isAlpha(at()) || isDigit(at()))) {
             const char c = upper(t_[i_]);
-            const unsigned d = isDigit(static_cast<unsigned char>(c)) ? static_cast<unsigned>(c - '0')
-                                                                      : static_cast<unsigned>(c - 'A' + 10);
+            const unsigned d = isDigit(static_cast<unsigned char>(c))
+                                   ? static_cast<unsigned>(c - '0')
+                                   : static_cast<unsigned>(c - 'A' + 10);
             if (d >= base) return fail(code::kSyntax, "not a digit of the number's base");
             if (value > (static_cast<std::uint64_t>(INT64_MAX) - d) / base) fits = false;
             if (fits) value = value * base + d;
@@ -417,7 +418,8 @@ void Framer::feed(std::string_view bytes, std::vector<Framed>& out) {
                         fail({code::kTooMuchData,
                               "a block of " + std::to_string(length_) + " bytes; at most " +
                                   std::to_string(kMaxBlockBytes) + " in a message"});
-                    blockBytes_ += static_cast<std::size_t>(std::min<std::uint64_t>(length_, kMaxBlockBytes));
+                    blockBytes_ +=
+                        static_cast<std::size_t>(std::min<std::uint64_t>(length_, kMaxBlockBytes));
                     remaining_ = length_;
                     state_ = remaining_ > 0 ? State::Data : State::Text;
                     continue;

@@ -42,8 +42,9 @@ QString readListen(const QString& text, Listen& listen) {
     if (host == QStringLiteral("localhost"))
         address = QHostAddress(QHostAddress::LocalHost);
     else if (!address.setAddress(host))
-        return QStringLiteral("'%1' is not an IP address (names other than localhost are not "
-                              "looked up)")
+        return QStringLiteral(
+                   "'%1' is not an IP address (names other than localhost are not "
+                   "looked up)")
             .arg(host);
     listen.address = address;
     listen.port = static_cast<quint16>(port);
@@ -64,8 +65,9 @@ QString readAllow(const QString& text, Listen& listen) {
 
 QString listenProblem(const Listen& listen) {
     if (!listen.address.isLoopback() && listen.allow.isEmpty())
-        return QStringLiteral("--listen %1 takes only the peers --allow names, and none was "
-                              "given (--allow 192.168.1.0/24)")
+        return QStringLiteral(
+                   "--listen %1 takes only the peers --allow names, and none was "
+                   "given (--allow 192.168.1.0/24)")
             .arg(endpoint(listen.address, listen.port));
     return {};
 }
@@ -118,7 +120,8 @@ class Server::Client final : public QObject, private BusRunner {
                socket_->bytesAvailable() > 0) {
             const QByteArray bytes = socket_->read(kReadBuffer);
             if (bytes.isEmpty()) break;
-            session_.receive(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+            session_.receive(
+                std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
             read = true;
         }
         if (read) {
@@ -128,12 +131,13 @@ class Server::Client final : public QObject, private BusRunner {
     }
 
     std::uint64_t run(Work work, std::function<void(BusReply&)> done) override {
-        return server_.jobs_.run(this, std::move(work), [this, done = std::move(done)](BusReply& r) {
-            done(r);
-            idle_.start();
-            // The queue shrank: read on where pull() stopped.
-            QMetaObject::invokeMethod(this, &Client::pull, Qt::QueuedConnection);
-        });
+        return server_.jobs_.run(
+            this, std::move(work), [this, done = std::move(done)](BusReply& r) {
+                done(r);
+                idle_.start();
+                // The queue shrank: read on where pull() stopped.
+                QMetaObject::invokeMethod(this, &Client::pull, Qt::QueuedConnection);
+            });
     }
     void stop(std::uint64_t id) override { server_.jobs_.stop(id); }
 

@@ -14,7 +14,7 @@ namespace {
 TEST(ScpiParser, EachMessageIsMatchedAndCheckedWhole) {
     struct Case {
         std::string text;
-        int code;                 // 0: accepted
+        int code;  // 0: accepted
         std::vector<CommandId> ids = {};
         std::vector<std::int64_t> numbers = {};  // of the last command
     };
@@ -75,7 +75,9 @@ TEST(ScpiFramer, BlocksCarryAnyBytesAndLimitsDropWhatTheyRefuse) {
     // never swallows the next lines).
     f.feed("EEPROM:DATA 32768,#15a\nb\ncd\nREG? \"x\n*IDN?\n", out);
     ASSERT_EQ(out.size(), 3u);
-    EXPECT_EQ(out[0].text, "EEPROM:DATA 32768,#15a\nb\nc" "d");
+    EXPECT_EQ(out[0].text,
+              "EEPROM:DATA 32768,#15a\nb\nc"
+              "d");
     EXPECT_EQ(out[1].text, "REG? \"x");
     EXPECT_EQ(out[2].text, "*IDN?");
 
@@ -148,7 +150,8 @@ TEST(ScpiSession, BadInputLeavesAnErrorAndNeverABusJob) {
         c.ask(bad);
     EXPECT_TRUE(c.runner.jobs.empty());
     EXPECT_EQ(c.ask("SYST:ERR:COUN?;*ESR?;*STB?\n"), "4;48;4\n")
-        << "four errors, command and execution errors in the event status, error available in the status byte";
+        << "four errors, command and execution errors in the event status, error available in the "
+           "status byte";
     EXPECT_EQ(c.ask("SYST:ERR?\n"), "-113,\"Undefined header; BOGUS\"\n");
     // The queue keeps its length; what overflows is said once, in the last entry.
     for (std::size_t k = 0; k < kErrorQueueLength + 5; ++k) c.ask("X\n");
@@ -217,8 +220,8 @@ TEST(ScpiSession, TheLockAndReadOnlyKeepOthersOffTheBus) {
     Shared readOnly;
     readOnly.settings.readOnly = true;
     Client r(readOnly, 1);
-    for (const char* writes : {"REG 14,0\n", "EEPROM:ERAS 32768\n", "SWIT 144,1\n",
-                               "SCR:RUN #210write 0E 0\n"})
+    for (const char* writes :
+         {"REG 14,0\n", "EEPROM:ERAS 32768\n", "SWIT 144,1\n", "SCR:RUN #210write 0E 0\n"})
         r.ask(writes);
     EXPECT_TRUE(r.runner.jobs.empty());
     EXPECT_EQ(r.ask("SYST:ERR:COUN?;:SYST:ERR?\n").substr(0, 7), "4;-203,");

@@ -1,6 +1,8 @@
 // Tools > Remote Control serves the windows' own session: a remote write is
 // one more job on the bus owner, seen by the bus monitor and the main
 // window as any other.
+#include "remote_window/remote_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QTableWidget>
@@ -8,7 +10,6 @@
 
 #include "bus_monitor/bus_monitor_model.h"
 #include "bus_monitor/bus_monitor_window.h"
-#include "remote_window/remote_window.h"
 #include "support/app_rig.h"
 
 namespace kestrel {
@@ -77,7 +78,8 @@ TEST(RemoteControl, ServesTheWindowsSessionAndListsItsClients) {
     app.type("txtListen", "0.0.0.0:0", w);
     app.click("cmdStart", w);
     EXPECT_FALSE(app.program->remoteServer().listening());
-    EXPECT_TRUE(app.text("lblState", w).contains("--allow")) << app.text("lblState", w).toStdString();
+    EXPECT_TRUE(app.text("lblState", w).contains("--allow"))
+        << app.text("lblState", w).toStdString();
 }
 
 }  // namespace
