@@ -772,7 +772,7 @@ std::string helpText() {
             column = "production run --golden FILE --serial TEXT";
         text += wrapped(column, c.help, 32);
     }
-    text += "Command options (kestrel-eval COMMAND --help lists a command's own):\n";
+    text += "\nCommand options (kestrel-eval COMMAND --help lists a command's own):\n";
     for (const OptionSpec& o : optionTable()) {
         if (general(o.id)) continue;
         text += wrapped(optionColumn(o), commandsOf(o) + ": " + o.help, 32);
@@ -786,8 +786,8 @@ $XDG_STATE_HOME/kestrel-eval/backups (default
 Exit status: 0 success, 1 usage error or unusable file, 2 missing acknowledge,
 PEC mismatch or failed verify (named on standard error), 3 no usable port,
 4 snapshot diff found differences, 5 an expectation of a script failed,
-6 production run refused a board, 130 a script run stopped by Ctrl-C or
-SIGTERM.
+6 production run refused a board, 130 run, production run or serve stopped by
+Ctrl-C or SIGTERM.
 See kestrel-eval(1) for examples.
 )";
     return text;
@@ -804,7 +804,7 @@ std::string helpText(const std::string& command) {
     for (const CommandEntry& c : commandTable()) {
         const std::string name = c.name;
         if (name != command && name.rfind(command + " ", 0) != 0) continue;
-        text += "\n" + name + ": " + c.help + "\n";
+        text += "\n" + wrapped(name + ":", c.help, name.size() + 4);
         for (Opt id : c.options) text += wrapped(optionColumn(option(id)), option(id).help, 26);
     }
     return text + "\nSee kestrel-eval(1).\n";
