@@ -44,11 +44,6 @@ Error runError(const eeprom::Run& run, const std::string& where) {
     return {codeOf(problem), problem + at + where};
 }
 
-std::string block(const std::string& bytes) {
-    const std::string length = std::to_string(bytes.size());
-    return "#" + std::to_string(length.size()) + length + bytes;
-}
-
 std::string stringParameter(const std::string& text) {
     std::string out = "\"";
     for (char c : text) {
@@ -147,7 +142,8 @@ void registerAll(JobControl& c, BusReply& r) {
             c.device(), reg,
             " (REG:ALL? register " + text::byteText(static_cast<unsigned>(reg)) + "h)", r);
         if (!v) return;
-        values += (reg == 0 ? "" : ",") + std::to_string(*v);
+        if (reg != 0) values += ',';
+        values += std::to_string(*v);
     }
     r.response = values;
 }
@@ -200,10 +196,14 @@ void chipStatus(JobControl& c, BusReply& r) {
         if (!v) return;
         std::string set;
         for (int bit = 7; bit >= 0; --bit)
-            if ((*v >> bit) & 1)
-                set += (set.empty() ? "" : " ") + std::string(status::bitName(k, bit));
-        values += (k == 0 ? "" : ",") + std::to_string(*v);
-        names += "," + stringParameter(set);
+            if ((*v >> bit) & 1) {
+                if (!set.empty()) set += ' ';
+                set += status::bitName(k, bit);
+            }
+        if (k != 0) values += ',';
+        values += std::to_string(*v);
+        names += ',';
+        names += stringParameter(set);
     }
     r.response = values + names;
 }
@@ -218,7 +218,7 @@ void eepromQuery(JobControl& c, const Call& call, BusReply& r) {
     }
     std::string bytes;
     for (int v : read.values()) bytes.push_back(static_cast<char>(v & 0xFF));
-    r.response = block(bytes);
+    r.response = definiteBlock(bytes);
 }
 
 void eepromWrite(JobControl& c, const BusTask& t, BusReply& r) {
@@ -281,7 +281,7 @@ void snapshotData(JobControl& c, BusReply& r) {
         r.errors.push_back({code::kNoAcknowledge, error});
         return;
     }
-    r.response = block(*text);
+    r.response = definiteBlock(*text);
 }
 
 void snapshotApply(JobControl& c, const BusTask& t, BusReply& r) {

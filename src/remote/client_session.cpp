@@ -357,8 +357,7 @@ void ClientSession::immediate(const Prepared& p, Pending& m) {
         case CommandId::ScriptResult: {
             std::string text;
             for (const std::string& line : steps_) text += line + "\n";
-            const std::string length = std::to_string(text.size());
-            answer("#" + std::to_string(length.size()) + length + text);
+            answer(definiteBlock(text));
             break;
         }
         case CommandId::BusMonitor: {

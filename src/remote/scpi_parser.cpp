@@ -359,6 +359,15 @@ std::string errorText(const Error& e) {
     return std::to_string(e.code) + ",\"" + doubled + "\"";
 }
 
+std::string definiteBlock(std::string_view bytes) {
+    const std::string length = std::to_string(bytes.size());
+    std::string out = "#";
+    out += std::to_string(length.size());
+    out += length;
+    out += bytes;
+    return out;
+}
+
 Message parseMessage(std::string_view text) {
     return Parser(text).parse();
 }

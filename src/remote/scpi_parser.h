@@ -58,6 +58,9 @@ std::string errorText(const Error& e);
 // as \xHH, cut to `most` characters.
 std::string quoted(std::string_view word, std::size_t most = 40);
 
+// `bytes` as an IEEE 488.2 definite-length block: #3512 and the 512 bytes.
+std::string definiteBlock(std::string_view bytes);
+
 struct Parameter {
     enum class Kind { Number, Word, String, Block };
     Kind kind = Kind::Word;
