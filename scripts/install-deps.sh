@@ -11,9 +11,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   sigrok-cli libzip-dev zlib1g-dev
   clang libfuzzer-14-dev libclang-rt-14-dev
-  xvfb xauth imagemagick
+  xvfb xauth imagemagick openbox
   lintian
   python3-junitparser
+  python3-pyvisa python3-pyvisa-py
   locales
 )
 

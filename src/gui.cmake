@@ -1,14 +1,13 @@
 # The shared widgets every window may use.
 add_library(kestrel_widgets STATIC
     widgets/bit_label_row.cpp
-    widgets/bus_jobs.cpp
     widgets/job_progress.cpp
     widgets/page_erase_panel.cpp
     widgets/tab_list_delegate.cpp
     widgets/window_registry.cpp
 )
 target_include_directories(kestrel_widgets PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(kestrel_widgets PUBLIC kestrel_core Qt6::Widgets)
+target_link_libraries(kestrel_widgets PUBLIC kestrel_jobs Qt6::Widgets)
 
 # The windows, each in its folder; they reach the chip through the device layer.
 add_library(kestrel_windows STATIC
@@ -32,6 +31,7 @@ add_library(kestrel_windows STATIC
     main_window/port_panel.cpp
     main_window/ram_panel.cpp
     production_window/production_window.cpp
+    remote_window/remote_window.cpp
     scripts_window/code_editor.cpp
     scripts_window/scripts_window.cpp
     snapshots/snapshot_window.cpp
@@ -40,7 +40,8 @@ add_library(kestrel_windows STATIC
     status_timeline/timeline_window.cpp
     switch_control/switch_window.cpp
 )
-target_link_libraries(kestrel_windows PUBLIC kestrel_widgets kestrel_script kestrel_production Qt6::Svg)
+target_link_libraries(kestrel_windows PUBLIC kestrel_widgets kestrel_script kestrel_production kestrel_remote
+                      Qt6::Svg)
 
 # The one place that assembles the program.
 add_library(kestrel_gui STATIC
@@ -53,7 +54,8 @@ add_library(kestrel_gui STATIC
 target_link_libraries(kestrel_gui PUBLIC kestrel_windows)
 
 add_executable(kestrel-eval app/main.cpp)
-target_link_libraries(kestrel-eval PRIVATE kestrel_gui kestrel_script kestrel_batch kestrel_batch_production)
+target_link_libraries(kestrel-eval PRIVATE kestrel_gui kestrel_script kestrel_batch kestrel_batch_production
+                      kestrel_batch_remote)
 set_target_properties(kestrel-eval PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 include(GNUInstallDirs)
 install(TARGETS kestrel-eval RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

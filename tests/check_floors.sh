@@ -5,11 +5,13 @@
 # (bus/ includes nothing of the project above it; capture/ (logic analyser
 # files) and simulator/ only bus/; device/ neither the simulator, the file
 # formats nor a window; files/ only the device layer and below; no window
-# includes app/; batch/ no window and no widget; script/ is batch's floor).
+# includes app/; batch/ no window and no widget; script/ is batch's floor;
+# jobs/ (bus jobs for Qt event loops) sits on connection/, under widgets/ and
+# remote/, the SCPI server, which serves batch's `serve` and the windows).
 # Prints each include that points up.
 set -euo pipefail
 src=${1:-$(dirname "$0")/../src}
-windows="about block_read scripts_window bus_monitor diagram editors eeprom_window main_window production_window snapshots status status_timeline switch_control"
+windows="about block_read scripts_window bus_monitor diagram editors eeprom_window main_window production_window remote_window snapshots status status_timeline switch_control"
 allowed() {  # folder -> the folders it may include
     case $1 in
         chip) echo "chip" ;;
@@ -19,14 +21,18 @@ allowed() {  # folder -> the folders it may include
         device) echo "chip bus capture device" ;;
         files) echo "chip bus device files" ;;
         connection) echo "chip bus capture simulator device files connection" ;;
-        widgets) echo "chip bus capture device files connection widgets" ;;
+        jobs) echo "chip bus capture simulator device files connection jobs" ;;
+        widgets) echo "chip bus capture device files connection jobs widgets" ;;
+        # The SCPI server: the script engine and batch's sessions and backups
+        # (the library below batch's serve command), bus jobs, no widgets.
+        remote) echo "chip bus simulator device files connection batch script jobs remote" ;;
         production) echo "chip bus simulator device files connection production" ;;
-        batch) echo "chip bus capture simulator device files connection production batch" ;;
+        batch) echo "chip bus capture simulator device files connection jobs production remote batch" ;;
         script) echo "chip bus simulator device files connection production batch script" ;;
         # The scripts window runs the script engine on the windows' connection.
-        scripts_window) echo "chip bus device files connection widgets batch script scripts_window" ;;
+        scripts_window) echo "chip bus device files connection jobs widgets batch script scripts_window" ;;
         app) echo "*" ;;
-        *) echo "chip bus capture device files connection production widgets $windows" ;;  # a window folder
+        *) echo "chip bus capture device files connection jobs production remote widgets $windows" ;;  # a window folder
     esac
 }
 bad=0

@@ -22,9 +22,10 @@ add_executable(gui_tests
     snapshots/snapshot_window_test.cpp
     production_window/production_window_test.cpp
     scripts_window/scripts_window_test.cpp
+    remote_window/remote_window_test.cpp
 )
 target_include_directories(gui_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(gui_tests PRIVATE kestrel_gui Qt6::Test GTest::gtest)
+target_link_libraries(gui_tests PRIVATE kestrel_gui Qt6::Test Qt6::Network GTest::gtest)
 gtest_discover_tests(gui_tests DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 

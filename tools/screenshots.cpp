@@ -8,8 +8,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QScreen>
 #include <QTableView>
+#include <QTcpSocket>
 #include <QTest>
 #include <iostream>
 
@@ -92,6 +94,20 @@ int main(int argc, char** argv) {
             QTest::qWait(50);
             if (auto* table = w->findChild<QTableView*>(QStringLiteral("transactions")))
                 table->setCurrentIndex(table->model()->index(table->model()->rowCount() - 1, 0));
+        }
+        // The remote server on a free port with one client that asked something.
+        QTcpSocket client;
+        if (name == QLatin1String("frm_Remote")) {
+            if (auto* listen = w->findChild<QLineEdit*>(QStringLiteral("txtListen")))
+                listen->setText(QStringLiteral("127.0.0.1:0"));
+            click(w, "cmdStart");
+            const QString address = program.remoteServer().address();
+            client.connectToHost(
+                QStringLiteral("127.0.0.1"),
+                static_cast<quint16>(address.section(QLatin1Char(':'), -1).toUInt()));
+            client.waitForConnected(2000);
+            client.write("*IDN?;:REG? 29;:STAT:CHIP?\n");
+            QTest::qWait(500);
         }
         save(w, dir, name);
         w->hide();

@@ -9,19 +9,30 @@
 #include "batch/batch.h"
 #include "batch/command_line.h"
 #include "batch/production_command.h"
+#include "batch/serve_command.h"
 #include "script/run_script.h"
 
 int main(int argc, char* argv[]) {
+    using kestrel::batch::Command;
+    using kestrel::batch::Mode;
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (kestrel::batch::isProductionCommand(args))
-        return kestrel::batch::runProduction(args, {}, std::cout, std::cerr);
     // One parser decides: help, version, a usage error and batch commands
     // need no display, and a command line it refuses never opens a window.
     const kestrel::batch::Invocation inv = kestrel::batch::parseCommandLine(args);
-    if (inv.mode == kestrel::batch::Mode::Batch && inv.command == kestrel::batch::Command::Run)
-        return kestrel::script::runScript(inv, {}, std::cout, std::cerr);
-    if (inv.mode != kestrel::batch::Mode::Gui)
-        return kestrel::batch::run(args, std::cout, std::cerr);
+    if (inv.mode == Mode::Batch) {
+        switch (inv.command) {
+            case Command::Run:
+                return kestrel::script::runScript(inv, {}, std::cout, std::cerr);
+            case Command::ProductionRun:
+            case Command::ProductionReport:
+                return kestrel::batch::runProduction(inv, {}, std::cout, std::cerr);
+            case Command::Serve:
+                return kestrel::batch::runServe(inv, {}, std::cout, std::cerr);
+            default:
+                break;
+        }
+    }
+    if (inv.mode != Mode::Gui) return kestrel::batch::run(args, std::cout, std::cerr);
 
     // Qt sees only the program name: every option is ours and already read.
     int qtArgc = 1;

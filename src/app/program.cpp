@@ -28,6 +28,7 @@ Program::Program(ProgramOptions options) : options_(std::move(options)) {
     };
     connection_ = std::make_unique<Connection>(connectionOptions);
     jobs_ = std::make_unique<BusJobs>(*connection_);
+    remote_ = std::make_unique<remote::Server>(*jobs_);
     // The indicator follows the connection: the port could not be opened, it
     // failed, it was opened again (Tools > Connection). Told on the bus
     // owner's thread, where the connection's state may be read.
@@ -64,6 +65,7 @@ Program::~Program() {
     windows_.deleteAll();
     jobs_->removeObserver(mainWindow_.get());
     jobs_->removeObserver(&statusHistory_);
+    remote_.reset();
     jobs_.reset();
     mainWindow_.reset();
 }
@@ -114,6 +116,8 @@ void Program::start() {
 void Program::quit() {
     if (quit_) return;
     quit_ = true;
+    // Remote clients are told by their sockets closing.
+    remote_->stop();
     // The job under way ends at its next transaction boundary and every job
     // still waiting is refused; their windows hear so before they close.
     jobs_->close(

@@ -21,7 +21,8 @@
 #include "device/device.h"
 #include "device/globals.h"
 #include "device/status_history.h"
-#include "widgets/bus_jobs.h"
+#include "jobs/bus_jobs.h"
+#include "remote/server.h"
 #include "widgets/dialogs.h"
 #include "widgets/window_registry.h"
 
@@ -70,6 +71,8 @@ class Program {
     Device& device() { return connection_->device(); }
     // Where the windows hand their bus work over.
     BusJobs& jobs() { return *jobs_; }
+    // The SCPI server of Tools > Remote Control, on the windows' connection.
+    remote::Server& remoteServer() { return *remote_; }
     MainWindow& mainWindow() { return *mainWindow_; }
     WindowRegistry& windows() { return windows_; }
     // Every status register read since start-up, for the status timeline.
@@ -94,6 +97,7 @@ class Program {
     SystemInfo* systemInfo_ = nullptr;
     std::unique_ptr<Connection> connection_;
     std::unique_ptr<BusJobs> jobs_;
+    std::unique_ptr<remote::Server> remote_;
     StatusHistory statusHistory_;
     WindowRegistry windows_;
     std::unique_ptr<MainWindow> mainWindow_;

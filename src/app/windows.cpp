@@ -16,6 +16,7 @@
 #include "main_window/message_log_window.h"
 #include "production/records.h"
 #include "production_window/production_window.h"
+#include "remote_window/remote_window.h"
 #include "scripts_window/scripts_window.h"
 #include "snapshots/snapshot_window.h"
 #include "status/status_window.h"
@@ -268,6 +269,12 @@ void registerTools(Program& program) {
     });
     main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuProduction"),
                         QStringLiteral("Production..."), production, false);
+    const QString remote = QStringLiteral("frm_Remote");
+    program.windows().add(remote, [&program] {
+        return new RemoteWindow(program.remoteServer(), [&program] { return program.backupFolder(); });
+    });
+    main.addWindowEntry(QStringLiteral("&Tools"), QStringLiteral("mnuRemote"),
+                        QStringLiteral("Remote Control..."), remote, false);
 }
 
 void registerAbout(Program& program) {

@@ -71,7 +71,7 @@ int run(const std::vector<std::string>& args, const Environment& environment, st
     Invocation inv = parseCommandLine(args);
     switch (inv.mode) {
         case Mode::Help:
-            out << helpText();
+            out << helpText(inv.name);
             return kOk;
         case Mode::Version:
             out << versionText();
@@ -95,8 +95,9 @@ int run(const std::vector<std::string>& args, const Environment& environment, st
     }
 
     // Scripts run in the script runner, which the program calls for 'run'.
-    if (inv.command == Command::Run) {
-        report.fail("'run' is not available here", kUsage);
+    if (inv.command == Command::Run || inv.command == Command::ProductionRun ||
+        inv.command == Command::ProductionReport || inv.command == Command::Serve) {
+        report.fail("'" + inv.name + "' is not available here", kUsage);
         return finishRun(inv, report, {}, out, err);
     }
     // Input and output files first: a file that cannot be used ends the run

@@ -494,6 +494,9 @@ void runCommand(Session& s, const Invocation& inv, const std::vector<int>& input
         case Command::SnapshotApply:  // snapshot_commands.h
         case Command::Decode:         // decode_command.h, without a board
         case Command::Run:            // the script runner
+        case Command::ProductionRun:  // production_command.h
+        case Command::ProductionReport:
+        case Command::Serve:  // serve_command.h
         case Command::None:
             break;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,11 @@
 //   kestrel-eval [OPTION]... [COMMAND [ARG]...]
 //
 // Options may stand anywhere before "--" and take their value as the next
-// word or after "=" (--trace=run.vcd). A FILE of "-" is standard input or
+// word or after "=" (--trace=run.vcd). The commands and their options are
+// one table (command_line.cpp): each command with its arguments and the
+// options it takes, each option with whether it takes a value and what it
+// sets; the help, the man page's option list and the bash completion are
+// written from it. A FILE of "-" is standard input or
 // standard output. Every number of a command is checked here, against the
 // range of what it names, so a bad one is refused before the bus is touched.
 namespace kestrel::batch {
@@ -47,7 +52,10 @@ enum class Command {
     SnapshotDiff,
     SnapshotApply,
     Decode,
-    Run,  // a check script (the script runner takes it from here)
+    Run,               // a check script (the script runner takes it from here)
+    ProductionRun,     // the production station (production_command.h)
+    ProductionReport,  // its records
+    Serve,             // the SCPI server (serve_command.h)
 };
 
 // Options that hold for the whole run.
@@ -89,6 +97,15 @@ struct Invocation {
     std::string csvFile;
     bool dryRun = false;
     std::string from;
+    // Options a command reads by name (production run and report): each
+    // given option's value ("" for a flag).
+    std::map<std::string, std::string> given;
+    // serve: where to listen (ADDR:PORT), the peers taken, read-only, and
+    // the folder file names from the network may name.
+    std::string listen;
+    std::vector<std::string> allow;
+    bool readOnly = false;
+    std::string files;
     std::string error;  // Mode::Error: what is wrong, in one line
     std::string hint;   // Mode::Error: the command's synopsis, or where the help is
 };
@@ -100,8 +117,16 @@ Invocation parseCommandLine(const std::vector<std::string>& args);
 bool changesEeprom(Command command);
 bool changesEeprom(const Invocation& inv);
 
-// The help text (fits 80 columns) and the version line.
+// The help text (fits 80 columns) and the version line. With a command's
+// words ("production", "eeprom write"), the usage and options of the
+// commands they start.
 std::string helpText();
+std::string helpText(const std::string& command);
 std::string versionText();
+
+// Written from the same table as the parser: the bash completion script,
+// and the general options as the man page's OPTIONS section (roff).
+std::string bashCompletion();
+std::string manOptions();
 
 }  // namespace kestrel::batch

@@ -38,67 +38,11 @@ constexpr const char* kRunUsage =
 constexpr const char* kReportUsage =
     "Usage: kestrel-eval production report [--since DATE] [--csv FILE] [--database URL]";
 
-// The options of the production commands; true: takes a value.
-const std::map<std::string, bool>& productionOptions() {
-    static const std::map<std::string, bool> options = {
-        {"--golden", true},          {"--serial", true},   {"--serial-at", true},
-        {"--station", true},         {"--database", true}, {"--erase-limit", true},
-        {"--allow-revision", false}, {"--boards", true},   {"--step", true},
-        {"--backups", true},         {"--since", true},    {"--csv", true},
-        {"--verify-all", false},     {"--same-board", false},
-    };
-    return options;
-}
-
-// The general options that take a value as the next word.
-bool takesNextWord(const std::string& a) {
-    for (const char* o : {"--sim-state", "--trace", "--i2c", "--slave"})
-        if (a == o) return true;
-    const auto found = productionOptions().find(a);
-    return found != productionOptions().end() && found->second;
-}
-
+// The production options as the command line gave them (command_line.cpp
+// reads them), by name.
 struct Parsed {
-    std::string sub;                           // "run" or "report"
-    std::map<std::string, std::string> given;  // production options
-    std::vector<std::string> rest;             // everything else
-    std::string error;
+    std::map<std::string, std::string> given;
 };
-
-Parsed split(const std::vector<std::string>& args) {
-    Parsed p;
-    bool commandSeen = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const std::size_t equals = a.find('=');
-        const std::string name = a.substr(0, equals);
-        const auto option = productionOptions().find(name);
-        if (a.rfind("--", 0) == 0 && option != productionOptions().end()) {
-            std::string value;
-            if (!option->second) {
-                if (equals != std::string::npos) p.error = name + " takes no value";
-            } else if (equals != std::string::npos) {
-                value = a.substr(equals + 1);
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            }
-            if (option->second && value.empty()) p.error = "option '" + name + "' needs a value";
-            if (p.given.count(name) != 0) p.error = name + " given twice";
-            p.given[name] = value;
-            continue;
-        }
-        if (!commandSeen && a == "production") {
-            commandSeen = true;
-            if (i + 1 < args.size()) p.sub = args[++i];
-            continue;
-        }
-        p.rest.push_back(a);
-        if (takesNextWord(a) && i + 1 < args.size()) p.rest.push_back(args[++i]);
-    }
-    if (p.error.empty() && p.sub != "run" && p.sub != "report")
-        p.error = "'production' needs one of: run, report";
-    return p;
-}
 
 std::string operatorName() {
     if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_name != nullptr)
@@ -257,14 +201,6 @@ class KillSwitch final : public TransactionObserver {
 
 int runReport(const Parsed& p, const Environment& environment, std::ostream& out,
               std::ostream& err) {
-    for (const char* runOnly :
-         {"--golden", "--serial", "--serial-at", "--station", "--erase-limit", "--allow-revision",
-          "--boards", "--step", "--backups", "--verify-all", "--same-board"})
-        if (p.given.count(runOnly) != 0)
-            return usage(std::string(runOnly) + " goes with 'production run'", kReportUsage, err);
-    if (!p.rest.empty())
-        return usage("'production report' does not take '" + p.rest.front() + "'", kReportUsage,
-                     err);
     std::string since;
     if (const auto s = p.given.find("--since"); s != p.given.end()) {
         since = s->second;
@@ -310,22 +246,11 @@ int runReport(const Parsed& p, const Environment& environment, std::ostream& out
     return kOk;
 }
 
-int runStation(const Parsed& p, const Environment& environment, std::ostream& out,
-               std::ostream& err) {
-    for (const char* reportOnly : {"--since", "--csv"})
-        if (p.given.count(reportOnly) != 0)
-            return usage(std::string(reportOnly) + " goes with 'production report'", kRunUsage,
-                         err);
+int runStation(const Invocation& inv, const Parsed& p, const Environment& environment,
+               std::ostream& out, std::ostream& err) {
     for (const char* needed : {"--golden", "--serial"})
         if (p.given.count(needed) == 0)
             return usage(std::string("'production run' needs ") + needed, kRunUsage, err);
-    // The general options, read by the one parser.
-    std::vector<std::string> general = p.rest;
-    general.push_back("dump");
-    const Invocation inv = parseCommandLine(general);
-    if (inv.mode != Mode::Batch)
-        return usage(inv.mode == Mode::Error ? inv.error : "unexpected help or version option",
-                     kRunUsage, err);
 
     // Before anything starts a thread: the signals are taken here only.
     SignalStop endBySignal;
@@ -417,8 +342,8 @@ int runStation(const Parsed& p, const Environment& environment, std::ostream& ou
                     const BoardWait::Outcome w = wait.before(c, n + 1, boards, previous);
                     if (w == BoardWait::Stopped) break;
                     if (w == BoardWait::InputEnded) {
-                        err << "kestrel-eval: standard input ended before board " << n + 1
-                            << " of " << boards << "; " << n << (n == 1 ? " board" : " boards")
+                        err << "kestrel-eval: standard input ended before board " << n + 1 << " of "
+                            << boards << "; " << n << (n == 1 ? " board" : " boards")
                             << " programmed\n";
                         code = kUsage;
                         break;
@@ -466,8 +391,8 @@ int runStation(const Parsed& p, const Environment& environment, std::ostream& ou
     if (endBySignal.signal() != 0) {
         err << "kestrel-eval: stopped by " << SignalStop::name(endBySignal.signal());
         if (waitingFor != 0)
-            err << " while waiting for board " << waitingFor << " of " << boards << " ("
-                << current << "); nothing of it was sent\n";
+            err << " while waiting for board " << waitingFor << " of " << boards << " (" << current
+                << "); nothing of it was sent\n";
         else
             err << " at board " << current << ", " << session.whereStopped() << '\n';
         code = kStoppedBySignal;
@@ -478,21 +403,8 @@ int runStation(const Parsed& p, const Environment& environment, std::ostream& ou
 
 }  // namespace
 
-bool isProductionCommand(const std::vector<std::string>& args) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--") return i + 1 < args.size() && args[i + 1] == "production";
-        if (a.rfind("-", 0) == 0 && a.size() > 1) {
-            if (takesNextWord(a)) ++i;
-            continue;
-        }
-        return a == "production";
-    }
-    return false;
-}
-
-int runProduction(const std::vector<std::string>& args, const Environment& environment,
-                  std::ostream& out, std::ostream& err) {
+int runProduction(const Invocation& inv, const Environment& environment, std::ostream& out,
+                  std::ostream& err) {
     // Qt SQL's drivers are plugins, found through the application object.
     std::unique_ptr<QCoreApplication> app;
     static int argc = 1;
@@ -500,17 +412,26 @@ int runProduction(const std::vector<std::string>& args, const Environment& envir
     static char* argv[] = {name, nullptr};
     if (QCoreApplication::instance() == nullptr)
         app = std::make_unique<QCoreApplication>(argc, argv);
-    for (const std::string& a : args) {
-        if (a == "--") break;
-        if (a == "-h" || a == "--help" || a == "-?") {
-            out << kRunUsage << '\n' << kReportUsage << '\n' << "See kestrel-eval(1).\n";
-            return kOk;
-        }
+    const Parsed p{inv.given};
+    return inv.command == Command::ProductionReport ? runReport(p, environment, out, err)
+                                                    : runStation(inv, p, environment, out, err);
+}
+
+int runProduction(const std::vector<std::string>& args, const Environment& environment,
+                  std::ostream& out, std::ostream& err) {
+    const Invocation inv = parseCommandLine(args);
+    if (inv.mode == Mode::Help) {
+        out << helpText(inv.name.empty() ? "production" : inv.name);
+        return kOk;
     }
-    const Parsed p = split(args);
-    if (!p.error.empty()) return usage(p.error, p.sub == "report" ? kReportUsage : kRunUsage, err);
-    return p.sub == "report" ? runReport(p, environment, out, err)
-                             : runStation(p, environment, out, err);
+    if (inv.mode == Mode::Error) {
+        err << "kestrel-eval: " << inv.error << '\n' << inv.hint << '\n';
+        return kUsage;
+    }
+    if (inv.mode != Mode::Batch ||
+        (inv.command != Command::ProductionRun && inv.command != Command::ProductionReport))
+        return usage("'production' needs one of: run, report", kRunUsage, err);
+    return runProduction(inv, environment, out, err);
 }
 
 }  // namespace kestrel::batch

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "batch/batch.h"
+#include "batch/command_line.h"
 
 // The production station in batch mode:
 //
@@ -22,9 +23,10 @@ namespace kestrel::batch {
 
 inline constexpr int kRefused = 6;
 
-// Whether the command line's command is "production".
-bool isProductionCommand(const std::vector<std::string>& args);
-
+// Runs `inv`, a production command the command line's parser read.
+int runProduction(const Invocation& inv, const Environment& environment, std::ostream& out,
+                  std::ostream& err);
+// The same from the words of a command line (without the program name).
 int runProduction(const std::vector<std::string>& args, const Environment& environment,
                   std::ostream& out, std::ostream& err);
 

@@ -5,7 +5,7 @@
 
 #include "device/block_read.h"
 #include "device/device.h"
-#include "widgets/bus_jobs.h"
+#include "jobs/bus_jobs.h"
 
 class QLineEdit;
 class QListWidget;

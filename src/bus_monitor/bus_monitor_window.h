@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "bus/transfer.h"
-#include "widgets/bus_jobs.h"
+#include "jobs/bus_jobs.h"
 #include "widgets/dialogs.h"
 
 class QComboBox;

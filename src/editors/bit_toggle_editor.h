@@ -6,7 +6,7 @@
 
 #include "device/device.h"
 #include "editors/editor_tables.h"
-#include "widgets/bus_jobs.h"
+#include "jobs/bus_jobs.h"
 
 class QButtonGroup;
 class QLabel;

@@ -6,7 +6,7 @@
 
 #include "device/device.h"
 #include "device/eeprom.h"
-#include "widgets/bus_jobs.h"
+#include "jobs/bus_jobs.h"
 
 class QLabel;
 class QLineEdit;

@@ -4,7 +4,7 @@
 
 #include "device/device.h"
 #include "files/eeprom_backup.h"
-#include "widgets/bus_jobs.h"
+#include "jobs/bus_jobs.h"
 #include "widgets/dialogs.h"
 #include "widgets/job_progress.h"
 

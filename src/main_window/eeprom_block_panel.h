@@ -8,7 +8,7 @@
 
 #include "device/device.h"
 #include "device/eeprom.h"
-#include "widgets/bus_jobs.h"
+#include "jobs/bus_jobs.h"
 #include "widgets/dialogs.h"
 
 class QLineEdit;

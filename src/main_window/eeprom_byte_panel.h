@@ -6,7 +6,7 @@
 #include <string>
 
 #include "device/device.h"
-#include "widgets/bus_jobs.h"
+#include "jobs/bus_jobs.h"
 
 class QLabel;
 class QLineEdit;

@@ -6,7 +6,7 @@
 
 #include "device/device.h"
 #include "main_window/message_log.h"
-#include "widgets/bus_jobs.h"
+#include "jobs/bus_jobs.h"
 #include "widgets/dialogs.h"
 #include "widgets/job_progress.h"
 

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "device/device.h"
-#include "widgets/bus_jobs.h"
+#include "jobs/bus_jobs.h"
 
 class QComboBox;
 

@@ -11,7 +11,7 @@
 #include "production/golden.h"
 #include "production/records.h"
 #include "production/station.h"
-#include "widgets/bus_jobs.h"
+#include "jobs/bus_jobs.h"
 #include "widgets/dialogs.h"
 #include "widgets/job_progress.h"
 

@@ -7,8 +7,8 @@
 #include "batch/batch_files.h"
 #include "batch/strict_number.h"
 #include "chip/kestrel_map.h"
-#include "files/image_file.h"
 #include "device/text_rules.h"
+#include "files/image_file.h"
 #include "script/script.h"
 
 namespace kestrel::script {
@@ -75,8 +75,8 @@ std::string inFolder(const std::string& folder, const std::string& path) {
 
 class Parser {
   public:
-    Parser(const std::string& file, std::vector<ParseError>& errors)
-        : errors_(errors), folder_(folderOf(file)) {
+    Parser(const std::string& file, std::vector<ParseError>& errors, FilePolicy policy = {})
+        : errors_(errors), folder_(folderOf(file)), policy_(std::move(policy)) {
         script_.file = file;
     }
 
@@ -456,6 +456,10 @@ class Parser {
             fail(in.line, in.words[0], "a script cannot run another script");
             return false;
         }
+        if (in.words[0].text == "production" || in.words[0].text == "serve") {
+            fail(in.line, in.words[0], "not a command of a script line");
+            return false;
+        }
         std::vector<const Instruction*> loops;
         for (int v : variables) {
             const Instruction* f = loopOf(v);
@@ -521,6 +525,13 @@ class Parser {
     // files can be written.
     bool files(Instruction& in, const batch::Invocation& inv) {
         using batch::Command;
+        for (const std::string* path : {&inv.file, &inv.secondFile, &inv.out}) {
+            if (path->empty() || !policy_) continue;
+            if (const std::string why = policy_(*path); !why.empty()) {
+                fail(in.line, fileWord(in, *path), why);
+                return false;
+            }
+        }
         if (inv.command == Command::EepromWrite || inv.command == Command::EepromRestore) {
             const bool whole = inv.command == Command::EepromRestore;
             std::string content, error;
@@ -560,6 +571,7 @@ class Parser {
 
     std::vector<ParseError>& errors_;
     std::string folder_;
+    FilePolicy policy_;
     Script script_;
     std::vector<Loop> open_;
     std::vector<std::uint64_t> bodySteps_;
@@ -597,6 +609,11 @@ batch::Invocation commandInvocation(const Instruction& in,
 std::optional<Script> parseScript(const std::string& source, const std::string& file,
                                   std::vector<ParseError>& errors) {
     return Parser(file, errors).parse(source);
+}
+
+std::optional<Script> parseScript(const std::string& source, const std::string& file,
+                                  std::vector<ParseError>& errors, FilePolicy policy) {
+    return Parser(file, errors, std::move(policy)).parse(source);
 }
 
 std::optional<Script> loadScript(const std::string& path, std::istream& standardInput,

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -101,6 +102,13 @@ struct ParseError {
 // where relative file names of the script's commands are found.
 std::optional<Script> parseScript(const std::string& source, const std::string& file,
                                   std::vector<ParseError>& errors);
+// Says whether a script may name a file (read or written): empty when it
+// may, otherwise why not. Asked before the file is touched.
+using FilePolicy = std::function<std::string(const std::string& path)>;
+// The same for a script from elsewhere (the network), every file it names
+// first put to `policy`.
+std::optional<Script> parseScript(const std::string& source, const std::string& file,
+                                  std::vector<ParseError>& errors, FilePolicy policy);
 
 // Reads the file (a regular file of at most 1 MiB; "-": `standardInput`,
 // named "stdin", its relative file names from the working folder) and

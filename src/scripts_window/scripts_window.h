@@ -12,7 +12,7 @@
 #include "connection/connection.h"
 #include "script/runner.h"
 #include "script/script.h"
-#include "widgets/bus_jobs.h"
+#include "jobs/bus_jobs.h"
 #include "widgets/dialogs.h"
 
 class QLabel;

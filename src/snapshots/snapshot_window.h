@@ -8,7 +8,7 @@
 #include "files/snapshot.h"
 #include "files/snapshot_board.h"
 #include "files/snapshot_compare.h"
-#include "widgets/bus_jobs.h"
+#include "jobs/bus_jobs.h"
 #include "widgets/dialogs.h"
 #include "widgets/job_progress.h"
 

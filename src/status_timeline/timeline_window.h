@@ -5,7 +5,7 @@
 
 #include "device/device.h"
 #include "device/status_history.h"
-#include "widgets/bus_jobs.h"
+#include "jobs/bus_jobs.h"
 
 class QCheckBox;
 class QLineEdit;

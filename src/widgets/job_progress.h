@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "widgets/bus_jobs.h"
+#include "jobs/bus_jobs.h"
 
 class QProgressBar;
 class QPushButton;

@@ -5,7 +5,7 @@
 
 #include "device/device.h"
 #include "device/eeprom.h"
-#include "widgets/bus_jobs.h"
+#include "jobs/bus_jobs.h"
 #include "widgets/job_progress.h"
 
 class QComboBox;

@@ -101,6 +101,10 @@ complete_words() {
     { echo "FAIL: completion of --registers-only"; failures=$((failures + 1)); }
 [[ $(complete_words eeprom write 8100 blk.dat --er) == --erase ]] ||
     { echo "FAIL: completion of --erase"; failures=$((failures + 1)); }
+[[ $(complete_words --csv log.csv run s.kes --ju) == --junit ]] ||
+    { echo "FAIL: completion after --csv FILE before run"; failures=$((failures + 1)); }
+[[ $(complete_words --simulate serve --l) == --listen ]] ||
+    { echo "FAIL: completion of serve's --listen"; failures=$((failures + 1)); }
 
 [[ $failures == 0 ]] && echo "command line ok"
 exit $((failures != 0))

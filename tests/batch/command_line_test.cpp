@@ -84,7 +84,25 @@ TEST(CommandLineTest, CommandsGetCheckedNumbersFilesAndFlags) {
              {{"run", "s.kes", "--from", "b.snap"}, false},
              {{"read", "1D", "--junit", "r.xml"}, false},
              {{"run", "s.kes", "--json"}, false},
-             {{"run"}, false}})
+             {{"run"}, false},
+             // One table: an option's value is known wherever it stands, so
+             // run's --csv FILE goes before the command too.
+             {{"--csv", "log.csv", "run", "s.kes"}, true},
+             {{"--csv", "status", "--watch"}, true},
+             {{"--junit", "r.xml", "--simulate", "run", "s.kes"}, true},
+             {{"--csv", "run", "s.kes"}, false},
+             {{"production", "run", "--golden", "g.snap", "--serial", "S-1", "--simulate"}, true},
+             {{"--serial", "S-1", "production", "run", "--golden=g.snap"}, true},
+             {{"production", "report", "--simulate"}, false},
+             {{"production", "report", "--serial", "S-1"}, false},
+             {{"production", "run", "--serial", "A", "--serial", "B"}, false},
+             {{"serve", "--listen", "127.0.0.1:0", "--allow", "10.0.0.0/8", "--allow", "::1",
+               "--read-only", "--no-backup", "--simulate"},
+              true},
+             {{"serve", "--json"}, false},
+             {{"serve", "--listen", "a", "--listen", "b"}, false},
+             {{"read", "1D", "--read-only"}, false},
+             {{"--listen", "127.0.0.1:0"}, false}})
         EXPECT_EQ(parseCommandLine(line).mode, ok ? Mode::Batch : Mode::Error)
             << ::testing::PrintToString(line);
     EXPECT_EQ(parseCommandLine({"eeprom", "dump", "--json", "--out", "x"}).mode, Mode::Error);
@@ -112,6 +130,32 @@ TEST(CommandLineTest, CommandsGetCheckedNumbersFilesAndFlags) {
     EXPECT_NE(inv.error.find("write-byte"), std::string::npos) << inv.error;
     inv = parseCommandLine({"write", "0E"});
     EXPECT_EQ(inv.hint, "Usage: kestrel-eval write REG DATA");
+
+    inv = parseCommandLine({"--csv", "log.csv", "--simulate", "run", "s.kes", "--junit", "j.xml"});
+    EXPECT_EQ(inv.csvFile, "log.csv");
+    EXPECT_FALSE(inv.csv);
+    inv = parseCommandLine({"--boards", "3", "production", "run", "--allow-revision"});
+    ASSERT_EQ(inv.command, Command::ProductionRun) << inv.error;
+    EXPECT_EQ(inv.given, (std::map<std::string, std::string>{{"--boards", "3"},
+                                                             {"--allow-revision", ""}}));
+    inv = parseCommandLine({"--since", "2026-01-01", "production", "run"});
+    EXPECT_EQ(inv.error, "--since goes with 'production report'");
+    // What the table says of an option it knows, in each place.
+    EXPECT_EQ(parseCommandLine({"read", "1D", "--verify"}).error,
+              "--verify goes with 'eeprom write', 'eeprom restore' and 'snapshot apply'");
+    EXPECT_EQ(parseCommandLine({"read", "1D", "--scl", "A"}).error,
+              "--scl and --sda go with 'decode'");
+    EXPECT_EQ(parseCommandLine({"run", "s.kes", "--json"}).error, "--json does not go with 'run'");
+
+    // The help, the man page's options and the bash completion come from the table.
+    const std::string help = helpText();
+    const std::string completion = bashCompletion();
+    for (const char* option : {"--listen=ADDR:PORT", "--golden=FILE", "--dry-run", "--sim-state=FILE"})
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    EXPECT_NE(helpText("production").find("Usage: kestrel-eval production report"),
+              std::string::npos);
+    EXPECT_NE(manOptions().find(".BI \\-\\-i2c \" N\""), std::string::npos) << manOptions();
+    EXPECT_NE(completion.find("\"serve \") options=\"--simulate"), std::string::npos);
 }
 
 }  // namespace

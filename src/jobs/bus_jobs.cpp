@@ -1,4 +1,4 @@
-#include "widgets/bus_jobs.h"
+#include "jobs/bus_jobs.h"
 
 #include <QMetaObject>
 #include <algorithm>
