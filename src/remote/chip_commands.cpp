@@ -26,8 +26,6 @@ namespace kestrel::remote {
 
 namespace {
 
-constexpr unsigned kPage = chip::kEepromPageSize;
-
 // The bus's words to an error code.
 int codeOf(const std::string& problem) {
     if (problem.find("PEC mismatch") != std::string::npos) return code::kPecMismatch;
@@ -244,8 +242,8 @@ void eepromWrite(JobControl& c, const BusTask& t, BusReply& r) {
 
 void eepromErase(JobControl& c, const BusTask& t, BusReply& r) {
     if (!backUp(c, t, r)) return;
-    const eeprom::Run erased =
-        eeprom::erasePages(c.device(), static_cast<unsigned>(t.call.numbers[0]), kPage);
+    const eeprom::Run erased = eeprom::erasePages(
+        c.device(), static_cast<unsigned>(t.call.numbers[0]), chip::kEepromPageSize);
     if (!erased.ok()) r.errors.push_back(runError(erased, " (EEPROM:ERASe)"));
 }
 
