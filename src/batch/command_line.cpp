@@ -115,12 +115,12 @@ enum class Opt {
     Files,
 };
 
-struct OptionSpec;
+struct OptionRow;
 // Takes the option's value ("" for a flag) into the invocation; empty, or
 // what is wrong in one line.
-using Setter = std::string (*)(Invocation&, const OptionSpec&, const std::string& value);
+using Setter = std::string (*)(Invocation&, const OptionRow&, const std::string& value);
 
-struct OptionSpec {
+struct OptionRow {
     Opt id;
     const char* name;
     const char* value;  // "FILE"; nullptr for a flag
@@ -132,7 +132,7 @@ struct OptionSpec {
 
 // What a row sets, for the rows that only store.
 template <auto Member>
-std::string store(Invocation& inv, const OptionSpec&, const std::string& value) {
+std::string store(Invocation& inv, const OptionRow&, const std::string& value) {
     if constexpr (std::is_same_v<std::remove_reference_t<decltype(inv.*Member)>, bool>)
         inv.*Member = true;
     else
@@ -141,13 +141,13 @@ std::string store(Invocation& inv, const OptionSpec&, const std::string& value) 
 }
 
 // Production options are read by name; each may be given once.
-std::string given(Invocation& inv, const OptionSpec& o, const std::string& value) {
+std::string given(Invocation& inv, const OptionRow& o, const std::string& value) {
     if (inv.given.count(o.name) != 0) return std::string(o.name) + " given twice";
     inv.given[o.name] = value;
     return {};
 }
 
-std::string setI2c(Invocation& inv, const OptionSpec&, const std::string& value) {
+std::string setI2c(Invocation& inv, const OptionRow&, const std::string& value) {
     inv.options.connection.i2cAdapter = i2cAdapterPath(value);
     if (inv.options.connection.i2cAdapter.empty())
         return "--i2c '" + printable(value) +
@@ -155,7 +155,7 @@ std::string setI2c(Invocation& inv, const OptionSpec&, const std::string& value)
     return {};
 }
 
-std::string setSlave(Invocation& inv, const OptionSpec&, const std::string& value) {
+std::string setSlave(Invocation& inv, const OptionRow&, const std::string& value) {
     std::string error;
     const auto slave = readNumber(value, NumberKind::AddressByte, error);
     if (!slave) return "--slave: " + error;
@@ -163,54 +163,54 @@ std::string setSlave(Invocation& inv, const OptionSpec&, const std::string& valu
     return {};
 }
 
-std::string setInterval(Invocation& inv, const OptionSpec&, const std::string& value) {
+std::string setInterval(Invocation& inv, const OptionRow&, const std::string& value) {
     if (!readSeconds(value, inv.interval))
         return "--interval '" + printable(value) + "': give seconds from 0.01 to 3600, e.g. 0.5";
     return {};
 }
 
-std::string setCount(Invocation& inv, const OptionSpec&, const std::string& value) {
+std::string setCount(Invocation& inv, const OptionRow&, const std::string& value) {
     if (!readCount(value, inv.count))
         return "--count '" + printable(value) + "': give a decimal number of passes, 1 or more";
     return {};
 }
 
-std::string addAllow(Invocation& inv, const OptionSpec&, const std::string& value) {
+std::string addAllow(Invocation& inv, const OptionRow&, const std::string& value) {
     inv.allow.push_back(value);
     return {};
 }
 
-std::string setOnce(Invocation& inv, const OptionSpec& o, const std::string& value) {
+std::string setOnce(Invocation& inv, const OptionRow& o, const std::string& value) {
     std::string& field = o.id == Opt::Listen ? inv.listen : inv.files;
     if (!field.empty()) return std::string(o.name) + " given twice";
     field = value;
     return {};
 }
 
-std::string setSimulate(Invocation& inv, const OptionSpec&, const std::string&) {
+std::string setSimulate(Invocation& inv, const OptionRow&, const std::string&) {
     inv.options.connection.simulate = true;
     return {};
 }
-std::string setSimState(Invocation& inv, const OptionSpec&, const std::string& value) {
+std::string setSimState(Invocation& inv, const OptionRow&, const std::string& value) {
     inv.options.connection.simStatePath = value;
     return {};
 }
-std::string setTrace(Invocation& inv, const OptionSpec&, const std::string& value) {
+std::string setTrace(Invocation& inv, const OptionRow&, const std::string& value) {
     inv.options.connection.tracePath = value;
     return {};
 }
-std::string setJson(Invocation& inv, const OptionSpec&, const std::string&) {
+std::string setJson(Invocation& inv, const OptionRow&, const std::string&) {
     inv.options.json = true;
     return {};
 }
-std::string setNoBackup(Invocation& inv, const OptionSpec&, const std::string&) {
+std::string setNoBackup(Invocation& inv, const OptionRow&, const std::string&) {
     inv.options.noBackup = true;
     return {};
 }
 
-const std::vector<OptionSpec>& optionTable() {
+const std::vector<OptionRow>& optionTable() {
     // clang-format off
-    static const std::vector<OptionSpec> table = {
+    static const std::vector<OptionRow> table = {
         {Opt::Simulate, "--simulate", nullptr, setSimulate,
          "use the simulated board (LPT1 at 378h), not the port", nullptr,
          "Use the simulated evaluation board (LPT1 at 378h) instead of the parallel port."},
@@ -300,10 +300,10 @@ const std::vector<OptionSpec>& optionTable() {
 }
 
 // The row of `id`: rows may stand in any order (new ones anywhere).
-const OptionSpec& option(Opt id) {
+const OptionRow& option(Opt id) {
     const auto& table = optionTable();
     return *std::find_if(table.begin(), table.end(),
-                         [id](const OptionSpec& o) { return o.id == id; });
+                         [id](const OptionRow& o) { return o.id == id; });
 }
 
 // ---------------------------------------------------------------------------
@@ -437,7 +437,7 @@ bool takes(const CommandEntry* entry, Opt id) {
 }
 
 // "--out goes with 'eeprom read'", "--json does not go with 'run'".
-std::string goesWith(const OptionSpec& o, const CommandEntry* entry) {
+std::string goesWith(const OptionRow& o, const CommandEntry* entry) {
     std::vector<std::string> where;
     for (const CommandEntry& c : commandTable())
         for (Opt id : c.options)
@@ -538,7 +538,7 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
         const std::size_t equals = a.find('=');
         g.name = a.substr(0, equals);
         bool any = false, allValue = true, someValue = false;
-        for (const OptionSpec& o : optionTable()) {
+        for (const OptionRow& o : optionTable()) {
             if (a.rfind("--", 0) != 0 || g.name != o.name) continue;
             any = true;
             allValue = allValue && o.value != nullptr;
@@ -587,9 +587,9 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
 
     // Each option as the command reads it.
     for (const Given& g : options) {
-        const OptionSpec* row = nullptr;
-        const OptionSpec* elsewhere = nullptr;
-        for (const OptionSpec& o : optionTable()) {
+        const OptionRow* row = nullptr;
+        const OptionRow* elsewhere = nullptr;
+        for (const OptionRow& o : optionTable()) {
             if (g.name != o.name) continue;
             if (takes(entry, o.id)) {
                 row = &o;
@@ -736,12 +736,12 @@ std::string wrapped(const std::string& column, const std::string& text, std::siz
     return out + "\n";
 }
 
-std::string optionColumn(const OptionSpec& o) {
+std::string optionColumn(const OptionRow& o) {
     return std::string(o.name) + (o.value != nullptr ? std::string("=") + o.value : "");
 }
 
 // The commands an option goes with, as help names them.
-std::string commandsOf(const OptionSpec& o) {
+std::string commandsOf(const OptionRow& o) {
     std::string list;
     for (const CommandEntry& c : commandTable())
         if (std::find(c.options.begin(), c.options.end(), o.id) != c.options.end())
@@ -768,7 +768,7 @@ std::string helpText() {
         "Evaluation tool for the KESTREL power-supply controller on a PC parallel port.\n"
         "Without a COMMAND the windows open; with one, it runs and the program exits.\n"
         "\nOptions:\n";
-    for (const OptionSpec& o : optionTable())
+    for (const OptionRow& o : optionTable())
         if (general(o.id)) text += wrapped(optionColumn(o), o.help, 22);
     text += wrapped("-h, --help", "show this help (of a COMMAND, after it) and exit", 22);
     text += wrapped("-V, --version", "show the version and exit", 22);
@@ -783,7 +783,7 @@ std::string helpText() {
         text += wrapped(column, c.help, 32);
     }
     text += "\nCommand options (kestrel-eval COMMAND --help lists a command's own):\n";
-    for (const OptionSpec& o : optionTable()) {
+    for (const OptionRow& o : optionTable()) {
         if (general(o.id)) continue;
         text += wrapped(optionColumn(o), commandsOf(o) + ": " + o.help, 32);
     }
@@ -822,7 +822,7 @@ std::string helpText(const std::string& command) {
 
 std::string manOptions() {
     std::string out;
-    for (const OptionSpec& o : optionTable()) {
+    for (const OptionRow& o : optionTable()) {
         if (!general(o.id)) continue;
         out += ".TP\n";
         out += o.value != nullptr ? ".BI " + roff(o.name) + " \" " + o.value + "\"\n"
@@ -839,7 +839,7 @@ std::string manOptions() {
 std::string bashCompletion() {
     std::vector<std::string> firsts, valued, fileValued;
     std::string generalNames;
-    for (const OptionSpec& o : optionTable()) {
+    for (const OptionRow& o : optionTable()) {
         if (general(o.id)) generalNames += std::string(o.name) + " ";
         if (o.value == nullptr) continue;
         if (std::find(valued.begin(), valued.end(), o.name) == valued.end())

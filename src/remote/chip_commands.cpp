@@ -371,7 +371,7 @@ BusReply runOnBus(JobControl& c, const BusTask& t) {
     BusReply r;
     const Call& call = t.call;
     Device& d = c.device();
-    switch (call.spec->id) {
+    switch (call.row->id) {
         case CommandId::Idn:
             identify(c, r);
             break;

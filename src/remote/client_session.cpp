@@ -114,7 +114,7 @@ std::optional<Error> ClientSession::prepare(Prepared& p) const {
     const ServerSettings& settings = shared_.settings;
     if (settings.readOnly && (c.flags() & kWrites) != 0)
         return Error{code::kProtected,
-                     shortForm(*c.spec) + ": the server is read-only (--read-only)"};
+                     shortForm(*c.row) + ": the server is read-only (--read-only)"};
     if (c.is(CommandId::EepromData) && (c.numbers[0] % chip::kEepromPageSize != 0 ||
                                         c.texts[0].size() % chip::kEepromPageSize != 0))
         return Error{code::kOutOfRange,
@@ -233,7 +233,7 @@ void ClientSession::pump() {
                 continue;
             }
             if (shared_.lockHolder != 0 && shared_.lockHolder != id_) {
-                pushError({code::kProtected, shortForm(*p.call.spec) +
+                pushError({code::kProtected, shortForm(*p.call.row) +
                                                  ": another client holds the bus (SYSTem:LOCK)"});
                 continue;
             }
@@ -292,7 +292,7 @@ void ClientSession::finished(std::uint64_t serial, BusReply& reply) {
 void ClientSession::immediate(const Prepared& p, Pending& m) {
     const Call& c = p.call;
     auto answer = [&m](std::string s) { m.responses.push_back(std::move(s)); };
-    switch (c.spec->id) {
+    switch (c.row->id) {
         case CommandId::Reset:
             eraseAuto_ = false;
             break;

@@ -13,15 +13,15 @@ constexpr std::int64_t kFirst = chip::kEepromFirst;
 constexpr std::int64_t kLast = chip::kEepromEnd - 1;
 constexpr std::int64_t kPage = chip::kEepromPageSize;
 
-const ParamSpec kRegister{P::Integer, "<reg>", 0, 0xFF};
-const ParamSpec kByte{P::Integer, "<value>", 0, 0xFF};
-const ParamSpec kAddress{P::Integer, "<addr>", kFirst, kLast};
-const ParamSpec kCount{P::Integer, "<count>", 1, chip::kEepromSize};
-const ParamSpec kPageBase{P::Integer, "<page>", kFirst, kLast - kPage + 1, kPage};
-const ParamSpec kBlock{P::Block, "<block>", 0, 0};
-const ParamSpec kMask{P::Integer, "<mask>", 0, 0xFF};
+const ParamRow kRegister{P::Integer, "<reg>", 0, 0xFF};
+const ParamRow kByte{P::Integer, "<value>", 0, 0xFF};
+const ParamRow kAddress{P::Integer, "<addr>", kFirst, kLast};
+const ParamRow kCount{P::Integer, "<count>", 1, chip::kEepromSize};
+const ParamRow kPageBase{P::Integer, "<page>", kFirst, kLast - kPage + 1, kPage};
+const ParamRow kBlock{P::Block, "<block>", 0, 0};
+const ParamRow kMask{P::Integer, "<mask>", 0, 0xFF};
 
-std::vector<CommandSpec> table() {
+std::vector<CommandRow> table() {
     // clang-format off
     return {
         {CommandId::Idn, "*IDN?", {}, kBus, "maker, port, chip ID and revision, version"},
@@ -145,7 +145,7 @@ Pattern patternOf(const std::string& header) {
 const std::vector<Pattern>& patterns() {
     static const std::vector<Pattern> all = [] {
         std::vector<Pattern> v;
-        for (const CommandSpec& c : commandTree()) v.push_back(patternOf(c.header));
+        for (const CommandRow& c : commandTree()) v.push_back(patternOf(c.header));
         return v;
     }();
     return all;
@@ -161,12 +161,12 @@ bool matches(const std::vector<Node>& nodes, std::size_t n, const std::vector<st
     return node.optional && matches(nodes, n + 1, words, w);
 }
 
-const CommandSpec* find(bool common, bool query, const std::vector<std::string>& words) {
-    const auto& specs = commandTree();
+const CommandRow* find(bool common, bool query, const std::vector<std::string>& words) {
+    const auto& rows = commandTree();
     const auto& all = patterns();
-    for (std::size_t k = 0; k < specs.size(); ++k)
+    for (std::size_t k = 0; k < rows.size(); ++k)
         if (all[k].common == common && all[k].query == query && matches(all[k].nodes, 0, words, 0))
-            return &specs[k];
+            return &rows[k];
     return nullptr;
 }
 
@@ -198,23 +198,23 @@ std::string typeName(ParamType t) {
     return "?";
 }
 
-std::optional<Error> checkParameter(const std::string& header, const ParamSpec& spec,
+std::optional<Error> checkParameter(const std::string& header, const ParamRow& row,
                                     const Parameter& p, Call& call) {
-    const std::string where = header + " " + spec.name + ": ";
-    switch (spec.type) {
+    const std::string where = header + " " + row.name + ": ";
+    switch (row.type) {
         case ParamType::Integer: {
             if (p.kind != Parameter::Kind::Number)
                 return Error{code::kDataType, where + kindName(p.kind) + ", not a number"};
             if (!p.integer)
                 return Error{code::kOutOfRange, where + quoted(p.text) + " is not a whole number"};
             const std::int64_t v = *p.integer;
-            if (v < spec.low || v > spec.high || v % spec.multiple != 0)
+            if (v < row.low || v > row.high || v % row.multiple != 0)
                 return Error{
                     code::kOutOfRange,
-                    where + quoted(p.text) + " outside " + std::to_string(spec.low) + ".." +
-                        std::to_string(spec.high) +
-                        (spec.multiple > 1 ? ", a multiple of " + std::to_string(spec.multiple)
-                                           : std::string())};
+                    where + quoted(p.text) + " outside " + std::to_string(row.low) + ".." +
+                        std::to_string(row.high) +
+                        (row.multiple > 1 ? ", a multiple of " + std::to_string(row.multiple)
+                                          : std::string())};
             call.numbers.push_back(v);
             return std::nullopt;
         }
@@ -235,10 +235,10 @@ std::optional<Error> checkParameter(const std::string& header, const ParamSpec& 
         case ParamType::String:
         case ParamType::Block: {
             const auto wanted =
-                spec.type == ParamType::String ? Parameter::Kind::String : Parameter::Kind::Block;
+                row.type == ParamType::String ? Parameter::Kind::String : Parameter::Kind::Block;
             if (p.kind != wanted)
                 return Error{code::kDataType,
-                             where + kindName(p.kind) + ", not " + typeName(spec.type)};
+                             where + kindName(p.kind) + ", not " + typeName(row.type)};
             call.texts.push_back(p.text);
             return std::nullopt;
         }
@@ -264,13 +264,13 @@ std::optional<Error> checkTogether(const Call& c, const std::string& header) {
 
 }  // namespace
 
-const std::vector<CommandSpec>& commandTree() {
-    static const std::vector<CommandSpec> all = table();
+const std::vector<CommandRow>& commandTree() {
+    static const std::vector<CommandRow> all = table();
     return all;
 }
 
-std::string shortForm(const CommandSpec& spec) {
-    const Pattern p = patternOf(spec.header);
+std::string shortForm(const CommandRow& row) {
+    const Pattern p = patternOf(row.header);
     std::string s = p.common ? "*" : "";
     for (std::size_t k = 0; k < p.nodes.size(); ++k) {
         const Node& n = p.nodes[k];
@@ -290,48 +290,48 @@ Resolved resolve(const Message& message) {
     }
     std::vector<std::string> path;  // the node the previous command left the next one under
     for (const Unit& u : message.units) {
-        const CommandSpec* spec = nullptr;
+        const CommandRow* row = nullptr;
         if (u.common) {
-            spec = find(true, u.query, u.mnemonics);
+            row = find(true, u.query, u.mnemonics);
         } else {
             if (!u.absolute && !path.empty()) {
                 std::vector<std::string> under = path;
                 under.insert(under.end(), u.mnemonics.begin(), u.mnemonics.end());
-                spec = find(false, u.query, under);
-                if (spec != nullptr) {
+                row = find(false, u.query, under);
+                if (row != nullptr) {
                     under.pop_back();
                     path = std::move(under);
                 }
             }
-            if (spec == nullptr) {
-                spec = find(false, u.query, u.mnemonics);
+            if (row == nullptr) {
+                row = find(false, u.query, u.mnemonics);
                 path.assign(u.mnemonics.begin(), u.mnemonics.end() - 1);
             }
         }
-        if (spec == nullptr) {
+        if (row == nullptr) {
             r.calls.clear();
             r.error = Error{code::kUndefinedHeader, quoted(u.header)};
             return r;
         }
         Call call;
-        call.spec = spec;
+        call.row = row;
         const std::string header = quoted(u.header);
-        if (u.parameters.size() > spec->params.size()) {
+        if (u.parameters.size() > row->params.size()) {
             r.calls.clear();
             r.error = Error{code::kParameterNotAllowed,
-                            header + " takes " + std::to_string(spec->params.size()) +
-                                " parameter" + (spec->params.size() == 1 ? "" : "s") + ", not " +
+                            header + " takes " + std::to_string(row->params.size()) + " parameter" +
+                                (row->params.size() == 1 ? "" : "s") + ", not " +
                                 std::to_string(u.parameters.size())};
             return r;
         }
-        if (u.parameters.size() < spec->params.size()) {
+        if (u.parameters.size() < row->params.size()) {
             r.calls.clear();
             r.error = Error{code::kMissingParameter,
-                            header + " needs " + spec->params[u.parameters.size()].name};
+                            header + " needs " + row->params[u.parameters.size()].name};
             return r;
         }
         for (std::size_t k = 0; k < u.parameters.size(); ++k) {
-            if (auto e = checkParameter(header, spec->params[k], u.parameters[k], call)) {
+            if (auto e = checkParameter(header, row->params[k], u.parameters[k], call)) {
                 r.calls.clear();
                 r.error = std::move(e);
                 return r;

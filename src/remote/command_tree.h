@@ -60,7 +60,7 @@ enum class ParamType {
     Block,    // a definite-length block
 };
 
-struct ParamSpec {
+struct ParamRow {
     ParamType type = ParamType::Integer;
     const char* name = "";  // as the README names it: "<reg>"
     std::int64_t low = 0, high = 0;
@@ -74,24 +74,24 @@ enum Flag : unsigned {
     kChangesEeprom = 4,  // changes EEPROM bytes: the automatic backup comes first
 };
 
-struct CommandSpec {
+struct CommandRow {
     CommandId id;
     const char* header;  // "REGister[:VALue]?", "*IDN?"
-    std::vector<ParamSpec> params;
+    std::vector<ParamRow> params;
     unsigned flags = 0;
     const char* what = "";  // one line, for the README's table
 };
 
 // Every command, in the order the README lists them.
-const std::vector<CommandSpec>& commandTree();
+const std::vector<CommandRow>& commandTree();
 
 // A unit matched to its command, its parameters checked and converted.
 struct Call {
-    const CommandSpec* spec = nullptr;
+    const CommandRow* row = nullptr;
     std::vector<std::int64_t> numbers;  // Integer and Boolean parameters, in order
     std::vector<std::string> texts;     // String and Block parameters, in order
-    bool is(CommandId id) const { return spec != nullptr && spec->id == id; }
-    unsigned flags() const { return spec != nullptr ? spec->flags : 0; }
+    bool is(CommandId id) const { return row != nullptr && row->id == id; }
+    unsigned flags() const { return row != nullptr ? row->flags : 0; }
 };
 
 struct Resolved {
@@ -108,6 +108,6 @@ struct Resolved {
 Resolved resolve(const Message& message);
 
 // The header's short form ("REG[:VAL]?"), for messages and the README.
-std::string shortForm(const CommandSpec& spec);
+std::string shortForm(const CommandRow& row);
 
 }  // namespace kestrel::remote
